@@ -1,0 +1,27 @@
+// The advisory check of the Old and New addresses on the first page.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace movix {
+
+enum class PathKind { Nothing, File, Folder };
+
+// Tells what a name refers to on disk. The window passes the real probe
+// (ProbePathKind); tests pass their own.
+using PathKindProbe = std::function<PathKind(const std::string&)>;
+
+// Classifies the pair; the result 0..13 picks message 10 + result from the
+// string table. Texts are taken as typed, neither trimmed nor case-folded.
+int CheckAddresses(const std::string& oldAddress, const std::string& newAddress, const PathKindProbe& probe);
+
+// The extension of an address: from the last period after the last backslash
+// or colon to the end, period included; empty without such a period.
+std::string AddressExtension(const std::string& address);
+
+// Which light goes with a result.
+enum class Indicator { Green, Yellow, Red };
+Indicator IndicatorForResult(int result);
+
+}  // namespace movix
