@@ -1,0 +1,30 @@
+// The hand-off from the replacement run to each replacer: one ordered list of
+// groups per kind of target, and the log line callback.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace movix {
+
+// One hit to apply within its target. `Text` identifies it there: for INI
+// files and shortcuts the hit's Context upper-cased, for groups the item
+// title, for the Registry the Context as it was found.
+struct TReplaceHit {
+    std::string Text;
+    int SubType = 0;
+};
+
+// One target: the full file name (INI, LNK), the group name (GRP) or the full
+// key path (REG), with its hits in list order. Replacers consume hits from
+// `Hits` as they apply them.
+struct TReplaceGroup {
+    std::string Key;
+    std::vector<TReplaceHit> Hits;
+};
+
+// Appends one line to the activity log; an empty line is a blank separator.
+using TLogLine = std::function<void(const std::string&)>;
+
+}  // namespace movix

@@ -1,0 +1,99 @@
+// INI files as lines: how a file splits into lines, which lines the search
+// reports, and how the replacer finds its hits again. No Windows header: the
+// Win32 halves feed these from their own file reads.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/replace_groups.h"
+
+namespace movix {
+
+// Removes every leading and trailing character whose code is below 33
+// (blanks and control characters).
+std::string_view TrimIni(std::string_view line);
+
+// Splits a byte stream into INI lines. A line ends at a carriage return; a
+// line feed directly after it belongs to the line end, a line feed alone does
+// not end a line. A Ctrl-Z (26) ends the file. Lines have no length limit.
+class IniLineReader {
+public:
+    // Reads up to `capacity` bytes into `buffer`: the count read, 0 at the
+    // end of the file, a negative value on a read error.
+    using ReadFn = std::function<long long(char* buffer, std::size_t capacity)>;
+
+    explicit IniLineReader(ReadFn read, std::size_t bufferSize = 64 * 1024);
+
+    enum class Result { Line, End, Error };
+    // The next line, without its line end. After End or Error every further
+    // call gives the same result.
+    Result Next(std::string& line);
+
+private:
+    // Makes at least one unread byte available; false at the end or on error.
+    bool Fill();
+
+    ReadFn read_;
+    std::vector<char> buffer_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    bool eof_ = false;
+    bool error_ = false;
+    bool skipLineFeed_ = false;  // the last line ended at a CR at a buffer end
+};
+
+// The section text in force before the first section header.
+extern const char kNoSection[];  // "<no section>"
+
+// What the INI search reports of one file, line by line.
+class IniSearchScanner {
+public:
+    explicit IniSearchScanner(std::string searchUpper);
+
+    // Examines one line as read. True when it is a hit; SubType() and
+    // Context() then describe it.
+    bool Examine(std::string_view line);
+
+    int SubType() const { return subType_; }
+    const std::string& Context() const { return context_; }
+
+private:
+    std::string searchUpper_;
+    std::string section_ = kNoSection;
+    int subType_ = 0;
+    std::string context_;
+};
+
+// Applies one file's outstanding hits to its lines as they are copied.
+class IniRewriter {
+public:
+    // How two texts compare without regard to letter case; the Windows side
+    // passes the user's locale.
+    using TextEqual = std::function<bool(const std::string&, const std::string&)>;
+
+    // `hits` is the group's list of outstanding hits: each is removed from it
+    // when a line consumes it.
+    IniRewriter(std::vector<TReplaceHit>& hits, std::string oldAddress, std::string newAddress, TextEqual equal,
+                const TLogLine& log);
+
+    // Rewrites one line as read (untrimmed) in place, logging each change.
+    void Rewrite(std::string& line);
+
+private:
+    // The first outstanding hit whose text equals `text`, removed and
+    // reported as true.
+    bool Consume(const std::string& text);
+
+    std::vector<TReplaceHit>& hits_;
+    std::string old_;
+    std::string new_;
+    TextEqual equal_;
+    const TLogLine& log_;
+    std::string section_;
+};
+
+}  // namespace movix
