@@ -95,7 +95,7 @@ IniLineReader::Result IniLineReader::Next(std::string& line) {
     }
 }
 
-IniSearchScanner::IniSearchScanner(std::string searchUpper) : searchUpper_(std::move(searchUpper)) {}
+IniSearchScanner::IniSearchScanner(MatchFn matches) : matches_(std::move(matches)) {}
 
 bool IniSearchScanner::Examine(std::string_view line) {
     const std::string_view trimmed = TrimIni(line);
@@ -106,13 +106,13 @@ bool IniSearchScanner::Examine(std::string_view line) {
         // one is: a header without its closing bracket loses a letter.
         const std::string_view name = trimmed.size() >= 2 ? trimmed.substr(1, trimmed.size() - 2) : std::string_view();
         section_.assign(trimmed);
-        if (!ContainsUpper(name, searchUpper_))
+        if (!matches_(name))
             return false;
         subType_ = kSubTypeSection;
         context_ = section_;
         return true;
     }
-    if (!ContainsUpper(trimmed, searchUpper_))
+    if (!matches_(trimmed))
         return false;
     subType_ = kSubTypeKey;
     context_ = section_;

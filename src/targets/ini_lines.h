@@ -52,7 +52,10 @@ extern const char kNoSection[];  // "<no section>"
 // What the INI search reports of one file, line by line.
 class IniSearchScanner {
 public:
-    explicit IniSearchScanner(std::string searchUpper);
+    // The match rule, applied to a header's name or to a whole key line.
+    using MatchFn = std::function<bool(std::string_view)>;
+
+    explicit IniSearchScanner(MatchFn matches);
 
     // Examines one line as read. True when it is a hit; SubType() and
     // Context() then describe it.
@@ -62,7 +65,7 @@ public:
     const std::string& Context() const { return context_; }
 
 private:
-    std::string searchUpper_;
+    MatchFn matches_;
     std::string section_ = kNoSection;
     int subType_ = 0;
     std::string context_;

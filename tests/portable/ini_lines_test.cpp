@@ -134,7 +134,8 @@ struct Hit {
 };
 
 std::vector<Hit> Scan(const std::string& search, const Lines& lines) {
-    IniSearchScanner scanner(UpperAscii(search));
+    const std::string searchUpper = UpperAscii(search);
+    IniSearchScanner scanner([&searchUpper](std::string_view s) { return ContainsUpper(s, searchUpper); });
     std::vector<Hit> hits;
     for (const std::string& line : lines)
         if (scanner.Examine(line))

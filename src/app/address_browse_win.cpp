@@ -1,0 +1,150 @@
+// The folder and file choosers of the address fields.
+#include <windows.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "app/main_window_win.h"
+#include "app/ui_text_win.h"
+#include "platform/com_ptr_win.h"
+#include "resource.h"
+
+namespace movix {
+
+namespace {
+
+const int kHelpButtonId = 0x4001;
+
+struct BrowseState {
+    TForm1* form;
+    std::string start;
+};
+
+LRESULT CALLBACK BrowseDialogSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    WNDPROC original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, "MovixOriginalProc"));
+    TForm1* form = reinterpret_cast<TForm1*>(GetPropA(hwnd, "MovixForm"));
+    if ((msg == WM_COMMAND && LOWORD(wParam) == kHelpButtonId) || msg == WM_HELP) {
+        if (form)
+            form->HelpCommand(kHelpContext, 1);
+        return TRUE;
+    }
+    if (msg == WM_NCDESTROY) {
+        RemovePropA(hwnd, "MovixOriginalProc");
+        RemovePropA(hwnd, "MovixForm");
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+    }
+    return CallWindowProcA(original, hwnd, msg, wParam, lParam);
+}
+
+// Adds a Help button beside OK and Cancel, and starts at the given folder.
+int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
+    if (msg != BFFM_INITIALIZED)
+        return 0;
+    BrowseState* state = reinterpret_cast<BrowseState*>(data);
+    SetWindowTextA(hwnd, "Select Directory");
+    if (!state->start.empty())
+        SendMessageA(hwnd, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(state->start.c_str()));
+
+    HWND ok = GetDlgItem(hwnd, IDOK);
+    if (ok) {
+        RECT r;
+        GetWindowRect(ok, &r);
+        MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+        const int width = r.right - r.left;
+        HWND help = CreateWindowExA(0, "BUTTON", "&Help", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                    r.left - width - 8 > 0 ? r.left - width - 8 : 4, r.top, width, r.bottom - r.top,
+                                    hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kHelpButtonId)),
+                                    GetModuleHandleA(nullptr), nullptr);
+        SendMessageA(help, WM_SETFONT, SendMessageA(ok, WM_GETFONT, 0, 0), FALSE);
+    }
+    SetPropA(hwnd, "MovixForm", state->form);
+    SetPropA(hwnd, "MovixOriginalProc", reinterpret_cast<HANDLE>(GetWindowLongPtrA(hwnd, GWLP_WNDPROC)));
+    SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BrowseDialogSubclass));
+    return 0;
+}
+
+// The nearest existing folder at or above the text, so the chooser opens
+// where it can.
+std::string ExistingFolderFor(std::string path) {
+    while (!path.empty()) {
+        const DWORD attrs = GetFileAttributesA(path.c_str());
+        if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
+            return path;
+        const std::string::size_type slash = path.find_last_of('\\');
+        if (slash == std::string::npos)
+            return std::string();
+        path.resize(slash);
+        if (path.size() == 2 && path[1] == ':')
+            path += '\\';
+    }
+    return path;
+}
+
+}  // namespace
+
+void TForm1::BrowseFolder(int editId) {
+    BrowseState state{this, ExistingFolderFor(Text(editId))};
+    char display[MAX_PATH] = {};
+    BROWSEINFOA info = {};
+    info.hwndOwner = hwnd_;
+    info.pszDisplayName = display;
+    info.lpszTitle = "Select Directory";
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON | BIF_NEWDIALOGSTYLE;
+    info.lpfn = &BrowseCallback;
+    info.lParam = reinterpret_cast<LPARAM>(&state);
+    PIDLIST_ABSOLUTE pidl = SHBrowseForFolderA(&info);
+    if (!pidl)
+        return;  // cancelled: nothing changes
+    CoTaskMemPtr<ITEMIDLIST_ABSOLUTE> owned(pidl);
+    char path[MAX_PATH] = {};
+    if (!SHGetPathFromIDListA(pidl, path))
+        return;
+    std::string chosen(path);
+    // A drive root such as C:\ keeps its backslash; any longer path loses it.
+    if (chosen.size() > 3 && chosen.back() == '\\')
+        chosen.pop_back();
+    SetText(editId, chosen);
+}
+
+void TForm1::BrowseFile(int editId, const char* title) {
+    std::vector<char> file(32768);
+    const std::string current = Text(editId);
+    std::string initialDir;
+    const DWORD attrs = GetFileAttributesA(current.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
+        initialDir = current;
+    else if (current.size() < file.size())
+        current.copy(file.data(), current.size());
+
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = hwnd_;
+    ofn.lpstrFilter = "All Files\0*.*\0";
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
+    ofn.lpstrTitle = title;
+    ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_SHOWHELP | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    if (GetOpenFileNameA(&ofn))
+        SetText(editId, file.data());
+}
+
+void TForm1::btnBrowseDirFromClick() {
+    BrowseFolder(IDC_EditOldAddress);
+}
+
+void TForm1::btnBrowseDirToClick() {
+    BrowseFolder(IDC_EditNewAddress);
+}
+
+void TForm1::btnBrowseFileFromClick() {
+    BrowseFile(IDC_EditOldAddress, "Filename for Old address");
+}
+
+void TForm1::btnBrowseFileToClick() {
+    BrowseFile(IDC_EditNewAddress, "Filename for New address");
+}
+
+}  // namespace movix

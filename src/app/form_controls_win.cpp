@@ -1,0 +1,237 @@
+// Creation of the main window's controls from the layout table, and the
+// drawing of the owner-drawn buttons.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/layout_win.h"
+#include "app/main_window_win.h"
+#include "resource.h"
+
+namespace movix {
+
+namespace {
+
+HFONT MakeFont(double scale, const char* face, int pixels, int weight, BYTE charset = DEFAULT_CHARSET) {
+    return CreateFontA(-Px(scale, pixels), 0, 0, 0, weight, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
+}  // namespace
+
+HWND TForm1::CreateControl(HWND parent, const char* cls, const char* text, DWORD style, DWORD exStyle, int id, int x,
+                           int y, int w, int h, int helpContext) {
+    const double s = scale_;
+    HWND c = CreateWindowExA(exStyle, cls, text, WS_CHILD | style, Px(s, x), Px(s, y), Px(s, w), Px(s, h), parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+    SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    if (helpContext)
+        SetWindowContextHelpId(c, helpContext);
+    if (id)
+        controls_[id] = c;
+    return c;
+}
+
+void TForm1::CreateControls() {
+    font_.reset(MakeFont(scale_, "Arial", 13, FW_NORMAL));
+    boldFont_.reset(MakeFont(scale_, "Arial", 13, FW_BOLD));
+    symbolFont_.reset(MakeFont(scale_, "Wingdings", 17, FW_BOLD, SYMBOL_CHARSET));
+    logFont_.reset(MakeFont(scale_, "Courier New", 13, FW_NORMAL));
+    const DWORD container = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+
+    // The logo stands on top of the notebook at the top left.
+    HWND panel1 = CreateControl(hwnd_, "MovixPanel", "", WS_VISIBLE | WS_CLIPSIBLINGS, 0, IDC_Panel1, 8, 8, 64, 64, 0);
+    HWND image1 = CreateControl(panel1, "STATIC", "", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE | SS_NOTIFY, 0,
+                                IDC_Image1, 0, 0, 64, 64, 0);
+    icon_ = static_cast<HICON>(
+        LoadImageA(instance_, MAKEINTRESOURCEA(IDI_MOVIX32), IMAGE_ICON, Px(scale_, 48), Px(scale_, 48), 0));
+    SendMessageA(image1, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+
+    HWND notebook = CreateControl(hwnd_, "MovixPanel", "", WS_VISIBLE | container, WS_EX_CONTROLPARENT,
+                                  IDC_NotebookMain, 0, 0, 532, 248, kPages[0].helpContext);
+    HWND pages[kPageCount];
+    for (int p = 0; p < kPageCount; ++p) {
+        pages[p] = CreateControl(notebook, "MovixPanel", kPages[p].name, container, WS_EX_CONTROLPARENT,
+                                 IDC_PageBase + p, 0, 0, 532, 248, kPages[p].helpContext);
+        if (p != kPageSearch)
+            CreateControl(pages[p], "STATIC", kPages[p].heading, WS_VISIBLE | SS_LEFT, 0, IDC_HeadingBase + p, 88, 8,
+                          432, 18, 0);
+        SendMessageA(Control(IDC_HeadingBase + p), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
+    }
+
+    HWND subPages[kSubPageCount] = {};
+    for (int i = 0; i < kControlCount; ++i) {
+        const ControlSpec& spec = kControls[i];
+        HWND parent = hwnd_;
+        if (spec.parent >= kOnSubPage)
+            parent = subPages[spec.parent - kOnSubPage];
+        else if (spec.parent >= 0)
+            parent = pages[spec.parent];
+        HWND c = nullptr;
+        switch (spec.kind) {
+        case CtlKind::Heading:
+            c = CreateControl(parent, "STATIC", spec.text, WS_VISIBLE | SS_LEFT, 0, spec.id, spec.x, spec.y, spec.w,
+                              spec.h, spec.helpContext);
+            SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
+            break;
+        case CtlKind::Label:
+            CreateControl(parent, "STATIC", spec.text, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, spec.id, spec.x, spec.y,
+                          spec.w, spec.h, spec.helpContext);
+            break;
+        case CtlKind::RightLabel:
+            CreateControl(parent, "STATIC", spec.text, WS_VISIBLE | SS_RIGHT, 0, spec.id, spec.x, spec.y, spec.w,
+                          spec.h, spec.helpContext);
+            break;
+        case CtlKind::Panel:
+            CreateControl(parent, "STATIC", spec.text, WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_SUNKEN, 0,
+                          spec.id, spec.x, spec.y, spec.w, spec.h, spec.helpContext);
+            break;
+        case CtlKind::Edit:
+            CreateControl(parent, "EDIT", spec.text, WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+                          spec.id, spec.x, spec.y, spec.w, spec.h, spec.helpContext);
+            break;
+        case CtlKind::Button:
+            CreateControl(parent, "BUTTON", spec.text, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, spec.id, spec.x,
+                          spec.y, spec.w, spec.h, spec.helpContext);
+            break;
+        case CtlKind::DefaultButton:
+            CreateControl(parent, "BUTTON", spec.text, WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, spec.id, spec.x,
+                          spec.y, spec.w, spec.h, spec.helpContext);
+            break;
+        case CtlKind::Check:
+            CreateControl(parent, "BUTTON", spec.text, WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, spec.id, spec.x,
+                          spec.y, spec.w, spec.h, spec.helpContext);
+            break;
+        case CtlKind::RadioGroup: {
+            const RadioSpec* radio = nullptr;
+            for (const RadioSpec& r : kRadioGroups) {
+                if (r.groupId == spec.id)
+                    radio = &r;
+            }
+            HWND group = CreateControl(parent, "MovixPanel", "", WS_VISIBLE | container, WS_EX_CONTROLPARENT, spec.id,
+                                       spec.x, spec.y, spec.w, spec.h, spec.helpContext);
+            CreateControl(group, "BUTTON", radio->caption, WS_VISIBLE | BS_GROUPBOX, 0, 0, 0, 0, spec.w, spec.h, 0);
+            for (int item = 0; item < 5 && radio->items[item]; ++item) {
+                CreateControl(group, "BUTTON", radio->items[item],
+                              WS_VISIBLE | BS_AUTORADIOBUTTON | (item == 0 ? WS_GROUP | WS_TABSTOP : 0), 0,
+                              spec.id + 1 + item, 12, 20 + item * 20, spec.w - 24, 18, 0);
+            }
+            break;
+        }
+        case CtlKind::ListBox:
+            CreateControl(parent, "LISTBOX", "",
+                          WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, WS_EX_CLIENTEDGE,
+                          spec.id, spec.x, spec.y, spec.w, spec.h, spec.helpContext);
+            break;
+        case CtlKind::LogBox:
+            c = CreateControl(parent, "LISTBOX", "",
+                              WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
+                              WS_EX_CLIENTEDGE, spec.id, spec.x, spec.y, spec.w, spec.h, spec.helpContext);
+            SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(logFont_.get()), FALSE);
+            SendMessageA(c, LB_SETITEMHEIGHT, 0, Px(scale_, 16));
+            break;
+        case CtlKind::ListView:
+            CreateFoundList(parent, spec);
+            break;
+        case CtlKind::Indicator:
+            c = CreateControl(parent, "BUTTON", spec.text, WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, spec.id, spec.x,
+                              spec.y, spec.w, spec.h, spec.helpContext);
+            // The tag: 2 for the green and yellow lights, 0 for the red one.
+            SetWindowLongPtrA(c, GWLP_USERDATA, spec.id == IDC_btnInputBad ? 0 : 2);
+            break;
+        case CtlKind::Browse:
+            CreateControl(parent, "BUTTON", spec.text, WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, spec.id, spec.x,
+                          spec.y, spec.w, spec.h, spec.helpContext);
+            break;
+        case CtlKind::Notebook: {
+            HWND sub = CreateControl(parent, "MovixPanel", "", WS_VISIBLE | container, WS_EX_CONTROLPARENT, spec.id,
+                                     spec.x, spec.y, spec.w, spec.h, spec.helpContext);
+            for (int p = 0; p < kSubPageCount; ++p) {
+                subPages[p] = CreateControl(sub, "MovixPanel", kSubPages[p].name, container, WS_EX_CONTROLPARENT,
+                                            IDC_SubPageBase + p, 0, 0, spec.w, spec.h, kSubPages[p].helpContext);
+                HWND heading = CreateControl(subPages[p], "STATIC", kSubPages[p].heading, WS_VISIBLE | SS_LEFT, 0,
+                                             IDC_SubHeadingBase + p, 0, 8, 432, 18, 0);
+                SendMessageA(heading, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
+            }
+            break;
+        }
+        }
+    }
+    SendMessageA(Control(IDC_cbSkipIgnoreKeys), BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageA(Control(IDC_EditOldAddress), EM_LIMITTEXT, 0, 0);
+    SendMessageA(Control(IDC_EditNewAddress), EM_LIMITTEXT, 0, 0);
+    SendMessageA(Control(IDC_EditNewAddressAgain), EM_LIMITTEXT, 0, 0);
+
+    // The button bar along the bottom, with a line along its top.
+    HWND bar = CreateControl(hwnd_, "MovixPanel", "", WS_VISIBLE | container, WS_EX_CONTROLPARENT, IDC_Panel2, 0, 248,
+                             532, 33, 0);
+    CreateControl(bar, "STATIC", "", WS_VISIBLE | SS_ETCHEDHORZ, 0, IDC_Bevel1, 0, 0, 532, 2, 0);
+    CreateControl(bar, "BUTTON", "&About", WS_VISIBLE | WS_TABSTOP, 0, IDC_BtnAbout, 4, 5, 73, 25, 15);
+    CreateControl(bar, "BUTTON", "&Help", WS_VISIBLE | WS_TABSTOP, 0, IDC_BtnHelp, 77, 5, 73, 25, 16);
+    CreateControl(bar, "BUTTON", "< Back", WS_VISIBLE | WS_TABSTOP, 0, IDC_BtnPrev, 286, 5, 73, 25, 17);
+    CreateControl(bar, "BUTTON", "Next >", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDC_BtnNext, 359, 5, 73, 25,
+                  18);
+    CreateControl(bar, "BUTTON", "Cancel", WS_VISIBLE | WS_TABSTOP, 0, IDC_BtnCancel, 456, 5, 73, 25, 19);
+
+    pmWhatsThis_ = CreatePopupMenu();
+    AppendMenuA(pmWhatsThis_, MF_STRING, IDM_WhatsThis1, "What's This?");
+}
+
+LRESULT TForm1::OnCtlColorStatic(HDC dc, HWND control) {
+    return DefWindowProcA(hwnd_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+}
+
+void TForm1::DrawOwnerButton(const DRAWITEMSTRUCT* draw) {
+    if (draw->CtlType != ODT_BUTTON)
+        return;
+    HDC dc = draw->hDC;
+    RECT r = draw->rcItem;
+    const bool pressed = (draw->itemState & ODS_SELECTED) != 0;
+    DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
+    const int id = static_cast<int>(draw->CtlID);
+
+    if (id == IDC_btnInputOk || id == IDC_btnInputHmm || id == IDC_btnInputBad) {
+        // A light: a dark rim, the lamp's colour and a small highlight.
+        COLORREF lamp = RGB(220, 30, 30);
+        if (id == IDC_btnInputOk)
+            lamp = RGB(30, 190, 60);
+        else if (id == IDC_btnInputHmm)
+            lamp = RGB(250, 210, 20);
+        const int inset = (r.right - r.left) / 5;
+        RECT bulb = {r.left + inset, r.top + inset, r.right - inset, r.bottom - inset};
+        if (pressed)
+            OffsetRect(&bulb, 1, 1);
+        HBRUSH brush = CreateSolidBrush(lamp);
+        HPEN pen = CreatePen(PS_SOLID, 1, RGB(60, 60, 60));
+        HGDIOBJ oldBrush = SelectObject(dc, brush);
+        HGDIOBJ oldPen = SelectObject(dc, pen);
+        Ellipse(dc, bulb.left, bulb.top, bulb.right, bulb.bottom);
+        SelectObject(dc, GetStockObject(WHITE_BRUSH));
+        SelectObject(dc, GetStockObject(NULL_PEN));
+        const int spot = (bulb.right - bulb.left) / 4;
+        Ellipse(dc, bulb.left + spot, bulb.top + spot, bulb.left + 2 * spot, bulb.top + 2 * spot);
+        SelectObject(dc, oldBrush);
+        SelectObject(dc, oldPen);
+        DeleteObject(brush);
+        DeleteObject(pen);
+    } else {
+        // The folder buttons show the open-folder symbol in red, the file
+        // buttons the document symbol in navy.
+        const bool folder = id == IDC_btnBrowseDirFrom || id == IDC_btnBrowseDirTo;
+        char glyph[2] = {folder ? '0' : '2', 0};
+        HGDIOBJ oldFont = SelectObject(dc, symbolFont_.get());
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, IsWindowEnabled(draw->hwndItem) ? (folder ? RGB(255, 0, 0) : RGB(0, 0, 128))
+                                                         : GetSysColor(COLOR_GRAYTEXT));
+        if (pressed)
+            OffsetRect(&r, 1, 1);
+        DrawTextA(dc, glyph, 1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        SelectObject(dc, oldFont);
+    }
+    if (draw->itemState & ODS_FOCUS) {
+        RECT focus = draw->rcItem;
+        InflateRect(&focus, -3, -3);
+        DrawFocusRect(dc, &focus);
+    }
+}
+
+}  // namespace movix

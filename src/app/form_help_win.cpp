@@ -1,0 +1,169 @@
+// Help requests of the main window: the help hook, F1, the title bar's "?"
+// button and the "What's This?" menus.
+#include <windows.h>
+#include <windowsx.h>
+
+#include "app/help_win.h"
+#include "app/layout_win.h"
+#include "app/main_window_win.h"
+#include "resource.h"
+
+namespace movix {
+
+unsigned long TForm1::ControlHelpContext(HWND control) const {
+    // The first non-zero context going outward from the control.
+    for (HWND w = control; w && IsChild(hwnd_, w); w = GetParent(w)) {
+        const DWORD context = GetWindowContextHelpId(w);
+        if (context != 0)
+            return context;
+    }
+    return 0;
+}
+
+bool TForm1::HelpCommand(unsigned command, unsigned long context) {
+    bool callHelp = true;
+    bool result = ApplicationHelp(command, context, callHelp);
+    if (callHelp)
+        result = WinHelpRequest(hwnd_, helpFile_, command, context);
+    return result;
+}
+
+bool TForm1::ApplicationHelp(unsigned command, unsigned long context, bool& callHelp) {
+    if (command != kHelpContextPopup)
+        return false;
+    if (F1Pressed) {
+        // F1 shows the full topic of the page, whatever has the focus.
+        F1Pressed = false;
+        callHelp = false;
+        BtnHelpClick();
+        return false;
+    }
+    if ((context >= 15 && context <= 31) || (context >= 33 && context <= 56)) {
+        callHelp = true;
+        return false;
+    }
+    if (context == 32) {
+        const int rowContext = FoundItemHelpContext(POINT{-1, -1});
+        if (rowContext == 32) {
+            callHelp = true;
+        } else {
+            callHelp = false;
+            HelpCommand(kHelpContextPopup, rowContext);
+        }
+        return false;
+    }
+    // A page's context: the page's full topic instead of a popup.
+    callHelp = false;
+    return HelpCommand(kHelpContext, context);
+}
+
+void TForm1::BtnHelpClick() {
+    const int context = page_ == kPageSearch ? kSubPages[subPage_].helpContext : kPages[page_].helpContext;
+    HelpCommand(kHelpContext, context);
+}
+
+void TForm1::OnHelp(const HELPINFO* info) {
+    if (!info)
+        return;
+    HWND item = static_cast<HWND>(info->hItemHandle);
+    if (info->iContextType == HELPINFO_WINDOW && IsChild(hwnd_, item)) {
+        const unsigned long context = ControlHelpContext(item);
+        if (context != 0)
+            HelpCommand(kHelpContextPopup, context);
+        return;
+    }
+    // The Help button of a message box or dialog: the topic of its context.
+    if (info->dwContextId != 0)
+        HelpCommand(kHelpContext, static_cast<unsigned long>(info->dwContextId));
+}
+
+void TForm1::EnterContextHelpMode() {
+    // The "?" button: the next click on a control asks for that control's
+    // help. Esc, a right click or losing the mouse ends the mode.
+    SetCapture(hwnd_);
+    SetCursor(LoadCursor(nullptr, IDC_HELP));
+    HWND target = nullptr;
+    bool done = false;
+    MSG msg;
+    while (!done && GetCapture() == hwnd_ && GetMessageA(&msg, nullptr, 0, 0)) {
+        switch (msg.message) {
+        case WM_LBUTTONDOWN:
+        case WM_NCLBUTTONDOWN: {
+            POINT pt = {GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
+            if (msg.message == WM_LBUTTONDOWN)
+                ClientToScreen(msg.hwnd, &pt);
+            // The deepest visible window under the point.
+            HWND w = WindowFromPoint(pt);
+            if (w == hwnd_ || IsChild(hwnd_, w)) {
+                for (;;) {
+                    POINT local = pt;
+                    ScreenToClient(w, &local);
+                    HWND child = ChildWindowFromPointEx(w, local, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+                    if (!child || child == w)
+                        break;
+                    w = child;
+                }
+                target = w;
+            }
+            done = true;
+            break;
+        }
+        case WM_KEYDOWN:
+            if (msg.wParam == VK_ESCAPE)
+                done = true;
+            break;
+        case WM_RBUTTONDOWN:
+        case WM_NCRBUTTONDOWN:
+            done = true;
+            break;
+        case WM_MOUSEMOVE:
+        case WM_NCMOUSEMOVE:
+        case WM_SETCURSOR:
+            SetCursor(LoadCursor(nullptr, IDC_HELP));
+            break;
+        case WM_QUIT:
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            done = true;
+            break;
+        default:
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            break;
+        }
+    }
+    if (GetCapture() == hwnd_)
+        ReleaseCapture();
+    if (target && target != hwnd_) {
+        const unsigned long context = ControlHelpContext(target);
+        if (context != 0)
+            HelpCommand(kHelpContextPopup, context);
+    }
+}
+
+void TForm1::OnContextMenu(HWND source, POINT screen) {
+    if (source == Control(IDC_lvFound))
+        return;  // the list has its own menu
+    if (screen.x == -1 && screen.y == -1) {
+        RECT r;
+        GetWindowRect(source, &r);
+        screen.x = r.left + 4;
+        screen.y = r.top + 4;
+    }
+    popupComponent_ = source;
+    TrackPopupMenu(pmWhatsThis_, TPM_LEFTALIGN | TPM_RIGHTBUTTON, screen.x, screen.y, 0, hwnd_, nullptr);
+}
+
+void TForm1::WhatsThis1Click() {
+    HWND component = popupComponent_;
+    if (component == Control(IDC_Image1) || component == Control(IDC_Panel1)) {
+        HelpCommand(kHelpContext, 0);  // the logo: the contents
+        return;
+    }
+    if (component && IsChild(hwnd_, component)) {
+        const unsigned long context = ControlHelpContext(component);
+        if (context != 0)
+            HelpCommand(kHelpContextPopup, context);
+    }
+}
+
+}  // namespace movix

@@ -1,0 +1,183 @@
+#include "app/layout_win.h"
+
+#include "resource.h"
+
+namespace movix {
+
+const PageSpec kPages[11] = {
+    {"FromAndTo", "OLD AND NEW ADDRESS", 2},
+    {"IniFiles", "INI FILE OPTIONS", 3},
+    {"Groups", "PROGMAN GROUP OPTIONS", 4},
+    {"Shortcuts", "SHORTCUT OPTIONS", 5},
+    {"RegistryKeys", "REGISTRY OPTIONS", 6},
+    {"IgnoreKeys", "REGISTRY KEYS TO IGNORE", 7},
+    {"Confirm", "SEARCH OPTIONS SUMMARY", 8},
+    {"Search", "", 9},
+    {"FinalPage", "SEARCH COMPLETE", 12},
+    {"Replacing", "REPLACING", 13},
+    {"FinalFinal", "DONE", 14},
+};
+
+const PageSpec kSubPages[3] = {
+    {"Searching", "SEARCHING", 9},
+    {"SearchResults", "SEARCH RESULTS", 10},
+    {"Searched", "SAVE FOUND ITEMS LIST", 11},
+};
+
+const RadioSpec kRadioGroups[4] = {
+    {IDC_rgIniFiles,
+     "Search INI Files",
+     {"&No INI files", "&WIN.INI and SYSTEM.INI only", "All INI files &in the Windows folder",
+      "All INI files in and &below the Windows folder", "All INI files in &all folders"}},
+    {IDC_rgGroups, "Search ProgMan Groups", {"&No groups", "&All groups"}},
+    {IDC_rgShortcuts,
+     "Search Shortcuts",
+     {"&No shortcuts", "Shortcuts &in Start Menu and Desktop only", "All shortcuts in and &below the Windows folder",
+      "All shortcuts in &all folders"}},
+    {IDC_rgRegistry,
+     "Search Registry",
+     {"&None of the Registry", "HKC&R and HKCU", "HKCR, HKCU, and HKC&C", "&All of the Registry"}},
+};
+
+namespace {
+const char kSkipCaption[] = "&Skip this page in the future";
+}
+
+// Coordinates are pixels at the design size (540 by 312), relative to the
+// page (or sub-page) they stand on.
+const ControlSpec kControls[] = {
+    // Page FromAndTo
+    {0, CtlKind::Label, 0,
+     "Movix 32 will update your 32-bit Windows system after you move a program to a new drive or directory. "
+     "It will search your INI files, ProgMan groups, shortcuts, and the Registry for references to the Old address.",
+     88, 32, 432, 44, 0},
+    {0, CtlKind::Label, 0,
+     "Enter the full path name for Old and New address. A green light button means all is well; yellow means "
+     "Movix 32 has a warning; red indicates a possible problem. Press the button for details.",
+     120, 84, 400, 44, 0},
+    {0, CtlKind::Indicator, IDC_btnInputOk, "", 88, 132, 25, 25, 55},
+    {0, CtlKind::Indicator, IDC_btnInputHmm, "", 88, 132, 25, 25, 56},
+    {0, CtlKind::Indicator, IDC_btnInputBad, "", 88, 132, 25, 25, 54},
+    {0, CtlKind::RightLabel, 0, "&Old:", 30, 164, 54, 17, 0},
+    {0, CtlKind::Edit, IDC_EditOldAddress, "", 88, 161, 386, 21, 23},
+    {0, CtlKind::Browse, IDC_btnBrowseDirFrom, "0", 476, 162, 24, 24, 36},
+    {0, CtlKind::Browse, IDC_btnBrowseFileFrom, "2", 501, 162, 24, 24, 37},
+    {0, CtlKind::RightLabel, 0, "&New:", 30, 190, 54, 17, 0},
+    {0, CtlKind::Edit, IDC_EditNewAddress, "", 88, 187, 386, 21, 24},
+    {0, CtlKind::Browse, IDC_btnBrowseDirTo, "0", 476, 189, 24, 24, 38},
+    {0, CtlKind::Browse, IDC_btnBrowseFileTo, "2", 501, 189, 24, 24, 39},
+    {0, CtlKind::Check, IDC_cbShowAll, "Show all pages", 88, 224, 200, 17, 22},
+
+    // Page IniFiles
+    {1, CtlKind::Label, 0,
+     "Where should Movix 32 search for INI files? The last option (all folders) is the safest, as many programs "
+     "keep INI files in the program folder. However, it also takes the most time.",
+     88, 32, 432, 44, 0},
+    {1, CtlKind::RadioGroup, IDC_rgIniFiles, "", 88, 84, 330, 124, 26},
+    {1, CtlKind::Check, IDC_cbSkipIniFiles, kSkipCaption, 88, 224, 250, 17, 25},
+
+    // Page Groups
+    {2, CtlKind::Label, 0,
+     "Windows NT 3.51 uses ProgMan groups. Windows 95 and Windows NT 4 do not. As a general rule, you should "
+     "always search ProgMan groups under Windows NT 3.51.",
+     88, 32, 432, 44, 0},
+    {2, CtlKind::RadioGroup, IDC_rgGroups, "", 88, 84, 330, 64, 27},
+    {2, CtlKind::Check, IDC_cbSkipGroups, kSkipCaption, 88, 224, 250, 17, 25},
+
+    // Page Shortcuts
+    {3, CtlKind::Label, 0,
+     "Windows NT 3.51 does not use shortcuts. Under Windows 95 or Windows NT 4, you can choose where Movix 32 "
+     "should search for shortcuts. Note that the Start Menu and Desktop are found below the Windows folder.",
+     88, 32, 432, 44, 0},
+    {3, CtlKind::RadioGroup, IDC_rgShortcuts, "", 88, 84, 330, 104, 28},
+    {3, CtlKind::Check, IDC_cbSkipShortcuts, kSkipCaption, 88, 224, 250, 17, 25},
+
+    // Page RegistryKeys
+    {4, CtlKind::Label, 0,
+     "How much of the Registry should Movix 32 search? Searching the entire Registry is safest, but takes "
+     "longest. You may choose to search only the most-used branches of the Registry.",
+     88, 32, 432, 44, 0},
+    {4, CtlKind::RadioGroup, IDC_rgRegistry, "", 88, 84, 330, 104, 29},
+    {4, CtlKind::Check, IDC_cbSkipRegistry, kSkipCaption, 88, 224, 250, 17, 25},
+
+    // Page IgnoreKeys
+    {5, CtlKind::Label, 0,
+     "The keys listed here will be skipped by Movix 32. To add to this list, you must edit Movix 32's own "
+     "Registry data (see the Help).",
+     88, 32, 432, 30, 0},
+    {5, CtlKind::ListBox, IDC_lbIgnoreKey, "", 88, 64, 436, 118, 31},
+    {5, CtlKind::Label, 0,
+     "This page is normally hidden: its skip box stays checked and cannot be unchecked. Check Show all pages "
+     "on the first page to see it again.",
+     88, 188, 432, 30, 0},
+    {5, CtlKind::Check, IDC_cbSkipIgnoreKeys, "Skip this page in the future", 88, 224, 250, 17, 30},
+
+    // Page Confirm
+    {6, CtlKind::Label, 0,
+     "You have chosen the following options for Movix 32. Review them now. If any are incorrect, press Prev "
+     "to go back and change them.",
+     88, 32, 432, 30, 0},
+    {6, CtlKind::Heading, 0,
+     "Note that once you press Next to continue from this page, the search begins and you can no longer go "
+     "back. However, you can still choose not to make any changes.",
+     88, 64, 432, 44, 0},
+    {6, CtlKind::Label, 0, "Find:", 88, 114, 76, 16, 0},
+    {6, CtlKind::Label, IDC_lblFrom, "", 166, 114, 354, 16, 0},
+    {6, CtlKind::Label, IDC_lblReplace, "Replace with:", 88, 131, 76, 16, 0},
+    {6, CtlKind::Label, IDC_lblTo, "", 166, 131, 354, 16, 0},
+    {6, CtlKind::Label, 0, "IN:", 88, 152, 76, 16, 0},
+    {6, CtlKind::Label, IDC_lblIni, "", 166, 152, 354, 16, 0},
+    {6, CtlKind::Label, IDC_lblGroup, "", 166, 169, 354, 16, 0},
+    {6, CtlKind::Label, IDC_lblShortcut, "", 166, 186, 354, 16, 0},
+    {6, CtlKind::Label, IDC_lblRegistry, "", 166, 203, 354, 16, 0},
+
+    // Page Search: the sub-notebook above the found list.
+    {7, CtlKind::Notebook, IDC_NotebookSub, "", 88, 0, 440, 84, 9},
+    {7, CtlKind::ListView, IDC_lvFound, "", 2, 86, 528, 160, 32},
+    {kOnSubPage + 0, CtlKind::Label, IDC_lblSearchType, "Now searching for", 0, 32, 432, 16, 0},
+    {kOnSubPage + 0, CtlKind::Label, IDC_lblSearchIn, "in", 0, 52, 432, 30, 0},
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundINI, "", 0, 28, 210, 15, 0},
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundGroup, "", 0, 43, 210, 15, 0},
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundShortcut, "", 216, 28, 216, 15, 0},
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundReg, "", 216, 43, 216, 15, 0},
+    {kOnSubPage + 1, CtlKind::Label, 0,
+     "To change Y to N or back, double-click item or press space bar. Optionally select multiple items and "
+     "right-click.",
+     0, 58, 432, 26, 0},
+    {kOnSubPage + 2, CtlKind::Label, 0,
+     "Press the Save List button if you wish to retain a record of the found items list displayed below. The "
+     "list will be saved as a table in a Rich Text Format file. Only items marked Y will be saved.",
+     0, 26, 328, 56, 0},
+    {kOnSubPage + 2, CtlKind::Button, IDC_BtnSaveList, "&Save List", 336, 30, 73, 25, 33},
+
+    // Page FinalPage
+    {8, CtlKind::Label, 0,
+     "If the New address line below is empty, the Next button will be disabled. If it is not empty, pressing "
+     "Next will begin replacing the Old address with the New address in every item marked Y.",
+     88, 32, 432, 44, 0},
+    {8, CtlKind::RightLabel, 0, "Old:", 30, 102, 54, 17, 0},
+    {8, CtlKind::Panel, IDC_pnlShowFromString, "", 88, 100, 417, 21, 34},
+    {8, CtlKind::RightLabel, 0, "New:", 30, 130, 54, 17, 0},
+    {8, CtlKind::Edit, IDC_EditNewAddressAgain, "", 88, 128, 417, 21, 35},
+
+    // Page Replacing
+    {9, CtlKind::Label, 0,
+     "Movix 32 is now processing the list of matches, replacing each occurrence of the Old address string "
+     "with the New address string. ",
+     88, 32, 432, 44, 0},
+    {9, CtlKind::Label, 0, "Now replacing...", 88, 92, 432, 16, 0},
+    {9, CtlKind::Label, IDC_lblRepType, "", 88, 112, 432, 16, 0},
+    {9, CtlKind::Label, IDC_lblRepItem, "", 88, 132, 432, 32, 0},
+
+    // Page FinalFinal
+    {10, CtlKind::Label, 0,
+     "Movix 32 has finished updating all relevant Windows elements. The list below logs its activity and any "
+     "problems. Please review it now, and press Save Log to save it to a file.",
+     88, 32, 332, 44, 0},
+    {10, CtlKind::Button, IDC_btnSaveLog, "&Save Log", 427, 44, 73, 25, 53},
+    {10, CtlKind::LogBox, IDC_lbReport, "", 88, 80, 437, 160, 52},
+};
+
+const int kControlCount = static_cast<int>(sizeof kControls / sizeof kControls[0]);
+
+}  // namespace movix

@@ -1,0 +1,684 @@
+#include <windows.h>
+#include "app/main_window_win.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/address_check.h"
+#include "app/layout_win.h"
+#include "app/platform_code.h"
+#include "platform/path_kind.h"
+#include "app/ui_text_win.h"
+#include "resource.h"
+
+namespace movix {
+
+namespace {
+
+const char kFormClass[] = "TForm1";
+const char kPanelClass[] = "MovixPanel";
+
+// Design size of the window (outer size) and of the button bar.
+const int kDesignWidth = 540;
+const int kDesignHeight = 312;
+const int kButtonBarHeight = 33;
+
+// Containers (notebooks, pages, radio groups, panels) pass what their
+// children report on to the window that handles it.
+LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+        return SendMessageA(GetParent(hwnd), msg, wParam, lParam);
+    default:
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+}
+
+bool IsOwnWindow(HWND root, HWND hwnd) {
+    return hwnd && (hwnd == root || IsChild(root, hwnd));
+}
+
+}  // namespace
+
+int Px(double scale, int designPixels) {
+    return static_cast<int>(std::lround(designPixels * scale));
+}
+
+TForm1* TForm1::Create(HINSTANCE instance, int showCommand) {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = PanelProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kPanelClass;
+    RegisterClassExA(&wc);
+
+    wc.lpfnWndProc = &TForm1::WndProc;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MOVIX32));
+    wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_MOVIX32), IMAGE_ICON, 16, 16, 0));
+    wc.lpszClassName = kFormClass;
+    RegisterClassExA(&wc);
+
+    TForm1* form = new TForm1();
+    form->instance_ = instance;
+    HDC screen = GetDC(nullptr);
+    form->scale_ = GetDeviceCaps(screen, LOGPIXELSY) / 96.0;
+    ReleaseDC(nullptr, screen);
+
+    // System menu and the context-help button, no minimize or maximize box.
+    HWND hwnd = CreateWindowExA(WS_EX_CONTEXTHELP | WS_EX_CONTROLPARENT, kFormClass, "Movix 32",
+                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
+                                CW_USEDEFAULT, CW_USEDEFAULT, Px(form->scale_, kDesignWidth),
+                                Px(form->scale_, kDesignHeight), nullptr, nullptr, instance, form);
+    if (!hwnd) {
+        delete form;
+        return nullptr;
+    }
+    if (!form->CleanRegistryMode) {
+        ShowWindow(hwnd, showCommand);
+        UpdateWindow(hwnd);
+        SetFocus(form->Control(IDC_EditOldAddress));
+    }
+    return form;
+}
+
+TForm1::~TForm1() {
+    if (pmWhatsThis_)
+        DestroyMenu(pmWhatsThis_);
+}
+
+LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    TForm1* self = reinterpret_cast<TForm1*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCCREATE) {
+        self = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    if (!self || !self->hwnd_)
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    // Nothing may unwind through the window procedure: an error that no
+    // handler caught is shown in the standard error box and ends the event,
+    // not the program.
+    try {
+        return self->HandleMessage(msg, wParam, lParam);
+    } catch (const std::exception& e) {
+        ShowErrorBox(hwnd, e.what());
+    } catch (...) {
+        ShowErrorBox(hwnd, "Unknown error");
+    }
+    return 0;
+}
+
+LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_CREATE:
+        FormCreate();
+        return 0;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+        return 0;
+    case WM_NOTIFY:
+        return OnNotify(reinterpret_cast<NMHDR*>(lParam));
+    case WM_DRAWITEM:
+        DrawOwnerButton(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
+    case DM_GETDEFID:
+        return MAKELRESULT(IDC_BtnNext, DC_HASDEFID);
+    case WM_SIZE:
+        FormResize();
+        return 0;
+    case WM_GETMINMAXINFO: {
+        MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        info->ptMinTrackSize.x = Px(scale_, kDesignWidth);
+        info->ptMinTrackSize.y = Px(scale_, kDesignHeight);
+        return 0;
+    }
+    case WM_WINDOWPOSCHANGING: {
+        // Programmatic sizing obeys the minimum too, not only dragging.
+        WINDOWPOS* pos = reinterpret_cast<WINDOWPOS*>(lParam);
+        if (!(pos->flags & SWP_NOSIZE)) {
+            pos->cx = std::max(pos->cx, Px(scale_, kDesignWidth));
+            pos->cy = std::max(pos->cy, Px(scale_, kDesignHeight));
+        }
+        break;
+    }
+    case WM_HELP:
+        OnHelp(reinterpret_cast<const HELPINFO*>(lParam));
+        return TRUE;
+    case WM_CONTEXTMENU:
+        OnContextMenu(reinterpret_cast<HWND>(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CONTEXTHELP) {
+            EnterContextHelpMode();
+            return 0;
+        }
+        break;
+    case WM_CTLCOLORSTATIC:
+        return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_CLOSE:
+        FormClose();
+        DestroyWindow(hwnd_);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_NCDESTROY:
+        hwnd_ = nullptr;
+        break;
+    default:
+        if (helpMessage_ && msg == helpMessage_) {
+            // The Help button of the open-file dialog.
+            HelpCommand(kHelpContext, 21);
+            return 0;
+        }
+        break;
+    }
+    return DefWindowProcA(hwnd_, msg, wParam, lParam);
+}
+
+HWND TForm1::Control(int id) const {
+    auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+std::string TForm1::Text(int id) const {
+    return WindowText(Control(id));
+}
+
+void TForm1::SetText(int id, const std::string& text) {
+    SetWindowTextA(Control(id), text.c_str());
+}
+
+bool TForm1::Checked(int id) const {
+    return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TForm1::Enable(int id, bool enabled) {
+    EnableWindow(Control(id), enabled ? TRUE : FALSE);
+}
+
+int TForm1::RadioIndex(int groupId) const {
+    for (int i = 0; i < 5; ++i) {
+        HWND item = Control(groupId + 1 + i);
+        if (item && SendMessageA(item, BM_GETCHECK, 0, 0) == BST_CHECKED)
+            return i;
+    }
+    return -1;
+}
+
+void TForm1::SetRadioIndex(int groupId, int index) {
+    for (int i = 0; i < 5; ++i) {
+        HWND item = Control(groupId + 1 + i);
+        if (item)
+            SendMessageA(item, BM_SETCHECK, i == index ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+}
+
+std::string TForm1::RadioCaption(int groupId) const {
+    const int index = RadioIndex(groupId);
+    return index < 0 ? std::string() : Text(groupId + 1 + index);
+}
+
+void TForm1::ShowPage(int index) {
+    // A change to a page outside the notebook, or to the page shown, is ignored.
+    if (index < 0 || index >= kPageCount || index == page_)
+        return;
+    HWND next = Control(IDC_PageBase + index);
+    ShowWindow(next, SW_SHOW);
+    if (page_ >= 0)
+        ShowWindow(Control(IDC_PageBase + page_), SW_HIDE);
+    page_ = index;
+    NotebookMainPageChanged();
+}
+
+void TForm1::ShowSubPage(int index) {
+    if (index < 0 || index >= kSubPageCount || index == subPage_)
+        return;
+    ShowWindow(Control(IDC_SubPageBase + index), SW_SHOW);
+    if (subPage_ >= 0)
+        ShowWindow(Control(IDC_SubPageBase + subPage_), SW_HIDE);
+    subPage_ = index;
+    NotebookSubPageChanged();
+}
+
+// --- Creation ---------------------------------------------------------------
+
+void TForm1::FormCreate() {
+    CreateControls();
+
+    // The help file is the program's own file name with the extension .HLP.
+    helpFile_ = ChangeExtension(ModuleFileName(), ".HLP");
+    helpMessage_ = RegisterWindowMessageA(HELPMSGSTRINGA);
+
+    ShowPage(kPageFromAndTo);
+    ShowSubPage(kSubSearching);
+
+    SkipBoxes[kPageIniFiles] = Control(IDC_cbSkipIniFiles);
+    SkipBoxes[kPageGroups] = Control(IDC_cbSkipGroups);
+    SkipBoxes[kPageShortcuts] = Control(IDC_cbSkipShortcuts);
+    SkipBoxes[kPageRegistryKeys] = Control(IDC_cbSkipRegistry);
+    SkipBoxes[kPageIgnoreKeys] = Control(IDC_cbSkipIgnoreKeys);
+
+    LoadSettings();
+
+    CheckResult = 7;
+    ShowIndicator(CheckResult);
+    Enable(IDC_BtnNext, false);
+    Enable(IDC_BtnPrev, false);
+}
+
+void TForm1::LoadSettings() {
+    // Stored options are not kept yet: the option pages start at their
+    // defaults and the platform's restrictions apply on top.
+    SetRadioIndex(IDC_rgIniFiles, 2);
+    SetRadioIndex(IDC_rgGroups, 1);
+    SetRadioIndex(IDC_rgShortcuts, PlatformCode == 1 ? 0 : 1);
+    SetRadioIndex(IDC_rgRegistry, 2);
+    ApplyPlatformRestrictions();
+}
+
+void TForm1::ApplyPlatformRestrictions() {
+    if (PlatformCode != 0) {
+        Enable(IDC_rgRegistry + 1 + 2, false);
+        if (RadioIndex(IDC_rgRegistry) == 2)
+            SetRadioIndex(IDC_rgRegistry, 1);
+    }
+    if (PlatformCode == 1) {
+        SendMessageA(Control(IDC_cbSkipShortcuts), BM_SETCHECK, BST_CHECKED, 0);
+        SetRadioIndex(IDC_rgShortcuts, 0);
+        for (int i = 1; i <= 3; ++i)
+            Enable(IDC_rgShortcuts + 1 + i, false);
+    } else {
+        SendMessageA(Control(IDC_cbSkipGroups), BM_SETCHECK, BST_CHECKED, 0);
+        SetRadioIndex(IDC_rgGroups, 0);
+        Enable(IDC_rgGroups + 1 + 1, false);
+    }
+}
+
+// --- Next and Back ------------------------------------------------------------
+
+void TForm1::BtnNextClick() {
+    Enable(IDC_BtnPrev, true);
+    if (page_ == kPageSearch && subPage_ != kSubSearched) {
+        ShowSubPage(subPage_ + 1);
+        return;
+    }
+    int n = page_ + 1;
+    while (!Checked(IDC_cbShowAll) && SkipBoxes[n] && SendMessageA(SkipBoxes[n], BM_GETCHECK, 0, 0) == BST_CHECKED)
+        ++n;
+    ShowPage(n);
+
+    switch (page_) {
+    case kPageSearch:
+        Enable(IDC_BtnPrev, false);
+        Enable(IDC_BtnNext, false);
+        SetText(IDC_pnlShowFromString, Text(IDC_EditOldAddress));
+        SetText(IDC_EditNewAddressAgain, Text(IDC_EditNewAddress));
+        // Only after the copy: the copy itself is not the user's change.
+        newAgainAttached_ = true;
+        StartIniSearch();
+        break;
+    case kPageFinalPage:
+        Enable(IDC_BtnNext, !Text(IDC_EditNewAddressAgain).empty());
+        break;
+    case kPageReplacing: {
+        Enable(IDC_BtnNext, false);
+        Enable(IDC_BtnPrev, false);
+        Enable(IDC_BtnCancel, false);
+        SetText(IDC_BtnCancel, "Close");
+        // One round of pending messages so that the page is painted.
+        ProcessPendingMessages();
+        RunReplacement();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TForm1::BtnPrevClick() {
+    Enable(IDC_BtnNext, true);
+    if (page_ == kPageSearch && subPage_ != kSubSearching) {
+        ShowSubPage(subPage_ - 1);
+        Enable(IDC_BtnPrev, false);
+        return;
+    }
+    int n = page_ - 1;
+    while (!Checked(IDC_cbShowAll) && n >= 0 && SkipBoxes[n] &&
+           SendMessageA(SkipBoxes[n], BM_GETCHECK, 0, 0) == BST_CHECKED)
+        --n;
+    ShowPage(n);
+    if (page_ == kPageFromAndTo)
+        Enable(IDC_BtnPrev, false);
+}
+
+void TForm1::BtnCancelClick() {
+    if (CurrentSearch)
+        RequestStop(CurrentSearch);
+    SendMessageA(hwnd_, WM_CLOSE, 0, 0);
+}
+
+void TForm1::FormClose() {
+    // From here on the search run starts no further step and the found list
+    // takes no more rows.
+    shuttingDown_ = true;
+    OnShutdown();
+    if (!CleanRegistryMode)
+        SaveSettings();
+    HelpCommand(kHelpQuit, 0);
+}
+
+void TForm1::SaveSettings() {
+    // Settings are not stored yet.
+}
+
+// --- Pages entered -------------------------------------------------------------
+
+void TForm1::NotebookMainPageChanged() {
+    switch (page_) {
+    case kPageFromAndTo:
+        SetFocus(Control(IDC_EditOldAddress));
+        break;
+    case kPageIniFiles:
+        FocusRadioGroup(IDC_rgIniFiles);
+        break;
+    case kPageGroups:
+        FocusRadioGroup(IDC_rgGroups);
+        break;
+    case kPageShortcuts:
+        FocusRadioGroup(IDC_rgShortcuts);
+        break;
+    case kPageRegistryKeys:
+        FocusRadioGroup(IDC_rgRegistry);
+        break;
+    case kPageConfirm: {
+        SetText(IDC_lblFrom, Text(IDC_EditOldAddress));
+        const std::string newAddress = Text(IDC_EditNewAddress);
+        SetText(IDC_lblTo, newAddress);
+        ShowWindow(Control(IDC_lblReplace), newAddress.empty() ? SW_HIDE : SW_SHOW);
+        SetText(IDC_lblIni, StripAmpersands(RadioCaption(IDC_rgIniFiles)));
+        SetText(IDC_lblGroup, StripAmpersands(RadioCaption(IDC_rgGroups)));
+        SetText(IDC_lblShortcut, StripAmpersands(RadioCaption(IDC_rgShortcuts)));
+        SetText(IDC_lblRegistry, StripAmpersands(RadioCaption(IDC_rgRegistry)));
+        break;
+    }
+    case kPageSearch:
+        SetFocus(Control(IDC_lvFound));
+        break;
+    case kPageFinalPage:
+        SetFocus(Control(IDC_EditNewAddressAgain));
+        break;
+    default:
+        break;
+    }
+    SetWindowContextHelpId(Control(IDC_NotebookMain), kPages[page_].helpContext);
+}
+
+void TForm1::NotebookSubPageChanged() {
+    const int context = kSubPages[subPage_].helpContext;
+    SetWindowContextHelpId(Control(IDC_NotebookSub), context);
+    SetWindowContextHelpId(Control(IDC_NotebookMain), context);
+    // The Search page's background answers for the sub-page shown.
+    SetWindowContextHelpId(Control(IDC_PageBase + kPageSearch), context);
+}
+
+void TForm1::FocusRadioGroup(int groupId) {
+    int index = RadioIndex(groupId);
+    HWND item = Control(groupId + 1 + (index < 0 ? 0 : index));
+    if (item && !IsWindowEnabled(item))
+        item = Control(groupId);
+    SetFocus(item);
+}
+
+void TForm1::EditToStringAgainChange() {
+    if (newAgainAttached_ && page_ == kPageFinalPage)
+        Enable(IDC_BtnNext, !Text(IDC_EditNewAddressAgain).empty());
+}
+
+void TForm1::cbSkipIgnoreKeysClick() {
+    SendMessageA(Control(IDC_cbSkipIgnoreKeys), BM_SETCHECK, BST_CHECKED, 0);
+}
+
+// --- Commands --------------------------------------------------------------------
+
+void TForm1::OnCommand(int id, int code, HWND control) {
+    if (OnFoundListCommand(id))
+        return;
+    switch (id) {
+    case IDC_BtnNext:
+        if (code == BN_CLICKED && IsWindowEnabled(Control(IDC_BtnNext)))
+            BtnNextClick();
+        break;
+    case IDC_BtnPrev:
+        if (code == BN_CLICKED && IsWindowEnabled(Control(IDC_BtnPrev)))
+            BtnPrevClick();
+        break;
+    case IDC_BtnCancel:
+        if (IsWindowEnabled(Control(IDC_BtnCancel)))
+            BtnCancelClick();
+        break;
+    case IDC_BtnHelp:
+        BtnHelpClick();
+        break;
+    case IDC_BtnAbout:
+        BtnAboutClick();
+        break;
+    case IDC_EditOldAddress:
+    case IDC_EditNewAddress:
+        if (code == EN_CHANGE)
+            EditOldAddressChange();
+        break;
+    case IDC_EditNewAddressAgain:
+        if (code == EN_CHANGE)
+            EditToStringAgainChange();
+        break;
+    case IDC_cbSkipIgnoreKeys:
+        if (code == BN_CLICKED)
+            cbSkipIgnoreKeysClick();
+        break;
+    case IDC_btnInputOk:
+    case IDC_btnInputHmm:
+    case IDC_btnInputBad:
+        if (code == BN_CLICKED)
+            btnInputBadClick(control);
+        break;
+    case IDC_btnBrowseDirFrom:
+        btnBrowseDirFromClick();
+        break;
+    case IDC_btnBrowseDirTo:
+        btnBrowseDirToClick();
+        break;
+    case IDC_btnBrowseFileFrom:
+        btnBrowseFileFromClick();
+        break;
+    case IDC_btnBrowseFileTo:
+        btnBrowseFileToClick();
+        break;
+    case IDC_BtnSaveList:
+        BtnSaveListClick();
+        break;
+    case IDC_btnSaveLog:
+        btnSaveLogClick();
+        break;
+    case IDM_WhatsThis1:
+        WhatsThis1Click();
+        break;
+    default:
+        break;
+    }
+}
+
+// --- Key preview ----------------------------------------------------------------------
+
+bool TForm1::PreTranslateMessage(MSG& msg) {
+    if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && IsOwnWindow(hwnd_, msg.hwnd)) {
+        const bool shiftStateEmpty = GetKeyState(VK_SHIFT) >= 0 && GetKeyState(VK_CONTROL) >= 0 &&
+                                     GetKeyState(VK_MENU) >= 0 && GetKeyState(VK_LBUTTON) >= 0 &&
+                                     GetKeyState(VK_RBUTTON) >= 0 && GetKeyState(VK_MBUTTON) >= 0;
+        FormKeyDown(msg.wParam, shiftStateEmpty);
+        if (msg.wParam == VK_F1) {
+            // F1 asks for the help of the focused control, going outward; the
+            // help hook turns it into the page's topic.
+            const unsigned long context = ControlHelpContext(GetFocus());
+            if (context != 0)
+                HelpCommand(kHelpContextPopup, context);
+            return true;
+        }
+    }
+    if (msg.message == WM_CHAR && msg.wParam == ' ' && msg.hwnd == Control(IDC_lvFound)) {
+        // The list's own space handling would select; the space bar flips marks.
+        if (OnFoundListSpace())
+            return true;
+    }
+    return IsDialogMessageA(hwnd_, &msg) != FALSE;
+}
+
+void TForm1::ProcessPendingMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void TForm1::FormKeyDown(WPARAM key, bool shiftStateEmpty) {
+    F1Pressed = key == VK_F1 && shiftStateEmpty;
+}
+
+// --- Size ----------------------------------------------------------------------------------
+
+void TForm1::FormResize() {
+    if (controls_.empty())
+        return;
+    RECT outer;
+    GetWindowRect(hwnd_, &outer);
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    const double s = scale_;
+    const int W = outer.right - outer.left;
+    const int H = outer.bottom - outer.top;
+    const int barTop = client.bottom - Px(s, kButtonBarHeight);
+
+    auto place = [&](int id, int x, int y, int w, int h) {
+        SetWindowPos(Control(id), nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    auto moveX = [&](int id, int left) {
+        RECT r;
+        HWND c = Control(id);
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, GetParent(c), reinterpret_cast<POINT*>(&r), 2);
+        SetWindowPos(c, nullptr, left, r.top, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+    };
+    auto moveY = [&](int id, int top) {
+        RECT r;
+        HWND c = Control(id);
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, GetParent(c), reinterpret_cast<POINT*>(&r), 2);
+        SetWindowPos(c, nullptr, r.left, top, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+    };
+    auto resize = [&](int id, int w, int h) {
+        HWND c = Control(id);
+        if (h < 0) {
+            RECT r;
+            GetWindowRect(c, &r);
+            h = r.bottom - r.top;
+        }
+        SetWindowPos(c, nullptr, 0, 0, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    };
+
+    // The notebook fills the client area above the button bar.
+    place(IDC_NotebookMain, 0, 0, client.right, barTop);
+    for (int p = 0; p < kPageCount; ++p)
+        place(IDC_PageBase + p, 0, 0, client.right, barTop);
+    place(IDC_Panel2, 0, barTop, client.right, client.bottom - barTop);
+    place(IDC_Bevel1, 0, 0, client.right, 2);
+
+    moveX(IDC_BtnPrev, W - Px(s, 254));
+    moveX(IDC_BtnNext, W - Px(s, 181));
+    moveX(IDC_BtnCancel, W - Px(s, 84));
+    resize(IDC_EditOldAddress, W - Px(s, 154), -1);
+    resize(IDC_EditNewAddress, W - Px(s, 154), -1);
+    moveX(IDC_btnBrowseDirFrom, W - Px(s, 64));
+    moveX(IDC_btnBrowseDirTo, W - Px(s, 64));
+    moveX(IDC_btnBrowseFileFrom, W - Px(s, 39));
+    moveX(IDC_btnBrowseFileTo, W - Px(s, 39));
+    moveY(IDC_cbShowAll, H - Px(s, 88));
+    for (int p = 1; p <= 5; ++p)
+        SetWindowPos(SkipBoxes[p] ? SkipBoxes[p] : nullptr, nullptr, Px(s, 88), H - Px(s, 88), 0, 0,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+    resize(IDC_lbIgnoreKey, W - Px(s, 104), -1);
+    const int subWidth = W - Px(s, 100);
+    resize(IDC_NotebookSub, subWidth, -1);
+    for (int p = 0; p < kSubPageCount; ++p)
+        resize(IDC_SubPageBase + p, subWidth, -1);
+    moveX(IDC_BtnSaveList, subWidth - Px(s, 104));
+    resize(IDC_lvFound, W - Px(s, 12), H - Px(s, 152));
+    resize(IDC_pnlShowFromString, W - Px(s, 123), -1);
+    resize(IDC_EditNewAddressAgain, W - Px(s, 123), -1);
+    moveX(IDC_btnSaveLog, W - Px(s, 113));
+    resize(IDC_lbReport, W - Px(s, 103), H - Px(s, 152));
+}
+
+// --- Address entry ----------------------------------------------------------------------------
+
+void TForm1::ShowIndicator(int result) {
+    int front = IDC_btnInputBad;
+    switch (IndicatorForResult(result)) {
+    case Indicator::Green:
+        front = IDC_btnInputOk;
+        break;
+    case Indicator::Yellow:
+        front = IDC_btnInputHmm;
+        break;
+    case Indicator::Red:
+        front = IDC_btnInputBad;
+        break;
+    }
+    // The three lights lie on top of one another; only the one in front is
+    // seen and can be clicked.
+    for (int id : {IDC_btnInputOk, IDC_btnInputHmm, IDC_btnInputBad}) {
+        if (id != front)
+            ShowWindow(Control(id), SW_HIDE);
+    }
+    SetWindowPos(Control(front), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+}
+
+void TForm1::EditOldAddressChange() {
+    const std::string oldAddress = Text(IDC_EditOldAddress);
+    Enable(IDC_BtnNext, !oldAddress.empty());
+    CheckResult = CheckAddresses(oldAddress, Text(IDC_EditNewAddress), ProbePathKind);
+    ShowIndicator(CheckResult);
+}
+
+void TForm1::btnInputBadClick(HWND button) {
+    const bool warning = GetWindowLongPtrA(button, GWLP_USERDATA) == 0;  // the tag
+    const std::string text = LoadResourceString(instance_, IDS_CHECK_BASE + CheckResult);
+    MSGBOXPARAMSA params = {};
+    params.cbSize = sizeof params;
+    params.hwndOwner = hwnd_;
+    params.hInstance = instance_;
+    params.lpszText = text.c_str();
+    params.lpszCaption = warning ? "Warning" : "Information";
+    params.dwStyle = MB_OK | MB_HELP | (warning ? MB_ICONWARNING : MB_ICONINFORMATION);
+    params.dwContextHelpId = 20;
+    MessageBoxIndirectA(&params);
+}
+
+}  // namespace movix

@@ -1,0 +1,164 @@
+// The main window: the wizard's eleven pages, the button bar and the page flow.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+
+namespace movix {
+
+class TMovixThread;
+
+// Page indexes of NotebookMain and NotebookSub.
+enum MainPage {
+    kPageFromAndTo = 0,
+    kPageIniFiles = 1,
+    kPageGroups = 2,
+    kPageShortcuts = 3,
+    kPageRegistryKeys = 4,
+    kPageIgnoreKeys = 5,
+    kPageConfirm = 6,
+    kPageSearch = 7,
+    kPageFinalPage = 8,
+    kPageReplacing = 9,
+    kPageFinalFinal = 10,
+    kPageCount = 11
+};
+enum SubPage { kSubSearching = 0, kSubSearchResults = 1, kSubSearched = 2, kSubPageCount = 3 };
+
+// Help viewer commands.
+enum : unsigned { kHelpContext = 1, kHelpQuit = 2, kHelpContextPopup = 8 };
+
+class TForm1 {
+public:
+    // Registers the window classes, creates the window and shows it.
+    static TForm1* Create(HINSTANCE instance, int showCommand);
+    ~TForm1();
+
+    HWND Handle() const { return hwnd_; }
+    // Key preview and dialog keyboard handling for the message loop; true
+    // when the message was consumed.
+    bool PreTranslateMessage(MSG& msg);
+
+    // --- Wizard state -------------------------------------------------------
+    int CheckResult = 7;
+    bool F1Pressed = false;
+    bool CleanRegistryMode = false;
+    TMovixThread* CurrentSearch = nullptr;
+    HWND SkipBoxes[kPageCount] = {};
+
+    // --- Event handlers -----------------------------------------------------
+    void BtnNextClick();
+    void BtnPrevClick();
+    void BtnCancelClick();
+    void BtnHelpClick();
+    void BtnAboutClick();
+    void NotebookMainPageChanged();
+    void NotebookSubPageChanged();
+    void FormKeyDown(WPARAM key, bool shiftStateEmpty);
+    void FormResize();
+    void EditOldAddressChange();
+    void EditToStringAgainChange();
+    void cbSkipIgnoreKeysClick();
+    void WhatsThis1Click();
+    void WhatsThis2Click();
+    void btnInputBadClick(HWND button);
+    void btnBrowseDirFromClick();
+    void btnBrowseDirToClick();
+    void btnBrowseFileFromClick();
+    void btnBrowseFileToClick();
+    void FormClose();
+    void BtnSaveListClick();
+    void btnSaveLogClick();
+
+    // The application-wide help hook: every help request of the program
+    // passes through it before the viewer is called.
+    bool ApplicationHelp(unsigned command, unsigned long context, bool& callHelp);
+    // Makes a help request through the hook.
+    bool HelpCommand(unsigned command, unsigned long context);
+
+    // --- Search run and replacement run ------------------------------------
+    void StartIniSearch();
+    void StartGroupSearch();
+    void StartShortcutSearch();
+    void StartRegistrySearch();
+    void ShowSearchResults();
+    void RunReplacement();
+    int FoundIni = -1, FoundGroups = -1, FoundShortcuts = -1, FoundRegistry = -1;
+    int* CurrentCount = nullptr;
+
+    // Help context of the lvFound row at a point; 32 without a row.
+    int FoundItemHelpContext(POINT pt);
+
+    // --- Controls -----------------------------------------------------------
+    HWND Control(int id) const;
+    int PageIndex() const { return page_; }
+    int SubPageIndex() const { return subPage_; }
+    void ShowPage(int index);
+    void ShowSubPage(int index);
+    std::string Text(int id) const;
+    void SetText(int id, const std::string& text);
+    bool Checked(int id) const;
+    void Enable(int id, bool enabled);
+    int RadioIndex(int groupId) const;
+    void SetRadioIndex(int groupId, int index);
+    std::string RadioCaption(int groupId) const;
+    bool ShuttingDown() const { return shuttingDown_; }
+
+    // Lets the application process its pending messages once.
+    static void ProcessPendingMessages();
+
+private:
+    TForm1() = default;
+    LRESULT OnNotify(NMHDR* header);
+    LRESULT OnCtlColorStatic(HDC dc, HWND control);
+    void LoadSettings();
+    void ApplyPlatformRestrictions();
+    void SaveSettings();
+    void OnShutdown();
+    void RequestStop(TMovixThread* thread);
+    bool OnFoundListCommand(int id);
+    bool OnFoundListSpace();
+    void CreateFoundList(HWND parent, const struct ControlSpec& spec);
+    HWND CreateControl(HWND parent, const char* cls, const char* text, DWORD style, DWORD exStyle, int id, int x,
+                       int y, int w, int h, int helpContext);
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void FormCreate();
+    void CreateControls();
+    void OnCommand(int id, int code, HWND control);
+    void OnHelp(const HELPINFO* info);
+    void OnContextMenu(HWND source, POINT screen);
+    void EnterContextHelpMode();
+    void ShowIndicator(int result);
+    void DrawOwnerButton(const DRAWITEMSTRUCT* draw);
+    void BrowseFolder(int editId);
+    void BrowseFile(int editId, const char* title);
+    unsigned long ControlHelpContext(HWND control) const;
+    void FocusRadioGroup(int groupId);
+
+    std::map<int, HWND> controls_;
+    HWND hwnd_ = nullptr;
+    HINSTANCE instance_ = nullptr;
+    int page_ = -1;
+    int subPage_ = -1;
+    bool shuttingDown_ = false;
+    bool newAgainAttached_ = false;
+    std::string helpFile_;
+    HWND popupComponent_ = nullptr;
+    UINT helpMessage_ = 0;
+    HMENU pmWhatsThis_ = nullptr;
+    GdiObject font_, boldFont_, symbolFont_, logFont_;
+    HICON icon_ = nullptr;
+    double scale_ = 1.0;
+};
+
+// Scales a design coordinate (96 dots per inch) to the screen.
+int Px(double scale, int designPixels);
+
+}  // namespace movix

@@ -1,0 +1,258 @@
+#include "gui_driver.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "resource.h"
+
+namespace guitest {
+
+std::string ExeDir() {
+    return MOVIX_EXE_DIR;
+}
+
+std::string ArtifactDir() {
+    std::string dir = MOVIX_ARTIFACT_DIR;
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+bool HaveDisplay() {
+    HWND probe = CreateWindowExA(0, "STATIC", "probe", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    if (!probe)
+        return false;
+    DestroyWindow(probe);
+    return GetSystemMetrics(SM_CXSCREEN) > 0;
+}
+
+namespace {
+
+struct FindData {
+    DWORD pid;
+    const char* cls;
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindTop(HWND hwnd, LPARAM lParam) {
+    FindData* data = reinterpret_cast<FindData*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != data->pid || !IsWindowVisible(hwnd))
+        return TRUE;
+    char cls[128] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (lstrcmpiA(cls, data->cls) != 0)
+        return TRUE;
+    if (data->caption) {
+        char caption[256] = {};
+        GetWindowTextA(hwnd, caption, sizeof caption);
+        if (lstrcmpA(caption, data->caption) != 0)
+            return TRUE;
+    }
+    data->found = hwnd;
+    return FALSE;
+}
+
+struct IdSearch {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK FindChild(HWND hwnd, LPARAM lParam) {
+    IdSearch* search = reinterpret_cast<IdSearch*>(lParam);
+    if (GetDlgCtrlID(hwnd) == search->id) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND FindProcessWindow(DWORD pid, const char* className, const char* caption) {
+    FindData data = {pid, className, caption, nullptr};
+    EnumWindows(FindTop, reinterpret_cast<LPARAM>(&data));
+    return data.found;
+}
+
+App::App(const std::string& arguments) {
+    const std::string exe = ExeDir() + "\\movix32.exe";
+    std::string commandLine = "\"" + exe + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, ExeDir().c_str(), &si, &pi_))
+        return;
+    WaitForInputIdle(pi_.hProcess, 10000);
+    WaitFor([&] { return (main_ = FindProcessWindow(pi_.dwProcessId, "TForm1")) != nullptr; }, 15000);
+}
+
+App::~App() {
+    if (pi_.hProcess) {
+        if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
+            if (main_ && IsWindow(main_))
+                PostMessageA(main_, WM_CLOSE, 0, 0);
+            if (WaitForSingleObject(pi_.hProcess, 10000) == WAIT_TIMEOUT)
+                TerminateProcess(pi_.hProcess, 1);
+        }
+        CloseHandle(pi_.hThread);
+        CloseHandle(pi_.hProcess);
+    }
+}
+
+bool App::WaitExit(int milliseconds) {
+    return WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
+}
+
+DWORD App::ExitCode() {
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return code;
+}
+
+HWND App::Control(int id) const {
+    IdSearch search = {id, nullptr};
+    EnumChildWindows(main_, FindChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string App::Text(int id) const {
+    char buffer[4096] = {};
+    SendMessageA(Control(id), WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
+
+void App::SetText(int id, const std::string& text) {
+    SendMessageA(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    Sync();
+}
+
+void App::Click(int id) {
+    SendMessageA(Control(id), BM_CLICK, 0, 0);
+    Sync();
+}
+
+bool App::Enabled(int id) const {
+    return IsWindowEnabled(Control(id)) != FALSE;
+}
+
+bool App::Visible(int id) const {
+    return IsWindowVisible(Control(id)) != FALSE;
+}
+
+bool App::Checked(int id) const {
+    return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void App::SetChecked(int id, bool checked) {
+    if (Checked(id) != checked)
+        Click(id);
+}
+
+int App::Page() const {
+    for (int p = 0; p < 11; ++p) {
+        if (IsWindowVisible(Control(IDC_PageBase + p)))
+            return p;
+    }
+    return -1;
+}
+
+int App::SubPage() const {
+    for (int p = 0; p < 3; ++p) {
+        HWND page = Control(IDC_SubPageBase + p);
+        if (page && (GetWindowLongA(page, GWL_STYLE) & WS_VISIBLE))
+            return p;
+    }
+    return -1;
+}
+
+RECT App::RectInParent(int id) const {
+    HWND c = Control(id);
+    RECT r = {};
+    GetWindowRect(c, &r);
+    MapWindowPoints(nullptr, GetParent(c), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+SIZE App::OuterSize() const {
+    RECT r;
+    GetWindowRect(main_, &r);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+void App::Resize(int width, int height) {
+    SetWindowPos(main_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+    Sync();
+}
+
+void App::Sync() const {
+    // A sent message is answered only after everything posted before it.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+}
+
+void App::PressKey(HWND target, WPARAM key) {
+    const UINT scan = MapVirtualKeyA(static_cast<UINT>(key), 0);
+    PostMessageA(target, WM_KEYDOWN, key, 1 | (scan << 16));
+    PostMessageA(target, WM_KEYUP, key, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+    Sync();
+}
+
+void App::Screenshot(const std::string& name) const {
+    Sync();
+    RedrawWindow(main_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sync();
+    Sleep(150);
+    RECT r;
+    GetWindowRect(main_, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+    bmi.bmiHeader.biWidth = w;
+    bmi.bmiHeader.biHeight = h;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(mem, old);
+    const DWORD stride = ((w * 3 + 3) / 4) * 4;
+    const DWORD imageSize = stride * h;
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof bmi.bmiHeader;
+    file.bfSize = file.bfOffBits + imageSize;
+    const std::string path = ArtifactDir() + "\\" + name + ".bmp";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f) {
+        std::fwrite(&file, sizeof file, 1, f);
+        std::fwrite(&bmi.bmiHeader, sizeof bmi.bmiHeader, 1, f);
+        std::fwrite(bits, 1, imageSize, f);
+        std::fclose(f);
+    }
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+}
+
+std::vector<std::string> App::ListBoxItems(int id) const {
+    std::vector<std::string> items;
+    HWND box = Control(id);
+    const LRESULT count = SendMessageA(box, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageA(box, LB_GETTEXTLEN, i, 0);
+        std::vector<char> buffer(static_cast<size_t>(length > 0 ? length : 0) + 1);
+        SendMessageA(box, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
+        items.emplace_back(buffer.data());
+    }
+    return items;
+}
+
+}  // namespace guitest

@@ -1,0 +1,78 @@
+// Drives the real movix32.exe window from a second process: starts the
+// program, finds its controls by identifier, clicks, types and reads them
+// back, and saves screenshots.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace guitest {
+
+std::string ExeDir();
+std::string ArtifactDir();
+// True when windows can be shown (an X display is there).
+bool HaveDisplay();
+
+// Runs `fn` until it returns true or the time is up; true when it did.
+template <typename F>
+bool WaitFor(F fn, int milliseconds = 5000) {
+    const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
+    for (;;) {
+        if (fn())
+            return true;
+        if (static_cast<LONG>(GetTickCount() - end) > 0)
+            return false;
+        Sleep(20);
+    }
+}
+
+// Top-level windows of a process with a class name (and caption, if given).
+HWND FindProcessWindow(DWORD pid, const char* className, const char* caption = nullptr);
+
+class App {
+public:
+    // Starts movix32.exe with the arguments and waits for its main window.
+    explicit App(const std::string& arguments = std::string());
+    ~App();
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    bool Started() const { return main_ != nullptr; }
+    HWND Main() const { return main_; }
+    DWORD Pid() const { return pi_.dwProcessId; }
+    // Waits for the process to end; true when it did.
+    bool WaitExit(int milliseconds = 10000);
+    DWORD ExitCode();
+
+    HWND Control(int id) const;
+    std::string Text(int id) const;
+    void SetText(int id, const std::string& text);
+    void Click(int id);
+    bool Enabled(int id) const;
+    bool Visible(int id) const;
+    bool Checked(int id) const;
+    void SetChecked(int id, bool checked);
+    // The visible page of NotebookMain (and of NotebookSub), or -1.
+    int Page() const;
+    int SubPage() const;
+    // Position and size of a control in its parent's client coordinates.
+    RECT RectInParent(int id) const;
+    SIZE OuterSize() const;
+    void Resize(int width, int height);
+    // Lets the program process everything sent so far.
+    void Sync() const;
+    // Posts a key press to a control, as the keyboard would deliver it.
+    void PressKey(HWND target, WPARAM key);
+    // Saves the window as a BMP file in the artifact folder.
+    void Screenshot(const std::string& name) const;
+    // The list box's strings.
+    std::vector<std::string> ListBoxItems(int id) const;
+
+private:
+    PROCESS_INFORMATION pi_ = {};
+    HWND main_ = nullptr;
+};
+
+}  // namespace guitest

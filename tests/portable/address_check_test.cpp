@@ -1,0 +1,144 @@
+#include "app/address_check.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/platform_code.h"
+#include "app/ui_text.h"
+
+using movix::CheckAddresses;
+using movix::Indicator;
+using movix::PathKind;
+
+namespace {
+
+// A disk of named files and folders; everything else does not exist.
+struct FakeDisk {
+    std::map<std::string, PathKind> entries;
+    int probes = 0;
+    movix::PathKindProbe Probe() {
+        return [this](const std::string& name) {
+            ++probes;
+            auto it = entries.find(name);
+            return it == entries.end() ? PathKind::Nothing : it->second;
+        };
+    }
+};
+
+int Check(FakeDisk& disk, const std::string& oldAddress, const std::string& newAddress) {
+    return CheckAddresses(oldAddress, newAddress, disk.Probe());
+}
+
+}  // namespace
+
+TEST(CheckAddresses, LengthRulesComeFirst) {
+    FakeDisk disk;
+    EXPECT_EQ(Check(disk, "", ""), 7);
+    EXPECT_EQ(Check(disk, "", "D:\\NEW"), 7);
+    EXPECT_EQ(Check(disk, "C", ""), 2);
+    EXPECT_EQ(Check(disk, "C:\\", "D:\\ANYTHING"), 2);
+    EXPECT_EQ(Check(disk, "C:\\OLD", ""), 1);
+    EXPECT_EQ(Check(disk, "C:\\OLD", "D:\\"), 3);
+    EXPECT_EQ(Check(disk, "C:\\OLD", "D"), 3);
+    // No existence test is made before both lengths pass.
+    EXPECT_EQ(disk.probes, 0);
+}
+
+TEST(CheckAddresses, ExistencePairs) {
+    FakeDisk disk;
+    disk.entries = {{"C:\\A.EXE", PathKind::File},
+                    {"C:\\B.EXE", PathKind::File},
+                    {"C:\\DIR1", PathKind::Folder},
+                    {"C:\\DIR2", PathKind::Folder}};
+    EXPECT_EQ(Check(disk, "C:\\X.EXE", "C:\\Y.EXE"), 4);
+    EXPECT_EQ(Check(disk, "C:\\A.EXE", "C:\\B.EXE"), 5);
+    EXPECT_EQ(Check(disk, "C:\\DIR1", "C:\\DIR2"), 6);
+    EXPECT_EQ(Check(disk, "C:\\A.EXE", "C:\\DIR1"), 8);
+    EXPECT_EQ(Check(disk, "C:\\DIR1", "C:\\A.EXE"), 9);
+}
+
+TEST(CheckAddresses, NeitherExistingSkipsTheFormTests) {
+    FakeDisk disk;
+    // Different drive forms, extensions, backslashes and periods: all 4.
+    EXPECT_EQ(Check(disk, "C:\\APPS\\OLD\\", "\\\\SERVER\\NEW."), 4);
+    EXPECT_EQ(Check(disk, "C:\\X.EXE", "D:\\FOLDER"), 4);
+}
+
+TEST(CheckAddresses, MovedFolderIsFine) {
+    FakeDisk disk;
+    disk.entries = {{"D:\\NEW\\APP", PathKind::Folder}};
+    EXPECT_EQ(Check(disk, "C:\\OLD\\APP", "D:\\NEW\\APP"), 0);
+}
+
+TEST(CheckAddresses, DriveLetterStartMustAgree) {
+    FakeDisk disk;
+    disk.entries = {{"C:\\APPS", PathKind::Folder}};
+    EXPECT_EQ(Check(disk, "C:\\APPS", "\\\\SERVER\\SHARE\\APPS"), 11);
+    // "C:APPS" has no backslash after the colon: no drive-letter start.
+    EXPECT_EQ(Check(disk, "C:\\APPS", "D:APPS"), 11);
+    // The first character is not looked at.
+    EXPECT_EQ(Check(disk, "C:\\APPS", "?:\\APPS"), 0);
+}
+
+TEST(CheckAddresses, ExtensionTestOnlyAgainstAnExistingFile) {
+    FakeDisk disk;
+    disk.entries = {{"C:\\OLD\\RUN.EXE", PathKind::File}, {"C:\\OLD\\DIR.V2", PathKind::Folder}};
+    // Existing file with an extension, New without one: mismatch.
+    EXPECT_EQ(Check(disk, "C:\\OLD\\RUN.EXE", "D:\\NEW\\RUN"), 10);
+    // New is the existing file and has the extension.
+    EXPECT_EQ(Check(disk, "D:\\NEW\\RUN", "C:\\OLD\\RUN.EXE"), 10);
+    // Both have one, even a different one: a rename while moving is fine.
+    EXPECT_EQ(Check(disk, "C:\\OLD\\RUN.EXE", "D:\\NEW\\RUN.BIN"), 0);
+    // A period in a folder name is not an extension of the file.
+    EXPECT_EQ(Check(disk, "C:\\OLD\\RUN.EXE", "D:\\V1.2\\RUN"), 10);
+    // A folder is not put through the extension test.
+    EXPECT_EQ(Check(disk, "C:\\OLD\\DIR.V2", "D:\\NEW\\DIR"), 0);
+}
+
+TEST(CheckAddresses, TrailingBackslashAndPeriod) {
+    FakeDisk disk;
+    disk.entries = {{"D:\\NEW", PathKind::Folder}, {"D:\\NEW\\", PathKind::Folder}, {"D:\\NEW.", PathKind::Folder}};
+    EXPECT_EQ(Check(disk, "C:\\APPS\\OLD\\", "D:\\NEW"), 12);
+    EXPECT_EQ(Check(disk, "C:\\APPS\\OLD", "D:\\NEW\\"), 12);
+    EXPECT_EQ(Check(disk, "C:\\APPS\\OLD.", "D:\\NEW"), 13);
+    EXPECT_EQ(Check(disk, "C:\\APPS\\OLD", "D:\\NEW."), 13);
+}
+
+TEST(CheckAddresses, IndicatorFollowsTheResult) {
+    const Indicator expected[14] = {Indicator::Green,  Indicator::Green,  Indicator::Yellow, Indicator::Yellow,
+                                    Indicator::Yellow, Indicator::Yellow, Indicator::Yellow, Indicator::Red,
+                                    Indicator::Red,    Indicator::Red,    Indicator::Red,    Indicator::Red,
+                                    Indicator::Red,    Indicator::Red};
+    for (int r = 0; r < 14; ++r)
+        EXPECT_EQ(movix::IndicatorForResult(r), expected[r]) << "result " << r;
+}
+
+TEST(AddressExtension, FromTheLastPeriodOfTheLastComponent) {
+    EXPECT_EQ(movix::AddressExtension("C:\\APP\\RUN.EXE"), ".EXE");
+    EXPECT_EQ(movix::AddressExtension("C:\\APP.V2\\README"), "");
+    EXPECT_EQ(movix::AddressExtension("C:FILE.TXT"), ".TXT");
+    EXPECT_EQ(movix::AddressExtension("A:.INI"), ".INI");
+    EXPECT_EQ(movix::AddressExtension("C:\\DIR."), ".");
+    EXPECT_EQ(movix::AddressExtension(""), "");
+}
+
+TEST(StripAmpersands, RemovesEveryAmpersand) {
+    EXPECT_EQ(movix::StripAmpersands("HKC&R and HKCU"), "HKCR and HKCU");
+    EXPECT_EQ(movix::StripAmpersands("All INI files in &all folders"), "All INI files in all folders");
+    EXPECT_EQ(movix::StripAmpersands("Tom && Jerry"), "Tom  Jerry");
+    EXPECT_EQ(movix::StripAmpersands(""), "");
+}
+
+TEST(ChangeExtension, ReplacesOnlyTheLastComponentsExtension) {
+    EXPECT_EQ(movix::ChangeExtension("C:\\PROGS\\MOVIX32.EXE", ".HLP"), "C:\\PROGS\\MOVIX32.HLP");
+    EXPECT_EQ(movix::ChangeExtension("C:\\V1.2\\MOVIX32", ".HLP"), "C:\\V1.2\\MOVIX32.HLP");
+}
+
+TEST(PlatformCode, FromPlatformAndMajorVersion) {
+    EXPECT_EQ(movix::PlatformCodeFor(1, 4), 0);   // Windows 95
+    EXPECT_EQ(movix::PlatformCodeFor(0, 3), 0);   // Win32s and the like
+    EXPECT_EQ(movix::PlatformCodeFor(2, 3), 1);   // NT 3.51
+    EXPECT_EQ(movix::PlatformCodeFor(2, 4), 2);   // NT 4
+    EXPECT_EQ(movix::PlatformCodeFor(2, 10), 2);  // later NT
+}
