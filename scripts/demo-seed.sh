@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Seeds a Wine prefix with a "moved program": Quillpad was installed in
+# C:\QUILL and has been moved to C:\Apps\Quillpad, but the Windows
+# configuration still names the old place. Usage: demo-seed.sh PREFIX
+set -euo pipefail
+prefix=$1
+c="$prefix/drive_c"
+win="$c/windows"
+
+crlf() { sed 's/$/\r/'; }
+
+# The program in its new home; the old folder is gone.
+mkdir -p "$c/Apps/Quillpad/TEMPLATES" "$c/Apps/Quillpad/PLUGINS"
+printf 'MZ' > "$c/Apps/Quillpad/QUILL.EXE"
+printf 'MZ' > "$c/Apps/Quillpad/PLUGINS/SPELL.DLL"
+rm -rf "$c/QUILL"
+crlf > "$c/Apps/Quillpad/QUILL.INI" <<'INI'
+[Startup]
+LastDir=C:\QUILL\DOCS
+Window=0,0,640,480
+INI
+
+# An INI file of its own in the Windows folder.
+crlf > "$win/QUILL.INI" <<'INI'
+; Quillpad settings, installed from C:\QUILL
+[Quillpad]
+Home=C:\QUILL
+Templates=C:\QUILL\TEMPLATES
+AutoSave=1
+[C:\QUILL\PLUGINS]
+Spell=C:\QUILL\PLUGINS\SPELL.DLL
+INI
+
+# Lines in WIN.INI and SYSTEM.INI, written to the files directly (Wine maps
+# some WIN.INI sections to the Registry when the profile API is used).
+touch "$win/win.ini" "$win/system.ini"
+if ! grep -q 'QUILL' "$win/win.ini"; then
+    crlf >> "$win/win.ini" <<'INI'
+[Quillpad]
+Program=C:\QUILL\QUILL.EXE
+[Extensions]
+qdoc=C:\QUILL\QUILL.EXE ^.qdoc
+INI
+fi
+if ! grep -q 'QUILL' "$win/system.ini"; then
+    crlf >> "$win/system.ini" <<'INI'
+[QuillDrivers]
+Spell=C:\QUILL\PLUGINS\SPELL.DLL
+INI
+fi

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the Windows program's
+# tests under Wine (in a prefix of the test run's own, with a private X
+# server for the windows), and the portable logic natively under
+# AddressSanitizer and UBSan.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+"$root/scripts/deps.sh"
+
+echo "== Native build of the portable logic (AddressSanitizer, UBSan)"
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMOVIX_SANITIZE=ON >/dev/null
+cmake --build build/native -j 2
+echo "== Windows build (MinGW-w64)"
+"$root/scripts/build.sh"
+
+status=0
+echo "== Portable tests, natively under the sanitizers"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build/native --output-on-failure -j 2 || status=1
+
+echo "== Tests under Wine"
+. "$root/scripts/xvfb.sh"
+start_xvfb
+# The prefix is made once, before tests run side by side.
+rm -rf build/win/wineprefix build/win/winehome build/win/artifacts
+build/win/wine-run.sh cmd /c exit
+ctest --test-dir build/win --output-on-failure -j 2 || status=1
+WINEPREFIX="$root/build/win/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+
+# Screenshots of the GUI tests, as PNG beside the BMP files.
+if command -v convert >/dev/null && [ -d build/win/artifacts ]; then
+    for f in build/win/artifacts/*.bmp; do
+        [ -e "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"
+    done
+    echo "Screenshots: build/win/artifacts/"
+fi
+exit $status
