@@ -1,0 +1,191 @@
+#include "app/help_win.h"
+
+#include "app/help_protocol.h"
+#include "platform/handles.h"
+
+#include <vector>
+
+namespace movix {
+
+namespace {
+
+// A viewer that starts slower than this under a loaded machine is taken as
+// failed; the caller's window is unresponsive while we wait, so keep it short.
+constexpr DWORD kViewerStartTimeoutMs = 8000;
+// A live viewer answers a request at once: it only queues it.
+constexpr UINT kSendTimeoutMs = 5000;
+constexpr UINT kQuitTimeoutMs = 2000;
+
+std::string FullPath(const std::string& path) {
+    char buffer[MAX_PATH * 2];
+    DWORD n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(sizeof buffer), buffer, nullptr);
+    if (n == 0 || n >= sizeof buffer)
+        return path;
+    return std::string(buffer, n);
+}
+
+bool IsExistingFile(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string FolderOf(const std::string& path) {
+    std::string::size_type slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+struct StartedViewer {
+    ObjectHandle process;
+    DWORD processId = 0;
+};
+
+// Starts movixhlp.exe "<help file>" in the viewer's own folder.
+bool StartViewer(const std::string& viewerExe, const std::string& helpFile, StartedViewer& started) {
+    std::string commandLine = "\"" + viewerExe + "\" \"" + helpFile + "\"";
+    std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back('\0');
+    std::string folder = FolderOf(viewerExe);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessA(viewerExe.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+        return false;
+    ::CloseHandle(pi.hThread);
+    started.process.reset(pi.hProcess);
+    started.processId = pi.dwProcessId;
+    // The viewer may need the foreground for a message box or its window.
+    ::AllowSetForegroundWindow(pi.dwProcessId);
+    return true;
+}
+
+// Waits until the started viewer's server window exists. Gives up when the
+// viewer ends first (it could not read the file, or another instance won).
+HWND WaitForViewer(const StartedViewer& started, const std::string& helpFile) {
+    const DWORD start = ::GetTickCount();
+    auto elapsed = [&]() { return ::GetTickCount() - start; };
+    ::WaitForInputIdle(started.process.get(), kViewerStartTimeoutMs);
+    for (;;) {
+        if (HWND server = FindHelpViewer(helpFile))
+            return server;
+        if (::WaitForSingleObject(started.process.get(), 0) == WAIT_OBJECT_0) {
+            // Another viewer for the same file may have been starting at the same time.
+            return FindHelpViewer(helpFile);
+        }
+        if (elapsed() >= kViewerStartTimeoutMs)
+            return nullptr;
+        ::Sleep(20);
+    }
+}
+
+bool SendRequest(HWND server, const HelpRequestData& request, UINT timeoutMs) {
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(server, &processId);
+    if (processId)
+        ::AllowSetForegroundWindow(processId);
+    COPYDATASTRUCT copy = {};
+    copy.dwData = static_cast<ULONG_PTR>(kHelpRequestTag);
+    copy.cbData = sizeof request;
+    copy.lpData = const_cast<HelpRequestData*>(&request);
+    DWORD_PTR answer = 0;
+    LRESULT sent = ::SendMessageTimeoutA(server, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy),
+                                         SMTO_ABORTIFHUNG | SMTO_NORMAL, timeoutMs, &answer);
+    return sent != 0 && answer != 0;
+}
+
+// A server window found just as its viewer was closing refuses or misses
+// the request; wait (briefly) until it is gone, so a fresh viewer can start.
+void WaitUntilGone(HWND server) {
+    const DWORD start = ::GetTickCount();
+    while (::IsWindow(server) && ::GetTickCount() - start < 2000)
+        ::Sleep(20);
+}
+
+}  // namespace
+
+std::string DefaultHelpViewerPath() {
+    char buffer[MAX_PATH * 2];
+    DWORD n = ::GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(sizeof buffer));
+    if (n == 0 || n >= sizeof buffer)
+        return kHelpViewerExeName;
+    std::string folder = FolderOf(std::string(buffer, n));
+    return folder.empty() ? std::string(kHelpViewerExeName) : folder + "\\" + kHelpViewerExeName;
+}
+
+HWND FindHelpViewer(const std::string& helpFile) {
+    return ::FindWindowExA(nullptr, nullptr, kHelpServerClass, FullPath(helpFile).c_str());
+}
+
+bool WinHelpRequest(HWND owner, const std::string& helpFile, unsigned command, unsigned long data) {
+    return WinHelpRequestWithViewer(DefaultHelpViewerPath(), owner, helpFile, command, data);
+}
+
+bool WinHelpRequestWithViewer(const std::string& viewerExe, HWND owner, const std::string& helpFile,
+                              unsigned command, unsigned long data) {
+    (void)owner;
+    const std::string fullPath = FullPath(helpFile);
+
+    HelpRequestData request = {};
+    switch (command) {
+    case kHelpCommandContext:
+    case kHelpCommandContextPopup:
+        request.command = command;
+        request.context = static_cast<std::uint32_t>(data);
+        break;
+    case kHelpCommandContents:
+    case kHelpCommandFinder:
+        request.command = kHelpCommandContext;
+        request.context = static_cast<std::uint32_t>(kHelpContentsContext);
+        break;
+    case kHelpCommandQuit:
+        request.command = kHelpCommandQuit;
+        break;
+    default:
+        return false;
+    }
+
+    if (request.command == kHelpCommandQuit) {
+        HWND server = FindHelpViewer(fullPath);
+        if (!server)
+            return true;
+        // A viewer that does not answer is asked once more through its queue;
+        // the program closing must never wait on it.
+        if (!SendRequest(server, request, kQuitTimeoutMs))
+            ::PostMessageA(server, WM_CLOSE, 0, 0);
+        return true;
+    }
+
+    POINT pointer = {};
+    if (::GetCursorPos(&pointer)) {
+        request.pointerX = pointer.x;
+        request.pointerY = pointer.y;
+    }
+
+    if (!IsExistingFile(fullPath)) {
+        // The viewer tells the user, as the help engine always has; we do
+        // not wait for it, since it only shows a message and ends.
+        StartedViewer reporter;
+        StartViewer(viewerExe, fullPath, reporter);
+        return false;
+    }
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HWND server = FindHelpViewer(fullPath);
+        if (!server) {
+            StartedViewer started;
+            if (!StartViewer(viewerExe, fullPath, started))
+                return false;
+            server = WaitForViewer(started, fullPath);
+            if (!server)
+                return false;
+        }
+        if (SendRequest(server, request, kSendTimeoutMs))
+            return true;
+        WaitUntilGone(server);
+        if (::IsWindow(server))
+            return false;  // alive but not answering: starting another would not help
+    }
+    return false;
+}
+
+}  // namespace movix
