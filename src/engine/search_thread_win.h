@@ -1,0 +1,142 @@
+// The search threads' common ground: a worker thread that reports hits and
+// progress to the UI thread, and the folder walk of the file searches.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace movix {
+
+// Receives one hit on the UI thread: Item, Path, Context, kind code and
+// sub-type code.
+using TFoundEvent = std::function<void(const std::string& item, const std::string& path, const std::string& context,
+                                       int kind, int subType)>;
+
+// A search running on a worker thread of its own. The thread is made
+// suspended; the owner sets OnTerminate and calls Resume. When the body
+// (Execute) has returned, OnTerminate runs on the UI thread and then the
+// object deletes itself (FreeOnTerminate): nobody waits for it or frees it,
+// and it must not be touched after its OnTerminate has returned.
+//
+// Everything that touches a window runs on the UI thread through
+// Synchronize, which blocks the worker meanwhile; so the hit fields are
+// stable while OnFound reads them and hits arrive in the order found.
+//
+// An error that escapes Execute ends the search as a cancelled one would:
+// what was reported stays, FatalError() tells what happened, and OnTerminate
+// still runs, so the run goes on with its next step.
+class TMovixThread {
+public:
+    TMovixThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound);
+    virtual ~TMovixThread();
+    TMovixThread(const TMovixThread&) = delete;
+    TMovixThread& operator=(const TMovixThread&) = delete;
+
+    // Starts the body of a suspended thread; a second call does nothing.
+    void Resume();
+    // Asks the body to stop at its next check (sets Terminated).
+    void Terminate() { Terminated = true; }
+    // For an owner that keeps the object (FreeOnTerminate false): waits until
+    // the thread has ended, running UI-thread calls meanwhile when called on
+    // the UI thread. False when the time ran out. Such an owner deletes the
+    // object only after the thread has ended (or if it was never resumed):
+    // the parts of a subclass are gone before the base could wait.
+    bool WaitFor(DWORD timeoutMs = INFINITE);
+
+    // The error that ended the body, empty when it returned normally.
+    const std::string& FatalError() const { return fatalError_; }
+
+    // Threads whose operating-system thread has not yet finished.
+    static int RunningCount();
+
+    // Set from the UI thread, read by the body at its checkpoints.
+    std::atomic<bool> Terminated{false};
+    bool FreeOnTerminate = true;
+    // Runs on the UI thread when the body has ended (not when shutting down).
+    std::function<void(TMovixThread* sender)> OnTerminate;
+
+    const int Kind;
+
+protected:
+    // The thread body.
+    virtual void Execute() = 0;
+    // True when SearchUpper occurs in `s` with ASCII letters upper-cased.
+    virtual bool Matches(std::string_view s) const;
+
+    // Runs `method` on the UI thread and waits for it; an error it raises is
+    // raised again here. When the application is shutting down the method
+    // does not run and the search is told to stop (Terminated).
+    void Synchronize(const std::function<void()>& method);
+    // UI thread: passes the current hit fields to OnFound.
+    void ReportHit();
+    // UI thread: shows "In " and Path on the progress label.
+    void ShowProgress();
+
+    // The hit about to be reported (Item, Path, Context, SubType) and where
+    // the search is; written by the body, read on the UI thread only while
+    // the body waits in Synchronize.
+    int SubType = 0;
+    HWND ProgressLabel;
+    std::string Context;
+    const std::string SearchUpper;
+    std::string Path;
+    std::string Item;
+    TFoundEvent OnFound;
+
+private:
+    static DWORD WINAPI ThreadProc(void* param);
+    void RunBody();
+
+    HANDLE handle_ = nullptr;
+    DWORD threadId_ = 0;
+    bool resumed_ = false;
+    bool abandoned_ = false;  // deleted before it ever ran
+    std::string fatalError_;
+};
+
+// A search that walks folders and examines the files of its kind's extension
+// ("*.INI", "*.LNK").
+//
+// Mode 1: the Windows folder only; 2: the Windows folder and every folder
+// below it; 3: every fixed drive, whole (paths read "C:\...", a drive's own
+// files have Path "C:"); 4: the subclass's own list (SearchOwnList); any
+// other mode examines nothing. Hidden and system files and folders are
+// passed over; a folder that cannot be listed yields nothing.
+class TMovixFileThread : public TMovixThread {
+public:
+    TMovixFileThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound, int mode);
+
+    // Test seam: walks `folder` as the Windows folder. Call before Resume.
+    void SetWindowsDirForTest(const std::string& folder);
+
+protected:
+    void Execute() override;
+    // Examines one file: `name` is the bare file name, the folder is Path.
+    virtual void ProcessFile(const std::string& name) = 0;
+    // The subclass's own list of places (mode 4).
+    virtual void SearchOwnList() {}
+
+    // The folder's own files of the kind, without its subfolders.
+    void SearchFolder(const std::string& folder);
+    // The folder's own files, then each subfolder's tree, depth first.
+    void SearchTree(const std::string& folder);
+    // SearchTree of every fixed drive, named "C:" without a backslash.
+    void SearchFixedDrives();
+
+    const int Mode;
+    char WindowsDir[MAX_PATH] = {};
+
+private:
+    // One listing of the folder: files of the kind are examined as they
+    // come, subfolders are remembered and walked afterwards, which gives the
+    // same order as listing files and folders separately at half the cost.
+    void Walk(const std::string& folder, bool intoSubfolders);
+
+    std::string extension_;  // ".INI", ".LNK"
+};
+
+}  // namespace movix

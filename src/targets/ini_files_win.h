@@ -1,0 +1,34 @@
+// INI files as a target: the search thread and the replacer.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/replace_groups.h"
+#include "engine/search_thread_win.h"
+
+namespace movix {
+
+// Reports every section header and key line of the INI files it walks that
+// contains the search string (kind 1; sub-type 1 for a header, 6 for a key
+// line). Mode 4 examines WIN.INI and then SYSTEM.INI of the Windows folder.
+class TSearchINIThread : public TMovixFileThread {
+public:
+    TSearchINIThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound, int mode);
+
+protected:
+    void ProcessFile(const std::string& name) override;
+    void SearchOwnList() override;
+};
+
+// Rewrites each group's file (Key, the full file name) through a ".$$$"
+// temporary file, changing only the lines of its outstanding hits (consumed
+// from Hits as they are applied), and keeps the previous file as ".BAK".
+// Shows each file name on `itemLabel` (may be null) and writes every action
+// and failure to `log`. Runs on the UI thread and processes no messages.
+void ReplaceIniFiles(std::vector<TReplaceGroup>& groups, const std::string& oldAddr, const std::string& newAddr,
+                     HWND itemLabel, const TLogLine& log);
+
+}  // namespace movix
