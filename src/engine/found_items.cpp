@@ -1,0 +1,135 @@
+#include "engine/found_items.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace movix {
+
+const char* const NoneText = "<none>";
+
+const char* const FoundColumnCaptions[FoundColumnCount] = {"Item", "Path", "Type", "SubType", "Context"};
+
+TFoundItem PlaceholderItem() {
+    TFoundItem row;
+    row.Item = NoneText;
+    row.Path = NoneText;
+    row.Kind = KindNone;
+    row.SubType = 0;
+    row.Context = NoneText;
+    row.Mark = MarkN;
+    return row;
+}
+
+bool IsPlaceholder(const TFoundItem& row) {
+    return row.Kind == KindNone && row.Item == NoneText;
+}
+
+const char* KindText(int kind) {
+    static const char* const texts[] = {"err", "INI", "GRP", "LNK", "REG"};
+    return kind >= 1 && kind <= 4 ? texts[kind] : texts[0];
+}
+
+const char* SubTypeText(int subType) {
+    static const char* const texts[] = {"err", "sec", "cmd", "ico", "dir", "arg", "key", "val", "dat", "dat"};
+    return subType >= 1 && subType <= 9 ? texts[subType] : texts[0];
+}
+
+std::string_view ColumnText(const TFoundItem& row, int column) {
+    switch (column) {
+        case ColItem:
+            return row.Item;
+        case ColPath:
+            return row.Path;
+        // The placeholder's codes have no texts of their own: it shows "<none>".
+        case ColType:
+            return row.Kind == KindNone ? NoneText : KindText(row.Kind);
+        case ColSubType:
+            return row.Kind == KindNone ? NoneText : SubTypeText(row.SubType);
+        case ColContext:
+            return row.Context;
+        default:
+            return {};
+    }
+}
+
+int KindNumberFromTypeText(std::string_view typeText) {
+    static const std::string_view kinds = "^INI^GRP^LNK^REG^";
+    std::string probe;
+    probe.reserve(typeText.size() + 2);
+    probe += '^';
+    probe += typeText;
+    probe += '^';
+    const std::size_t found = kinds.find(probe);
+    if (found == std::string_view::npos)
+        return 0;
+    const int p = static_cast<int>(found) + 1;  // counted from 1
+    return (p - 1) / 4 + 1;
+}
+
+int HelpContextForRow(std::string_view typeText, int subType) {
+    switch (KindNumberFromTypeText(typeText)) {
+        case KindIni:
+            if (subType == 1)
+                return 40;
+            if (subType == 6)
+                return 41;
+            break;
+        case KindGrp:
+            if (subType >= 2 && subType <= 4)
+                return 42 + (subType - 2);  // cmd 42, ico 43, dir 44
+            break;
+        case KindLnk:
+            if (subType >= 2 && subType <= 5)
+                return 45 + (subType - 2);  // cmd 45, ico 46, dir 47, arg 48
+            break;
+        case KindReg:
+            if (subType == 6)
+                return 49;
+            if (subType == 7)
+                return 50;
+            if (subType == 8 || subType == 9)
+                return 51;
+            break;
+        default:
+            break;
+    }
+    return LvFoundHelpContext;
+}
+
+int CompareFoundItems(const TFoundItem& a, const TFoundItem& b, int sortColumn, bool descending, TextCompare compare) {
+    if (sortColumn < 0) {
+        int r = compare(ColumnText(a, ColType), ColumnText(b, ColType));
+        if (r == 0)
+            r = compare(a.Path, b.Path);
+        if (r == 0)
+            r = compare(a.Item, b.Item);
+        return r;
+    }
+    const int r = compare(ColumnText(a, sortColumn), ColumnText(b, sortColumn));
+    return descending ? -r : r;
+}
+
+std::vector<std::size_t> SortedOrder(const std::vector<TFoundItem>& rows, int sortColumn, bool descending,
+                                     TextCompare compare) {
+    std::vector<std::size_t> order(rows.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        return CompareFoundItems(rows[x], rows[y], sortColumn, descending, compare) < 0;
+    });
+    return order;
+}
+
+TMark MarkAfterCommand(TMark current, int tag) {
+    switch (tag) {
+        case TagToggle:
+            return FlippedMark(current);
+        case TagYes:
+            return MarkY;
+        case TagNo:
+            return MarkN;
+        default:
+            return current;
+    }
+}
+
+}  // namespace movix

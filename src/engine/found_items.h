@@ -1,0 +1,89 @@
+// The rows of the found-items list and the rules that need no window: the
+// texts of the kind and sub-type codes, the sort order, the mark changes and
+// the help context of a row. The list control itself is found_list_win.h.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace movix {
+
+// The Y/N mark of a row. The value is also the row's image index in the
+// list's image list (0 green disc, 1 red hatched disc), so flipping is xor 1.
+enum TMark : int { MarkY = 0, MarkN = 1 };
+inline TMark FlippedMark(TMark m) { return static_cast<TMark>(m ^ 1); }
+
+// Kind codes of a hit; KindNone marks the "<none>" placeholder row.
+constexpr int KindNone = -1;
+constexpr int KindIni = 1;
+constexpr int KindGrp = 2;
+constexpr int KindLnk = 3;
+constexpr int KindReg = 4;
+
+struct TFoundItem {
+    std::string Item;
+    std::string Path;
+    int Kind = 0;
+    int SubType = 0;
+    std::string Context;
+    TMark Mark = MarkY;
+};
+
+// The text all five columns of the placeholder row show.
+extern const char* const NoneText;
+
+// The row the list holds while nothing has been found: "<none>" in every
+// column, marked N, kind KindNone, sub-type 0.
+TFoundItem PlaceholderItem();
+// Recognised by its kind as well as its text: a real hit may well be called
+// "<none>" (a Registry value, say) and must never be taken for the placeholder.
+bool IsPlaceholder(const TFoundItem& row);
+
+// "INI", "GRP", "LNK", "REG" for 1..4; "err" for 0 and any other code.
+const char* KindText(int kind);
+// "sec", "cmd", "ico", "dir", "arg", "key", "val", "dat" (8 and 9) for 1..9;
+// "err" for 0 and any other code.
+const char* SubTypeText(int subType);
+
+enum FoundColumn : int { ColItem = 0, ColPath = 1, ColType = 2, ColSubType = 3, ColContext = 4 };
+constexpr int FoundColumnCount = 5;
+extern const char* const FoundColumnCaptions[FoundColumnCount];
+
+// The text a row shows in a column (0..4); empty for any other column.
+std::string_view ColumnText(const TFoundItem& row, int column);
+
+// The list's own help context, also the answer for rows without one of their own.
+constexpr int LvFoundHelpContext = 32;
+
+// Kind number of a "Type" column text: the position of "^" + text + "^" in
+// "^INI^GRP^LNK^REG^" turned into 1..4, or 0 when not found.
+int KindNumberFromTypeText(std::string_view typeText);
+// Help context 40..51 of a row by its "Type" text and sub-type code; 32 for
+// every combination the help file has no topic for.
+int HelpContextForRow(std::string_view typeText, int subType);
+
+// A locale text comparison answering -1, 0 or +1. The window passes the
+// system's (CompareStringA); tests pass their own.
+using TextCompare = int (*)(std::string_view a, std::string_view b);
+
+// lvFoundCompare: negative, zero or positive. A negative sortColumn is the
+// fixed order of the replacement run (Type, then Path, then Item, always
+// ascending); 0..4 compares that column's texts, negated when descending.
+int CompareFoundItems(const TFoundItem& a, const TFoundItem& b, int sortColumn, bool descending, TextCompare compare);
+
+// The order of the rows after a sort: result[k] is the old index of the row
+// that goes to position k. Rows that compare equal keep their relative order.
+std::vector<std::size_t> SortedOrder(const std::vector<TFoundItem>& rows, int sortColumn, bool descending,
+                                     TextCompare compare);
+
+// Menu item tags of the mark commands.
+constexpr int TagToggle = 1;
+constexpr int TagYes = 2;
+constexpr int TagNo = 3;
+// The mark a selected row gets from the command with this tag; a tag other
+// than 1, 2 or 3 leaves it unchanged.
+TMark MarkAfterCommand(TMark current, int tag);
+
+}  // namespace movix

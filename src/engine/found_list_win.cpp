@@ -1,0 +1,688 @@
+#include "engine/found_list_win.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/handles.h"
+#include "resource.h"
+
+namespace movix {
+
+namespace {
+
+// Room the list view leaves around a cell's text (as its own auto-size does):
+// behind the label, and in the first column for the small image before it.
+constexpr int TrailingLabelPadding = 12;
+constexpr int FirstColumnImageRoom = 16 + 2 + 2;
+constexpr UINT_PTR SubclassId = 1;
+
+// Copies an ANSI text into a notification's buffer, cut to fit.
+void CopyTextA(std::string_view text, char* buffer, int capacity) {
+    if (!buffer || capacity <= 0)
+        return;
+    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
+    if (n)
+        std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+}
+
+void CopyTextW(std::string_view text, wchar_t* buffer, int capacity) {
+    if (!buffer || capacity <= 0)
+        return;
+    int n = 0;
+    if (!text.empty()) {
+        n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), buffer, capacity - 1);
+        if (n == 0) {
+            // Too long for the buffer: convert whole, then cut.
+            const int need = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+            std::wstring wide(static_cast<std::size_t>(need), L'\0');
+            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], need);
+            n = std::min(need, capacity - 1);
+            std::memcpy(buffer, wide.data(), static_cast<std::size_t>(n) * sizeof(wchar_t));
+        }
+    }
+    buffer[n] = L'\0';
+}
+
+std::string NarrowText(const wchar_t* text) {
+    if (!text)
+        return {};
+    const int need = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (need <= 1)
+        return {};
+    std::string narrow(static_cast<std::size_t>(need), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], need, nullptr, nullptr);
+    narrow.resize(static_cast<std::size_t>(need - 1));
+    return narrow;
+}
+
+}  // namespace
+
+int CompareTextLocale(std::string_view a, std::string_view b) {
+    const char* pa = a.data() ? a.data() : "";
+    const char* pb = b.data() ? b.data() : "";
+    switch (CompareStringA(LOCALE_USER_DEFAULT, 0, pa, static_cast<int>(a.size()), pb, static_cast<int>(b.size()))) {
+        case CSTR_LESS_THAN:
+            return -1;
+        case CSTR_EQUAL:
+            return 0;
+        case CSTR_GREATER_THAN:
+            return 1;
+        default:
+            // The locale service refused (it does for texts longer than an int
+            // can count). A byte order keeps the sort consistent rather than
+            // answering "less" for both orders of a pair.
+            return a < b ? -1 : (b < a ? 1 : 0);
+    }
+}
+
+TFoundList::TFoundList() = default;
+
+TFoundList::~TFoundList() {
+    if (hwnd_) {
+        HWND hwnd = hwnd_;
+        hwnd_ = nullptr;  // the parent's notifications during destruction are no longer ours
+        RemoveWindowSubclass(hwnd, SubclassProc, SubclassId);
+        if (IsWindow(hwnd))
+            DestroyWindow(hwnd);
+    }
+    if (menu_)
+        DestroyMenu(menu_);
+    if (imageList_)
+        ImageList_Destroy(imageList_);
+}
+
+bool TFoundList::Create(HWND parent, const RECT& rc) {
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    // Owner data: the rows live in rows_ and the control asks for what it
+    // shows, so hundreds of thousands of hits cost one vector, not one
+    // control item each. The image list is ours (shared) so it outlives the
+    // control in any order of destruction.
+    const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS |
+                        LVS_SHAREIMAGELISTS;
+    hwnd_ = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", style, rc.left, rc.top, rc.right - rc.left,
+                            rc.bottom - rc.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_lvFound)),
+                            reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE)), nullptr);
+    if (!hwnd_)
+        return false;
+    SetWindowSubclass(hwnd_, SubclassProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+    SetWindowContextHelpId(hwnd_, LvFoundHelpContext);
+
+    CreateImageList();
+    SendMessageA(hwnd_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imageList_));
+    CreatePopupMenuItems();
+    AddColumns();
+    MeasureFont();
+
+    rows_.assign(1, PlaceholderItem());
+    SyncItemCount();
+    RecomputeWidths();
+    return true;
+}
+
+void TFoundList::Resize(int width, int height) {
+    if (hwnd_)
+        SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TFoundList::CreateImageList() {
+    imageList_ = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 2, 0);
+    if (!imageList_)
+        return;
+    // Both discs are drawn side by side on a key colour that becomes the mask.
+    const COLORREF key = RGB(255, 0, 255);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    GdiObject bitmap(CreateCompatibleBitmap(screen, 32, 16));
+    ReleaseDC(nullptr, screen);
+    if (!dc || !bitmap) {
+        if (dc)
+            DeleteDC(dc);
+        return;
+    }
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap.get());
+    {
+        GdiObject keyBrush(CreateSolidBrush(key));
+        const RECT all{0, 0, 32, 16};
+        FillRect(dc, &all, static_cast<HBRUSH>(keyBrush.get()));
+
+        // Image 0, Y: a green disc.
+        GdiObject greenBrush(CreateSolidBrush(RGB(0, 176, 0)));
+        GdiObject greenPen(CreatePen(PS_SOLID, 1, RGB(0, 96, 0)));
+        HGDIOBJ oldBrush = SelectObject(dc, greenBrush.get());
+        HGDIOBJ oldPen = SelectObject(dc, greenPen.get());
+        Ellipse(dc, 1, 1, 15, 15);
+
+        // Image 1, N: a red disc hatched on white.
+        GdiObject redBrush(CreateHatchBrush(HS_DIAGCROSS, RGB(208, 0, 0)));
+        GdiObject redPen(CreatePen(PS_SOLID, 1, RGB(160, 0, 0)));
+        SelectObject(dc, redBrush.get());
+        SelectObject(dc, redPen.get());
+        SetBkMode(dc, OPAQUE);
+        SetBkColor(dc, RGB(255, 255, 255));
+        Ellipse(dc, 17, 1, 31, 15);
+
+        SelectObject(dc, oldBrush);
+        SelectObject(dc, oldPen);
+    }
+    SelectObject(dc, oldBitmap);
+    DeleteDC(dc);
+    ImageList_AddMasked(imageList_, static_cast<HBITMAP>(bitmap.get()), key);
+}
+
+void TFoundList::CreatePopupMenuItems() {
+    menu_ = CreatePopupMenu();
+    if (!menu_)
+        return;
+    AppendMenuA(menu_, MF_STRING, IDM_Toggle1, "Toggle");
+    AppendMenuA(menu_, MF_STRING, IDM_Yes1, "Yes");
+    AppendMenuA(menu_, MF_STRING, IDM_No1, "No");
+    AppendMenuA(menu_, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu_, MF_STRING, IDM_WhatsThis2, "What's This");
+}
+
+void TFoundList::AddColumns() {
+    for (int c = 0; c < FoundColumnCount; ++c) {
+        LVCOLUMNA col{};
+        col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
+        col.fmt = LVCFMT_LEFT;
+        col.cx = 60;
+        col.pszText = const_cast<char*>(FoundColumnCaptions[c]);
+        col.iSubItem = c;
+        SendMessageA(hwnd_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&col));
+    }
+    // "Type" and "SubType" fit their captions; the list holds no row yet, so
+    // the control measures the header alone.
+    SendMessageA(hwnd_, LVM_SETCOLUMNWIDTH, ColType, MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0));
+    SendMessageA(hwnd_, LVM_SETCOLUMNWIDTH, ColSubType, MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0));
+}
+
+int TFoundList::ColumnWidth(int column) const {
+    return hwnd_ ? static_cast<int>(SendMessageA(hwnd_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0)) : 0;
+}
+
+// ---- adding rows --------------------------------------------------------
+
+void TFoundList::AddFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
+                              int subType) {
+    if (isShuttingDown_ && isShuttingDown_())
+        return;
+    bool replacedPlaceholder = false;
+    if (rows_.size() == 1 && IsPlaceholder(rows_[0])) {
+        // The first hit takes the placeholder's place; a selection or focus
+        // on the placeholder must not pass to it.
+        if (hwnd_) {
+            LVITEMA state{};
+            state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessageA(hwnd_, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+        }
+        rows_.clear();
+        std::fill(std::begin(widest_), std::end(widest_), 0);
+        replacedPlaceholder = true;
+    }
+    TFoundItem row;
+    row.Item = item;
+    row.Path = path;
+    row.Kind = kind;
+    row.SubType = subType;
+    row.Context = context;
+    row.Mark = MarkY;
+    rows_.push_back(std::move(row));
+
+    if (hwnd_) {
+        if (replacedPlaceholder) {
+            RecomputeWidths();
+            InvalidateRect(hwnd_, nullptr, TRUE);
+        } else {
+            WidenFor(rows_.back());
+        }
+        SyncItemCount();
+    }
+    if (currentCount_)
+        ++*currentCount_;
+}
+
+void TFoundList::SyncItemCount() {
+    if (hwnd_)
+        SendMessageA(hwnd_, LVM_SETITEMCOUNT, rows_.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+}
+
+// ---- column widths ------------------------------------------------------
+
+void TFoundList::MeasureFont() {
+    if (!hwnd_)
+        return;
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(hwnd_, WM_GETFONT, 0, 0));
+    if (!font)
+        font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    HDC dc = GetDC(hwnd_);
+    if (!dc)
+        return;
+    HGDIOBJ old = SelectObject(dc, font);
+    if (!GetCharWidth32A(dc, 0, 255, charWidth_)) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, "x", 1, &size);
+        std::fill(std::begin(charWidth_), std::end(charWidth_), static_cast<int>(size.cx));
+    }
+    SelectObject(dc, old);
+    ReleaseDC(hwnd_, dc);
+    CPINFO info{};
+    multiByteCodePage_ = GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+}
+
+int TFoundList::TextWidth(std::string_view text) const {
+    if (multiByteCodePage_) {
+        // Double-byte characters have no per-byte advance: ask the font.
+        bool plain = true;
+        for (char ch : text)
+            plain = plain && static_cast<unsigned char>(ch) < 0x80;
+        if (!plain && hwnd_) {
+            HDC dc = GetDC(hwnd_);
+            HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(hwnd_, WM_GETFONT, 0, 0)));
+            SIZE size{};
+            GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
+            SelectObject(dc, old);
+            ReleaseDC(hwnd_, dc);
+            return static_cast<int>(size.cx);
+        }
+    }
+    int width = 0;
+    for (char ch : text)
+        width += charWidth_[static_cast<unsigned char>(ch)];
+    return width;
+}
+
+void TFoundList::WidenFor(const TFoundItem& row) {
+    for (int c : {static_cast<int>(ColItem), static_cast<int>(ColPath), static_cast<int>(ColContext)}) {
+        const int w = TextWidth(ColumnText(row, c));
+        if (w > widest_[c]) {
+            widest_[c] = w;
+            ApplyWidth(c);
+        }
+    }
+}
+
+void TFoundList::RecomputeWidths() {
+    for (int c : {static_cast<int>(ColItem), static_cast<int>(ColPath), static_cast<int>(ColContext)}) {
+        int widest = 0;
+        for (const TFoundItem& row : rows_)
+            widest = std::max(widest, TextWidth(ColumnText(row, c)));
+        widest_[c] = widest;
+        ApplyWidth(c);
+    }
+}
+
+void TFoundList::ApplyWidth(int column) {
+    if (!hwnd_)
+        return;
+    int width = widest_[column] + TrailingLabelPadding;
+    if (column == ColItem)
+        width += FirstColumnImageRoom;
+    if (width == applied_[column])
+        return;
+    applied_[column] = width;
+    SendMessageA(hwnd_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(width, 0));
+}
+
+// ---- notifications ------------------------------------------------------
+
+bool TFoundList::HandleNotify(NMHDR* header, LRESULT& result) {
+    if (!header || !hwnd_ || header->hwndFrom != hwnd_)
+        return false;
+    result = 0;
+    switch (header->code) {
+        case LVN_GETDISPINFOA:
+        case LVN_GETDISPINFOW:
+            OnGetDispInfo(header);
+            return true;
+        case LVN_ODFINDITEMA:
+        case LVN_ODFINDITEMW:
+            result = OnFindItem(header);
+            return true;
+        case LVN_ODCACHEHINT:
+            return true;
+        case LVN_COLUMNCLICK:
+            lvFoundColumnClick(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+            return true;
+        // The control keeps the button-up of a click to itself while it
+        // tracks the mouse; the click notifications carry the point instead.
+        case NM_CLICK:
+            lvFoundMouseUp(reinterpret_cast<NMITEMACTIVATE*>(header)->ptAction);
+            return true;
+        case NM_DBLCLK:
+            lvFoundMouseUp(reinterpret_cast<NMITEMACTIVATE*>(header)->ptAction);
+            lvFoundDblClick();
+            return true;
+        case NM_RCLICK: {
+            lvFoundMouseUp(reinterpret_cast<NMITEMACTIVATE*>(header)->ptAction);
+            POINT screen{};
+            GetCursorPos(&screen);
+            ShowPopupMenu(screen);
+            result = 1;  // handled: no WM_CONTEXTMENU follows
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+void TFoundList::OnGetDispInfo(NMHDR* header) {
+    // LVITEMA and LVITEMW differ only in the type of pszText.
+    auto* infoA = reinterpret_cast<NMLVDISPINFOA*>(header);
+    LVITEMA& item = infoA->item;
+    if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= rows_.size())
+        return;
+    const TFoundItem& row = rows_[static_cast<std::size_t>(item.iItem)];
+    if (item.mask & LVIF_TEXT) {
+        const std::string_view text = ColumnText(row, item.iSubItem);
+        if (header->code == LVN_GETDISPINFOW)
+            CopyTextW(text, reinterpret_cast<NMLVDISPINFOW*>(header)->item.pszText, item.cchTextMax);
+        else
+            CopyTextA(text, item.pszText, item.cchTextMax);
+    }
+    if (item.mask & LVIF_IMAGE)
+        item.iImage = item.iSubItem == 0 ? static_cast<int>(row.Mark) : -1;
+    if (item.mask & LVIF_INDENT)
+        item.iIndent = 0;
+}
+
+// Type-ahead in the list: the first row from iStart whose Item begins with
+// the typed text, ignoring case as the control's own search does.
+LRESULT TFoundList::OnFindItem(NMHDR* header) const {
+    std::string wanted;
+    int start = 0;
+    UINT flags = 0;
+    if (header->code == LVN_ODFINDITEMW) {
+        auto* find = reinterpret_cast<NMLVFINDITEMW*>(header);
+        if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)))
+            return -1;
+        wanted = NarrowText(find->lvfi.psz);
+        start = find->iStart;
+        flags = find->lvfi.flags;
+    } else {
+        auto* find = reinterpret_cast<NMLVFINDITEMA*>(header);
+        if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz)
+            return -1;
+        wanted = find->lvfi.psz;
+        start = find->iStart;
+        flags = find->lvfi.flags;
+    }
+    const int count = RowCount();
+    if (count == 0 || wanted.empty())
+        return -1;
+    if (start < 0 || start >= count)
+        start = 0;
+    const bool partial = (flags & LVFI_PARTIAL) != 0;
+    const int span = (flags & LVFI_WRAP) ? count : count - start;
+    for (int k = 0; k < span; ++k) {
+        const int i = (start + k) % count;
+        const std::string& text = rows_[static_cast<std::size_t>(i)].Item;
+        if (partial && text.size() < wanted.size())
+            continue;
+        const int len = partial ? static_cast<int>(wanted.size()) : static_cast<int>(text.size());
+        if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text.data(), len, wanted.data(),
+                           static_cast<int>(wanted.size())) == CSTR_EQUAL)
+            return i;
+    }
+    return -1;
+}
+
+bool TFoundList::HandleCommand(int id) {
+    switch (id) {
+        case IDM_Toggle1:
+            Toggle1Click(TagToggle);
+            return true;
+        case IDM_Yes1:
+            Toggle1Click(TagYes);
+            return true;
+        case IDM_No1:
+            Toggle1Click(TagNo);
+            return true;
+        case IDM_WhatsThis2:
+            WhatsThis2Click();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TFoundList::ShowPopupMenu(POINT screenPoint) {
+    if (!menu_ || !hwnd_)
+        return;
+    const int command = static_cast<int>(TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                         screenPoint.x, screenPoint.y, 0, hwnd_, nullptr));
+    if (command)
+        HandleCommand(command);
+}
+
+// ---- subclass -----------------------------------------------------------
+
+LRESULT CALLBACK TFoundList::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+    auto* self = reinterpret_cast<TFoundList*>(ref);
+    try {
+        return self->OnSubclassMessage(hwnd, msg, wp, lp);
+    } catch (...) {
+        // Nothing may unwind through the window procedure; the message is
+        // left to the control.
+        return DefSubclassProc(hwnd, msg, wp, lp);
+    }
+}
+
+LRESULT TFoundList::OnSubclassMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+            lvFoundMouseUp(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+            break;
+        case WM_CHAR:
+            if (wp == ' ') {
+                // Taken here: passed on, the space would start the control's
+                // type-ahead search and move the selection.
+                lvFoundKeyPress(' ');
+                return 0;
+            }
+            break;
+        case WM_CONTEXTMENU: {
+            // Shift+F10 or the menu key (the mouse is served by NM_RCLICK):
+            // open the menu at the focused row, or at the list's corner.
+            POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+            if (lp == -1) {
+                RECT rc{};
+                const int focused =
+                    static_cast<int>(SendMessageA(hwnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+                rc.left = LVIR_LABEL;
+                if (focused < 0 || !SendMessageA(hwnd, LVM_GETITEMRECT, static_cast<WPARAM>(focused),
+                                                 reinterpret_cast<LPARAM>(&rc)))
+                    SetRect(&rc, 0, 0, 0, 0);
+                pt = POINT{rc.left, rc.bottom};
+                ClientToScreen(hwnd, &pt);
+            }
+            ShowPopupMenu(pt);
+            return 0;
+        }
+        case WM_SETFONT: {
+            const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+            MeasureFont();
+            std::fill(std::begin(applied_), std::end(applied_), 0);
+            RecomputeWidths();
+            return r;
+        }
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, SubclassProc, SubclassId);
+            hwnd_ = nullptr;
+            break;
+        default:
+            break;
+    }
+    return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+// ---- marks --------------------------------------------------------------
+
+std::vector<int> TFoundList::SelectedIndices() const {
+    std::vector<int> selected;
+    if (!hwnd_)
+        return selected;
+    const int count = RowCount();
+    int i = -1;
+    while ((i = static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED))) >= 0 &&
+           i < count)
+        selected.push_back(i);
+    return selected;
+}
+
+void TFoundList::Toggle1Click(int tag) {
+    if (!hwnd_ || tag < TagToggle || tag > TagNo)
+        return;
+    const int selected = static_cast<int>(SendMessageA(hwnd_, LVM_GETSELECTEDCOUNT, 0, 0));
+    const int count = RowCount();
+    int acted = 0;
+    for (int i = -1; acted < selected;) {
+        i = static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED));
+        if (i < 0 || i >= count)
+            break;
+        TFoundItem& row = rows_[static_cast<std::size_t>(i)];
+        row.Mark = MarkAfterCommand(row.Mark, tag);
+        ++acted;
+    }
+    if (acted)
+        InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void TFoundList::lvFoundKeyPress(char key) {
+    if (key == ' ')
+        Toggle1Click(TagToggle);
+}
+
+int TFoundList::RowAtY(int y) const {
+    if (!hwnd_)
+        return -1;
+    // x = 4 finds the row wherever along it the point lies; the sub-item hit
+    // test still finds it when the list is scrolled sideways.
+    LVHITTESTINFO hit{};
+    hit.pt = POINT{4, y};
+    const int index = static_cast<int>(SendMessageA(hwnd_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (index < 0 || index >= RowCount() || hit.iItem != index)
+        return -1;
+    return index;
+}
+
+void TFoundList::SetMark(int index, TMark mark) {
+    rows_[static_cast<std::size_t>(index)].Mark = mark;
+    SendMessageA(hwnd_, LVM_REDRAWITEMS, static_cast<WPARAM>(index), index);
+}
+
+void TFoundList::lvFoundDblClick() {
+    const int index = RowAtY(lastMouseUp_.y);
+    if (index >= 0)
+        SetMark(index, FlippedMark(Row(index).Mark));
+}
+
+int TFoundList::FoundItemHelpContext(POINT pt) const {
+    if (!hwnd_)
+        return LvFoundHelpContext;
+    if (pt.x < 0 || pt.y < 0) {
+        GetCursorPos(&pt);
+        ScreenToClient(hwnd_, &pt);
+    }
+    const int index = RowAtY(pt.y);
+    if (index < 0)
+        return LvFoundHelpContext;
+    const TFoundItem& row = Row(index);
+    return HelpContextForRow(ColumnText(row, ColType), row.SubType);
+}
+
+void TFoundList::WhatsThis2Click() {
+    const int context = FoundItemHelpContext(lastMouseUp_);
+    if (onWhatsThis)
+        onWhatsThis(context);
+}
+
+// ---- sorting and deleting -----------------------------------------------
+
+void TFoundList::lvFoundColumnClick(int column) {
+    if (column < 0 || column >= FoundColumnCount)
+        return;
+    sortDescending_ = column == sortColumn_ ? !sortDescending_ : false;
+    sortColumn_ = column;
+    SortRows();
+}
+
+void TFoundList::SortFixedOrder() {
+    sortColumn_ = -1;
+    sortDescending_ = false;
+    SortRows();
+}
+
+void TFoundList::SortRows() {
+    if (sortColumn_ < 0)
+        sortDescending_ = false;
+    Reorder(SortedOrder(rows_, sortColumn_, sortDescending_, CompareTextLocale));
+}
+
+void TFoundList::DeleteRowsMarkedN() {
+    std::vector<std::size_t> keep;
+    keep.reserve(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].Mark == MarkY)
+            keep.push_back(i);
+    if (keep.size() == rows_.size())
+        return;
+    Reorder(keep);
+    RecomputeWidths();
+}
+
+void TFoundList::Reorder(const std::vector<std::size_t>& keep) {
+    // The control keeps selection and focus by position; they follow their
+    // rows to the new positions so the mark commands still act on the rows
+    // the user selected.
+    const std::vector<int> selected = SelectedIndices();
+    const int focused =
+        hwnd_ ? static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED)) : -1;
+    const int mark = hwnd_ ? static_cast<int>(SendMessageA(hwnd_, LVM_GETSELECTIONMARK, 0, 0)) : -1;
+
+    std::vector<int> newIndex(rows_.size(), -1);
+    std::vector<TFoundItem> reordered;
+    reordered.reserve(keep.size());
+    for (std::size_t k = 0; k < keep.size(); ++k) {
+        newIndex[keep[k]] = static_cast<int>(k);
+        reordered.push_back(std::move(rows_[keep[k]]));
+    }
+    const bool allSelected = !selected.empty() && selected.size() == rows_.size() && keep.size() == rows_.size();
+    rows_ = std::move(reordered);
+
+    if (!hwnd_)
+        return;
+    auto mapped = [&](int old) { return old >= 0 && static_cast<std::size_t>(old) < newIndex.size() ? newIndex[old] : -1; };
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    if (!allSelected) {
+        SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+        SyncItemCount();
+        state.stateMask = LVIS_SELECTED;
+        state.state = LVIS_SELECTED;
+        for (int old : selected) {
+            const int now = mapped(old);
+            if (now >= 0)
+                SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(now), reinterpret_cast<LPARAM>(&state));
+        }
+    } else {
+        // Everything stays selected; only the focus moves.
+        state.stateMask = LVIS_FOCUSED;
+        SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+        SyncItemCount();
+    }
+    if (mapped(focused) >= 0) {
+        state.stateMask = LVIS_FOCUSED;
+        state.state = LVIS_FOCUSED;
+        SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(mapped(focused)), reinterpret_cast<LPARAM>(&state));
+    }
+    SendMessageA(hwnd_, LVM_SETSELECTIONMARK, 0, mapped(mark));
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+}  // namespace movix

@@ -1,0 +1,129 @@
+// lvFound, the found-items list on the Search page: a virtual report list view
+// whose rows live in a vector here, its Y/N image list, its pop-up menu, the
+// mark commands, sorting and the help context of a row. The main window owns
+// one, forwards the list's WM_NOTIFY and the menu's commands to it.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/found_items.h"
+
+namespace movix {
+
+// CompareStringA under the user's default locale without flags (case counts),
+// mapped to -1, 0, +1.
+int CompareTextLocale(std::string_view a, std::string_view b);
+
+class TFoundList {
+public:
+    TFoundList();
+    ~TFoundList();
+    TFoundList(const TFoundList&) = delete;
+    TFoundList& operator=(const TFoundList&) = delete;
+
+    // Creates the list view as child IDC_lvFound of parent at rc (parent client
+    // coordinates), holding the "<none>" placeholder row. False on failure.
+    bool Create(HWND parent, const RECT& rc);
+    HWND Handle() const { return hwnd_; }
+    void Resize(int width, int height);
+
+    // Hooks supplied by the main window.
+    void SetShuttingDownCheck(std::function<bool()> isShuttingDown) { isShuttingDown_ = std::move(isShuttingDown); }
+    // The hit count of the search now running; nullptr counts nothing.
+    void SetCurrentCount(int* currentCount) { currentCount_ = currentCount; }
+    // "What's This" of the pop-up menu: receives the help context of the row
+    // at LastMouseUp, to be shown as a context popup through the help hook.
+    std::function<void(int context)> onWhatsThis;
+
+    // A hit reported by a search thread (on the main thread): appends a row
+    // marked Y and counts it. Nothing happens once the program is closing.
+    void AddFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
+                      int subType);
+
+    // The parent's WM_NOTIFY: true when it was the list's; result is then what
+    // the window procedure returns.
+    bool HandleNotify(NMHDR* header, LRESULT& result);
+    // Menu commands of pmListView: true when id was one of them.
+    bool HandleCommand(int id);
+
+    // The event handlers, callable directly.
+    void lvFoundColumnClick(int column);
+    void Toggle1Click(int tag);
+    void lvFoundDblClick();
+    void lvFoundKeyPress(char key);
+    void lvFoundMouseUp(POINT clientPoint) { lastMouseUp_ = clientPoint; }
+    void WhatsThis2Click();
+    // Help context of the row under a point in list client coordinates; a
+    // negative coordinate stands for the mouse cursor's current position.
+    int FoundItemHelpContext(POINT pt) const;
+    // Shows pmListView at a screen point and carries out the chosen command.
+    void ShowPopupMenu(POINT screenPoint);
+
+    POINT LastMouseUp() const { return lastMouseUp_; }
+    int SortColumn() const { return sortColumn_; }
+    bool SortDescending() const { return sortDescending_; }
+
+    // Readers for the replacement run and the reports, by index 0..count-1.
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    const TFoundItem& Row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
+    // Deletes every row marked N (the placeholder included).
+    void DeleteRowsMarkedN();
+    // Sorts by Type, Path and Item ascending (SortColumn -1).
+    void SortFixedOrder();
+
+    HIMAGELIST ImageList1() const { return imageList_; }
+    HMENU pmListView() const { return menu_; }
+    int ColumnWidth(int column) const;
+
+private:
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR ref);
+    LRESULT OnSubclassMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+    void CreateImageList();
+    void CreatePopupMenuItems();
+    void AddColumns();
+    void OnGetDispInfo(NMHDR* header);
+    LRESULT OnFindItem(NMHDR* header) const;
+    int RowAtY(int y) const;
+    void SetMark(int index, TMark mark);
+    // Sorts rows_ by the current SortColumn/SortDescending, keeping the
+    // selection and focus on the same rows.
+    void SortRows();
+    // Replaces rows_ by the rows at keep (old indices, in their new order),
+    // carrying selection and focus over.
+    void Reorder(const std::vector<std::size_t>& keep);
+    std::vector<int> SelectedIndices() const;
+    void SyncItemCount();
+
+    // Column widths: the widest text of "Item", "Path" and "Context" is kept
+    // per column and the column widened when a new text is wider. Text widths
+    // come from a table of character advances of the list's font.
+    void MeasureFont();
+    int TextWidth(std::string_view text) const;
+    void WidenFor(const TFoundItem& row);
+    void RecomputeWidths();
+    void ApplyWidth(int column);
+
+    HWND hwnd_ = nullptr;
+    HIMAGELIST imageList_ = nullptr;
+    HMENU menu_ = nullptr;
+    std::vector<TFoundItem> rows_;
+    int sortColumn_ = 0;
+    bool sortDescending_ = false;
+    POINT lastMouseUp_{0, 0};
+    std::function<bool()> isShuttingDown_;
+    int* currentCount_ = nullptr;
+
+    int charWidth_[256] = {};
+    bool multiByteCodePage_ = false;
+    int widest_[FoundColumnCount] = {};
+    int applied_[FoundColumnCount] = {};
+};
+
+}  // namespace movix
