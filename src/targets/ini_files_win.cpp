@@ -12,15 +12,14 @@ namespace movix {
 namespace {
 
 // A hit is found again in a line equal to it without regard to letter case,
-// as the user's locale sees case. String sort keeps hyphens and apostrophes
-// significant: a line that differs from the hit by one of them is another
-// line, not the one the search found.
+// as the user's locale sees case (so also for accented letters, which the
+// hits carry as found). Equal bytes need no locale.
 bool LocaleEqualIgnoringCase(const std::string& a, const std::string& b) {
     if (a == b)
         return true;
     if (a.size() > INT_MAX || b.size() > INT_MAX)
         return false;
-    return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, a.data(),
+    return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
                             static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 

@@ -1,0 +1,571 @@
+// The INI search and replacer on real files under Wine, failures included:
+// each failure is made to happen for real (or through the file layer's test
+// seam where nothing else can cause it) and the user's file is checked after.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/replace_groups.h"
+#include "engine/strings.h"
+#include "platform/file_io_win.h"
+#include "search_test_support_win.h"
+#include "targets/ini_files_win.h"
+
+using namespace movix;
+using namespace movix_test;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class IniTest : public UiFixture {
+protected:
+    void TearDown() override {
+        SetFileFaultHookForTest(nullptr);
+        UiFixture::TearDown();
+    }
+
+    // Searches `folder` (as the Windows folder) with the given walk mode.
+    void Search(const std::string& folder, const std::string& oldAddress, int mode = 1) {
+        auto* thread = new TSearchINIThread(kKindIni, oldAddress, label_, Collector(), mode);
+        thread->SetWindowsDirForTest(folder);
+        searching_ = thread;
+        RunToEnd(thread);
+        searching_ = nullptr;
+    }
+
+    // The replacement run's hand-off: one group per file, hits in list order.
+    std::vector<TReplaceGroup> GroupsFromHits() const {
+        std::vector<TReplaceGroup> groups;
+        for (const FoundHit& h : hits_) {
+            const std::string key = (!h.path.empty() && h.path.back() == '\\') ? h.path + h.item
+                                                                                  : h.path + "\\" + h.item;
+            if (groups.empty() || groups.back().Key != key)
+                groups.push_back({key, {}});
+            groups.back().Hits.push_back({UpperAscii(h.context), h.subType});
+        }
+        return groups;
+    }
+
+    Lines Replace(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
+                  const std::string& newAddress) {
+        Lines log;
+        TLogLine logFn = [&log](const std::string& line) { log.push_back(line); };
+        ReplaceIniFiles(groups, oldAddress, newAddress, label_, logFn);
+        return log;
+    }
+
+    // Search and replace in one go, as the wizard does.
+    Lines SearchAndReplace(const std::string& folder, const std::string& oldAddress,
+                           const std::string& newAddress) {
+        hits_.clear();
+        Search(folder, oldAddress);
+        auto groups = GroupsFromHits();
+        return Replace(groups, oldAddress, newAddress);
+    }
+
+    TMovixThread* searching_ = nullptr;
+};
+
+const char kOld[] = "C:\\OLD";
+const char kNew[] = "D:\\NEW";
+
+// An INI file with a hit of each kind in it.
+const std::string kSample =
+    "; C:\\OLD in a comment\r\n"
+    "Top=c:\\old\\top.exe\r\n"
+    "[Setup]\r\n"
+    "  Path=C:\\Old\\BIN;C:\\OLD\\LIB  \r\n"
+    "Other=unrelated\r\n"
+    "[C:\\OLD\\Group]\r\n"
+    "C:\\OLD\\A.EXE=yes\r\n";
+
+Lines SampleLog(const std::string& file) {
+    return {"",
+            "Processing INI file " + file,
+            "          INI key: Top=c:\\old\\top.exe",
+            "       changed to: Top=D:\\NEW\\top.exe",
+            "          INI key:   Path=C:\\Old\\BIN;C:\\OLD\\LIB  ",
+            "       changed to:   Path=D:\\NEW\\BIN;D:\\NEW\\LIB  ",
+            "   section header: [C:\\OLD\\Group]",
+            "       changed to: [D:\\NEW\\Group]",
+            "          INI key: C:\\OLD\\A.EXE=yes",
+            "       changed to: D:\\NEW\\A.EXE=yes",
+            "Successfully updated " + file,
+            "Backup stored as " + BackupName(file)};
+}
+
+const std::string kSampleUpdated =
+    "; C:\\OLD in a comment\r\n"
+    "Top=D:\\NEW\\top.exe\r\n"
+    "[Setup]\r\n"
+    "  Path=D:\\NEW\\BIN;D:\\NEW\\LIB  \r\n"
+    "Other=unrelated\r\n"
+    "[D:\\NEW\\Group]\r\n"
+    "D:\\NEW\\A.EXE=yes\r\n";
+
+// Holds a file open as another program would, with the given sharing.
+class HeldOpen {
+public:
+    HeldOpen(const std::string& name, DWORD access, DWORD share, DWORD disposition = OPEN_EXISTING)
+        : h_(::CreateFileA(name.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        EXPECT_NE(h_, INVALID_HANDLE_VALUE) << name << " error " << ::GetLastError();
+    }
+    ~HeldOpen() {
+        if (h_ != INVALID_HANDLE_VALUE)
+            ::CloseHandle(h_);
+    }
+    HANDLE get() const { return h_; }
+
+private:
+    HANDLE h_;
+};
+
+}  // namespace
+
+// ---- search ---------------------------------------------------------------
+
+TEST_F(IniTest, IniSearch_ReportsHeadersAndKeyLinesOfRealFiles) {
+    TempTree tree("inisearch");
+    tree.File("APP.INI", kSample +
+                             "[C:\\OLD\r\n"             // no closing bracket: the D is lost
+                             "[c:\\ol]\r\n"             // a header that matches nothing
+                             "k=C:\\OLD\\1\nk=x\r\n"    // a bare line feed does not end a line
+                             "same=C:\\OLD\r\n"
+                             "same=C:\\OLD\r\n"
+                             "\x1A"
+                             "after=C:\\OLD\r\n");
+    Search(tree.Root(), "c:\\old");
+    const std::string folder = tree.Root();
+    const std::vector<FoundHit> expected = {
+        {"APP.INI", folder, "<no section>Top=c:\\old\\top.exe", kKindIni, kSubTypeKey},
+        {"APP.INI", folder, "[Setup]Path=C:\\Old\\BIN;C:\\OLD\\LIB", kKindIni, kSubTypeKey},
+        {"APP.INI", folder, "[C:\\OLD\\Group]", kKindIni, kSubTypeSection},
+        {"APP.INI", folder, "[C:\\OLD\\Group]C:\\OLD\\A.EXE=yes", kKindIni, kSubTypeKey},
+        {"APP.INI", folder, "[c:\\ol]k=C:\\OLD\\1\nk=x", kKindIni, kSubTypeKey},
+        {"APP.INI", folder, "[c:\\ol]same=C:\\OLD", kKindIni, kSubTypeKey},
+        {"APP.INI", folder, "[c:\\ol]same=C:\\OLD", kKindIni, kSubTypeKey},
+    };
+    EXPECT_EQ(hits_, expected);
+    EXPECT_TRUE(fatal_.empty());
+}
+
+TEST_F(IniTest, IniSearch_FileThatCannotBeOpenedIsSkippedInSilence) {
+    TempTree tree("inilocked");
+    tree.File("A.INI", "a=C:\\OLD\r\n");
+    tree.File("B.INI", "b=C:\\OLD\r\n");
+    {
+        HeldOpen lock(tree / "A.INI", GENERIC_READ, 0);
+        Search(tree.Root(), kOld);
+    }
+    ASSERT_EQ(hits_.size(), 1u);
+    EXPECT_EQ(hits_[0].item, "B.INI");
+    EXPECT_TRUE(fatal_.empty());
+}
+
+TEST_F(IniTest, IniSearch_FileOpenForWritingElsewhereIsStillRead) {
+    TempTree tree("iniwriter");
+    tree.File("A.INI", "a=C:\\OLD\r\n");
+    HeldOpen writer(tree / "A.INI", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    Search(tree.Root(), kOld);
+    EXPECT_EQ(hits_.size(), 1u);
+}
+
+TEST_F(IniTest, IniSearch_ReadErrorEndsTheFileKeepingEarlierHits) {
+    TempTree tree("inireaderr");
+    // The first 64 KB hold a hit; reading what follows fails. (Wine does not
+    // enforce byte-range locks, so the disk error comes through the seam.)
+    std::string text = "[S]\r\nfirst=C:\\OLD\r\n";
+    while (text.size() < 70000)
+        text += "filler=xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n";
+    text += "second=C:\\OLD\r\n";
+    const std::string big = tree.File("BIG.INI", text);
+    tree.File("NEXT.INI", "n=C:\\OLD\r\n");
+    int reads = 0;
+    SetFileFaultHookForTest([&](FileOp op, const std::string& name) -> DWORD {
+        return (op == FileOp::Read && name == big && ++reads >= 2) ? ERROR_CRC : 0;
+    });
+    Search(tree.Root(), kOld);
+    SetFileFaultHookForTest(nullptr);
+
+    std::vector<std::string> contexts;
+    for (const auto& h : hits_)
+        contexts.push_back(h.item + ":" + h.context);
+    std::sort(contexts.begin(), contexts.end());
+    EXPECT_EQ(contexts, (Lines{"BIG.INI:[S]first=C:\\OLD", "NEXT.INI:<no section>n=C:\\OLD"}));
+    EXPECT_GE(reads, 2);
+    EXPECT_TRUE(fatal_.empty());
+}
+
+TEST_F(IniTest, IniSearch_CancelStopsBetweenLinesKeepingTheHitsSoFar) {
+    TempTree tree("inicancel");
+    std::string text = "[S]\r\n";
+    for (int i = 0; i < 50; ++i)
+        text += "k" + std::to_string(i) + "=C:\\OLD\r\n";
+    tree.File("A.INI", text);
+    tree.File("B.INI", text);
+    onHit_ = [this] {
+        if (hits_.size() == 2)
+            searching_->Terminate();
+    };
+    Search(tree.Root(), kOld);
+    ASSERT_EQ(hits_.size(), 2u);
+    EXPECT_EQ(hits_[1].context, "[S]k1=C:\\OLD");
+}
+
+TEST_F(IniTest, IniSearch_ModeFourExaminesWinIniThenSystemIniOnly) {
+    TempTree tree("inimode4");
+    tree.File("system.ini", "[boot]\r\nshell=C:\\OLD\\SHELL.EXE\r\n");
+    tree.File("win.ini", "[windows]\r\nrun=C:\\OLD\\RUN.EXE\r\n");
+    tree.File("OTHER.INI", "x=C:\\OLD\r\n");
+    Search(tree.Root(), kOld, 4);
+    const std::vector<FoundHit> expected = {
+        {"WIN.INI", tree.Root(), "[windows]run=C:\\OLD\\RUN.EXE", kKindIni, kSubTypeKey},
+        {"SYSTEM.INI", tree.Root(), "[boot]shell=C:\\OLD\\SHELL.EXE", kKindIni, kSubTypeKey},
+    };
+    EXPECT_EQ(hits_, expected);
+    EXPECT_EQ(LabelText(), "In " + tree.Root());
+
+    // Without the two files there is nothing to find.
+    hits_.clear();
+    TempTree empty("inimode4e");
+    empty.File("OTHER.INI", "x=C:\\OLD\r\n");
+    Search(empty.Root(), kOld, 4);
+    EXPECT_TRUE(hits_.empty());
+}
+
+TEST_F(IniTest, IniSearch_FindsAFileInTheRealWindowsFolder) {
+    char windows[MAX_PATH];
+    ASSERT_GT(::GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+    const std::string tag = std::to_string(::GetCurrentProcessId());
+    const std::string name = "MOVIXT" + tag + ".INI";
+    const std::string full = std::string(windows) + "\\" + name;
+    const std::string oldAddress = "C:\\MOVIX_REAL_" + tag;
+    WriteFileBytes(full, "[Paths]\r\nHome=" + oldAddress + "\r\n");
+    auto* thread = new TSearchINIThread(kKindIni, oldAddress, label_, Collector(), 1);
+    RunToEnd(thread);
+    ::DeleteFileA(full.c_str());
+    EXPECT_FALSE(Exists(full));
+    const std::vector<FoundHit> expected = {
+        {name, windows, "[Paths]Home=" + oldAddress, kKindIni, kSubTypeKey}};
+    EXPECT_EQ(hits_, expected);
+    EXPECT_EQ(LabelText(), std::string("In ") + windows);
+}
+
+// ---- replacement ----------------------------------------------------------
+
+TEST_F(IniTest, IniReplace_RewritesHitLinesAndKeepsBackupOfPreviousFile) {
+    TempTree tree("inirep");
+    const std::string file = tree.File("APP.INI", kSample);
+    const Lines log = SearchAndReplace(tree.Root(), kOld, kNew);
+    EXPECT_EQ(log, SampleLog(file));
+    EXPECT_EQ(ReadFileBytes(file), kSampleUpdated);
+    EXPECT_EQ(ReadFileBytes(tree / "APP.BAK"), kSample);
+    EXPECT_FALSE(Exists(tree / "APP.$$$"));
+    EXPECT_EQ(LabelText(), file);
+}
+
+TEST_F(IniTest, IniReplace_EndsEveryLineWithCrLfAndStopsAtCtrlZ) {
+    TempTree tree("inicrlf");
+    const std::string original =
+        "[A]\rx=C:\\OLD\r\n"        // a bare CR ends a line too
+        "y=1\nz=C:\\OLD\r\n"        // a bare LF does not
+        "last=C:\\OLD\x1A"          // no line end before the Ctrl-Z
+        "tail=C:\\OLD\r\n";
+    const std::string file = tree.File("CR.INI", original);
+    const Lines log = SearchAndReplace(tree.Root(), kOld, kNew);
+    EXPECT_EQ(ReadFileBytes(file),
+              "[A]\r\nx=D:\\NEW\r\n"
+              "y=1\nz=D:\\NEW\r\n"
+              "last=D:\\NEW\r\n");
+    EXPECT_EQ(ReadFileBytes(tree / "CR.BAK"), original);
+    EXPECT_EQ(log.back(), "Backup stored as " + (tree / "CR.BAK"));
+
+    // A file whose last line has no line end gets one.
+    const std::string plain = tree.File("P.INI", "a=C:\\OLD");
+    SearchAndReplace(tree.Root(), kOld, kNew);
+    EXPECT_EQ(ReadFileBytes(plain), "a=D:\\NEW\r\n");
+}
+
+TEST_F(IniTest, IniReplace_SecondRunKeepsOnlyTheLatestBackup) {
+    TempTree tree("initwice");
+    const std::string file = tree.File("APP.INI", "[S]\r\na=C:\\OLD\r\n");
+    SearchAndReplace(tree.Root(), kOld, kNew);
+    ASSERT_EQ(ReadFileBytes(file), "[S]\r\na=D:\\NEW\r\n");
+    // Moving on again: D:\NEW to E:\NEWER.
+    const Lines log = SearchAndReplace(tree.Root(), kNew, "E:\\NEWER");
+    EXPECT_EQ(ReadFileBytes(file), "[S]\r\na=E:\\NEWER\r\n");
+    EXPECT_EQ(ReadFileBytes(tree / "APP.BAK"), "[S]\r\na=D:\\NEW\r\n");
+    EXPECT_FALSE(Exists(tree / "APP.$$$"));
+    EXPECT_EQ(log.back(), "Backup stored as " + (tree / "APP.BAK"));
+}
+
+TEST_F(IniTest, IniReplace_LineChangedSinceTheSearchIsCopiedUnchanged) {
+    TempTree tree("inichanged");
+    const std::string file = tree.File("APP.INI", "[S]\r\na=C:\\OLD\\1\r\nb=C:\\OLD\\2\r\n");
+    Search(tree.Root(), kOld);
+    auto groups = GroupsFromHits();
+    ASSERT_EQ(groups.size(), 1u);
+    // Someone edits line a= between search and replacement.
+    WriteFileBytes(file, "[S]\r\na=C:\\OLD\\changed\r\nb=C:\\OLD\\2\r\n");
+    const Lines log = Replace(groups, kOld, kNew);
+    EXPECT_EQ(ReadFileBytes(file), "[S]\r\na=C:\\OLD\\changed\r\nb=D:\\NEW\\2\r\n");
+    EXPECT_EQ(log, (Lines{"", "Processing INI file " + file, "          INI key: b=C:\\OLD\\2",
+                          "       changed to: b=D:\\NEW\\2", "Successfully updated " + file,
+                          "Backup stored as " + (tree / "APP.BAK")}));
+    // The hit that found no line is still outstanding.
+    ASSERT_EQ(groups[0].Hits.size(), 1u);
+    EXPECT_EQ(groups[0].Hits[0].Text, "[S]A=C:\\OLD\\1");
+}
+
+TEST_F(IniTest, IniReplace_HitsAreFoundAgainInAnyLetterCaseOfTheLocale) {
+    TempTree tree("inicase");
+    // The accented letter changed case after the search (code page text);
+    // a line that differs by a hyphen is another line.
+    const std::string file = tree.File("APP.INI",
+                                       "[setup]\r\nPATH=c:\\old\\app-x\r\nPATH=C:\\OLD\\APPX\r\n"
+                                       "Dir=C:\\OLD\\CAF\xC9\r\n");
+    std::vector<TReplaceGroup> groups = {
+        {file, {{"[SETUP]PATH=C:\\OLD\\APPX", kSubTypeKey}, {"[SETUP]DIR=C:\\OLD\\CAF\xE9", kSubTypeKey}}}};
+    Replace(groups, kOld, kNew);
+    EXPECT_EQ(ReadFileBytes(file),
+              "[setup]\r\nPATH=c:\\old\\app-x\r\nPATH=D:\\NEW\\APPX\r\nDir=D:\\NEW\\CAF\xC9\r\n");
+    EXPECT_TRUE(groups[0].Hits.empty());
+}
+
+TEST_F(IniTest, IniReplace_EmptyGroupListWritesNothing) {
+    std::vector<TReplaceGroup> groups;
+    EXPECT_TRUE(Replace(groups, kOld, kNew).empty());
+}
+
+TEST_F(IniTest, IniReplace_GoesOnWithTheNextFileAfterAFailure) {
+    TempTree tree("ininext");
+    const std::string missing = tree / "GONE.INI";
+    const std::string file = tree.File("HERE.INI", "a=C:\\OLD\r\n");
+    std::vector<TReplaceGroup> groups = {{missing, {{"<NO SECTION>A=C:\\OLD", kSubTypeKey}}},
+                                         {file, {{"<NO SECTION>A=C:\\OLD", kSubTypeKey}}}};
+    const Lines log = Replace(groups, kOld, kNew);
+    EXPECT_EQ(log, (Lines{"", "Processing INI file " + missing, "***** Could not open " + missing, "",
+                          "Processing INI file " + file, "          INI key: a=C:\\OLD",
+                          "       changed to: a=D:\\NEW", "Successfully updated " + file,
+                          "Backup stored as " + (tree / "HERE.BAK")}));
+    EXPECT_FALSE(Exists(missing));
+    EXPECT_FALSE(Exists(tree / "GONE.$$$"));
+    EXPECT_EQ(ReadFileBytes(file), "a=D:\\NEW\r\n");
+}
+
+// ---- failures, each made to happen ----------------------------------------
+
+namespace {
+
+// Sets up APP.INI with kSample and its hits; the test then arranges a failure.
+struct Planted {
+    explicit Planted(const char* tag) : tree(tag), file(tree.File("APP.INI", kSample)) {}
+    TempTree tree;
+    std::string file;
+    std::string Backup() const { return tree / "APP.BAK"; }
+    std::string Temp() const { return tree / "APP.$$$"; }
+};
+
+// The log up to and including the copy, before the exchange.
+Lines CopyLog(const std::string& file) {
+    Lines log = SampleLog(file);
+    log.resize(log.size() - 2);
+    return log;
+}
+
+}  // namespace
+
+TEST_F(IniTest, IniReplace_FileHeldOpenWithoutSharingIsNotTouched) {
+    Planted p("failopen");
+    Search(p.tree.Root(), kOld);
+    auto groups = GroupsFromHits();
+    Lines log;
+    {
+        HeldOpen other(p.file, GENERIC_READ | GENERIC_WRITE, 0);
+        log = Replace(groups, kOld, kNew);
+    }
+    EXPECT_EQ(log, (Lines{"", "Processing INI file " + p.file, "***** Could not open " + p.file}));
+    EXPECT_EQ(ReadFileBytes(p.file), kSample);
+    EXPECT_FALSE(Exists(p.Temp()));
+    EXPECT_FALSE(Exists(p.Backup()));
+}
+
+TEST_F(IniTest, IniReplace_FileOpenForWritingElsewhereIsNotRewritten) {
+    // Another program that may still write the file: rewriting it under that
+    // program would lose its writes, so the file counts as not openable.
+    Planted p("failwriter");
+    Search(p.tree.Root(), kOld);
+    auto groups = GroupsFromHits();
+    HeldOpen other(p.file, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    const Lines log = Replace(groups, kOld, kNew);
+    EXPECT_EQ(log.back(), "***** Could not open " + p.file);
+    EXPECT_EQ(ReadFileBytes(p.file), kSample);
+}
+
+TEST_F(IniTest, IniReplace_TempThatCannotBeCreatedLeavesTheFileUnchanged) {
+    Planted p("failtemp");
+    Search(p.tree.Root(), kOld);
+    // A folder stands where the temporary file would go.
+    ASSERT_TRUE(::CreateDirectoryA(p.Temp().c_str(), nullptr));
+    auto groups = GroupsFromHits();
+    Lines log = Replace(groups, kOld, kNew);
+    EXPECT_EQ(log, (Lines{"", "Processing INI file " + p.file, "***** Could not create " + p.Temp()}));
+    EXPECT_EQ(ReadFileBytes(p.file), kSample);
+    EXPECT_FALSE(Exists(p.Backup()));
+    ::RemoveDirectoryA(p.Temp().c_str());
+
+    // A temporary file that another program holds open without sharing.
+    WriteFileBytes(p.Temp(), "theirs");
+    groups = GroupsFromHits();
+    {
+        HeldOpen other(p.Temp(), GENERIC_READ | GENERIC_WRITE, 0);
+        log = Replace(groups, kOld, kNew);
+    }
+    EXPECT_EQ(log.back(), "***** Could not create " + p.Temp());
+    EXPECT_EQ(ReadFileBytes(p.file), kSample);
+    EXPECT_EQ(ReadFileBytes(p.Temp()), "theirs");
+}
+
+TEST_F(IniTest, IniReplace_ReadErrorLeavesTheFileUnchangedAndNoPartialTemp) {
+    TempTree tree("failread");
+    std::string text = "[S]\r\nfirst=C:\\OLD\r\n";
+    while (text.size() < 70000)
+        text += "filler=xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n";
+    text += "second=C:\\OLD\r\n";
+    const std::string file = tree.File("BIG.INI", text);
+    std::vector<TReplaceGroup> groups = {
+        {file, {{"[S]FIRST=C:\\OLD", kSubTypeKey}, {"[S]SECOND=C:\\OLD", kSubTypeKey}}}};
+    // Reading fails after the first 64 KB, when part of the copy is written.
+    int reads = 0;
+    SetFileFaultHookForTest([&](FileOp op, const std::string& name) -> DWORD {
+        return (op == FileOp::Read && name == file && ++reads >= 2) ? ERROR_CRC : 0;
+    });
+    const Lines log = Replace(groups, kOld, kNew);
+    SetFileFaultHookForTest(nullptr);
+
+    EXPECT_EQ(log, (Lines{"", "Processing INI file " + file, "          INI key: first=C:\\OLD",
+                          "       changed to: first=D:\\NEW",
+                          "***** Error \"" + SystemErrorText(ERROR_CRC) + "\" updating " + file}));
+    EXPECT_EQ(ReadFileBytes(file), text);
+    EXPECT_FALSE(Exists(tree / "BIG.$$$"));
+    EXPECT_FALSE(Exists(tree / "BIG.BAK"));
+}
+
+TEST_F(IniTest, IniReplace_WriteErrorLeavesTheFileUnchangedAndNoPartialTemp) {
+    Planted p("failwrite");
+    Search(p.tree.Root(), kOld);
+    auto groups = GroupsFromHits();
+    // The disk fills up while the copy is written.
+    SetFileFaultHookForTest([&p](FileOp op, const std::string& name) -> DWORD {
+        return (op == FileOp::Write && name == p.Temp()) ? ERROR_DISK_FULL : 0;
+    });
+    const Lines log = Replace(groups, kOld, kNew);
+    SetFileFaultHookForTest(nullptr);
+    Lines expected = CopyLog(p.file);
+    expected.push_back("***** Error \"" + SystemErrorText(ERROR_DISK_FULL) + "\" updating " + p.file);
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(ReadFileBytes(p.file), kSample);
+    EXPECT_FALSE(Exists(p.Temp()));
+    EXPECT_FALSE(Exists(p.Backup()));
+}
+
+TEST_F(IniTest, IniReplace_ReadOnlyOldBackupKeepsTheFileAndTheUpdateInTemp) {
+    Planted p("failbak");
+    WriteFileBytes(p.Backup(), "old backup");
+    ::SetFileAttributesA(p.Backup().c_str(), FILE_ATTRIBUTE_READONLY);
+    const Lines log = SearchAndReplace(p.tree.Root(), kOld, kNew);
+    Lines expected = CopyLog(p.file);
+    expected.push_back("***** Unable to delete old " + p.Backup());
+    expected.push_back("***** Update stored as " + p.Temp());
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(ReadFileBytes(p.file), kSample);
+    EXPECT_EQ(ReadFileBytes(p.Temp()), kSampleUpdated);
+    EXPECT_EQ(ReadFileBytes(p.Backup()), "old backup");
+}
+
+TEST_F(IniTest, IniReplace_FileThatCannotBeRenamedKeepsTheUpdateInTemp) {
+    Planted p("failrenold");
+    WriteFileBytes(p.Backup(), "old backup");
+    Search(p.tree.Root(), kOld);
+    auto groups = GroupsFromHits();
+    Lines log;
+    {
+        // Another program reads the file and does not let it be renamed.
+        HeldOpen reader(p.file, GENERIC_READ, FILE_SHARE_READ);
+        log = Replace(groups, kOld, kNew);
+    }
+    Lines expected = CopyLog(p.file);
+    expected.push_back("***** Unable to rename old " + p.file);
+    expected.push_back("***** Update stored as " + p.Temp());
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(ReadFileBytes(p.file), kSample);
+    EXPECT_EQ(ReadFileBytes(p.Temp()), kSampleUpdated);
+}
+
+TEST_F(IniTest, IniReplace_TempThatCannotBeRenamedPutsTheFileBack) {
+    Planted p("failrentemp");
+    Search(p.tree.Root(), kOld);
+    auto groups = GroupsFromHits();
+    WriteFileBytes(p.Temp(), "");
+    Lines log;
+    {
+        // Another program has the temporary file open: it may be written
+        // but not renamed.
+        HeldOpen other(p.Temp(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        log = Replace(groups, kOld, kNew);
+    }
+    Lines expected = CopyLog(p.file);
+    expected.push_back("***** Unable to rename temp " + p.Temp());
+    expected.push_back("***** Update stored as " + p.Temp());
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(ReadFileBytes(p.file), kSample);
+    EXPECT_EQ(ReadFileBytes(p.Temp()), kSampleUpdated);
+    EXPECT_FALSE(Exists(p.Backup()));
+}
+
+TEST_F(IniTest, IniReplace_FailedPutBackSaysWhereThePreviousFileIs) {
+    Planted p("failrestore");
+    Search(p.tree.Root(), kOld);
+    auto groups = GroupsFromHits();
+    // Both the update and the way back fail to be renamed.
+    SetFileFaultHookForTest([&p](FileOp op, const std::string& name) -> DWORD {
+        return (op == FileOp::Move && (name == p.Temp() || name == p.Backup())) ? ERROR_ACCESS_DENIED : 0;
+    });
+    const Lines log = Replace(groups, kOld, kNew);
+    SetFileFaultHookForTest(nullptr);
+    Lines expected = CopyLog(p.file);
+    expected.push_back("***** Unable to rename temp " + p.Temp());
+    expected.push_back("***** Update stored as " + p.Temp());
+    expected.push_back("***** Previous file stored as " + p.Backup());
+    EXPECT_EQ(log, expected);
+    // Nothing is lost: the previous text is in the backup, the update in T.
+    EXPECT_EQ(ReadFileBytes(p.Backup()), kSample);
+    EXPECT_EQ(ReadFileBytes(p.Temp()), kSampleUpdated);
+}
+
+TEST_F(IniTest, IniReplace_FileNamedLikeItsBackupOrTempIsNeverLost) {
+    TempTree tree("failnames");
+    const std::string bak = tree.File("SETUP.BAK", "a=C:\\OLD\r\n");
+    const std::string tmp = tree.File("SETUP2.$$$", "a=C:\\OLD\r\n");
+    std::vector<TReplaceGroup> groups = {{bak, {{"<NO SECTION>A=C:\\OLD", kSubTypeKey}}},
+                                         {tmp, {{"<NO SECTION>A=C:\\OLD", kSubTypeKey}}}};
+    const Lines log = Replace(groups, kOld, kNew);
+    EXPECT_EQ(ReadFileBytes(bak), "a=C:\\OLD\r\n");
+    EXPECT_EQ(ReadFileBytes(tmp), "a=C:\\OLD\r\n");
+    EXPECT_EQ(ReadFileBytes(tree / "SETUP.$$$"), "a=D:\\NEW\r\n");
+    const Lines expected = {"",
+                            "Processing INI file " + bak,
+                            "          INI key: a=C:\\OLD",
+                            "       changed to: a=D:\\NEW",
+                            "***** Unable to delete old " + bak,
+                            "***** Update stored as " + (tree / "SETUP.$$$"),
+                            "",
+                            "Processing INI file " + tmp,
+                            "***** Could not create " + tmp};
+    EXPECT_EQ(log, expected);
+}
