@@ -72,7 +72,8 @@ std::string ExistingFolderFor(std::string path) {
         if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
             return path;
         const std::string::size_type slash = path.find_last_of('\\');
-        if (slash == std::string::npos)
+        // Nothing left to climb: a drive that is not there, or a bare name.
+        if (slash == std::string::npos || (slash == 2 && path.size() <= 3))
             return std::string();
         path.resize(slash);
         if (path.size() == 2 && path[1] == ':')

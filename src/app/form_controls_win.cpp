@@ -16,6 +16,46 @@ HFONT MakeFont(double scale, const char* face, int pixels, int weight, BYTE char
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
+int CALLBACK FontFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+bool FontInstalled(const char* face) {
+    LOGFONTA lf = {};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynA(lf.lfFaceName, face, LF_FACESIZE);
+    bool found = false;
+    HDC dc = GetDC(nullptr);
+    EnumFontFamiliesExA(dc, &lf, FontFound, reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, dc);
+    return found;
+}
+
+// The open-folder and document symbols drawn with lines, where the symbol
+// font is not installed (as under a bare Wine).
+void DrawSymbol(HDC dc, const RECT& r, bool folder, COLORREF color) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const int x = r.left + w / 5, y = r.top + h / 4, sw = w * 3 / 5, sh = h / 2;
+    HPEN pen = CreatePen(PS_SOLID, 2, color);
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    if (folder) {
+        POINT back[] = {{x, y + sh}, {x, y}, {x + sw / 3, y}, {x + sw / 2, y + 2}, {x + sw, y + 2}, {x + sw, y + sh / 3}};
+        Polyline(dc, back, 6);
+        POINT front[] = {{x, y + sh}, {x + sw / 5, y + sh / 3}, {x + sw + 2, y + sh / 3}, {x + sw * 4 / 5, y + sh},
+                         {x, y + sh}};
+        Polyline(dc, front, 5);
+    } else {
+        const int dx = r.left + w / 3, dw = w / 3 + 1, dy = r.top + h / 5, dh = h * 3 / 5;
+        POINT page[] = {{dx, dy}, {dx + dw - 3, dy}, {dx + dw, dy + 3}, {dx + dw, dy + dh}, {dx, dy + dh}, {dx, dy}};
+        Polyline(dc, page, 6);
+    }
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    DeleteObject(pen);
+}
+
 }  // namespace
 
 HWND TForm1::CreateControl(HWND parent, const char* cls, const char* text, DWORD style, DWORD exStyle, int id, int x,
@@ -35,6 +75,7 @@ void TForm1::CreateControls() {
     font_.reset(MakeFont(scale_, "Arial", 13, FW_NORMAL));
     boldFont_.reset(MakeFont(scale_, "Arial", 13, FW_BOLD));
     symbolFont_.reset(MakeFont(scale_, "Wingdings", 17, FW_BOLD, SYMBOL_CHARSET));
+    haveSymbolFont_ = FontInstalled("Wingdings");
     logFont_.reset(MakeFont(scale_, "Courier New", 13, FW_NORMAL));
     const DWORD container = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
 
@@ -217,15 +258,20 @@ void TForm1::DrawOwnerButton(const DRAWITEMSTRUCT* draw) {
         // The folder buttons show the open-folder symbol in red, the file
         // buttons the document symbol in navy.
         const bool folder = id == IDC_btnBrowseDirFrom || id == IDC_btnBrowseDirTo;
-        char glyph[2] = {folder ? '0' : '2', 0};
-        HGDIOBJ oldFont = SelectObject(dc, symbolFont_.get());
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, IsWindowEnabled(draw->hwndItem) ? (folder ? RGB(255, 0, 0) : RGB(0, 0, 128))
-                                                         : GetSysColor(COLOR_GRAYTEXT));
+        const COLORREF color = IsWindowEnabled(draw->hwndItem) ? (folder ? RGB(255, 0, 0) : RGB(0, 0, 128))
+                                                               : GetSysColor(COLOR_GRAYTEXT);
         if (pressed)
             OffsetRect(&r, 1, 1);
-        DrawTextA(dc, glyph, 1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        SelectObject(dc, oldFont);
+        if (haveSymbolFont_) {
+            char glyph[2] = {folder ? '0' : '2', 0};
+            HGDIOBJ oldFont = SelectObject(dc, symbolFont_.get());
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, color);
+            DrawTextA(dc, glyph, 1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+            SelectObject(dc, oldFont);
+        } else {
+            DrawSymbol(dc, r, folder, color);
+        }
     }
     if (draw->itemState & ODS_FOCUS) {
         RECT focus = draw->rcItem;

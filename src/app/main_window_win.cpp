@@ -11,6 +11,7 @@
 #include "app/address_check.h"
 #include "app/layout_win.h"
 #include "app/platform_code.h"
+#include "platform/message_box_win.h"
 #include "platform/path_kind.h"
 #include "app/ui_text_win.h"
 #include "resource.h"
@@ -670,15 +671,8 @@ void TForm1::EditOldAddressChange() {
 void TForm1::btnInputBadClick(HWND button) {
     const bool warning = GetWindowLongPtrA(button, GWLP_USERDATA) == 0;  // the tag
     const std::string text = LoadResourceString(instance_, IDS_CHECK_BASE + CheckResult);
-    MSGBOXPARAMSA params = {};
-    params.cbSize = sizeof params;
-    params.hwndOwner = hwnd_;
-    params.hInstance = instance_;
-    params.lpszText = text.c_str();
-    params.lpszCaption = warning ? "Warning" : "Information";
-    params.dwStyle = MB_OK | MB_HELP | (warning ? MB_ICONWARNING : MB_ICONINFORMATION);
-    params.dwContextHelpId = 20;
-    MessageBoxIndirectA(&params);
+    HelpMessageBox(hwnd_, text, warning ? "Warning" : "Information", warning ? BoxIcon::Warning : BoxIcon::Information,
+                   [this] { HelpCommand(kHelpContext, 20); });
 }
 
 }  // namespace movix

@@ -156,6 +156,7 @@ private:
     GdiObject font_, boldFont_, symbolFont_, logFont_;
     HICON icon_ = nullptr;
     double scale_ = 1.0;
+    bool haveSymbolFont_ = false;
 };
 
 // Scales a design coordinate (96 dots per inch) to the screen.

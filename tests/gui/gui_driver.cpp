@@ -17,6 +17,49 @@ std::string ArtifactDir() {
     return dir;
 }
 
+void RemoveTree(const std::string& dir) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = dir + "\\" + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+std::string ScratchDir(const std::string& name) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string dir = std::string(temp) + "movix_gui_" + name;
+    RemoveTree(dir);
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f) {
+        std::fwrite(content.data(), 1, content.size(), f);
+        std::fclose(f);
+    }
+}
+
+std::string WindowTextOf(HWND hwnd) {
+    char buffer[4096] = {};
+    SendMessageA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
+
 bool HaveDisplay() {
     HWND probe = CreateWindowExA(0, "STATIC", "probe", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     if (!probe)
@@ -124,6 +167,17 @@ std::string App::Text(int id) const {
     char buffer[4096] = {};
     SendMessageA(Control(id), WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
     return buffer;
+}
+
+void App::ClickAsync(int id) {
+    PostMessageA(Control(id), BM_CLICK, 0, 0);
+}
+
+HWND App::WaitWindow(const char* className, const char* caption, int milliseconds) const {
+    HWND found = nullptr;
+    WaitFor([&] { return (found = FindProcessWindow(pi_.dwProcessId, className, caption)) != nullptr; },
+            milliseconds);
+    return found;
 }
 
 void App::SetText(int id, const std::string& text) {

@@ -11,6 +11,11 @@
 namespace guitest {
 
 std::string ExeDir();
+// A folder of its own under the temporary folder, emptied first.
+std::string ScratchDir(const std::string& name);
+void RemoveTree(const std::string& dir);
+void WriteFile(const std::string& path, const std::string& content);
+std::string WindowTextOf(HWND hwnd);
 std::string ArtifactDir();
 // True when windows can be shown (an X display is there).
 bool HaveDisplay();
@@ -50,6 +55,10 @@ public:
     std::string Text(int id) const;
     void SetText(int id, const std::string& text);
     void Click(int id);
+    // Clicks without waiting: for buttons that open a modal box or dialog.
+    void ClickAsync(int id);
+    // A top-level window of the program with this class and caption.
+    HWND WaitWindow(const char* className, const char* caption, int milliseconds = 5000) const;
     bool Enabled(int id) const;
     bool Visible(int id) const;
     bool Checked(int id) const;

@@ -1,0 +1,177 @@
+// Address entry on page FromAndTo: the check on real files and folders, the
+// lights, their message boxes and the two choosers.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "gui_driver.h"
+#include "resource.h"
+
+using guitest::App;
+
+namespace {
+
+#define REQUIRE_APP(app)                                      \
+    if (!guitest::HaveDisplay())                              \
+        GTEST_SKIP() << "no display: the window cannot open"; \
+    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
+
+int VisibleLight(App& app) {
+    int shown = 0, which = 0;
+    for (int id : {IDC_btnInputOk, IDC_btnInputHmm, IDC_btnInputBad}) {
+        if (app.Visible(id)) {
+            ++shown;
+            which = id;
+        }
+    }
+    return shown == 1 ? which : -1;
+}
+
+// Opens the message box of the light in front, returns its text and closes it.
+std::string LightMessage(App& app, const char* expectedCaption, bool* hasHelp = nullptr) {
+    app.ClickAsync(VisibleLight(app));
+    HWND box = app.WaitWindow("#32770", expectedCaption);
+    if (!box)
+        return "<no message box captioned " + std::string(expectedCaption) + ">";
+    std::string text = guitest::WindowTextOf(GetDlgItem(box, 0xFFFF));
+    if (hasHelp)
+        *hasHelp = GetDlgItem(box, IDHELP) != nullptr && GetDlgItem(box, IDOK) != nullptr;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    guitest::WaitFor([&] { return !IsWindow(box); });
+    return text;
+}
+
+}  // namespace
+
+TEST(AddressEntry, ResultsOnRealFilesAndFolders) {
+    App app;
+    REQUIRE_APP(app);
+    const std::string dir = guitest::ScratchDir("check");
+    const std::string oldFile = dir + "\\OLD.EXE";
+    const std::string newFile = dir + "\\NEW.EXE";
+    const std::string newDir = dir + "\\NEWDIR";
+    guitest::WriteFile(oldFile, "MZ");
+    guitest::WriteFile(newFile, "MZ");
+    CreateDirectoryA(newDir.c_str(), nullptr);
+    const std::string gone = dir + "\\GONE";
+
+    struct Case {
+        std::string oldAddress, newAddress;
+        int light;
+        const char* caption;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"C", "", IDC_btnInputHmm, "Information",
+         "Note: Old address is shorter than 4 characters; that's awfully short!"},
+        {"C:\\", newDir, IDC_btnInputHmm, "Information",
+         "Note: Old address is shorter than 4 characters; that's awfully short!"},
+        {gone, "", IDC_btnInputOk, "Information",
+         "Old address is fine; blank New address means no replacement will occur."},
+        {gone, "D:\\", IDC_btnInputHmm, "Information",
+         "Note: New address is shorter than 4 characters; that's awfully short!"},
+        {gone, dir + "\\ALSOGONE", IDC_btnInputHmm, "Information",
+         "Note: Note: Neither the Old address nor the New address describes an existing file or folder."},
+        {oldFile, newFile, IDC_btnInputHmm, "Information",
+         "Note: Both the Old address and the New address describe an existing file."},
+        {dir, newDir, IDC_btnInputHmm, "Information",
+         "Note: Both the Old address and the New address describe an existing folder."},
+        {oldFile, newDir, IDC_btnInputBad, "Warning",
+         "Possible error:  The Old address describes an existing file, and the New address describes an existing "
+         "folder."},
+        {newDir, oldFile, IDC_btnInputBad, "Warning",
+         "Possible error:  The New address describes an existing file, and the Old address describes an existing "
+         "folder."},
+        {gone + ".EXE", newDir.substr(0, 0) + dir + "\\NEW", IDC_btnInputHmm, "Information",
+         "Note: Note: Neither the Old address nor the New address describes an existing file or folder."},
+        {dir + "\\RUN", oldFile, IDC_btnInputBad, "Warning",
+         "Possible error:  One of the addresses includes a file extension; the other does not."},
+        {newDir, "\\\\SERVER\\SHARE\\APP", IDC_btnInputBad, "Warning",
+         "Possible error:  One of the addresses starts with a drive letter; the other does not."},
+        {gone + "\\", newDir, IDC_btnInputBad, "Warning",
+         "Possible error:  One of the addresses ends with a backslash (\\); the other does not."},
+        {gone + ".", newDir, IDC_btnInputBad, "Warning",
+         "Possible error:  One of the addresses ends with a period (.); the other does not."},
+        {gone, newDir, IDC_btnInputOk, "Information", "Old and New addresses appear to be fine."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("Old=" + c.oldAddress + " New=" + c.newAddress);
+        app.SetText(IDC_EditNewAddress, c.newAddress);
+        app.SetText(IDC_EditOldAddress, c.oldAddress);
+        EXPECT_EQ(VisibleLight(app), c.light);
+        EXPECT_TRUE(app.Enabled(IDC_BtnNext));
+        bool hasHelp = false;
+        EXPECT_EQ(LightMessage(app, c.caption, &hasHelp), c.message);
+        EXPECT_TRUE(hasHelp) << "the box has OK and Help";
+    }
+
+    // Emptying the Old address: red, and Next disabled whatever New is.
+    app.SetText(IDC_EditOldAddress, "");
+    EXPECT_EQ(VisibleLight(app), IDC_btnInputBad);
+    EXPECT_FALSE(app.Enabled(IDC_BtnNext));
+    EXPECT_EQ(LightMessage(app, "Warning"), "Error: You must enter an Old address before continuing.");
+    app.Screenshot("page00_FromAndTo_red");
+}
+
+TEST(AddressEntry, FolderChooserStartsAtTheFieldAndDropsTheTrailingBackslash) {
+    App app;
+    REQUIRE_APP(app);
+    const std::string dir = guitest::ScratchDir("browse");
+    const std::string sub = dir + "\\TOOLS";
+    CreateDirectoryA(sub.c_str(), nullptr);
+    app.SetText(IDC_EditOldAddress, sub + "\\");
+
+    app.ClickAsync(IDC_btnBrowseDirFrom);
+    HWND chooser = app.WaitWindow("#32770", "Select Directory", 10000);
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_NE(FindWindowExA(chooser, nullptr, "BUTTON", "&Help"), nullptr);
+    app.Screenshot("dialog_select_directory");
+    PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(chooser); }));
+    app.Sync();
+    EXPECT_STRCASEEQ(app.Text(IDC_EditOldAddress).c_str(), sub.c_str());
+
+    // Cancel changes nothing.
+    app.SetText(IDC_EditNewAddress, "X:\\SOMEWHERE");
+    app.ClickAsync(IDC_btnBrowseDirTo);
+    chooser = app.WaitWindow("#32770", "Select Directory", 10000);
+    ASSERT_NE(chooser, nullptr);
+    PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(chooser); }));
+    EXPECT_EQ(app.Text(IDC_EditNewAddress), "X:\\SOMEWHERE");
+
+    // A drive root keeps its backslash.
+    app.SetText(IDC_EditNewAddress, "C:\\");
+    app.ClickAsync(IDC_btnBrowseDirTo);
+    chooser = app.WaitWindow("#32770", "Select Directory", 10000);
+    ASSERT_NE(chooser, nullptr);
+    PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(chooser); }));
+    app.Sync();
+    EXPECT_STRCASEEQ(app.Text(IDC_EditNewAddress).c_str(), "C:\\");
+}
+
+TEST(AddressEntry, FileDialogHasItsTitleAndFillsTheField) {
+    App app;
+    REQUIRE_APP(app);
+    const std::string dir = guitest::ScratchDir("file");
+    const std::string file = dir + "\\APP.EXE";
+    guitest::WriteFile(file, "MZ");
+    app.SetText(IDC_EditNewAddress, file);
+
+    app.ClickAsync(IDC_btnBrowseFileTo);
+    HWND dialog = app.WaitWindow("#32770", "Filename for New address", 10000);
+    ASSERT_NE(dialog, nullptr);
+    app.Screenshot("dialog_filename");
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(dialog); }));
+    app.Sync();
+    EXPECT_STRCASEEQ(app.Text(IDC_EditNewAddress).c_str(), file.c_str());
+
+    app.ClickAsync(IDC_btnBrowseFileFrom);
+    dialog = app.WaitWindow("#32770", "Filename for Old address", 10000);
+    ASSERT_NE(dialog, nullptr);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(dialog); }));
+    EXPECT_EQ(app.Text(IDC_EditOldAddress), "");
+}
