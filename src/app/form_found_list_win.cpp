@@ -4,42 +4,53 @@
 
 #include "app/layout_win.h"
 #include "app/main_window_win.h"
+#include "engine/found_list_win.h"
+#include "platform/ui_dispatch_win.h"
 #include "resource.h"
 
 namespace movix {
 
 void TForm1::CreateFoundList(HWND parent, const ControlSpec& spec) {
-    HWND list = CreateControl(parent, WC_LISTVIEWA, "",
-                              WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE, spec.id,
-                              spec.x, spec.y, spec.w, spec.h, spec.helpContext);
-    const char* columns[] = {"Item", "Path", "Type", "SubType", "Context"};
-    for (int i = 0; i < 5; ++i) {
-        LVCOLUMNA column = {};
-        column.mask = LVCF_TEXT | LVCF_WIDTH;
-        column.pszText = const_cast<char*>(columns[i]);
-        column.cx = 80;
-        SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
-    }
+    foundList_ = std::make_unique<TFoundList>();
+    RECT rc = {Px(scale_, spec.x), Px(scale_, spec.y), Px(scale_, spec.x + spec.w), Px(scale_, spec.y + spec.h)};
+    foundList_->Create(parent, rc);
+    HWND list = foundList_->Handle();
+    SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    SetWindowContextHelpId(list, spec.helpContext);
+    controls_[spec.id] = list;
+    foundList_->SetShuttingDownCheck([this] { return shuttingDown_; });
+    // "What's This" on a row: a popup request through the help hook.
+    foundList_->onWhatsThis = [this](int context) { HelpCommand(kHelpContextPopup, context); };
 }
 
-LRESULT TForm1::OnNotify(NMHDR*) {
+void TForm1::AddFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
+                          int subType) {
+    foundList_->SetCurrentCount(CurrentCount);
+    foundList_->AddFoundItem(item, path, context, kind, subType);
+}
+
+LRESULT TForm1::OnNotify(NMHDR* header) {
+    LRESULT result = 0;
+    if (foundList_ && foundList_->HandleNotify(header, result))
+        return result;
     return 0;
 }
 
-bool TForm1::OnFoundListCommand(int) {
-    return false;
+bool TForm1::OnFoundListCommand(int id) {
+    return foundList_ && foundList_->HandleCommand(id);
 }
 
 bool TForm1::OnFoundListSpace() {
-    return false;
+    return false;  // the list takes the space bar itself
 }
 
-int TForm1::FoundItemHelpContext(POINT) {
-    return 32;
+int TForm1::FoundItemHelpContext(POINT pt) {
+    return foundList_ ? foundList_->FoundItemHelpContext(pt) : 32;
 }
 
 void TForm1::WhatsThis2Click() {
-    HelpCommand(kHelpContextPopup, FoundItemHelpContext(POINT{0, 0}));
+    if (foundList_)
+        foundList_->WhatsThis2Click();
 }
 
 }  // namespace movix

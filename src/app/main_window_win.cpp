@@ -11,7 +11,9 @@
 #include "app/address_check.h"
 #include "app/layout_win.h"
 #include "app/platform_code.h"
+#include "engine/found_list_win.h"
 #include "platform/message_box_win.h"
+#include "platform/ui_dispatch_win.h"
 #include "platform/path_kind.h"
 #include "app/ui_text_win.h"
 #include "resource.h"
@@ -146,6 +148,13 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         info->ptMinTrackSize.y = Px(scale_, kDesignHeight);
         return 0;
     }
+    case WM_SETCURSOR:
+        // The hourglass over every window of ours while a run is busy.
+        if (searchBusy_) {
+            SetCursor(LoadCursor(nullptr, IDC_WAIT));
+            return TRUE;
+        }
+        break;
     case WM_WINDOWPOSCHANGING: {
         // Programmatic sizing obeys the minimum too, not only dragging.
         WINDOWPOS* pos = reinterpret_cast<WINDOWPOS*>(lParam);
@@ -258,6 +267,8 @@ void TForm1::ShowSubPage(int index) {
 // --- Creation ---------------------------------------------------------------
 
 void TForm1::FormCreate() {
+    // Search threads reach the window through this thread's dispatcher.
+    UiDispatcher::Init();
     CreateControls();
 
     // The help file is the program's own file name with the extension .HLP.

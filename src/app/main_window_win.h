@@ -13,6 +13,7 @@
 namespace movix {
 
 class TMovixThread;
+class TFoundList;
 
 // Page indexes of NotebookMain and NotebookSub.
 enum MainPage {
@@ -92,6 +93,12 @@ public:
     int FoundIni = -1, FoundGroups = -1, FoundShortcuts = -1, FoundRegistry = -1;
     int* CurrentCount = nullptr;
 
+    // A hit from a search thread (through the synchronised call): a new row
+    // marked Y, counted for the search now running.
+    void AddFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
+                      int subType);
+    TFoundList* FoundList() const { return foundList_.get(); }
+
     // Help context of the lvFound row at a point; 32 without a row.
     int FoundItemHelpContext(POINT pt);
 
@@ -143,6 +150,7 @@ private:
     void FocusRadioGroup(int groupId);
 
     std::map<int, HWND> controls_;
+    std::unique_ptr<TFoundList> foundList_;
     HWND hwnd_ = nullptr;
     HINSTANCE instance_ = nullptr;
     int page_ = -1;
@@ -157,6 +165,7 @@ private:
     HICON icon_ = nullptr;
     double scale_ = 1.0;
     bool haveSymbolFont_ = false;
+    bool searchBusy_ = false;  // the hourglass shows while the search runs
 };
 
 // Scales a design coordinate (96 dots per inch) to the screen.

@@ -1,5 +1,7 @@
 #include "gui_driver.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <vector>
 
@@ -294,6 +296,77 @@ void App::Screenshot(const std::string& name) const {
     DeleteObject(bmp);
     DeleteDC(mem);
     ReleaseDC(nullptr, screen);
+}
+
+namespace {
+
+// A block of memory in the program's process, for list-view messages that
+// carry pointers.
+class RemoteBlock {
+public:
+    RemoteBlock(HANDLE process, size_t size) : process_(process) {
+        p_ = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+    ~RemoteBlock() {
+        if (p_)
+            VirtualFreeEx(process_, p_, 0, MEM_RELEASE);
+    }
+    char* get() const { return static_cast<char*>(p_); }
+    void Write(size_t offset, const void* data, size_t size) {
+        WriteProcessMemory(process_, get() + offset, data, size, nullptr);
+    }
+    void Read(size_t offset, void* data, size_t size) const {
+        ReadProcessMemory(process_, get() + offset, data, size, nullptr);
+    }
+
+private:
+    HANDLE process_;
+    void* p_;
+};
+
+}  // namespace
+
+int App::ListViewCount(int id) const {
+    return static_cast<int>(SendMessageA(Control(id), LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::string App::ListViewText(int id, int row, int column) const {
+    RemoteBlock block(pi_.hProcess, sizeof(LVITEMA) + 4096);
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = block.get() + sizeof(LVITEMA);
+    item.cchTextMax = 4096;
+    block.Write(0, &item, sizeof item);
+    SendMessageA(Control(id), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(block.get()));
+    char text[4096] = {};
+    block.Read(sizeof(LVITEMA), text, sizeof text - 1);
+    return text;
+}
+
+int App::ListViewImage(int id, int row) const {
+    RemoteBlock block(pi_.hProcess, sizeof(LVITEMA));
+    LVITEMA item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    item.iImage = -99;
+    block.Write(0, &item, sizeof item);
+    SendMessageA(Control(id), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(block.get()));
+    block.Read(0, &item, sizeof item);
+    return item.iImage;
+}
+
+void App::ListViewSelect(int id, const std::vector<int>& rows) {
+    RemoteBlock block(pi_.hProcess, sizeof(LVITEMA));
+    LVITEMA item = {};
+    item.stateMask = LVIS_SELECTED;
+    item.state = 0;
+    block.Write(0, &item, sizeof item);
+    SendMessageA(Control(id), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(block.get()));
+    item.state = LVIS_SELECTED;
+    block.Write(0, &item, sizeof item);
+    for (int row : rows)
+        SendMessageA(Control(id), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(block.get()));
+    Sync();
 }
 
 std::vector<std::string> App::ListBoxItems(int id) const {

@@ -76,6 +76,12 @@ public:
     void PressKey(HWND target, WPARAM key);
     // Saves the window as a BMP file in the artifact folder.
     void Screenshot(const std::string& name) const;
+    // Rows of a list view in the program: cell texts and image index.
+    int ListViewCount(int id) const;
+    std::string ListViewText(int id, int row, int column) const;
+    int ListViewImage(int id, int row) const;
+    // Selects exactly the given rows of a list view.
+    void ListViewSelect(int id, const std::vector<int>& rows);
     // The list box's strings.
     std::vector<std::string> ListBoxItems(int id) const;
 

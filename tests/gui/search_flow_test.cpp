@@ -1,0 +1,151 @@
+// An INI search run through the real window: hits arrive in lvFound in the
+// order found, the summary counts them, and the pages after the search flow
+// as the wizard's rules say.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "gui_driver.h"
+#include "resource.h"
+
+using guitest::App;
+
+namespace {
+
+#define REQUIRE_APP(app)                                      \
+    if (!guitest::HaveDisplay())                              \
+        GTEST_SKIP() << "no display: the window cannot open"; \
+    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
+
+enum { Search = 7, FinalPage = 8, FinalFinal = 10 };
+enum { Searching = 0, SearchResults = 1, Searched = 2 };
+
+std::string WindowsDir() {
+    char buffer[MAX_PATH];
+    GetWindowsDirectoryA(buffer, MAX_PATH);
+    return buffer;
+}
+
+// An INI file in the Windows folder that names the Old address three times,
+// removed again when the test ends.
+class PlantedIni {
+public:
+    explicit PlantedIni(const std::string& name) : path_(WindowsDir() + "\\" + name) {
+        guitest::WriteFile(path_,
+                           "; installed from C:\\MVXOLD_GUI\r\n"
+                           "[Paths]\r\n"
+                           "Home=C:\\MVXOLD_GUI\r\n"
+                           "Other=C:\\ELSEWHERE\r\n"
+                           "[c:\\mvxold_gui\\plugins]\r\n"
+                           "  Spell = c:\\mvxold_gui\\plugins\\spell.dll  \r\n");
+    }
+    ~PlantedIni() { DeleteFileA(path_.c_str()); }
+
+private:
+    std::string path_;
+};
+
+// Starts the search for the Old address with INI files of the Windows
+// folder as the only target, and waits for the summary.
+void RunIniSearch(App& app, const std::string& oldAddress, const std::string& newAddress) {
+    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
+        app.SetChecked(id, true);
+    app.Click(IDC_rgIniFiles + 1 + 2);
+    app.Click(IDC_rgShortcuts + 1 + 0);
+    app.Click(IDC_rgRegistry + 1 + 0);
+    app.SetText(IDC_EditOldAddress, oldAddress);
+    app.SetText(IDC_EditNewAddress, newAddress);
+    app.Click(IDC_BtnNext);  // Confirm
+    app.Click(IDC_BtnNext);  // Search
+    guitest::WaitFor([&] { return app.SubPage() == SearchResults; }, 30000);
+}
+
+}  // namespace
+
+TEST(SearchFlow, IniHitsArriveInOrderAndThePagesAfterTheSearchFlow) {
+    PlantedIni ini("MVXGUI1.INI");
+    App app;
+    REQUIRE_APP(app);
+    RunIniSearch(app, "C:\\MVXOLD_GUI", "D:\\NEW_GUI");
+    ASSERT_EQ(app.SubPage(), SearchResults);
+    EXPECT_EQ(app.Text(IDC_lblFoundINI), "3 matches in INI files");
+    EXPECT_EQ(app.Text(IDC_lblFoundGroup), "No Groups searched");
+    EXPECT_EQ(app.Text(IDC_lblFoundShortcut), "No Shortcuts searched");
+    EXPECT_EQ(app.Text(IDC_lblFoundReg), "No Registry entries searched");
+    EXPECT_TRUE(app.Enabled(IDC_BtnNext));
+    EXPECT_FALSE(app.Enabled(IDC_BtnPrev));
+
+    ASSERT_EQ(app.ListViewCount(IDC_lvFound), 3);
+    const char* contexts[] = {"[Paths]Home=C:\\MVXOLD_GUI", "[c:\\mvxold_gui\\plugins]",
+                              "[c:\\mvxold_gui\\plugins]Spell = c:\\mvxold_gui\\plugins\\spell.dll"};
+    const char* subTypes[] = {"key", "sec", "key"};
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(app.ListViewText(IDC_lvFound, row, 0), "MVXGUI1.INI");
+        EXPECT_STRCASEEQ(app.ListViewText(IDC_lvFound, row, 1).c_str(), WindowsDir().c_str());
+        EXPECT_EQ(app.ListViewText(IDC_lvFound, row, 2), "INI");
+        EXPECT_EQ(app.ListViewText(IDC_lvFound, row, 3), subTypes[row]);
+        EXPECT_EQ(app.ListViewText(IDC_lvFound, row, 4), contexts[row]);
+        EXPECT_EQ(app.ListViewImage(IDC_lvFound, row), 0) << "new rows are marked Y";
+    }
+    app.Screenshot("page07_SearchResults");
+
+    // The space bar flips the marks of the selected rows.
+    app.ListViewSelect(IDC_lvFound, {0, 2});
+    PostMessageA(app.Control(IDC_lvFound), WM_CHAR, ' ', 0);
+    app.Sync();
+    EXPECT_EQ(app.ListViewImage(IDC_lvFound, 0), 1);
+    EXPECT_EQ(app.ListViewImage(IDC_lvFound, 1), 0);
+    EXPECT_EQ(app.ListViewImage(IDC_lvFound, 2), 1);
+
+    // SearchResults -> Searched: Back and Next enabled.
+    app.Click(IDC_BtnNext);
+    EXPECT_EQ(app.Page(), Search);
+    EXPECT_EQ(app.SubPage(), Searched);
+    EXPECT_TRUE(app.Enabled(IDC_BtnPrev));
+    EXPECT_TRUE(app.Enabled(IDC_BtnNext));
+    app.Screenshot("page07_Searched");
+    // Back to SearchResults disables Back; never further back.
+    app.Click(IDC_BtnPrev);
+    EXPECT_EQ(app.SubPage(), SearchResults);
+    EXPECT_FALSE(app.Enabled(IDC_BtnPrev));
+    EXPECT_TRUE(app.Enabled(IDC_BtnNext));
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    ASSERT_EQ(app.Page(), FinalPage);
+    EXPECT_EQ(app.Text(IDC_pnlShowFromString), "C:\\MVXOLD_GUI");
+    EXPECT_EQ(app.Text(IDC_EditNewAddressAgain), "D:\\NEW_GUI");
+    EXPECT_TRUE(app.Enabled(IDC_BtnNext));
+    app.Screenshot("page08_FinalPage");
+
+    // Erasing the New address disables Next; typing enables it again.
+    app.SetText(IDC_EditNewAddressAgain, "");
+    EXPECT_FALSE(app.Enabled(IDC_BtnNext));
+    app.SetText(IDC_EditNewAddressAgain, "E:\\OTHER");
+    EXPECT_TRUE(app.Enabled(IDC_BtnNext));
+
+    // Back shows Searched with both buttons; the New address is not copied again.
+    app.Click(IDC_BtnPrev);
+    EXPECT_EQ(app.Page(), Search);
+    EXPECT_EQ(app.SubPage(), Searched);
+    EXPECT_TRUE(app.Enabled(IDC_BtnPrev));
+    EXPECT_TRUE(app.Enabled(IDC_BtnNext));
+    app.Click(IDC_BtnNext);
+    ASSERT_EQ(app.Page(), FinalPage);
+    EXPECT_EQ(app.Text(IDC_EditNewAddressAgain), "E:\\OTHER");
+}
+
+TEST(SearchFlow, SearchWithoutHitsKeepsThePlaceholderAndDisablesNext) {
+    App app;
+    REQUIRE_APP(app);
+    RunIniSearch(app, "C:\\MVX_NOTHING_NAMES_THIS_9281", "");
+    ASSERT_EQ(app.SubPage(), SearchResults);
+    EXPECT_EQ(app.Text(IDC_lblFoundINI), "0 matches in INI files");
+    EXPECT_FALSE(app.Enabled(IDC_BtnNext));
+    EXPECT_FALSE(app.Enabled(IDC_BtnPrev));
+    ASSERT_EQ(app.ListViewCount(IDC_lvFound), 1);
+    for (int column = 0; column < 5; ++column)
+        EXPECT_EQ(app.ListViewText(IDC_lvFound, 0, column), "<none>");
+    EXPECT_EQ(app.ListViewImage(IDC_lvFound, 0), 1);
+}
