@@ -40,7 +40,10 @@ public:
                            "[c:\\mvxold_gui\\plugins]\r\n"
                            "  Spell = c:\\mvxold_gui\\plugins\\spell.dll  \r\n");
     }
-    ~PlantedIni() { DeleteFileA(path_.c_str()); }
+    ~PlantedIni() {
+        DeleteFileA(path_.c_str());
+        DeleteFileA((path_.substr(0, path_.size() - 4) + ".BAK").c_str());
+    }
 
 private:
     std::string path_;
@@ -134,6 +137,17 @@ TEST(SearchFlow, IniHitsArriveInOrderAndThePagesAfterTheSearchFlow) {
     app.Click(IDC_BtnNext);
     ASSERT_EQ(app.Page(), FinalPage);
     EXPECT_EQ(app.Text(IDC_EditNewAddressAgain), "E:\\OTHER");
+
+    // Next starts the replacement; it ends on the last page with Close.
+    app.Click(IDC_BtnNext);
+    ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == FinalFinal; }, 30000));
+    EXPECT_EQ(app.Text(IDC_BtnCancel), "Close");
+    EXPECT_TRUE(app.Enabled(IDC_BtnCancel));
+    EXPECT_FALSE(app.Enabled(IDC_BtnNext));
+    EXPECT_FALSE(app.Enabled(IDC_BtnPrev));
+    app.Screenshot("page10_FinalFinal");
+    app.Click(IDC_BtnCancel);
+    EXPECT_TRUE(app.WaitExit());
 }
 
 TEST(SearchFlow, SearchWithoutHitsKeepsThePlaceholderAndDisablesNext) {
