@@ -24,7 +24,7 @@ bool AnyMouseButtonDown() {
 
 }  // namespace
 
-bool HelpPopupWindow::RegisterClass(HINSTANCE instance) {
+bool HelpPopupWindow::Register(HINSTANCE instance) {
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
     wc.style = CS_DROPSHADOW | CS_SAVEBITS;

@@ -65,7 +65,7 @@ bool HelpViewer::Start() {
     window.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
     window.hbrBackground = ::GetSysColorBrush(COLOR_3DFACE);
     window.lpszClassName = kHelpWindowClass;
-    if (!::RegisterClassExA(&window) || !HelpPopupWindow::RegisterClass(instance_))
+    if (!::RegisterClassExA(&window) || !HelpPopupWindow::Register(instance_))
         return false;
 
     // Hidden, never shown: it only carries requests and the file's name.

@@ -19,7 +19,7 @@ namespace movix {
 // loses the activation; showing another replaces it.
 class HelpPopupWindow {
 public:
-    static bool RegisterClass(HINSTANCE instance);
+    static bool Register(HINSTANCE instance);
     void Show(HINSTANCE instance, const std::string& text, POINT pointer, HFONT font);
     void Close();
     HWND hwnd() const { return hwnd_; }
