@@ -37,8 +37,20 @@ bool IsDotEntry(const char* name) {
 
 }  // namespace
 
+// The latest queued progress caption, and whether a call to show it is on
+// its way to the UI thread.
+struct TMovixThread::ProgressSlot {
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::string caption;
+    bool queued = false;
+};
+
 TMovixThread::TMovixThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound)
-    : Kind(kind), ProgressLabel(progressLabel), SearchUpper(UpperAscii(search)), OnFound(std::move(onFound)) {
+    : Kind(kind),
+      ProgressLabel(progressLabel),
+      SearchUpper(UpperAscii(search)),
+      OnFound(std::move(onFound)),
+      progress_(std::make_shared<ProgressSlot>()) {
     handle_ = ::CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &threadId_);
     if (handle_ == nullptr)
         throw std::runtime_error("Thread creation error: " + std::to_string(::GetLastError()));
@@ -118,6 +130,8 @@ void TMovixThread::RunBody() {
         fatalError_ = "unknown error";
         Terminated = true;
     }
+    if (progressPending_)
+        PostProgress();
     if (OnTerminate) {
         try {
             UiDispatcher::Run([this] { OnTerminate(this); });
@@ -135,6 +149,9 @@ bool TMovixThread::Matches(std::string_view s) const {
 }
 
 void TMovixThread::Synchronize(const std::function<void()>& method) {
+    // A caption still waiting goes first: calls run in the order queued.
+    if (progressPending_)
+        PostProgress();
     if (!UiDispatcher::Run(method))
         Terminated = true;
 }
@@ -147,6 +164,49 @@ void TMovixThread::ReportHit() {
 void TMovixThread::ShowProgress() {
     if (ProgressLabel != nullptr)
         ::SetWindowTextA(ProgressLabel, ("In " + Path).c_str());
+}
+
+void TMovixThread::QueueProgress() {
+    if (ProgressLabel == nullptr)
+        return;
+    pendingCaption_ = "In " + Path;
+    progressPending_ = true;
+    ProgressTick();
+}
+
+void TMovixThread::ProgressTick() {
+    if (progressPending_ && ::GetTickCount64() - lastProgressPost_ >= kProgressIntervalMs)
+        PostProgress();
+}
+
+void TMovixThread::PostProgress() {
+    progressPending_ = false;
+    lastProgressPost_ = ::GetTickCount64();
+    ProgressSlot& slot = *progress_;
+    ::AcquireSRWLockExclusive(&slot.lock);
+    slot.caption.swap(pendingCaption_);
+    const bool alreadyQueued = slot.queued;
+    slot.queued = true;
+    ::ReleaseSRWLockExclusive(&slot.lock);
+    if (alreadyQueued)
+        return;  // the call on its way shows the newer caption
+    std::shared_ptr<ProgressSlot> shared = progress_;
+    HWND label = ProgressLabel;
+    const bool queued = UiDispatcher::Post([shared, label] {
+        std::string caption;
+        ::AcquireSRWLockExclusive(&shared->lock);
+        caption.swap(shared->caption);
+        shared->queued = false;
+        ::ReleaseSRWLockExclusive(&shared->lock);
+        ::SetWindowTextA(label, caption.c_str());
+    });
+    if (!queued) {
+        // Shutting down: nothing is shown any more, and the search stops.
+        Terminated = true;
+        ::AcquireSRWLockExclusive(&slot.lock);
+        slot.queued = false;
+        ::ReleaseSRWLockExclusive(&slot.lock);
+    }
 }
 
 TMovixFileThread::TMovixFileThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound,
@@ -194,7 +254,7 @@ void TMovixFileThread::SearchTree(const std::string& folder) {
 
 void TMovixFileThread::Walk(const std::string& folder, bool intoSubfolders) {
     Path = folder;
-    Synchronize([this] { ShowProgress(); });
+    QueueProgress();
     Item.clear();
 
     std::vector<std::string> subfolders;
@@ -214,6 +274,7 @@ void TMovixFileThread::Walk(const std::string& folder, bool intoSubfolders) {
                 if (intoSubfolders && !IsDotEntry(data.cFileName))
                     subfolders.emplace_back(data.cFileName);
             } else if (HasExtension(data.cFileName, extension_)) {
+                ProgressTick();
                 ProcessFile(data.cFileName);
             }
         } while (::FindNextFileA(find.get(), &data));

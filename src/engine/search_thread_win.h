@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -75,6 +76,17 @@ protected:
     void ReportHit();
     // UI thread: shows "In " and Path on the progress label.
     void ShowProgress();
+    // Worker: the same caption without waiting for the UI thread, for
+    // progress that changes thousands of times a second. The text is copied
+    // now; it reaches the label at most every kProgressIntervalMs (later
+    // captions replace earlier unshown ones), and always before the next
+    // synchronised call and before OnTerminate, so a hit never shows beside
+    // an older place. Saves a round trip to the UI thread per folder.
+    void QueueProgress();
+    // Worker: shows a queued caption that has waited its interval; cheap
+    // enough to call before every file.
+    void ProgressTick();
+    static constexpr unsigned kProgressIntervalMs = 40;
 
     // The hit about to be reported (Item, Path, Context, SubType) and where
     // the search is; written by the body, read on the UI thread only while
@@ -88,14 +100,24 @@ protected:
     TFoundEvent OnFound;
 
 private:
+    struct ProgressSlot;
+
     static DWORD WINAPI ThreadProc(void* param);
     void RunBody();
+    // Sends the queued caption on its way to the UI thread.
+    void PostProgress();
 
     HANDLE handle_ = nullptr;
     DWORD threadId_ = 0;
     bool resumed_ = false;
     bool abandoned_ = false;  // deleted before it ever ran
     std::string fatalError_;
+    // Shared with the queued caption call, which may outlive a stopped thread.
+    std::shared_ptr<ProgressSlot> progress_;
+    // Worker only: the caption not yet sent, and when the last one was.
+    std::string pendingCaption_;
+    bool progressPending_ = false;
+    ULONGLONG lastProgressPost_ = 0;
 };
 
 // A search that walks folders and examines the files of its kind's extension

@@ -32,14 +32,16 @@ std::string_view TrimIni(std::string_view line) {
 }
 
 IniLineReader::IniLineReader(ReadFn read, std::size_t bufferSize)
-    : read_(std::move(read)), buffer_(std::max<std::size_t>(bufferSize, 1)) {}
+    : read_(std::move(read)),
+      capacity_(std::max<std::size_t>(bufferSize, 1)),
+      buffer_(new char[capacity_]) {}
 
 bool IniLineReader::Fill() {
     if (pos_ < end_)
         return true;
     if (eof_ || error_)
         return false;
-    const long long got = read_(buffer_.data(), buffer_.size());
+    const long long got = read_(buffer_.get(), capacity_);
     pos_ = 0;
     end_ = 0;
     if (got < 0) {
@@ -50,7 +52,7 @@ bool IniLineReader::Fill() {
         eof_ = true;
         return false;
     }
-    end_ = static_cast<std::size_t>(std::min<long long>(got, static_cast<long long>(buffer_.size())));
+    end_ = static_cast<std::size_t>(std::min<long long>(got, static_cast<long long>(capacity_)));
     return true;
 }
 
@@ -69,8 +71,8 @@ IniLineReader::Result IniLineReader::Next(std::string& line) {
         return Result::End;
     }
     for (;;) {
-        const char* begin = buffer_.data() + pos_;
-        const char* stop = buffer_.data() + end_;
+        const char* begin = buffer_.get() + pos_;
+        const char* stop = buffer_.get() + end_;
         const char* p = begin;
         while (p != stop && *p != kCarriageReturn && *p != kCtrlZ)
             ++p;

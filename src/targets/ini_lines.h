@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,7 +39,8 @@ private:
     bool Fill();
 
     ReadFn read_;
-    std::vector<char> buffer_;
+    std::size_t capacity_;
+    std::unique_ptr<char[]> buffer_;  // not zero-filled: one is made per file
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;

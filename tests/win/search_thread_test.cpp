@@ -102,6 +102,24 @@ void ReferenceWalk(const std::string& folder, bool tree, std::vector<std::string
         ReferenceWalk(folder + "\\" + d, true, out);
 }
 
+// The folders of a tree in walk order.
+void ReferenceFolders(const std::string& folder, std::vector<std::string>& out) {
+    out.push_back(folder);
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA((folder + "\\*.*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    std::vector<std::string> dirs;
+    do {
+        const std::string name = data.cFileName;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..")
+            dirs.push_back(name);
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+    for (const auto& d : dirs)
+        ReferenceFolders(folder + "\\" + d, out);
+}
+
 class SearchThreadTest : public UiFixture {};
 
 }  // namespace
@@ -491,10 +509,35 @@ TEST_F(SearchThreadTest, CancelFromTheUiThreadStopsTheWalk) {
     EXPECT_EQ(LabelText(), "In " + hits_.back().path);
 }
 
+TEST_F(SearchThreadTest, EveryHitArrivesWithItsFolderOnTheLabel) {
+    // The walk shows folders without waiting for the UI thread, but never
+    // lets a hit reach the list beside an older folder.
+    TempTree tree("progress");
+    for (int i = 0; i < 40; ++i) {
+        tree.Dir("d" + std::to_string(i) + "\\e");
+        if (i % 3 == 0)
+            tree.File("d" + std::to_string(i) + "\\e\\A.INI", "k=C:\\OLD\r\n");
+    }
+    std::vector<std::string> labelAtHit;
+    auto* thread = new TSearchINIThread(kKindIni, "C:\\OLD", label_, Collector(), 2);
+    thread->SetWindowsDirForTest(tree.Root());
+    onHit_ = [this, &labelAtHit] { labelAtHit.push_back(LabelText()); };
+    RunToEnd(thread);
+    ASSERT_EQ(hits_.size(), 14u);
+    for (std::size_t i = 0; i < hits_.size(); ++i)
+        EXPECT_EQ(labelAtHit[i], "In " + hits_[i].path);
+    // When the search ends, the label names the last folder walked: the
+    // deepest folder of the last branch.
+    std::vector<std::string> folders;
+    ReferenceFolders(tree.Root(), folders);
+    EXPECT_EQ(LabelText(), "In " + folders.back());
+}
+
 namespace {
 
-// A label that stops the search once the walk shows a folder on a drive
-// other than C:, so that a walk of every fixed drive covers C: only.
+// Walks every fixed drive but stops once the walk leaves drive C: (the test
+// prefix maps Z: to the whole Unix file system): the label reports each new
+// place, and no file off C: is examined.
 TMovixThread* g_driveWalk = nullptr;
 WNDPROC g_labelProc = nullptr;
 std::vector<std::string> g_progress;
@@ -502,13 +545,26 @@ std::vector<std::string> g_progress;
 LRESULT CALLBACK StopAfterDriveC(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_SETTEXT && lp != 0) {
         const std::string text = reinterpret_cast<const char*>(lp);
-        if (g_progress.size() < 5)
-            g_progress.push_back(text);
+        g_progress.push_back(text);
         if (text.compare(0, 5, "In C:") != 0 && g_driveWalk != nullptr)
             g_driveWalk->Terminate();
     }
     return ::CallWindowProcA(g_labelProc, hwnd, msg, wp, lp);
 }
+
+class DriveCOnlySearch : public TSearchINIThread {
+public:
+    using TSearchINIThread::TSearchINIThread;
+
+protected:
+    void ProcessFile(const std::string& name) override {
+        if (Path.compare(0, 2, "C:") != 0) {
+            Terminate();
+            return;
+        }
+        TSearchINIThread::ProcessFile(name);
+    }
+};
 
 }  // namespace
 
@@ -525,19 +581,24 @@ TEST_F(SearchThreadTest, ModeThreeWalksFixedDrivesFromTheirRoots) {
     g_labelProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(label_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StopAfterDriveC)));
     g_progress.clear();
-    auto* thread = new TSearchINIThread(kKindIni, oldAddress, label_, Collector(), 3);
+    auto* thread = new DriveCOnlySearch(kKindIni, oldAddress, label_, Collector(), 3);
     g_driveWalk = thread;
     RunToEnd(thread, 600000);
     g_driveWalk = nullptr;
     ::SetWindowLongPtrA(label_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_labelProc));
     ::DeleteFileA(rootFile.c_str());
     RemoveTree(folder);
+    EXPECT_FALSE(Exists(rootFile));
 
-    ASSERT_FALSE(g_progress.empty());
-    EXPECT_EQ(g_progress[0], "In C:");  // the drive itself, without a backslash
+    // The drive's own files carry the drive alone as their folder; no path
+    // has a doubled backslash.
     const std::vector<FoundHit> expected = {
         {"MOVIXROOT" + tag + ".INI", "C:", "[Run]exe=" + oldAddress + "\\A.EXE", kKindIni, kSubTypeKey},
         {"deep.ini", folder + "\\sub", "<no section>x=" + oldAddress, kKindIni, kSubTypeKey},
     };
     EXPECT_EQ(hits_, expected);
+    ASSERT_FALSE(g_progress.empty());
+    EXPECT_EQ(g_progress[0].compare(0, 5, "In C:"), 0);
+    for (const auto& text : g_progress)
+        EXPECT_EQ(text.find("\\\\"), std::string::npos) << text;
 }
