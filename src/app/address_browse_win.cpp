@@ -128,6 +128,7 @@ void TForm1::BrowseFile(int editId, const char* title) {
     ofn.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
     ofn.lpstrTitle = title;
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_SHOWHELP | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    dialogHelpContext_ = 21;
     if (GetOpenFileNameA(&ofn))
         SetText(editId, file.data());
 }

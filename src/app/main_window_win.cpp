@@ -150,7 +150,7 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SETCURSOR:
         // The hourglass over every window of ours while a run is busy.
-        if (searchBusy_) {
+        if (busy_) {
             SetCursor(LoadCursor(nullptr, IDC_WAIT));
             return TRUE;
         }
@@ -190,8 +190,8 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         break;
     default:
         if (helpMessage_ && msg == helpMessage_) {
-            // The Help button of the open-file dialog.
-            HelpCommand(kHelpContext, 21);
+            // The Help button of the file dialog open now.
+            HelpCommand(kHelpContext, dialogHelpContext_);
             return 0;
         }
         break;
@@ -285,6 +285,10 @@ void TForm1::FormCreate() {
     SkipBoxes[kPageIgnoreKeys] = Control(IDC_cbSkipIgnoreKeys);
 
     LoadSettings();
+    // The RTF report's dialog starts in the program's folder.
+    rtfStartFolder_ = ModuleFileName();
+    rtfStartFolder_.resize(rtfStartFolder_.find_last_of('\\') == std::string::npos ? 0
+                                                                                   : rtfStartFolder_.find_last_of('\\'));
 
     CheckResult = 7;
     ShowIndicator(CheckResult);

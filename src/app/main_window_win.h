@@ -14,6 +14,7 @@ namespace movix {
 
 class TMovixThread;
 class TFoundList;
+struct TReplaceGroup;
 
 // Page indexes of NotebookMain and NotebookSub.
 enum MainPage {
@@ -90,6 +91,11 @@ public:
     void StartRegistrySearch();
     void ShowSearchResults();
     void RunReplacement();
+    // Appends one line to the activity log; an empty line is a blank one.
+    void AddLogLine(const std::string& line);
+    int LogExtent = 0;
+    void SaveFoundListAsRtf(const std::string& fileName);
+    void SaveLog(const std::string& fileName);
     int FoundIni = -1, FoundGroups = -1, FoundShortcuts = -1, FoundRegistry = -1;
     int* CurrentCount = nullptr;
 
@@ -148,6 +154,13 @@ private:
     void BrowseFile(int editId, const char* title);
     unsigned long ControlHelpContext(HWND control) const;
     void FocusRadioGroup(int groupId);
+    void ReplaceGroupsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
+                           const std::string& newAddress, std::vector<std::string>& commands);
+    void SendProgManCommands(std::vector<std::string>& commands);
+    void ReplaceShortcutsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
+                              const std::string& newAddress);
+    void ReplaceRegistryPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
+                             const std::string& newAddress);
 
     std::map<int, HWND> controls_;
     std::unique_ptr<TFoundList> foundList_;
@@ -165,7 +178,9 @@ private:
     HICON icon_ = nullptr;
     double scale_ = 1.0;
     bool haveSymbolFont_ = false;
-    bool searchBusy_ = false;  // the hourglass shows while the search runs
+    bool busy_ = false;  // the hourglass shows while a run is busy
+    int dialogHelpContext_ = 21;  // the Help of the file dialog now open
+    std::string rtfStartFolder_;
 };
 
 // Scales a design coordinate (96 dots per inch) to the screen.

@@ -1,12 +1,93 @@
 // Saving the found list as an RTF table and the activity log as text.
 #include <windows.h>
+#include <commdlg.h>
+
+#include <vector>
 
 #include "app/main_window_win.h"
+#include "app/ui_text_win.h"
+#include "engine/found_list_win.h"
+#include "engine/rtf_report.h"
+#include "platform/save_file_win.h"
+#include "resource.h"
 
 namespace movix {
 
-void TForm1::BtnSaveListClick() {}
+namespace {
 
-void TForm1::btnSaveLogClick() {}
+// The Help button of a save dialog: the dialog sends the registered help
+// message to its owner, which the main window answers with `context`.
+bool RunSaveDialog(HWND owner, const char* title, const char* filter, const char* defaultExt,
+                   const std::string& initialDir, std::string& fileName) {
+    std::vector<char> buffer(32768, '\0');
+    fileName.copy(buffer.data(), std::min(fileName.size(), buffer.size() - 1));
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    ofn.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
+    ofn.lpstrTitle = title;
+    ofn.lpstrDefExt = defaultExt;
+    ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_SHOWHELP | OFN_PATHMUSTEXIST |
+                OFN_NOCHANGEDIR;
+    if (!GetSaveFileNameA(&ofn))
+        return false;
+    fileName = buffer.data();
+    return true;
+}
+
+std::string ProgramFolder() {
+    const std::string exe = ModuleFileName();
+    const std::string::size_type slash = exe.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : exe.substr(0, slash);
+}
+
+}  // namespace
+
+void TForm1::BtnSaveListClick() {
+    std::string fileName;
+    dialogHelpContext_ = 11;
+    const bool confirmed = RunSaveDialog(hwnd_, "Save as Rich Text File", "Rich Text files (*.RTF)\0*.RTF\0", "RTF",
+                                         rtfStartFolder_, fileName);
+    if (confirmed)
+        SaveFoundListAsRtf(fileName);
+}
+
+void TForm1::SaveFoundListAsRtf(const std::string& fileName) {
+    std::vector<TFoundItem> rows;
+    for (int i = 0; i < foundList_->RowCount(); ++i)
+        rows.push_back(foundList_->Row(i));
+    const DWORD error = SaveFileReplacing(fileName, FoundListRtf(Text(IDC_EditOldAddress), rows));
+    if (error != ERROR_SUCCESS)
+        ShowErrorBox(hwnd_, SaveErrorMessage(error));
+}
+
+void TForm1::btnSaveLogClick() {
+    std::string fileName = ProgramFolder() + "\\MOVIX32LOG.TXT";
+    dialogHelpContext_ = 14;
+    if (!RunSaveDialog(hwnd_, "Save Log File", "Text Files (*.TXT)\0*.TXT\0", "TXT", std::string(), fileName))
+        return;
+    SaveLog(fileName);
+}
+
+void TForm1::SaveLog(const std::string& fileName) {
+    HWND log = Control(IDC_lbReport);
+    std::vector<std::string> lines;
+    const LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageA(log, LB_GETTEXTLEN, i, 0);
+        std::vector<char> text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+        SendMessageA(log, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        lines.emplace_back(text.data());
+    }
+    SaveStage failedAt = SaveStage::Create;
+    const DWORD error = SaveFileReplacing(fileName, LogFileText(lines), &failedAt);
+    if (error == ERROR_SUCCESS)
+        return;
+    ShowErrorBox(hwnd_, failedAt == SaveStage::Create ? "Cannot create file " + fileName : SaveErrorMessage(error));
+}
 
 }  // namespace movix

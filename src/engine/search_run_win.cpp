@@ -38,7 +38,7 @@ void SetBusyCursor(bool busy) {
 }  // namespace
 
 void TForm1::StartIniSearch() {
-    searchBusy_ = true;
+    busy_ = true;
     SetBusyCursor(true);
     if (RadioIndex(IDC_rgIniFiles) == 0) {
         FoundIni = -1;
@@ -100,7 +100,7 @@ void TForm1::ShowSearchResults() {
     ShowSubPage(kSubSearchResults);
     Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0);
     Enable(IDC_BtnPrev, false);
-    searchBusy_ = false;
+    busy_ = false;
     SetBusyCursor(false);
 }
 

@@ -1,0 +1,55 @@
+#include "engine/replacement_plan.h"
+
+#include <cstdio>
+
+#include "engine/strings.h"
+
+namespace movix {
+
+std::string TargetKey(const TFoundItem& row) {
+    if (row.Kind == KindIni || row.Kind == KindLnk) {
+        if (!row.Path.empty() && row.Path.back() == '\\')
+            return row.Path + row.Item;
+        return row.Path + "\\" + row.Item;
+    }
+    return row.Path;
+}
+
+std::string HitText(const TFoundItem& row) {
+    switch (row.Kind) {
+    case KindIni:
+    case KindLnk:
+        return UpperAscii(row.Context);
+    case KindGrp:
+        return row.Item;
+    default:
+        return row.Context;
+    }
+}
+
+TReplacePlan GroupRows(const std::vector<TFoundItem>& rows) {
+    TReplacePlan plan;
+    for (const TFoundItem& row : rows) {
+        if (row.Kind < KindIni || row.Kind > KindReg)
+            continue;
+        std::vector<TReplaceGroup>& groups = plan.Groups[row.Kind];
+        const std::string key = TargetKey(row);
+        if (groups.empty() || groups.back().Key != key)
+            groups.push_back(TReplaceGroup{key, {}});
+        TReplaceHit hit;
+        hit.Text = HitText(row);
+        hit.SubType = row.SubType;
+        groups.back().Hits.push_back(hit);
+    }
+    return plan;
+}
+
+std::string FormatReportDate(const std::string& dayName, const std::string& monthName, int day, int year, int hour,
+                             int minute) {
+    const int hour12 = hour % 12 == 0 ? 12 : hour % 12;
+    char time[32];
+    std::snprintf(time, sizeof time, "%02d:%02d %s", hour12, minute, hour < 12 ? "AM" : "PM");
+    return dayName + ", " + monthName + " " + std::to_string(day) + ", " + std::to_string(year) + "  " + time;
+}
+
+}  // namespace movix

@@ -1,0 +1,23 @@
+// The found list as a Rich Text Format table, and the activity log as text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/found_items.h"
+
+namespace movix {
+
+// A backslash before every backslash, "{" and "}"; everything else,
+// characters above 127 included, passes unchanged.
+std::string RtfEscape(const std::string& text);
+
+// The whole report: a header naming the Old address, a bold heading row and
+// one table row for each row marked Y, in list order. Lines end with CR LF
+// except the closing brace, which ends the file.
+std::string FoundListRtf(const std::string& oldAddress, const std::vector<TFoundItem>& rows);
+
+// The log's lines, each followed by CR LF, and nothing else.
+std::string LogFileText(const std::vector<std::string>& lines);
+
+}  // namespace movix

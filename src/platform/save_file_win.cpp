@@ -1,0 +1,77 @@
+#include "platform/save_file_win.h"
+
+#include <algorithm>
+
+#include "platform/handles.h"
+
+namespace movix {
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const std::string::size_type slash = path.find_last_of("\\/");
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 2 && path.size() > 1 && path[1] == ':')
+        return path.substr(0, 3);
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+DWORD SaveFileReplacing(const std::string& path, const std::string& content, SaveStage* failedAt) {
+    if (failedAt)
+        *failedAt = SaveStage::Create;
+    char temp[MAX_PATH + 16];
+    if (!GetTempFileNameA(FolderOf(path).c_str(), "mvx", 0, temp))
+        return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
+    DWORD error = ERROR_SUCCESS;
+    {
+        FileHandle file(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            error = GetLastError();
+            DeleteFileA(temp);
+            return error;
+        }
+        if (failedAt)
+            *failedAt = SaveStage::Write;
+        size_t done = 0;
+        while (done < content.size() && error == ERROR_SUCCESS) {
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1 << 20));
+            DWORD written = 0;
+            if (!WriteFile(file.get(), content.data() + done, chunk, &written, nullptr) || written != chunk)
+                error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+            done += written;
+        }
+        if (error == ERROR_SUCCESS && !FlushFileBuffers(file.get()))
+            error = GetLastError();
+        HANDLE raw = file.release();
+        if (!CloseHandle(raw) && error == ERROR_SUCCESS)
+            error = GetLastError();
+    }
+    if (error == ERROR_SUCCESS) {
+        if (failedAt)
+            *failedAt = SaveStage::Create;
+        if (!MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            error = GetLastError();
+    }
+    if (error != ERROR_SUCCESS)
+        DeleteFileA(temp);
+    return error;
+}
+
+std::string SaveErrorMessage(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return "File access denied";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return "Disk full";
+    default:
+        return "I/O error " + std::to_string(error);
+    }
+}
+
+}  // namespace movix
