@@ -9,9 +9,11 @@ namespace movix {
 
 namespace {
 
+// Never destroyed: a search thread may still read files while the program's
+// static objects are torn down at exit.
 FileFaultHook& FaultHook() {
-    static FileFaultHook hook;
-    return hook;
+    static FileFaultHook* hook = new FileFaultHook;
+    return *hook;
 }
 
 // The error the test seam wants for this operation, or 0.

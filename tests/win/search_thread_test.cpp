@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -601,4 +602,76 @@ TEST_F(SearchThreadTest, ModeThreeWalksFixedDrivesFromTheirRoots) {
     EXPECT_EQ(g_progress[0].compare(0, 5, "In C:"), 0);
     for (const auto& text : g_progress)
         EXPECT_EQ(text.find("\\\\"), std::string::npos) << text;
+}
+
+namespace {
+
+// The child half of the exit tests: a worker keeps calling the UI thread
+// while the program ends without waiting for it.
+void RunExitChild(const std::string& how) {
+    UiDispatcher::Init();
+    HWND label = ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 100, 20, HWND_MESSAGE, nullptr,
+                                   ::GetModuleHandleA(nullptr), nullptr);
+    std::atomic<long> calls{0};
+    // A body that pays no heed to Terminated: the worst case.
+    auto* thread = new LambdaThread(
+        [&calls](LambdaThread& self) {
+            for (;;) {
+                self.Path = "C:\\X" + std::to_string(calls.load());
+                self.Synchronize([&self] { self.ShowProgress(); });
+                ++calls;
+            }
+        },
+        nullptr, label);
+    thread->Resume();
+    movix_test::PumpUntil([&calls] { return calls > 100; }, 20000);
+    if (how == "cancel") {
+        // The wizard's Cancel: stop flag, window closes, program ends.
+        thread->Terminate();
+        UiDispatcher::Shutdown();
+    }
+    // "blocked": the window went away without shutting the dispatcher down;
+    // the worker waits in Synchronize for a UI thread that never pumps again.
+    std::exit(calls > 100 ? 0 : 3);
+}
+
+int RunSelf(const std::string& how) {
+    char exe[MAX_PATH];
+    ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string cmd = std::string("\"") + exe + "\" --gtest_filter=SearchThreadExit.ChildProcess";
+    ::SetEnvironmentVariableA("MOVIX_EXIT_CHILD", how.c_str());
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    const BOOL started = ::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    ::SetEnvironmentVariableA("MOVIX_EXIT_CHILD", nullptr);
+    if (!started)
+        return -1;
+    DWORD code = 0;
+    if (::WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(pi.hProcess, 99);
+        code = 98;  // hung
+    } else {
+        ::GetExitCodeProcess(pi.hProcess, &code);
+    }
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return static_cast<int>(code);
+}
+
+}  // namespace
+
+TEST(SearchThreadExit, ChildProcess) {
+    char how[32];
+    if (::GetEnvironmentVariableA("MOVIX_EXIT_CHILD", how, sizeof how) == 0)
+        GTEST_SKIP() << "runs only as the child of the exit tests";
+    RunExitChild(how);
+}
+
+TEST(SearchThreadExit, ProgramEndsAfterCancelWhileAWorkerIsBusy) {
+    EXPECT_EQ(RunSelf("cancel"), 0);
+}
+
+TEST(SearchThreadExit, ProgramEndsWhileAWorkerWaitsInSynchronize) {
+    EXPECT_EQ(RunSelf("blocked"), 0);
 }
