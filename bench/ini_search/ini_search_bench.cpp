@@ -140,8 +140,8 @@ struct PeerWalk {
 
     void File(const std::string& folder, const char* name) {
         const std::string full = folder + "\\" + name;
-        HANDLE h = ::CreateFileA(full.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = ::CreateFileA(full.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return;
         std::string text;
@@ -272,12 +272,12 @@ long ListOnce(const std::string& folder) {
     HANDLE find;
     switch (g_listVariant) {
         case 0:
-            find = ::FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
+            find = ::FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                      FIND_FIRST_EX_LARGE_FETCH);
             break;
         case 1:
-            find = ::FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                      nullptr, 0);
+            find =
+                ::FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
             break;
         case 2:
             find = ::FindFirstFileA((folder + "\\*").c_str(), &data);

@@ -130,15 +130,14 @@ void TMovixThread::RunBody() {
         fatalError_ = "unknown error";
         Terminated = true;
     }
-    if (progressPending_)
-        PostProgress();
-    if (OnTerminate) {
-        try {
+    try {
+        if (progressPending_)
+            PostProgress();
+        if (OnTerminate)
             UiDispatcher::Run([this] { OnTerminate(this); });
-        } catch (...) {
-            // The next step failed on the UI thread; this thread has nobody to
-            // tell and ends regardless.
-        }
+    } catch (...) {
+        // The next step failed on the UI thread; this thread has nobody to
+        // tell and ends regardless.
     }
     if (FreeOnTerminate)
         delete this;
@@ -209,7 +208,10 @@ void TMovixThread::PostProgress() {
     }
 }
 
-TMovixFileThread::TMovixFileThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound,
+TMovixFileThread::TMovixFileThread(int kind,
+                                   const std::string& search,
+                                   HWND progressLabel,
+                                   TFoundEvent onFound,
                                    int mode)
     : TMovixThread(kind, search, progressLabel, std::move(onFound)),
       Mode(mode),

@@ -14,8 +14,8 @@ namespace movix {
 
 // Receives one hit on the UI thread: Item, Path, Context, kind code and
 // sub-type code.
-using TFoundEvent = std::function<void(const std::string& item, const std::string& path, const std::string& context,
-                                       int kind, int subType)>;
+using TFoundEvent = std::function<
+    void(const std::string& item, const std::string& path, const std::string& context, int kind, int subType)>;
 
 // A search running on a worker thread of its own. The thread is made
 // suspended; the owner sets OnTerminate and calls Resume. When the body
@@ -23,9 +23,10 @@ using TFoundEvent = std::function<void(const std::string& item, const std::strin
 // object deletes itself (FreeOnTerminate): nobody waits for it or frees it,
 // and it must not be touched after its OnTerminate has returned.
 //
-// Everything that touches a window runs on the UI thread through
-// Synchronize, which blocks the worker meanwhile; so the hit fields are
-// stable while OnFound reads them and hits arrive in the order found.
+// Everything that touches a window runs on the UI thread: through
+// Synchronize, which blocks the worker meanwhile, so the hit fields are
+// stable while OnFound reads them and hits arrive in the order found; or,
+// for the progress caption of a walk, as a copied text (QueueProgress).
 //
 // An error that escapes Execute ends the search as a cancelled one would:
 // what was reported stays, FatalError() tells what happened, and OnTerminate

@@ -7,8 +7,7 @@ namespace {
 // Cuts the extension of the last path component and appends `ext`.
 std::string ChangeExtension(const std::string& fileName, const char* ext) {
     const std::string::size_type at = fileName.find_last_of(".:\\");
-    std::string result =
-        (at != std::string::npos && fileName[at] == '.') ? fileName.substr(0, at) : fileName;
+    std::string result = (at != std::string::npos && fileName[at] == '.') ? fileName.substr(0, at) : fileName;
     result += ext;
     return result;
 }

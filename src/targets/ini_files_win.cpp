@@ -19,8 +19,8 @@ bool LocaleEqualIgnoringCase(const std::string& a, const std::string& b) {
         return true;
     if (a.size() > INT_MAX || b.size() > INT_MAX)
         return false;
-    return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
-                            static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+    return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                            static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
 IniLineReader::ReadFn ReadFrom(InputFile& file) {
@@ -29,8 +29,13 @@ IniLineReader::ReadFn ReadFrom(InputFile& file) {
 
 // Copies F to T line by line, applying the group's hits. False, with the
 // Win32 error, when a read or a write fails.
-bool CopyWithHits(InputFile& in, OutputFile& out, TReplaceGroup& group, const std::string& oldAddr,
-                  const std::string& newAddr, const TLogLine& log, DWORD& error) {
+bool CopyWithHits(InputFile& in,
+                  OutputFile& out,
+                  TReplaceGroup& group,
+                  const std::string& oldAddr,
+                  const std::string& newAddr,
+                  const TLogLine& log,
+                  DWORD& error) {
     IniRewriter rewriter(group.Hits, oldAddr, newAddr, LocaleEqualIgnoringCase, log);
     IniLineReader reader(ReadFrom(in));
     std::string line;
@@ -50,7 +55,10 @@ bool CopyWithHits(InputFile& in, OutputFile& out, TReplaceGroup& group, const st
     }
 }
 
-void ReplaceOneFile(TReplaceGroup& group, const std::string& oldAddr, const std::string& newAddr, HWND itemLabel,
+void ReplaceOneFile(TReplaceGroup& group,
+                    const std::string& oldAddr,
+                    const std::string& newAddr,
+                    HWND itemLabel,
                     const TLogLine& log) {
     const std::string& file = group.Key;
     log("");
@@ -114,7 +122,10 @@ void ReplaceOneFile(TReplaceGroup& group, const std::string& oldAddr, const std:
 
 }  // namespace
 
-TSearchINIThread::TSearchINIThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound,
+TSearchINIThread::TSearchINIThread(int kind,
+                                   const std::string& search,
+                                   HWND progressLabel,
+                                   TFoundEvent onFound,
                                    int mode)
     : TMovixFileThread(kind, search, progressLabel, std::move(onFound), mode) {}
 
@@ -145,8 +156,11 @@ void TSearchINIThread::SearchOwnList() {
         ProcessFile("SYSTEM.INI");
 }
 
-void ReplaceIniFiles(std::vector<TReplaceGroup>& groups, const std::string& oldAddr, const std::string& newAddr,
-                     HWND itemLabel, const TLogLine& log) {
+void ReplaceIniFiles(std::vector<TReplaceGroup>& groups,
+                     const std::string& oldAddr,
+                     const std::string& newAddr,
+                     HWND itemLabel,
+                     const TLogLine& log) {
     for (TReplaceGroup& group : groups)
         ReplaceOneFile(group, oldAddr, newAddr, itemLabel, log);
 }

@@ -28,7 +28,10 @@ protected:
 // from Hits as they are applied), and keeps the previous file as ".BAK".
 // Shows each file name on `itemLabel` (may be null) and writes every action
 // and failure to `log`. Runs on the UI thread and processes no messages.
-void ReplaceIniFiles(std::vector<TReplaceGroup>& groups, const std::string& oldAddr, const std::string& newAddr,
-                     HWND itemLabel, const TLogLine& log);
+void ReplaceIniFiles(std::vector<TReplaceGroup>& groups,
+                     const std::string& oldAddr,
+                     const std::string& newAddr,
+                     HWND itemLabel,
+                     const TLogLine& log);
 
 }  // namespace movix

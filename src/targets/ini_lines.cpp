@@ -32,9 +32,7 @@ std::string_view TrimIni(std::string_view line) {
 }
 
 IniLineReader::IniLineReader(ReadFn read, std::size_t bufferSize)
-    : read_(std::move(read)),
-      capacity_(std::max<std::size_t>(bufferSize, 1)),
-      buffer_(new char[capacity_]) {}
+    : read_(std::move(read)), capacity_(std::max<std::size_t>(bufferSize, 1)), buffer_(new char[capacity_]) {}
 
 bool IniLineReader::Fill() {
     if (pos_ < end_)
@@ -122,8 +120,11 @@ bool IniSearchScanner::Examine(std::string_view line) {
     return true;
 }
 
-IniRewriter::IniRewriter(std::vector<TReplaceHit>& hits, std::string oldAddress, std::string newAddress,
-                         TextEqual equal, const TLogLine& log)
+IniRewriter::IniRewriter(std::vector<TReplaceHit>& hits,
+                         std::string oldAddress,
+                         std::string newAddress,
+                         TextEqual equal,
+                         const TLogLine& log)
     : hits_(hits),
       old_(std::move(oldAddress)),
       new_(std::move(newAddress)),

@@ -82,7 +82,10 @@ public:
 
     // `hits` is the group's list of outstanding hits: each is removed from it
     // when a line consumes it.
-    IniRewriter(std::vector<TReplaceHit>& hits, std::string oldAddress, std::string newAddress, TextEqual equal,
+    IniRewriter(std::vector<TReplaceHit>& hits,
+                std::string oldAddress,
+                std::string newAddress,
+                TextEqual equal,
                 const TLogLine& log);
 
     // Rewrites one line as read (untrimmed) in place, logging each change.

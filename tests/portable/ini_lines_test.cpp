@@ -89,9 +89,18 @@ TEST(IniLineReader, LoneLineFeedDoesNotEndALine) {
 }
 
 TEST(IniLineReader, CtrlZEndsTheFile) {
-    ExpectLines("a\x1A" "b\r\n", {"a"});
-    ExpectLines("a\r\n\x1A" "b\r\n", {"a"});
-    ExpectLines("\x1A" "a", {});
+    ExpectLines(
+        "a\x1A"
+        "b\r\n",
+        {"a"});
+    ExpectLines(
+        "a\r\n\x1A"
+        "b\r\n",
+        {"a"});
+    ExpectLines(
+        "\x1A"
+        "a",
+        {});
     ExpectLines("a\r\x1A\r\nb", {"a"});
     ExpectLines("a\r\n\x1A", {"a"});
 }
@@ -146,8 +155,8 @@ std::vector<Hit> Scan(const std::string& search, const Lines& lines) {
 }  // namespace
 
 TEST(IniSearch, ReportsHeadersAndKeyLinesWithTheirSection) {
-    const auto hits = Scan("c:\\old", {"Path=C:\\OLD\\BIN", "[Setup]", "  Path=c:\\old\\bin  ", "[C:\\Old]",
-                                       "Other=x", "Dir = C:\\OLD"});
+    const auto hits = Scan(
+        "c:\\old", {"Path=C:\\OLD\\BIN", "[Setup]", "  Path=c:\\old\\bin  ", "[C:\\Old]", "Other=x", "Dir = C:\\OLD"});
     const std::vector<Hit> expected = {
         {kSubTypeKey, "<no section>Path=C:\\OLD\\BIN"},
         {kSubTypeKey, "[Setup]Path=c:\\old\\bin"},
@@ -198,7 +207,9 @@ bool AsciiEqualIgnoringCase(const std::string& a, const std::string& b) {
     return UpperAscii(a) == UpperAscii(b);
 }
 
-RewriteRun Rewrite(const Lines& lines, const Lines& hitTexts, const std::string& oldAddress = "C:\\OLD",
+RewriteRun Rewrite(const Lines& lines,
+                   const Lines& hitTexts,
+                   const std::string& oldAddress = "C:\\OLD",
                    const std::string& newAddress = "D:\\NEW") {
     RewriteRun run;
     for (const auto& t : hitTexts)
@@ -223,11 +234,11 @@ Lines HitTextsOf(const std::string& search, const Lines& lines) {
 }  // namespace
 
 TEST(IniRewrite, ChangesTheLinesTheSearchFoundAndLogsThem) {
-    const Lines file = {"x=C:\\OLD\\A", "[Setup]", "  Path=c:\\old\\bin;C:\\Old\\lib  ", "[C:\\Old\\Group]",
-                        "; c:\\old comment", "Dir=C:\\OLD"};
+    const Lines file = {"x=C:\\OLD\\A",     "[Setup]",           "  Path=c:\\old\\bin;C:\\Old\\lib  ",
+                        "[C:\\Old\\Group]", "; c:\\old comment", "Dir=C:\\OLD"};
     const RewriteRun run = Rewrite(file, HitTextsOf("C:\\OLD", file));
-    const Lines expected = {"x=D:\\NEW\\A", "[Setup]", "  Path=D:\\NEW\\bin;D:\\NEW\\lib  ", "[D:\\NEW\\Group]",
-                            "; c:\\old comment", "Dir=D:\\NEW"};
+    const Lines expected = {"x=D:\\NEW\\A",     "[Setup]",           "  Path=D:\\NEW\\bin;D:\\NEW\\lib  ",
+                            "[D:\\NEW\\Group]", "; c:\\old comment", "Dir=D:\\NEW"};
     EXPECT_EQ(run.lines, expected);
     EXPECT_TRUE(run.left.empty());
     const Lines log = {

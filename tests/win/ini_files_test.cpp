@@ -42,8 +42,8 @@ protected:
     std::vector<TReplaceGroup> GroupsFromHits() const {
         std::vector<TReplaceGroup> groups;
         for (const FoundHit& h : hits_) {
-            const std::string key = (!h.path.empty() && h.path.back() == '\\') ? h.path + h.item
-                                                                                  : h.path + "\\" + h.item;
+            const std::string key =
+                (!h.path.empty() && h.path.back() == '\\') ? h.path + h.item : h.path + "\\" + h.item;
             if (groups.empty() || groups.back().Key != key)
                 groups.push_back({key, {}});
             groups.back().Hits.push_back({UpperAscii(h.context), h.subType});
@@ -51,8 +51,7 @@ protected:
         return groups;
     }
 
-    Lines Replace(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
-                  const std::string& newAddress) {
+    Lines Replace(std::vector<TReplaceGroup>& groups, const std::string& oldAddress, const std::string& newAddress) {
         Lines log;
         TLogLine logFn = [&log](const std::string& line) { log.push_back(line); };
         ReplaceIniFiles(groups, oldAddress, newAddress, label_, logFn);
@@ -60,8 +59,7 @@ protected:
     }
 
     // Search and replace in one go, as the wizard does.
-    Lines SearchAndReplace(const std::string& folder, const std::string& oldAddress,
-                           const std::string& newAddress) {
+    Lines SearchAndReplace(const std::string& folder, const std::string& oldAddress, const std::string& newAddress) {
         hits_.clear();
         Search(folder, oldAddress);
         auto groups = GroupsFromHits();
@@ -132,9 +130,9 @@ private:
 TEST_F(IniTest, IniSearch_ReportsHeadersAndKeyLinesOfRealFiles) {
     TempTree tree("inisearch");
     tree.File("APP.INI", kSample +
-                             "[C:\\OLD\r\n"             // no closing bracket: the D is lost
-                             "[c:\\ol]\r\n"             // a header that matches nothing
-                             "k=C:\\OLD\\1\nk=x\r\n"    // a bare line feed does not end a line
+                             "[C:\\OLD\r\n"           // no closing bracket: the D is lost
+                             "[c:\\ol]\r\n"           // a header that matches nothing
+                             "k=C:\\OLD\\1\nk=x\r\n"  // a bare line feed does not end a line
                              "same=C:\\OLD\r\n"
                              "same=C:\\OLD\r\n"
                              "\x1A"
@@ -250,8 +248,7 @@ TEST_F(IniTest, IniSearch_FindsAFileInTheRealWindowsFolder) {
     RunToEnd(thread);
     ::DeleteFileA(full.c_str());
     EXPECT_FALSE(Exists(full));
-    const std::vector<FoundHit> expected = {
-        {name, windows, "[Paths]Home=" + oldAddress, kKindIni, kSubTypeKey}};
+    const std::vector<FoundHit> expected = {{name, windows, "[Paths]Home=" + oldAddress, kKindIni, kSubTypeKey}};
     EXPECT_EQ(hits_, expected);
     EXPECT_EQ(LabelText(), std::string("In ") + windows);
 }
@@ -272,9 +269,9 @@ TEST_F(IniTest, IniReplace_RewritesHitLinesAndKeepsBackupOfPreviousFile) {
 TEST_F(IniTest, IniReplace_EndsEveryLineWithCrLfAndStopsAtCtrlZ) {
     TempTree tree("inicrlf");
     const std::string original =
-        "[A]\rx=C:\\OLD\r\n"        // a bare CR ends a line too
-        "y=1\nz=C:\\OLD\r\n"        // a bare LF does not
-        "last=C:\\OLD\x1A"          // no line end before the Ctrl-Z
+        "[A]\rx=C:\\OLD\r\n"  // a bare CR ends a line too
+        "y=1\nz=C:\\OLD\r\n"  // a bare LF does not
+        "last=C:\\OLD\x1A"    // no line end before the Ctrl-Z
         "tail=C:\\OLD\r\n";
     const std::string file = tree.File("CR.INI", original);
     const Lines log = SearchAndReplace(tree.Root(), kOld, kNew);
@@ -332,8 +329,7 @@ TEST_F(IniTest, IniReplace_HitsAreFoundAgainInAnyLetterCaseOfTheLocale) {
     std::vector<TReplaceGroup> groups = {
         {file, {{"[SETUP]PATH=C:\\OLD\\APPX", kSubTypeKey}, {"[SETUP]DIR=C:\\OLD\\CAF\xE9", kSubTypeKey}}}};
     Replace(groups, kOld, kNew);
-    EXPECT_EQ(ReadFileBytes(file),
-              "[setup]\r\nPATH=c:\\old\\app-x\r\nPATH=D:\\NEW\\APPX\r\nDir=D:\\NEW\\CAF\xC9\r\n");
+    EXPECT_EQ(ReadFileBytes(file), "[setup]\r\nPATH=c:\\old\\app-x\r\nPATH=D:\\NEW\\APPX\r\nDir=D:\\NEW\\CAF\xC9\r\n");
     EXPECT_TRUE(groups[0].Hits.empty());
 }
 
@@ -350,9 +346,8 @@ TEST_F(IniTest, IniReplace_GoesOnWithTheNextFileAfterAFailure) {
                                          {file, {{"<NO SECTION>A=C:\\OLD", kSubTypeKey}}}};
     const Lines log = Replace(groups, kOld, kNew);
     EXPECT_EQ(log, (Lines{"", "Processing INI file " + missing, "***** Could not open " + missing, "",
-                          "Processing INI file " + file, "          INI key: a=C:\\OLD",
-                          "       changed to: a=D:\\NEW", "Successfully updated " + file,
-                          "Backup stored as " + (tree / "HERE.BAK")}));
+                          "Processing INI file " + file, "          INI key: a=C:\\OLD", "       changed to: a=D:\\NEW",
+                          "Successfully updated " + file, "Backup stored as " + (tree / "HERE.BAK")}));
     EXPECT_FALSE(Exists(missing));
     EXPECT_FALSE(Exists(tree / "GONE.$$$"));
     EXPECT_EQ(ReadFileBytes(file), "a=D:\\NEW\r\n");

@@ -147,8 +147,7 @@ struct FoundHit {
 };
 
 inline std::ostream& operator<<(std::ostream& os, const FoundHit& h) {
-    return os << "{" << h.item << " | " << h.path << " | " << h.context << " | " << h.kind << "/" << h.subType
-              << "}";
+    return os << "{" << h.item << " | " << h.path << " | " << h.context << " | " << h.kind << "/" << h.subType << "}";
 }
 
 // This test's thread is the UI thread: a dispatcher, a progress label and

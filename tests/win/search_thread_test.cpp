@@ -25,10 +25,11 @@ namespace {
 // A thread whose body is given by the test.
 class LambdaThread : public TMovixThread {
 public:
-    LambdaThread(std::function<void(LambdaThread&)> body, TFoundEvent onFound = nullptr, HWND label = nullptr,
+    LambdaThread(std::function<void(LambdaThread&)> body,
+                 TFoundEvent onFound = nullptr,
+                 HWND label = nullptr,
                  std::atomic<bool>* destroyed = nullptr)
-        : TMovixThread(kKindIni, "c:\\Old", label, std::move(onFound)), body_(std::move(body)),
-          destroyed_(destroyed) {}
+        : TMovixThread(kKindIni, "c:\\Old", label, std::move(onFound)), body_(std::move(body)), destroyed_(destroyed) {}
     ~LambdaThread() override {
         if (destroyed_)
             *destroyed_ = true;
@@ -431,9 +432,8 @@ TEST_F(SearchThreadTest, ModeTwoWalksTheTreeDepthFirstFilesBeforeSubfolders) {
     walk->SetWindowsDirForTest(tree.Root());
     RunToEnd(walk);
 
-    std::vector<std::string> expected = {tree / "ONE.INI",          tree / "two.ini",
-                                         tree / "three.Ini",        tree / "sub1\\S1.INI",
-                                         tree / "sub1\\deep\\D.INI", tree / "sub2\\S2.INI",
+    std::vector<std::string> expected = {tree / "ONE.INI",         tree / "two.ini",           tree / "three.Ini",
+                                         tree / "sub1\\S1.INI",    tree / "sub1\\deep\\D.INI", tree / "sub2\\S2.INI",
                                          tree / "sub2.INI\\IN.INI"};
     if (attributes)
         expected.push_back(tree / "RO.INI");
