@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ namespace movix {
 struct TReplaceHit {
     std::string Text;
     int SubType = 0;
+    // Registry hits on a value (sub-types 7 to 9): the value's own name, the
+    // default value's being empty. The Text alone cannot tell a name that
+    // holds "=" or reads "(default)" from the default value; without it the
+    // replacer falls back to reading the name out of the Text.
+    std::optional<std::string> ValueName = std::nullopt;
 };
 
 // One target: the full file name (INI, LNK), the group name (GRP) or the full

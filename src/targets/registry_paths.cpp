@@ -1,0 +1,127 @@
+#include "targets/registry_paths.h"
+
+#include <cstring>
+
+#include "engine/replace_groups.h"
+#include "engine/strings.h"
+
+namespace movix {
+
+namespace {
+
+constexpr char kDefaultName[] = "(default)";
+
+bool IsValueTextHit(int subType) {
+    return subType == kSubTypeData || subType == kSubTypeExpandData;
+}
+
+}  // namespace
+
+const char* RootAbbreviation(TRegRoot root) {
+    switch (root) {
+        case TRegRoot::ClassesRoot:
+            return "HKCR";
+        case TRegRoot::CurrentUser:
+            return "HKCU";
+        case TRegRoot::LocalMachine:
+            return "HKLM";
+        case TRegRoot::Users:
+            return "HKUS";
+        case TRegRoot::CurrentConfig:
+            return "HKCC";
+    }
+    return "";
+}
+
+std::optional<TRegRoot> RootByFourthCharacter(std::string_view fullPath) {
+    if (fullPath.size() < 4)
+        return std::nullopt;
+    switch (fullPath[3]) {
+        case 'R':
+            return TRegRoot::ClassesRoot;
+        case 'U':
+            return TRegRoot::CurrentUser;
+        case 'C':
+            return TRegRoot::CurrentConfig;
+        case 'M':
+            return TRegRoot::LocalMachine;
+        case 'S':
+            return TRegRoot::Users;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::string_view KeyPathWithinRoot(std::string_view fullPath) {
+    return fullPath.size() <= 4 ? std::string_view() : fullPath.substr(4);
+}
+
+std::string ResolveKeyPath(std::string_view current, std::string_view path) {
+    if (!path.empty() && path[0] == '\\')
+        return std::string(path.substr(1));
+    if (path.empty())
+        return std::string(current);
+    if (current.empty())
+        return std::string(path);
+    std::string result(current);
+    result += '\\';
+    result += path;
+    return result;
+}
+
+TIgnoreList::TIgnoreList(const std::vector<std::string>& entries) {
+    for (const std::string& e : entries)
+        upper_.insert(UpperAscii(e));
+}
+
+bool TIgnoreList::Contains(std::string_view fullPath) const {
+    return !upper_.empty() && upper_.count(UpperAscii(fullPath)) != 0;
+}
+
+std::string ValueDisplayName(std::string_view valueName) {
+    return valueName.empty() ? std::string(kDefaultName) : std::string(valueName);
+}
+
+std::string ValueTextContext(std::string_view valueName, std::string_view text) {
+    std::string context = ValueDisplayName(valueName);
+    context += '=';
+    context += text;
+    return context;
+}
+
+std::string_view TextUpToNul(const char* data, std::size_t size) {
+    if (data == nullptr)
+        return {};
+    const void* nul = std::memchr(data, '\0', size);
+    return std::string_view(data, nul != nullptr ? static_cast<const char*>(nul) - data : size);
+}
+
+std::optional<TValueTextHit> SplitValueTextHit(const std::string& text, const std::optional<std::string>& valueName) {
+    if (valueName) {
+        const std::string shown = ValueDisplayName(*valueName) + "=";
+        if (text.compare(0, shown.size(), shown) != 0)
+            return std::nullopt;
+        return TValueTextHit{*valueName, text.substr(shown.size())};
+    }
+    std::string t = text;
+    if (t.compare(0, std::strlen(kDefaultName) + 1, std::string(kDefaultName) + "=") == 0)
+        t.erase(0, std::strlen(kDefaultName));
+    const std::string::size_type eq = t.find('=');
+    if (eq == std::string::npos)
+        return std::nullopt;
+    return TValueTextHit{t.substr(0, eq), t.substr(eq + 1)};
+}
+
+std::vector<std::size_t> RegistryHitOrder(const std::vector<TReplaceHit>& hits) {
+    std::vector<std::size_t> order;
+    order.reserve(hits.size());
+    for (std::size_t i = 0; i < hits.size(); ++i)
+        if (IsValueTextHit(hits[i].SubType))
+            order.push_back(i);
+    for (std::size_t i = 0; i < hits.size(); ++i)
+        if (!IsValueTextHit(hits[i].SubType))
+            order.push_back(i);
+    return order;
+}
+
+}  // namespace movix

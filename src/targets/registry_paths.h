@@ -1,0 +1,84 @@
+// Registry key paths as the program shows and stores them, and the text rules
+// of Registry hits, apart from any Windows call.
+//
+// A full key path is a root's four-letter abbreviation followed by the key's
+// path, each level introduced by a backslash (HKCU\Software\Acme); the bare
+// abbreviation names the root itself.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace movix {
+
+struct TReplaceHit;
+
+enum class TRegRoot { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig };
+
+// "HKCR", "HKCU", "HKLM", "HKUS", "HKCC".
+const char* RootAbbreviation(TRegRoot root);
+
+// The root a full key path names, told by its fourth character as the
+// replacer does ('R', 'U', 'M', 'S', 'C'); none for any other character or a
+// path shorter than four characters.
+std::optional<TRegRoot> RootByFourthCharacter(std::string_view fullPath);
+
+// The key path of a full key path within its root, with its leading backslash
+// ("\Software\Acme"); empty for the bare abbreviation.
+std::string_view KeyPathWithinRoot(std::string_view fullPath);
+
+// Where the accessor stands after opening `path` while standing at `current`
+// (both without a leading backslash; empty is the root): a path that begins
+// with a backslash counts from the root, any other from `current`.
+std::string ResolveKeyPath(std::string_view current, std::string_view path);
+
+// The keys a Registry search passes over with everything below them. An entry
+// names one key exactly by its full path: letters a to z compare without
+// regard to case, nothing is a prefix match (HKLM\SOFTWARE does not cover
+// HKLM\SOFTWARE2).
+class TIgnoreList {
+public:
+    TIgnoreList() = default;
+    explicit TIgnoreList(const std::vector<std::string>& entries);
+    bool Contains(std::string_view fullPath) const;
+    bool Empty() const { return upper_.empty(); }
+
+private:
+    std::unordered_set<std::string> upper_;
+};
+
+// How a value's name shows in a hit's Context: the default value's empty
+// name as "(default)", every other name as it is.
+std::string ValueDisplayName(std::string_view valueName);
+
+// The Context of a hit on a value's text: the shown name, "=", the text.
+std::string ValueTextContext(std::string_view valueName, std::string_view text);
+
+// A string value's text as the search sees it: its data up to the first NUL.
+std::string_view TextUpToNul(const char* data, std::size_t size);
+
+// A value-text hit taken apart: the value to write and the text it held.
+struct TValueTextHit {
+    std::string ValueName;
+    std::string OldText;
+};
+
+// Takes apart the Text of a value-text hit. With the value's name carried
+// beside it, the Text must be that name's Context form followed by the text;
+// without, the name is what precedes the first "=" ("(default)=" standing for
+// the empty name), which is ambiguous for names that hold "=" or are
+// literally "(default)". None when the Text does not fit.
+std::optional<TValueTextHit> SplitValueTextHit(const std::string& text, const std::optional<std::string>& valueName);
+
+// The order in which a key's hits are applied: every value-text hit first,
+// then the renames of values and subkeys, each set in list order. A value
+// whose name and text both hold Old gives one hit of each; its text must be
+// written while it still has its old name, and the rename then carries the
+// new text to the new name (the other way round, the write would bring the
+// old name back).
+std::vector<std::size_t> RegistryHitOrder(const std::vector<TReplaceHit>& hits);
+
+}  // namespace movix

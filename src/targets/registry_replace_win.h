@@ -1,0 +1,54 @@
+// The Registry replacer: renames subkeys and values and rewrites value texts
+// that hold the Old address, logging every action.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/replace_groups.h"
+
+namespace movix {
+
+class TRegistry;
+
+// What a key move or value rename came to.
+enum class TRenameOutcome {
+    Done,          // it now lives under the new name only
+    NotFound,      // nothing of the old name opens with full access (or exists)
+    TargetExists,  // something of the new name is there already: both left as they were
+    Incomplete,    // (keys) a subkey below it does not open with full access: nothing moved
+    OldRemains,    // copied to the new name, but the old one could not be deleted
+};
+
+// Moves the subkey `oldName` of the accessor's open key (the root when none
+// is open) with its values and subkeys to `newName` beside it: values keep
+// their types and bytes exactly, the default value and empty data included.
+// The old key is deleted only once all of it has been copied; when a subkey
+// below it does not open with full access, or a copy step fails, the partial
+// copy is removed again and the old key stays as it was. Never merges into
+// an existing key. Raises ERegistryException ("Failed to create key %s",
+// "Failed to get data for '%s'", "Failed to set data for '%s'") after
+// removing the partial copy.
+TRenameOutcome MoveRegistryKey(TRegistry& reg, const std::string& oldName, const std::string& newName);
+
+// Gives the value `oldName` of the open key the name `newName`, with its
+// type and bytes unchanged, when no value of that name exists yet. The new
+// value is written before the old one is deleted, so a failed write loses
+// nothing. Raises ERegistryException as the accessor's raw read and write do.
+TRenameOutcome RenameRegistryValue(TRegistry& reg, const std::string& oldName, const std::string& newName);
+
+// Applies the Registry groups (Key: a full key path; hits: sub-type 6 subkey
+// name, 7 value name, 8 / 9 REG_SZ / REG_EXPAND_SZ text, Text the hit's
+// Context) from the last group to the first, so that every key's own hits
+// are applied before the key itself moves with its parent's group. Within a
+// group value texts are written before names change. Shows each Key on
+// `itemLabel` (may be null) and processes pending window messages once per
+// group. Writes every action to `log`; failures are lines that begin with
+// "*****". A failed text write is passed over without a line. An error of
+// a key move or value rename is not caught: it leaves the call.
+void ReplaceRegistry(std::vector<TReplaceGroup>& groups, const std::string& oldAddr, const std::string& newAddr,
+                     HWND itemLabel, const TLogLine& log);
+
+}  // namespace movix

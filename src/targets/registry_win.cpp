@@ -1,0 +1,414 @@
+#include "targets/registry_win.h"
+
+#include <utility>
+
+namespace movix {
+
+namespace {
+
+RegFaultHook& FaultHook() {
+    static RegFaultHook* hook = new RegFaultHook;
+    return *hook;
+}
+
+// A path's text without the backslash that makes it count from the root.
+struct SplitPath {
+    bool relative;
+    std::string rest;
+};
+
+SplitPath Split(const std::string& path) {
+    if (!path.empty() && path[0] == '\\')
+        return {false, path.substr(1)};
+    return {true, path};
+}
+
+[[noreturn]] void RaiseGetFailed(const std::string& name) {
+    throw ERegistryException("Failed to get data for '" + name + "'");
+}
+
+[[noreturn]] void RaiseSetFailed(const std::string& name) {
+    throw ERegistryException("Failed to set data for '" + name + "'");
+}
+
+TRegDataType DataTypeOf(DWORD type) {
+    switch (type) {
+        case REG_SZ:
+            return TRegDataType::String;
+        case REG_EXPAND_SZ:
+            return TRegDataType::ExpandString;
+        case REG_DWORD:
+            return TRegDataType::Integer;
+        case REG_BINARY:
+            return TRegDataType::Binary;
+        default:
+            return TRegDataType::Unknown;
+    }
+}
+
+// Room for a name of `chars` characters in the code page of the ...A
+// functions, which may take up to three bytes for one UTF-16 unit.
+DWORD NameRoom(DWORD chars) {
+    return chars * 3 + 1;
+}
+
+// Names are at most 16,383 characters; a buffer past that helps nothing.
+constexpr DWORD kMaxNameRoom = 16384 * 3 + 1;
+
+// Subkey names of `key` (wide, exact), in enumeration order.
+std::vector<std::wstring> WideSubkeyNames(HKEY key) {
+    std::vector<std::wstring> names;
+    DWORD count = 0, maxLen = 0;
+    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &maxLen, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr) != ERROR_SUCCESS)
+        return names;
+    std::wstring buffer(maxLen + 1, L'\0');
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD len = static_cast<DWORD>(buffer.size());
+        LONG r = ::RegEnumKeyExW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_MORE_DATA) {
+            buffer.assign(16384, L'\0');
+            len = static_cast<DWORD>(buffer.size());
+            r = ::RegEnumKeyExW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
+        }
+        if (r == ERROR_NO_MORE_ITEMS)
+            break;
+        if (r == ERROR_SUCCESS)
+            names.emplace_back(buffer.data(), len);
+    }
+    return names;
+}
+
+}  // namespace
+
+bool DeleteKeyTree(HKEY base, const std::wstring& sub) {
+    bool ok = true;
+    HKEY raw = nullptr;
+    if (::RegOpenKeyExW(base, sub.c_str(), 0, KEY_ALL_ACCESS, &raw) == ERROR_SUCCESS) {
+        RegKey key(raw);
+        for (const std::wstring& name : WideSubkeyNames(key.get()))
+            ok = DeleteKeyTree(key.get(), name) && ok;
+    }
+    return ::RegDeleteKeyW(base, sub.c_str()) == ERROR_SUCCESS && ok;
+}
+
+void SetRegistryFaultHookForTest(RegFaultHook hook) {
+    FaultHook() = std::move(hook);
+}
+
+LONG RegistryFaultFor(RegOp op, const std::string& name) {
+    const RegFaultHook& hook = FaultHook();
+    return hook ? hook(op, name) : 0;
+}
+
+std::wstring WideFromAnsi(std::string_view s) {
+    if (s.empty())
+        return std::wstring();
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(n > 0 ? n : 0, L'\0');
+    if (n > 0)
+        ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+    return w;
+}
+
+std::string AnsiFromWide(std::wstring_view s) {
+    if (s.empty())
+        return std::string();
+    const int n =
+        ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+    std::string a(n > 0 ? n : 0, '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &a[0], n, nullptr, nullptr);
+    return a;
+}
+
+HKEY RootKeyOf(TRegRoot root) {
+    switch (root) {
+        case TRegRoot::ClassesRoot:
+            return HKEY_CLASSES_ROOT;
+        case TRegRoot::CurrentUser:
+            return HKEY_CURRENT_USER;
+        case TRegRoot::LocalMachine:
+            return HKEY_LOCAL_MACHINE;
+        case TRegRoot::Users:
+            return HKEY_USERS;
+        case TRegRoot::CurrentConfig:
+            return HKEY_CURRENT_CONFIG;
+    }
+    return HKEY_CURRENT_USER;
+}
+
+HKEY TRegistry::BaseKey(bool relative) const {
+    return (relative && current_) ? current_.get() : root_;
+}
+
+void TRegistry::SetRootKey(HKEY root) {
+    CloseKey();
+    root_ = root;
+}
+
+bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
+    const SplitPath p = Split(path);
+    if (RegistryFaultFor(RegOp::OpenKey, path) != 0)
+        return false;
+    HKEY base = BaseKey(p.relative);
+    HKEY raw = nullptr;
+    LONG r;
+    if (canCreate && !p.rest.empty())
+        r = ::RegCreateKeyExA(base, p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                              &raw, nullptr);
+    else
+        r = ::RegOpenKeyExA(base, p.rest.c_str(), 0, KEY_ALL_ACCESS, &raw);
+    if (r != ERROR_SUCCESS)
+        return false;
+    currentPath_ = ResolveKeyPath(current_ ? currentPath_ : std::string(), path);
+    current_.reset(raw);
+    return true;
+}
+
+void TRegistry::CloseKey() {
+    current_.reset();
+    currentPath_.clear();
+}
+
+void TRegistry::CreateKey(const std::string& path) {
+    const SplitPath p = Split(path);
+    HKEY raw = nullptr;
+    LONG r = RegistryFaultFor(RegOp::CreateKey, path);
+    if (r == 0)
+        r = ::RegCreateKeyExA(BaseKey(p.relative), p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &raw, nullptr);
+    if (r != ERROR_SUCCESS)
+        throw ERegistryException("Failed to create key " + path);
+    ::RegCloseKey(raw);
+}
+
+bool TRegistry::KeyExists(const std::string& path) const {
+    const SplitPath p = Split(path);
+    if (RegistryFaultFor(RegOp::OpenKey, path) != 0)
+        return false;
+    HKEY raw = nullptr;
+    if (::RegOpenKeyExA(BaseKey(p.relative), p.rest.c_str(), 0, KEY_ALL_ACCESS, &raw) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(raw);
+    return true;
+}
+
+bool TRegistry::DeleteKey(const std::string& path) {
+    const SplitPath p = Split(path);
+    if (RegistryFaultFor(RegOp::DeleteKey, path) != 0)
+        return false;
+    return DeleteKeyTree(BaseKey(p.relative), WideFromAnsi(p.rest));
+}
+
+bool TRegistry::ValueExists(const std::string& name) const {
+    return GetDataSize(name) >= 0;
+}
+
+TRegDataType TRegistry::GetDataType(const std::string& name) const {
+    DWORD type = REG_NONE;
+    if (::RegQueryValueExA(BaseKey(true), name.c_str(), nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS)
+        return TRegDataType::Unknown;
+    return DataTypeOf(type);
+}
+
+long TRegistry::GetDataSize(const std::string& name) const {
+    DWORD size = 0;
+    if (::RegQueryValueExA(BaseKey(true), name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return -1;
+    return static_cast<long>(size);
+}
+
+std::string TRegistry::ReadString(const std::string& name) const {
+    if (RegistryFaultFor(RegOp::QueryValue, name) != 0)
+        RaiseGetFailed(name);
+    HKEY key = BaseKey(true);
+    DWORD type = REG_NONE, size = 0;
+    LONG r = ::RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
+    if (r == ERROR_FILE_NOT_FOUND)
+        return std::string();
+    if (r != ERROR_SUCCESS)
+        RaiseGetFailed(name);
+    if (size == 0)
+        return std::string();
+    // Text converted to the code page may need more room than the size
+    // announced; the value may also have grown since.
+    std::string data(size + 1, '\0');
+    for (int attempt = 0;; ++attempt) {
+        DWORD got = static_cast<DWORD>(data.size());
+        r = ::RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &got);
+        if (r == ERROR_SUCCESS) {
+            data.resize(got);
+            break;
+        }
+        if (r != ERROR_MORE_DATA || attempt == 4)
+            RaiseGetFailed(name);
+        data.assign(got > data.size() ? got + 1 : data.size() * 2, '\0');
+    }
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        throw ERegistryException("Invalid data type for '" + name + "'");
+    return std::string(TextUpToNul(data.data(), data.size()));
+}
+
+void TRegistry::WriteString(const std::string& name, const std::string& text) {
+    LONG r = RegistryFaultFor(RegOp::SetValue, name);
+    if (r == 0)
+        r = ::RegSetValueExA(BaseKey(true), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>(text.size() + 1));
+    if (r != ERROR_SUCCESS)
+        RaiseSetFailed(name);
+}
+
+void TRegistry::WriteExpandString(const std::string& name, const std::string& text) {
+    LONG r = RegistryFaultFor(RegOp::SetValue, name);
+    if (r == 0)
+        r = ::RegSetValueExA(BaseKey(true), name.c_str(), 0, REG_EXPAND_SZ,
+                             reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
+    if (r != ERROR_SUCCESS)
+        RaiseSetFailed(name);
+}
+
+TRegRawValue TRegistry::ReadRaw(const std::string& name) const {
+    if (RegistryFaultFor(RegOp::QueryValue, name) != 0)
+        RaiseGetFailed(name);
+    HKEY key = BaseKey(true);
+    const std::wstring wname = WideFromAnsi(name);
+    TRegRawValue value;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key, wname.c_str(), nullptr, &value.Type, nullptr, &size) != ERROR_SUCCESS)
+        RaiseGetFailed(name);
+    value.Bytes.assign(size, '\0');
+    for (int attempt = 0;; ++attempt) {
+        DWORD got = static_cast<DWORD>(value.Bytes.size());
+        BYTE* at = value.Bytes.empty() ? nullptr : reinterpret_cast<BYTE*>(&value.Bytes[0]);
+        const LONG r = ::RegQueryValueExW(key, wname.c_str(), nullptr, &value.Type, at, &got);
+        if (r == ERROR_SUCCESS) {
+            value.Bytes.resize(got);
+            return value;
+        }
+        if (r != ERROR_MORE_DATA || attempt == 4)
+            RaiseGetFailed(name);
+        value.Bytes.assign(got > value.Bytes.size() ? got : value.Bytes.size() * 2 + 16, '\0');
+    }
+}
+
+void TRegistry::WriteRaw(const std::string& name, const TRegRawValue& value) {
+    LONG r = RegistryFaultFor(RegOp::SetValue, name);
+    if (r == 0) {
+        const std::wstring wname = WideFromAnsi(name);
+        r = ::RegSetValueExW(BaseKey(true), wname.c_str(), 0, value.Type,
+                             reinterpret_cast<const BYTE*>(value.Bytes.data()), static_cast<DWORD>(value.Bytes.size()));
+    }
+    if (r != ERROR_SUCCESS)
+        RaiseSetFailed(name);
+}
+
+bool TRegistry::DeleteValue(const std::string& name) {
+    if (RegistryFaultFor(RegOp::DeleteValue, name) != 0)
+        return false;
+    return ::RegDeleteValueA(BaseKey(true), name.c_str()) == ERROR_SUCCESS;
+}
+
+bool TRegistry::GetKeyInfo(TRegKeyInfo& info) const {
+    info = TRegKeyInfo();
+    return ::RegQueryInfoKeyA(BaseKey(true), nullptr, nullptr, nullptr, &info.subkeys, &info.maxSubkeyLen, nullptr,
+                              &info.values, &info.maxValueNameLen, &info.maxValueLen, nullptr,
+                              nullptr) == ERROR_SUCCESS;
+}
+
+std::vector<std::string> TRegistry::GetKeyNames() const {
+    TRegKeyInfo info;
+    return GetKeyInfo(info) ? GetKeyNames(info) : std::vector<std::string>();
+}
+
+std::vector<std::string> TRegistry::GetKeyNames(const TRegKeyInfo& info) const {
+    std::vector<std::string> names;
+    HKEY key = BaseKey(true);
+    names.reserve(info.subkeys);
+    std::string buffer(NameRoom(info.maxSubkeyLen), '\0');
+    for (DWORD i = 0; i < info.subkeys; ++i) {
+        DWORD len = static_cast<DWORD>(buffer.size());
+        LONG r = ::RegEnumKeyExA(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_MORE_DATA) {
+            buffer.assign(kMaxNameRoom, '\0');
+            len = static_cast<DWORD>(buffer.size());
+            r = ::RegEnumKeyExA(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
+        }
+        if (r == ERROR_NO_MORE_ITEMS)
+            break;
+        if (r == ERROR_SUCCESS)
+            names.emplace_back(buffer.data(), len);
+    }
+    return names;
+}
+
+std::vector<std::string> TRegistry::GetValueNames() const {
+    std::vector<std::string> names;
+    HKEY key = BaseKey(true);
+    TRegKeyInfo info;
+    if (!GetKeyInfo(info))
+        return names;
+    names.reserve(info.values);
+    std::string buffer(NameRoom(info.maxValueNameLen), '\0');
+    for (DWORD i = 0; i < info.values; ++i) {
+        DWORD len = static_cast<DWORD>(buffer.size());
+        LONG r = ::RegEnumValueA(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_MORE_DATA) {
+            buffer.assign(kMaxNameRoom, '\0');
+            len = static_cast<DWORD>(buffer.size());
+            r = ::RegEnumValueA(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
+        }
+        if (r == ERROR_NO_MORE_ITEMS)
+            break;
+        if (r == ERROR_SUCCESS)
+            names.emplace_back(buffer.data(), len);
+    }
+    return names;
+}
+
+void TRegistry::ForEachValue(const ValueVisitor& visit) const {
+    TRegKeyInfo info;
+    if (GetKeyInfo(info))
+        ForEachValue(info, visit);
+}
+
+void TRegistry::ForEachValue(const TRegKeyInfo& info, const ValueVisitor& visit) const {
+    if (info.values == 0)
+        return;
+    HKEY key = BaseKey(true);
+    const RegFaultHook& hook = FaultHook();
+    std::string name(NameRoom(info.maxValueNameLen), '\0');
+    // String data converted to the code page takes up to half as much again.
+    std::string data(info.maxValueLen + info.maxValueLen / 2 + 4, '\0');
+    for (DWORD i = 0; i < info.values; ++i) {
+        DWORD type = REG_NONE;
+        DWORD nameLen = 0, dataLen = 0;
+        LONG r = ERROR_MORE_DATA;
+        for (int attempt = 0; attempt < 4 && r == ERROR_MORE_DATA; ++attempt) {
+            if (attempt > 0) {
+                // The value grew since the key was sized: make room and read
+                // it again.
+                if (name.size() < kMaxNameRoom)
+                    name.assign(kMaxNameRoom, '\0');
+                data.assign(dataLen > data.size() ? dataLen + 4 : data.size() * 2, '\0');
+            }
+            nameLen = static_cast<DWORD>(name.size());
+            dataLen = static_cast<DWORD>(data.size());
+            r = ::RegEnumValueA(key, i, &name[0], &nameLen, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+                                &dataLen);
+        }
+        if (r == ERROR_NO_MORE_ITEMS)
+            break;
+        if (r == ERROR_SUCCESS) {
+            const std::string_view valueName(name.data(), nameLen);
+            if (hook && hook(RegOp::QueryValue, std::string(valueName)) != 0)
+                continue;
+            if (!visit(valueName, type, data.data(), dataLen))
+                return;
+        }
+        // Any other failure: the value vanished or cannot be read now; it is
+        // passed over and the others are still visited.
+    }
+}
+
+}  // namespace movix
