@@ -160,12 +160,14 @@ void TForm1::CreateControls() {
         }
         case CtlKind::ListBox:
             CreateControl(parent, "LISTBOX", "",
-                          WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, WS_EX_CLIENTEDGE,
+                          WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | LBS_HASSTRINGS,
+                          WS_EX_CLIENTEDGE,
                           spec.id, spec.x, spec.y, spec.w, spec.h, spec.helpContext);
             break;
         case CtlKind::LogBox:
             c = CreateControl(parent, "LISTBOX", "",
-                              WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
+                              WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY |
+                                  LBS_HASSTRINGS,
                               WS_EX_CLIENTEDGE, spec.id, spec.x, spec.y, spec.w, spec.h, spec.helpContext);
             SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(logFont_.get()), FALSE);
             SendMessageA(c, LB_SETITEMHEIGHT, 0, Px(scale_, 16));

@@ -22,6 +22,11 @@ std::string FolderOf(const std::string& path) {
 DWORD SaveFileReplacing(const std::string& path, const std::string& content, SaveStage* failedAt) {
     if (failedAt)
         *failedAt = SaveStage::Create;
+    // A read-only file is not written over (Windows refuses the replacing
+    // move too; not every implementation does).
+    const DWORD attrs = GetFileAttributesA(path.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return ERROR_ACCESS_DENIED;
     char temp[MAX_PATH + 16];
     if (!GetTempFileNameA(FolderOf(path).c_str(), "mvx", 0, temp))
         return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;

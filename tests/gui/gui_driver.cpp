@@ -375,9 +375,17 @@ std::vector<std::string> App::ListBoxItems(int id) const {
     const LRESULT count = SendMessageA(box, LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
         const LRESULT length = SendMessageA(box, LB_GETTEXTLEN, i, 0);
-        std::vector<char> buffer(static_cast<size_t>(length > 0 ? length : 0) + 1);
-        SendMessageA(box, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
-        items.emplace_back(buffer.data());
+        if (length < 0) {
+            items.emplace_back("<LB_ERR>");
+            continue;
+        }
+        // Asked for in wide characters: between processes Wine hands back
+        // the wide text whatever the caller asked for.
+        std::vector<wchar_t> wide(static_cast<size_t>(length) * 2 + 16, L'\0');
+        SendMessageW(box, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide.data()));
+        char text[8192] = {};
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, text, sizeof text, nullptr, nullptr);
+        items.emplace_back(text);
     }
     return items;
 }
