@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/found_sort_win.h"
 #include "platform/handles.h"
 #include "resource.h"
 
@@ -16,7 +17,8 @@ namespace {
 // behind the label, and in the first column for the small image before it.
 constexpr int TrailingLabelPadding = 12;
 constexpr int FirstColumnImageRoom = 16 + 2 + 2;
-constexpr UINT_PTR SubclassId = 1;
+constexpr UINT_PTR SyncTimerId = 0x4D46;  // on the list view's own timer list
+constexpr DWORD SyncIntervalMs = 100;
 
 // Copies an ANSI text into a notification's buffer, cut to fit.
 void CopyTextA(std::string_view text, char* buffer, int capacity) {
@@ -58,25 +60,11 @@ std::string NarrowText(const wchar_t* text) {
     return narrow;
 }
 
-}  // namespace
+// The list view class's own window procedure, the same for every list view:
+// it serves the messages that arrive once the list object has let go.
+WNDPROC g_listViewProc = nullptr;
 
-int CompareTextLocale(std::string_view a, std::string_view b) {
-    const char* pa = a.data() ? a.data() : "";
-    const char* pb = b.data() ? b.data() : "";
-    switch (CompareStringA(LOCALE_USER_DEFAULT, 0, pa, static_cast<int>(a.size()), pb, static_cast<int>(b.size()))) {
-        case CSTR_LESS_THAN:
-            return -1;
-        case CSTR_EQUAL:
-            return 0;
-        case CSTR_GREATER_THAN:
-            return 1;
-        default:
-            // The locale service refused (it does for texts longer than an int
-            // can count). A byte order keeps the sort consistent rather than
-            // answering "less" for both orders of a pair.
-            return a < b ? -1 : (b < a ? 1 : 0);
-    }
-}
+}  // namespace
 
 TFoundList::TFoundList() = default;
 
@@ -84,9 +72,10 @@ TFoundList::~TFoundList() {
     if (hwnd_) {
         HWND hwnd = hwnd_;
         hwnd_ = nullptr;  // the parent's notifications during destruction are no longer ours
-        RemoveWindowSubclass(hwnd, SubclassProc, SubclassId);
-        if (IsWindow(hwnd))
+        if (IsWindow(hwnd)) {
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);  // from now on the control alone
             DestroyWindow(hwnd);
+        }
     }
     if (menu_)
         DestroyMenu(menu_);
@@ -109,7 +98,11 @@ bool TFoundList::Create(HWND parent, const RECT& rc) {
                             reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE)), nullptr);
     if (!hwnd_)
         return false;
-    SetWindowSubclass(hwnd_, SubclassProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    controlProc_ =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
+    if (!g_listViewProc)
+        g_listViewProc = controlProc_;
     SetWindowContextHelpId(hwnd_, LvFoundHelpContext);
 
     CreateImageList();
@@ -119,8 +112,8 @@ bool TFoundList::Create(HWND parent, const RECT& rc) {
     MeasureFont();
 
     rows_.assign(1, PlaceholderItem());
-    SyncItemCount();
     RecomputeWidths();
+    SyncNow();
     return true;
 }
 
@@ -233,22 +226,46 @@ void TFoundList::AddFoundItem(const std::string& item, const std::string& path, 
     row.Mark = MarkY;
     rows_.push_back(std::move(row));
 
-    if (hwnd_) {
-        if (replacedPlaceholder) {
-            RecomputeWidths();
+    if (replacedPlaceholder) {
+        RecomputeWidths();
+        if (hwnd_)
             InvalidateRect(hwnd_, nullptr, TRUE);
-        } else {
-            WidenFor(rows_.back());
-        }
-        SyncItemCount();
+    } else {
+        WidenFor(rows_.back());
     }
+    RequestSync();
     if (currentCount_)
         ++*currentCount_;
 }
 
-void TFoundList::SyncItemCount() {
-    if (hwnd_)
-        SendMessageA(hwnd_, LVM_SETITEMCOUNT, rows_.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+void TFoundList::RequestSync() {
+    if (!hwnd_)
+        return;
+    const DWORD now = GetTickCount();
+    if (now - lastSync_ >= SyncIntervalMs) {
+        // Also while a steady stream of hits keeps the timer from firing.
+        SyncNow();
+        return;
+    }
+    if (!syncPending_) {
+        syncPending_ = true;
+        SetTimer(hwnd_, SyncTimerId, SyncIntervalMs, nullptr);
+    }
+}
+
+void TFoundList::SyncNow() {
+    if (!hwnd_)
+        return;
+    if (syncPending_) {
+        syncPending_ = false;
+        KillTimer(hwnd_, SyncTimerId);
+    }
+    lastSync_ = GetTickCount();
+    if (controlCount_ != rows_.size()) {
+        controlCount_ = rows_.size();
+        SendMessageA(hwnd_, LVM_SETITEMCOUNT, controlCount_, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    }
+    ApplyWidths();
 }
 
 // ---- column widths ------------------------------------------------------
@@ -297,13 +314,8 @@ int TFoundList::TextWidth(std::string_view text) const {
 }
 
 void TFoundList::WidenFor(const TFoundItem& row) {
-    for (int c : {static_cast<int>(ColItem), static_cast<int>(ColPath), static_cast<int>(ColContext)}) {
-        const int w = TextWidth(ColumnText(row, c));
-        if (w > widest_[c]) {
-            widest_[c] = w;
-            ApplyWidth(c);
-        }
-    }
+    for (int c : {static_cast<int>(ColItem), static_cast<int>(ColPath), static_cast<int>(ColContext)})
+        widest_[c] = std::max(widest_[c], TextWidth(ColumnText(row, c)));
 }
 
 void TFoundList::RecomputeWidths() {
@@ -312,20 +324,21 @@ void TFoundList::RecomputeWidths() {
         for (const TFoundItem& row : rows_)
             widest = std::max(widest, TextWidth(ColumnText(row, c)));
         widest_[c] = widest;
-        ApplyWidth(c);
     }
 }
 
-void TFoundList::ApplyWidth(int column) {
+void TFoundList::ApplyWidths() {
     if (!hwnd_)
         return;
-    int width = widest_[column] + TrailingLabelPadding;
-    if (column == ColItem)
-        width += FirstColumnImageRoom;
-    if (width == applied_[column])
-        return;
-    applied_[column] = width;
-    SendMessageA(hwnd_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(width, 0));
+    for (int c : {static_cast<int>(ColItem), static_cast<int>(ColPath), static_cast<int>(ColContext)}) {
+        int width = widest_[c] + TrailingLabelPadding;
+        if (c == ColItem)
+            width += FirstColumnImageRoom;
+        if (width == applied_[c])
+            continue;
+        applied_[c] = width;
+        SendMessageA(hwnd_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), MAKELPARAM(width, 0));
+    }
 }
 
 // ---- notifications ------------------------------------------------------
@@ -461,19 +474,30 @@ void TFoundList::ShowPopupMenu(POINT screenPoint) {
 
 // ---- subclass -----------------------------------------------------------
 
-LRESULT CALLBACK TFoundList::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-    auto* self = reinterpret_cast<TFoundList*>(ref);
+LRESULT CALLBACK TFoundList::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<TFoundList*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self)
+        return CallWindowProcW(g_listViewProc, hwnd, msg, wp, lp);
     try {
-        return self->OnSubclassMessage(hwnd, msg, wp, lp);
+        return self->OnListMessage(hwnd, msg, wp, lp);
     } catch (...) {
         // Nothing may unwind through the window procedure; the message is
         // left to the control.
-        return DefSubclassProc(hwnd, msg, wp, lp);
+        return CallWindowProcW(self->controlProc_, hwnd, msg, wp, lp);
     }
 }
 
-LRESULT TFoundList::OnSubclassMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT TFoundList::OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    // Whoever asks the control about its rows gets the rows added so far.
+    if (syncPending_ && msg >= LVM_FIRST && msg < LVM_FIRST + 0x100)
+        SyncNow();
     switch (msg) {
+        case WM_TIMER:
+            if (wp == SyncTimerId) {
+                SyncNow();
+                return 0;
+            }
+            break;
         case WM_LBUTTONUP:
         case WM_RBUTTONUP:
             lvFoundMouseUp(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
@@ -505,33 +529,38 @@ LRESULT TFoundList::OnSubclassMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
             return 0;
         }
         case WM_SETFONT: {
-            const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+            const LRESULT r = CallWindowProcW(controlProc_, hwnd, msg, wp, lp);
             MeasureFont();
-            std::fill(std::begin(applied_), std::end(applied_), 0);
             RecomputeWidths();
+            ApplyWidths();
             return r;
         }
         case WM_NCDESTROY:
-            RemoveWindowSubclass(hwnd, SubclassProc, SubclassId);
+            KillTimer(hwnd, SyncTimerId);
+            syncPending_ = false;
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             hwnd_ = nullptr;
-            break;
+            return CallWindowProcW(controlProc_, hwnd, msg, wp, lp);
         default:
             break;
     }
-    return DefSubclassProc(hwnd, msg, wp, lp);
+    return CallWindowProcW(controlProc_, hwnd, msg, wp, lp);
 }
 
 // ---- marks --------------------------------------------------------------
 
-std::vector<int> TFoundList::SelectedIndices() const {
+std::vector<int> TFoundList::SelectedIndices(int limit) const {
     std::vector<int> selected;
-    if (!hwnd_)
+    if (!hwnd_ || limit <= 0)
         return selected;
+    selected.reserve(static_cast<std::size_t>(limit));
     const int count = RowCount();
-    int i = -1;
-    while ((i = static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED))) >= 0 &&
-           i < count)
+    for (int i = -1; static_cast<int>(selected.size()) < limit;) {
+        i = static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED));
+        if (i < 0 || i >= count)
+            break;
         selected.push_back(i);
+    }
     return selected;
 }
 
@@ -541,6 +570,12 @@ void TFoundList::Toggle1Click(int tag) {
     const int selected = static_cast<int>(SendMessageA(hwnd_, LVM_GETSELECTEDCOUNT, 0, 0));
     const int count = RowCount();
     int acted = 0;
+    if (selected == count) {
+        // Every row: no need to ask the control row by row.
+        for (TFoundItem& row : rows_)
+            row.Mark = MarkAfterCommand(row.Mark, tag);
+        acted = count;
+    }
     for (int i = -1; acted < selected;) {
         i = static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED));
         if (i < 0 || i >= count)
@@ -621,7 +656,7 @@ void TFoundList::SortFixedOrder() {
 void TFoundList::SortRows() {
     if (sortColumn_ < 0)
         sortDescending_ = false;
-    Reorder(SortedOrder(rows_, sortColumn_, sortDescending_, CompareTextLocale));
+    Reorder(SortedOrderLocale(rows_, sortColumn_, sortDescending_));
 }
 
 void TFoundList::DeleteRowsMarkedN() {
@@ -634,16 +669,25 @@ void TFoundList::DeleteRowsMarkedN() {
         return;
     Reorder(keep);
     RecomputeWidths();
+    SyncNow();
 }
 
 void TFoundList::Reorder(const std::vector<std::size_t>& keep) {
     // The control keeps selection and focus by position; they follow their
     // rows to the new positions so the mark commands still act on the rows
-    // the user selected.
-    const std::vector<int> selected = SelectedIndices();
-    const int focused =
-        hwnd_ ? static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED)) : -1;
-    const int mark = hwnd_ ? static_cast<int>(SendMessageA(hwnd_, LVM_GETSELECTIONMARK, 0, 0)) : -1;
+    // the user selected. Redrawing is off meanwhile: under Wine every state
+    // change of a visible row repaints it.
+    const int oldCount = RowCount();
+    int selectedCount = 0, focused = -1, mark = -1;
+    std::vector<int> selected;
+    if (hwnd_) {
+        SendMessageA(hwnd_, WM_SETREDRAW, FALSE, 0);
+        selectedCount = static_cast<int>(SendMessageA(hwnd_, LVM_GETSELECTEDCOUNT, 0, 0));
+        if (selectedCount > 0 && selectedCount < oldCount)
+            selected = SelectedIndices(selectedCount);
+        focused = static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+        mark = static_cast<int>(SendMessageA(hwnd_, LVM_GETSELECTIONMARK, 0, 0));
+    }
 
     std::vector<int> newIndex(rows_.size(), -1);
     std::vector<TFoundItem> reordered;
@@ -652,36 +696,50 @@ void TFoundList::Reorder(const std::vector<std::size_t>& keep) {
         newIndex[keep[k]] = static_cast<int>(k);
         reordered.push_back(std::move(rows_[keep[k]]));
     }
-    const bool allSelected = !selected.empty() && selected.size() == rows_.size() && keep.size() == rows_.size();
     rows_ = std::move(reordered);
-
     if (!hwnd_)
         return;
-    auto mapped = [&](int old) { return old >= 0 && static_cast<std::size_t>(old) < newIndex.size() ? newIndex[old] : -1; };
+    auto mapped = [&](int old) { return old >= 0 && old < oldCount ? newIndex[static_cast<std::size_t>(old)] : -1; };
+
     LVITEMA state{};
-    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    if (!allSelected) {
-        SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
-        SyncItemCount();
+    // Clear the old positions while they still exist. With every row
+    // selected the selection stays as it is: the rows that remain are all
+    // still selected once the count shrinks.
+    if (!selected.empty()) {
         state.stateMask = LVIS_SELECTED;
-        state.state = LVIS_SELECTED;
-        for (int old : selected) {
-            const int now = mapped(old);
-            if (now >= 0)
-                SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(now), reinterpret_cast<LPARAM>(&state));
+        if (selected.size() * 8 < static_cast<std::size_t>(oldCount)) {
+            for (int old : selected)
+                SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(old), reinterpret_cast<LPARAM>(&state));
+        } else {
+            SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
         }
-    } else {
-        // Everything stays selected; only the focus moves.
-        state.stateMask = LVIS_FOCUSED;
-        SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
-        SyncItemCount();
     }
+    if (focused >= 0 && mapped(focused) != focused) {
+        state.stateMask = LVIS_FOCUSED;
+        SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&state));
+    }
+    if (syncPending_ || controlCount_ != rows_.size())
+        SyncNow();
+    // In ascending order: the control keeps the selection as a sorted list
+    // of ranges, and inserting at its end is cheap where inserting in the
+    // middle moves the rest every time.
+    std::vector<int> now;
+    now.reserve(selected.size());
+    for (int old : selected)
+        if (mapped(old) >= 0)
+            now.push_back(mapped(old));
+    std::sort(now.begin(), now.end());
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    for (int index : now)
+        SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
     if (mapped(focused) >= 0) {
         state.stateMask = LVIS_FOCUSED;
         state.state = LVIS_FOCUSED;
         SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(mapped(focused)), reinterpret_cast<LPARAM>(&state));
     }
     SendMessageA(hwnd_, LVM_SETSELECTIONMARK, 0, mapped(mark));
+    SendMessageA(hwnd_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 

@@ -13,12 +13,9 @@
 #include <vector>
 
 #include "engine/found_items.h"
+#include "engine/found_sort_win.h"
 
 namespace movix {
-
-// CompareStringA under the user's default locale without flags (case counts),
-// mapped to -1, 0, +1.
-int CompareTextLocale(std::string_view a, std::string_view b);
 
 class TFoundList {
 public:
@@ -82,8 +79,12 @@ public:
     int ColumnWidth(int column) const;
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR ref);
-    LRESULT OnSubclassMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    // The list view's window procedure in front of the control's own. Plain
+    // window subclassing: the comctl32 subclass chain keeps its data in a
+    // window property, which under Wine costs a server round trip on every
+    // message, and the control gets hundreds of thousands of messages.
+    static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
     void CreateImageList();
     void CreatePopupMenuItems();
@@ -98,19 +99,27 @@ private:
     // Replaces rows_ by the rows at keep (old indices, in their new order),
     // carrying selection and focus over.
     void Reorder(const std::vector<std::size_t>& keep);
-    std::vector<int> SelectedIndices() const;
-    void SyncItemCount();
+    // The selected rows in index order, at most limit of them.
+    std::vector<int> SelectedIndices(int limit) const;
+
+    // The control learns of new rows (item count, column widths) at most
+    // every SyncIntervalMs while hits stream in: under Wine each count change
+    // redraws the scroll bar and costs milliseconds. A timer brings the tail;
+    // any list view message sent to the control brings it up to date first.
+    void RequestSync();
+    void SyncNow();
 
     // Column widths: the widest text of "Item", "Path" and "Context" is kept
-    // per column and the column widened when a new text is wider. Text widths
-    // come from a table of character advances of the list's font.
+    // per column; the column is widened at the next sync. Text widths come
+    // from a table of character advances of the list's font.
     void MeasureFont();
     int TextWidth(std::string_view text) const;
     void WidenFor(const TFoundItem& row);
     void RecomputeWidths();
-    void ApplyWidth(int column);
+    void ApplyWidths();
 
     HWND hwnd_ = nullptr;
+    WNDPROC controlProc_ = nullptr;
     HIMAGELIST imageList_ = nullptr;
     HMENU menu_ = nullptr;
     std::vector<TFoundItem> rows_;
@@ -124,6 +133,10 @@ private:
     bool multiByteCodePage_ = false;
     int widest_[FoundColumnCount] = {};
     int applied_[FoundColumnCount] = {};
+
+    std::size_t controlCount_ = 0;  // the item count the control was last given
+    bool syncPending_ = false;
+    DWORD lastSync_ = 0;
 };
 
 }  // namespace movix

@@ -1,0 +1,183 @@
+#include "engine/found_sort_win.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <numeric>
+#include <thread>
+#include <unordered_map>
+
+namespace movix {
+
+namespace {
+
+// Below this many texts a second thread costs more than it saves.
+constexpr std::size_t ParallelThreshold = 4096;
+
+// Runs work(begin, end) over [0, count), split in two halves on two threads
+// when the range is large (the machines have two cores or more).
+template <typename Work>
+void ForRange(std::size_t count, Work work) {
+    if (count < ParallelThreshold) {
+        work(std::size_t{0}, count);
+        return;
+    }
+    const std::size_t half = count / 2;
+    std::thread second([&] { work(half, count); });
+    work(std::size_t{0}, half);
+    second.join();
+}
+
+// Column ranks of every row: the distinct texts of the column are ranked
+// once, and each row takes the rank of its text.
+std::vector<std::uint32_t> ColumnRanks(const std::vector<TFoundItem>& rows, int column) {
+    std::unordered_map<std::string_view, std::uint32_t> index;
+    index.reserve(rows.size());
+    std::vector<std::string_view> texts;
+    std::vector<std::uint32_t> textOfRow(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string_view text = ColumnText(rows[i], column);
+        const auto found = index.emplace(text, static_cast<std::uint32_t>(texts.size()));
+        if (found.second)
+            texts.push_back(text);
+        textOfRow[i] = found.first->second;
+    }
+    const std::vector<std::uint32_t> rankOfText = LocaleRanks(texts);
+    for (std::uint32_t& t : textOfRow)
+        t = rankOfText[t];
+    return textOfRow;
+}
+
+}  // namespace
+
+int CompareTextLocale(std::string_view a, std::string_view b) {
+    const char* pa = a.data() ? a.data() : "";
+    const char* pb = b.data() ? b.data() : "";
+    switch (CompareStringA(LOCALE_USER_DEFAULT, 0, pa, static_cast<int>(a.size()), pb, static_cast<int>(b.size()))) {
+        case CSTR_LESS_THAN:
+            return -1;
+        case CSTR_EQUAL:
+            return 0;
+        case CSTR_GREATER_THAN:
+            return 1;
+        default:
+            // The locale service refused (it does for texts longer than an int
+            // can count). A byte order keeps the sort consistent rather than
+            // answering "less" for both orders of a pair.
+            return a < b ? -1 : (b < a ? 1 : 0);
+    }
+}
+
+bool LocaleSortKey(std::string_view text, std::string& key) {
+    if (text.empty())
+        return true;  // the empty key sorts first, as the empty text does
+    const std::size_t start = key.size();
+    key.resize(start + text.size() * 8 + 64);
+    int n = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, text.data(), static_cast<int>(text.size()),
+                         &key[start], static_cast<int>(key.size() - start));
+    if (n == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        n = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        if (n > 0) {
+            key.resize(start + static_cast<std::size_t>(n));
+            n = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, text.data(), static_cast<int>(text.size()),
+                             &key[start], n);
+        }
+    }
+    if (n <= 0) {
+        key.resize(start);
+        return false;
+    }
+    key.resize(start + static_cast<std::size_t>(n));
+    return true;
+}
+
+std::vector<std::uint32_t> LocaleRanks(const std::vector<std::string_view>& texts, SortKeyMaker makeKey) {
+    const std::size_t count = texts.size();
+    std::vector<std::uint32_t> rank(count, 0);
+    if (count < 2)
+        return rank;
+
+    // 1. A sort key per text, kept in one buffer per half.
+    std::vector<std::size_t> keyBegin(count), keyEnd(count);
+    std::string keys[2];
+    bool keysOk[2] = {true, true};
+    ForRange(count, [&](std::size_t begin, std::size_t end) {
+        const int part = begin == 0 ? 0 : 1;
+        for (std::size_t i = begin; i < end; ++i) {
+            keyBegin[i] = keys[part].size();
+            if (!makeKey(texts[i], keys[part]))
+                keysOk[part] = false;
+            keyEnd[i] = keys[part].size();
+        }
+    });
+    const std::size_t split = count < ParallelThreshold ? count : count / 2;
+    std::vector<std::string_view> key(count);
+    for (std::size_t i = 0; i < count; ++i)
+        key[i] = std::string_view(keys[i < split ? 0 : 1]).substr(keyBegin[i], keyEnd[i] - keyBegin[i]);
+
+    // 2. The texts in sort key order.
+    std::vector<std::uint32_t> order(count);
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return key[a] < key[b]; });
+
+    // 3. Every neighbouring pair checked with the locale comparison itself.
+    std::vector<signed char> step(count, 0);
+    bool ordered = keysOk[0] && keysOk[1];
+    if (ordered) {
+        bool halfOk[2] = {true, true};
+        ForRange(count - 1, [&](std::size_t begin, std::size_t end) {
+            bool& ok = halfOk[begin == 0 ? 0 : 1];
+            for (std::size_t j = begin + 1; j <= end && ok; ++j) {
+                step[j] = static_cast<signed char>(CompareTextLocale(texts[order[j - 1]], texts[order[j]]));
+                ok = step[j] <= 0;
+            }
+        });
+        ordered = halfOk[0] && halfOk[1];
+    }
+    if (!ordered) {
+        // A sort key disagreed with the comparison: sort by the comparison.
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return CompareTextLocale(texts[a], texts[b]) < 0;
+        });
+        for (std::size_t j = 1; j < count; ++j)
+            step[j] = static_cast<signed char>(CompareTextLocale(texts[order[j - 1]], texts[order[j]]));
+    }
+
+    // 4. Ranks: equal neighbours share one.
+    std::uint32_t r = 0;
+    rank[order[0]] = 0;
+    for (std::size_t j = 1; j < count; ++j) {
+        if (step[j] < 0)
+            ++r;
+        rank[order[j]] = r;
+    }
+    return rank;
+}
+
+std::vector<std::size_t> SortedOrderLocale(const std::vector<TFoundItem>& rows, int sortColumn, bool descending) {
+    std::vector<std::size_t> order(rows.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    if (rows.size() < 2)
+        return order;
+    if (sortColumn >= 0) {
+        const std::vector<std::uint32_t> rank = ColumnRanks(rows, sortColumn);
+        if (descending)
+            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return rank[b] < rank[a]; });
+        else
+            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return rank[a] < rank[b]; });
+        return order;
+    }
+    const std::vector<std::uint32_t> type = ColumnRanks(rows, ColType);
+    const std::vector<std::uint32_t> path = ColumnRanks(rows, ColPath);
+    const std::vector<std::uint32_t> item = ColumnRanks(rows, ColItem);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (type[a] != type[b])
+            return type[a] < type[b];
+        if (path[a] != path[b])
+            return path[a] < path[b];
+        return item[a] < item[b];
+    });
+    return order;
+}
+
+}  // namespace movix
