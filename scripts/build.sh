@@ -4,4 +4,5 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cmake -S "$root" -B "$root/build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" "$@" >/dev/null
-cmake --build "$root/build/win" -j 2
+# MOVIX_TARGETS narrows the build (the run command needs the program only).
+cmake --build "$root/build/win" -j 2 ${MOVIX_TARGETS:+--target $MOVIX_TARGETS}
