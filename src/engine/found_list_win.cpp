@@ -358,6 +358,9 @@ bool TFoundList::HandleNotify(NMHDR* header, LRESULT& result) {
             return true;
         case LVN_ODCACHEHINT:
             return true;
+        case LVN_DELETEALLITEMS:
+            result = TRUE;  // the rows are ours: no notice per row
+            return true;
         case LVN_COLUMNCLICK:
             lvFoundColumnClick(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
             return true;
@@ -678,7 +681,7 @@ void TFoundList::Reorder(const std::vector<std::size_t>& keep) {
     // the user selected. Redrawing is off meanwhile: under Wine every state
     // change of a visible row repaints it.
     const int oldCount = RowCount();
-    int selectedCount = 0, focused = -1, mark = -1;
+    int selectedCount = 0, focused = -1, mark = -1, top = 0;
     std::vector<int> selected;
     if (hwnd_) {
         SendMessageA(hwnd_, WM_SETREDRAW, FALSE, 0);
@@ -687,6 +690,7 @@ void TFoundList::Reorder(const std::vector<std::size_t>& keep) {
             selected = SelectedIndices(selectedCount);
         focused = static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
         mark = static_cast<int>(SendMessageA(hwnd_, LVM_GETSELECTIONMARK, 0, 0));
+        top = static_cast<int>(SendMessageA(hwnd_, LVM_GETTOPINDEX, 0, 0));
     }
 
     std::vector<int> newIndex(rows_.size(), -1);
@@ -701,44 +705,65 @@ void TFoundList::Reorder(const std::vector<std::size_t>& keep) {
         return;
     auto mapped = [&](int old) { return old >= 0 && old < oldCount ? newIndex[static_cast<std::size_t>(old)] : -1; };
 
-    LVITEMA state{};
-    // Clear the old positions while they still exist. With every row
-    // selected the selection stays as it is: the rows that remain are all
-    // still selected once the count shrinks.
-    if (!selected.empty()) {
-        state.stateMask = LVIS_SELECTED;
-        if (selected.size() * 8 < static_cast<std::size_t>(oldCount)) {
-            for (int old : selected)
-                SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(old), reinterpret_cast<LPARAM>(&state));
-        } else {
-            SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
-        }
-    }
-    if (focused >= 0 && mapped(focused) != focused) {
-        state.stateMask = LVIS_FOCUSED;
-        SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&state));
-    }
-    if (syncPending_ || controlCount_ != rows_.size())
-        SyncNow();
-    // In ascending order: the control keeps the selection as a sorted list
-    // of ranges, and inserting at its end is cheap where inserting in the
-    // middle moves the rest every time.
+    // The new places of the selected rows, ascending: the control keeps the
+    // selection as a sorted list of ranges, cheapest to extend at its end.
     std::vector<int> now;
     now.reserve(selected.size());
     for (int old : selected)
         if (mapped(old) >= 0)
             now.push_back(mapped(old));
     std::sort(now.begin(), now.end());
-    state.stateMask = LVIS_SELECTED;
-    state.state = LVIS_SELECTED;
-    for (int index : now)
-        SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
+    // Under Wine each selected row that joins a neighbour costs a walk over
+    // all ranges, so a large scattered selection would take seconds to set
+    // again. Then the sort leaves no row selected: a mark command acts on
+    // nothing rather than on rows the user did not select.
+    std::size_t joins = 0;
+    for (std::size_t i = 1; i < now.size(); ++i)
+        joins += now[i] == now[i - 1] + 1;
+    const double cost = static_cast<double>(joins) * static_cast<double>(now.size() - joins);
+    const bool restore = cost <= 5e7;
+
+    LVITEMA state{};
+    bool emptied = false;
+    if (selected.size() <= 256) {
+        state.stateMask = LVIS_SELECTED;
+        for (int old : selected)
+            SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(old), reinterpret_cast<LPARAM>(&state));
+    } else {
+        // Deselecting row by row is as slow; emptying the list clears the
+        // selection at once (the rows are set back right after).
+        SendMessageA(hwnd_, LVM_DELETEALLITEMS, 0, 0);
+        controlCount_ = 0;
+        emptied = true;
+    }
+    if (!emptied && focused >= 0 && mapped(focused) != focused && focused < static_cast<int>(rows_.size())) {
+        state.stateMask = LVIS_FOCUSED;
+        state.state = 0;
+        SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&state));
+    }
+    if (syncPending_ || controlCount_ != rows_.size())
+        SyncNow();
+    if (restore) {
+        state.stateMask = LVIS_SELECTED;
+        state.state = LVIS_SELECTED;
+        for (int index : now)
+            SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
+    }
     if (mapped(focused) >= 0) {
         state.stateMask = LVIS_FOCUSED;
         state.state = LVIS_FOCUSED;
         SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(mapped(focused)), reinterpret_cast<LPARAM>(&state));
     }
-    SendMessageA(hwnd_, LVM_SETSELECTIONMARK, 0, mapped(mark));
+    SendMessageA(hwnd_, LVM_SETSELECTIONMARK, 0, restore ? mapped(mark) : -1);
+    // Emptying may have scrolled the list (it does on Windows): back to
+    // where it was.
+    const int topNow = static_cast<int>(SendMessageA(hwnd_, LVM_GETTOPINDEX, 0, 0));
+    if (emptied && topNow != top && !rows_.empty()) {
+        RECT rc{};
+        rc.left = LVIR_BOUNDS;
+        if (SendMessageA(hwnd_, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&rc)) && rc.bottom > rc.top)
+            SendMessageA(hwnd_, LVM_SCROLL, 0, static_cast<LPARAM>(top - topNow) * (rc.bottom - rc.top));
+    }
     SendMessageA(hwnd_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(hwnd_, nullptr, TRUE);
 }

@@ -118,7 +118,16 @@ std::vector<std::uint32_t> LocaleRanks(const std::vector<std::string_view>& text
     // 2. The texts in sort key order.
     std::vector<std::uint32_t> order(count);
     std::iota(order.begin(), order.end(), 0u);
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return key[a] < key[b]; });
+    auto byKey = [&](std::uint32_t a, std::uint32_t b) { return key[a] < key[b]; };
+    if (count < ParallelThreshold) {
+        std::sort(order.begin(), order.end(), byKey);
+    } else {
+        const auto middle = order.begin() + static_cast<std::ptrdiff_t>(count / 2);
+        std::thread second([&] { std::sort(middle, order.end(), byKey); });
+        std::sort(order.begin(), middle, byKey);
+        second.join();
+        std::inplace_merge(order.begin(), middle, order.end(), byKey);
+    }
 
     // 3. Every neighbouring pair checked with the locale comparison itself.
     std::vector<signed char> step(count, 0);
@@ -135,10 +144,29 @@ std::vector<std::uint32_t> LocaleRanks(const std::vector<std::string_view>& text
         ordered = halfOk[0] && halfOk[1];
     }
     if (!ordered) {
-        // A sort key disagreed with the comparison: sort by the comparison.
-        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return CompareTextLocale(texts[a], texts[b]) < 0;
-        });
+        // A sort key disagreed with the comparison: the comparison decides.
+        // Few texts out of place are moved by insertion at little cost;
+        // beyond a budget of comparisons, a full sort by the comparison.
+        auto less = [&](std::uint32_t a, std::uint32_t b) { return CompareTextLocale(texts[a], texts[b]) < 0; };
+        std::size_t budget = 4 * count + 1000;
+        bool repaired = true;
+        for (std::size_t j = 1; j < count && repaired; ++j) {
+            const std::uint32_t moving = order[j];
+            std::size_t i = j;
+            while (i > 0) {
+                if (budget-- == 0) {
+                    repaired = false;
+                    break;
+                }
+                if (!less(moving, order[i - 1]))
+                    break;
+                order[i] = order[i - 1];
+                --i;
+            }
+            order[i] = moving;
+        }
+        if (!repaired)
+            std::stable_sort(order.begin(), order.end(), less);
         for (std::size_t j = 1; j < count; ++j)
             step[j] = static_cast<signed char>(CompareTextLocale(texts[order[j - 1]], texts[order[j]]));
     }

@@ -8,6 +8,9 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -460,6 +463,136 @@ TEST_F(FoundListTest, Sort_SelectionAndMarksStayWithTheirRows) {
     EXPECT_TRUE(IsSelected(2));
     EXPECT_TRUE(IsSelected(3));
     EXPECT_EQ(SendMessageA(lv_, LVM_GETSELECTEDCOUNT, 0, 0), 2);
+}
+
+TEST_F(FoundListTest, Sort_HundredsOfSelectedRowsFollowThemAndTheViewStays) {
+    for (int i = 0; i < 3000; ++i)
+        AddIni("row" + std::to_string((i * 7919) % 3000));
+    std::set<std::string> chosen;
+    SendMessageA(lv_, WM_SETREDRAW, FALSE, 0);
+    for (int i = 0; i < 3000; i += 5) {
+        Select(i, true);
+        chosen.insert(Text(i, 0));
+    }
+    SendMessageA(lv_, WM_SETREDRAW, TRUE, 0);
+    SendMessageA(lv_, LVM_ENSUREVISIBLE, 2000, FALSE);
+    const LRESULT top = SendMessageA(lv_, LVM_GETTOPINDEX, 0, 0);
+    ASSERT_GT(top, 1000);
+    list_.lvFoundColumnClick(1);  // equal paths: the order stays
+    list_.lvFoundColumnClick(0);  // descending by Item
+    std::set<std::string> selectedNow;
+    for (int i = 0; i < ItemCount(); ++i)
+        if (IsSelected(i))
+            selectedNow.insert(Text(i, 0));
+    EXPECT_EQ(selectedNow, chosen);
+    EXPECT_EQ(SendMessageA(lv_, LVM_GETSELECTEDCOUNT, 0, 0), 600);
+    EXPECT_EQ(SendMessageA(lv_, LVM_GETTOPINDEX, 0, 0), top);
+    list_.Toggle1Click(TagNo);
+    int marked = 0;
+    for (int i = 0; i < list_.RowCount(); ++i)
+        marked += list_.Row(i).Mark == MarkN && chosen.count(list_.Row(i).Item);
+    EXPECT_EQ(marked, 600);
+}
+
+TEST_F(FoundListTest, Sort_LargeScatteredSelectionIsDroppedNeverMisplaced) {
+    // Every other row selected; after the sort they lie scattered, half of
+    // them next to another: too costly to select again one by one.
+    const int rows = 40000;
+    std::vector<int> names(rows);
+    for (int i = 0; i < rows; ++i)
+        names[static_cast<std::size_t>(i)] = i;
+    std::shuffle(names.begin(), names.end(), std::mt19937(5));
+    for (int name : names)
+        AddIni("r" + std::to_string(100000 + name));
+    SendMessageA(lv_, WM_SETREDRAW, FALSE, 0);
+    for (int i = 0; i < rows; i += 2)
+        Select(i, true);
+    SendMessageA(lv_, WM_SETREDRAW, TRUE, 0);
+    ASSERT_EQ(SendMessageA(lv_, LVM_GETSELECTEDCOUNT, 0, 0), rows / 2);
+    list_.lvFoundColumnClick(0);
+    EXPECT_EQ(ItemCount(), rows);
+    EXPECT_EQ(SendMessageA(lv_, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+    list_.Toggle1Click(TagToggle);
+    EXPECT_EQ(list_.Row(0).Mark, MarkY);
+    EXPECT_EQ(list_.Row(rows - 1).Mark, MarkY);
+}
+
+TEST_F(FoundListTest, Sort_AllSelectedStaysAllSelected) {
+    for (const char* name : {"c", "a", "b"})
+        AddIni(name);
+    Select(-1, true);
+    list_.lvFoundColumnClick(0);
+    list_.lvFoundColumnClick(0);
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(SendMessageA(lv_, LVM_GETSELECTEDCOUNT, 0, 0), 3);
+    list_.Toggle1Click(TagNo);
+    EXPECT_EQ(Marks(), "NNN");
+}
+
+TEST_F(FoundListTest, ManyHits_ControlCountFollowsByTimerAndAtOnceWhenAsked) {
+    for (int i = 0; i < 500; ++i)
+        AddIni("f" + std::to_string(i));
+    EXPECT_EQ(list_.RowCount(), 500);
+    EXPECT_EQ(count_, 500);
+    // Nobody asked the control yet: its scroll range still lags behind. A
+    // timer brings it up to date within a tenth of a second or so.
+    const DWORD start = GetTickCount();
+    SCROLLINFO info{sizeof(info), SIF_RANGE | SIF_PAGE};
+    for (;;) {
+        PumpMessages();
+        info.nMax = 0;
+        GetScrollInfo(lv_, SB_VERT, &info);
+        if (info.nMax >= 499 || GetTickCount() - start > 2000)
+            break;
+        Sleep(10);
+    }
+    EXPECT_EQ(info.nMax, 499);
+    for (int i = 0; i < 50; ++i)
+        AddIni("g" + std::to_string(i));
+    EXPECT_EQ(ItemCount(), 550);  // a question to the control brings the rows first
+    EXPECT_EQ(Text(549, 0), "g49");
+}
+
+// A host window of the wide character set gets the wide notifications.
+TEST(FoundListWide, TextsReachAUnicodeParentConverted) {
+    static TFoundList* list;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = [](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+        LRESULT result = 0;
+        if (msg == WM_NOTIFY && list && list->HandleNotify(reinterpret_cast<NMHDR*>(lp), result))
+            return result;
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    };
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"MovixFoundListWideHost";
+    RegisterClassW(&wc);
+    HWND host = CreateWindowExW(0, wc.lpszClassName, L"wide", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 300,
+                                nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(host, nullptr);
+    TFoundList wide;
+    list = &wide;
+    ASSERT_TRUE(wide.Create(host, RECT{0, 0, 480, 260}));
+    const std::string item = "Caf\xE9 \xC9t\xE9.ini";
+    wide.AddFoundItem(item, "C:\\Programme", "x", KindIni, 1);
+    wchar_t buffer[64] = L"?";
+    LVITEMW get{};
+    get.pszText = buffer;
+    get.cchTextMax = 64;
+    SendMessageW(wide.Handle(), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&get));
+    wchar_t expected[64] = L"";
+    MultiByteToWideChar(CP_ACP, 0, item.c_str(), -1, expected, 64);
+    EXPECT_STREQ(buffer, expected);
+    get.iSubItem = 2;
+    SendMessageW(wide.Handle(), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&get));
+    EXPECT_STREQ(buffer, L"INI");
+    wchar_t small[4] = L"";
+    get.iSubItem = 0;
+    get.pszText = small;
+    get.cchTextMax = 4;
+    SendMessageW(wide.Handle(), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&get));
+    EXPECT_EQ(std::wstring(small), std::wstring(expected).substr(0, 3));
+    list = nullptr;
+    DestroyWindow(host);
 }
 
 TEST_F(FoundListTest, Marks_ToggleOverMixedSelectionFlipsEachRow) {
