@@ -174,13 +174,12 @@ int main(int argc, char** argv) {
         peer.push_back(p);
         ours.push_back(o);
         ratios.push_back(o / p);
-        std::printf("round %d: reg export %.0f ms, search %.0f ms, ratio %.2f (%ld hits)\n", r + 1, p, o,
-                    o / p, hits);
+        std::printf("round %d: reg export %.0f ms, search %.0f ms, ratio %.2f (%ld hits)\n", r + 1, p, o, o / p, hits);
     }
     const double peerMedian = Median(peer), ourMedian = Median(ours);
     std::printf("All of the Registry (HKCR, HKCU, HKLM, HKUS), search string \"%s\"\n", old.c_str());
-    std::printf("  reg.exe export of the four roots: median %.0f ms, best %.0f ms (%lld bytes exported)\n",
-                peerMedian, *std::min_element(peer.begin(), peer.end()), exportBytes);
+    std::printf("  reg.exe export of the four roots: median %.0f ms, best %.0f ms (%lld bytes exported)\n", peerMedian,
+                *std::min_element(peer.begin(), peer.end()), exportBytes);
     std::printf("  search thread, mode 7:            median %.0f ms, best %.0f ms\n", ourMedian,
                 *std::min_element(ours.begin(), ours.end()));
     std::printf("  ratio of medians %.2f, median of the rounds' ratios %.2f  (target <= 0.85)\n",
@@ -188,8 +187,7 @@ int main(int argc, char** argv) {
 
     // For reference: with the default ignore entries of Windows NT, which
     // leave out the branches met twice.
-    std::vector<std::string> ntDefaults = {"HKLM\\SAM", "HKLM\\Security", "HKLM\\Hardware",
-                                           "HKLM\\SOFTWARE\\CLASSES"};
+    std::vector<std::string> ntDefaults = {"HKLM\\SAM", "HKLM\\Security", "HKLM\\Hardware", "HKLM\\SOFTWARE\\CLASSES"};
     char user[256];
     DWORD n = sizeof user;
     HKEY users = nullptr;

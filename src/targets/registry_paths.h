@@ -40,13 +40,13 @@ std::string ResolveKeyPath(std::string_view current, std::string_view path);
 // regard to case, nothing is a prefix match (HKLM\SOFTWARE does not cover
 // HKLM\SOFTWARE2).
 class TIgnoreList {
-public:
+  public:
     TIgnoreList() = default;
     explicit TIgnoreList(const std::vector<std::string>& entries);
     bool Contains(std::string_view fullPath) const;
     bool Empty() const { return upper_.empty(); }
 
-private:
+  private:
     std::unordered_set<std::string> upper_;
 };
 

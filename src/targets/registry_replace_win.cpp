@@ -128,8 +128,11 @@ void ProcessPendingMessages() {
 }
 
 class GroupReplacer {
-public:
-    GroupReplacer(TRegistry& reg, const std::string& oldAddr, const std::string& newAddr, bool caseOnly,
+  public:
+    GroupReplacer(TRegistry& reg,
+                  const std::string& oldAddr,
+                  const std::string& newAddr,
+                  bool caseOnly,
                   const TLogLine& log)
         : reg_(reg), old_(oldAddr), new_(newAddr), caseOnly_(caseOnly), log_(log) {}
 
@@ -151,7 +154,7 @@ public:
         }
     }
 
-private:
+  private:
     std::string Replaced(std::string s) const {
         ReplaceAllText(s, old_, new_);
         return s;
@@ -169,7 +172,12 @@ private:
         const auto notChanged = [&](const char* problem) {
             Lines({"  old subkey: " + oldName, " NOT CHANGED: " + newName, problem});
         };
-        const char* const exists = caseOnly_ ? " (key differs only in case - OK)" : "*****  PROBLEM - key already exists!";
+        const char* const exists =
+            caseOnly_ ? " (key differs only in case - OK)" : "*****  PROBLEM - key already exists!";
+        if (newName.find('\\') != std::string::npos) {
+            notChanged("*****  PROBLEM - a key name cannot hold a backslash!");
+            return;
+        }
         if (SubkeyPresent(OpenKeyOf(reg_), WideFromAnsi(newName))) {
             notChanged(exists);
             return;
@@ -186,6 +194,9 @@ private:
                 break;
             case TRenameOutcome::Incomplete:
                 notChanged("*****  PROBLEM - a subkey below it is not accessible, key not moved!");
+                break;
+            case TRenameOutcome::InvalidName:
+                notChanged("*****  PROBLEM - a key name cannot hold a backslash!");
                 break;
             case TRenameOutcome::OldRemains:
                 Lines({"  old subkey: " + oldName, "  new subkey: " + newName,
@@ -215,6 +226,7 @@ private:
                 break;
             case TRenameOutcome::NotFound:
             case TRenameOutcome::Incomplete:
+            case TRenameOutcome::InvalidName:
                 notChanged("*****  PROBLEM - value not found!");
                 break;
             case TRenameOutcome::OldRemains:
@@ -253,6 +265,10 @@ private:
 }  // namespace
 
 TRenameOutcome MoveRegistryKey(TRegistry& reg, const std::string& oldName, const std::string& newName) {
+    // A key's name cannot hold a backslash: the Registry would take it for a
+    // path and make a chain of keys, perhaps inside the very key being moved.
+    if (newName.empty() || newName.find('\\') != std::string::npos)
+        return TRenameOutcome::InvalidName;
     HKEY parent = OpenKeyOf(reg);
     const std::wstring wold = WideFromAnsi(oldName);
     const std::wstring wnew = WideFromAnsi(newName);
@@ -269,8 +285,8 @@ TRenameOutcome MoveRegistryKey(TRegistry& reg, const std::string& oldName, const
     DWORD disposition = 0;
     LONG r = RegistryFaultFor(RegOp::CreateKey, newName);
     if (r == 0)
-        r = ::RegCreateKeyExW(parent, wnew.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                              &raw, &disposition);
+        r = ::RegCreateKeyExW(parent, wnew.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &raw,
+                              &disposition);
     if (r != ERROR_SUCCESS)
         throw ERegistryException("Failed to create key " + newName);
     RegKey to(raw);
@@ -306,14 +322,17 @@ TRenameOutcome RenameRegistryValue(TRegistry& reg, const std::string& oldName, c
     return reg.DeleteValue(oldName) ? TRenameOutcome::Done : TRenameOutcome::OldRemains;
 }
 
-void ReplaceRegistry(std::vector<TReplaceGroup>& groups, const std::string& oldAddr, const std::string& newAddr,
-                     HWND itemLabel, const TLogLine& log) {
+void ReplaceRegistry(std::vector<TReplaceGroup>& groups,
+                     const std::string& oldAddr,
+                     const std::string& newAddr,
+                     HWND itemLabel,
+                     const TLogLine& log) {
     if (groups.empty())
         return;
     log("");
     log("Updating Registry");
-    const bool caseOnly = ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, oldAddr.c_str(), -1,
-                                           newAddr.c_str(), -1) == CSTR_EQUAL;
+    const bool caseOnly =
+        ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, oldAddr.c_str(), -1, newAddr.c_str(), -1) == CSTR_EQUAL;
     TRegistry reg;
     GroupReplacer replacer(reg, oldAddr, newAddr, caseOnly, log);
     // Last to first: descending key paths, so a key's own hits come before
@@ -330,8 +349,8 @@ void ReplaceRegistry(std::vector<TReplaceGroup>& groups, const std::string& oldA
             // A leading backslash counts from the root; the bare backslash is
             // the root itself, never the key left open by the group before.
             const std::string_view path = KeyPathWithinRoot(group->Key);
-            opened = reg.OpenKey(path.empty() ? std::string("\\") : "\\" + std::string(path.substr(path[0] == '\\')),
-                                 false);
+            opened =
+                reg.OpenKey(path.empty() ? std::string("\\") : "\\" + std::string(path.substr(path[0] == '\\')), false);
         }
         if (!opened) {
             log("***** Could not open key " + group->Key);

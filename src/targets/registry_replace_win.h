@@ -20,6 +20,7 @@ enum class TRenameOutcome {
     TargetExists,  // something of the new name is there already: both left as they were
     Incomplete,    // (keys) a subkey below it does not open with full access: nothing moved
     OldRemains,    // copied to the new name, but the old one could not be deleted
+    InvalidName,   // (keys) the new name holds a backslash, which would make it a path
 };
 
 // Moves the subkey `oldName` of the accessor's open key (the root when none
@@ -48,7 +49,10 @@ TRenameOutcome RenameRegistryValue(TRegistry& reg, const std::string& oldName, c
 // group. Writes every action to `log`; failures are lines that begin with
 // "*****". A failed text write is passed over without a line. An error of
 // a key move or value rename is not caught: it leaves the call.
-void ReplaceRegistry(std::vector<TReplaceGroup>& groups, const std::string& oldAddr, const std::string& newAddr,
-                     HWND itemLabel, const TLogLine& log);
+void ReplaceRegistry(std::vector<TReplaceGroup>& groups,
+                     const std::string& oldAddr,
+                     const std::string& newAddr,
+                     HWND itemLabel,
+                     const TLogLine& log);
 
 }  // namespace movix

@@ -16,8 +16,12 @@ constexpr int kProgressDepth = 3;
 
 }  // namespace
 
-TSearchRegThread::TSearchRegThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound,
-                                   std::vector<std::string> ignoreKeys, int mode)
+TSearchRegThread::TSearchRegThread(int kind,
+                                   const std::string& search,
+                                   HWND progressLabel,
+                                   TFoundEvent onFound,
+                                   std::vector<std::string> ignoreKeys,
+                                   int mode)
     : TMovixThread(kind, search, progressLabel, std::move(onFound)),
       Mode(mode),
       IgnoreKeys(std::move(ignoreKeys)),

@@ -18,8 +18,11 @@ class TRegistry;
 // was found in (sub-types 7 to 9; the default value's name is empty; empty
 // for a subkey name, sub-type 6). The Context alone cannot tell a value
 // named "(default)" or one whose name holds "=" from another.
-using TRegFoundEvent = std::function<void(const std::string& item, const std::string& path,
-                                          const std::string& context, int kind, int subType,
+using TRegFoundEvent = std::function<void(const std::string& item,
+                                          const std::string& path,
+                                          const std::string& context,
+                                          int kind,
+                                          int subType,
                                           const std::string& valueName)>;
 
 // Walks the Registry roots of its scope key by key and reports every subkey
@@ -33,9 +36,13 @@ using TRegFoundEvent = std::function<void(const std::string& item, const std::st
 // without regard to case) is passed over with all below it; so is a key
 // that does not open with full access, and a value that cannot be read.
 class TSearchRegThread : public TMovixThread {
-public:
-    TSearchRegThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound,
-                     std::vector<std::string> ignoreKeys, int mode);
+  public:
+    TSearchRegThread(int kind,
+                     const std::string& search,
+                     HWND progressLabel,
+                     TFoundEvent onFound,
+                     std::vector<std::string> ignoreKeys,
+                     int mode);
 
     // Optional, set before Resume: receives every hit in place of OnFound,
     // with the value's own name beside it.
@@ -44,10 +51,10 @@ public:
     const int Mode;
     const std::vector<std::string> IgnoreKeys;
 
-protected:
+  protected:
     void Execute() override;
 
-private:
+  private:
     void SearchRoot(HKEY root, const char* abbreviation);
     void SearchKey(TRegistry& reg, const std::string& keyPath, int depth);
     void Report(int subType, const std::string& context, const std::string& valueName);

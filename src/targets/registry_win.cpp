@@ -59,8 +59,8 @@ constexpr DWORD kMaxNameRoom = 16384 * 3 + 1;
 std::vector<std::wstring> WideSubkeyNames(HKEY key) {
     std::vector<std::wstring> names;
     DWORD count = 0, maxLen = 0;
-    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &maxLen, nullptr, nullptr, nullptr, nullptr,
-                           nullptr, nullptr) != ERROR_SUCCESS)
+    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &maxLen, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr) != ERROR_SUCCESS)
         return names;
     std::wstring buffer(maxLen + 1, L'\0');
     for (DWORD i = 0; i < count; ++i) {
@@ -114,8 +114,7 @@ std::wstring WideFromAnsi(std::string_view s) {
 std::string AnsiFromWide(std::wstring_view s) {
     if (s.empty())
         return std::string();
-    const int n =
-        ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
     std::string a(n > 0 ? n : 0, '\0');
     if (n > 0)
         ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &a[0], n, nullptr, nullptr);
@@ -155,8 +154,8 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
     HKEY raw = nullptr;
     LONG r;
     if (canCreate && !p.rest.empty())
-        r = ::RegCreateKeyExA(base, p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                              &raw, nullptr);
+        r = ::RegCreateKeyExA(base, p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &raw,
+                              nullptr);
     else
         r = ::RegOpenKeyExA(base, p.rest.c_str(), 0, KEY_ALL_ACCESS, &raw);
     if (r != ERROR_SUCCESS)
@@ -176,8 +175,8 @@ void TRegistry::CreateKey(const std::string& path) {
     HKEY raw = nullptr;
     LONG r = RegistryFaultFor(RegOp::CreateKey, path);
     if (r == 0)
-        r = ::RegCreateKeyExA(BaseKey(p.relative), p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &raw, nullptr);
+        r = ::RegCreateKeyExA(BaseKey(p.relative), p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &raw, nullptr);
     if (r != ERROR_SUCCESS)
         throw ERegistryException("Failed to create key " + path);
     ::RegCloseKey(raw);
@@ -262,8 +261,8 @@ void TRegistry::WriteString(const std::string& name, const std::string& text) {
 void TRegistry::WriteExpandString(const std::string& name, const std::string& text) {
     LONG r = RegistryFaultFor(RegOp::SetValue, name);
     if (r == 0)
-        r = ::RegSetValueExA(BaseKey(true), name.c_str(), 0, REG_EXPAND_SZ,
-                             reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
+        r = ::RegSetValueExA(BaseKey(true), name.c_str(), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>(text.size() + 1));
     if (r != ERROR_SUCCESS)
         RaiseSetFailed(name);
 }

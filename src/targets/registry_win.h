@@ -21,7 +21,7 @@ namespace movix {
 // data for '%s'" and "Invalid data type for '%s'", with the key path or value
 // name as given.
 class ERegistryException : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -53,7 +53,7 @@ HKEY RootKeyOf(TRegRoot root);
 // when none is open. Value operations work on the open key, or on the root
 // when none is open. Keys open with full access (KEY_ALL_ACCESS).
 class TRegistry {
-public:
+  public:
     TRegistry() = default;  // HKEY_CURRENT_USER, no key open
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
@@ -122,12 +122,11 @@ public:
     // that cannot be read is passed over. Buffers are sized once for the
     // key and grow only when a value grew meanwhile. Stops early when the
     // visitor returns false.
-    using ValueVisitor =
-        std::function<bool(std::string_view name, DWORD type, const char* data, std::size_t size)>;
+    using ValueVisitor = std::function<bool(std::string_view name, DWORD type, const char* data, std::size_t size)>;
     void ForEachValue(const ValueVisitor& visit) const;
     void ForEachValue(const TRegKeyInfo& info, const ValueVisitor& visit) const;
 
-private:
+  private:
     HKEY BaseKey(bool relative) const;
 
     HKEY root_ = HKEY_CURRENT_USER;

@@ -34,7 +34,7 @@ TEST(RegistryPaths, LeadingBackslashCountsFromTheRootAnythingElseFromTheOpenKey)
     EXPECT_EQ(ResolveKeyPath("Software", "Acme\\App"), "Software\\Acme\\App");
     EXPECT_EQ(ResolveKeyPath("Software\\Acme", "\\System"), "System");
     EXPECT_EQ(ResolveKeyPath("Software\\Acme", ""), "Software\\Acme");  // the open key again
-    EXPECT_EQ(ResolveKeyPath("Software\\Acme", "\\"), "");               // the root itself
+    EXPECT_EQ(ResolveKeyPath("Software\\Acme", "\\"), "");              // the root itself
     EXPECT_EQ(ResolveKeyPath("", ""), "");
 }
 
@@ -115,11 +115,11 @@ TEST(RegistryHitText, SplitWithCarriedNameKeepsNamesThatLookLikeOthers) {
 
 TEST(RegistryHitOrder, ValueTextsComeBeforeRenamesEachInListOrder) {
     std::vector<TReplaceHit> hits = {
-        {"C:\\OLD", kSubTypeValueName},       // 0
-        {"C:\\OLD x", kSubTypeKey},           // 1
+        {"C:\\OLD", kSubTypeValueName},        // 0
+        {"C:\\OLD x", kSubTypeKey},            // 1
         {"C:\\OLD=C:\\OLD\\a", kSubTypeData},  // 2
-        {"p=C:\\OLD", kSubTypeExpandData},    // 3
-        {"other", 0},                         // 4
+        {"p=C:\\OLD", kSubTypeExpandData},     // 3
+        {"other", 0},                          // 4
     };
     EXPECT_EQ(RegistryHitOrder(hits), (std::vector<std::size_t>{2, 3, 0, 1, 4}));
     EXPECT_TRUE(RegistryHitOrder({}).empty());

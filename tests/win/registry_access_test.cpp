@@ -29,7 +29,7 @@ std::string RaisedMessage(F f) {
 }
 
 class RegistryAccessTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { SetRegistryFaultHookForTest(nullptr); }
 };
 
@@ -171,10 +171,10 @@ TEST_F(RegistryAccessTest, Accessor_ReadStringRules) {
     SetRaw(HKEY_CURRENT_USER, k.Path(), "multi", REG_MULTI_SZ, Utf16Sz("a") + Utf16Sz(""));
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(k.Path(), false));
-    EXPECT_EQ(reg.ReadString("nul"), "ab");        // up to the first NUL
-    EXPECT_EQ(reg.ReadString("zero"), "");         // zero-sized
-    EXPECT_EQ(reg.ReadString("zerodw"), "");       // zero-sized, whatever its type
-    EXPECT_EQ(reg.ReadString("missing"), "");      // missing
+    EXPECT_EQ(reg.ReadString("nul"), "ab");    // up to the first NUL
+    EXPECT_EQ(reg.ReadString("zero"), "");     // zero-sized
+    EXPECT_EQ(reg.ReadString("zerodw"), "");   // zero-sized, whatever its type
+    EXPECT_EQ(reg.ReadString("missing"), "");  // missing
     EXPECT_EQ(RaisedMessage([&] { reg.ReadString("dw"); }), "Invalid data type for 'dw'");
     EXPECT_EQ(RaisedMessage([&] { reg.ReadString("multi"); }), "Invalid data type for 'multi'");
 }

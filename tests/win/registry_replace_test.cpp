@@ -38,7 +38,7 @@ bool ContainsNoCase(const std::string& text, const std::string& part) {
 }
 
 class RegistryReplaceTest : public UiFixture {
-protected:
+  protected:
     void TearDown() override {
         SetRegistryFaultHookForTest(nullptr);
         UiFixture::TearDown();
@@ -158,18 +158,37 @@ TEST_F(RegistryReplaceTest, RegReplace_SearchThenReplaceRewritesThePlantedTree) 
         "",
         "Updating Registry",
         // Deepest keys first: the key's own values are rewritten before it moves.
-        "KEY: " + K + "\\C Deep\\A\\B\\C", "   old data: x=" + old, "   new data: " + now,
-        "KEY: " + K + "\\A Sub " + old, "   old data: v=" + old, "   new data: " + now,
+        "KEY: " + K + "\\C Deep\\A\\B\\C",
+        "   old data: x=" + old,
+        "   new data: " + now,
+        "KEY: " + K + "\\A Sub " + old,
+        "   old data: v=" + old,
+        "   new data: " + now,
         // Value texts before names change.
-        "KEY: " + K, "   old data: (default)=C:\\" + old + "\\app.exe", "   new data: C:\\" + now + "\\app.exe",
-        "KEY: " + K, "   old data: (default)=x " + old, "   new data: x " + now,
-        "KEY: " + K, "   old data: a Path=%SystemRoot%;c:\\" + UpperAscii(old) + "\\bin",
+        "KEY: " + K,
+        "   old data: (default)=C:\\" + old + "\\app.exe",
+        "   new data: C:\\" + now + "\\app.exe",
+        "KEY: " + K,
+        "   old data: (default)=x " + old,
+        "   new data: x " + now,
+        "KEY: " + K,
+        "   old data: a Path=%SystemRoot%;c:\\" + UpperAscii(old) + "\\bin",
         "   new data: %SystemRoot%;c:\\" + now + "\\bin",
-        "KEY: " + K, "   old data: b " + old + " name=C:\\" + old + "\\data", "   new data: C:\\" + now + "\\data",
-        "KEY: " + K, "   old data: h=eq=" + old, "   new data: " + now,
-        "KEY: " + K, "  old subkey: A Sub " + old, "  new subkey: A Sub " + now,
-        "KEY: " + K, "  old value: b " + old + " name", "  new value: b " + now + " name",
-        "KEY: " + K, "  old value: c dw " + old, "  new value: c dw " + now,
+        "KEY: " + K,
+        "   old data: b " + old + " name=C:\\" + old + "\\data",
+        "   new data: C:\\" + now + "\\data",
+        "KEY: " + K,
+        "   old data: h=eq=" + old,
+        "   new data: " + now,
+        "KEY: " + K,
+        "  old subkey: A Sub " + old,
+        "  new subkey: A Sub " + now,
+        "KEY: " + K,
+        "  old value: b " + old + " name",
+        "  new value: b " + now + " name",
+        "KEY: " + K,
+        "  old value: c dw " + old,
+        "  new value: c dw " + now,
     };
     EXPECT_EQ(log, expected);
     EXPECT_EQ(LabelText(), K);
@@ -234,17 +253,25 @@ TEST_F(RegistryReplaceTest, RegReplace_ValueWhoseNameAndTextHoldOldEndsUnderNewN
     EXPECT_EQ(GetRaw(k.Root(), k / "A", newName).first, DWORD(REG_EXPAND_SZ));
     EXPECT_EQ(GetRaw(k.Root(), k / "B", newName).first, DWORD(REG_SZ));
     const Lines expected = {
-        "", "Updating Registry",
-        "KEY: " + KB, "   old data: " + name + "=C:\\" + old, "   new data: C:\\" + now,
-        "KEY: " + KB, "  old value: " + name, "  new value: " + newName,
-        "KEY: " + KA, "   old data: " + name + "=C:\\" + old, "   new data: C:\\" + now,
-        "KEY: " + KA, "  old value: " + name, "  new value: " + newName,
+        "",
+        "Updating Registry",
+        "KEY: " + KB,
+        "   old data: " + name + "=C:\\" + old,
+        "   new data: C:\\" + now,
+        "KEY: " + KB,
+        "  old value: " + name,
+        "  new value: " + newName,
+        "KEY: " + KA,
+        "   old data: " + name + "=C:\\" + old,
+        "   new data: C:\\" + now,
+        "KEY: " + KA,
+        "  old value: " + name,
+        "  new value: " + newName,
     };
     EXPECT_EQ(log, expected);
 
     const Lines exported = RegExportLines("HKEY_LOCAL_MACHINE\\" + k.Path() + "\\B");
-    EXPECT_NE(std::find(exported.begin(), exported.end(), "\"" + newName + "\"=\"C:\\\\" + now + "\""),
-              exported.end());
+    EXPECT_NE(std::find(exported.begin(), exported.end(), "\"" + newName + "\"=\"C:\\\\" + now + "\""), exported.end());
     for (const std::string& line : exported)
         EXPECT_FALSE(ContainsNoCase(line, old)) << line;
 }
@@ -260,23 +287,32 @@ TEST_F(RegistryReplaceTest, RegReplace_DefaultValueAndLookalikeNamesEachGetTheir
     SetSz(r, k.Path(), "a", "untouched");
     SetSz(r, k.Path(), "p", "4 " + old);
     const std::string K = "HKCU\\" + k.Path();
-    const Lines log = Replace({{K,
-                                {Hit("(default)=1 " + old, 8, ""), Hit("(default)=2 " + old, 8, "(default)"),
-                                 Hit("a=b=3 " + old, 8, "a=b"),
-                                 // Without the name beside it, the name is read out of the Text.
-                                 Hit("p=4 " + old, 8)}}},
-                              old, now);
+    const Lines log = Replace(
+        {{K,
+          {Hit("(default)=1 " + old, 8, ""), Hit("(default)=2 " + old, 8, "(default)"), Hit("a=b=3 " + old, 8, "a=b"),
+           // Without the name beside it, the name is read out of the Text.
+           Hit("p=4 " + old, 8)}}},
+        old, now);
     EXPECT_EQ(GetSz(r, k.Path(), ""), "1 " + now);
     EXPECT_EQ(GetSz(r, k.Path(), "(default)"), "2 " + now);
     EXPECT_EQ(GetSz(r, k.Path(), "a=b"), "3 " + now);
     EXPECT_EQ(GetSz(r, k.Path(), "a"), "untouched");
     EXPECT_EQ(GetSz(r, k.Path(), "p"), "4 " + now);
     const Lines expected = {
-        "", "Updating Registry",
-        "KEY: " + K, "   old data: (default)=1 " + old, "   new data: 1 " + now,
-        "KEY: " + K, "   old data: (default)=2 " + old, "   new data: 2 " + now,
-        "KEY: " + K, "   old data: a=b=3 " + old, "   new data: 3 " + now,
-        "KEY: " + K, "   old data: p=4 " + old, "   new data: 4 " + now,
+        "",
+        "Updating Registry",
+        "KEY: " + K,
+        "   old data: (default)=1 " + old,
+        "   new data: 1 " + now,
+        "KEY: " + K,
+        "   old data: (default)=2 " + old,
+        "   new data: 2 " + now,
+        "KEY: " + K,
+        "   old data: a=b=3 " + old,
+        "   new data: 3 " + now,
+        "KEY: " + K,
+        "   old data: p=4 " + old,
+        "   new data: 4 " + now,
     };
     EXPECT_EQ(log, expected);
 }
@@ -305,10 +341,19 @@ TEST_F(RegistryReplaceTest, RegReplace_CaseOnlyChangeRewritesTextsButRenamesNoth
         {{K, {Hit("S " + old, 6), Hit("v " + old, 7, "v " + old), Hit("v " + old + "=C:\\" + old, 8, "v " + old)}}},
         old, now);
     const Lines expected = {
-        "", "Updating Registry",
-        "KEY: " + K, "   old data: v " + old + "=C:\\" + old, "   new data: C:\\" + now,
-        "KEY: " + K, "  old subkey: S " + old, " NOT CHANGED: S " + now, " (key differs only in case - OK)",
-        "KEY: " + K, "   old value: v " + old, " NOT CHANGED: v " + now, " (value differs only in case - OK)",
+        "",
+        "Updating Registry",
+        "KEY: " + K,
+        "   old data: v " + old + "=C:\\" + old,
+        "   new data: C:\\" + now,
+        "KEY: " + K,
+        "  old subkey: S " + old,
+        " NOT CHANGED: S " + now,
+        " (key differs only in case - OK)",
+        "KEY: " + K,
+        "   old value: v " + old,
+        " NOT CHANGED: v " + now,
+        " (value differs only in case - OK)",
     };
     EXPECT_EQ(log, expected);
     // The names keep their letters as they were.
@@ -330,9 +375,16 @@ TEST_F(RegistryReplaceTest, RegReplace_ExistingTargetsAreNeverOverwritten) {
     const std::string K = "HKCU\\" + k.Path();
     const Lines log = Replace({{K, {Hit("S " + old, 6), Hit("v " + old, 7, "v " + old)}}}, old, now);
     const Lines expected = {
-        "", "Updating Registry",
-        "KEY: " + K, "  old subkey: S " + old, " NOT CHANGED: S " + now, "*****  PROBLEM - key already exists!",
-        "KEY: " + K, "   old value: v " + old, " NOT CHANGED: v " + now, "*****  PROBLEM - value already exists!",
+        "",
+        "Updating Registry",
+        "KEY: " + K,
+        "  old subkey: S " + old,
+        " NOT CHANGED: S " + now,
+        "*****  PROBLEM - key already exists!",
+        "KEY: " + K,
+        "   old value: v " + old,
+        " NOT CHANGED: v " + now,
+        "*****  PROBLEM - value already exists!",
     };
     EXPECT_EQ(log, expected);
     EXPECT_EQ(Snapshot(k.Root(), k.Path()), before);
@@ -366,10 +418,13 @@ TEST_F(RegistryReplaceTest, RegReplace_GroupWhoseKeyDoesNotOpenIsLoggedAndTheOth
                                {K + "\\Missing", {Hit("v=" + old, 8, "v")}}},
                               old, now);
     const Lines expected = {
-        "", "Updating Registry",
+        "",
+        "Updating Registry",
         "***** Could not open key " + K + "\\Missing",
         "***** Could not open key " + K + "\\Locked",
-        "KEY: " + K, "   old data: v=" + old, "   new data: " + now,
+        "KEY: " + K,
+        "   old data: v=" + old,
+        "   new data: " + now,
         "***** Could not open key HKXX\\Software",
     };
     EXPECT_EQ(log, expected);
@@ -392,8 +447,8 @@ TEST_F(RegistryReplaceTest, RegReplace_RootGroupWorksOnTheRootItselfNotTheKeyLef
     PlantedKey k(HKEY_CURRENT_USER, "Software", "MovixRep");
     SetSz(HKEY_CURRENT_USER, "", name, "at the root");
     SetSz(k.Root(), k.Path(), name, "in the key");
-    const Lines log = Replace({{"HKCU", {Hit(name, 7, name)}}, {"HKCU\\" + k.Path(), {Hit("w=" + old, 8, "w")}}},
-                              old, now);
+    const Lines log =
+        Replace({{"HKCU", {Hit(name, 7, name)}}, {"HKCU\\" + k.Path(), {Hit("w=" + old, 8, "w")}}}, old, now);
     EXPECT_EQ(GetSz(HKEY_CURRENT_USER, "", newName), "at the root");
     EXPECT_FALSE(ValuePresent(HKEY_CURRENT_USER, "", name));
     EXPECT_EQ(GetSz(k.Root(), k.Path(), name), "in the key");
@@ -473,11 +528,10 @@ TEST_F(RegistryReplaceTest, RegReplace_WhatIsNoLongerThereIsReportedNotClaimed) 
     PlantedKey k(HKEY_CURRENT_USER, "Software", "MovixRep");
     const std::string K = "HKCU\\" + k.Path();
     const Lines log = Replace({{K, {Hit("gone " + old, 6), Hit("gone " + old, 7, "gone " + old)}}}, old, now);
-    EXPECT_EQ(log, (Lines{"", "Updating Registry",
-                          "KEY: " + K, "  old subkey: gone " + old, " NOT CHANGED: gone " + now,
-                          "*****  PROBLEM - key not found or not accessible!",
-                          "KEY: " + K, "   old value: gone " + old, " NOT CHANGED: gone " + now,
-                          "*****  PROBLEM - value not found!"}));
+    EXPECT_EQ(log,
+              (Lines{"", "Updating Registry", "KEY: " + K, "  old subkey: gone " + old, " NOT CHANGED: gone " + now,
+                     "*****  PROBLEM - key not found or not accessible!", "KEY: " + K, "   old value: gone " + old,
+                     " NOT CHANGED: gone " + now, "*****  PROBLEM - value not found!"}));
     EXPECT_FALSE(KeyPresent(k.Root(), k / ("gone " + now)));
     EXPECT_FALSE(ValuePresent(k.Root(), k.Path(), "gone " + now));
 }
@@ -547,9 +601,8 @@ TEST_F(RegistryReplaceTest, RegReplace_RenameErrorLeavesTheCallWithTheValueKept)
     SetSz(k.Root(), k.Path(), name, "keep me");
     const std::string K = "HKCU\\" + k.Path();
     for (RegOp failing : {RegOp::QueryValue, RegOp::SetValue}) {
-        SetRegistryFaultHookForTest([failing](RegOp op, const std::string&) -> LONG {
-            return op == failing ? ERROR_NO_SYSTEM_RESOURCES : 0;
-        });
+        SetRegistryFaultHookForTest(
+            [failing](RegOp op, const std::string&) -> LONG { return op == failing ? ERROR_NO_SYSTEM_RESOURCES : 0; });
         std::string message = "<none>";
         try {
             Replace({{K, {Hit(name, 7, name)}}}, old, now);
@@ -579,4 +632,24 @@ TEST_F(RegistryReplaceTest, RegReplace_MoveRegistryKeyDirectlyOnTheOpenKey) {
     EXPECT_EQ(RenameRegistryValue(reg, "missing", "x"), TRenameOutcome::NotFound);
     // The accessor's open key is still the one it was.
     EXPECT_EQ(reg.CurrentPath(), k.Path());
+}
+
+TEST_F(RegistryReplaceTest, RegReplace_KeyIsNotMovedToANameHoldingABackslash) {
+    // An Old address without a backslash can be part of a key's name; a New
+    // one with backslashes cannot, and must not make a chain of keys (here
+    // it would even lie inside the key being moved).
+    const std::string old = UniqueToken("OldApp");
+    const std::string now = old + "\\Sub";
+    PlantedKey k(HKEY_CURRENT_USER, "Software", "MovixRep");
+    SetSz(k.Root(), k / (old + "\\a"), "v", "1");
+    const TreeSnapshot before = Snapshot(k.Root(), k.Path());
+    const std::string K = "HKCU\\" + k.Path();
+    const Lines log = Replace({{K, {Hit(old, 6)}}}, old, now);
+    EXPECT_EQ(log, (Lines{"", "Updating Registry", "KEY: " + K, "  old subkey: " + old, " NOT CHANGED: " + now,
+                          "*****  PROBLEM - a key name cannot hold a backslash!"}));
+    EXPECT_EQ(Snapshot(k.Root(), k.Path()), before);
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(k.Path(), false));
+    EXPECT_EQ(MoveRegistryKey(reg, old, now), TRenameOutcome::InvalidName);
+    EXPECT_EQ(Snapshot(k.Root(), k.Path()), before);
 }

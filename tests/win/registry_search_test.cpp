@@ -43,7 +43,7 @@ LRESULT CALLBACK RecordingLabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 class RegistrySearchTest : public UiFixture {
-protected:
+  protected:
     void SetUp() override {
         UiFixture::SetUp();
         savedPlatform_ = PlatformCode;
@@ -105,22 +105,22 @@ struct Plant {
         : key(root, parent, "MovixSearch"), old(old) {
         const HKEY r = key.Root();
         const std::string& k = key.Path();
-        SetSz(r, k, "", "C:\\" + old + "\\app.exe");                            // 8, default value
-        SetSz(r, k, "(default)", "x " + old);                                   // 8, literal name
+        SetSz(r, k, "", "C:\\" + old + "\\app.exe");                                            // 8, default value
+        SetSz(r, k, "(default)", "x " + old);                                                   // 8, literal name
         SetSz(r, k, "a Path", "%SystemRoot%;c:\\" + UpperAscii(old) + "\\bin", REG_EXPAND_SZ);  // 9
-        SetSz(r, k, "b " + old + " name", "C:\\" + old + "\\data");              // 7 then 8
-        SetDword(r, k, "c dw " + old, 1);                                       // 7 only
-        SetRaw(r, k, "d bin", REG_BINARY, old);                                 // nothing
-        SetRaw(r, k, "e multi", REG_MULTI_SZ, Utf16Sz(old) + Utf16Sz(""));    // nothing
-        SetSz(r, k, "f nul", std::string("abc\0", 4) + old);                    // nothing: after the NUL
-        SetSz(r, k, "g plain", "nothing here");                                 // nothing
-        SetSz(r, k, "h=eq", old);                                               // 8, name with "="
-        SetSz(r, key / ("A Sub " + old), "v", old);                             // 6, then 8 inside
-        SetSz(r, key / ("B Ignored " + old), "v", old);                         // 6 only when ignored
-        SetSz(r, key / "C Deep\\A\\B\\C", "x", old);                             // 8 four levels down
-        SetSz(r, key / "D Locked", "v", old);                                   // nothing: no full access
+        SetSz(r, k, "b " + old + " name", "C:\\" + old + "\\data");                             // 7 then 8
+        SetDword(r, k, "c dw " + old, 1);                                                       // 7 only
+        SetRaw(r, k, "d bin", REG_BINARY, old);                                                 // nothing
+        SetRaw(r, k, "e multi", REG_MULTI_SZ, Utf16Sz(old) + Utf16Sz(""));                      // nothing
+        SetSz(r, k, "f nul", std::string("abc\0", 4) + old);  // nothing: after the NUL
+        SetSz(r, k, "g plain", "nothing here");               // nothing
+        SetSz(r, k, "h=eq", old);                             // 8, name with "="
+        SetSz(r, key / ("A Sub " + old), "v", old);           // 6, then 8 inside
+        SetSz(r, key / ("B Ignored " + old), "v", old);       // 6 only when ignored
+        SetSz(r, key / "C Deep\\A\\B\\C", "x", old);          // 8 four levels down
+        SetSz(r, key / "D Locked", "v", old);                 // nothing: no full access
         key.Lock("D Locked");
-        SetSz(r, key / ("E " + old + " x"), "plain", "no");                    // 6
+        SetSz(r, key / ("E " + old + " x"), "plain", "no");  // 6
     }
 
     // The hits of the tree, in the order the search gives them, with the

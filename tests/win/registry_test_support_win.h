@@ -62,8 +62,7 @@ inline HKEY CreateTestKey(HKEY root, const std::string& path) {
     return key;
 }
 
-inline void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type,
-                   const std::string& bytes) {
+inline void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& bytes) {
     HKEY key = CreateTestKey(root, path);
     ASSERT_NE(key, nullptr);
     const LONG r = ::RegSetValueExW(key, Wide(name).c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
@@ -72,7 +71,10 @@ inline void SetRaw(HKEY root, const std::string& path, const std::string& name, 
     ASSERT_EQ(r, ERROR_SUCCESS) << path << " " << name;
 }
 
-inline void SetSz(HKEY root, const std::string& path, const std::string& name, const std::string& text,
+inline void SetSz(HKEY root,
+                  const std::string& path,
+                  const std::string& name,
+                  const std::string& text,
                   DWORD type = REG_SZ) {
     SetRaw(root, path, name, type, Utf16Sz(text));
 }
@@ -169,7 +171,7 @@ inline TreeSnapshot Snapshot(HKEY root, const std::string& path) {
 // A key (with a unique name) planted under a root for one test; removed with
 // everything below it when the test ends, locked subkeys included.
 class PlantedKey {
-public:
+  public:
     PlantedKey(HKEY root, const std::string& parent, const std::string& tag)
         : root_(root), name_(UniqueToken(tag)), path_(parent.empty() ? name_ : parent + "\\" + name_) {
         HKEY key = CreateTestKey(root_, path_);
@@ -215,7 +217,7 @@ public:
             << "the Registry does not honour the key's security";
     }
 
-private:
+  private:
     HKEY root_;
     std::string name_;
     std::string path_;
