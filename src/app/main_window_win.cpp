@@ -270,6 +270,15 @@ void TForm1::FormCreate() {
     // Search threads reach the window through this thread's dispatcher.
     UiDispatcher::Init();
     CreateControls();
+    // The opening state stands from here on, whatever a later step does:
+    // the red light with result 7, Next and Back disabled.
+    CheckResult = 7;
+    ShowIndicator(CheckResult);
+    Enable(IDC_BtnNext, false);
+    Enable(IDC_BtnPrev, false);
+
+    if (CleanRegistryCommand())
+        return;
 
     // The help file is the program's own file name with the extension .HLP.
     helpFile_ = ChangeExtension(ModuleFileName(), ".HLP");
@@ -284,26 +293,18 @@ void TForm1::FormCreate() {
     SkipBoxes[kPageRegistryKeys] = Control(IDC_cbSkipRegistry);
     SkipBoxes[kPageIgnoreKeys] = Control(IDC_cbSkipIgnoreKeys);
 
-    LoadSettings();
+    try {
+        LoadSettings();
+    } catch (const std::exception& e) {
+        // A stored option of the wrong type: the error is shown, the rest of
+        // the creation is left out, and the window opens all the same.
+        ShowErrorBox(hwnd_, e.what());
+        return;
+    }
     // The RTF report's dialog starts in the program's folder.
     rtfStartFolder_ = ModuleFileName();
-    rtfStartFolder_.resize(rtfStartFolder_.find_last_of('\\') == std::string::npos ? 0
-                                                                                   : rtfStartFolder_.find_last_of('\\'));
-
-    CheckResult = 7;
-    ShowIndicator(CheckResult);
-    Enable(IDC_BtnNext, false);
-    Enable(IDC_BtnPrev, false);
-}
-
-void TForm1::LoadSettings() {
-    // Stored options are not kept yet: the option pages start at their
-    // defaults and the platform's restrictions apply on top.
-    SetRadioIndex(IDC_rgIniFiles, 2);
-    SetRadioIndex(IDC_rgGroups, 1);
-    SetRadioIndex(IDC_rgShortcuts, PlatformCode == 1 ? 0 : 1);
-    SetRadioIndex(IDC_rgRegistry, 2);
-    ApplyPlatformRestrictions();
+    const std::string::size_type slash = rtfStartFolder_.find_last_of('\\');
+    rtfStartFolder_.resize(slash == std::string::npos ? 0 : slash);
 }
 
 void TForm1::ApplyPlatformRestrictions() {
@@ -392,13 +393,14 @@ void TForm1::FormClose() {
     // takes no more rows.
     shuttingDown_ = true;
     OnShutdown();
-    if (!CleanRegistryMode)
-        SaveSettings();
+    if (!CleanRegistryMode) {
+        try {
+            SaveSettings();
+        } catch (const std::exception& e) {
+            ShowErrorBox(hwnd_, e.what());
+        }
+    }
     HelpCommand(kHelpQuit, 0);
-}
-
-void TForm1::SaveSettings() {
-    // Settings are not stored yet.
 }
 
 // --- Pages entered -------------------------------------------------------------

@@ -130,6 +130,7 @@ private:
     TForm1() = default;
     LRESULT OnNotify(NMHDR* header);
     LRESULT OnCtlColorStatic(HDC dc, HWND control);
+    bool CleanRegistryCommand();
     void LoadSettings();
     void ApplyPlatformRestrictions();
     void SaveSettings();

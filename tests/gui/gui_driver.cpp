@@ -121,7 +121,13 @@ HWND FindProcessWindow(DWORD pid, const char* className, const char* caption) {
     return data.found;
 }
 
-App::App(const std::string& arguments) {
+void ClearSettings() {
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Kestrelia\\MOVIX32");
+}
+
+App::App(const std::string& arguments, Settings settings, bool waitForWindow) {
+    if (settings == FreshSettings)
+        ClearSettings();
     const std::string exe = ExeDir() + "\\movix32.exe";
     std::string commandLine = "\"" + exe + "\"";
     if (!arguments.empty())
@@ -131,6 +137,8 @@ App::App(const std::string& arguments) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, ExeDir().c_str(), &si, &pi_))
+        return;
+    if (!waitForWindow)
         return;
     WaitForInputIdle(pi_.hProcess, 10000);
     WaitFor([&] { return (main_ = FindProcessWindow(pi_.dwProcessId, "TForm1")) != nullptr; }, 15000);

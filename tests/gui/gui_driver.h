@@ -19,6 +19,8 @@ std::string WindowTextOf(HWND hwnd);
 std::string ArtifactDir();
 // True when windows can be shown (an X display is there).
 bool HaveDisplay();
+// Removes the program's key under HKEY_CURRENT_USER.
+void ClearSettings();
 
 // Runs `fn` until it returns true or the time is up; true when it did.
 template <typename F>
@@ -39,7 +41,11 @@ HWND FindProcessWindow(DWORD pid, const char* className, const char* caption = n
 class App {
 public:
     // Starts movix32.exe with the arguments and waits for its main window.
-    explicit App(const std::string& arguments = std::string());
+    // The program's stored settings are removed first, so that every test
+    // starts from the defaults, unless the test keeps them.
+    enum Settings { FreshSettings, KeepSettings };
+    explicit App(const std::string& arguments = std::string(), Settings settings = FreshSettings,
+                 bool waitForWindow = true);
     ~App();
     App(const App&) = delete;
     App& operator=(const App&) = delete;
