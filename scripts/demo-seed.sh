@@ -48,3 +48,33 @@ if ! grep -q 'QUILL' "$win/system.ini"; then
 Spell=C:\QUILL\PLUGINS\SPELL.DLL
 INI
 fi
+
+# Registry references: an uninstall entry, an App Paths key, the program's own
+# settings and a file type. Imported in one go (each Wine start costs time).
+cat > "$prefix/quillpad-demo.reg" <<'REG'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillpad]
+"DisplayName"="Quillpad"
+"UninstallString"="C:\\QUILL\\UNINST.EXE"
+"InstallLocation"="C:\\QUILL"
+"DisplayIcon"="C:\\QUILL\\QUILL.EXE,0"
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths\QUILL.EXE]
+@="C:\\QUILL\\QUILL.EXE"
+"Path"="C:\\QUILL"
+
+[HKEY_CURRENT_USER\Software\Quillpad\Settings]
+"Home"="C:\\QUILL"
+"RecentFile1"="C:\\QUILL\\DOCS\\README.QDC"
+
+[HKEY_CURRENT_USER\Software\Quillpad\Open Documents]
+"C:\\QUILL\\DOCS\\LETTER.QDC"=dword:00000001
+
+[HKEY_CLASSES_ROOT\.qdc]
+@="Quillpad.Document"
+
+[HKEY_CLASSES_ROOT\Quillpad.Document\shell\open\command]
+@="C:\\QUILL\\QUILL.EXE \"%1\""
+REG
+WINEPREFIX="$prefix" WINEDEBUG=-all /usr/lib/wine/wine64 regedit /S "$(WINEPREFIX="$prefix" /usr/lib/wine/wine64 winepath -w "$prefix/quillpad-demo.reg" 2>/dev/null)" </dev/null >/dev/null 2>&1 || true
