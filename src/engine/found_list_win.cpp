@@ -17,6 +17,8 @@ namespace {
 // behind the label, and in the first column for the small image before it.
 constexpr int TrailingLabelPadding = 12;
 constexpr int FirstColumnImageRoom = 16 + 2 + 2;
+// The header draws its caption 6 pixels in from either edge of the column.
+constexpr int HeaderCaptionPadding = 16;
 constexpr UINT_PTR SyncTimerId = 0x4D46;  // on the list view's own timer list
 constexpr DWORD SyncIntervalMs = 100;
 
@@ -110,6 +112,7 @@ bool TFoundList::Create(HWND parent, const RECT& rc) {
     CreatePopupMenuItems();
     AddColumns();
     MeasureFont();
+    FitCaptionColumns();
 
     rows_.assign(1, PlaceholderItem());
     RecomputeWidths();
@@ -188,10 +191,13 @@ void TFoundList::AddColumns() {
         col.iSubItem = c;
         SendMessageA(hwnd_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&col));
     }
-    // "Type" and "SubType" fit their captions; the list holds no row yet, so
-    // the control measures the header alone.
-    SendMessageA(hwnd_, LVM_SETCOLUMNWIDTH, ColType, MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0));
-    SendMessageA(hwnd_, LVM_SETCOLUMNWIDTH, ColSubType, MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0));
+}
+
+// "Type" and "SubType" fit their captions: their texts are shorter.
+void TFoundList::FitCaptionColumns() {
+    for (int c : {static_cast<int>(ColType), static_cast<int>(ColSubType)})
+        CallWindowProcW(controlProc_, hwnd_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c),
+                        MAKELPARAM(TextWidth(FoundColumnCaptions[c]) + HeaderCaptionPadding, 0));
 }
 
 int TFoundList::ColumnWidth(int column) const {
@@ -334,6 +340,8 @@ void TFoundList::ApplyWidths() {
         int width = widest_[c] + TrailingLabelPadding;
         if (c == ColItem)
             width += FirstColumnImageRoom;
+        // Never narrower than the caption, which would be cut short.
+        width = std::max(width, TextWidth(FoundColumnCaptions[c]) + HeaderCaptionPadding);
         if (width == applied_[c])
             continue;
         applied_[c] = width;
@@ -534,6 +542,7 @@ LRESULT TFoundList::OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SETFONT: {
             const LRESULT r = CallWindowProcW(controlProc_, hwnd, msg, wp, lp);
             MeasureFont();
+            FitCaptionColumns();
             RecomputeWidths();
             ApplyWidths();
             return r;

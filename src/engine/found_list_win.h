@@ -17,6 +17,7 @@
 
 namespace movix {
 
+// The list view's GWLP_USERDATA belongs to this class (it finds itself there).
 class TFoundList {
 public:
     TFoundList();
@@ -89,6 +90,7 @@ private:
     void CreateImageList();
     void CreatePopupMenuItems();
     void AddColumns();
+    void FitCaptionColumns();
     void OnGetDispInfo(NMHDR* header);
     LRESULT OnFindItem(NMHDR* header) const;
     int RowAtY(int y) const;

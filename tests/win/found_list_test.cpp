@@ -385,8 +385,14 @@ TEST_F(FoundListTest, AddFoundItem_LongTextsAreCutToTheCallersBuffer) {
 TEST_F(FoundListTest, ColumnWidths_TextColumnsGrowToWidestTextTypeColumnsFitCaption) {
     const int typeWidth = list_.ColumnWidth(2);
     const int subTypeWidth = list_.ColumnWidth(3);
-    EXPECT_GT(typeWidth, 10);
-    EXPECT_GE(subTypeWidth, typeWidth);  // "SubType" is the longer caption
+    auto captionWidth = [&](const char* text) {
+        return static_cast<int>(SendMessageA(lv_, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text)));
+    };
+    // Room for the caption and the header's margins of 6 pixels each side.
+    EXPECT_GE(typeWidth, captionWidth("Type") + 12);
+    EXPECT_LE(typeWidth, captionWidth("Type") + 30);
+    EXPECT_GE(subTypeWidth, captionWidth("SubType") + 12);
+    EXPECT_LE(subTypeWidth, captionWidth("SubType") + 30);
 
     AddIni("A.INI", "C:\\W", 6);
     const int narrowPath = list_.ColumnWidth(1);
@@ -403,6 +409,25 @@ TEST_F(FoundListTest, ColumnWidths_TextColumnsGrowToWidestTextTypeColumnsFitCapt
     EXPECT_EQ(list_.ColumnWidth(4), narrowContext);
     EXPECT_EQ(list_.ColumnWidth(2), typeWidth);
     EXPECT_EQ(list_.ColumnWidth(3), subTypeWidth);
+}
+
+TEST_F(FoundListTest, ColumnWidths_FollowAFontChange) {
+    const std::string path = "C:\\Program Files\\A Vendor\\A Product";
+    AddIni("A.INI", path, 6);
+    HFONT big = CreateFontA(-22, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial");
+    ASSERT_NE(big, nullptr);
+    SendMessageA(lv_, WM_SETFONT, reinterpret_cast<WPARAM>(big), TRUE);
+    auto width = [&](const char* text) {
+        return static_cast<int>(SendMessageA(lv_, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text)));
+    };
+    EXPECT_GE(list_.ColumnWidth(1), width(path.c_str()));
+    EXPECT_LE(list_.ColumnWidth(1), width(path.c_str()) + 40);
+    EXPECT_GE(list_.ColumnWidth(2), width("Type") + 12);
+    EXPECT_LE(list_.ColumnWidth(2), width("Type") + 30);
+    EXPECT_GE(list_.ColumnWidth(3), width("SubType") + 12);
+    EXPECT_LE(list_.ColumnWidth(3), width("SubType") + 30);
+    SendMessageA(lv_, WM_SETFONT, 0, FALSE);
+    DeleteObject(big);
 }
 
 TEST_F(FoundListTest, HeaderClick_FirstClickOnItemDescendingThenAscending) {
