@@ -720,19 +720,34 @@ TEST_F(FoundListTest, HelpContext_OfEachKindOfRowAndOfEmptySpace) {
 TEST_F(FoundListTest, HelpContext_NegativePointMeansTheMouseCursor) {
     list_.AddFoundItem("Run", "HKCU\\X", "c", KindReg, 7);
     list_.AddFoundItem("A.LNK", "C:\\D", "c", KindLnk, 5);
-    POINT onRow1 = PointOnRow(1);
-    ClientToScreen(lv_, &onRow1);
-    ASSERT_TRUE(SetCursorPos(onRow1.x, onRow1.y));
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    if (cursor.x != onRow1.x || cursor.y != onRow1.y)
-        GTEST_SKIP() << "the display does not move the cursor";
-    EXPECT_EQ(list_.FoundItemHelpContext(POINT{-1, -1}), 48);
-    EXPECT_EQ(list_.FoundItemHelpContext(POINT{20, -1}), 48);
-    POINT below{20, ItemRect(1).bottom + 30};
-    ClientToScreen(lv_, &below);
-    SetCursorPos(below.x, below.y);
-    EXPECT_EQ(list_.FoundItemHelpContext(POINT{-1, -1}), 32);
+    // The context at the cursor placed over a client point, or nothing when
+    // the display would not move the cursor or something else moved it.
+    auto atCursor = [&](POINT client, POINT given, int& context) {
+        POINT screen = client;
+        ClientToScreen(lv_, &screen);
+        POINT now{};
+        if (!SetCursorPos(screen.x, screen.y))
+            return false;
+        // The display may take a moment to report the new place.
+        for (int wait = 0; wait < 50 && GetCursorPos(&now) && (now.x != screen.x || now.y != screen.y); ++wait) {
+            PumpMessages();
+            Sleep(10);
+        }
+        if (now.x != screen.x || now.y != screen.y)
+            return false;
+        context = list_.FoundItemHelpContext(given);
+        return GetCursorPos(&now) && now.x == screen.x && now.y == screen.y;
+    };
+    int context = 0;
+    if (!atCursor(PointOnRow(1), POINT{-1, -1}, context))
+        GTEST_SKIP() << "the cursor cannot be placed on this display";
+    EXPECT_EQ(context, 48);
+    ASSERT_TRUE(atCursor(PointOnRow(1), POINT{20, -1}, context));
+    EXPECT_EQ(context, 48);
+    ASSERT_TRUE(atCursor(PointOnRow(0), POINT{-5, 3}, context));
+    EXPECT_EQ(context, 50);
+    ASSERT_TRUE(atCursor(POINT{20, ItemRect(1).bottom + 30}, POINT{-1, -1}, context));
+    EXPECT_EQ(context, 32);
 }
 
 TEST_F(FoundListTest, WhatsThis_AsksForTheContextOfTheRowAtLastMouseUp) {
