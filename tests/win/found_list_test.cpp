@@ -681,6 +681,19 @@ TEST_F(FoundListTest, DoubleClick_AnywhereAlongARowFlipsItOnly) {
     EXPECT_EQ(Marks(), "YYN");
 }
 
+TEST_F(FoundListTest, DoubleClick_FindsTheRowWhenScrolledSideways) {
+    AddIni("a", std::string(300, 'p'));
+    AddIni("b", std::string(300, 'q'));
+    SendMessageA(lv_, LVM_SCROLL, 400, 0);
+    RECT first{};
+    first.left = LVIR_BOUNDS;
+    SendMessageA(lv_, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    ASSERT_LT(first.left, -100);  // column 0 is out of sight
+    DoubleClick(POINT{200, PointOnRow(1).y});
+    EXPECT_EQ(Marks(), "YN");
+    EXPECT_EQ(list_.FoundItemHelpContext(POINT{300, PointOnRow(0).y}), 41);
+}
+
 TEST_F(FoundListTest, DoubleClick_BelowTheLastRowChangesNothing) {
     for (const char* name : {"a", "b"})
         AddIni(name);
