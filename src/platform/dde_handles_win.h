@@ -17,7 +17,7 @@ namespace movix {
 
 // One DdeInitializeA registration; DdeUninitialize when it ends.
 class DdeInstance {
-public:
+  public:
     DdeInstance() noexcept = default;
     DdeInstance(const DdeInstance&) = delete;
     DdeInstance& operator=(const DdeInstance&) = delete;
@@ -41,13 +41,13 @@ public:
     DWORD Id() const noexcept { return id_; }
     explicit operator bool() const noexcept { return id_ != 0; }
 
-private:
+  private:
     DWORD id_ = 0;
 };
 
 // A string handle made by DdeCreateStringHandleA (code page CP_WINANSI).
 class DdeString {
-public:
+  public:
     DdeString() noexcept = default;
     DdeString(DWORD instance, const std::string& text) noexcept
         : instance_(instance), hsz_(::DdeCreateStringHandleA(instance, text.c_str(), CP_WINANSI)) {}
@@ -71,7 +71,7 @@ public:
     HSZ get() const noexcept { return hsz_; }
     explicit operator bool() const noexcept { return hsz_ != nullptr; }
 
-private:
+  private:
     DWORD instance_ = 0;
     HSZ hsz_ = nullptr;
 };

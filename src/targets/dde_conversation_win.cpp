@@ -73,14 +73,21 @@ TDdeClientConv::~TDdeClientConv() {
 }
 
 void TDdeClientConv::SetLink(const std::string& service, const std::string& topic) {
+    if (!OnOwnerThread())
+        return;
     CloseLink();
     service_ = service;
     topic_ = topic;
 }
 
+bool TDdeClientConv::OnOwnerThread() const {
+    return !instance_ || ownerThread_ == ::GetCurrentThreadId();
+}
+
 bool TDdeClientConv::EnsureInstance() {
     if (instance_)
         return true;
+    ownerThread_ = ::GetCurrentThreadId();
     // No CBF_SKIP_ flags: Wine calls back with XTYP_DISCONNECT only to an
     // instance that filters nothing, and that is how a conversation learns
     // that the server has gone.
@@ -116,7 +123,7 @@ bool TDdeClientConv::Connected() const {
 }
 
 bool TDdeClientConv::OpenLink() {
-    if (Connected())
+    if (!OnOwnerThread() || Connected())
         return false;
     if (conv_) {
         // The server ended the last conversation. Wine would hand the dead
@@ -177,7 +184,7 @@ void TDdeClientConv::DiscardStrayAcks(DWORD waitMs) {
 }
 
 std::optional<std::string> TDdeClientConv::RequestData(const std::string& item) {
-    if (!Connected() || waiting_ || item.empty() || !ReadyForTransaction())
+    if (!OnOwnerThread() || !Connected() || waiting_ || item.empty() || !ReadyForTransaction())
         return std::nullopt;
     DdeString itemName(instance_.Id(), item);
     if (!itemName)
@@ -194,7 +201,7 @@ std::optional<std::string> TDdeClientConv::RequestData(const std::string& item) 
 }
 
 bool TDdeClientConv::ExecuteMacroLines(const std::vector<std::string>& lines) {
-    if (!Connected() || waiting_ || !ReadyForTransaction())
+    if (!OnOwnerThread() || !Connected() || waiting_ || !ReadyForTransaction())
         return false;
     std::string text;
     for (const std::string& line : lines) {
@@ -221,6 +228,8 @@ bool TDdeClientConv::ExecuteMacroLines(const std::vector<std::string>& lines) {
 }
 
 void TDdeClientConv::CloseLink() {
+    if (!OnOwnerThread())
+        return;
     if (conv_ && waiting_)
         ::DdeAbandonTransaction(instance_.Id(), conv_.get(), pendingTransaction_);
     waiting_ = false;
@@ -238,8 +247,8 @@ TDdeClientConv* TDdeClientConv::FindByConversation(HCONV conv) {
     return nullptr;
 }
 
-HDDEDATA CALLBACK TDdeClientConv::Callback(UINT type, UINT, HCONV conv, HSZ, HSZ, HDDEDATA data, ULONG_PTR data1,
-                                           ULONG_PTR) {
+HDDEDATA CALLBACK
+TDdeClientConv::Callback(UINT type, UINT, HCONV conv, HSZ, HSZ, HDDEDATA data, ULONG_PTR data1, ULONG_PTR) {
     // Nothing may unwind into the DDE library.
     try {
         std::lock_guard<std::mutex> lock(g_liveMutex);
@@ -253,26 +262,26 @@ HDDEDATA CALLBACK TDdeClientConv::Callback(UINT type, UINT, HCONV conv, HSZ, HSZ
 
 void TDdeClientConv::OnCallback(UINT type, HCONV, HDDEDATA data, ULONG_PTR data1) {
     switch (type) {
-    case XTYP_XACT_COMPLETE:
-        if (waiting_ && static_cast<DWORD>(data1) == pendingTransaction_) {
-            // An execute completes with a true data value when the server
-            // acknowledged it.
-            lastExecuteAccepted_ = data != nullptr;
+        case XTYP_XACT_COMPLETE:
+            if (waiting_ && static_cast<DWORD>(data1) == pendingTransaction_) {
+                // An execute completes with a true data value when the server
+                // acknowledged it.
+                lastExecuteAccepted_ = data != nullptr;
+                waiting_ = false;
+                pendingTransaction_ = 0;
+                completedAsync_ = true;
+            }
+            break;
+        case XTYP_DISCONNECT:
+            // The server ended the conversation (or quit): the handle is dead,
+            // and no completion will come for an execute still waiting.
+            conv_.release();
             waiting_ = false;
             pendingTransaction_ = 0;
-            completedAsync_ = true;
-        }
-        break;
-    case XTYP_DISCONNECT:
-        // The server ended the conversation (or quit): the handle is dead,
-        // and no completion will come for an execute still waiting.
-        conv_.release();
-        waiting_ = false;
-        pendingTransaction_ = 0;
-        completedAsync_ = false;
-        break;
-    default:
-        break;
+            completedAsync_ = false;
+            break;
+        default:
+            break;
     }
 }
 

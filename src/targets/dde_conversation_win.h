@@ -3,12 +3,14 @@
 // disconnect.
 //
 // Threads: a conversation belongs to the thread that first opens it, the UI
-// thread. The DDE library calls back on that thread, and only while it
-// processes messages; that is where the completion of an asynchronous
-// execute arrives and clears Waiting(). So after ExecuteMacroLines the UI
-// thread must let messages be processed before Waiting() can turn false. A
-// search thread reaches the conversation only through Synchronize, never
-// directly.
+// thread; every call, the destructor included, belongs there. The DDE
+// library calls back on that thread, and only while it processes messages;
+// that is where the completion of an asynchronous execute arrives and clears
+// Waiting(). So after ExecuteMacroLines the UI thread must let messages be
+// processed before Waiting() can turn false. A search thread reaches the
+// conversation only through Synchronize, never directly: called from another
+// thread, SetLink, OpenLink, RequestData, ExecuteMacroLines and CloseLink do
+// nothing (and fail where they can say so).
 #pragma once
 
 #include <windows.h>
@@ -24,7 +26,7 @@
 namespace movix {
 
 class TDdeClientConv {
-public:
+  public:
     TDdeClientConv();
     ~TDdeClientConv();
     TDdeClientConv(const TDdeClientConv&) = delete;
@@ -71,12 +73,13 @@ public:
     // shorten it.
     DWORD StartWaitMs = 5000;
 
-private:
-    static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
-                                      ULONG_PTR data1, ULONG_PTR data2);
+  private:
+    static HDDEDATA CALLBACK
+    Callback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
     static TDdeClientConv* FindByConversation(HCONV conv);
     void OnCallback(UINT type, HCONV conv, HDDEDATA data, ULONG_PTR data1);
 
+    bool OnOwnerThread() const;
     bool EnsureInstance();
     // Before a transaction: false when no conversation is open.
     bool ReadyForTransaction();
@@ -88,6 +91,7 @@ private:
     std::string service_;
     std::string topic_;
     DdeInstance instance_;
+    DWORD ownerThread_ = 0;  // the thread that made instance_
     DdeString serviceName_;
     DdeString topicName_;
     DdeConversation conv_;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <utility>
 
 namespace movix {
@@ -11,7 +10,9 @@ namespace {
 
 constexpr std::string_view::size_type npos = std::string_view::npos;
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameText(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
@@ -22,10 +23,16 @@ bool SameText(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool HasLineEnd(std::string_view s) { return s.find_first_of("\r\n") != npos; }
+bool HasLineEnd(std::string_view s) {
+    return s.find_first_of("\r\n") != npos;
+}
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsSpaceOrLineEnd(char c) { return IsBlank(c) || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsSpaceOrLineEnd(char c) {
+    return IsBlank(c) || c == '\r' || c == '\n';
+}
 
 std::string_view TrimBlanks(std::string_view s) {
     while (!s.empty() && IsBlank(s.front()))
@@ -62,7 +69,9 @@ std::optional<int> ReadInt(std::string_view s) {
     return static_cast<int>(value);
 }
 
-int IntOrZero(std::string_view s) { return ReadInt(s).value_or(0); }
+int IntOrZero(std::string_view s) {
+    return ReadInt(s).value_or(0);
+}
 
 std::string_view SubFrom(std::string_view s, std::size_t from) {
     return from >= s.size() ? std::string_view() : s.substr(from);
@@ -206,7 +215,7 @@ std::optional<ProgManGroupReply> ParseGroupReply(std::string_view text) {
 namespace {
 
 class CommandParser {
-public:
+  public:
     explicit CommandParser(std::string_view text) : s_(text) {}
 
     ProgManCommandList Parse() {
@@ -227,7 +236,7 @@ public:
         return list;
     }
 
-private:
+  private:
     bool Fail(const std::string& what) {
         error_ = what + " at offset " + std::to_string(pos_);
         return false;
@@ -350,7 +359,9 @@ private:
 
 }  // namespace
 
-ProgManCommandList ParseProgManCommands(std::string_view text) { return CommandParser(text).Parse(); }
+ProgManCommandList ParseProgManCommands(std::string_view text) {
+    return CommandParser(text).Parse();
+}
 
 std::string QuoteProgManArgument(std::string_view field) {
     bool quote = !field.empty() && (IsBlank(field.front()) || IsBlank(field.back()));
@@ -402,11 +413,20 @@ std::string Escape(std::string_view s) {
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-        case '%': out += "%25"; break;
-        case '\t': out += "%09"; break;
-        case '\r': out += "%0D"; break;
-        case '\n': out += "%0A"; break;
-        default: out += c;
+            case '%':
+                out += "%25";
+                break;
+            case '\t':
+                out += "%09";
+                break;
+            case '\r':
+                out += "%0D";
+                break;
+            case '\n':
+                out += "%0A";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -503,8 +523,8 @@ std::optional<ProgManGroup> ParseGroupFile(std::string_view text) {
                     return std::nullopt;
                 *texts[f] = std::move(*t);
             }
-            int* numbers[6] = {&item.XPos, &item.YPos, &item.IconIndex, &item.HotKey, &item.Minimize,
-                               &item.SeparateMemory};
+            int* numbers[6] = {&item.XPos,   &item.YPos,     &item.IconIndex,
+                               &item.HotKey, &item.Minimize, &item.SeparateMemory};
             for (int f = 0; f < 6; ++f) {
                 std::optional<int> n = ReadInt(fields[4 + f]);
                 if (!n || fields[4 + f] != TrimBlanks(fields[4 + f]))
@@ -675,8 +695,7 @@ std::string ProgManGroupSet::Run(const ProgManCommand& command, bool& quit) {
     }
 
     // The item commands work on the current group.
-    const bool itemCommand =
-        SameText(name, "AddItem") || SameText(name, "ReplaceItem") || SameText(name, "DeleteItem");
+    const bool itemCommand = SameText(name, "AddItem") || SameText(name, "ReplaceItem") || SameText(name, "DeleteItem");
     if (!itemCommand)
         return "unknown command";
     ProgManGroup* group = current_.empty() ? nullptr : FindMutable(current_);
@@ -711,7 +730,7 @@ std::string ProgManGroupSet::Run(const ProgManCommand& command, bool& quit) {
         std::size_t index;
         int* target;
     };
-    const NumberArg numbers[] = {{3, &item.IconIndex}, {4, &item.XPos},    {5, &item.YPos},
+    const NumberArg numbers[] = {{3, &item.IconIndex}, {4, &item.XPos},     {5, &item.YPos},
                                  {7, &item.HotKey},    {8, &item.Minimize}, {9, &item.SeparateMemory}};
     for (const NumberArg& n : numbers) {
         if (arg(n.index).empty())

@@ -147,7 +147,7 @@ std::optional<ProgManGroup> ParseGroupFile(std::string_view text);
 // Command names, group names and item titles compare without regard to the
 // case of ASCII letters. An empty optional argument takes its default.
 class ProgManGroupSet {
-public:
+  public:
     struct Outcome {
         bool Ok = false;
         std::string Error;  // the failing command and why, unless Ok
@@ -182,7 +182,7 @@ public:
     std::vector<std::string>& RemovedFiles() { return removedFiles_; }
     const std::vector<std::string>& RemovedFiles() const { return removedFiles_; }
 
-private:
+  private:
     ProgManGroup* FindMutable(std::string_view name);
     std::string Run(const ProgManCommand& command, bool& quit);  // empty when it succeeded
 

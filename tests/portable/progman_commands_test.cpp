@@ -10,7 +10,9 @@ using namespace movix;
 
 namespace {
 
-std::vector<std::string> Lines(std::initializer_list<const char*> l) { return {l.begin(), l.end()}; }
+std::vector<std::string> Lines(std::initializer_list<const char*> l) {
+    return {l.begin(), l.end()};
+}
 
 // Everything the set holds, as text, to prove a refused execute changed nothing.
 std::string Snapshot(const ProgManGroupSet& set) {
@@ -41,9 +43,9 @@ TEST(ProgManReply, SplitLines_EveryLineEndKind) {
 }
 
 TEST(ProgManReply, ItemLine_AllTenFields) {
-    TGroupItemLine item =
-        ParseGroupItemLine("\"Quill, the editor\",\"\"C:\\QUILL\\QUILL.EXE\" /n\",C:\\QUILL\\DOCS,C:\\QUILL\\Q.ICO,"
-                           "16,-40,2,1601,1,0");
+    TGroupItemLine item = ParseGroupItemLine(
+        "\"Quill, the editor\",\"\"C:\\QUILL\\QUILL.EXE\" /n\",C:\\QUILL\\DOCS,C:\\QUILL\\Q.ICO,"
+        "16,-40,2,1601,1,0");
     EXPECT_EQ(item.ItemName, "Quill, the editor");
     EXPECT_EQ(item.CommandLine, "\"C:\\QUILL\\QUILL.EXE\" /n");
     EXPECT_EQ(item.DefaultDir, "C:\\QUILL\\DOCS");
@@ -119,9 +121,9 @@ TEST(ProgManReply, ItemLine_FormatReadsBack) {
 }
 
 TEST(ProgManReply, GroupReply_HeadAndItems) {
-    std::optional<ProgManGroupReply> r =
-        ParseGroupReply("\"Main, old\",C:\\WINDOWS\\MAIN.GRP,2\r\n\"A\",\"a.exe\",,,1,2,0,0,0,0\r\n\r\n"
-                        "\"B\",\"b.exe /x\",C:\\B,b.ico,3,4,5,6,1,0\r\n");
+    std::optional<ProgManGroupReply> r = ParseGroupReply(
+        "\"Main, old\",C:\\WINDOWS\\MAIN.GRP,2\r\n\"A\",\"a.exe\",,,1,2,0,0,0,0\r\n\r\n"
+        "\"B\",\"b.exe /x\",C:\\B,b.ico,3,4,5,6,1,0\r\n");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->Name, "Main, old");
     EXPECT_EQ(r->Path, "C:\\WINDOWS\\MAIN.GRP");
@@ -167,8 +169,7 @@ TEST(ProgManCommands, Parse_QuotedArgumentsKeepCommasParenthesesBlanksAndQuotes)
         "[AddItem(\"C:\\Program Files (x86)\\a.exe\" , \" x, y \",, \"say \"\"hi\"\"\",\"\",\"[b]\")]");
     ASSERT_TRUE(l.Ok) << l.Error;
     ASSERT_EQ(l.Commands.size(), 1u);
-    EXPECT_EQ(l.Commands[0].Args,
-              Lines({"C:\\Program Files (x86)\\a.exe", " x, y ", "", "say \"hi\"", "", "[b]"}));
+    EXPECT_EQ(l.Commands[0].Args, Lines({"C:\\Program Files (x86)\\a.exe", " x, y ", "", "say \"hi\"", "", "[b]"}));
     ProgManCommandList empty = ParseProgManCommands("[ExitProgman()][DeleteItem( )]");
     ASSERT_TRUE(empty.Ok);
     EXPECT_TRUE(empty.Commands[0].Args.empty());
@@ -177,24 +178,24 @@ TEST(ProgManCommands, Parse_QuotedArgumentsKeepCommasParenthesesBlanksAndQuotes)
 
 TEST(ProgManCommands, Parse_MalformedTextIsRefusedWhole) {
     const char* bad[] = {
-        "[CreateGroup(a)",             // no closing bracket
-        "CreateGroup(a)]",             // no opening bracket
-        "[CreateGroup(a]",             // no closing parenthesis
-        "[CreateGroup(a))]",           // one too many
-        "[CreateGroup((a)]",           // parenthesis in a bare argument
-        "[CreateGroup(\"a)]",          // unterminated quote
-        "[CreateGroup(\"a\"b)]",       // text after a quoted argument
-        "[CreateGroup(a\"b\")]",       // quote inside a bare argument
-        "[CreateGroup(a[b])]",         // bracket inside a bare argument
-        "[CreateGroup(a\r\nb)]",       // line end inside an argument
-        "[CreateGroup(\"a\nb\")]",     // also when quoted
-        "[(a)]",                       // no name
-        "[]",                          // no name
-        "[Create Group(a)]",           // blank inside the name
-        "[CreateGroup(a)] junk",       // text between commands
-        "[CreateGroup(a)][",           // cut short
-        "[CreateGroup(a,",             // cut short inside the arguments
-        "[CreateGroup(a) x]",          // text before the bracket
+        "[CreateGroup(a)",          // no closing bracket
+        "CreateGroup(a)]",          // no opening bracket
+        "[CreateGroup(a]",          // no closing parenthesis
+        "[CreateGroup(a))]",        // one too many
+        "[CreateGroup((a)]",        // parenthesis in a bare argument
+        "[CreateGroup(\"a)]",       // unterminated quote
+        "[CreateGroup(\"a\"b)]",    // text after a quoted argument
+        "[CreateGroup(a\"b\")]",    // quote inside a bare argument
+        "[CreateGroup(a[b])]",      // bracket inside a bare argument
+        "[CreateGroup(a\r\nb)]",    // line end inside an argument
+        "[CreateGroup(\"a\nb\")]",  // also when quoted
+        "[(a)]",                    // no name
+        "[]",                       // no name
+        "[Create Group(a)]",        // blank inside the name
+        "[CreateGroup(a)] junk",    // text between commands
+        "[CreateGroup(a)][",        // cut short
+        "[CreateGroup(a,",          // cut short inside the arguments
+        "[CreateGroup(a) x]",       // text before the bracket
     };
     for (const char* text : bad) {
         ProgManCommandList l = ParseProgManCommands(text);
@@ -283,8 +284,8 @@ TEST(ProgManGroupSet, CreateGroupOfAnExistingGroupMakesItCurrent) {
 
 TEST(ProgManGroupSet, ReplaceItemGivesItsPlaceAndPositionToTheNextAddItem) {
     ProgManGroupSet set;
-    ASSERT_TRUE(set.Execute("[CreateGroup(G)][AddItem(a.exe,A,,,1,1)][AddItem(b.exe,B,,,2,2)][AddItem(c.exe,C,,,3,3)]")
-                    .Ok);
+    ASSERT_TRUE(
+        set.Execute("[CreateGroup(G)][AddItem(a.exe,A,,,1,1)][AddItem(b.exe,B,,,2,2)][AddItem(c.exe,C,,,3,3)]").Ok);
     ASSERT_TRUE(set.Execute("[CreateGroup(G)][ReplaceItem(b)][AddItem(d:\\b.exe,B,,,,,d:\\)]").Ok);
     // (An execute replaces the groups as a whole: look them up afresh.)
     auto items = set.Groups()[0].Items;
@@ -328,7 +329,7 @@ TEST(ProgManGroupSet, FailingCommandLeavesEverythingAsItWas) {
         "[ReplaceItem(A)][AddItem(x.exe,A,,,5)]",          // x without y
         "[ReplaceItem(A)][AddItem()]",                     // no command line
         "[ReplaceItem(A)][AddItem(,A)]",
-        "[DeleteItem(A)][DeleteItem(A)]",                  // second one finds nothing
+        "[DeleteItem(A)][DeleteItem(A)]",  // second one finds nothing
         "[CreateGroup(New)][ShowGroup(Missing,1)]",
         "[CreateGroup(New)][DeleteGroup(Missing)]",
         "[CreateGroup()]",
@@ -336,7 +337,7 @@ TEST(ProgManGroupSet, FailingCommandLeavesEverythingAsItWas) {
         "[ShowGroup(G,x)]",
         "[ReplaceItem(A)][NoSuchCommand(1)]",
         "[ReplaceItem(A,B)]",
-        "[ReplaceItem(A)][AddItem(x.exe)",                 // malformed: nothing runs
+        "[ReplaceItem(A)][AddItem(x.exe)",  // malformed: nothing runs
         "[ExitProgman(1,2)]",
     };
     for (const char* text : failing) {
@@ -370,7 +371,8 @@ TEST(ProgManGroupSet, LimitsOnGroupsNamesAndItems) {
 TEST(ProgManGroupSet, ExitAndDefaultTitles) {
     ProgManGroupSet set;
     ProgManGroupSet::Outcome o = set.Execute(
-        "[CreateGroup(G)][AddItem(\"\"\"C:\\Program Files\\My App.exe\"\" /x\")][AddItem(c:notepad)][AddItem(tool.v2.exe "
+        "[CreateGroup(G)][AddItem(\"\"\"C:\\Program Files\\My App.exe\"\" "
+        "/x\")][AddItem(c:notepad)][AddItem(tool.v2.exe "
         "a.b)][exitprogman(1)]");
     ASSERT_TRUE(o.Ok) << o.Error;
     EXPECT_TRUE(o.Quit);
@@ -434,17 +436,17 @@ TEST(ProgManGroupFile, MalformedFilesAreRefusedWhole) {
     ASSERT_TRUE(ParseGroupFile(head + "Name=G\r\n" + item));
     const std::string bad[] = {
         "",
-        "Name=G\r\n",                                          // no header
-        "MxProgMan group file 2\r\nName=G\r\n",                // other version
-        head,                                                  // no name
-        head + "Name=\r\n",                                    // empty name
-        head + "Name=G\r\nName=H\r\n",                         // two names
-        head + "Name=G\r\nColour=red\r\n",                     // unknown key
-        head + "Name=G\r\njunk\r\n",                           // no '='
-        head + "Name=G%\r\n",                                  // cut escape
-        head + "Name=G%4\r\n",                                 // cut escape
-        head + "Name=G%41\r\n",                                // unknown escape
-        head + "Name=G%0D\r\n",                                // line end in a name
+        "Name=G\r\n",                                           // no header
+        "MxProgMan group file 2\r\nName=G\r\n",                 // other version
+        head,                                                   // no name
+        head + "Name=\r\n",                                     // empty name
+        head + "Name=G\r\nName=H\r\n",                          // two names
+        head + "Name=G\r\nColour=red\r\n",                      // unknown key
+        head + "Name=G\r\njunk\r\n",                            // no '='
+        head + "Name=G%\r\n",                                   // cut escape
+        head + "Name=G%4\r\n",                                  // cut escape
+        head + "Name=G%41\r\n",                                 // unknown escape
+        head + "Name=G%0D\r\n",                                 // line end in a name
         head + "Name=G\r\nItem=a\tb\tc\td\t1\t2\t3\t4\t5\r\n",  // nine fields
         head + "Name=G\r\nItem=a\tb\tc\td\t1\t2\t3\t4\t5\t6\t7\r\n",
         head + "Name=G\r\nItem=a\tb\tc\td\tx\t2\t3\t4\t5\t6\r\n",   // not a number
@@ -484,9 +486,15 @@ TEST(ProgManFuzz, RandomInputToEveryParser) {
             for (int e = 0; e < edits && !text.empty(); ++e) {
                 const std::size_t at = rng() % text.size();
                 switch (rng() % 3) {
-                case 0: text.erase(at, 1); break;
-                case 1: text.insert(at, 1, alphabet[rng() % alphabet.size()]); break;
-                default: text[at] = static_cast<char>(rng() % 256); break;
+                    case 0:
+                        text.erase(at, 1);
+                        break;
+                    case 1:
+                        text.insert(at, 1, alphabet[rng() % alphabet.size()]);
+                        break;
+                    default:
+                        text[at] = static_cast<char>(rng() % 256);
+                        break;
                 }
             }
         }

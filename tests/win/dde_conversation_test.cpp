@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/handles.h"
@@ -34,12 +35,18 @@ std::string BuildFolder() {
     return tests.substr(0, tests.find_last_of("\\/"));
 }
 
-std::string SubstitutePath() { return BuildFolder() + "\\mxprogman.exe"; }
+std::string SubstitutePath() {
+    return BuildFolder() + "\\mxprogman.exe";
+}
 
-std::string Pid() { return std::to_string(::GetCurrentProcessId()); }
+std::string Pid() {
+    return std::to_string(::GetCurrentProcessId());
+}
 
 // Runs the message loop for `ms`, or until `done` holds.
-bool Pump(DWORD ms, const std::function<bool()>& done = [] { return false; }) {
+bool Pump(
+    DWORD ms,
+    const std::function<bool()>& done = [] { return false; }) {
     const DWORD start = ::GetTickCount();
     for (;;) {
         MSG msg;
@@ -119,7 +126,7 @@ bool EndServer(HWND window) {
 
 // One substitute started for a test, ended when the test ends.
 class Substitute {
-public:
+  public:
     Substitute(std::string service, std::string topic, std::string folder, const std::string& extra = "")
         : service_(std::move(service)), topic_(std::move(topic)), folder_(std::move(folder)) {
         std::string command = "\"" + SubstitutePath() + "\" \"" + topic_ + "\" /service:" + service_ +
@@ -160,17 +167,19 @@ public:
         process_.reset();
     }
 
-private:
+  private:
     std::string service_;
     std::string topic_;
     std::string folder_;
     ObjectHandle process_;
 };
 
-HDDEDATA CALLBACK IgnoreDdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) { return nullptr; }
+HDDEDATA CALLBACK IgnoreDdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
+    return nullptr;
+}
 
 class DdeConv : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NE(::GetFileAttributesA(SubstitutePath().c_str()), INVALID_FILE_ATTRIBUTES) << SubstitutePath();
         service_ = "MxPM" + Pid();
@@ -220,6 +229,33 @@ TEST_F(DdeConv, OpenLink_ConnectsOnceAndRequestsTheGroups) {
     EXPECT_TRUE(conv.RequestData("Groups"));
 }
 
+TEST_F(DdeConv, OtherThreads_CannotUseTheConversation) {
+    Substitute server(service_, "ProgMan", folder_);
+    ASSERT_TRUE(server.Running());
+    TDdeClientConv conv;
+    conv.SetLink(service_, "ProgMan");
+    ASSERT_TRUE(conv.OpenLink());
+    bool opened = true;
+    bool executed = true;
+    std::optional<std::string> reply = std::string("untouched");
+    std::thread worker([&] {
+        reply = conv.RequestData("Groups");
+        executed = conv.ExecuteMacroLines({"[CreateGroup(FromWorker)]"});
+        conv.CloseLink();  // ignored: only the owner closes
+        conv.SetLink("Other", "Other");
+        opened = conv.OpenLink();
+    });
+    worker.join();
+    EXPECT_FALSE(reply);
+    EXPECT_FALSE(executed);
+    EXPECT_FALSE(opened);
+    // The owner's conversation is as it was.
+    EXPECT_TRUE(conv.Connected());
+    EXPECT_EQ(conv.Service(), service_);
+    EXPECT_FALSE(conv.Waiting());
+    EXPECT_EQ(conv.RequestData("Groups").value_or("<none>"), "");
+}
+
 TEST_F(DdeConv, OpenLink_OtherTopicOrUnknownServiceIsRefused) {
     Substitute server(service_, "ProgMan", folder_);
     ASSERT_TRUE(server.Running());
@@ -264,11 +300,12 @@ TEST_F(DdeConv, Execute_BuildsGroupAndTheReplyHasProgramManagersFormat) {
     EXPECT_TRUE(conv.Connected());
 
     EXPECT_EQ(conv.RequestData("Groups").value_or("<none>"), "Quill Tools\r\n");
-    const std::string expected = "\"Quill Tools\"," + folder_ +
-                                 "\\group0001.txt,2\r\n"
-                                 "\"Quill\",\"C:\\QUILL\\QUILL.EXE\",C:\\QUILL\\DOCS,C:\\QUILL\\QUILL.ICO,10,20,1,0,1,0\r\n"
-                                 "\"Quill, (beta)\",\"\"C:\\Program Files (x86)\\Quill\\QUILL.EXE\" /n\",C:\\Work, "
-                                 "Files,,30,40,0,0,0,0\r\n";
+    const std::string expected =
+        "\"Quill Tools\"," + folder_ +
+        "\\group0001.txt,2\r\n"
+        "\"Quill\",\"C:\\QUILL\\QUILL.EXE\",C:\\QUILL\\DOCS,C:\\QUILL\\QUILL.ICO,10,20,1,0,1,0\r\n"
+        "\"Quill, (beta)\",\"\"C:\\Program Files (x86)\\Quill\\QUILL.EXE\" /n\",C:\\Work, "
+        "Files,,30,40,0,0,0,0\r\n";
     std::optional<std::string> reply = conv.RequestData("quill tools");
     ASSERT_TRUE(reply);
     EXPECT_EQ(*reply, expected);
@@ -297,7 +334,8 @@ TEST_F(DdeConv, ReplaceItem_NextAddItemTakesItsPlace_AndGroupsSurviveARestart) {
         ASSERT_TRUE(conv.OpenLink());
         ExecuteAndWait(conv, {"[CreateGroup(Main)]", "[AddItem(a.exe,A,,,1,1)]", "[AddItem(C:\\OLD\\b.exe,B,,,2,2)]",
                               "[AddItem(c.exe,C,,,3,3)]"});
-        ExecuteAndWait(conv, {"[CreateGroup(Main)]", "[ReplaceItem(B)]", "[AddItem(D:\\NEW\\b.exe,B,,0,2,2,D:\\NEW,0,0,0)]"});
+        ExecuteAndWait(conv,
+                       {"[CreateGroup(Main)]", "[ReplaceItem(B)]", "[AddItem(D:\\NEW\\b.exe,B,,0,2,2,D:\\NEW,0,0,0)]"});
         EXPECT_TRUE(conv.LastExecuteAccepted());
     }
     // A new server reads the groups back from its files.
@@ -516,4 +554,29 @@ TEST(DdeConvWine, ProgManService_GroupsAndCreateGroup) {
     ASSERT_TRUE(conv.OpenLink());
     names = SplitReplyLines(conv.RequestData("Groups").value_or(""));
     EXPECT_EQ(std::find(names.begin(), names.end(), group), names.end());
+}
+
+// The demo relies on this: a substitute started for "ProgMan" answers in
+// place of the desktop's own service (a conversation goes to the server that
+// registered last).
+TEST(DdeConvWine, SubstituteForProgManAnswersInsteadOfTheDesktop) {
+    const std::string folder = TempFolder("mxpm-progman");
+    ScopeExit cleanup([&] { RemoveFolder(folder); });
+    {
+        Substitute server("ProgMan", "ProgMan", folder);
+        ASSERT_TRUE(server.Running());
+        TDdeClientConv conv;
+        conv.SetLink("ProgMan", "ProgMan");
+        ASSERT_TRUE(conv.OpenLink());
+        ASSERT_TRUE(
+            conv.ExecuteMacroLines({"[CreateGroup(Only In The Substitute)]", "[AddItem(C:\\QUILL\\QUILL.EXE)]"}));
+        ASSERT_TRUE(Pump(10000, [&] { return !conv.Waiting(); }));
+        conv.SetLink("ProgMan", "ProgMan");
+        ASSERT_TRUE(conv.OpenLink());
+        std::optional<ProgManGroupReply> group =
+            ParseGroupReply(conv.RequestData("Only In The Substitute").value_or(""));
+        ASSERT_TRUE(group) << "the group request was not answered by the substitute";
+        ASSERT_EQ(group->Items.size(), 1u);
+        EXPECT_EQ(group->Items[0].ItemName, "QUILL");
+    }
 }

@@ -27,15 +27,15 @@ bool ReadWholeFile(const std::string& name, std::string& text) {
         return false;
     text.assign(static_cast<std::size_t>(size.QuadPart), '\0');
     DWORD got = 0;
-    if (!text.empty() && (!::ReadFile(file.get(), &text[0], static_cast<DWORD>(text.size()), &got, nullptr) ||
-                          got != text.size()))
+    if (!text.empty() &&
+        (!::ReadFile(file.get(), &text[0], static_cast<DWORD>(text.size()), &got, nullptr) || got != text.size()))
         return false;
     return true;
 }
 
 bool WriteWholeFile(const std::string& name, const std::string& text) {
-    FileHandle file(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+    FileHandle file(
+        ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
     DWORD written = 0;

@@ -9,7 +9,7 @@
 namespace movix {
 
 class GroupStore {
-public:
+  public:
     explicit GroupStore(std::string folder);
 
     const std::string& Folder() const { return folder_; }
@@ -26,7 +26,7 @@ public:
     // False when anything failed.
     bool Save(ProgManGroupSet& groups);
 
-private:
+  private:
     bool WriteGroup(ProgManGroup& group);
     std::string NewFileName();
 

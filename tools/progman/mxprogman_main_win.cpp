@@ -152,19 +152,27 @@ std::string Upper(std::string s) {
     return s;
 }
 
-void Trace(const std::string& text) { ::OutputDebugStringA(("mxprogman: " + text + "\n").c_str()); }
+void Trace(const std::string& text) {
+    ::OutputDebugStringA(("mxprogman: " + text + "\n").c_str());
+}
 
 // The one server of this process. The DDE library's callback has no pointer
 // of ours, so it finds the server here.
 class Server {
-public:
+  public:
     Server(Options options) : options_(std::move(options)), store_(options_.Folder) {}
 
     int Run(HINSTANCE instance);
 
-private:
-    static HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
-                                         ULONG_PTR data1, ULONG_PTR data2);
+  private:
+    static HDDEDATA CALLBACK DdeCallback(UINT type,
+                                         UINT format,
+                                         HCONV conv,
+                                         HSZ hsz1,
+                                         HSZ hsz2,
+                                         HDDEDATA data,
+                                         ULONG_PTR data1,
+                                         ULONG_PTR data2);
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
     HDDEDATA OnConnect(HSZ topic, HSZ service) const;
@@ -187,8 +195,8 @@ private:
 
 Server* Server::current_ = nullptr;
 
-HDDEDATA CALLBACK Server::DdeCallback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
-                                      ULONG_PTR, ULONG_PTR) {
+HDDEDATA CALLBACK
+Server::DdeCallback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data, ULONG_PTR, ULONG_PTR) {
     Server* s = current_;
     if (!s)
         return nullptr;
@@ -196,24 +204,24 @@ HDDEDATA CALLBACK Server::DdeCallback(UINT type, UINT format, HCONV conv, HSZ hs
     // transaction.
     try {
         switch (type) {
-        case XTYP_CONNECT:
-            return s->OnConnect(hsz1, hsz2);
-        case XTYP_WILDCONNECT:
-            return s->OnWildConnect(hsz1, hsz2);
-        case XTYP_REQUEST:
-            return s->OnRequest(format, hsz2);
-        case XTYP_EXECUTE:
-            return s->OnExecute(data);
-        case XTYP_CONNECT_CONFIRM:
-            s->conversations_.push_back(conv);
-            return nullptr;
-        case XTYP_DISCONNECT: {
-            auto& c = s->conversations_;
-            c.erase(std::remove(c.begin(), c.end(), conv), c.end());
-            return nullptr;
-        }
-        default:
-            return nullptr;
+            case XTYP_CONNECT:
+                return s->OnConnect(hsz1, hsz2);
+            case XTYP_WILDCONNECT:
+                return s->OnWildConnect(hsz1, hsz2);
+            case XTYP_REQUEST:
+                return s->OnRequest(format, hsz2);
+            case XTYP_EXECUTE:
+                return s->OnExecute(data);
+            case XTYP_CONNECT_CONFIRM:
+                s->conversations_.push_back(conv);
+                return nullptr;
+            case XTYP_DISCONNECT: {
+                auto& c = s->conversations_;
+                c.erase(std::remove(c.begin(), c.end(), conv), c.end());
+                return nullptr;
+            }
+            default:
+                return nullptr;
         }
     } catch (...) {
         return type == XTYP_EXECUTE ? reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED) : nullptr;
@@ -221,8 +229,8 @@ HDDEDATA CALLBACK Server::DdeCallback(UINT type, UINT format, HCONV conv, HSZ hs
 }
 
 HDDEDATA Server::OnConnect(HSZ topic, HSZ service) const {
-    const bool ours = ::DdeCmpStringHandles(topic, topicName_.get()) == 0 &&
-                      ::DdeCmpStringHandles(service, serviceName_.get()) == 0;
+    const bool ours =
+        ::DdeCmpStringHandles(topic, topicName_.get()) == 0 && ::DdeCmpStringHandles(service, serviceName_.get()) == 0;
     return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(ours ? TRUE : FALSE));
 }
 
@@ -335,8 +343,8 @@ int Server::Run(HINSTANCE instance) {
     wc.lpszClassName = kWindowClass;
     ::RegisterClassA(&wc);
     const std::string title = "MxProgMan " + options_.Service + " " + options_.Topic;
-    window_ = ::CreateWindowExA(0, kWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                320, 200, nullptr, nullptr, instance, nullptr);
+    window_ = ::CreateWindowExA(0, kWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 320,
+                                200, nullptr, nullptr, instance, nullptr);
     if (!window_) {
         ::DdeNameService(dde_.Id(), serviceName_.get(), nullptr, DNS_UNREGISTER);
         current_ = nullptr;
