@@ -23,6 +23,14 @@ if [ -z "${WINEPREFIX:-}" ]; then
     "$root/scripts/demo-seed.sh" "$WINEPREFIX"
     echo "Demo: a program moved from C:\\QUILL to C:\\Apps\\Quillpad."
     echo "Enter Old: C:\\QUILL  New: C:\\Apps\\Quillpad"
+    MOVIX_DEMO=1
+fi
+
+# Program Manager over DDE: current Windows has none, and Wine's own does not
+# serve groups, so the demo runs our substitute with a group of its own.
+if [ -n "${MOVIX_DEMO:-}" ]; then
+    mkdir -p "$WINEPREFIX/drive_c/mxprogman-groups"
+    cp -n "$root"/tools/progman/demo-groups/* "$WINEPREFIX/drive_c/mxprogman-groups/" 2>/dev/null || true
 fi
 
 if [ -z "${DISPLAY:-}" ]; then
@@ -32,7 +40,16 @@ if [ -z "${DISPLAY:-}" ]; then
     ( sleep 8; import -window root "$root/build/demo/screenshot.png" 2>/dev/null &&
       echo "No display: running on a private X server; screenshot in build/demo/screenshot.png" ) &
     # No window manager there: a Wine desktop gives the window its frame.
-    "$wine" explorer /desktop=Movix32,1024x768 "$root/build/win/movix32.exe" "$@"
+    desktop=(explorer /desktop=Movix32,1024x768)
 else
-    "$wine" "$root/build/win/movix32.exe" "$@"
+    desktop=()
+fi
+if [ -n "${MOVIX_DEMO:-}" ]; then
+    "$wine" "${desktop[@]}" "$root/build/win/mxprogman.exe" ProgMan /service:ProgMan '/groups:C:\mxprogman-groups' &
+    sleep 2
+fi
+"$wine" "${desktop[@]}" "$root/build/win/movix32.exe" "$@"
+# The demo's Program Manager substitute ends with the wizard.
+if [ -n "${MOVIX_DEMO:-}" ]; then
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
 fi

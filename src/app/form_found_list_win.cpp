@@ -24,9 +24,9 @@ void TForm1::CreateFoundList(HWND parent, const ControlSpec& spec) {
 }
 
 void TForm1::AddFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
-                          int subType) {
+                          int subType, const std::string& valueName) {
     foundList_->SetCurrentCount(CurrentCount);
-    foundList_->AddFoundItem(item, path, context, kind, subType);
+    foundList_->AddFoundItem(item, path, context, kind, subType, valueName);
 }
 
 LRESULT TForm1::OnNotify(NMHDR* header) {

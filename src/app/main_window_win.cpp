@@ -12,6 +12,7 @@
 #include "app/layout_win.h"
 #include "app/platform_code.h"
 #include "engine/found_list_win.h"
+#include "targets/dde_conversation_win.h"
 #include "platform/message_box_win.h"
 #include "platform/ui_dispatch_win.h"
 #include "platform/path_kind.h"
@@ -269,6 +270,7 @@ void TForm1::ShowSubPage(int index) {
 void TForm1::FormCreate() {
     // Search threads reach the window through this thread's dispatcher.
     UiDispatcher::Init();
+    DdeClientConv1 = std::make_unique<TDdeClientConv>();
     CreateControls();
     // The opening state stands from here on, whatever a later step does:
     // the red light with result 7, Next and Back disabled.

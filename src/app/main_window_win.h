@@ -14,6 +14,7 @@ namespace movix {
 
 class TMovixThread;
 class TFoundList;
+class TDdeClientConv;
 struct TReplaceGroup;
 
 // Page indexes of NotebookMain and NotebookSub.
@@ -102,7 +103,7 @@ public:
     // A hit from a search thread (through the synchronised call): a new row
     // marked Y, counted for the search now running.
     void AddFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
-                      int subType);
+                      int subType, const std::string& valueName = std::string());
     TFoundList* FoundList() const { return foundList_.get(); }
 
     // Help context of the lvFound row at a point; 32 without a row.
@@ -160,11 +161,12 @@ private:
     void SendProgManCommands(std::vector<std::string>& commands);
     void ReplaceShortcutsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
                               const std::string& newAddress);
-    void ReplaceRegistryPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
-                             const std::string& newAddress);
+
 
     std::map<int, HWND> controls_;
     std::unique_ptr<TFoundList> foundList_;
+    // The conversation with Program Manager, used on this thread only.
+    std::unique_ptr<TDdeClientConv> DdeClientConv1;
     HWND hwnd_ = nullptr;
     HINSTANCE instance_ = nullptr;
     int page_ = -1;

@@ -29,6 +29,9 @@ struct TFoundItem {
     int SubType = 0;
     std::string Context;
     TMark Mark = MarkY;
+    // For Registry value hits: the value's own name, which the Context
+    // cannot always tell (a name may hold "=" or be "(default)").
+    std::string ValueName;
 };
 
 // The text all five columns of the placeholder row show.

@@ -207,7 +207,7 @@ int TFoundList::ColumnWidth(int column) const {
 // ---- adding rows --------------------------------------------------------
 
 void TFoundList::AddFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
-                              int subType) {
+                              int subType, const std::string& valueName) {
     if (isShuttingDown_ && isShuttingDown_())
         return;
     bool replacedPlaceholder = false;
@@ -230,6 +230,7 @@ void TFoundList::AddFoundItem(const std::string& item, const std::string& path, 
     row.SubType = subType;
     row.Context = context;
     row.Mark = MarkY;
+    row.ValueName = valueName;
     rows_.push_back(std::move(row));
 
     if (replacedPlaceholder) {
@@ -499,8 +500,11 @@ LRESULT CALLBACK TFoundList::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 }
 
 LRESULT TFoundList::OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    // Whoever asks the control about its rows gets the rows added so far.
-    if (syncPending_ && msg >= LVM_FIRST && msg < LVM_FIRST + 0x100)
+    // Whoever asks the control about its rows, and every key, click or
+    // scroll of the user, meets the rows added so far.
+    if (syncPending_ && ((msg >= LVM_FIRST && msg < LVM_FIRST + 0x100) || (msg >= WM_KEYFIRST && msg <= WM_KEYLAST) ||
+                         (msg > WM_MOUSEMOVE && msg <= WM_MOUSELAST) || msg == WM_VSCROLL || msg == WM_HSCROLL ||
+                         msg == WM_CONTEXTMENU))
         SyncNow();
     switch (msg) {
         case WM_TIMER:

@@ -41,8 +41,9 @@ public:
 
     // A hit reported by a search thread (on the main thread): appends a row
     // marked Y and counts it. Nothing happens once the program is closing.
+    // A Registry value's hit also carries the value's own name.
     void AddFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
-                      int subType);
+                      int subType, const std::string& valueName = std::string());
 
     // The parent's WM_NOTIFY: true when it was the list's; result is then what
     // the window procedure returns.

@@ -39,6 +39,8 @@ TReplacePlan GroupRows(const std::vector<TFoundItem>& rows) {
         TReplaceHit hit;
         hit.Text = HitText(row);
         hit.SubType = row.SubType;
+        if (row.Kind == KindReg && row.SubType >= 7)
+            hit.ValueName = row.ValueName;
         groups.back().Hits.push_back(hit);
     }
     return plan;

@@ -10,7 +10,9 @@
 #include "engine/replacement_plan.h"
 #include "platform/handles.h"
 #include "resource.h"
+#include "targets/dde_conversation_win.h"
 #include "targets/ini_files_win.h"
+#include "targets/registry_replace_win.h"
 
 namespace movix {
 
@@ -83,7 +85,7 @@ void TForm1::RunReplacement() {
             SetText(IDC_lblRepType, "in Shortcuts");
             ReplaceShortcutsPass(plan.Groups[KindLnk], oldAddress, newAddress);
             SetText(IDC_lblRepType, "in the Registry");
-            ReplaceRegistryPass(plan.Groups[KindReg], oldAddress, newAddress);
+            ReplaceRegistry(plan.Groups[KindReg], oldAddress, newAddress, itemLabel, logLine);
         } catch (const std::exception& e) {
             // The run ends here: the page stays, Close stays disabled, and
             // only the window's close box remains.
@@ -101,16 +103,23 @@ void TForm1::ReplaceGroupsPass(std::vector<TReplaceGroup>&, const std::string&, 
 }
 
 void TForm1::SendProgManCommands(std::vector<std::string>& commands) {
-    // Nothing to send without a group replacer.
+    if (!commands.empty()) {
+        DdeClientConv1->SetLink("ProgMan", "ProgMan");
+        DdeClientConv1->OpenLink();
+        // One asynchronous transaction; a conversation that did not open
+        // refuses it, and then nothing is waited for or logged.
+        if (DdeClientConv1->ExecuteMacroLines(commands)) {
+            for (int round = 0; round < 101 && DdeClientConv1->Waiting(); ++round) {
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+                ProcessPendingMessages();
+            }
+        }
+    }
     commands.clear();
 }
 
 void TForm1::ReplaceShortcutsPass(std::vector<TReplaceGroup>&, const std::string&, const std::string&) {
     // Shortcuts are not rewritten yet.
-}
-
-void TForm1::ReplaceRegistryPass(std::vector<TReplaceGroup>&, const std::string&, const std::string&) {
-    // The Registry is not rewritten yet.
 }
 
 }  // namespace movix

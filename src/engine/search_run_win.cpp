@@ -3,11 +3,15 @@
 // thread, so the main thread never waits for a thread.
 #include <windows.h>
 
+#include <vector>
+
 #include "app/main_window_win.h"
 #include "engine/search_thread_win.h"
 #include "platform/ui_dispatch_win.h"
 #include "resource.h"
+#include "targets/dde_conversation_win.h"
 #include "targets/ini_files_win.h"
+#include "targets/registry_search_win.h"
 
 namespace movix {
 
@@ -62,7 +66,8 @@ void TForm1::StartIniSearch() {
 void TForm1::StartGroupSearch() {
     if (ShuttingDown())
         return;
-    // Program Manager groups are not searched yet.
+    // Program Manager groups are not searched yet: the step takes the
+    // not-searched path whatever the option says.
     FoundGroups = -1;
     StartShortcutSearch();
 }
@@ -78,14 +83,45 @@ void TForm1::StartShortcutSearch() {
 void TForm1::StartRegistrySearch() {
     if (ShuttingDown())
         return;
-    // The Registry is not searched yet.
-    FoundRegistry = -1;
-    ShowSearchResults();
+    const int index = RadioIndex(IDC_rgRegistry);
+    if (index == 0) {
+        FoundRegistry = -1;
+        ShowSearchResults();
+        return;
+    }
+    FoundRegistry = 0;
+    CurrentCount = &FoundRegistry;
+    SetText(IDC_lblSearchType, "Searching " + Text(IDC_lblRegistry));
+    SetText(IDC_lblSearchIn, "");
+    // Scope 5: HKCR and HKCU; 6: with HKCC; 7: every root.
+    const int mode = index >= 1 && index <= 3 ? index + 4 : 0;
+    std::vector<std::string> ignore;
+    HWND list = Control(IDC_lbIgnoreKey);
+    const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::vector<char> text(static_cast<size_t>(SendMessageA(list, LB_GETTEXTLEN, i, 0)) + 1, '\0');
+        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        ignore.emplace_back(text.data());
+    }
+    TSearchRegThread* thread = new TSearchRegThread(
+        4, Text(IDC_EditOldAddress), Control(IDC_lblSearchIn),
+        [this](const std::string& item, const std::string& path, const std::string& context, int kind,
+               int subType) { AddFoundItem(item, path, context, kind, subType); },
+        std::move(ignore), mode);
+    thread->OnFoundValue = [this](const std::string& item, const std::string& path, const std::string& context,
+                                  int kind, int subType, const std::string& valueName) {
+        AddFoundItem(item, path, context, kind, subType, valueName);
+    };
+    CurrentSearch = thread;
+    thread->OnTerminate = [this](TMovixThread*) { ShowSearchResults(); };
+    thread->Resume();
 }
 
 void TForm1::ShowSearchResults() {
     if (ShuttingDown())
         return;
+    // Closed at the end of every run that gets here, searched or not.
+    DdeClientConv1->CloseLink();
     CurrentSearch = nullptr;
     CurrentCount = nullptr;
     auto caption = [](int count, const char* none, const char* some) {
