@@ -4,7 +4,7 @@
 // each INI file whole. Both produce the same hits in the same order; the
 // run checks that. Native grep over the same tree is timed by run.sh.
 //
-//   ini_search_bench.exe [--root C:\movix_ini_bench] [--rounds 5] [--generate-only]
+//   ini_search_bench.exe [--root C:\movix_ini_bench] [--rounds 5] [--generate-only] [--only peer|ours]
 #include <windows.h>
 
 #include <algorithm>
@@ -96,6 +96,10 @@ std::string OtherText(int n) {
 bool Generate(const std::string& root) {
     if (::GetFileAttributesA((root + "\\" + kMarker).c_str()) != INVALID_FILE_ATTRIBUTES)
         return true;
+    if (::GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        std::printf("%s exists but holds no complete benchmark tree; remove it first\n", root.c_str());
+        return false;
+    }
     std::printf("Generating the tree in %s ...\n", root.c_str());
     std::fflush(stdout);
     const double start = NowMs();
@@ -263,6 +267,33 @@ double RunSyncCost(int calls) {
     return ms;
 }
 
+// The walk of the search thread, examining no file.
+class BareWalk : public TMovixFileThread {
+public:
+    BareWalk() : TMovixFileThread(kKindIni, kOld, nullptr, nullptr, 2) {}
+
+protected:
+    void ProcessFile(const std::string&) override {}
+};
+
+double RunBareWalk(const std::string& root) {
+    bool done = false;
+    auto* thread = new BareWalk;
+    thread->SetWindowsDirForTest(root);
+    thread->OnTerminate = [&done](TMovixThread*) { done = true; };
+    const double start = NowMs();
+    thread->Resume();
+    MSG msg;
+    while (!done && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+    const double ms = NowMs() - start;
+    while (TMovixThread::RunningCount() != 0)
+        ::Sleep(1);
+    return ms;
+}
+
 // One listing per folder and nothing else: the floor of any walk.
 int g_listVariant = 0;
 long ListOnce(const std::string& folder) {
@@ -312,6 +343,9 @@ int main(int argc, char** argv) {
     std::string root = "C:\\movix_ini_bench";
     int rounds = 5;
     bool generateOnly = false;
+    // "peer", "ours" or "walk" (the search's walk examining no file): only
+    // that, --rounds times, on an existing tree; for tracing with strace -c.
+    std::string only;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--root") && i + 1 < argc)
             root = argv[++i];
@@ -319,8 +353,10 @@ int main(int argc, char** argv) {
             rounds = std::max(1, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--generate-only"))
             generateOnly = true;
+        else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
+            only = argv[++i];
     }
-    if (!Generate(root)) {
+    if (only.empty() && !Generate(root)) {
         std::printf("Could not generate the tree in %s\n", root.c_str());
         return 1;
     }
@@ -331,9 +367,23 @@ int main(int argc, char** argv) {
     HWND label = ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 400, 20, HWND_MESSAGE, nullptr,
                                    ::GetModuleHandleA(nullptr), nullptr);
 
-    // One unmeasured pass of each warms the caches of both sides.
     std::vector<Hit> peerHits, ourHits;
     long updates = 0;
+    if (!only.empty()) {
+        double ms = 0;
+        for (int r = 0; r < rounds; ++r) {
+            if (only == "peer")
+                ms += RunPeer(root, peerHits);
+            else if (only == "ours")
+                ms += RunOurs(root, label, ourHits, updates);
+            else
+                ms += RunBareWalk(root);
+        }
+        std::printf("%s: %.0f ms in %d passes, %zu hits\n", only.c_str(), ms, rounds,
+                    only == "peer" ? peerHits.size() : ourHits.size());
+        return 0;
+    }
+    // One unmeasured pass of each warms the caches of both sides.
     RunPeer(root, peerHits);
     RunOurs(root, label, ourHits, updates);
 
