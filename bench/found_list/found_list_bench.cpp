@@ -104,7 +104,8 @@ std::vector<Hit> MakeHits(int n) {
                 std::snprintf(buf, sizeof buf, "PROG%04u.INI", next() % 3000);
                 h.item = buf;
                 h.path = (r & 2) ? "C:\\WINDOWS" : "C:\\Program Files\\Some Vendor\\App";
-                std::snprintf(buf, sizeof buf, "Dir%u=C:\\WINDOWS\\%s\\%u", next() % 50, dlls[next() % 8], next() % 999);
+                std::snprintf(buf, sizeof buf, "Dir%u=C:\\WINDOWS\\%s\\%u", next() % 50, dlls[next() % 8],
+                              next() % 999);
                 h.context = buf;
                 h.kind = movix::KindIni;
                 h.subType = (r & 4) ? 1 : 6;
@@ -236,9 +237,10 @@ int main(int argc, char** argv) {
         const double t1 = NowMs();
         UpdateWindow(list.Handle());
         const double t2 = NowMs();
-        std::printf("add on the window thread: %8.1f ms (%.2f us a hit; longest stretch without serving the queue "
-                    "%.1f ms) + %.1f ms to paint\n",
-                    t1 - t0, 1000.0 * (t1 - t0) / HitCount, maxGap, t2 - t1);
+        std::printf(
+            "add on the window thread: %8.1f ms (%.2f us a hit; longest stretch without serving the queue "
+            "%.1f ms) + %.1f ms to paint\n",
+            t1 - t0, 1000.0 * (t1 - t0) / HitCount, maxGap, t2 - t1);
         std::printf("  rows %d, control count %d; working set %.1f MiB (+%.1f), peak %.1f MiB\n", list.RowCount(),
                     static_cast<int>(SendMessageA(list.Handle(), LVM_GETITEMCOUNT, 0, 0)), WorkingMiB(),
                     WorkingMiB() - before, PeakMiB());
@@ -318,9 +320,10 @@ int main(int argc, char** argv) {
         worker.join();
         pinger.join();
         Pump();
-        std::printf("add from a worker thread (SendMessage a hit): %8.1f ms (%.2f us a hit); "
-                    "window answered a ping within %.1f ms at worst\n",
-                    t1 - t0, 1000.0 * (t1 - t0) / HitCount, g_maxPingMs);
+        std::printf(
+            "add from a worker thread (SendMessage a hit): %8.1f ms (%.2f us a hit); "
+            "window answered a ping within %.1f ms at worst\n",
+            t1 - t0, 1000.0 * (t1 - t0) / HitCount, g_maxPingMs);
 
         // The bare cost of the round trip, for comparison: a message that does nothing.
         g_workerDone = false;

@@ -109,7 +109,9 @@ int CompareFoundItems(const TFoundItem& a, const TFoundItem& b, int sortColumn, 
     return descending ? -r : r;
 }
 
-std::vector<std::size_t> SortedOrder(const std::vector<TFoundItem>& rows, int sortColumn, bool descending,
+std::vector<std::size_t> SortedOrder(const std::vector<TFoundItem>& rows,
+                                     int sortColumn,
+                                     bool descending,
                                      TextCompare compare) {
     std::vector<std::size_t> order(rows.size());
     std::iota(order.begin(), order.end(), std::size_t{0});

@@ -13,7 +13,9 @@ namespace movix {
 // The Y/N mark of a row. The value is also the row's image index in the
 // list's image list (0 green disc, 1 red hatched disc), so flipping is xor 1.
 enum TMark : int { MarkY = 0, MarkN = 1 };
-inline TMark FlippedMark(TMark m) { return static_cast<TMark>(m ^ 1); }
+inline TMark FlippedMark(TMark m) {
+    return static_cast<TMark>(m ^ 1);
+}
 
 // Kind codes of a hit; KindNone marks the "<none>" placeholder row.
 constexpr int KindNone = -1;
@@ -78,7 +80,9 @@ int CompareFoundItems(const TFoundItem& a, const TFoundItem& b, int sortColumn, 
 
 // The order of the rows after a sort: result[k] is the old index of the row
 // that goes to position k. Rows that compare equal keep their relative order.
-std::vector<std::size_t> SortedOrder(const std::vector<TFoundItem>& rows, int sortColumn, bool descending,
+std::vector<std::size_t> SortedOrder(const std::vector<TFoundItem>& rows,
+                                     int sortColumn,
+                                     bool descending,
                                      TextCompare compare);
 
 // Menu item tags of the mark commands.

@@ -93,8 +93,8 @@ bool TFoundList::Create(HWND parent, const RECT& rc) {
     // shows, so hundreds of thousands of hits cost one vector, not one
     // control item each. The image list is ours (shared) so it outlives the
     // control in any order of destruction.
-    const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS |
-                        LVS_SHAREIMAGELISTS;
+    const DWORD style =
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS;
     hwnd_ = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", style, rc.left, rc.top, rc.right - rc.left,
                             rc.bottom - rc.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_lvFound)),
                             reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE)), nullptr);
@@ -206,8 +206,12 @@ int TFoundList::ColumnWidth(int column) const {
 
 // ---- adding rows --------------------------------------------------------
 
-void TFoundList::AddFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
-                              int subType, const std::string& valueName) {
+void TFoundList::AddFoundItem(const std::string& item,
+                              const std::string& path,
+                              const std::string& context,
+                              int kind,
+                              int subType,
+                              const std::string& valueName) {
     if (isShuttingDown_ && isShuttingDown_())
         return;
     bool replacedPlaceholder = false;
@@ -479,7 +483,7 @@ void TFoundList::ShowPopupMenu(POINT screenPoint) {
     if (!menu_ || !hwnd_)
         return;
     const int command = static_cast<int>(TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
-                                                         screenPoint.x, screenPoint.y, 0, hwnd_, nullptr));
+                                                        screenPoint.x, screenPoint.y, 0, hwnd_, nullptr));
     if (command)
         HandleCommand(command);
 }
@@ -534,8 +538,8 @@ LRESULT TFoundList::OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 const int focused =
                     static_cast<int>(SendMessageA(hwnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
                 rc.left = LVIR_LABEL;
-                if (focused < 0 || !SendMessageA(hwnd, LVM_GETITEMRECT, static_cast<WPARAM>(focused),
-                                                 reinterpret_cast<LPARAM>(&rc)))
+                if (focused < 0 ||
+                    !SendMessageA(hwnd, LVM_GETITEMRECT, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&rc)))
                     SetRect(&rc, 0, 0, 0, 0);
                 pt = POINT{rc.left, rc.bottom};
                 ClientToScreen(hwnd, &pt);

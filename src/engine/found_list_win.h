@@ -19,7 +19,7 @@ namespace movix {
 
 // The list view's GWLP_USERDATA belongs to this class (it finds itself there).
 class TFoundList {
-public:
+  public:
     TFoundList();
     ~TFoundList();
     TFoundList(const TFoundList&) = delete;
@@ -42,8 +42,12 @@ public:
     // A hit reported by a search thread (on the main thread): appends a row
     // marked Y and counts it. Nothing happens once the program is closing.
     // A Registry value's hit also carries the value's own name.
-    void AddFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
-                      int subType, const std::string& valueName = std::string());
+    void AddFoundItem(const std::string& item,
+                      const std::string& path,
+                      const std::string& context,
+                      int kind,
+                      int subType,
+                      const std::string& valueName = std::string());
 
     // The parent's WM_NOTIFY: true when it was the list's; result is then what
     // the window procedure returns.
@@ -80,7 +84,7 @@ public:
     HMENU pmListView() const { return menu_; }
     int ColumnWidth(int column) const;
 
-private:
+  private:
     // The list view's window procedure in front of the control's own. Plain
     // window subclassing: the comctl32 subclass chain keeps its data in a
     // window property, which under Wine costs a server round trip on every

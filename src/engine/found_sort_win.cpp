@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <numeric>
 #include <thread>
 #include <unordered_map>
@@ -73,8 +74,8 @@ bool LocaleSortKey(std::string_view text, std::string& key) {
         return true;  // the empty key sorts first, as the empty text does
     const std::size_t start = key.size();
     key.resize(start + text.size() * 8 + 64);
-    int n = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, text.data(), static_cast<int>(text.size()),
-                         &key[start], static_cast<int>(key.size() - start));
+    int n = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, text.data(), static_cast<int>(text.size()), &key[start],
+                         static_cast<int>(key.size() - start));
     if (n == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
         n = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, text.data(), static_cast<int>(text.size()), nullptr, 0);
         if (n > 0) {
@@ -190,9 +191,11 @@ std::vector<std::size_t> SortedOrderLocale(const std::vector<TFoundItem>& rows, 
     if (sortColumn >= 0) {
         const std::vector<std::uint32_t> rank = ColumnRanks(rows, sortColumn);
         if (descending)
-            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return rank[b] < rank[a]; });
+            std::stable_sort(order.begin(), order.end(),
+                             [&](std::size_t a, std::size_t b) { return rank[b] < rank[a]; });
         else
-            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return rank[a] < rank[b]; });
+            std::stable_sort(order.begin(), order.end(),
+                             [&](std::size_t a, std::size_t b) { return rank[a] < rank[b]; });
         return order;
     }
     const std::vector<std::uint32_t> type = ColumnRanks(rows, ColType);

@@ -14,7 +14,11 @@ int ByteCompare(std::string_view a, std::string_view b) {
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
-TFoundItem Hit(const std::string& item, const std::string& path, int kind, int subType, const std::string& context = "") {
+TFoundItem Hit(const std::string& item,
+               const std::string& path,
+               int kind,
+               int subType,
+               const std::string& context = "") {
     TFoundItem row;
     row.Item = item;
     row.Path = path;
@@ -127,7 +131,7 @@ TEST(FoundItemCompare, SingleColumnAscendingAndDescending) {
     EXPECT_LT(CompareFoundItems(a, b, ColItem, false, ByteCompare), 0);
     EXPECT_GT(CompareFoundItems(a, b, ColItem, true, ByteCompare), 0);
     EXPECT_GT(CompareFoundItems(a, b, ColPath, false, ByteCompare), 0);
-    EXPECT_GT(CompareFoundItems(a, b, ColType, false, ByteCompare), 0);  // "REG" > "INI"
+    EXPECT_GT(CompareFoundItems(a, b, ColType, false, ByteCompare), 0);     // "REG" > "INI"
     EXPECT_GT(CompareFoundItems(a, b, ColSubType, false, ByteCompare), 0);  // "sec" > "cmd"
     EXPECT_EQ(CompareFoundItems(a, b, ColContext, true, ByteCompare), 0);
 }
@@ -171,9 +175,10 @@ TEST(FoundItemSort, CaseCountsWhenTheComparisonSaysSo) {
 }
 
 TEST(FoundItemSort, FixedOrderOfTheReplacementRun) {
-    const std::vector<TFoundItem> rows = {Hit("z.lnk", "C:\\Desk", KindLnk, 2), Hit("SYSTEM.INI", "C:\\WIN", KindIni, 6),
-                                          Hit("Key", "HKCU\\A", KindReg, 6), Hit("WIN.INI", "C:\\WIN", KindIni, 1),
-                                          Hit("Prog", "Main", KindGrp, 2), Hit("A.INI", "C:\\APP", KindIni, 1)};
+    const std::vector<TFoundItem> rows = {
+        Hit("z.lnk", "C:\\Desk", KindLnk, 2), Hit("SYSTEM.INI", "C:\\WIN", KindIni, 6),
+        Hit("Key", "HKCU\\A", KindReg, 6),    Hit("WIN.INI", "C:\\WIN", KindIni, 1),
+        Hit("Prog", "Main", KindGrp, 2),      Hit("A.INI", "C:\\APP", KindIni, 1)};
     EXPECT_EQ(Items(rows, SortedOrder(rows, -1, true, ByteCompare)),
               (std::vector<std::string>{"Prog", "A.INI", "SYSTEM.INI", "WIN.INI", "z.lnk", "Key"}));
 }

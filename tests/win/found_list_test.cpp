@@ -9,6 +9,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>
@@ -52,7 +53,7 @@ void PumpMessages() {
 }
 
 class FoundListTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         WNDCLASSA wc{};
         wc.lpfnWndProc = HostProc;
@@ -400,8 +401,9 @@ TEST_F(FoundListTest, ColumnWidths_TextColumnsGrowToWidestTextTypeColumnsFitCapt
     AddIni("B.INI", "C:\\A much longer folder name than before\\and deeper still", 6);
     const int widePath = list_.ColumnWidth(1);
     EXPECT_GT(widePath, narrowPath + 100);
-    const int textWidth = static_cast<int>(SendMessageA(
-        lv_, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>("C:\\A much longer folder name than before\\and deeper still")));
+    const int textWidth = static_cast<int>(
+        SendMessageA(lv_, LVM_GETSTRINGWIDTHA, 0,
+                     reinterpret_cast<LPARAM>("C:\\A much longer folder name than before\\and deeper still")));
     EXPECT_GE(widePath, textWidth);
     EXPECT_LE(widePath, textWidth + 40);
     AddIni("C.INI", "C:\\X", 6);  // a narrower text leaves the width alone
@@ -591,8 +593,8 @@ TEST(FoundListWide, TextsReachAUnicodeParentConverted) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"MovixFoundListWideHost";
     RegisterClassW(&wc);
-    HWND host = CreateWindowExW(0, wc.lpszClassName, L"wide", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 300,
-                                nullptr, nullptr, wc.hInstance, nullptr);
+    HWND host = CreateWindowExW(0, wc.lpszClassName, L"wide", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 300, nullptr,
+                                nullptr, wc.hInstance, nullptr);
     ASSERT_NE(host, nullptr);
     TFoundList wide;
     list = &wide;

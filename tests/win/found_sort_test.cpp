@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cstdint>
 #include <random>
 #include <set>
@@ -20,9 +21,9 @@ namespace {
 // Texts that a word sort treats specially: case, hyphen and apostrophe,
 // accented letters of the ANSI code page, digits, punctuation, blanks.
 std::vector<std::string> TrickyTexts(std::size_t count, unsigned seed) {
-    const char* pieces[] = {"a",  "A",  "b",      "B",    "-",  "'",  " ",      "\xE9", "\xC9",  "\xDF", "\xE6",
-                            "\\", ":",  "0",      "9",    "_",  "~",  "co-op",  "coop", "Co-op", "(",    "default)",
-                            "Z",  "zz", "C:\\WIN", "ini", "\t", "\xF1", "\xD1", "ss",   "ae",    "{",    "}"};
+    const char* pieces[] = {"a",  "A",  "b",       "B",   "-",  "'",    " ",     "\xE9", "\xC9",  "\xDF", "\xE6",
+                            "\\", ":",  "0",       "9",   "_",  "~",    "co-op", "coop", "Co-op", "(",    "default)",
+                            "Z",  "zz", "C:\\WIN", "ini", "\t", "\xF1", "\xD1",  "ss",   "ae",    "{",    "}"};
     std::mt19937 random(seed);
     std::vector<std::string> texts;
     texts.push_back("");
@@ -95,8 +96,12 @@ std::vector<std::string_view> Distinct(const std::vector<std::string>& texts, st
     return std::vector<std::string_view>(store.begin(), store.end());
 }
 
-bool NoKey(std::string_view, std::string&) { return true; }
-bool FailingKey(std::string_view text, std::string& key) { return text.size() < 5 && LocaleSortKey(text, key); }
+bool NoKey(std::string_view, std::string&) {
+    return true;
+}
+bool FailingKey(std::string_view text, std::string& key) {
+    return text.size() < 5 && LocaleSortKey(text, key);
+}
 bool ReversedKey(std::string_view text, std::string& key) {
     std::string own;
     if (!LocaleSortKey(text, own))
@@ -116,7 +121,7 @@ TEST(FoundSort, RanksAgreeWithComparisonWhateverTheKeys) {
     ExpectRanksAgreeWithComparison(texts, LocaleRanks(texts, MostlyRightKey));  // repaired by insertion
     ExpectRanksAgreeWithComparison(texts, LocaleRanks(texts, ReversedKey));     // sorted again in full
     ExpectRanksAgreeWithComparison(texts, LocaleRanks(texts, NoKey));
-    ExpectRanksAgreeWithComparison(texts, LocaleRanks(texts, FailingKey));      // no key for long texts
+    ExpectRanksAgreeWithComparison(texts, LocaleRanks(texts, FailingKey));  // no key for long texts
 }
 
 TEST(FoundSort, ComparisonIsCaseSensitiveAndMapsToMinusOneZeroOne) {
