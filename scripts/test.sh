@@ -24,11 +24,14 @@ echo "== Tests under Wine"
 start_xvfb
 # The prefix is made once, before tests run side by side.
 rm -rf build/win/wineprefix build/win/winehome build/win/artifacts
-build/win/wine-run.sh cmd /c exit </dev/null >/dev/null 2>&1
+build/win/wine-run.sh cmd /c exit </dev/null >/dev/null 2>&1 || true
 # One persistent server with Wine's services for the whole run, started with
 # stdio detached so that it holds no test's output open.
-WINEPREFIX="$root/build/win/wineprefix" /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
-build/win/wine-run.sh cmd /c exit </dev/null >/dev/null 2>&1
+export WINEPREFIX="$root/build/win/wineprefix"
+/usr/lib/wine/wineserver -w || true
+/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
+build/win/wine-run.sh cmd /c exit </dev/null >/dev/null 2>&1 || true
+unset WINEPREFIX
 export MOVIX_WINE_WARM=1
 ctest --test-dir build/win --output-on-failure -j 2 || status=1
 WINEPREFIX="$root/build/win/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true

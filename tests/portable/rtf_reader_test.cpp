@@ -16,6 +16,7 @@
 
 using namespace movix;
 
+#ifndef _WIN32
 namespace {
 
 std::vector<std::vector<std::string>> TableCells(const std::string& html) {
@@ -45,6 +46,7 @@ std::vector<std::vector<std::string>> TableCells(const std::string& html) {
 }
 
 }  // namespace
+#endif
 
 TEST(RtfReader, UnrtfReadsTheTableWithItsRowsAndSpecialCharacters) {
 #ifdef _WIN32
