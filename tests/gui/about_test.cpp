@@ -10,11 +10,6 @@ using guitest::App;
 
 namespace {
 
-#define REQUIRE_APP(app)                                      \
-    if (!guitest::HaveDisplay())                              \
-        GTEST_SKIP() << "no display: the window cannot open"; \
-    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
-
 std::string Item(HWND box, int id) {
     return guitest::WindowTextOf(GetDlgItem(box, id));
 }

@@ -11,11 +11,6 @@ using guitest::App;
 
 namespace {
 
-#define REQUIRE_APP(app)                                      \
-    if (!guitest::HaveDisplay())                              \
-        GTEST_SKIP() << "no display: the window cannot open"; \
-    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
-
 int VisibleLight(App& app) {
     int shown = 0, which = 0;
     for (int id : {IDC_btnInputOk, IDC_btnInputHmm, IDC_btnInputBad}) {

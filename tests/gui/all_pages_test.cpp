@@ -15,11 +15,6 @@ using guitest::App;
 
 namespace {
 
-#define REQUIRE_APP(app)                                      \
-    if (!guitest::HaveDisplay())                              \
-        GTEST_SKIP() << "no display: the window cannot open"; \
-    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
-
 const char* const kHeadings[] = {"OLD AND NEW ADDRESS",   "INI FILE OPTIONS",       "PROGMAN GROUP OPTIONS",
                                  "SHORTCUT OPTIONS",      "REGISTRY OPTIONS",       "REGISTRY KEYS TO IGNORE",
                                  "SEARCH OPTIONS SUMMARY", "",                      "SEARCH COMPLETE",

@@ -15,28 +15,6 @@ using guitest::App;
 
 namespace {
 
-#define REQUIRE_APP(app)                                      \
-    if (!guitest::HaveDisplay())                              \
-        GTEST_SKIP() << "no display: the window cannot open"; \
-    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
-
-std::string WindowsDir() {
-    char buffer[MAX_PATH];
-    GetWindowsDirectoryA(buffer, MAX_PATH);
-    return buffer;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Types a full file name into a save dialog and confirms it.
 bool SaveThroughDialog(App& app, int button, const char* title, const std::string& path,
                        std::string* proposed = nullptr) {
@@ -91,7 +69,7 @@ bool SaveThroughDialog(App& app, int button, const char* title, const std::strin
         return false;
     }
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    return guitest::WaitFor([&] { return !IsWindow(dialog) && Exists(path); }, 10000);
+    return guitest::WaitFor([&] { return !IsWindow(dialog) && guitest::Exists(path); }, 10000);
 }
 
 const char kIni[] =
@@ -108,8 +86,8 @@ const char kIni[] =
 }  // namespace
 
 TEST(EndToEnd, IniFilesSearchedReviewedReplacedAndLogged) {
-    const std::string ini = WindowsDir() + "\\MVXE2E.INI";
-    const std::string bak = WindowsDir() + "\\MVXE2E.BAK";
+    const std::string ini = guitest::WindowsDir() + "\\MVXE2E.INI";
+    const std::string bak = guitest::WindowsDir() + "\\MVXE2E.BAK";
     DeleteFileA(bak.c_str());
     guitest::WriteFile(ini, kIni);
     const std::string scratch = guitest::ScratchDir("e2e");
@@ -123,16 +101,7 @@ TEST(EndToEnd, IniFilesSearchedReviewedReplacedAndLogged) {
 
     App app;
     REQUIRE_APP(app);
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
-        app.SetChecked(id, true);
-    app.Click(IDC_rgIniFiles + 1 + 2);
-    app.Click(IDC_rgShortcuts + 1 + 0);
-    app.Click(IDC_rgRegistry + 1 + 0);
-    app.SetText(IDC_EditOldAddress, "C:\\MVXOLD_E2E");
-    app.SetText(IDC_EditNewAddress, "D:\\MVXNEW_E2E");
-    app.Click(IDC_BtnNext);
-    app.Click(IDC_BtnNext);
-    ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 30000));
+    ASSERT_TRUE(app.SearchWith(2, 0, "C:\\MVXOLD_E2E", "D:\\MVXNEW_E2E"));
     EXPECT_EQ(app.Text(IDC_lblFoundINI), "4 matches in INI files");
     ASSERT_EQ(app.ListViewCount(IDC_lvFound), 4);
 
@@ -144,7 +113,7 @@ TEST(EndToEnd, IniFilesSearchedReviewedReplacedAndLogged) {
     }
     ASSERT_GE(header, 0);
     app.ListViewSelect(IDC_lvFound, {header});
-    PostMessageA(app.Main(), WM_COMMAND, IDM_No1, 0);
+    SendMessageA(app.Main(), WM_COMMAND, IDM_No1, 0);
     app.Sync();
     ASSERT_EQ(app.ListViewImage(IDC_lvFound, header), 1);
 
@@ -153,7 +122,7 @@ TEST(EndToEnd, IniFilesSearchedReviewedReplacedAndLogged) {
     ASSERT_EQ(app.SubPage(), 2);
     const std::string rtfPath = scratch + "\\FOUND.RTF";
     ASSERT_TRUE(SaveThroughDialog(app, IDC_BtnSaveList, "Save as Rich Text File", rtfPath));
-    const std::string rtf = ReadAll(rtfPath);
+    const std::string rtf = guitest::ReadAll(rtfPath);
     EXPECT_EQ(rtf.rfind("{\\rtf1\\ansi\\widowctrl\\fs32\r\n", 0), 0u);
     EXPECT_NE(rtf.find("{\\info{\\title Items containing \"C:\\\\MVXOLD_E2E\"}"), std::string::npos);
     EXPECT_NE(rtf.find("MVXE2E.INI\\cell "), std::string::npos);
@@ -172,7 +141,7 @@ TEST(EndToEnd, IniFilesSearchedReviewedReplacedAndLogged) {
 
     // The file: Y lines rewritten, the N header and the comment unchanged,
     // every line ended by CR LF, nothing after the Ctrl-Z.
-    EXPECT_EQ(ReadAll(ini),
+    EXPECT_EQ(guitest::ReadAll(ini),
               "Before=D:\\MVXNEW_E2E\\FIRST.EXE\r\n"
               "; C:\\MVXOLD_E2E in a comment stays\r\n"
               "[Paths]\r\n"
@@ -180,7 +149,7 @@ TEST(EndToEnd, IniFilesSearchedReviewedReplacedAndLogged) {
               "Other=C:\\ELSEWHERE\r\n"
               "[C:\\MVXOLD_E2E\\PLUG]\r\n"
               "Spell=D:\\MVXNEW_E2E\\PLUG\\SPELL.DLL;D:\\MVXNEW_E2E\\X\r\n");
-    EXPECT_EQ(ReadAll(bak), kIni) << "the previous file is kept as .BAK";
+    EXPECT_EQ(guitest::ReadAll(bak), kIni) << "the previous file is kept as .BAK";
 
     // The log, line by line.
     const std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
@@ -216,12 +185,12 @@ TEST(EndToEnd, IniFilesSearchedReviewedReplacedAndLogged) {
     std::string text;
     for (const std::string& line : log)
         text += line + "\r\n";
-    EXPECT_EQ(ReadAll(logPath), text);
+    EXPECT_EQ(guitest::ReadAll(logPath), text);
 }
 
 TEST(EndToEnd, EveryRowSetToNLeavesFilesAloneAndLogsTheHeaderOnly) {
-    const std::string ini = WindowsDir() + "\\MVXALLN.INI";
-    const std::string bak = WindowsDir() + "\\MVXALLN.BAK";
+    const std::string ini = guitest::WindowsDir() + "\\MVXALLN.INI";
+    const std::string bak = guitest::WindowsDir() + "\\MVXALLN.BAK";
     DeleteFileA(bak.c_str());
     guitest::WriteFile(ini, kIni);
     struct Cleanup {
@@ -231,23 +200,14 @@ TEST(EndToEnd, EveryRowSetToNLeavesFilesAloneAndLogsTheHeaderOnly) {
 
     App app;
     REQUIRE_APP(app);
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
-        app.SetChecked(id, true);
-    app.Click(IDC_rgIniFiles + 1 + 2);
-    app.Click(IDC_rgShortcuts + 1 + 0);
-    app.Click(IDC_rgRegistry + 1 + 0);
-    app.SetText(IDC_EditOldAddress, "C:\\MVXOLD_E2E");
-    app.SetText(IDC_EditNewAddress, "D:\\MVXNEW_E2E");
-    app.Click(IDC_BtnNext);
-    app.Click(IDC_BtnNext);
-    ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 30000));
+    ASSERT_TRUE(app.SearchWith(2, 0, "C:\\MVXOLD_E2E", "D:\\MVXNEW_E2E"));
     const int rows = app.ListViewCount(IDC_lvFound);
     ASSERT_GE(rows, 4);
     std::vector<int> all;
     for (int i = 0; i < rows; ++i)
         all.push_back(i);
     app.ListViewSelect(IDC_lvFound, all);
-    PostMessageA(app.Main(), WM_COMMAND, IDM_No1, 0);
+    SendMessageA(app.Main(), WM_COMMAND, IDM_No1, 0);
     app.Sync();
     for (int i = 0; i < rows; ++i)
         ASSERT_EQ(app.ListViewImage(IDC_lvFound, i), 1);
@@ -256,23 +216,16 @@ TEST(EndToEnd, EveryRowSetToNLeavesFilesAloneAndLogsTheHeaderOnly) {
     app.Click(IDC_BtnNext);
     ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 30000));
     EXPECT_EQ(app.ListBoxItems(IDC_lbReport).size(), 4u);
-    EXPECT_EQ(ReadAll(ini), kIni);
-    EXPECT_FALSE(Exists(bak));
+    EXPECT_EQ(guitest::ReadAll(ini), kIni);
+    EXPECT_FALSE(guitest::Exists(bak));
     EXPECT_EQ(app.ListViewCount(IDC_lvFound), 0) << "every N row was dropped";
 }
 
 TEST(EndToEnd, CancelDuringTheIniSearchEndsTheProgram) {
     App app;
     REQUIRE_APP(app);
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
-        app.SetChecked(id, true);
     // Every fixed drive: a walk long enough to be stopped half way.
-    app.Click(IDC_rgIniFiles + 1 + 4);
-    app.Click(IDC_rgShortcuts + 1 + 0);
-    app.Click(IDC_rgRegistry + 1 + 0);
-    app.SetText(IDC_EditOldAddress, "C:\\MVX_CANCELLED_SEARCH");
-    app.Click(IDC_BtnNext);
-    app.Click(IDC_BtnNext);
+    app.SearchWith(4, 0, "C:\\MVX_CANCELLED_SEARCH", "", 0);
     ASSERT_TRUE(guitest::WaitFor([&] { return app.Text(IDC_lblSearchIn).rfind("In ", 0) == 0; }, 10000));
     EXPECT_EQ(app.SubPage(), 0) << "still searching";
     EXPECT_FALSE(app.Enabled(IDC_BtnNext));

@@ -14,11 +14,6 @@ using guitest::App;
 
 namespace {
 
-#define REQUIRE_APP(app)                                      \
-    if (!guitest::HaveDisplay())                              \
-        GTEST_SKIP() << "no display: the window cannot open"; \
-    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
-
 void SetValue(HKEY root, const char* path, const char* name, DWORD type, const std::string& data) {
     HKEY key;
     ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
@@ -70,16 +65,7 @@ TEST(EndToEnd, RegistryFoundReviewedAndRewritten) {
              "hkcu\\software\\MVXE2E\\ignored", REG_SZ, "");
     App app("", App::KeepSettings);
     REQUIRE_APP(app);
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
-        app.SetChecked(id, true);
-    app.Click(IDC_rgIniFiles + 1 + 0);
-    app.Click(IDC_rgShortcuts + 1 + 0);
-    app.Click(IDC_rgRegistry + 1 + 3);  // all of the Registry
-    app.SetText(IDC_EditOldAddress, "MVXREG_OLD");
-    app.SetText(IDC_EditNewAddress, "MVXREG_NEW");
-    app.Click(IDC_BtnNext);
-    app.Click(IDC_BtnNext);
-    ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 90000));
+    ASSERT_TRUE(app.SearchWith(0, 3, "MVXREG_OLD", "MVXREG_NEW", 90000));  // all of the Registry
     EXPECT_EQ(app.Text(IDC_lblFoundINI), "No INI files searched");
     EXPECT_EQ(app.Text(IDC_lblFoundReg), "5 matches in the Registry");
 
@@ -105,7 +91,7 @@ TEST(EndToEnd, RegistryFoundReviewedAndRewritten) {
 
     // The REG_EXPAND_SZ row stays as it is.
     app.ListViewSelect(IDC_lvFound, {expandRow});
-    PostMessageA(app.Main(), WM_COMMAND, IDM_No1, 0);
+    SendMessageA(app.Main(), WM_COMMAND, IDM_No1, 0);
     app.Sync();
     app.Click(IDC_BtnNext);
     app.Click(IDC_BtnNext);

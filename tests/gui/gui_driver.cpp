@@ -39,6 +39,29 @@ void RemoveTree(const std::string& dir) {
     RemoveDirectoryA(dir.c_str());
 }
 
+std::string WindowsDir() {
+    char buffer[MAX_PATH];
+    GetWindowsDirectoryA(buffer, MAX_PATH);
+    return buffer;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string text;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return text;
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, got);
+    std::fclose(f);
+    return text;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::string ScratchDir(const std::string& name) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
@@ -254,8 +277,12 @@ void App::Resize(int width, int height) {
 }
 
 void App::Sync() const {
-    // A sent message is answered only after everything posted before it.
+    // A sent message is answered as soon as the program looks at its queue,
+    // possibly before messages posted earlier; waiting for the program to
+    // fall idle covers those too.
     DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+    WaitForInputIdle(pi_.hProcess, 2000);
     SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
 }
 
@@ -375,6 +402,20 @@ void App::ListViewSelect(int id, const std::vector<int>& rows) {
     for (int row : rows)
         SendMessageA(Control(id), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(block.get()));
     Sync();
+}
+
+bool App::SearchWith(int iniItem, int registryItem, const std::string& oldAddress, const std::string& newAddress,
+                     int timeoutMs) {
+    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
+        SetChecked(id, true);
+    Click(IDC_rgIniFiles + 1 + iniItem);
+    Click(IDC_rgShortcuts + 1 + 0);
+    Click(IDC_rgRegistry + 1 + registryItem);
+    SetText(IDC_EditOldAddress, oldAddress);
+    SetText(IDC_EditNewAddress, newAddress);
+    Click(IDC_BtnNext);  // Confirm
+    Click(IDC_BtnNext);  // Search
+    return WaitFor([&] { return SubPage() == 1; }, timeoutMs);
 }
 
 std::vector<std::string> App::ListBoxItems(int id) const {

@@ -10,6 +10,16 @@
 
 namespace guitest {
 
+// Skips the test without a display; fails it when the window did not open.
+#define REQUIRE_APP(app)                                      \
+    if (!guitest::HaveDisplay())                              \
+        GTEST_SKIP() << "no display: the window cannot open"; \
+    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
+
+std::string WindowsDir();
+std::string ReadAll(const std::string& path);
+bool Exists(const std::string& path);
+
 std::string ExeDir();
 // A folder of its own under the temporary folder, emptied first.
 std::string ScratchDir(const std::string& name);
@@ -88,6 +98,11 @@ public:
     int ListViewImage(int id, int row) const;
     // Selects exactly the given rows of a list view.
     void ListViewSelect(int id, const std::vector<int>& rows);
+    // Skips every option page and chooses the INI and Registry scopes (item
+    // indexes; shortcuts are off), types the addresses and starts the
+    // search; waits until the summary shows.
+    bool SearchWith(int iniItem, int registryItem, const std::string& oldAddress, const std::string& newAddress,
+                    int timeoutMs = 60000);
     // The list box's strings.
     std::vector<std::string> ListBoxItems(int id) const;
 

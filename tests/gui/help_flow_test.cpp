@@ -16,11 +16,6 @@ using guitest::App;
 
 namespace {
 
-#define REQUIRE_APP(app)                                      \
-    if (!guitest::HaveDisplay())                              \
-        GTEST_SKIP() << "no display: the window cannot open"; \
-    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
-
 const movix::HelpFile& Help() {
     static const movix::HelpFile file = [] {
         std::ifstream in(guitest::ExeDir() + "\\MOVIX32.HLP", std::ios::binary);

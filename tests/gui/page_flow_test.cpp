@@ -12,11 +12,6 @@ namespace {
 
 enum { FromAndTo, IniFiles, Groups, Shortcuts, RegistryKeys, IgnoreKeys, Confirm, Search, FinalPage };
 
-#define REQUIRE_APP(app)                                      \
-    if (!guitest::HaveDisplay())                              \
-        GTEST_SKIP() << "no display: the window cannot open"; \
-    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
-
 const int kSkipBoxes[] = {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry};
 
 void UncheckSkipBoxes(App& app) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "gui_driver.h"
 #include "resource.h"
 
@@ -13,25 +15,14 @@ using guitest::App;
 
 namespace {
 
-#define REQUIRE_APP(app)                                      \
-    if (!guitest::HaveDisplay())                              \
-        GTEST_SKIP() << "no display: the window cannot open"; \
-    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
-
 enum { Search = 7, FinalPage = 8, FinalFinal = 10 };
 enum { Searching = 0, SearchResults = 1, Searched = 2 };
-
-std::string WindowsDir() {
-    char buffer[MAX_PATH];
-    GetWindowsDirectoryA(buffer, MAX_PATH);
-    return buffer;
-}
 
 // An INI file in the Windows folder that names the Old address three times,
 // removed again when the test ends.
 class PlantedIni {
 public:
-    explicit PlantedIni(const std::string& name) : path_(WindowsDir() + "\\" + name) {
+    explicit PlantedIni(const std::string& name) : path_(guitest::WindowsDir() + "\\" + name) {
         guitest::WriteFile(path_,
                            "; installed from C:\\MVXOLD_GUI\r\n"
                            "[Paths]\r\n"
@@ -49,19 +40,18 @@ private:
     std::string path_;
 };
 
-// Starts the search for the Old address with INI files of the Windows
-// folder as the only target, and waits for the summary.
-void RunIniSearch(App& app, const std::string& oldAddress, const std::string& newAddress) {
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
-        app.SetChecked(id, true);
-    app.Click(IDC_rgIniFiles + 1 + 2);
-    app.Click(IDC_rgShortcuts + 1 + 0);
-    app.Click(IDC_rgRegistry + 1 + 0);
-    app.SetText(IDC_EditOldAddress, oldAddress);
-    app.SetText(IDC_EditNewAddress, newAddress);
-    app.Click(IDC_BtnNext);  // Confirm
-    app.Click(IDC_BtnNext);  // Search
-    guitest::WaitFor([&] { return app.SubPage() == SearchResults; }, 30000);
+// Clicks a column's header, as the mouse would.
+void ClickHeader(App& app, int column) {
+    HWND list = app.Control(IDC_lvFound);
+    HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+    int x = 0;
+    for (int c = 0; c < column; ++c)
+        x += static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, c, 0));
+    // The middle of the column, well away from the dividers.
+    x += static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0)) / 2;
+    PostMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, 5));
+    PostMessageA(header, WM_LBUTTONUP, 0, MAKELPARAM(x, 5));
+    app.Sync();
 }
 
 }  // namespace
@@ -70,7 +60,7 @@ TEST(SearchFlow, IniHitsArriveInOrderAndThePagesAfterTheSearchFlow) {
     PlantedIni ini("MVXGUI1.INI");
     App app;
     REQUIRE_APP(app);
-    RunIniSearch(app, "C:\\MVXOLD_GUI", "D:\\NEW_GUI");
+    app.SearchWith(2, 0, "C:\\MVXOLD_GUI", "D:\\NEW_GUI");
     ASSERT_EQ(app.SubPage(), SearchResults);
     EXPECT_EQ(app.Text(IDC_lblFoundINI), "3 matches in INI files");
     EXPECT_EQ(app.Text(IDC_lblFoundGroup), "No Groups searched");
@@ -86,13 +76,62 @@ TEST(SearchFlow, IniHitsArriveInOrderAndThePagesAfterTheSearchFlow) {
     for (int row = 0; row < 3; ++row) {
         SCOPED_TRACE(row);
         EXPECT_EQ(app.ListViewText(IDC_lvFound, row, 0), "MVXGUI1.INI");
-        EXPECT_STRCASEEQ(app.ListViewText(IDC_lvFound, row, 1).c_str(), WindowsDir().c_str());
+        EXPECT_STRCASEEQ(app.ListViewText(IDC_lvFound, row, 1).c_str(), guitest::WindowsDir().c_str());
         EXPECT_EQ(app.ListViewText(IDC_lvFound, row, 2), "INI");
         EXPECT_EQ(app.ListViewText(IDC_lvFound, row, 3), subTypes[row]);
         EXPECT_EQ(app.ListViewText(IDC_lvFound, row, 4), contexts[row]);
         EXPECT_EQ(app.ListViewImage(IDC_lvFound, row), 0) << "new rows are marked Y";
     }
     app.Screenshot("page07_SearchResults");
+
+    // A click on the "Context" header sorts ascending by the locale's
+    // comparison; a second click, descending.
+    auto contextColumn = [&] {
+        std::vector<std::string> texts;
+        for (int row = 0; row < app.ListViewCount(IDC_lvFound); ++row)
+            texts.push_back(app.ListViewText(IDC_lvFound, row, 4));
+        return texts;
+    };
+    auto sorted = [](std::vector<std::string> texts, bool descending) {
+        std::stable_sort(texts.begin(), texts.end(), [&](const std::string& a, const std::string& b) {
+            const int r = CompareStringA(LOCALE_USER_DEFAULT, 0, a.c_str(), -1, b.c_str(), -1) - 2;
+            return descending ? r > 0 : r < 0;
+        });
+        return texts;
+    };
+    ClickHeader(app, 4);
+    EXPECT_EQ(contextColumn(), sorted(contextColumn(), false));
+    ClickHeader(app, 4);
+    EXPECT_EQ(contextColumn(), sorted(contextColumn(), true));
+    EXPECT_NE(sorted(contextColumn(), false), sorted(contextColumn(), true));
+
+    // "?" on a row: the popup of an INI key row, 41.
+    int keyRow = -1;
+    for (int row = 0; row < 3; ++row) {
+        if (app.ListViewText(IDC_lvFound, row, 3) == "key")
+            keyRow = row;
+    }
+    ASSERT_GE(keyRow, 0);
+    HWND list = app.Control(IDC_lvFound);
+    RECT listRect;
+    GetWindowRect(list, &listRect);
+    HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+    RECT headerRect;
+    GetWindowRect(header, &headerRect);
+    const int rowHeight = 17;
+    SetCursorPos(listRect.left + 30, headerRect.bottom + keyRow * rowHeight + rowHeight / 2);
+    PostMessageA(app.Main(), WM_SYSCOMMAND, SC_CONTEXTHELP, 0);
+    app.Sync();
+    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 30));
+    app.Sync();
+    HWND popup = nullptr;
+    if (guitest::WaitFor([&] { return (popup = FindWindowA("MovixHelpPopup", nullptr)) && IsWindowVisible(popup); })) {
+        const std::string text = guitest::WindowTextOf(popup);
+        EXPECT_NE(text.find("INI"), std::string::npos) << text;
+        PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    } else {
+        ADD_FAILURE() << "no popup for the row";
+    }
 
     // The space bar flips the marks of the selected rows.
     app.ListViewSelect(IDC_lvFound, {0, 2});
@@ -153,7 +192,7 @@ TEST(SearchFlow, IniHitsArriveInOrderAndThePagesAfterTheSearchFlow) {
 TEST(SearchFlow, SearchWithoutHitsKeepsThePlaceholderAndDisablesNext) {
     App app;
     REQUIRE_APP(app);
-    RunIniSearch(app, "C:\\MVX_NOTHING_NAMES_THIS_9281", "");
+    app.SearchWith(2, 0, "C:\\MVX_NOTHING_NAMES_THIS_9281", "");
     ASSERT_EQ(app.SubPage(), SearchResults);
     EXPECT_EQ(app.Text(IDC_lblFoundINI), "0 matches in INI files");
     EXPECT_FALSE(app.Enabled(IDC_BtnNext));

@@ -12,11 +12,6 @@ using guitest::App;
 
 namespace {
 
-#define REQUIRE_APP(app)                                      \
-    if (!guitest::HaveDisplay())                              \
-        GTEST_SKIP() << "no display: the window cannot open"; \
-    ASSERT_TRUE((app).Started()) << "movix32.exe did not open its window"
-
 const char kKey[] = "Software\\Kestrelia\\MOVIX32\\1.0";
 
 void SetString(const std::string& subkey, const char* name, const std::string& value) {
