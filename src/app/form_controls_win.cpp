@@ -11,9 +11,10 @@ namespace movix {
 
 namespace {
 
-HFONT MakeFont(double scale, const char* face, int pixels, int weight, BYTE charset = DEFAULT_CHARSET) {
+HFONT MakeFont(double scale, const char* face, int pixels, int weight, BYTE charset = DEFAULT_CHARSET,
+               BYTE pitchAndFamily = DEFAULT_PITCH | FF_DONTCARE) {
     return CreateFontA(-Px(scale, pixels), 0, 0, 0, weight, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, pitchAndFamily, face);
 }
 
 int CALLBACK FontFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
@@ -76,7 +77,9 @@ void TForm1::CreateControls() {
     boldFont_.reset(MakeFont(scale_, "Arial", 13, FW_BOLD));
     symbolFont_.reset(MakeFont(scale_, "Wingdings", 17, FW_BOLD, SYMBOL_CHARSET));
     haveSymbolFont_ = FontInstalled("Wingdings");
-    logFont_.reset(MakeFont(scale_, "Courier New", 13, FW_NORMAL));
+    // Fixed pitch asked for outright: where Courier New is missing the
+    // stand-in must still line the log's columns up.
+    logFont_.reset(MakeFont(scale_, "Courier New", 13, FW_NORMAL, DEFAULT_CHARSET, FIXED_PITCH | FF_MODERN));
     const DWORD container = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
 
     // The logo stands on top of the notebook at the top left.
@@ -148,7 +151,9 @@ void TForm1::CreateControls() {
                 if (r.groupId == spec.id)
                     radio = &r;
             }
-            HWND group = CreateControl(parent, "MovixPanel", "", WS_VISIBLE | container, WS_EX_CONTROLPARENT, spec.id,
+            // Not clipping its children: the group box paints no background
+            // of its own, so the panel must erase beneath it.
+            HWND group = CreateControl(parent, "MovixPanel", "", WS_VISIBLE | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, spec.id,
                                        spec.x, spec.y, spec.w, spec.h, spec.helpContext);
             CreateControl(group, "BUTTON", radio->caption, WS_VISIBLE | BS_GROUPBOX, 0, 0, 0, 0, spec.w, spec.h, 0);
             for (int item = 0; item < 5 && radio->items[item]; ++item) {

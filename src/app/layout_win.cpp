@@ -121,15 +121,15 @@ const ControlSpec kControls[] = {
      "Note that once you press Next to continue from this page, the search begins and you can no longer go "
      "back. However, you can still choose not to make any changes.",
      88, 64, 432, 44, 0},
-    {6, CtlKind::Label, 0, "Find:", 88, 114, 76, 16, 0},
-    {6, CtlKind::Label, IDC_lblFrom, "", 166, 114, 354, 16, 0},
-    {6, CtlKind::Label, IDC_lblReplace, "Replace with:", 88, 131, 76, 16, 0},
-    {6, CtlKind::Label, IDC_lblTo, "", 166, 131, 354, 16, 0},
-    {6, CtlKind::Label, 0, "IN:", 88, 152, 76, 16, 0},
-    {6, CtlKind::Label, IDC_lblIni, "", 166, 152, 354, 16, 0},
-    {6, CtlKind::Label, IDC_lblGroup, "", 166, 169, 354, 16, 0},
-    {6, CtlKind::Label, IDC_lblShortcut, "", 166, 186, 354, 16, 0},
-    {6, CtlKind::Label, IDC_lblRegistry, "", 166, 203, 354, 16, 0},
+    {6, CtlKind::Label, 0, "Find:", 88, 114, 86, 16, 0},
+    {6, CtlKind::Label, IDC_lblFrom, "", 176, 114, 344, 16, 0},
+    {6, CtlKind::Label, IDC_lblReplace, "Replace with:", 88, 131, 86, 16, 0},
+    {6, CtlKind::Label, IDC_lblTo, "", 176, 131, 344, 16, 0},
+    {6, CtlKind::Label, 0, "IN:", 88, 152, 86, 16, 0},
+    {6, CtlKind::Label, IDC_lblIni, "", 176, 152, 344, 16, 0},
+    {6, CtlKind::Label, IDC_lblGroup, "", 176, 169, 344, 16, 0},
+    {6, CtlKind::Label, IDC_lblShortcut, "", 176, 186, 344, 16, 0},
+    {6, CtlKind::Label, IDC_lblRegistry, "", 176, 203, 344, 16, 0},
 
     // Page Search: the sub-notebook above the found list.
     {7, CtlKind::Notebook, IDC_NotebookSub, "", 88, 0, 440, 84, 9},
@@ -173,8 +173,8 @@ const ControlSpec kControls[] = {
     {10, CtlKind::Label, 0,
      "Movix 32 has finished updating all relevant Windows elements. The list below logs its activity and any "
      "problems. Please review it now, and press Save Log to save it to a file.",
-     88, 32, 332, 44, 0},
-    {10, CtlKind::Button, IDC_btnSaveLog, "&Save Log", 427, 44, 73, 25, 53},
+     88, 32, 432, 44, 0},
+    {10, CtlKind::Button, IDC_btnSaveLog, "&Save Log", 427, 4, 73, 25, 53},
     {10, CtlKind::LogBox, IDC_lbReport, "", 88, 80, 437, 160, 52},
 };
 
