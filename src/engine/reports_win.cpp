@@ -50,7 +50,7 @@ std::string ProgramFolder() {
 void TForm1::BtnSaveListClick() {
     std::string fileName;
     dialogHelpContext_ = 11;
-    const bool confirmed = RunSaveDialog(hwnd_, "Save as Rich Text File", "Rich Text files (*.RTF)\0*.RTF\0", "RTF",
+    const bool confirmed = RunSaveDialog(hwnd_, "Save as Rich Text File", "Rich Text files\0*.RTF\0", "RTF",
                                          rtfStartFolder_, fileName);
     if (confirmed)
         SaveFoundListAsRtf(fileName);
@@ -68,7 +68,7 @@ void TForm1::SaveFoundListAsRtf(const std::string& fileName) {
 void TForm1::btnSaveLogClick() {
     std::string fileName = ProgramFolder() + "\\MOVIX32LOG.TXT";
     dialogHelpContext_ = 14;
-    if (!RunSaveDialog(hwnd_, "Save Log File", "Text Files (*.TXT)\0*.TXT\0", "TXT", std::string(), fileName))
+    if (!RunSaveDialog(hwnd_, "Save Log File", "Text Files\0*.TXT\0", "TXT", std::string(), fileName))
         return;
     SaveLog(fileName);
 }

@@ -176,6 +176,8 @@ TEST(EndToEnd, IniFilesSearchedReviewedReplacedAndLogged) {
     const std::vector<std::string> rest(log.begin() + 4, log.end());
     EXPECT_EQ(rest, expected);
     app.Screenshot("page10_FinalFinal_log");
+    // The widest replacer line set the log's horizontal extent.
+    EXPECT_GT(SendMessageA(app.Control(IDC_lbReport), LB_GETHORIZONTALEXTENT, 0, 0), 300);
 
     // The log saved as text: the proposed name, then exactly the lines.
     const std::string logPath = scratch + "\\LOG.TXT";
