@@ -224,10 +224,6 @@ void TForm1::CreateControls() {
     AppendMenuA(pmWhatsThis_, MF_STRING, IDM_WhatsThis1, "What's This?");
 }
 
-LRESULT TForm1::OnCtlColorStatic(HDC dc, HWND control) {
-    return DefWindowProcA(hwnd_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
-}
-
 void TForm1::DrawOwnerButton(const DRAWITEMSTRUCT* draw) {
     if (draw->CtlType != ODT_BUTTON)
         return;

@@ -40,10 +40,6 @@ bool TForm1::OnFoundListCommand(int id) {
     return foundList_ && foundList_->HandleCommand(id);
 }
 
-bool TForm1::OnFoundListSpace() {
-    return false;  // the list takes the space bar itself
-}
-
 int TForm1::FoundItemHelpContext(POINT pt) {
     return foundList_ ? foundList_->FoundItemHelpContext(pt) : 32;
 }

@@ -101,6 +101,8 @@ TForm1* TForm1::Create(HINSTANCE instance, int showCommand) {
 TForm1::~TForm1() {
     if (pmWhatsThis_)
         DestroyMenu(pmWhatsThis_);
+    if (icon_)
+        DestroyIcon(icon_);
 }
 
 LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -177,8 +179,6 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
-    case WM_CTLCOLORSTATIC:
-        return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_CLOSE:
         FormClose();
         DestroyWindow(hwnd_);
@@ -394,6 +394,10 @@ void TForm1::FormClose() {
     // From here on the search run starts no further step and the found list
     // takes no more rows.
     shuttingDown_ = true;
+    // However the window closes, a running search is asked to stop; the
+    // object stays valid here, as its end can only run on this thread.
+    if (CurrentSearch)
+        RequestStop(CurrentSearch);
     OnShutdown();
     if (!CleanRegistryMode) {
         try {
@@ -557,11 +561,6 @@ bool TForm1::PreTranslateMessage(MSG& msg) {
                 HelpCommand(kHelpContextPopup, context);
             return true;
         }
-    }
-    if (msg.message == WM_CHAR && msg.wParam == ' ' && msg.hwnd == Control(IDC_lvFound)) {
-        // The list's own space handling would select; the space bar flips marks.
-        if (OnFoundListSpace())
-            return true;
     }
     return IsDialogMessageA(hwnd_, &msg) != FALSE;
 }

@@ -130,7 +130,6 @@ public:
 private:
     TForm1() = default;
     LRESULT OnNotify(NMHDR* header);
-    LRESULT OnCtlColorStatic(HDC dc, HWND control);
     bool CleanRegistryCommand();
     void LoadSettings();
     void ApplyPlatformRestrictions();
@@ -138,7 +137,6 @@ private:
     void OnShutdown();
     void RequestStop(TMovixThread* thread);
     bool OnFoundListCommand(int id);
-    bool OnFoundListSpace();
     void CreateFoundList(HWND parent, const struct ControlSpec& spec);
     HWND CreateControl(HWND parent, const char* cls, const char* text, DWORD style, DWORD exStyle, int id, int x,
                        int y, int w, int h, int helpContext);
