@@ -42,9 +42,10 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
     if (msg != BFFM_INITIALIZED)
         return 0;
     BrowseState* state = reinterpret_cast<BrowseState*>(data);
-    SetWindowTextA(hwnd, "Select Directory");
     if (!state->start.empty())
         SendMessageA(hwnd, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(state->start.c_str()));
+    // The title last: the dialog is ready once it carries it.
+    SetWindowTextA(hwnd, "Select Directory");
 
     HWND ok = GetDlgItem(hwnd, IDOK);
     if (ok) {

@@ -120,6 +120,9 @@ TEST(AddressEntry, FolderChooserStartsAtTheFieldAndDropsTheTrailingBackslash) {
     HWND chooser = app.WaitWindow("#32770", "Select Directory", 10000);
     ASSERT_NE(chooser, nullptr);
     EXPECT_NE(FindWindowExA(chooser, nullptr, "BUTTON", "&Help"), nullptr);
+    // The tree may fill in after the dialog shows: let it settle.
+    app.Sync();
+    Sleep(500);
     app.Screenshot("dialog_select_directory");
     PostMessageA(chooser, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(chooser); }));
@@ -140,6 +143,8 @@ TEST(AddressEntry, FolderChooserStartsAtTheFieldAndDropsTheTrailingBackslash) {
     app.ClickAsync(IDC_btnBrowseDirTo);
     chooser = app.WaitWindow("#32770", "Select Directory", 10000);
     ASSERT_NE(chooser, nullptr);
+    app.Sync();
+    Sleep(500);
     PostMessageA(chooser, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(chooser); }));
     app.Sync();
