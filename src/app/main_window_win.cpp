@@ -304,9 +304,7 @@ void TForm1::FormCreate() {
         return;
     }
     // The RTF report's dialog starts in the program's folder.
-    rtfStartFolder_ = ModuleFileName();
-    const std::string::size_type slash = rtfStartFolder_.find_last_of('\\');
-    rtfStartFolder_.resize(slash == std::string::npos ? 0 : slash);
+    rtfStartFolder_ = ProgramFolder();
 }
 
 void TForm1::ApplyPlatformRestrictions() {

@@ -70,15 +70,6 @@ int ClampItemIndex(int index, int itemCount) {
     return index;
 }
 
-std::string UpperAsciiOnly(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
 std::string SidText(const unsigned char authority[6], const unsigned long* subAuthorities, int count) {
     std::string text = "S-1-";
     if (authority[0] != 0 || authority[1] != 0) {

@@ -21,9 +21,6 @@ int ParseStoredInteger(const std::string& text, int defaultValue);
 // selected), beyond the last item the last item.
 int ClampItemIndex(int index, int itemCount);
 
-// Letters a to z upper-cased, nothing else.
-std::string UpperAsciiOnly(const std::string& text);
-
 // The text form of a security identifier: "S-1-", the authority (six
 // bytes; in decimal from bytes 2 to 5 when bytes 0 and 1 are zero, else "0x"
 // and all six bytes in upper-case hex), then "-" and each sub-authority as

@@ -9,6 +9,7 @@
 #include "app/main_window_win.h"
 #include "app/platform_code.h"
 #include "app/settings.h"
+#include "engine/strings.h"
 #include "resource.h"
 #include "targets/registry_win.h"
 
@@ -137,8 +138,8 @@ void TForm1::LoadSettings() {
                 if (reg.OpenKey("IDConfigDB", false))
                     config = reg.ReadString("CurrentConfig");
             }
-            insertTop("HKUS\\" + UpperAsciiOnly(user));
-            insertTop("HKLM\\CONFIG\\" + UpperAsciiOnly(config));
+            insertTop("HKUS\\" + UpperAscii(user));
+            insertTop("HKLM\\CONFIG\\" + UpperAscii(config));
         } else {
             reg.SetRootKey(HKEY_USERS);
             reg.OpenKey("", false);

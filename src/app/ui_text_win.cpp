@@ -25,6 +25,24 @@ std::string ModuleFileName() {
     }
 }
 
+std::string ProgramFolder() {
+    const std::string exe = ModuleFileName();
+    const std::string::size_type slash = exe.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : exe.substr(0, slash);
+}
+
+std::vector<std::string> ListBoxStrings(HWND listBox) {
+    std::vector<std::string> strings;
+    const LRESULT count = SendMessageA(listBox, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageA(listBox, LB_GETTEXTLEN, i, 0);
+        std::vector<char> text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+        SendMessageA(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        strings.emplace_back(text.data());
+    }
+    return strings;
+}
+
 std::string LoadResourceString(HINSTANCE instance, unsigned id) {
     char buffer[1024];
     const int n = LoadStringA(instance, id, buffer, sizeof buffer);

@@ -39,12 +39,6 @@ bool RunSaveDialog(HWND owner, const char* title, const char* filter, const char
     return true;
 }
 
-std::string ProgramFolder() {
-    const std::string exe = ModuleFileName();
-    const std::string::size_type slash = exe.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : exe.substr(0, slash);
-}
-
 }  // namespace
 
 void TForm1::BtnSaveListClick() {
@@ -74,15 +68,7 @@ void TForm1::btnSaveLogClick() {
 }
 
 void TForm1::SaveLog(const std::string& fileName) {
-    HWND log = Control(IDC_lbReport);
-    std::vector<std::string> lines;
-    const LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT length = SendMessageA(log, LB_GETTEXTLEN, i, 0);
-        std::vector<char> text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-        SendMessageA(log, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
-        lines.emplace_back(text.data());
-    }
+    const std::vector<std::string> lines = ListBoxStrings(Control(IDC_lbReport));
     SaveStage failedAt = SaveStage::Create;
     const DWORD error = SaveFileReplacing(fileName, LogFileText(lines), &failedAt);
     if (error == ERROR_SUCCESS)

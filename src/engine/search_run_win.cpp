@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/main_window_win.h"
+#include "app/ui_text_win.h"
 #include "engine/search_thread_win.h"
 #include "platform/ui_dispatch_win.h"
 #include "resource.h"
@@ -95,14 +96,7 @@ void TForm1::StartRegistrySearch() {
     SetText(IDC_lblSearchIn, "");
     // Scope 5: HKCR and HKCU; 6: with HKCC; 7: every root.
     const int mode = index >= 1 && index <= 3 ? index + 4 : 0;
-    std::vector<std::string> ignore;
-    HWND list = Control(IDC_lbIgnoreKey);
-    const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        std::vector<char> text(static_cast<size_t>(SendMessageA(list, LB_GETTEXTLEN, i, 0)) + 1, '\0');
-        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
-        ignore.emplace_back(text.data());
-    }
+    std::vector<std::string> ignore = ListBoxStrings(Control(IDC_lbIgnoreKey));
     TSearchRegThread* thread = new TSearchRegThread(
         4, Text(IDC_EditOldAddress), Control(IDC_lblSearchIn),
         [this](const std::string& item, const std::string& path, const std::string& context, int kind,

@@ -14,15 +14,6 @@ std::string Item(HWND box, int id) {
     return guitest::WindowTextOf(GetDlgItem(box, id));
 }
 
-void SetVersion(const char* version) {
-    HKEY key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\movix32.exe", 0, nullptr, 0, KEY_ALL_ACCESS,
-                    nullptr, &key, nullptr);
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                   static_cast<DWORD>(lstrlenA(version) + 1));
-    RegCloseKey(key);
-}
-
 }  // namespace
 
 TEST(AboutBox, ShowsVersionPlatformProcessorAndMemory) {
@@ -53,7 +44,7 @@ TEST(AboutBox, ShowsVersionPlatformProcessorAndMemory) {
 }
 
 TEST(AboutBox, Windows95ShowsItsHeadingAndProductId) {
-    SetVersion("win95");
+    guitest::WindowsVersion version("win95");
     HKEY key;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, nullptr, 0,
                     KEY_ALL_ACCESS, nullptr, &key, nullptr);
@@ -71,5 +62,4 @@ TEST(AboutBox, Windows95ShowsItsHeadingAndProductId) {
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProductID");
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\movix32.exe");
 }

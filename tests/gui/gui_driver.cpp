@@ -144,6 +144,20 @@ HWND FindProcessWindow(DWORD pid, const char* className, const char* caption) {
     return data.found;
 }
 
+WindowsVersion::WindowsVersion(const char* version) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\movix32.exe", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                   static_cast<DWORD>(lstrlenA(version) + 1));
+    RegCloseKey(key);
+}
+
+WindowsVersion::~WindowsVersion() {
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\movix32.exe");
+}
+
 void ClearSettings() {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Kestrelia\\MOVIX32");
 }

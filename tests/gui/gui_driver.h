@@ -48,6 +48,16 @@ bool WaitFor(F fn, int milliseconds = 5000) {
 // Top-level windows of a process with a class name (and caption, if given).
 HWND FindProcessWindow(DWORD pid, const char* className, const char* caption = nullptr);
 
+// Wine presents the program this Windows version while the object lives
+// (its per-program "Version" setting).
+class WindowsVersion {
+public:
+    explicit WindowsVersion(const char* version);
+    ~WindowsVersion();
+    WindowsVersion(const WindowsVersion&) = delete;
+    WindowsVersion& operator=(const WindowsVersion&) = delete;
+};
+
 class App {
 public:
     // Starts movix32.exe with the arguments and waits for its main window.

@@ -50,20 +50,6 @@ int Selected(App& app, int group) {
     return -1;
 }
 
-// Wine presents the Windows version of the registry's per-program setting.
-class WindowsVersion {
-public:
-    explicit WindowsVersion(const char* version) {
-        HKEY key;
-        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\movix32.exe", 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr);
-        RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                       static_cast<DWORD>(lstrlenA(version) + 1));
-        RegCloseKey(key);
-    }
-    ~WindowsVersion() { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\movix32.exe"); }
-};
-
 }  // namespace
 
 TEST(Settings, FirstStartCreatesTheKeyAndClosingStoresTheChoices) {
@@ -173,7 +159,7 @@ TEST(Settings, CleanRegistryDeletesTheSettingsAndEndsWithoutAWindow) {
 }
 
 TEST(Settings, Windows95RestrictionsAndIgnoreList) {
-    WindowsVersion version("win95");
+    guitest::WindowsVersion version("win95");
     HKEY control;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\control\\IDConfigDB", 0, nullptr, 0,
                     KEY_ALL_ACCESS, nullptr, &control, nullptr);
@@ -200,7 +186,7 @@ TEST(Settings, Windows95RestrictionsAndIgnoreList) {
 }
 
 TEST(Settings, WindowsNT351RestrictionsAndIgnoreList) {
-    WindowsVersion version("nt351");
+    guitest::WindowsVersion version("nt351");
     App app;
     REQUIRE_APP(app);
     EXPECT_EQ(Selected(app, IDC_rgShortcuts), 0);
@@ -223,7 +209,7 @@ TEST(Settings, WindowsNT351RestrictionsAndIgnoreList) {
 }
 
 TEST(Settings, WindowsNT4RestrictionsAndIgnoreList) {
-    WindowsVersion version("nt40");
+    guitest::WindowsVersion version("nt40");
     App app;
     REQUIRE_APP(app);
     EXPECT_EQ(Selected(app, IDC_rgShortcuts), 1);

@@ -1,4 +1,5 @@
 #include "app/settings.h"
+#include "engine/strings.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,6 @@ TEST(SidText, AuthorityAndSubAuthorities) {
     EXPECT_EQ(SidText(wide, parts, 0), "S-1-16909060");
 }
 
-TEST(UpperAsciiOnly, LeavesOtherCharactersAlone) {
-    EXPECT_EQ(UpperAsciiOnly("abc\xC3\xA4z0"), "ABC\xC3\xA4Z0");
+TEST(IgnoreListUpperCase, LeavesOtherCharactersAlone) {
+    EXPECT_EQ(UpperAscii("abc\xC3\xA4z0"), "ABC\xC3\xA4Z0");
 }
