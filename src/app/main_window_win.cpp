@@ -346,6 +346,7 @@ void TForm1::BtnNextClick() {
         SetText(IDC_EditNewAddressAgain, Text(IDC_EditNewAddress));
         // Only after the copy: the copy itself is not the user's change.
         newAgainAttached_ = true;
+        foundList_->SetOldAddress(Text(IDC_EditOldAddress));
         StartIniSearch();
         break;
     case kPageFinalPage:

@@ -96,6 +96,11 @@ int HelpContextForRow(std::string_view typeText, int subType) {
     return LvFoundHelpContext;
 }
 
+int HelpContextOfRow(const TFoundItem& row) {
+    const int context = HelpContextForRow(ColumnText(row, ColType), row.SubType);
+    return row.MaybeLonger && context != LvFoundHelpContext ? LongerNameHelpContext : context;
+}
+
 int CompareFoundItems(const TFoundItem& a, const TFoundItem& b, int sortColumn, bool descending, TextCompare compare) {
     if (sortColumn < 0) {
         int r = compare(ColumnText(a, ColType), ColumnText(b, ColType));

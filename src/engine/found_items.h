@@ -34,6 +34,10 @@ struct TFoundItem {
     // For Registry value hits: the value's own name, which the Context
     // cannot always tell (a name may hold "=" or be "(default)").
     std::string ValueName;
+    // The Context has the Old address followed by a blank and more of a name
+    // (C:\Acme Tools 2 for C:\Acme Tools): it may name a longer folder. The
+    // row is a hit like any other; the list, its help and the report say so.
+    bool MaybeLonger = false;
 };
 
 // The text all five columns of the placeholder row show.
@@ -68,6 +72,11 @@ int KindNumberFromTypeText(std::string_view typeText);
 // Help context 40..51 of a row by its "Type" text and sub-type code; 32 for
 // every combination the help file has no topic for.
 int HelpContextForRow(std::string_view typeText, int subType);
+// The popup that explains a row flagged as maybe naming a longer folder.
+constexpr int LongerNameHelpContext = 57;
+// The help context of a row: LongerNameHelpContext for a flagged hit,
+// otherwise as HelpContextForRow.
+int HelpContextOfRow(const TFoundItem& row);
 
 // A locale text comparison answering -1, 0 or +1. The window passes the
 // system's (CompareStringA); tests pass their own.

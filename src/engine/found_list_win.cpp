@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/found_sort_win.h"
+#include "engine/strings.h"
 #include "platform/handles.h"
 #include "resource.h"
 
@@ -235,6 +236,7 @@ void TFoundList::AddFoundItem(const std::string& item,
     row.Context = context;
     row.Mark = MarkY;
     row.ValueName = valueName;
+    row.MaybeLonger = !oldUpper_.empty() && MaybeLongerName(row.Context, oldUpper_);
     rows_.push_back(std::move(row));
 
     if (replacedPlaceholder) {
@@ -247,6 +249,10 @@ void TFoundList::AddFoundItem(const std::string& item,
     RequestSync();
     if (currentCount_)
         ++*currentCount_;
+}
+
+void TFoundList::SetOldAddress(const std::string& oldAddress) {
+    oldUpper_ = UpperAscii(oldAddress);
 }
 
 void TFoundList::RequestSync() {
@@ -374,6 +380,9 @@ bool TFoundList::HandleNotify(NMHDR* header, LRESULT& result) {
         case LVN_DELETEALLITEMS:
             result = TRUE;  // the rows are ours: no notice per row
             return true;
+        case NM_CUSTOMDRAW:
+            result = OnCustomDraw(header);
+            return true;
         case LVN_COLUMNCLICK:
             lvFoundColumnClick(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
             return true;
@@ -417,6 +426,45 @@ void TFoundList::OnGetDispInfo(NMHDR* header) {
         item.iImage = item.iSubItem == 0 ? static_cast<int>(row.Mark) : -1;
     if (item.mask & LVIF_INDENT)
         item.iIndent = 0;
+}
+
+// A flagged row keeps its Y/N disc and gets a small yellow warning triangle
+// over the disc's lower right, drawn after the control has drawn the row. Only
+// rows on screen are drawn, so the cost does not grow with the list.
+LRESULT TFoundList::OnCustomDraw(NMHDR* header) {
+    auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
+    switch (draw->nmcd.dwDrawStage) {
+        case CDDS_PREPAINT:
+            return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT: {
+            const std::size_t index = static_cast<std::size_t>(draw->nmcd.dwItemSpec);
+            return index < rows_.size() && rows_[index].MaybeLonger ? CDRF_NOTIFYPOSTPAINT : CDRF_DODEFAULT;
+        }
+        case CDDS_ITEMPOSTPAINT: {
+            RECT icon{};
+            icon.left = LVIR_ICON;
+            if (!CallWindowProcW(controlProc_, hwnd_, LVM_GETITEMRECT, static_cast<WPARAM>(draw->nmcd.dwItemSpec),
+                                 reinterpret_cast<LPARAM>(&icon)))
+                return CDRF_DODEFAULT;
+            HDC dc = draw->nmcd.hdc;
+            const int x = icon.left, y = icon.top + (icon.bottom - icon.top - 16) / 2;
+            const POINT triangle[] = {{x + 11, y + 5}, {x + 16, y + 15}, {x + 6, y + 15}};
+            GdiObject fill(CreateSolidBrush(RGB(255, 204, 0)));
+            GdiObject edge(CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
+            HGDIOBJ oldBrush = SelectObject(dc, fill.get());
+            HGDIOBJ oldPen = SelectObject(dc, edge.get());
+            Polygon(dc, triangle, 3);
+            // The exclamation mark: a stroke and a dot.
+            MoveToEx(dc, x + 11, y + 8, nullptr);
+            LineTo(dc, x + 11, y + 12);
+            SetPixel(dc, x + 11, y + 13, RGB(0, 0, 0));
+            SelectObject(dc, oldBrush);
+            SelectObject(dc, oldPen);
+            return CDRF_DODEFAULT;
+        }
+        default:
+            return CDRF_DODEFAULT;
+    }
 }
 
 // Type-ahead in the list: the first row from iStart whose Item begins with
@@ -647,8 +695,7 @@ int TFoundList::FoundItemHelpContext(POINT pt) const {
     const int index = RowAtY(pt.y);
     if (index < 0)
         return LvFoundHelpContext;
-    const TFoundItem& row = Row(index);
-    return HelpContextForRow(ColumnText(row, ColType), row.SubType);
+    return HelpContextOfRow(Row(index));
 }
 
 void TFoundList::WhatsThis2Click() {

@@ -35,6 +35,10 @@ class TFoundList {
     void SetShuttingDownCheck(std::function<bool()> isShuttingDown) { isShuttingDown_ = std::move(isShuttingDown); }
     // The hit count of the search now running; nullptr counts nothing.
     void SetCurrentCount(int* currentCount) { currentCount_ = currentCount; }
+    // The Old address of the search run, given once before its first hit:
+    // rows whose Context has it followed by a blank and more of a name are
+    // flagged as maybe naming a longer folder (TFoundItem::MaybeLonger).
+    void SetOldAddress(const std::string& oldAddress);
     // "What's This" of the pop-up menu: receives the help context of the row
     // at LastMouseUp, to be shown as a context popup through the help hook.
     std::function<void(int context)> onWhatsThis;
@@ -97,6 +101,8 @@ class TFoundList {
     void AddColumns();
     void FitCaptionColumns();
     void OnGetDispInfo(NMHDR* header);
+    // Draws the badge of a flagged row over its Y/N disc.
+    LRESULT OnCustomDraw(NMHDR* header);
     LRESULT OnFindItem(NMHDR* header) const;
     int RowAtY(int y) const;
     void SetMark(int index, TMark mark);
@@ -135,6 +141,7 @@ class TFoundList {
     POINT lastMouseUp_{0, 0};
     std::function<bool()> isShuttingDown_;
     int* currentCount_ = nullptr;
+    std::string oldUpper_;  // the run's Old address, upper-cased once
 
     int charWidth_[256] = {};
     bool multiByteCodePage_ = false;

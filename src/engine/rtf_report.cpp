@@ -2,6 +2,12 @@
 
 namespace movix {
 
+// Follows the Context of a row flagged as maybe naming a longer folder, on a
+// line of its own within the cell.
+const char* const LongerNameNote =
+    "\\line {\\i Check this item: the Old address is followed by a space and more text, so it may be part of a "
+    "longer folder name.}";
+
 std::string RtfEscape(const std::string& text) {
     std::string out;
     out.reserve(text.size() + text.size() / 8);
@@ -43,6 +49,8 @@ std::string FoundListRtf(const std::string& oldAddress, const std::vector<TFound
         rtf += eol;
         for (int column = 0; column < FoundColumnCount; ++column) {
             rtf += RtfEscape(std::string(ColumnText(row, column)));
+            if (column == ColContext && row.MaybeLonger)
+                rtf += LongerNameNote;
             rtf += "\\cell ";
         }
         rtf += "\\row";

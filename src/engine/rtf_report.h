@@ -12,9 +12,13 @@ namespace movix {
 // characters above 127 included, passes unchanged.
 std::string RtfEscape(const std::string& text);
 
+// The note after the Context of a flagged row (RTF text, in italics).
+extern const char* const LongerNameNote;
+
 // The whole report: a header naming the Old address, a bold heading row and
-// one table row for each row marked Y, in list order. Lines end with CR LF
-// except the closing brace, which ends the file.
+// one table row for each row marked Y, in list order. A row flagged as maybe
+// naming a longer folder has LongerNameNote after its Context, in the same
+// cell. Lines end with CR LF except the closing brace, which ends the file.
 std::string FoundListRtf(const std::string& oldAddress, const std::vector<TFoundItem>& rows);
 
 // The log's lines, each followed by CR LF, and nothing else.

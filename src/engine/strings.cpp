@@ -40,18 +40,66 @@ std::string UpperAscii(std::string_view s) {
     return result;
 }
 
-bool ContainsUpper(std::string_view text, std::string_view searchUpper) {
+bool IsNameChar(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x80)
+        return true;
+    if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9'))
+        return true;
+    return c == '_' || c == '-' || c == '.' || c == '~' || c == '$';
+}
+
+bool IsBoundaryAfter(std::string_view text, std::size_t end, std::string_view searchUpper) {
+    if (end >= text.size())
+        return true;
+    if (!searchUpper.empty() && (searchUpper.back() == '\\' || searchUpper.back() == '/'))
+        return true;
+    return !IsNameChar(text[end]);
+}
+
+namespace {
+
+// The first occurrence of `searchUpper` in `text` (compared upper-cased) at
+// or after `from`, counting or not; npos when there is none.
+std::size_t FindUpper(std::string_view text, std::string_view searchUpper, std::size_t from) {
     if (searchUpper.empty() || text.size() < searchUpper.size())
-        return false;
+        return std::string_view::npos;
     const char first = searchUpper[0];
     const std::size_t last = text.size() - searchUpper.size();
-    for (std::size_t i = 0; i <= last; ++i) {
+    for (std::size_t i = from; i <= last; ++i) {
         if (UpperAscii(text[i]) != first)
             continue;
         std::size_t k = 1;
         while (k < searchUpper.size() && UpperAscii(text[i + k]) == searchUpper[k])
             ++k;
         if (k == searchUpper.size())
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
+bool ContainsUpper(std::string_view text, std::string_view searchUpper) {
+    for (std::size_t at = FindUpper(text, searchUpper, 0); at != std::string_view::npos;
+         at = FindUpper(text, searchUpper, at + 1)) {
+        if (IsBoundaryAfter(text, at + searchUpper.size(), searchUpper))
+            return true;
+    }
+    return false;
+}
+
+bool MaybeLongerName(std::string_view text, std::string_view searchUpper) {
+    for (std::size_t at = FindUpper(text, searchUpper, 0); at != std::string_view::npos;
+         at = FindUpper(text, searchUpper, at + 1)) {
+        std::size_t end = at + searchUpper.size();
+        // A blank ends a name, so the occurrence counts. An Old address ending
+        // in a separator has its last name closed: nothing runs on from it.
+        if (end >= text.size() || text[end] != ' ' || searchUpper.back() == '\\' || searchUpper.back() == '/')
+            continue;
+        while (end < text.size() && text[end] == ' ')
+            ++end;
+        if (end < text.size() && IsNameChar(text[end]))
             return true;
     }
     return false;
@@ -60,24 +108,27 @@ bool ContainsUpper(std::string_view text, std::string_view searchUpper) {
 void ReplaceAllText(std::string& s, std::string_view find, std::string_view repl) {
     if (find.empty() || s.size() < find.size())
         return;
-    // Upper-casing keeps every character in its place, so positions found in
-    // the upper-cased copy are positions in `s`; continuing after each match
-    // in the original is the same as continuing after each inserted `repl`.
-    const std::string upper = UpperAscii(s);
     const std::string findUpper = UpperAscii(find);
-    std::string::size_type hit = upper.find(findUpper);
-    if (hit == std::string::npos)
-        return;
     std::string result;
-    result.reserve(s.size() + (repl.size() > find.size() ? repl.size() - find.size() : 0));
-    std::string::size_type from = 0;
-    while (hit != std::string::npos) {
-        result.append(s, from, hit - from);
+    std::size_t copied = 0;  // s[0, copied) is in result or replaced
+    bool changed = false;
+    for (std::size_t at = FindUpper(s, findUpper, 0); at != std::string_view::npos;) {
+        if (!IsBoundaryAfter(s, at + find.size(), findUpper)) {
+            at = FindUpper(s, findUpper, at + 1);
+            continue;
+        }
+        if (!changed) {
+            result.reserve(s.size() + (repl.size() > find.size() ? repl.size() - find.size() : 0));
+            changed = true;
+        }
+        result.append(s, copied, at - copied);
         result.append(repl);
-        from = hit + find.size();
-        hit = upper.find(findUpper, from);
+        copied = at + find.size();
+        at = FindUpper(s, findUpper, copied);
     }
-    result.append(s, from, std::string::npos);
+    if (!changed)
+        return;
+    result.append(s, copied, std::string::npos);
     s.swap(result);
 }
 

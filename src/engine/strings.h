@@ -1,6 +1,7 @@
 // String helpers shared by the searches and the replacers.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -32,16 +33,37 @@ const char* KindExtension(int kind);
 char UpperAscii(char c);
 std::string UpperAscii(std::string_view s);
 
-// The match rule: true when `searchUpper` (already upper-cased) occurs
-// anywhere in `text` upper-cased. An empty search string matches nothing.
-// Costs one pass over the text and allocates nothing.
+// Path boundaries. An occurrence of the Old address counts only where the
+// text after it does not go on with the Old address's last name: C:\TOOLS\EDIT
+// is found in C:\Tools\Edit\x.exe and in "C:\Tools\Edit;D:\", never inside
+// C:\Tools\Editor. A name goes on with a letter of any script (every byte of
+// a multi-byte character is 0x80 or above, so all such bytes count as
+// letters), a digit, or one of _ - . ~ $; anything else, and the end of the
+// text, ends it. An Old address that itself ends in \ or / has its last name
+// closed already, so every occurrence of it counts.
+bool IsNameChar(char c);
+// True when the occurrence of `searchUpper` that ends just before `end` in
+// `text` counts (the match itself is the caller's business).
+bool IsBoundaryAfter(std::string_view text, std::size_t end, std::string_view searchUpper);
+
+// The match rule: true when `searchUpper` (already upper-cased) occurs in
+// `text` upper-cased at a path boundary. An empty search string matches
+// nothing. Costs one pass over the text and allocates nothing.
 bool ContainsUpper(std::string_view text, std::string_view searchUpper);
 
-// Replaces every occurrence of `find` in `s` (ASCII letters compared without
-// case) by `repl`. The scan resumes after each inserted `repl`, so text that
-// `repl` brought in is never searched again and a `repl` that contains `find`
-// cannot loop. An empty `find` leaves `s` unchanged. Works on strings of any
-// length.
+// True when some counting occurrence of `searchUpper` in `text` is followed
+// by blanks and then a name character, as C:\Acme Tools in C:\Acme Tools 2:
+// the text may name a longer folder rather than the Old address followed by
+// more words. Such an occurrence still counts; the list flags its row.
+bool MaybeLongerName(std::string_view text, std::string_view searchUpper);
+
+// Replaces every counting occurrence of `find` in `s` (ASCII letters compared
+// without case) by `repl`; an occurrence inside a longer name stays. The scan
+// resumes after each inserted `repl`, so text that `repl` brought in is never
+// searched again and a `repl` that contains `find` cannot loop; after an
+// occurrence that does not count it resumes at the next character, since a
+// counting one may overlap it (C:\A in C:\AA\C:\A). An empty `find` leaves
+// `s` unchanged. Works on strings of any length.
 void ReplaceAllText(std::string& s, std::string_view find, std::string_view repl);
 
 // `fileName` with its extension changed to ".BAK" / ".$$$". Only a dot in the
