@@ -96,8 +96,8 @@ bool RefMaybeLonger(const std::string& text, const std::string& find) {
 
 // Mostly characters that matter to the rule, so that occurrences, near
 // misses and overlaps are common.
-const char kAlphabet[] = {'a', 'A', 'b', 'B', '\\', '/', ' ', '.', ';', '_', '-', '~', '$', '1', '"', '=',
-                          ':', '\0', '\x80', '\xC3', '\xA9', '\xFF', 'z', 'Z'};
+const char kAlphabet[] = {'a', 'A', 'b', 'B', '\\', '/',  ' ',    '.',    ';',    '_',    '-', '~',
+                          '$', '1', '"', '=', ':',  '\0', '\x80', '\xC3', '\xA9', '\xFF', 'z', 'Z'};
 
 std::string Hex(const std::string& s) {
     static const char digits[] = "0123456789ABCDEF";

@@ -44,8 +44,7 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     unsigned long long done = 0;
     for (; done < runs; ++done) {
-        if (seconds && (done & 1023) == 0 &&
-            std::chrono::steady_clock::now() - start >= std::chrono::seconds(seconds))
+        if (seconds && (done & 1023) == 0 && std::chrono::steady_clock::now() - start >= std::chrono::seconds(seconds))
             break;
         input.resize(static_cast<std::size_t>(random() % (maxLen + 1)));
         for (std::uint8_t& b : input)

@@ -90,7 +90,8 @@ struct ReplaceCase {
 const ReplaceCase kReplaceCases[] = {
     {"C:\\Tools\\Edit;C:\\Tools\\Editor", "C:\\Tools\\Edit", "D:\\E", "D:\\E;C:\\Tools\\Editor"},
     {"C:\\Tools\\Editor;c:\\tools\\edit", "C:\\Tools\\Edit", "D:\\E", "C:\\Tools\\Editor;D:\\E"},
-    {"c:\\tools\\editor\\x.exe;C:\\TOOLS\\EDIT\\x.exe", "C:\\Tools\\Edit", "D:\\E", "c:\\tools\\editor\\x.exe;D:\\E\\x.exe"},
+    {"c:\\tools\\editor\\x.exe;C:\\TOOLS\\EDIT\\x.exe", "C:\\Tools\\Edit", "D:\\E",
+     "c:\\tools\\editor\\x.exe;D:\\E\\x.exe"},
     {"C:\\Tools\\Editor\\x.exe", "C:\\Tools\\Edit", "D:\\E", "C:\\Tools\\Editor\\x.exe"},
     {"\"C:\\Tools\\Edit\\x.exe\" \"C:\\Tools\\Edit.cfg\"", "C:\\Tools\\Edit", "D:\\E",
      "\"D:\\E\\x.exe\" \"C:\\Tools\\Edit.cfg\""},

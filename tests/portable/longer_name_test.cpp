@@ -49,9 +49,10 @@ TEST(LongerNameRow, ReportAddsTheNoteToTheContextCellOnly) {
     const std::string both = FoundListRtf("C:\\Acme Tools", {plain, flagged});
     // The unflagged row is written as before; the flagged one follows it
     // with the note inside its Context cell.
-    const std::string tail = "\\trowd\\cellx1440\\cellx3600\\cellx4320\\cellx5760\\cellx9540 \r\n"
-                             "A.INI\\cell C:\\\\W\\cell INI\\cell key\\cell [S]k=C:\\\\Acme Tools 2\\\\x" +
-                             std::string(LongerNameNote) + "\\cell \\row\r\n}";
+    const std::string tail =
+        "\\trowd\\cellx1440\\cellx3600\\cellx4320\\cellx5760\\cellx9540 \r\n"
+        "A.INI\\cell C:\\\\W\\cell INI\\cell key\\cell [S]k=C:\\\\Acme Tools 2\\\\x" +
+        std::string(LongerNameNote) + "\\cell \\row\r\n}";
     ASSERT_EQ(both.size(), unflaggedOnly.size() - 1 + tail.size());
     EXPECT_EQ(both.substr(0, unflaggedOnly.size() - 1), unflaggedOnly.substr(0, unflaggedOnly.size() - 1));
     EXPECT_EQ(both.substr(unflaggedOnly.size() - 1), tail);
@@ -78,7 +79,7 @@ TEST(LongerNameRow, UnrtfShowsTheNoteInTheContextCell) {
     {
         std::ofstream out(path, std::ios::binary);
         out << FoundListRtf("C:\\Acme Tools", {Hit(KindIni, 6, "[S]k=C:\\Acme Tools\\x", false),
-                                                Hit(KindReg, 8, "v=C:\\Acme Tools 2\\y", true)});
+                                               Hit(KindReg, 8, "v=C:\\Acme Tools 2\\y", true)});
     }
     FILE* pipe = popen(("/usr/bin/unrtf --html '" + path + "' 2>/dev/null").c_str(), "r");
     ASSERT_NE(pipe, nullptr);
