@@ -6,6 +6,7 @@
 #include "app/help_win.h"
 #include "app/layout_win.h"
 #include "app/main_window_win.h"
+#include "engine/found_items.h"
 #include "resource.h"
 
 namespace movix {
@@ -38,7 +39,7 @@ bool TForm1::ApplicationHelp(unsigned command, unsigned long context, bool& call
         BtnHelpClick();
         return false;
     }
-    if ((context >= 15 && context <= 31) || (context >= 33 && context <= 56)) {
+    if ((context >= 15 && context <= 31) || (context >= 33 && context <= 56) || context == LongerNameHelpContext) {
         callHelp = true;
         return false;
     }
