@@ -219,6 +219,7 @@ int main(int argc, char** argv) {
         TFoundList list;
         g_list = &list;
         list.Create(host, RECT{0, 0, 980, 680});
+        list.SetOldAddress("C:\\WINDOWS");  // every hit is checked for a longer folder name
         UpdateWindow(host);
         const double before = WorkingMiB();
         double maxGap = 0, lastPump = NowMs();
@@ -294,6 +295,7 @@ int main(int argc, char** argv) {
         TFoundList list;
         g_list = &list;
         list.Create(host, RECT{0, 0, 980, 680});
+        list.SetOldAddress("C:\\WINDOWS");  // every hit is checked for a longer folder name
         UpdateWindow(host);
         g_workerDone = false;
         g_maxPingMs = 0;

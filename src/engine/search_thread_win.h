@@ -66,7 +66,7 @@ public:
 protected:
     // The thread body.
     virtual void Execute() = 0;
-    // True when SearchUpper occurs in `s` with ASCII letters upper-cased.
+    // The match rule (ContainsUpper): SearchUpper in `s` where its last name ends.
     virtual bool Matches(std::string_view s) const;
 
     // Runs `method` on the UI thread and waits for it; an error it raises is
