@@ -257,7 +257,7 @@ TEST_F(RegistrySearchTest, RegSearch_HitsAmongTheRootsOwnValuesAndKeys) {
         ~Cleanup() { ::RegDeleteValueW(HKEY_CURRENT_USER, Wide(name).c_str()); }
     } cleanup{valueName};
     SetSz(HKEY_CURRENT_USER, "", valueName, "C:\\" + old);
-    PlantedKey sub(HKEY_CURRENT_USER, "", "Movix" + old + "_");
+    PlantedKey sub(HKEY_CURRENT_USER, "", "Movix" + old + " ");  // the name of Old ends at the blank
     const auto hits = SearchPlain(old, 5);
     ASSERT_EQ(hits.size(), 3u);
     EXPECT_EQ(hits[0], (FoundHit{"", "HKCU", valueName, 4, 7}));
