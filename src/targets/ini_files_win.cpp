@@ -85,6 +85,22 @@ bool StillAsRead(InputFile& in, const std::string& file, const FileIdentity& rea
 constexpr DWORD kKeptAtCreation =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+// The attributes SetFileAttributes can give back.
+constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
+                            FILE_ATTRIBUTE_TEMPORARY;
+
+void SetAttributes(const std::string& name, DWORD attributes) {
+    attributes &= kSettable;
+    ::SetFileAttributesA(name.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+}
+
+// True when creating `name` failed because something has the name already
+// (some systems say so for a folder only by denying access).
+bool Taken(const OutputFile& out, const std::string& name) {
+    return IsNameTaken(out.Error()) || NameExists(name);
+}
+
 // Creates the temporary file under a fresh random name. A name that is taken
 // (by chance, or by someone who planted it) is never used: another is drawn.
 bool CreateTemp(OutputFile& out, const std::string& file, DWORD attributes, std::string& temp) {
@@ -94,7 +110,7 @@ bool CreateTemp(OutputFile& out, const std::string& file, DWORD attributes, std:
             continue;
         if (out.CreateNew(temp, attributes & kKeptAtCreation))
             return true;
-        if (!IsNameTaken(out.Error()))
+        if (!Taken(out, temp))
             return false;
     }
     return false;
@@ -112,7 +128,7 @@ bool ReserveBackup(const std::string& file, std::string& backup) {
         OutputFile placeholder;
         if (placeholder.CreateNew(backup))
             return placeholder.Close();
-        if (!IsNameTaken(placeholder.Error()))
+        if (!Taken(placeholder, backup))
             return false;
     }
     return false;
@@ -209,24 +225,24 @@ void ReplaceOneFile(TReplaceGroup& group,
     // The exchange refuses a read-only file; it is read-only again after.
     const bool readOnly = (read.attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly)
-        ::SetFileAttributesA(file.c_str(), read.attributes & ~FILE_ATTRIBUTE_READONLY);
+        SetAttributes(file, read.attributes & ~FILE_ATTRIBUTE_READONLY);
 
     const ExchangeResult exchanged = ReplaceFileChecked(file, temp, backup, error);
     if (exchanged == ExchangeResult::Done) {
         // The rewritten file keeps the previous one's attributes, and is
         // marked as changed since the last backup copy.
-        const DWORD wanted = read.attributes | FILE_ATTRIBUTE_ARCHIVE;
-        if (::GetFileAttributesA(file.c_str()) != wanted)
-            ::SetFileAttributesA(file.c_str(), wanted);
+        const DWORD wanted = (read.attributes & kSettable) | FILE_ATTRIBUTE_ARCHIVE;
+        if ((::GetFileAttributesA(file.c_str()) & kSettable) != wanted)
+            SetAttributes(file, wanted);
         if (readOnly)
-            ::SetFileAttributesA(backup.c_str(), read.attributes);
+            SetAttributes(backup, read.attributes);
         log("Successfully updated " + given);
         log("Backup stored as " + backup);
         return;
     }
     if (exchanged == ExchangeResult::NothingMoved) {
         if (readOnly)
-            ::SetFileAttributesA(file.c_str(), read.attributes);
+            SetAttributes(file, read.attributes);
         DropReservation(backup, read);
         log("***** Unable to rename old " + given);
         log("***** Update stored as " + temp);
@@ -237,7 +253,7 @@ void ReplaceOneFile(TReplaceGroup& group,
     FileIdentity atBackup;
     const bool restored = IdentityOfName(backup, atBackup) && atBackup.SameFile(read) && MoveFileChecked(backup, file);
     if (readOnly)
-        ::SetFileAttributesA((restored ? file : backup).c_str(), read.attributes);
+        SetAttributes(restored ? file : backup, read.attributes);
     log("***** Unable to rename temp " + temp);
     log("***** Update stored as " + temp);
     if (!restored)
