@@ -574,6 +574,25 @@ TEST_F(IniTest, IniReplace_NamesPlantedInAdvanceAreNeverUsed) {
     EXPECT_EQ(FilesIn(p.tree.Root()), (Lines{"<temp>", "APP-1.BAK", "APP.$$$", "APP.BAK", "APP.INI"}));
 }
 
+TEST_F(IniTest, IniReplace_LinkPlantedAtTheTempOrBackupNameIsNeverFollowed) {
+    // Links under the old fixed temporary name and under the backup name,
+    // both to a file of someone else's: that file is neither written nor
+    // replaced, and the links stay.
+    Planted p("links");
+    TempTree elsewhere("linktarget");
+    const std::string victim = elsewhere.File("VICTIM.TXT", "precious");
+    // (Wine 8 reports success without making the link.)
+    if (!::CreateSymbolicLinkA((p.tree / "APP.$$$").c_str(), victim.c_str(), 0) ||
+        !::CreateSymbolicLinkA(p.Backup().c_str(), victim.c_str(), 0) || !Exists(p.Backup()))
+        GTEST_SKIP() << "no symbolic links here";
+    const Lines log = SearchAndReplace(p.tree.Root(), kOld, kNew);
+    EXPECT_EQ(log.back(), "Backup stored as " + (p.tree / "APP-1.BAK"));
+    EXPECT_EQ(ReadFileBytes(victim), "precious");
+    EXPECT_EQ(ReadFileBytes(p.file), kSampleUpdated);
+    EXPECT_EQ(ReadFileBytes(p.tree / "APP-1.BAK"), kSample);
+    EXPECT_EQ(FilesIn(p.tree.Root()), (Lines{"APP-1.BAK", "APP.$$$", "APP.BAK", "APP.INI"}));
+}
+
 TEST_F(IniTest, IniReplace_TempThatCannotBeCreatedLeavesTheFileUnchanged) {
     // A file whose name is only just short enough: the temporary name, nine
     // characters longer, is not a valid name.
