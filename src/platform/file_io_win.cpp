@@ -1,5 +1,7 @@
 #include "platform/file_io_win.h"
 
+#include <ntsecapi.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -55,17 +57,97 @@ bool NameExists(const std::string& name) {
     return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool IsNameTaken(DWORD error) {
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+std::uint32_t RandomTag() {
+    std::uint32_t tag = 0;
+    if (!::RtlGenRandom(&tag, sizeof tag)) {
+        // Without the random source the name is still one no earlier run
+        // used; creating it exclusively keeps a planted file out either way.
+        LARGE_INTEGER now;
+        ::QueryPerformanceCounter(&now);
+        tag = static_cast<std::uint32_t>(now.QuadPart) ^ (::GetCurrentProcessId() << 16);
+    }
+    return tag;
+}
+
+namespace {
+
+bool IdentityOfHandle(HANDLE h, FileIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info))
+        return false;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.indexHigh = info.nFileIndexHigh;
+    identity.indexLow = info.nFileIndexLow;
+    identity.attributes = info.dwFileAttributes;
+    identity.size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    identity.lastWrite = info.ftLastWriteTime;
+    return true;
+}
+
+}  // namespace
+
+bool IdentityOfName(const std::string& name, FileIdentity& identity) {
+    // Asks for no access to the contents, so that no sharing stands in the way.
+    FileHandle h(::CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    return h && IdentityOfHandle(h.get(), identity);
+}
+
 bool MoveFileChecked(const std::string& from, const std::string& to) {
     if (const DWORD fault = InjectedFault(FileOp::Move, from)) {
         ::SetLastError(fault);
         return false;
     }
-    return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
+    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-bool InputFile::Open(const std::string& name, bool allowWriters) {
+bool CopyFileSecurity(const std::string& from, const std::string& to, DWORD& error) {
+    const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
+    DWORD needed = 0;
+    ::GetFileSecurityA(from.c_str(), what, nullptr, 0, &needed);
+    if (needed == 0)
+        return true;  // nothing to give
+    std::vector<unsigned char> descriptor(needed);
+    if (!::GetFileSecurityA(from.c_str(), what, descriptor.data(), needed, &needed))
+        return true;
+    if (!::SetFileSecurityA(to.c_str(), what, descriptor.data())) {
+        error = ::GetLastError();
+        return false;
+    }
+    return true;
+}
+
+ExchangeResult ReplaceFileChecked(const std::string& file,
+                                  const std::string& replacement,
+                                  const std::string& backup,
+                                  DWORD& error) {
+    if (const DWORD fault = InjectedFault(FileOp::Move, file)) {
+        error = fault;
+        return ExchangeResult::NothingMoved;
+    }
+    if (const DWORD fault = InjectedFault(FileOp::Move, replacement)) {
+        // The half of an exchange that a failing system call leaves behind.
+        error = fault;
+        return ::MoveFileExA(file.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                   ? ExchangeResult::BackupOnly
+                   : ExchangeResult::NothingMoved;
+    }
+    if (::ReplaceFileA(file.c_str(), replacement.c_str(), backup.c_str(), REPLACEFILE_WRITE_THROUGH, nullptr, nullptr))
+        return ExchangeResult::Done;
+    error = ::GetLastError();
+    // The error codes differ between systems for the same half-way state;
+    // the names say what happened.
+    return NameExists(file) ? ExchangeResult::NothingMoved : ExchangeResult::BackupOnly;
+}
+
+bool InputFile::Open(const std::string& name, bool allowWriters, bool allowRename) {
     name_ = name;
-    const DWORD share = FILE_SHARE_READ | (allowWriters ? FILE_SHARE_WRITE : 0);
+    const DWORD share = FILE_SHARE_READ | (allowWriters ? FILE_SHARE_WRITE : 0) | (allowRename ? FILE_SHARE_DELETE : 0);
     file_.reset(::CreateFileA(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     error_ = file_ ? 0 : ::GetLastError();
@@ -86,17 +168,32 @@ long long InputFile::Read(char* buffer, std::size_t capacity) {
     return got;
 }
 
-bool OutputFile::Create(const std::string& name) {
+bool InputFile::Rewind() {
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) {
+        error_ = ::GetLastError();
+        return false;
+    }
+    return true;
+}
+
+bool InputFile::Identity(FileIdentity& identity) const {
+    return file_ && IdentityOfHandle(file_.get(), identity);
+}
+
+bool OutputFile::CreateNew(const std::string& name, DWORD attributes) {
     name_ = name;
     buffer_.clear();
     buffer_.reserve(kOutputBufferSize);
-    file_.reset(::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    // CREATE_NEW fails on any existing name, a link included: nothing is
+    // ever written through a name someone else prepared.
+    file_.reset(::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
     error_ = file_ ? 0 : ::GetLastError();
     return static_cast<bool>(file_);
 }
 
-bool OutputFile::Append(std::string_view data) {
+bool OutputFile::Write(std::string_view data) {
     while (!data.empty()) {
         if (buffer_.size() == kOutputBufferSize && !Flush())
             return false;
@@ -105,10 +202,6 @@ bool OutputFile::Append(std::string_view data) {
         data.remove_prefix(n);
     }
     return true;
-}
-
-bool OutputFile::WriteLine(std::string_view text) {
-    return Append(text) && Append("\r\n");
 }
 
 bool OutputFile::Flush() {
@@ -134,13 +227,18 @@ bool OutputFile::Flush() {
 bool OutputFile::Close() {
     if (!file_)
         return error_ == 0;
-    const bool flushed = Flush();
+    bool ok = Flush();
+    // On the disk before anything is exchanged for it.
+    if (ok && !::FlushFileBuffers(file_.get())) {
+        error_ = ::GetLastError();
+        ok = false;
+    }
     const HANDLE h = file_.release();
-    if (!::CloseHandle(h) && flushed) {
+    if (!::CloseHandle(h) && ok) {
         error_ = ::GetLastError();
         return false;
     }
-    return flushed;
+    return ok;
 }
 
 }  // namespace movix

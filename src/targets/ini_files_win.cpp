@@ -1,7 +1,10 @@
 #include "targets/ini_files_win.h"
 
 #include <climits>
+#include <cstdint>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "engine/strings.h"
 #include "platform/file_io_win.h"
@@ -27,32 +30,128 @@ IniLineReader::ReadFn ReadFrom(InputFile& file) {
     return [&file](char* buffer, std::size_t capacity) { return file.Read(buffer, capacity); };
 }
 
-// Copies F to T line by line, applying the group's hits. False, with the
-// Win32 error, when a read or a write fails.
-bool CopyWithHits(InputFile& in,
-                  OutputFile& out,
-                  TReplaceGroup& group,
-                  const std::string& oldAddr,
-                  const std::string& newAddr,
-                  const TLogLine& log,
-                  DWORD& error) {
-    IniRewriter rewriter(group.Hits, oldAddr, newAddr, LocaleEqualIgnoringCase, log);
-    IniLineReader reader(ReadFrom(in));
-    std::string line;
-    for (;;) {
-        const IniLineReader::Result r = reader.Next(line);
-        if (r == IniLineReader::Result::End)
-            return true;
-        if (r == IniLineReader::Result::Error) {
-            error = in.Error();
-            return false;
+// A running checksum (FNV-1a, 64 bits) of what was read: the file is read
+// again before the exchange and must give the same.
+class ContentSum {
+  public:
+    void Add(const char* data, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            sum_ ^= static_cast<unsigned char>(data[i]);
+            sum_ *= 1099511628211ull;
         }
-        rewriter.Rewrite(line);
-        if (!out.WriteLine(line)) {
-            error = out.Error();
-            return false;
-        }
+        bytes_ += n;
     }
+    bool operator==(const ContentSum& o) const { return sum_ == o.sum_ && bytes_ == o.bytes_; }
+
+  private:
+    std::uint64_t sum_ = 14695981039346656037ull;
+    std::uint64_t bytes_ = 0;
+};
+
+IniLineReader::ReadFn SummingReadFrom(InputFile& file, ContentSum& sum) {
+    return [&file, &sum](char* buffer, std::size_t capacity) {
+        const long long got = file.Read(buffer, capacity);
+        if (got > 0)
+            sum.Add(buffer, static_cast<std::size_t>(got));
+        return got;
+    };
+}
+
+// True when the file under F's name is still the one that was read, as it
+// was read: the same file (not one put in its place), the same size and
+// last-write time, the same bytes. Others could not write it meanwhile (it
+// is open without write sharing), but they can rename it, set its time, or
+// write it through means that ignore sharing.
+bool StillAsRead(InputFile& in, const std::string& file, const FileIdentity& read, const ContentSum& sum) {
+    FileIdentity now;
+    FileIdentity named;
+    if (!in.Identity(now) || !now.Unchanged(read) || !IdentityOfName(file, named) || !named.SameFile(read))
+        return false;
+    if (!in.Rewind())
+        return false;
+    ContentSum again;
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const long long got = in.Read(buffer.data(), buffer.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return again == sum;
+        again.Add(buffer.data(), static_cast<std::size_t>(got));
+    }
+}
+
+// Attributes a rewritten file keeps of the previous one when it is made.
+constexpr DWORD kKeptAtCreation =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The attributes SetFileAttributes can give back.
+constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
+                            FILE_ATTRIBUTE_TEMPORARY;
+
+void SetAttributes(const std::string& name, DWORD attributes) {
+    attributes &= kSettable;
+    ::SetFileAttributesA(name.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+}
+
+// True when creating `name` failed because something has the name already
+// (some systems say so for a folder only by denying access).
+bool Taken(const OutputFile& out, const std::string& name) {
+    return IsNameTaken(out.Error()) || NameExists(name);
+}
+
+// Creates the temporary file under a fresh random name. A name that is taken
+// (by chance, or by someone who planted it) is never used: another is drawn.
+bool CreateTemp(OutputFile& out, const std::string& file, DWORD attributes, std::string& temp) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temp = TaggedTempName(file, RandomTag());
+        if (SameFileName(temp, file))
+            continue;
+        if (out.CreateNew(temp, attributes & kKeptAtCreation))
+            return true;
+        if (!Taken(out, temp))
+            return false;
+    }
+    return false;
+}
+
+// Takes the first free backup name (WIN.BAK, WIN-1.BAK, ...) by creating an
+// empty file there: no backup that exists, from an earlier run or from an
+// earlier group of this one, is ever overwritten, and nobody can take the
+// name between the choice and the exchange.
+bool ReserveBackup(const std::string& file, std::string& backup) {
+    for (unsigned number = 0; number < 10000; ++number) {
+        backup = NumberedBackupName(file, number);
+        if (SameFileName(backup, file))
+            continue;
+        OutputFile placeholder;
+        if (placeholder.CreateNew(backup))
+            return placeholder.Close();
+        if (!Taken(placeholder, backup))
+            return false;
+    }
+    return false;
+}
+
+// Removes the empty placeholder of a backup that was not needed.
+void DropReservation(const std::string& backup, const FileIdentity& read) {
+    FileIdentity id;
+    if (IdentityOfName(backup, id) && id.size == 0 && !id.SameFile(read))
+        ::DeleteFileA(backup.c_str());
+}
+
+// `name` with its last part spelled as on disk: the exchange then keeps the
+// file's name as it was, and the backup is named after it, whatever letter
+// case the name was given in.
+std::string AsOnDisk(const std::string& name) {
+    const std::size_t slash = name.find_last_of("\\/:");
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    WIN32_FIND_DATAA data;
+    FindHandle find(::FindFirstFileA(name.c_str(), &data));
+    if (!find || !SameFileName(data.cFileName, name.substr(start)))
+        return name;
+    return name.substr(0, start) + data.cFileName;
 }
 
 void ReplaceOneFile(TReplaceGroup& group,
@@ -60,64 +159,105 @@ void ReplaceOneFile(TReplaceGroup& group,
                     const std::string& newAddr,
                     HWND itemLabel,
                     const TLogLine& log) {
-    const std::string& file = group.Key;
+    const std::string& given = group.Key;
     log("");
-    log("Processing INI file " + file);
-    const std::string backup = BackupName(file);
-    const std::string temp = TempName(file);
+    log("Processing INI file " + given);
     if (itemLabel != nullptr)
-        ::SetWindowTextA(itemLabel, file.c_str());
+        ::SetWindowTextA(itemLabel, given.c_str());
 
+    // Nobody may write the file while it is copied and exchanged; a program
+    // that has it open for writing keeps it as it is.
     InputFile in;
-    if (!in.Open(file, false)) {
-        log("***** Could not open " + file);
+    FileIdentity read;
+    if (!in.Open(given, false, true) || !in.Identity(read)) {
+        log("***** Could not open " + given);
         return;
     }
-    // A file that already carries the temporary extension cannot be copied
-    // onto itself.
+    const std::string file = AsOnDisk(given);
     OutputFile out;
-    if (SameFileName(temp, file) || !out.Create(temp)) {
+    std::string temp;
+    if (!CreateTemp(out, file, read.attributes, temp)) {
         log("***** Could not create " + temp);
         return;
     }
 
-    DWORD error = 0;
-    const bool copied = CopyWithHits(in, out, group, oldAddr, newAddr, log, error);
-    in.Close();
+    const std::size_t hitsBefore = group.Hits.size();
+    IniRewriter rewriter(group.Hits, oldAddr, newAddr, LocaleEqualIgnoringCase, log);
+    ContentSum sum;
+    IniLineReader reader(SummingReadFrom(in, sum));
+    const IniCopyResult copied = CopyIniLines(reader, rewriter, [&out](std::string_view s) { return out.Write(s); });
+    DWORD error = copied == IniCopyResult::ReadError ? in.Error() : out.Error();
     const bool closed = out.Close();
-    if (!copied || !closed) {
-        if (copied)
+    if (copied != IniCopyResult::Done || !closed) {
+        if (copied == IniCopyResult::Done)
             error = out.Error();
-        log("***** Error \"" + SystemErrorText(error) + "\" updating " + file);
+        log("***** Error \"" + SystemErrorText(error) + "\" updating " + given);
         // The partial copy is of no use and must not be taken for an update.
         ::DeleteFileA(temp.c_str());
         return;
     }
 
-    // The backup of an earlier run gives way to the current file. A file
-    // that itself carries the backup extension is never deleted for it.
-    if (SameFileName(backup, file) || (!::DeleteFileA(backup.c_str()) && NameExists(backup))) {
-        log("***** Unable to delete old " + backup);
+    for (const TReplaceHit& hit : group.Hits)
+        log("***** Not found again in " + given + ": " + hit.Text);
+    if (group.Hits.size() == hitsBefore) {
+        // Nothing to update: the file stays as it is, without a backup.
+        ::DeleteFileA(temp.c_str());
+        return;
+    }
+    if (!CopyFileSecurity(file, temp, error)) {
+        log("***** Error \"" + SystemErrorText(error) + "\" updating " + given);
+        ::DeleteFileA(temp.c_str());
+        return;
+    }
+    if (!StillAsRead(in, file, read, sum)) {
+        log("***** Changed by another program, left as it is: " + given);
+        ::DeleteFileA(temp.c_str());
+        return;
+    }
+    in.Close();
+
+    std::string backup;
+    if (!ReserveBackup(file, backup)) {
+        log("***** Unable to rename old " + given);
         log("***** Update stored as " + temp);
         return;
     }
-    if (!MoveFileChecked(file, backup)) {
-        log("***** Unable to rename old " + file);
+    // The exchange refuses a read-only file; it is read-only again after.
+    const bool readOnly = (read.attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly)
+        SetAttributes(file, read.attributes & ~FILE_ATTRIBUTE_READONLY);
+
+    const ExchangeResult exchanged = ReplaceFileChecked(file, temp, backup, error);
+    if (exchanged == ExchangeResult::Done) {
+        // The rewritten file keeps the previous one's attributes, and is
+        // marked as changed since the last backup copy.
+        const DWORD wanted = (read.attributes & kSettable) | FILE_ATTRIBUTE_ARCHIVE;
+        if ((::GetFileAttributesA(file.c_str()) & kSettable) != wanted)
+            SetAttributes(file, wanted);
+        if (readOnly)
+            SetAttributes(backup, read.attributes);
+        log("Successfully updated " + given);
+        log("Backup stored as " + backup);
+        return;
+    }
+    if (exchanged == ExchangeResult::NothingMoved) {
+        if (readOnly)
+            SetAttributes(file, read.attributes);
+        DropReservation(backup, read);
+        log("***** Unable to rename old " + given);
         log("***** Update stored as " + temp);
         return;
     }
-    if (!MoveFileChecked(temp, file)) {
-        const bool restored = MoveFileChecked(backup, file);
-        log("***** Unable to rename temp " + temp);
-        log("***** Update stored as " + temp);
-        if (!restored)
-            log("***** Previous file stored as " + backup);
-        return;
-    }
-    // Only now is the file updated: a failed exchange above leaves it as it
-    // was and must not be reported as a success.
-    log("Successfully updated " + file);
-    log("Backup stored as " + backup);
+    // The previous file went to the backup name, the update did not follow:
+    // the previous file goes back, if it is the one that was read.
+    FileIdentity atBackup;
+    const bool restored = IdentityOfName(backup, atBackup) && atBackup.SameFile(read) && MoveFileChecked(backup, file);
+    if (readOnly)
+        SetAttributes(restored ? file : backup, read.attributes);
+    log("***** Unable to rename temp " + temp);
+    log("***** Update stored as " + temp);
+    if (!restored)
+        log("***** Previous file stored as " + backup);
 }
 
 }  // namespace

@@ -15,19 +15,24 @@ namespace movix {
 // contains the search string (kind 1; sub-type 1 for a header, 6 for a key
 // line). Mode 4 examines WIN.INI and then SYSTEM.INI of the Windows folder.
 class TSearchINIThread : public TMovixFileThread {
-public:
+  public:
     TSearchINIThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound, int mode);
 
-protected:
+  protected:
     void ProcessFile(const std::string& name) override;
     void SearchOwnList() override;
 };
 
-// Rewrites each group's file (Key, the full file name) through a ".$$$"
-// temporary file, changing only the lines of its outstanding hits (consumed
-// from Hits as they are applied), and keeps the previous file as ".BAK".
-// Shows each file name on `itemLabel` (may be null) and writes every action
-// and failure to `log`. Runs on the UI thread and processes no messages.
+// Rewrites each group's file (Key, the full file name) through a temporary
+// ".$$$" file of a fresh random name, changing only the lines of its
+// outstanding hits (consumed from Hits as they are applied) and keeping every
+// other byte, line ends and anything after a Ctrl-Z included. The file is then
+// exchanged for the copy in one step, written through, with its attributes
+// and access rules; the previous file stays as the first free backup name
+// (".BAK", then "-1.BAK", "-2.BAK" ...). A file none of whose hits is found
+// again, or that another program changes meanwhile, stays as it is. Shows
+// each file name on `itemLabel` (may be null) and writes every action and
+// failure to `log`. Runs on the UI thread and processes no messages.
 void ReplaceIniFiles(std::vector<TReplaceGroup>& groups,
                      const std::string& oldAddr,
                      const std::string& newAddr,

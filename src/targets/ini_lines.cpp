@@ -56,35 +56,42 @@ bool IniLineReader::Fill() {
 
 IniLineReader::Result IniLineReader::Next(std::string& line) {
     line.clear();
-    if (skipLineFeed_) {
-        skipLineFeed_ = false;
-        if (Fill() && buffer_[pos_] == kLineFeed)
-            ++pos_;
-    }
+    lastEnd_ = LineEnd::None;
+    if (ctrlZ_)
+        return Result::End;
     if (!Fill())
         return error_ ? Result::Error : Result::End;
     if (buffer_[pos_] == kCtrlZ) {
-        eof_ = true;
-        end_ = pos_;  // nothing after a Ctrl-Z is read, not even by a later call
+        ctrlZ_ = true;  // stays unread for NextRaw
         return Result::End;
     }
     for (;;) {
         const char* begin = buffer_.get() + pos_;
         const char* stop = buffer_.get() + end_;
         const char* p = begin;
-        while (p != stop && *p != kCarriageReturn && *p != kCtrlZ)
+        // One comparison per ordinary byte: the three stop bytes are all
+        // below 27.
+        while (p != stop) {
+            const unsigned char c = static_cast<unsigned char>(*p);
+            if (c <= static_cast<unsigned char>(kCtrlZ) && (c == kCarriageReturn || c == kLineFeed || c == kCtrlZ))
+                break;
             ++p;
+        }
         line.append(begin, p);
         pos_ += static_cast<std::size_t>(p - begin);
         if (p != stop) {
-            if (*p == kCarriageReturn) {
+            if (*p == kLineFeed) {
                 ++pos_;
-                // The line feed of a CR LF may be the first byte of the next read.
-                if (pos_ < end_) {
-                    if (buffer_[pos_] == kLineFeed)
-                        ++pos_;
-                } else {
-                    skipLineFeed_ = true;
+                lastEnd_ = LineEnd::Lf;
+            } else if (*p == kCarriageReturn) {
+                ++pos_;
+                lastEnd_ = LineEnd::Cr;
+                // The line feed of a CR LF may be the first byte of the next
+                // read; the line is already copied out, so the buffer may be
+                // refilled. A read error here is reported by the next call.
+                if (Fill() && buffer_[pos_] == kLineFeed) {
+                    ++pos_;
+                    lastEnd_ = LineEnd::CrLf;
                 }
             }
             // A Ctrl-Z stays unread: the next call reports the end.
@@ -93,6 +100,29 @@ IniLineReader::Result IniLineReader::Next(std::string& line) {
         if (!Fill())
             return error_ ? Result::Error : Result::Line;
     }
+}
+
+IniLineReader::Result IniLineReader::NextRaw(std::string_view& bytes) {
+    bytes = std::string_view();
+    if (!Fill())
+        return error_ ? Result::Error : Result::End;
+    bytes = std::string_view(buffer_.get() + pos_, end_ - pos_);
+    pos_ = end_;
+    return Result::Line;
+}
+
+std::string_view LineEndText(IniLineReader::LineEnd end) {
+    switch (end) {
+        case IniLineReader::LineEnd::CrLf:
+            return "\r\n";
+        case IniLineReader::LineEnd::Cr:
+            return "\r";
+        case IniLineReader::LineEnd::Lf:
+            return "\n";
+        case IniLineReader::LineEnd::None:
+            break;
+    }
+    return {};
 }
 
 IniSearchScanner::IniSearchScanner(MatchFn matches) : matches_(std::move(matches)) {}
@@ -164,6 +194,56 @@ void IniRewriter::Rewrite(std::string& line) {
     log_(prefix + line);
     ReplaceAllText(line, old_, new_);
     log_("       changed to: " + line);
+}
+
+IniCopyResult CopyIniLines(IniLineReader& reader,
+                           IniRewriter& rewriter,
+                           const std::function<bool(std::string_view)>& write) {
+    std::string line;
+    for (;;) {
+        const IniLineReader::Result r = reader.Next(line);
+        if (r == IniLineReader::Result::Error)
+            return IniCopyResult::ReadError;
+        if (r == IniLineReader::Result::End)
+            break;
+        rewriter.Rewrite(line);
+        if (!write(line) || !write(LineEndText(reader.LastLineEnd())))
+            return IniCopyResult::WriteError;
+    }
+    std::string_view rest;
+    for (;;) {
+        const IniLineReader::Result r = reader.NextRaw(rest);
+        if (r == IniLineReader::Result::Error)
+            return IniCopyResult::ReadError;
+        if (r == IniLineReader::Result::End)
+            return IniCopyResult::Done;
+        if (!write(rest))
+            return IniCopyResult::WriteError;
+    }
+}
+
+namespace {
+
+// `named` without its last `extLength` characters: its extension, dot included.
+std::string WithoutExtension(const std::string& named, std::size_t extLength) {
+    return named.substr(0, named.size() - extLength);
+}
+
+}  // namespace
+
+std::string NumberedBackupName(const std::string& file, unsigned number) {
+    std::string name = BackupName(file);
+    if (number == 0)
+        return name;
+    return WithoutExtension(name, 4) + "-" + std::to_string(number) + ".BAK";
+}
+
+std::string TaggedTempName(const std::string& file, std::uint32_t tag) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string hex(8, '0');
+    for (int i = 7; i >= 0; --i, tag >>= 4)
+        hex[static_cast<std::size_t>(i)] = kHex[tag & 15];
+    return WithoutExtension(TempName(file), 4) + "-" + hex + ".$$$";
 }
 
 }  // namespace movix

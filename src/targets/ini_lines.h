@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,11 +19,14 @@ namespace movix {
 // (blanks and control characters).
 std::string_view TrimIni(std::string_view line);
 
-// Splits a byte stream into INI lines. A line ends at a carriage return; a
-// line feed directly after it belongs to the line end, a line feed alone does
-// not end a line. A Ctrl-Z (26) ends the file. Lines have no length limit.
+// Splits a byte stream into INI lines. A line ends at a carriage return with
+// a line feed after it, at a lone carriage return or at a lone line feed;
+// each line remembers which, so that a copy can end it the same way. A
+// Ctrl-Z (26) ends the lines; the bytes from it on can still be had as they
+// are (NextRaw), so that a copy drops none of them. Lines have no length
+// limit.
 class IniLineReader {
-public:
+  public:
     // Reads up to `capacity` bytes into `buffer`: the count read, 0 at the
     // end of the file, a negative value on a read error.
     using ReadFn = std::function<long long(char* buffer, std::size_t capacity)>;
@@ -30,11 +34,20 @@ public:
     explicit IniLineReader(ReadFn read, std::size_t bufferSize = 64 * 1024);
 
     enum class Result { Line, End, Error };
-    // The next line, without its line end. After End or Error every further
-    // call gives the same result.
-    Result Next(std::string& line);
+    // How the line last handed out ended: None for a last line without a
+    // line end, or one cut short by a Ctrl-Z.
+    enum class LineEnd { None, CrLf, Cr, Lf };
 
-private:
+    // The next line, without its line end (see LastLineEnd). After End or
+    // Error every further call gives the same result.
+    Result Next(std::string& line);
+    LineEnd LastLineEnd() const { return lastEnd_; }
+
+    // After Next has given End: the bytes not yet handed out (from a Ctrl-Z
+    // on, the Ctrl-Z included), a piece per call as Line, then End or Error.
+    Result NextRaw(std::string_view& bytes);
+
+  private:
     // Makes at least one unread byte available; false at the end or on error.
     bool Fill();
 
@@ -45,15 +58,19 @@ private:
     std::size_t end_ = 0;
     bool eof_ = false;
     bool error_ = false;
-    bool skipLineFeed_ = false;  // the last line ended at a CR at a buffer end
+    bool ctrlZ_ = false;  // a Ctrl-Z at pos_ ended the lines
+    LineEnd lastEnd_ = LineEnd::None;
 };
+
+// The bytes of a line end.
+std::string_view LineEndText(IniLineReader::LineEnd end);
 
 // The section text in force before the first section header.
 extern const char kNoSection[];  // "<no section>"
 
 // What the INI search reports of one file, line by line.
 class IniSearchScanner {
-public:
+  public:
     // The match rule, applied to a header's name or to a whole key line.
     using MatchFn = std::function<bool(std::string_view)>;
 
@@ -66,7 +83,7 @@ public:
     int SubType() const { return subType_; }
     const std::string& Context() const { return context_; }
 
-private:
+  private:
     MatchFn matches_;
     std::string section_ = kNoSection;
     int subType_ = 0;
@@ -75,7 +92,7 @@ private:
 
 // Applies one file's outstanding hits to its lines as they are copied.
 class IniRewriter {
-public:
+  public:
     // How two texts compare without regard to letter case; the Windows side
     // passes the user's locale.
     using TextEqual = std::function<bool(const std::string&, const std::string&)>;
@@ -91,7 +108,7 @@ public:
     // Rewrites one line as read (untrimmed) in place, logging each change.
     void Rewrite(std::string& line);
 
-private:
+  private:
     // The first outstanding hit whose text equals `text`, removed and
     // reported as true.
     bool Consume(const std::string& text);
@@ -103,5 +120,22 @@ private:
     const TLogLine& log_;
     std::string section_;
 };
+
+// Copies one file's lines to `write`, each rewritten by `rewriter` and ended
+// as it was read, and then every byte from a Ctrl-Z on unchanged: apart from
+// the rewritten hits the copy is the file byte for byte.
+enum class IniCopyResult { Done, ReadError, WriteError };
+IniCopyResult CopyIniLines(IniLineReader& reader,
+                           IniRewriter& rewriter,
+                           const std::function<bool(std::string_view)>& write);
+
+// The replacer's names beside a file F. The backup is BackupName(F) for
+// `number` 0 and otherwise carries "-<number>" before its ".BAK" (WIN.BAK,
+// WIN-1.BAK, WIN-2.BAK ...): an existing backup is never overwritten, the next
+// free number is taken. The temporary file carries a random tag before its
+// ".$$$" (WIN-3F09A1C2.$$$), so that no one can plant a file or link under
+// its name in advance.
+std::string NumberedBackupName(const std::string& file, unsigned number);
+std::string TaggedTempName(const std::string& file, std::uint32_t tag);
 
 }  // namespace movix

@@ -140,7 +140,7 @@ TEST(EndToEnd, IniFilesSearchedReviewedReplacedAndLogged) {
     ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 30000));
 
     // The file: Y lines rewritten, the N header and the comment unchanged,
-    // every line ended by CR LF, nothing after the Ctrl-Z.
+    // every line ended as before, everything from the Ctrl-Z on kept as it is.
     EXPECT_EQ(guitest::ReadAll(ini),
               "Before=D:\\MVXNEW_E2E\\FIRST.EXE\r\n"
               "; C:\\MVXOLD_E2E in a comment stays\r\n"
@@ -148,7 +148,9 @@ TEST(EndToEnd, IniFilesSearchedReviewedReplacedAndLogged) {
               "  Home = D:\\MVXNEW_E2E  \r\n"
               "Other=C:\\ELSEWHERE\r\n"
               "[C:\\MVXOLD_E2E\\PLUG]\r\n"
-              "Spell=D:\\MVXNEW_E2E\\PLUG\\SPELL.DLL;D:\\MVXNEW_E2E\\X\r\n");
+              "Spell=D:\\MVXNEW_E2E\\PLUG\\SPELL.DLL;D:\\MVXNEW_E2E\\X\r\n"
+              "\x1a"
+              "Tail=C:\\MVXOLD_E2E\\AFTER_EOF\r\n");
     EXPECT_EQ(guitest::ReadAll(bak), kIni) << "the previous file is kept as .BAK";
 
     // The log, line by line.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -32,6 +33,7 @@ IniLineReader::ReadFn StringSource(const std::string& text, std::size_t chunk, l
 struct ReadOutcome {
     std::vector<std::string> lines;
     IniLineReader::Result last;
+    std::string copy;  // the lines with their ends, then the raw rest
 };
 
 ReadOutcome ReadAll(const std::string& text, std::size_t chunk, std::size_t bufferSize, long long failAt = -1) {
@@ -43,15 +45,23 @@ ReadOutcome ReadAll(const std::string& text, std::size_t chunk, std::size_t buff
         if (out.last != IniLineReader::Result::Line)
             break;
         out.lines.push_back(line);
+        out.copy += line;
+        out.copy += LineEndText(reader.LastLineEnd());
     }
     // Once ended, the reader stays ended.
     EXPECT_EQ(reader.Next(line), out.last);
+    if (out.last == IniLineReader::Result::End) {
+        std::string_view rest;
+        while (reader.NextRaw(rest) == IniLineReader::Result::Line)
+            out.copy.append(rest);
+    }
     return out;
 }
 
 // Every case is read with whole-file reads and with reads of one, two and
 // three bytes through buffers of several sizes, so that CR LF pairs and
-// Ctrl-Z fall on every buffer boundary.
+// Ctrl-Z fall on every buffer boundary. The lines with their ends and the
+// raw rest after them always give back the text byte for byte.
 void ExpectLines(const std::string& text, const std::vector<std::string>& expected) {
     const std::size_t chunks[] = {1, 2, 3, 7, 1 << 20};
     const std::size_t buffers[] = {1, 2, 5, 64 * 1024};
@@ -61,6 +71,7 @@ void ExpectLines(const std::string& text, const std::vector<std::string>& expect
             const ReadOutcome out = ReadAll(text, chunk, buffer);
             EXPECT_EQ(out.last, IniLineReader::Result::End);
             EXPECT_EQ(out.lines, expected);
+            EXPECT_EQ(out.copy, text);
         }
     }
 }
@@ -69,26 +80,36 @@ using Lines = std::vector<std::string>;
 
 }  // namespace
 
-TEST(IniLineReader, LinesEndAtCarriageReturnWithOptionalLineFeed) {
+TEST(IniLineReader, LinesEndAtCrLfLoneCrOrLoneLf) {
     ExpectLines("", {});
     ExpectLines("a", {"a"});
     ExpectLines("a\r\n", {"a"});
     ExpectLines("a\r", {"a"});
+    ExpectLines("a\n", {"a"});
     ExpectLines("a\r\nb", {"a", "b"});
     ExpectLines("a\rb\r\n", {"a", "b"});
     ExpectLines("\r\n", {""});
     ExpectLines("\r\n\r\n", {"", ""});
     ExpectLines("a\r\r\nb", {"a", "", "b"});
-    ExpectLines("a\r\n\nb\r\n", {"a", "\nb"});
+    ExpectLines("a\r\n\nb\r\n", {"a", "", "b"});
+    // A Unix file is read line by line, and so is a file of mixed ends.
+    ExpectLines("[S]\nk=v\n", {"[S]", "k=v"});
+    ExpectLines("a\nb\nc", {"a", "b", "c"});
+    ExpectLines("\n", {""});
+    ExpectLines("a\n\rb\r\nc\rd\n", {"a", "", "b", "c", "d"});
 }
 
-TEST(IniLineReader, LoneLineFeedDoesNotEndALine) {
-    ExpectLines("a\nb\nc", {"a\nb\nc"});
-    ExpectLines("[S]\nk=v\n", {"[S]\nk=v\n"});
-    ExpectLines("\n", {"\n"});
+TEST(IniLineReader, EachLineTellsItsEnd) {
+    using E = IniLineReader::LineEnd;
+    IniLineReader reader(StringSource("a\r\nb\rc\nd", 1), 1);
+    std::string line;
+    std::vector<E> ends;
+    while (reader.Next(line) == IniLineReader::Result::Line)
+        ends.push_back(reader.LastLineEnd());
+    EXPECT_EQ(ends, (std::vector<E>{E::CrLf, E::Cr, E::Lf, E::None}));
 }
 
-TEST(IniLineReader, CtrlZEndsTheFile) {
+TEST(IniLineReader, CtrlZEndsTheLinesAndTheRestStaysReadable) {
     ExpectLines(
         "a\x1A"
         "b\r\n",
@@ -103,6 +124,7 @@ TEST(IniLineReader, CtrlZEndsTheFile) {
         {});
     ExpectLines("a\r\x1A\r\nb", {"a"});
     ExpectLines("a\r\n\x1A", {"a"});
+    ExpectLines("a\n\x1A\x1A\n", {"a"});
 }
 
 TEST(IniLineReader, LinesHaveNoLengthLimit) {
@@ -111,6 +133,12 @@ TEST(IniLineReader, LinesHaveNoLengthLimit) {
 }
 
 TEST(IniLineReader, ReadErrorIsReportedAfterTheLinesBeforeIt) {
+    // A read error right after a carriage return (looking for its line
+    // feed) still hands out the line; the error comes next.
+    const ReadOutcome afterCr = ReadAll("one\rtwo", 1, 1, 4);
+    EXPECT_EQ(afterCr.lines, Lines{"one"});
+    EXPECT_EQ(afterCr.last, IniLineReader::Result::Error);
+
     const std::string text = "one\r\ntwo\r\nthree\r\n";
     for (std::size_t chunk : {std::size_t(1), std::size_t(4), std::size_t(1) << 20}) {
         SCOPED_TRACE(chunk);
@@ -340,14 +368,104 @@ TEST(IniRewrite, ComparisonUsesTheGivenEquality) {
     EXPECT_TRUE(hits.empty());
 }
 
-TEST(IniRewrite, WholeFileWithLineFeedsOnlyIsOneLine) {
-    // A file with bare line feeds is one line to the reader: a hit found in it
-    // rewrites every occurrence, keeping the line feeds.
-    const std::string text = "[S]\nA=C:\\OLD\\1\nB=C:\\OLD\\2\n";
-    IniLineReader reader(StringSource(text, 1 << 20));
-    std::string line;
-    ASSERT_EQ(reader.Next(line), IniLineReader::Result::Line);
-    const Lines file = {line};
-    const RewriteRun run = Rewrite(file, HitTextsOf("C:\\OLD", file));
-    EXPECT_EQ(run.lines, (Lines{"[S]\nA=D:\\NEW\\1\nB=D:\\NEW\\2\n"}));
+namespace {
+
+struct CopyRun {
+    std::string copy;
+    IniCopyResult result;
+    Lines log;
+    std::vector<TReplaceHit> left;
+};
+
+// Copies `text` through a rewriter with `hitTexts`, read in `chunk` pieces;
+// the write fails once `writeLimit` bytes are written (a negative value
+// never fails).
+CopyRun Copy(const std::string& text,
+             const Lines& hitTexts,
+             std::size_t chunk = 1 << 20,
+             long long readFailAt = -1,
+             long long writeLimit = -1) {
+    CopyRun run;
+    for (const auto& t : hitTexts)
+        run.left.push_back({t, 0});
+    TLogLine log = [&run](const std::string& s) { run.log.push_back(s); };
+    IniRewriter rewriter(run.left, "C:\\OLD", "D:\\NEW", AsciiEqualIgnoringCase, log);
+    IniLineReader reader(StringSource(text, chunk, readFailAt), 5);
+    run.result = CopyIniLines(reader, rewriter, [&](std::string_view bytes) {
+        if (writeLimit >= 0 && run.copy.size() + bytes.size() > static_cast<std::size_t>(writeLimit))
+            return false;
+        run.copy.append(bytes);
+        return true;
+    });
+    return run;
+}
+
+}  // namespace
+
+TEST(IniCopy, RewritesOnlyTheHitLinesKeepingEveryLineEndAndTheTail) {
+    struct Case {
+        std::string text;
+        Lines hits;
+        std::string expected;
+    };
+    const Case cases[] = {
+        // A Unix file: one line changes, not the whole text.
+        {"[S]\nA=C:\\OLD\\1\nB=C:\\OLD\\2\n", {"[S]A=C:\\OLD\\1"}, "[S]\nA=D:\\NEW\\1\nB=C:\\OLD\\2\n"},
+        // Mixed ends, a last line without one.
+        {"[S]\r\nA=C:\\OLD\rB=C:\\OLD\nC=C:\\OLD",
+         {"[S]A=C:\\OLD", "[S]C=C:\\OLD"},
+         "[S]\r\nA=D:\\NEW\rB=C:\\OLD\nC=D:\\NEW"},
+        // Everything from a Ctrl-Z on is kept as it is, hits or not.
+        {"A=C:\\OLD\r\n\x1A"
+         "A=C:\\OLD\r\n\x1A\xFF",
+         {"<NO SECTION>A=C:\\OLD", "<NO SECTION>A=C:\\OLD"},
+         "A=D:\\NEW\r\n\x1A"
+         "A=C:\\OLD\r\n\x1A\xFF"},
+        {"A=C:\\OLD\x1A", {"<NO SECTION>A=C:\\OLD"}, "A=D:\\NEW\x1A"},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t chunk : {std::size_t(1), std::size_t(3), std::size_t(1) << 20}) {
+            SCOPED_TRACE(c.text + " in pieces of " + std::to_string(chunk));
+            const CopyRun run = Copy(c.text, c.hits, chunk);
+            EXPECT_EQ(run.result, IniCopyResult::Done);
+            EXPECT_EQ(run.copy, c.expected);
+        }
+    }
+}
+
+TEST(IniCopy, ACopyWithoutHitsIsTheFileByteForByte) {
+    // Random files over the bytes that matter to the line rules.
+    const char alphabet[] = {'a', '\r', '\n', '\x1A', ' ', '[', ']', '=', ';', '\0', '\xE9'};
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    for (int i = 0; i < 2000; ++i) {
+        std::string text(next() % 64, ' ');
+        for (char& ch : text)
+            ch = alphabet[next() % sizeof alphabet];
+        const CopyRun run = Copy(text, {"[X]NEVER"}, 1 + next() % 4);
+        ASSERT_EQ(run.result, IniCopyResult::Done);
+        ASSERT_EQ(run.copy, text) << "case " << i;
+    }
+}
+
+TEST(IniCopy, ReadAndWriteErrorsEndTheCopy) {
+    const std::string text =
+        "a=1\r\nb=C:\\OLD\r\n\x1A"
+        "tail";
+    EXPECT_EQ(Copy(text, {}, 2, 4).result, IniCopyResult::ReadError);
+    EXPECT_EQ(Copy(text, {}, 2, 19).result, IniCopyResult::ReadError);  // in the tail
+    EXPECT_EQ(Copy(text, {}, 2, -1, 3).result, IniCopyResult::WriteError);
+    EXPECT_EQ(Copy(text, {}, 2, -1, 18).result, IniCopyResult::WriteError);  // the tail
+}
+
+TEST(IniNames, BackupsAreNumberedAndTempNamesTagged) {
+    EXPECT_EQ(NumberedBackupName("C:\\WINDOWS\\WIN.INI", 0), "C:\\WINDOWS\\WIN.BAK");
+    EXPECT_EQ(NumberedBackupName("C:\\WINDOWS\\WIN.INI", 1), "C:\\WINDOWS\\WIN-1.BAK");
+    EXPECT_EQ(NumberedBackupName("C:\\APP.V2\\README", 12), "C:\\APP.V2\\README-12.BAK");
+    EXPECT_EQ(NumberedBackupName("C:\\X\\SETUP.BAK", 2), "C:\\X\\SETUP-2.BAK");
+    EXPECT_EQ(TaggedTempName("C:\\WINDOWS\\WIN.INI", 0x3F09A1C2u), "C:\\WINDOWS\\WIN-3F09A1C2.$$$");
+    EXPECT_EQ(TaggedTempName("C:\\APP.V2\\README", 0xFu), "C:\\APP.V2\\README-0000000F.$$$");
 }
