@@ -1,0 +1,376 @@
+// The shortcut search and replacer on real shortcut files, made through the
+// shell's own link objects in the test prefix. Every saved shortcut is read
+// back twice: through the shell's link object, and through lnkinfo (liblnk),
+// a reader that shares no code with the system's.
+#include <windows.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/replace_groups.h"
+#include "engine/strings.h"
+#include "platform/com_ptr_win.h"
+#include "platform/wide_text_win.h"
+#include "search_test_support_win.h"
+#include "targets/shortcuts_win.h"
+
+using namespace movix;
+using namespace movix_test;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct Fields {
+    std::string target, args, dir, icon;
+    int iconIndex = 0;
+    bool operator==(const Fields& o) const {
+        return target == o.target && args == o.args && dir == o.dir && icon == o.icon && iconIndex == o.iconIndex;
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const Fields& f) {
+    return os << "{cmd " << f.target << " | arg " << f.args << " | dir " << f.dir << " | ico " << f.icon << ","
+              << f.iconIndex << "}";
+}
+
+// Writes a shortcut through the shell's link object, as an installer does.
+void MakeShortcut(const std::string& file, const Fields& f) {
+    ComPtr<IShellLinkW> link;
+    ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                             reinterpret_cast<void**>(link.put()))));
+    ASSERT_TRUE(SUCCEEDED(link->SetPath(Utf8ToWide(f.target).c_str())));
+    if (!f.args.empty())
+        ASSERT_TRUE(SUCCEEDED(link->SetArguments(Utf8ToWide(f.args).c_str())));
+    if (!f.dir.empty())
+        ASSERT_TRUE(SUCCEEDED(link->SetWorkingDirectory(Utf8ToWide(f.dir).c_str())));
+    if (!f.icon.empty())
+        ASSERT_TRUE(SUCCEEDED(link->SetIconLocation(Utf8ToWide(f.icon).c_str(), f.iconIndex)));
+    ASSERT_TRUE(SUCCEEDED(link->SetDescription(L"made by the shortcut tests")));
+    ComPtr<IPersistFile> persist = link.As<IPersistFile>(IID_IPersistFile);
+    ASSERT_TRUE(persist);
+    ASSERT_TRUE(SUCCEEDED(persist->Save(Utf8ToWide(file).c_str(), TRUE))) << file;
+}
+
+// The four fields as the shell's link object reads them back.
+Fields ShellFields(const std::string& file) {
+    Fields f;
+    ComPtr<IShellLinkW> link;
+    EXPECT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                             reinterpret_cast<void**>(link.put()))));
+    ComPtr<IPersistFile> persist = link.As<IPersistFile>(IID_IPersistFile);
+    if (!persist || FAILED(persist->Load(Utf8ToWide(file).c_str(), STGM_READ))) {
+        ADD_FAILURE() << "cannot load " << file;
+        return f;
+    }
+    wchar_t buffer[2048];
+    buffer[0] = 0;
+    link->GetPath(buffer, 2048, nullptr, SLGP_UNCPRIORITY);
+    f.target = WideToUtf8(buffer);
+    buffer[0] = 0;
+    link->GetArguments(buffer, 2048);
+    f.args = WideToUtf8(buffer);
+    buffer[0] = 0;
+    link->GetWorkingDirectory(buffer, 2048);
+    f.dir = WideToUtf8(buffer);
+    buffer[0] = 0;
+    link->GetIconLocation(buffer, 2048, &f.iconIndex);
+    f.icon = WideToUtf8(buffer);
+    return f;
+}
+
+std::string UnixName(const std::string& file) {
+    using Fn = char*(CDECL*)(LPCWSTR);
+    auto fn = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (fn == nullptr)
+        return std::string();
+    char* unix = fn(Utf8ToWide(file).c_str());
+    if (unix == nullptr)
+        return std::string();
+    std::string name = unix;
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return name;
+}
+
+// lnkinfo's report, as "Name: value" pairs. Wine starts a Unix program given
+// by its path on drive Z:, but hands back no process to wait for: the shell
+// writes the report under one name and renames it when lnkinfo has ended.
+std::map<std::string, std::string> Lnkinfo(const std::string& file) {
+    std::map<std::string, std::string> fields;
+    const std::string unixFile = UnixName(file);
+    const std::string report = file + ".lnkinfo", done = file + ".lnkinfo.done";
+    const std::string unixReport = UnixName(report), unixDone = UnixName(done);
+    ::DeleteFileA(done.c_str());
+    std::string command = "Z:\\bin\\sh -c \"/usr/bin/lnkinfo '" + unixFile + "' >'" + unixReport + "' 2>&1; mv '" +
+                          unixReport + "' '" + unixDone + "'\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (unixFile.empty() ||
+        !::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "cannot start lnkinfo: " << ::GetLastError();
+        return fields;
+    }
+    if (pi.hProcess)
+        ::CloseHandle(pi.hProcess);
+    if (pi.hThread)
+        ::CloseHandle(pi.hThread);
+    if (!PumpUntil([&] { return Exists(done); }, 20000)) {
+        ADD_FAILURE() << "lnkinfo gave no report for " << file;
+        return fields;
+    }
+    const std::string out = ReadFileBytes(done);
+    ::DeleteFileA(done.c_str());
+    std::size_t at = 0;
+    while (at < out.size()) {
+        std::size_t end = out.find('\n', at);
+        if (end == std::string::npos)
+            end = out.size();
+        const std::string line = out.substr(at, end - at);
+        at = end + 1;
+        const std::size_t colon = line.find(':');
+        const std::size_t from = line.find_first_not_of(" \t");
+        if (colon == std::string::npos || from >= colon)
+            continue;
+        const std::size_t valueAt = line.find_first_not_of(" \t", colon + 1);
+        const std::size_t keyEnd = line.find_last_not_of(" \t", colon - 1);
+        fields[line.substr(from, keyEnd + 1 - from)] =
+            valueAt == std::string::npos ? std::string() : line.substr(valueAt);
+    }
+    fields["<raw>"] = out;
+    return fields;
+}
+
+// The four fields as lnkinfo reads them from the file.
+Fields LnkinfoFields(const std::string& file) {
+    std::map<std::string, std::string> info = Lnkinfo(file);
+    Fields f;
+    f.target = info["Local path"];
+    f.args = info["Command line arguments"];
+    f.dir = info["Working directory"];
+    f.icon = info["Icon location"];
+    f.iconIndex = std::atoi(info["Icon index"].c_str());
+    return f;
+}
+
+// Both independent readings of a saved shortcut.
+void ExpectStored(const std::string& file, const Fields& expected) {
+    EXPECT_EQ(ShellFields(file), expected) << "through the shell: " << file;
+    EXPECT_EQ(LnkinfoFields(file), expected) << "through lnkinfo: " << file;
+}
+
+const char kOld[] = "C:\\OLDAPP";
+const char kNew[] = "D:\\Apps\\NewApp";
+
+class ShortcutTest : public UiFixture {
+  protected:
+    void Search(const std::string& folder, const std::string& oldAddress, int mode = 1) {
+        auto* thread = new TSearchLNKThread(kKindLnk, oldAddress, label_, Collector(), mode);
+        thread->SetWindowsDirForTest(folder);
+        RunToEnd(thread);
+        EXPECT_EQ(fatal_, "");
+    }
+
+    // The replacement run's hand-off: one group per file, hits in list order.
+    std::vector<TReplaceGroup> GroupsFromHits() const {
+        std::vector<TReplaceGroup> groups;
+        for (const FoundHit& h : hits_) {
+            const std::string key =
+                (!h.path.empty() && h.path.back() == '\\') ? h.path + h.item : h.path + "\\" + h.item;
+            if (groups.empty() || groups.back().Key != key)
+                groups.push_back({key, {}});
+            groups.back().Hits.push_back({UpperAscii(h.context), h.subType});
+        }
+        return groups;
+    }
+
+    Lines Replace(std::vector<TReplaceGroup> groups,
+                  const std::string& oldAddress = kOld,
+                  const std::string& newAddress = kNew) {
+        Lines log;
+        ReplaceShortcuts(groups, oldAddress, newAddress, label_,
+                         [&log](const std::string& line) { log.push_back(line); });
+        return log;
+    }
+
+    // Hits of one file, in the order reported.
+    std::vector<FoundHit> HitsOf(const std::string& item) const {
+        std::vector<FoundHit> of;
+        for (const FoundHit& h : hits_)
+            if (h.item == item)
+                of.push_back(h);
+        return of;
+    }
+
+    OleInit ole_;
+};
+
+}  // namespace
+
+TEST_F(ShortcutTest, SearchReportsEachStoredFieldInOrderAndChangesNothing) {
+    TempTree tree("lnk");
+    const std::string dir = tree.Root();
+    MakeShortcut(tree / "All.lnk",
+                 {"C:\\OLDAPP\\APP.EXE", "/cfg C:\\OLDAPP\\APP.CFG", "C:\\OLDAPP\\WORK", "C:\\OLDAPP\\APP.ICO", 3});
+    MakeShortcut(tree / "Two.lnk", {"C:\\OldApp\\TOOL.EXE", "-quiet", "c:\\oldapp", "C:\\WINDOWS\\SHELL32.DLL", 4});
+    MakeShortcut(tree / "Args.LNK", {"C:\\WINDOWS\\NOTEPAD.EXE", "c:\\oldapp\\readme.txt", "", "", 0});
+    MakeShortcut(tree / "Other.lnk", {"C:\\ELSEWHERE\\X.EXE", "C:\\OLDAP", "C:\\ELSEWHERE", "", 0});
+    // A file named .LNK that is not a shortcut, and a shortcut in a subfolder
+    // (walk mode 1 does not go there).
+    tree.File("Broken.lnk", "C:\\OLDAPP\\APP.EXE is named here, but this is no shortcut");
+    MakeShortcut(tree.Dir("Sub") + "\\Deep.lnk", {"C:\\OLDAPP\\DEEP.EXE", "", "", "", 0});
+    const std::string before = ReadFileBytes(tree / "All.lnk");
+
+    Search(dir, kOld);
+
+    const std::vector<FoundHit> all = {
+        {"All.lnk", dir, "C:\\OLDAPP\\APP.EXE", kKindLnk, kSubTypeCommand},
+        {"All.lnk", dir, "/cfg C:\\OLDAPP\\APP.CFG", kKindLnk, kSubTypeArgs},
+        {"All.lnk", dir, "C:\\OLDAPP\\WORK", kKindLnk, kSubTypeDir},
+        {"All.lnk", dir, "C:\\OLDAPP\\APP.ICO", kKindLnk, kSubTypeIcon},
+    };
+    EXPECT_EQ(HitsOf("All.lnk"), all);
+    const std::vector<FoundHit> two = {
+        {"Two.lnk", dir, "C:\\OldApp\\TOOL.EXE", kKindLnk, kSubTypeCommand},
+        {"Two.lnk", dir, "c:\\oldapp", kKindLnk, kSubTypeDir},
+    };
+    EXPECT_EQ(HitsOf("Two.lnk"), two);
+    const std::vector<FoundHit> args = {{"Args.LNK", dir, "c:\\oldapp\\readme.txt", kKindLnk, kSubTypeArgs}};
+    EXPECT_EQ(HitsOf("Args.LNK"), args);
+    EXPECT_EQ(hits_.size(), 7u) << "Other.lnk, Broken.lnk and Sub\\Deep.lnk give nothing";
+    EXPECT_EQ(ReadFileBytes(tree / "All.lnk"), before) << "the search never saves a shortcut";
+}
+
+TEST_F(ShortcutTest, ReplacementRewritesTheMarkedFieldsKeepsTheIconIndexAndLogsEachStep) {
+    TempTree tree("lnk");
+    const std::string all = tree / "All.lnk", two = tree / "Two.lnk", args = tree / "Args.lnk";
+    MakeShortcut(all,
+                 {"C:\\OLDAPP\\APP.EXE", "/cfg C:\\OLDAPP\\APP.CFG", "C:\\OLDAPP\\WORK", "C:\\OLDAPP\\APP.ICO", 3});
+    MakeShortcut(two, {"C:\\OldApp\\TOOL.EXE", "-quiet", "c:\\oldapp", "C:\\WINDOWS\\SHELL32.DLL", 4});
+    MakeShortcut(args, {"C:\\WINDOWS\\NOTEPAD.EXE", "c:\\oldapp\\readme.txt", "", "", 0});
+    Search(tree.Root(), kOld);
+    ASSERT_EQ(hits_.size(), 7u);
+    std::vector<TReplaceGroup> groups = GroupsFromHits();
+    // The review set the working directory of Two.lnk to N: its row is gone.
+    for (TReplaceGroup& g : groups)
+        if (g.Key == two)
+            g.Hits.pop_back();
+
+    const Lines log = Replace(groups);
+
+    Lines expected;
+    for (const TReplaceGroup& g : groups) {
+        expected.push_back("");
+        expected.push_back("Processing shortcut " + g.Key);
+        if (g.Key == all) {
+            expected.insert(
+                expected.end(),
+                {"     command line: C:\\OLDAPP\\APP.EXE", "       changed to: D:\\Apps\\NewApp\\APP.EXE",
+                 "        arguments: /cfg C:\\OLDAPP\\APP.CFG", "       changed to: /cfg D:\\Apps\\NewApp\\APP.CFG",
+                 "      working dir: C:\\OLDAPP\\WORK", "       changed to: D:\\Apps\\NewApp\\WORK",
+                 "    icon location: C:\\OLDAPP\\APP.ICO", "       changed to: D:\\Apps\\NewApp\\APP.ICO"});
+        } else if (g.Key == two) {
+            expected.insert(expected.end(), {"     command line: C:\\OldApp\\TOOL.EXE",
+                                             "       changed to: D:\\Apps\\NewApp\\TOOL.EXE"});
+        } else {
+            expected.insert(expected.end(), {"        arguments: c:\\oldapp\\readme.txt",
+                                             "       changed to: D:\\Apps\\NewApp\\readme.txt"});
+        }
+        expected.push_back("Successfully updated " + g.Key);
+    }
+    EXPECT_EQ(log, expected);
+
+    ExpectStored(all, {"D:\\Apps\\NewApp\\APP.EXE", "/cfg D:\\Apps\\NewApp\\APP.CFG", "D:\\Apps\\NewApp\\WORK",
+                       "D:\\Apps\\NewApp\\APP.ICO", 3});
+    ExpectStored(two, {"D:\\Apps\\NewApp\\TOOL.EXE", "-quiet", "c:\\oldapp", "C:\\WINDOWS\\SHELL32.DLL", 4});
+    ExpectStored(args, {"C:\\WINDOWS\\NOTEPAD.EXE", "D:\\Apps\\NewApp\\readme.txt", "", "", 0});
+}
+
+TEST_F(ShortcutTest, FieldChangedSinceTheSearchIsWrittenBackAsItIs) {
+    TempTree tree("lnk");
+    const std::string file = tree / "Moved.lnk";
+    MakeShortcut(file, {"C:\\ELSEWHERE\\APP.EXE", "", "C:\\ELSEWHERE", "", 0});
+    const Lines log = Replace({{file, {{"C:\\OLDAPP\\APP.EXE", kSubTypeCommand}}}});
+    EXPECT_EQ(log, (Lines{"", "Processing shortcut " + file, "     command line: C:\\ELSEWHERE\\APP.EXE",
+                          "       changed to: C:\\ELSEWHERE\\APP.EXE", "Successfully updated " + file}));
+    ExpectStored(file, {"C:\\ELSEWHERE\\APP.EXE", "", "C:\\ELSEWHERE", "", 0});
+}
+
+// A new value longer than the field holds is never stored cut: the field
+// stays as it was, an error line names it, and the other fields go on.
+TEST_F(ShortcutTest, NewValueTooLongForItsFieldIsLeftAloneWithAnErrorLine) {
+    TempTree tree("lnk");
+    const std::string both = tree / "Both.lnk", only = tree / "Only.lnk";
+    const std::string longNew = "D:\\" + std::string(240, 'n');
+    const std::string args = "C:\\OLDAPP\\A.TXT C:\\OLDAPP\\B.TXT";  // grows by twice as much
+    MakeShortcut(both, {"C:\\OLDAPP\\APP.EXE", args, "C:\\OLDAPP", "", 0});
+    MakeShortcut(only, {"C:\\WINDOWS\\NOTEPAD.EXE", args, "", "", 0});
+    const std::string onlyBefore = ReadFileBytes(only);
+    std::string grown = args;
+    ReplaceAllText(grown, kOld, longNew);
+
+    const Lines log =
+        Replace({{both, {{"", kSubTypeArgs}, {"", kSubTypeDir}}}, {only, {{"", kSubTypeArgs}}}}, kOld, longNew);
+
+    const std::string tooLong = "***** New arguments of " + both + " too long (" + std::to_string(grown.size()) +
+                                " characters, at most 259): left unchanged";
+    EXPECT_EQ(log,
+              (Lines{"", "Processing shortcut " + both, "        arguments: " + args, tooLong,
+                     "      working dir: C:\\OLDAPP", "       changed to: " + longNew, "Successfully updated " + both,
+                     "", "Processing shortcut " + only, "        arguments: " + args,
+                     "***** New arguments of " + only + " too long (" + std::to_string(grown.size()) +
+                         " characters, at most 259): left unchanged"}));
+    ExpectStored(both, {"C:\\OLDAPP\\APP.EXE", args, longNew, "", 0});
+    EXPECT_EQ(ReadFileBytes(only), onlyBefore) << "nothing stored, nothing saved";
+}
+
+TEST_F(ShortcutTest, FailuresLeaveTheFileAsItWasWithAnErrorLine) {
+    TempTree tree("lnk");
+    const std::string broken = tree.File("Broken.lnk", "C:\\OLDAPP\\APP.EXE, but no shortcut");
+    const std::string readOnly = tree / "ReadOnly.lnk", held = tree / "Held.lnk", locked = tree / "Locked.lnk";
+    const std::string gone = tree / "Gone.lnk";
+    for (const std::string& f : {readOnly, held, locked})
+        MakeShortcut(f, {"C:\\OLDAPP\\APP.EXE", "", "", "", 0});
+    ASSERT_TRUE(::SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    std::map<std::string, std::string> before;
+    for (const std::string& f : {broken, readOnly, held, locked})
+        before[f] = ReadFileBytes(f);
+    // Another program reads one (others may read it too) and holds one
+    // exclusively.
+    HANDLE reading = ::CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE exclusive =
+        ::CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reading, INVALID_HANDLE_VALUE);
+    ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
+
+    std::vector<TReplaceGroup> groups;
+    for (const std::string& f : {broken, gone, readOnly, held, locked})
+        groups.push_back({f, {{"C:\\OLDAPP\\APP.EXE", kSubTypeCommand}}});
+    const Lines log = Replace(groups);
+    ::CloseHandle(reading);
+    ::CloseHandle(exclusive);
+    ::SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    const std::string was = "     command line: C:\\OLDAPP\\APP.EXE";
+    const std::string now = "       changed to: D:\\Apps\\NewApp\\APP.EXE";
+    EXPECT_EQ(log, (Lines{"", "Processing shortcut " + broken, "***** OLE error updating " + broken, "",
+                          "Processing shortcut " + gone, "***** OLE error updating " + gone, "",
+                          "Processing shortcut " + readOnly, "***** " + readOnly + " is read-only: not updated", "",
+                          "Processing shortcut " + held, was, now, "***** OLE error updating " + held, "",
+                          "Processing shortcut " + locked, "***** OLE error updating " + locked}));
+    for (const auto& [file, bytes] : before)
+        EXPECT_EQ(ReadFileBytes(file), bytes) << file;
+    EXPECT_FALSE(Exists(gone));
+}
+
+TEST_F(ShortcutTest, EmptyHandOffWritesNothing) {
+    EXPECT_TRUE(Replace({}).empty());
+}
