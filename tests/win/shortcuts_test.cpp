@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <map>
 #include <string>
 #include <vector>
@@ -373,4 +375,113 @@ TEST_F(ShortcutTest, FailuresLeaveTheFileAsItWasWithAnErrorLine) {
 
 TEST_F(ShortcutTest, EmptyHandOffWritesNothing) {
     EXPECT_TRUE(Replace({}).empty());
+}
+
+namespace {
+
+std::string SpecialFolderPath(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    if (::SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
+        return std::string();
+    return WideToUtf8(path);
+}
+
+// Files planted in the prefix's own special folders, removed at the end.
+class Planted {
+  public:
+    ~Planted() {
+        for (auto it = files_.rbegin(); it != files_.rend(); ++it)
+            ::DeleteFileA(it->c_str());
+        for (auto it = dirs_.rbegin(); it != dirs_.rend(); ++it)
+            ::RemoveDirectoryA(it->c_str());
+    }
+    std::string Dir(const std::string& path) {
+        if (::CreateDirectoryA(path.c_str(), nullptr))
+            dirs_.push_back(path);
+        return path;
+    }
+    void Shortcut(const std::string& file, const Fields& f) {
+        files_.push_back(file);
+        MakeShortcut(file, f);
+    }
+
+  private:
+    std::vector<std::string> files_, dirs_;
+};
+
+// The search of mode 4 with special folders of the test's choosing.
+class ChosenFoldersThread : public TSearchLNKThread {
+  public:
+    ChosenFoldersThread(const std::string& search, TFoundEvent onFound, std::map<int, std::string> folders)
+        : TSearchLNKThread(kKindLnk, search, nullptr, std::move(onFound), 4), folders_(std::move(folders)) {}
+
+  protected:
+    bool SpecialFolder(int csidl, std::string& folder) override {
+        asked_.push_back(csidl);
+        const auto it = folders_.find(csidl);
+        if (it == folders_.end())
+            return false;
+        folder = it->second;
+        return true;
+    }
+
+  public:
+    std::map<int, std::string> folders_;
+    std::vector<int> asked_;
+};
+
+}  // namespace
+
+// Desktop: its own shortcuts only. Start Menu: the whole tree. Both for the
+// user and for all users, where an install "for all users" puts them.
+TEST_F(ShortcutTest, StartMenuAndDesktopOfTheUserAndOfAllUsers) {
+    const std::string desktop = SpecialFolderPath(CSIDL_DESKTOPDIRECTORY);
+    const std::string startMenu = SpecialFolderPath(CSIDL_STARTMENU);
+    const std::string commonDesktop = SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY);
+    const std::string commonStartMenu = SpecialFolderPath(CSIDL_COMMON_STARTMENU);
+    for (const std::string& f : {desktop, startMenu, commonDesktop, commonStartMenu})
+        ASSERT_FALSE(f.empty());
+    const Fields target = {"C:\\MVXLNK_MODE4\\APP.EXE", "", "", "", 0};
+    Planted planted;
+    planted.Shortcut(desktop + "\\Mode4 Top.lnk", target);
+    planted.Shortcut(planted.Dir(desktop + "\\Mode4 Folder") + "\\Mode4 Deep.lnk", target);
+    const std::string menuDir = planted.Dir(planted.Dir(startMenu + "\\Programs") + "\\Mode4 Folder");
+    planted.Shortcut(menuDir + "\\Mode4 Menu.lnk", target);
+    planted.Shortcut(commonDesktop + "\\Mode4 Common.lnk", target);
+    const std::string commonMenuDir = planted.Dir(planted.Dir(commonStartMenu + "\\Programs") + "\\Mode4 Folder");
+    planted.Shortcut(commonMenuDir + "\\Mode4 Common Menu.lnk", target);
+
+    auto* thread = new TSearchLNKThread(kKindLnk, "c:\\mvxlnk_mode4", label_, Collector(), 4);
+    RunToEnd(thread);
+
+    std::vector<std::string> found;
+    for (const FoundHit& h : hits_)
+        found.push_back(h.path + " | " + h.item);
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> expected = {desktop + " | Mode4 Top.lnk", menuDir + " | Mode4 Menu.lnk",
+                                         commonDesktop + " | Mode4 Common.lnk",
+                                         commonMenuDir + " | Mode4 Common Menu.lnk"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(found, expected) << "Mode4 Deep.lnk lies in a folder of the Desktop: not searched";
+}
+
+// A folder the shell cannot locate is left out (no walk of some other
+// folder), and a folder that is both the user's and all users' is walked once.
+TEST_F(ShortcutTest, FolderNotLocatedIsSkippedAndNoFolderIsWalkedTwice) {
+    TempTree tree("lnk");
+    MakeShortcut(tree.Dir("Programs") + "\\Menu.lnk", {"C:\\MVXLNK_SEAM\\APP.EXE", "", "", "", 0});
+    std::string otherCase = tree.Root();
+    for (char& c : otherCase)
+        c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+    auto* thread = new ChosenFoldersThread("C:\\MVXLNK_SEAM", Collector(),
+                                           {{CSIDL_STARTMENU, tree.Root()}, {CSIDL_COMMON_STARTMENU, otherCase}});
+    // Kept past its end, to read what it asked.
+    thread->FreeOnTerminate = false;
+    RunToEnd(thread);
+    const std::vector<int> asked = thread->asked_;
+    delete thread;
+    EXPECT_EQ(asked, (std::vector<int>{CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU, CSIDL_COMMON_DESKTOPDIRECTORY,
+                                       CSIDL_COMMON_STARTMENU}));
+    ASSERT_EQ(hits_.size(), 1u) << "the Start Menu once, though located twice";
+    EXPECT_EQ(hits_[0].path, tree.Root() + "\\Programs");
 }
