@@ -128,6 +128,9 @@ TEST(EndToEnd, ShortcutsSearchedReviewedReplacedAndLogged) {
     REQUIRE_APP(app);
     ASSERT_TRUE(app.SearchWith(0, 0, "C:\\MVXLNK_E2E", "D:\\Apps\\MvxLnk", 60000, 1));
     EXPECT_EQ(app.Text(IDC_lblFoundShortcut), "4 matches in Shortcuts");
+    // The run names the scope as the Confirm page did.
+    EXPECT_EQ(app.Text(IDC_lblShortcut), "Shortcuts in Start Menu and Desktop only");
+    EXPECT_EQ(app.Text(IDC_lblSearchType), "Searching Shortcuts in Start Menu and Desktop only");
     EXPECT_EQ(app.Text(IDC_lblFoundINI), "No INI files searched");
     EXPECT_TRUE(app.Enabled(IDC_BtnNext));
     ASSERT_EQ(app.ListViewCount(IDC_lvFound), 4);
