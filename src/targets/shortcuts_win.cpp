@@ -10,6 +10,7 @@
 
 #include "engine/strings.h"
 #include "platform/com_ptr_win.h"
+#include "platform/handles.h"
 #include "platform/message_pump_win.h"
 #include "platform/wide_text_win.h"
 #include "targets/shortcut_fields.h"
@@ -39,7 +40,9 @@ struct ShellLink {
 
 // Reads one field; the icon location also gives its icon index.
 HRESULT ReadField(IShellLinkW* link, int subType, std::wstring& buffer, std::string& value, int& iconIndex) {
-    buffer.assign(kReadChars, L'\0');
+    if (buffer.size() != kReadChars)
+        buffer.assign(kReadChars, L'\0');
+    buffer[0] = L'\0';
     HRESULT hr = E_INVALIDARG;
     switch (subType) {
         case kSubTypeCommand:
@@ -176,33 +179,58 @@ TSearchLNKThread::TSearchLNKThread(int kind,
                                    int mode)
     : TMovixFileThread(kind, search, progressLabel, std::move(onFound), mode) {}
 
+struct TSearchLNKThread::Reader {
+    ShellLink Shortcut;
+    std::wstring Buffer;
+};
+
 void TSearchLNKThread::Execute() {
-    // Undone when the walk ends, also by an error.
+    // Undone when the walk ends, also by an error; the reader goes first.
     OleInit ole;
+    Reader reader;
+    const HRESULT created = reader.Shortcut.Create();
+    if (FAILED(created))
+        throw std::runtime_error("OLE error " + HresultText(created) + " creating a shell link");
+    reader_ = &reader;
+    ScopeExit forget([this] { reader_ = nullptr; });
     TMovixFileThread::Execute();
 }
 
 void TSearchLNKThread::ProcessFile(const std::string& name) {
     Item = name;
-    ShellLink shortcut;
-    const HRESULT created = shortcut.Create();
-    if (FAILED(created))
-        throw std::runtime_error("OLE error " + HresultText(created) + " creating a shell link");
-    // Not a shortcut, or not readable: passed over in silence.
+    if (reader_ == nullptr)
+        return;
+    ShellLink& shortcut = reader_->Shortcut;
+    // Loading replaces all the object held. Not a shortcut, or not
+    // readable: passed over in silence.
     if (FAILED(shortcut.File->Load(Utf8ToWide(Path + "\\" + name).c_str(), STGM_READ)))
         return;
-    std::wstring buffer;
+    std::wstring& buffer = reader_->Buffer;
+    struct Hit {
+        int SubType;
+        std::string Context;
+    } hits[4];
+    int count = 0;
     for (const ShortcutField& field : kShortcutFields) {
         std::string value;
         int iconIndex = 0;
         if (FAILED(ReadField(shortcut.Link.get(), field.SubType, buffer, value, iconIndex)))
             continue;
-        if (!Matches(value))
-            continue;
-        SubType = field.SubType;
-        Context = std::move(value);
-        Synchronize([this] { ReportHit(); });
+        if (Matches(value))
+            hits[count++] = {field.SubType, std::move(value)};
     }
+    if (count == 0)
+        return;
+    // The hits of one shortcut go over in one synchronised call, in the
+    // fields' order: a round trip to the UI thread costs more than reading
+    // the file.
+    Synchronize([this, &hits, count] {
+        for (int i = 0; i < count; ++i) {
+            SubType = hits[i].SubType;
+            Context = std::move(hits[i].Context);
+            ReportHit();
+        }
+    });
 }
 
 bool TSearchLNKThread::SpecialFolder(int csidl, std::string& folder) {

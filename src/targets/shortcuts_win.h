@@ -33,6 +33,12 @@ class TSearchLNKThread : public TMovixFileThread {
     // The folder of a CSIDL_ code; false when the shell cannot locate it.
     // Virtual as a test seam.
     virtual bool SpecialFolder(int csidl, std::string& folder);
+
+  private:
+    struct Reader;
+    // One shell-link object loads every shortcut of the walk (making one
+    // costs more than loading a file); it lives while Execute runs.
+    Reader* reader_ = nullptr;
 };
 
 // Loads each group's shortcut (Key, the full file name), replaces the Old

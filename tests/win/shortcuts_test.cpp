@@ -228,6 +228,8 @@ TEST_F(ShortcutTest, SearchReportsEachStoredFieldInOrderAndChangesNothing) {
     // A file named .LNK that is not a shortcut, and a shortcut in a subfolder
     // (walk mode 1 does not go there).
     tree.File("Broken.lnk", "C:\\OLDAPP\\APP.EXE is named here, but this is no shortcut");
+    // No icon stored: a resolve would take the target's for it.
+    MakeShortcut(tree / "NoIcon.lnk", {"C:\\OLDAPP\\PLAIN.EXE", "", "", "", 0});
     MakeShortcut(tree.Dir("Sub") + "\\Deep.lnk", {"C:\\OLDAPP\\DEEP.EXE", "", "", "", 0});
     const std::string before = ReadFileBytes(tree / "All.lnk");
 
@@ -247,8 +249,26 @@ TEST_F(ShortcutTest, SearchReportsEachStoredFieldInOrderAndChangesNothing) {
     EXPECT_EQ(HitsOf("Two.lnk"), two);
     const std::vector<FoundHit> args = {{"Args.LNK", dir, "c:\\oldapp\\readme.txt", kKindLnk, kSubTypeArgs}};
     EXPECT_EQ(HitsOf("Args.LNK"), args);
-    EXPECT_EQ(hits_.size(), 7u) << "Other.lnk, Broken.lnk and Sub\\Deep.lnk give nothing";
+    const std::vector<FoundHit> noIcon = {{"NoIcon.lnk", dir, "C:\\OLDAPP\\PLAIN.EXE", kKindLnk, kSubTypeCommand}};
+    EXPECT_EQ(HitsOf("NoIcon.lnk"), noIcon) << "only the fields stored are read";
+    EXPECT_EQ(hits_.size(), 8u) << "Other.lnk, Broken.lnk and Sub\\Deep.lnk give nothing";
     EXPECT_EQ(ReadFileBytes(tree / "All.lnk"), before) << "the search never saves a shortcut";
+}
+
+// One link object loads every shortcut of the search: nothing of one file
+// may show in the next.
+TEST_F(ShortcutTest, NothingOfOneShortcutCarriesOverToTheNext) {
+    TempTree tree("lnk");
+    for (int i = 0; i < 6; ++i) {
+        MakeShortcut(tree / ("Full" + std::to_string(i) + ".lnk"),
+                     {"C:\\OLDAPP\\A.EXE", "C:\\OLDAPP\\B", "C:\\OLDAPP\\C", "C:\\OLDAPP\\D.ICO", 5});
+        MakeShortcut(tree / ("Bare" + std::to_string(i) + ".lnk"), {"C:\\ELSEWHERE\\A.EXE", "", "", "", 0});
+        tree.File("Junk" + std::to_string(i) + ".lnk", "not a shortcut");
+    }
+    Search(tree.Root(), kOld);
+    EXPECT_EQ(hits_.size(), 24u);
+    for (const FoundHit& h : hits_)
+        EXPECT_EQ(h.item.rfind("Full", 0), 0u) << h;
 }
 
 TEST_F(ShortcutTest, ReplacementRewritesTheMarkedFieldsKeepsTheIconIndexAndLogsEachStep) {
@@ -419,14 +439,17 @@ class ChosenFoldersThread : public TSearchLNKThread {
     bool SpecialFolder(int csidl, std::string& folder) override {
         asked_.push_back(csidl);
         const auto it = folders_.find(csidl);
-        if (it == folders_.end())
+        if (it == folders_.end()) {
+            folder = notLocatedPath_;
             return false;
+        }
         folder = it->second;
         return true;
     }
 
   public:
     std::map<int, std::string> folders_;
+    std::string notLocatedPath_;
     std::vector<int> asked_;
 };
 
@@ -473,8 +496,13 @@ TEST_F(ShortcutTest, FolderNotLocatedIsSkippedAndNoFolderIsWalkedTwice) {
     std::string otherCase = tree.Root();
     for (char& c : otherCase)
         c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+    // Where the Desktop is not located, a path is still at hand (the last
+    // one): it must not be walked.
+    TempTree elsewhere("lnk");
+    MakeShortcut(elsewhere / "Elsewhere.lnk", {"C:\\MVXLNK_SEAM\\APP.EXE", "", "", "", 0});
     auto* thread = new ChosenFoldersThread("C:\\MVXLNK_SEAM", Collector(),
                                            {{CSIDL_STARTMENU, tree.Root()}, {CSIDL_COMMON_STARTMENU, otherCase}});
+    thread->notLocatedPath_ = elsewhere.Root();
     // Kept past its end, to read what it asked.
     thread->FreeOnTerminate = false;
     RunToEnd(thread);
