@@ -513,3 +513,19 @@ TEST_F(ShortcutTest, FolderNotLocatedIsSkippedAndNoFolderIsWalkedTwice) {
     ASSERT_EQ(hits_.size(), 1u) << "the Start Menu once, though located twice";
     EXPECT_EQ(hits_[0].path, tree.Root() + "\\Programs");
 }
+
+// The shell declines some values without an error (a target path with a
+// quote in it): that is no success, and nothing is saved.
+TEST_F(ShortcutTest, ValueTheShellDeclinesIsNotReportedAsChanged) {
+    TempTree tree("lnk");
+    const std::string file = tree / "Quote.lnk";
+    MakeShortcut(file, {"C:\\OLDAPP\\APP.EXE", "C:\\OLDAPP\\DOC.TXT", "", "", 0});
+    const std::string before = ReadFileBytes(file);
+    const std::string odd = "D:\\Odd\"Name";
+    const Lines log = Replace({{file, {{"", kSubTypeArgs}, {"", kSubTypeCommand}}}}, kOld, odd);
+    EXPECT_EQ(log, (Lines{"", "Processing shortcut " + file, "        arguments: C:\\OLDAPP\\DOC.TXT",
+                          "       changed to: D:\\Odd\"Name\\DOC.TXT", "     command line: C:\\OLDAPP\\APP.EXE",
+                          "***** The shell did not take the new command line of " + file +
+                              " (it reads C:\\OLDAPP\\APP.EXE): shortcut left unchanged"}));
+    EXPECT_EQ(ReadFileBytes(file), before);
+}
