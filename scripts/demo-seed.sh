@@ -2,7 +2,9 @@
 # Seeds a Wine prefix with a "moved program": Quillpad was installed in
 # C:\QUILL and has been moved to C:\Apps\Quillpad, but the Windows
 # configuration still names the old place. Usage: demo-seed.sh PREFIX
+# (after a build: the shortcuts are written by build/win/mxshortcut.exe).
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 prefix=$1
 c="$prefix/drive_c"
 win="$c/windows"
@@ -78,3 +80,13 @@ REGEDIT4
 @="C:\\QUILL\\QUILL.EXE \"%1\""
 REG
 WINEPREFIX="$prefix" WINEDEBUG=-all /usr/lib/wine/wine64 regedit /S "$(WINEPREFIX="$prefix" /usr/lib/wine/wine64 winepath -w "$prefix/quillpad-demo.reg" 2>/dev/null)" </dev/null >/dev/null 2>&1 || true
+
+# Its shortcuts on the Desktop and in the Start Menu, written through the
+# shell's link object as its installer did (Wine's menu builder kept out).
+WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+    /usr/lib/wine/wine64 "$root/build/win/mxshortcut.exe" desktop 'Quillpad.lnk' \
+    'C:\QUILL\QUILL.EXE' '' 'C:\QUILL\DOCS' 'C:\QUILL\QUILL.EXE' 0 </dev/null >/dev/null 2>&1 || true
+WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+    /usr/lib/wine/wine64 "$root/build/win/mxshortcut.exe" programs 'Quillpad\Quillpad.lnk' \
+    'C:\QUILL\QUILL.EXE' '/spell C:\QUILL\PLUGINS\SPELL.DLL' 'C:\QUILL' 'C:\QUILL\QUILL.EXE' 1 \
+    </dev/null >/dev/null 2>&1 || true

@@ -13,6 +13,7 @@
 #include "targets/dde_conversation_win.h"
 #include "targets/ini_files_win.h"
 #include "targets/registry_replace_win.h"
+#include "targets/shortcuts_win.h"
 
 namespace movix {
 
@@ -118,8 +119,10 @@ void TForm1::SendProgManCommands(std::vector<std::string>& commands) {
     commands.clear();
 }
 
-void TForm1::ReplaceShortcutsPass(std::vector<TReplaceGroup>&, const std::string&, const std::string&) {
-    // Shortcuts are not rewritten yet.
+void TForm1::ReplaceShortcutsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
+                                  const std::string& newAddress) {
+    ReplaceShortcuts(groups, oldAddress, newAddress, Control(IDC_lblRepItem),
+                     [this](const std::string& line) { AddLogLine(line); });
 }
 
 }  // namespace movix

@@ -13,6 +13,7 @@
 #include "targets/dde_conversation_win.h"
 #include "targets/ini_files_win.h"
 #include "targets/registry_search_win.h"
+#include "targets/shortcuts_win.h"
 
 namespace movix {
 
@@ -28,6 +29,20 @@ int IniWalkMode(int index) {
     case 3:
         return 2;  // the Windows folder and below
     case 4:
+        return 3;  // all fixed drives
+    default:
+        return 0;  // no item selected: a walk that examines nothing
+    }
+}
+
+// The walk mode of the shortcut search from the item index of rgShortcuts.
+int ShortcutWalkMode(int index) {
+    switch (index) {
+    case 1:
+        return 4;  // Start Menu and Desktop
+    case 2:
+        return 2;  // the Windows folder and below
+    case 3:
         return 3;  // all fixed drives
     default:
         return 0;  // no item selected: a walk that examines nothing
@@ -76,9 +91,24 @@ void TForm1::StartGroupSearch() {
 void TForm1::StartShortcutSearch() {
     if (ShuttingDown())
         return;
-    // Shortcuts are not searched yet.
-    FoundShortcuts = -1;
-    StartRegistrySearch();
+    const int index = RadioIndex(IDC_rgShortcuts);
+    if (index == 0) {
+        FoundShortcuts = -1;
+        StartRegistrySearch();
+        return;
+    }
+    FoundShortcuts = 0;
+    CurrentCount = &FoundShortcuts;
+    SetText(IDC_lblSearchType, "Searching " + Text(IDC_lblShortcut));
+    SetText(IDC_lblSearchIn, "");
+    TSearchLNKThread* thread = new TSearchLNKThread(
+        3, Text(IDC_EditOldAddress), Control(IDC_lblSearchIn),
+        [this](const std::string& item, const std::string& path, const std::string& context, int kind,
+               int subType) { AddFoundItem(item, path, context, kind, subType); },
+        ShortcutWalkMode(index));
+    CurrentSearch = thread;
+    thread->OnTerminate = [this](TMovixThread*) { StartRegistrySearch(); };
+    thread->Resume();
 }
 
 void TForm1::StartRegistrySearch() {

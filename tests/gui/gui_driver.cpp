@@ -419,11 +419,11 @@ void App::ListViewSelect(int id, const std::vector<int>& rows) {
 }
 
 bool App::SearchWith(int iniItem, int registryItem, const std::string& oldAddress, const std::string& newAddress,
-                     int timeoutMs) {
+                     int timeoutMs, int shortcutItem) {
     for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
         SetChecked(id, true);
     Click(IDC_rgIniFiles + 1 + iniItem);
-    Click(IDC_rgShortcuts + 1 + 0);
+    Click(IDC_rgShortcuts + 1 + shortcutItem);
     Click(IDC_rgRegistry + 1 + registryItem);
     SetText(IDC_EditOldAddress, oldAddress);
     SetText(IDC_EditNewAddress, newAddress);
