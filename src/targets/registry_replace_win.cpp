@@ -76,8 +76,10 @@ void CopyValues(HKEY from, HKEY to) {
 // being deleted once copied; a link opens as the link, never as the key it
 // points to.
 constexpr REGSAM kMoveSourceAccess = KEY_READ | DELETE;
-// A key the move makes is filled, and given the original's security last.
-constexpr REGSAM kMoveTargetAccess = KEY_READ | KEY_WRITE | WRITE_DAC | WRITE_OWNER;
+// A key the move makes is filled, and given the original's access list last
+// (the maker of a key may always change its access list; changing its owner
+// is asked for only where the owner differs).
+constexpr REGSAM kMoveTargetAccess = KEY_READ | KEY_WRITE | WRITE_DAC;
 // What of a key's security moves with it. The audit list (SACL) would need
 // a privilege the program does not take; it stays with the system's default.
 constexpr SECURITY_INFORMATION kKeptSecurity =
@@ -139,6 +141,8 @@ struct MadeKey {
     std::string path;
     std::string original;
     std::string made;
+    SECURITY_INFORMATION parts = 0;  // what was set of `original`
+    bool ownerWritable = false;      // `key` was opened to change the owner
 };
 
 RegKey CreateMoveTarget(HKEY parent, const std::wstring& name, const std::string& path) {
@@ -161,26 +165,73 @@ void CopyTree(HKEY from, HKEY to, const std::string& fromPath, const std::string
         RegKey sub = OpenMoveSource(from, name, fromPath + "\\" + shown);
         RegKey target = CreateMoveTarget(to, name, toPath + "\\" + shown);
         CopyTree(sub.get(), target.get(), fromPath + "\\" + shown, toPath + "\\" + shown, made);
-        made.push_back({std::move(target), fromPath + "\\" + shown, KeySecurity(sub.get()), std::string()});
+        made.push_back({std::move(target), fromPath + "\\" + shown, KeySecurity(sub.get()), std::string(), 0, false});
     }
+}
+
+// The owner and group bits for what of them differs between two
+// security descriptors.
+SECURITY_INFORMATION OwnerAndGroupDiffering(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty())
+        return OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION;
+    auto* sdA = const_cast<char*>(a.data());
+    auto* sdB = const_cast<char*>(b.data());
+    SECURITY_INFORMATION parts = 0;
+    PSID sidA = nullptr, sidB = nullptr;
+    BOOL defaulted = FALSE;
+    if (!::GetSecurityDescriptorOwner(sdA, &sidA, &defaulted) ||
+        !::GetSecurityDescriptorOwner(sdB, &sidB, &defaulted) || sidA == nullptr || sidB == nullptr ||
+        !::EqualSid(sidA, sidB))
+        parts |= OWNER_SECURITY_INFORMATION;
+    if (!::GetSecurityDescriptorGroup(sdA, &sidA, &defaulted) ||
+        !::GetSecurityDescriptorGroup(sdB, &sidB, &defaulted) || sidA == nullptr || sidB == nullptr ||
+        !::EqualSid(sidA, sidB))
+        parts |= GROUP_SECURITY_INFORMATION;
+    return parts;
+}
+
+// Sets `parts` of `security` on a key made by the move. Its owner and group
+// are set only where they differ from the maker's: giving a key another
+// owner takes a right (and perhaps a privilege) that its access list does
+// not, so the key is opened again for that only when needed.
+LONG SetMadeKeySecurity(MadeKey& m, SECURITY_INFORMATION parts, std::string& security) {
+    if ((parts & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) != 0 && !m.ownerWritable) {
+        HKEY raw = nullptr;
+        const LONG r = ::RegOpenKeyExW(m.key.get(), L"", 0, READ_CONTROL | WRITE_DAC | WRITE_OWNER, &raw);
+        if (r != ERROR_SUCCESS)
+            return r;
+        m.key.reset(raw);
+        m.ownerWritable = true;
+    }
+    return ::RegSetKeySecurity(m.key.get(), parts, &security[0]);
 }
 
 // Gives every key made the security of its original. When one cannot take
 // it, those already changed get back the security they were made with and
 // the key is named in the refusal.
 void KeepSecurity(std::vector<MadeKey>& made) {
-    for (MadeKey& m : made)
-        m.made = KeySecurity(m.key.get());
     for (std::size_t i = 0; i < made.size(); ++i) {
         MadeKey& m = made[i];
+        m.made = KeySecurity(m.key.get());
         LONG r = RegistryFaultFor(RegOp::SetSecurity, m.path);
         if (r == 0 && (m.original.empty() || m.made.empty()))
             r = ERROR_ACCESS_DENIED;
-        if (r == 0)
-            r = ::RegSetKeySecurity(m.key.get(), kKeptSecurity, &m.original[0]);
+        if (r == 0) {
+            m.parts = DACL_SECURITY_INFORMATION | OwnerAndGroupDiffering(m.original, m.made);
+            r = SetMadeKeySecurity(m, m.parts, m.original);
+        }
+        if (r == 0) {
+            // Wine gives a key that had no security of its own yet the
+            // caller's owner and group along with a new access list.
+            const SECURITY_INFORMATION more = OwnerAndGroupDiffering(m.original, KeySecurity(m.key.get()));
+            if (more != 0) {
+                m.parts |= more;
+                r = SetMadeKeySecurity(m, m.parts, m.original);
+            }
+        }
         if (r != ERROR_SUCCESS) {
             for (std::size_t j = 0; j < i; ++j)
-                ::RegSetKeySecurity(made[j].key.get(), kKeptSecurity, &made[j].made[0]);
+                SetMadeKeySecurity(made[j], made[j].parts, made[j].made);
             throw MoveRefused{TRenameOutcome::SecurityNotKept, m.path};
         }
     }
@@ -435,7 +486,7 @@ TRenameOutcome MoveRegistryKey(TRegistry& reg,
             return TRenameOutcome::TargetExists;  // came meanwhile: not ours to fill
         created = true;
         CopyTree(from.get(), to.get(), oldName, newName, made);
-        made.push_back({std::move(to), oldName, KeySecurity(from.get()), std::string()});
+        made.push_back({std::move(to), oldName, KeySecurity(from.get()), std::string(), 0, false});
         KeepSecurity(made);
     } catch (const MoveRefused& refused) {
         // What could not be copied would be lost with the old key: the old
