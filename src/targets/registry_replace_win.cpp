@@ -337,7 +337,8 @@ class GroupReplacer {
             return;
         }
         std::string refused;  // the key below the open one that stopped the move
-        switch (MoveRegistryKey(reg_, oldName, newName, &refused)) {
+        const TRenameOutcome outcome = MoveRegistryKey(reg_, oldName, newName, &refused);
+        switch (outcome) {
             case TRenameOutcome::Done:
                 Lines({"  old subkey: " + oldName, "  new subkey: " + newName});
                 break;
@@ -365,6 +366,12 @@ class GroupReplacer {
                        "*****  PROBLEM - old key could not be deleted!"});
                 break;
         }
+        // A refused move removes what it had begun to copy; should some of
+        // it stay, the user is told where.
+        if ((outcome == TRenameOutcome::Incomplete || outcome == TRenameOutcome::LinkInside ||
+             outcome == TRenameOutcome::SecurityNotKept) &&
+            SubkeyPresent(OpenKeyOf(reg_), WideFromAnsi(newName)))
+            log_("*****  PROBLEM - the partial copy " + *key_ + "\\" + newName + " could not be removed!");
     }
 
     void ValueName(const TReplaceHit& hit) {

@@ -287,4 +287,12 @@ TEST_F(RegistryCurrentTest, RegCurrent_EveryKeyIsListedOnceUnderTheNameOfTheFirs
     std::vector<FoundHit> expected = shown;
     expected.push_back({"Target", "HKLM\\" + lm / "Target", "v=" + old, 4, 8});
     EXPECT_EQ(Search(old, 7), expected);
+
+    // Where HKCC is walked (the Windows 95 family), not again as the branch
+    // of HKLM that it is.
+    PlantedKey cc(HKEY_CURRENT_CONFIG, "", "MovixCur");
+    SetSz(cc.Root(), cc.Path(), "v", old);
+    PlatformCode = 0;
+    expected.insert(expected.begin() + 2, {cc.Name(), "HKCC\\" + cc.Path(), "v=" + old, 4, 8});
+    EXPECT_EQ(Search(old, 7), expected);
 }
