@@ -69,6 +69,20 @@ std::string ResolveKeyPath(std::string_view current, std::string_view path) {
     return result;
 }
 
+std::optional<std::string> FullPathOfKernelName(std::string_view kernelName) {
+    static const struct {
+        const char* prefix;
+        const char* abbreviation;
+    } kHives[] = {{"\\REGISTRY\\MACHINE", "HKLM"}, {"\\REGISTRY\\USER", "HKUS"}};
+    for (const auto& hive : kHives) {
+        const std::size_t n = std::strlen(hive.prefix);
+        if (kernelName.size() <= n + 1 || kernelName[n] != '\\' || UpperAscii(kernelName.substr(0, n)) != hive.prefix)
+            continue;
+        return hive.abbreviation + std::string(kernelName.substr(n));
+    }
+    return std::nullopt;
+}
+
 TIgnoreList::TIgnoreList(const std::vector<std::string>& entries) {
     for (const std::string& e : entries)
         upper_.insert(UpperAscii(e));

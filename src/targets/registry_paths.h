@@ -35,6 +35,13 @@ std::string_view KeyPathWithinRoot(std::string_view fullPath);
 // with a backslash counts from the root, any other from `current`.
 std::string ResolveKeyPath(std::string_view current, std::string_view path);
 
+// The full key path under HKLM or HKUS of a key's name as the Registry's
+// keeper knows it ("\REGISTRY\MACHINE\SOFTWARE\Classes" gives
+// "HKLM\SOFTWARE\Classes", "\REGISTRY\USER\S-1-5-21-1" "HKUS\S-1-5-21-1"),
+// letters of the prefix in any case. None for a name elsewhere and for the
+// two roots themselves, which never stand for a key reached another way.
+std::optional<std::string> FullPathOfKernelName(std::string_view kernelName);
+
 // The keys a Registry search passes over with everything below them. An entry
 // names one key exactly by its full path: letters a to z compare without
 // regard to case, nothing is a prefix match (HKLM\SOFTWARE does not cover

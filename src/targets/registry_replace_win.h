@@ -15,24 +15,33 @@ class TRegistry;
 
 // What a key move or value rename came to.
 enum class TRenameOutcome {
-    Done,          // it now lives under the new name only
-    NotFound,      // nothing of the old name opens with full access (or exists)
-    TargetExists,  // something of the new name is there already: both left as they were
-    Incomplete,    // (keys) a subkey below it does not open with full access: nothing moved
-    OldRemains,    // copied to the new name, but the old one could not be deleted
-    InvalidName,   // (keys) the new name holds a backslash, which would make it a path
+    Done,             // it now lives under the new name only
+    NotFound,         // nothing of the old name opens with full access (or exists)
+    TargetExists,     // something of the new name is there already: both left as they were
+    Incomplete,       // (keys) a subkey below it does not open with full access: nothing moved
+    OldRemains,       // copied to the new name, but the old one could not be deleted
+    InvalidName,      // (keys) the new name holds a backslash, which would make it a path
+    LinkInside,       // (keys) it is, or holds, a Registry link: nothing moved
+    SecurityNotKept,  // (keys) a copy could not be given its original's security: nothing moved
 };
 
 // Moves the subkey `oldName` of the accessor's open key (the root when none
 // is open) with its values and subkeys to `newName` beside it: values keep
-// their types and bytes exactly, the default value and empty data included.
-// The old key is deleted only once all of it has been copied; when a subkey
-// below it does not open with full access, or a copy step fails, the partial
-// copy is removed again and the old key stays as it was. Never merges into
-// an existing key. Raises ERegistryException ("Failed to create key %s",
+// their types and bytes exactly, the default value and empty data included,
+// and every key keeps its owner, group and access list. The old key is
+// deleted only once all of it has been copied; when a key of it does not
+// open for reading and deleting, or is a Registry link (which would carry
+// the move, and the deletion, into the key it points to), nothing is made;
+// when a copy step fails, the partial copy is removed again and the old key
+// stays as it was. Never merges into an existing key. `refusedKey`, when
+// given, receives the path (below the open key) of the key that stopped a
+// refused move. Raises ERegistryException ("Failed to create key %s",
 // "Failed to get data for '%s'", "Failed to set data for '%s'") after
 // removing the partial copy.
-TRenameOutcome MoveRegistryKey(TRegistry& reg, const std::string& oldName, const std::string& newName);
+TRenameOutcome MoveRegistryKey(TRegistry& reg,
+                               const std::string& oldName,
+                               const std::string& newName,
+                               std::string* refusedKey = nullptr);
 
 // Gives the value `oldName` of the open key the name `newName`, with its
 // type and bytes unchanged, when no value of that name exists yet. The new
@@ -47,8 +56,13 @@ TRenameOutcome RenameRegistryValue(TRegistry& reg, const std::string& oldName, c
 // group value texts are written before names change. Shows each Key on
 // `itemLabel` (may be null) and processes pending window messages once per
 // group. Writes every action to `log`; failures are lines that begin with
-// "*****". A failed text write is passed over without a line. An error of
-// a key move or value rename is not caught: it leaves the call.
+// "*****". A value's text is written only while the value still holds
+// the text the search found (read again just before); otherwise, and when
+// the write fails, a "*****" line names the value and it stays as it is.
+// An error of a key move or value rename is not caught: it leaves the call.
+//
+// Each group's key opens with what its hits need and no more: reading, and
+// setting values or making subkeys only when a hit does that.
 void ReplaceRegistry(std::vector<TReplaceGroup>& groups,
                      const std::string& oldAddr,
                      const std::string& newAddr,

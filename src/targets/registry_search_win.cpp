@@ -1,5 +1,6 @@
 #include "targets/registry_search_win.h"
 
+#include <optional>
 #include <utility>
 
 #include "app/platform_code.h"
@@ -14,6 +15,66 @@ namespace {
 // only flicker past.
 constexpr int kProgressDepth = 3;
 
+// The search asks for nothing but reading, and opens a link as the key it
+// is rather than the key it points to.
+constexpr REGSAM kSearchAccess = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
+
+// The name the Registry's keeper gives an open key
+// (\REGISTRY\USER\S-1-5-21-...\Software), through ntdll's NtQueryKey, which
+// the Windows 95 family lacks; empty when it cannot be had.
+std::wstring KernelName(HKEY key) {
+    using QueryKeyFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const QueryKeyFn query = [] {
+        const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+        return ntdll != nullptr
+                   ? reinterpret_cast<QueryKeyFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQueryKey")))
+                   : nullptr;
+    }();
+    if (query == nullptr)
+        return std::wstring();
+    constexpr int kKeyNameInformation = 3;
+    std::vector<ULONG> buffer(8192);
+    ULONG got = 0;
+    if (query(key, kKeyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG)), &got) != 0)
+        return std::wstring();
+    const ULONG bytes = buffer[0];
+    if (bytes > (buffer.size() - 1) * sizeof(ULONG))
+        return std::wstring();
+    return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + 1), bytes / sizeof(wchar_t));
+}
+
+// The full key path under HKLM or HKUS of `sub` below `base` (empty: of the
+// root `base` itself, told by one of its subkeys, since a root's handle is
+// no key of the keeper's); empty when it cannot be told.
+std::string PhysicalPath(HKEY base, const wchar_t* sub) {
+    std::wstring kernel;
+    if (sub != nullptr) {
+        HKEY raw = nullptr;
+        if (::RegOpenKeyExW(base, sub, 0, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
+            return std::string();
+        kernel = KernelName(raw);
+        ::RegCloseKey(raw);
+    } else {
+        wchar_t name[256];
+        for (DWORD i = 0; i < 16 && kernel.empty(); ++i) {
+            DWORD len = 256;
+            const LONG r = ::RegEnumKeyExW(base, i, name, &len, nullptr, nullptr, nullptr, nullptr);
+            if (r == ERROR_NO_MORE_ITEMS)
+                break;
+            HKEY raw = nullptr;
+            if (r != ERROR_SUCCESS ||
+                ::RegOpenKeyExW(base, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
+                continue;
+            kernel = KernelName(raw);
+            ::RegCloseKey(raw);
+            const std::size_t slash = kernel.rfind(L'\\');
+            kernel = slash == std::wstring::npos ? std::wstring() : kernel.substr(0, slash);
+        }
+    }
+    const std::optional<std::string> path = FullPathOfKernelName(AnsiFromWide(kernel));
+    return path ? *path : std::string();
+}
+
 }  // namespace
 
 TSearchRegThread::TSearchRegThread(int kind,
@@ -27,7 +88,29 @@ TSearchRegThread::TSearchRegThread(int kind,
       IgnoreKeys(std::move(ignoreKeys)),
       ignore_(IgnoreKeys) {}
 
+std::vector<std::string> TSearchRegThread::KeysWalkedUnderEarlierRoots(bool currentConfigWalked) {
+    // HKCR's machine half is this key on every system that has HKCR.
+    std::vector<std::string> keys = {"HKLM\\SOFTWARE\\Classes"};
+    const auto add = [&keys](const std::string& path) {
+        if (!path.empty())
+            keys.push_back(path);
+    };
+    add(PhysicalPath(HKEY_CURRENT_USER, nullptr));
+    // Where it is a link (to HKUS\<SID>_Classes), the user's classes are
+    // shown by HKCR; where it is a plain key, by HKCU.
+    add(PhysicalPath(HKEY_CURRENT_USER, L"Software\\Classes"));
+    if (currentConfigWalked)
+        add(PhysicalPath(HKEY_CURRENT_CONFIG, nullptr));
+    return keys;
+}
+
 void TSearchRegThread::Execute() {
+    if (Mode == 7) {
+        std::vector<std::string> skipped = IgnoreKeys;
+        for (std::string& key : KeysWalkedUnderEarlierRoots(PlatformCode == 0))
+            skipped.push_back(std::move(key));
+        ignore_ = TIgnoreList(skipped);
+    }
     SearchRoot(HKEY_CLASSES_ROOT, "HKCR");
     if (Terminated)
         return;
@@ -52,7 +135,7 @@ void TSearchRegThread::Execute() {
 }
 
 void TSearchRegThread::SearchRoot(HKEY root, const char* abbreviation) {
-    TRegistry reg;
+    TRegistry reg(kSearchAccess, REG_OPTION_OPEN_LINK);
     reg.SetRootKey(root);
     abbreviation_ = abbreviation;
     Item.clear();

@@ -34,7 +34,25 @@ using TRegFoundEvent = std::function<void(const std::string& item,
 // walked whole; a key's values before its subkeys, a subkey's name before
 // what is inside it. A key on `ignoreKeys` (full key paths, letters a to z
 // without regard to case) is passed over with all below it; so is a key
-// that does not open with full access, and a value that cannot be read.
+// that does not open for reading, and a value that cannot be read. Keys are
+// opened for reading only, so a user who may only read a branch (HKLM for
+// a standard user) still has it searched.
+//
+// Each key the Registry holds is listed once, under one name:
+// - A Registry link (HKLM\SYSTEM\CurrentControlSet, and on systems with
+//   per-user classes HKCU\Software\Classes) is listed as a key of its own
+//   but never entered: the key it points to is walked under its own name
+//   (HKLM\SYSTEM\ControlSet001). Besides listing things twice, following
+//   one could walk in a circle.
+// - With mode 7 a key reached under HKLM or HKUS that is a root walked
+//   before, or covered by one, is passed over with all below it, as an
+//   ignore entry would be: HKLM\SOFTWARE\Classes (HKCR), the current user's
+//   branch of HKUS (HKCU), the user's classes branch HKUS\<SID>_Classes
+//   (which HKCR shows merged with the machine's), and the branch of HKLM
+//   that HKCC is when HKCC was walked. The name kept is the earlier root's:
+//   the one the user knows the key by, and the one the replacer writes
+//   through, which for HKCR means the user's own key when the user has one
+//   of that name and the machine's otherwise, as every program sees it.
 class TSearchRegThread : public TMovixThread {
   public:
     TSearchRegThread(int kind,
@@ -53,6 +71,10 @@ class TSearchRegThread : public TMovixThread {
 
   protected:
     void Execute() override;
+
+    // The keys passed over with mode 7 as names of roots walked before them
+    // (full key paths); what the Registry does not tell is left out.
+    static std::vector<std::string> KeysWalkedUnderEarlierRoots(bool currentConfigWalked);
 
   private:
     void SearchRoot(HKEY root, const char* abbreviation);

@@ -81,15 +81,30 @@ std::vector<std::wstring> WideSubkeyNames(HKEY key) {
 
 }  // namespace
 
+bool IsRegistryLink(HKEY base, const std::wstring& sub) {
+    HKEY raw = nullptr;
+    if (::RegOpenKeyExW(base, sub.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
+        return false;
+    DWORD type = REG_NONE;
+    const LONG r = ::RegQueryValueExW(raw, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+    ::RegCloseKey(raw);
+    return r == ERROR_SUCCESS && type == REG_LINK;
+}
+
 bool DeleteKeyTree(HKEY base, const std::wstring& sub) {
+    // Deleting through a link would delete (or empty) the key it points to,
+    // which lies elsewhere and is not the caller's to delete.
+    if (IsRegistryLink(base, sub))
+        return false;
     bool ok = true;
     HKEY raw = nullptr;
-    if (::RegOpenKeyExW(base, sub.c_str(), 0, KEY_ALL_ACCESS, &raw) == ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(base, sub.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, &raw) ==
+        ERROR_SUCCESS) {
         RegKey key(raw);
         for (const std::wstring& name : WideSubkeyNames(key.get()))
             ok = DeleteKeyTree(key.get(), name) && ok;
     }
-    return ::RegDeleteKeyW(base, sub.c_str()) == ERROR_SUCCESS && ok;
+    return ok && ::RegDeleteKeyW(base, sub.c_str()) == ERROR_SUCCESS;
 }
 
 void SetRegistryFaultHookForTest(RegFaultHook hook) {
@@ -154,10 +169,10 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
     HKEY raw = nullptr;
     LONG r;
     if (canCreate && !p.rest.empty())
-        r = ::RegCreateKeyExA(base, p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &raw,
+        r = ::RegCreateKeyExA(base, p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr, &raw,
                               nullptr);
     else
-        r = ::RegOpenKeyExA(base, p.rest.c_str(), 0, KEY_ALL_ACCESS, &raw);
+        r = ::RegOpenKeyExA(base, p.rest.c_str(), openOptions_, access_, &raw);
     if (r != ERROR_SUCCESS)
         return false;
     currentPath_ = ResolveKeyPath(current_ ? currentPath_ : std::string(), path);
@@ -175,7 +190,7 @@ void TRegistry::CreateKey(const std::string& path) {
     HKEY raw = nullptr;
     LONG r = RegistryFaultFor(RegOp::CreateKey, path);
     if (r == 0)
-        r = ::RegCreateKeyExA(BaseKey(p.relative), p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+        r = ::RegCreateKeyExA(BaseKey(p.relative), p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_,
                               nullptr, &raw, nullptr);
     if (r != ERROR_SUCCESS)
         throw ERegistryException("Failed to create key " + path);
@@ -187,7 +202,7 @@ bool TRegistry::KeyExists(const std::string& path) const {
     if (RegistryFaultFor(RegOp::OpenKey, path) != 0)
         return false;
     HKEY raw = nullptr;
-    if (::RegOpenKeyExA(BaseKey(p.relative), p.rest.c_str(), 0, KEY_ALL_ACCESS, &raw) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(BaseKey(p.relative), p.rest.c_str(), openOptions_, access_, &raw) != ERROR_SUCCESS)
         return false;
     ::RegCloseKey(raw);
     return true;

@@ -51,10 +51,19 @@ HKEY RootKeyOf(TRegRoot root);
 // Path rules: a path that begins with a backslash counts from the root; any
 // other, the empty one included, counts from the open key, or from the root
 // when none is open. Value operations work on the open key, or on the root
-// when none is open. Keys open with full access (KEY_ALL_ACCESS).
+// when none is open.
+//
+// Keys open with the accessor's access, full access (KEY_ALL_ACCESS) unless
+// made with less: asking for more than a caller uses makes the open fail
+// where the user may only read (HKLM for a standard user), so a reader asks
+// for reading only and a writer for what it writes.
 class TRegistry {
   public:
-    TRegistry() = default;  // HKEY_CURRENT_USER, no key open
+    TRegistry() = default;  // HKEY_CURRENT_USER, no key open, full access
+    // `openOptions` REG_OPTION_OPEN_LINK opens a Registry link as the key it
+    // is (a value "SymbolicLinkValue" and nothing below) instead of the key
+    // it points to.
+    explicit TRegistry(REGSAM access, DWORD openOptions = 0) : access_(access), openOptions_(openOptions) {}
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
 
@@ -74,7 +83,12 @@ class TRegistry {
     // Creates `path` (an existing key is success) and leaves the open key as
     // it is. Raises "Failed to create key %s".
     void CreateKey(const std::string& path);
-    // True only when the key opens with full access.
+    REGSAM Access() const { return access_; }
+    // Keys opened from now on open with `access`; the open key stays open
+    // with what it was opened with.
+    void SetAccess(REGSAM access) { access_ = access; }
+
+    // True only when the key opens with the accessor's access.
     bool KeyExists(const std::string& path) const;
     // Deletes the key with everything below it, its subkeys depth first.
     // False when the key, or anything below it, could not be deleted (what
@@ -130,6 +144,8 @@ class TRegistry {
     HKEY BaseKey(bool relative) const;
 
     HKEY root_ = HKEY_CURRENT_USER;
+    REGSAM access_ = KEY_ALL_ACCESS;
+    DWORD openOptions_ = 0;
     RegKey current_;
     std::string currentPath_;
 };
@@ -138,7 +154,7 @@ class TRegistry {
 // itself. When set, the hook is asked before each named operation and
 // returns the Win32 error to fail with, or 0 to let it run. Never set by the
 // program itself.
-enum class RegOp { OpenKey, CreateKey, QueryValue, SetValue, DeleteValue, DeleteKey };
+enum class RegOp { OpenKey, CreateKey, QueryValue, SetValue, DeleteValue, DeleteKey, SetSecurity };
 using RegFaultHook = std::function<LONG(RegOp op, const std::string& name)>;
 void SetRegistryFaultHookForTest(RegFaultHook hook);
 
@@ -148,7 +164,14 @@ LONG RegistryFaultFor(RegOp op, const std::string& name);
 // Deletes the subkey `sub` of `base` with everything below it, its subkeys
 // depth first (names exactly as the Registry holds them). Goes on past a
 // part that cannot be deleted, so that as much goes as can; false then.
+// A Registry link is never followed: one met below `sub` stays, with what
+// it points to, and makes the result false (`sub` itself then stays too).
 bool DeleteKeyTree(HKEY base, const std::wstring& sub);
+
+// Whether the subkey `sub` of `base` is a Registry link (a key made with
+// REG_OPTION_CREATE_LINK, whose value "SymbolicLinkValue" of type REG_LINK
+// names another key). A key that does not open to be asked counts as none.
+bool IsRegistryLink(HKEY base, const std::wstring& sub);
 
 // Text in the code page of the ...A functions and back.
 std::wstring WideFromAnsi(std::string_view s);

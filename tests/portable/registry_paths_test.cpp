@@ -124,3 +124,25 @@ TEST(RegistryHitOrder, ValueTextsComeBeforeRenamesEachInListOrder) {
     EXPECT_EQ(RegistryHitOrder(hits), (std::vector<std::size_t>{2, 3, 0, 1, 4}));
     EXPECT_TRUE(RegistryHitOrder({}).empty());
 }
+
+TEST(RegistryPaths, KernelNamesUnderTheMachineAndUsersHivesBecomeFullKeyPaths) {
+    const struct {
+        const char* kernel;
+        std::optional<std::string> full;
+    } cases[] = {
+        {"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes", "HKLM\\SOFTWARE\\Classes"},
+        {"\\Registry\\Machine\\System\\CurrentControlSet\\Hardware Profiles\\Current",
+         "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current"},
+        {"\\REGISTRY\\USER\\S-1-5-21-1-2-3-1000_Classes", "HKUS\\S-1-5-21-1-2-3-1000_Classes"},
+        {"\\registry\\user\\.DEFAULT", "HKUS\\.DEFAULT"},
+        // The roots themselves, other hives, and look-alikes name nothing.
+        {"\\REGISTRY\\MACHINE", std::nullopt},
+        {"\\REGISTRY\\USER\\", std::nullopt},
+        {"\\REGISTRY\\A\\{1234}", std::nullopt},
+        {"\\REGISTRY\\MACHINEX\\SOFTWARE", std::nullopt},
+        {"\\REGISTRY\\USERS\\X", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FullPathOfKernelName(c.kernel), c.full) << c.kernel;
+}

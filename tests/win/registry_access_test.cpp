@@ -376,8 +376,9 @@ TEST_F(RegistryAccessTest, Accessor_DeleteKeyStopsShortOfWhatCannotBeDeleted) {
     SetSz(HKEY_CURRENT_USER, k / "T\\Z", "v", "x");
     SetSz(HKEY_CURRENT_USER, k / "T\\M", "kept", "x");
     SetSz(HKEY_CURRENT_USER, k / "T\\M\\S", "kept", "x");
-    // Its subkeys cannot be listed, so it cannot be emptied.
-    k.Lock("T\\M");
+    // Its subkeys cannot be listed, so it cannot be emptied; its values can
+    // still be read.
+    k.Lock("T\\M", "D:P(A;;0x20001;;;WD)");
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(k.Path(), false));
     EXPECT_FALSE(reg.DeleteKey("T"));
@@ -385,6 +386,12 @@ TEST_F(RegistryAccessTest, Accessor_DeleteKeyStopsShortOfWhatCannotBeDeleted) {
     EXPECT_FALSE(KeyPresent(HKEY_CURRENT_USER, k / "T\\A"));
     EXPECT_FALSE(KeyPresent(HKEY_CURRENT_USER, k / "T\\Z"));
     EXPECT_TRUE(KeyPresent(HKEY_CURRENT_USER, k / "T\\M"));
-    EXPECT_EQ(GetSz(HKEY_CURRENT_USER, k / "T\\M", "kept"), "x");
+    HKEY m = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, Wide(k / "T\\M").c_str(), 0, KEY_QUERY_VALUE, &m), ERROR_SUCCESS);
+    wchar_t kept[8] = {};
+    DWORD size = sizeof kept;
+    EXPECT_EQ(::RegQueryValueExW(m, L"kept", nullptr, nullptr, reinterpret_cast<BYTE*>(kept), &size), ERROR_SUCCESS);
+    ::RegCloseKey(m);
+    EXPECT_EQ(std::wstring(kept), L"x");
     EXPECT_EQ(GetSz(HKEY_CURRENT_USER, k / "T\\M\\S", "kept"), "x");
 }

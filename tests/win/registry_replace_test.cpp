@@ -318,15 +318,24 @@ TEST_F(RegistryReplaceTest, RegReplace_DefaultValueAndLookalikeNamesEachGetTheir
 }
 
 TEST_F(RegistryReplaceTest, RegReplace_TextWrittenIsTheOneFoundWithOldReplaced) {
+    // Written only while the value still holds the text found: what another
+    // program put there since is never overwritten by the text found.
     const std::string old = UniqueToken("OldApp");
     const std::string now = UniqueToken("NewDir");
     PlantedKey k(HKEY_CURRENT_USER, "Software", "MovixRep");
     SetSz(k.Root(), k.Path(), "v", "changed since the search");
-    SetSz(k.Root(), k.Path(), "x", "REG_SZ before", REG_EXPAND_SZ);
+    SetSz(k.Root(), k.Path(), "x", old, REG_EXPAND_SZ);
+    SetSz(k.Root(), k.Path(), "w", "C:\\" + old);
     const std::string K = "HKCU\\" + k.Path();
-    Replace({{K, {Hit("v=C:\\" + old, 8, "v"), Hit("x=" + old, 8, "x")}}}, old, now);
-    EXPECT_EQ(GetSz(k.Root(), k.Path(), "v"), "C:\\" + now);
-    EXPECT_EQ(GetRaw(k.Root(), k.Path(), "x"), std::make_pair(DWORD(REG_SZ), Utf16Sz(now)));
+    const Lines log =
+        Replace({{K, {Hit("v=C:\\" + old, 8, "v"), Hit("x=" + old, 8, "x"), Hit("w=C:\\" + old, 8, "w")}}}, old, now);
+    EXPECT_EQ(GetSz(k.Root(), k.Path(), "v"), "changed since the search");
+    EXPECT_EQ(GetRaw(k.Root(), k.Path(), "x"), std::make_pair(DWORD(REG_EXPAND_SZ), Utf16Sz(old)));
+    EXPECT_EQ(GetRaw(k.Root(), k.Path(), "w"), std::make_pair(DWORD(REG_SZ), Utf16Sz("C:\\" + now)));
+    EXPECT_EQ(log, (Lines{"", "Updating Registry",
+                          "***** Value 'v' of key " + K + " has changed since the search, not updated",
+                          "***** Value 'x' of key " + K + " has changed since the search, not updated", "KEY: " + K,
+                          "   old data: w=C:\\" + old, "   new data: C:\\" + now}));
 }
 
 TEST_F(RegistryReplaceTest, RegReplace_CaseOnlyChangeRewritesTextsButRenamesNothing) {
@@ -486,7 +495,7 @@ TEST_F(RegistryReplaceTest, RegReplace_MoveOfAKeyWithAnInaccessibleSubkeyLeavesI
     SetSz(k.Root(), k / (from + "\\b\\inner"), "v", "kept");
     SetSz(k.Root(), k / (from + "\\b"), "v", "b");
     SetSz(k.Root(), k / (from + "\\c"), "v", "c");
-    k.Lock(from + "\\b");
+    k.Lock(from + "\\b", "D:P");
     const TreeSnapshot before = Snapshot(k.Root(), k / from);
 
     const std::string K = "HKCU\\" + k.Path();
@@ -536,7 +545,7 @@ TEST_F(RegistryReplaceTest, RegReplace_WhatIsNoLongerThereIsReportedNotClaimed) 
     EXPECT_FALSE(ValuePresent(k.Root(), k.Path(), "gone " + now));
 }
 
-TEST_F(RegistryReplaceTest, RegReplace_FailedTextWriteIsPassedOverWithoutALine) {
+TEST_F(RegistryReplaceTest, RegReplace_FailedTextWriteIsLoggedAndTheNextHitFollows) {
     const std::string old = UniqueToken("OldApp");
     const std::string now = UniqueToken("NewDir");
     PlantedKey k(HKEY_CURRENT_USER, "Software", "MovixRep");
@@ -549,7 +558,9 @@ TEST_F(RegistryReplaceTest, RegReplace_FailedTextWriteIsPassedOverWithoutALine) 
     });
     const std::string K = "HKCU\\" + k.Path();
     const Lines log = Replace({{K, {Hit("v1=" + old, 8, "v1"), Hit("v2=" + old, 8, "v2")}}}, old, now);
-    EXPECT_EQ(log, (Lines{"", "Updating Registry", "KEY: " + K, "   old data: v2=" + old, "   new data: " + now}));
+    EXPECT_EQ(log,
+              (Lines{"", "Updating Registry", "***** Value 'v1' of key " + K + " could not be written, not updated",
+                     "KEY: " + K, "   old data: v2=" + old, "   new data: " + now}));
     EXPECT_EQ(GetSz(k.Root(), k.Path(), "v1"), old);
     EXPECT_EQ(GetSz(k.Root(), k.Path(), "v2"), now);
 }

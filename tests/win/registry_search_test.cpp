@@ -118,8 +118,8 @@ struct Plant {
         SetSz(r, key / ("A Sub " + old), "v", old);           // 6, then 8 inside
         SetSz(r, key / ("B Ignored " + old), "v", old);       // 6 only when ignored
         SetSz(r, key / "C Deep\\A\\B\\C", "x", old);          // 8 four levels down
-        SetSz(r, key / "D Locked", "v", old);                 // nothing: no full access
-        key.Lock("D Locked");
+        SetSz(r, key / "D Locked", "v", old);                 // nothing: cannot be read
+        key.Lock("D Locked", "D:P");
         SetSz(r, key / ("E " + old + " x"), "plain", "no");  // 6
     }
 
@@ -205,14 +205,15 @@ TEST_F(RegistrySearchTest, RegSearch_Mode7WalksAllRootsAndHonoursIgnoreEntries) 
     const std::string sid = CurrentUserBranch(cu.key.Path());
     ASSERT_FALSE(sid.empty());
 
-    // Without an ignore list the branches that HKCR and HKCU show are met
-    // again under HKLM and HKUS.
+    // Without an ignore list the branches that HKCR and HKCU show are not
+    // met again under HKLM and HKUS.
     const auto all = Plain(Search(old, 7));
     EXPECT_EQ(Under(all, "HKCR\\"), Plain(cr.Expected("HKCR", false)));
     EXPECT_EQ(Under(all, "HKCU\\"), Plain(cu.Expected("HKCU", false)));
     EXPECT_EQ(Under(all, "HKLM\\Software\\" + lm.key.Name()), Plain(lm.Expected("HKLM", false)));
-    EXPECT_EQ(Under(all, "HKUS\\" + sid + "\\").size(), cu.Expected("HKCU", false).size());
-    EXPECT_FALSE(Under(all, "HKLM\\Software\\Classes\\" + cr.key.Name()).empty());
+    EXPECT_TRUE(Under(all, "HKUS\\" + sid + "\\").empty());
+    EXPECT_TRUE(Under(all, "HKLM\\Software\\Classes\\" + cr.key.Name()).empty());
+    EXPECT_EQ(all.size(), 3 * cu.Expected("HKCU", false).size());
 
     // The default entries for those branches, in other letter cases.
     const auto some = Search(old, 7,

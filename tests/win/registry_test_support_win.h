@@ -200,14 +200,14 @@ class PlantedKey {
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& rel) const { return path_ + "\\" + rel; }
 
-    // Creates the subkey `rel` and lets everyone read it but nobody open it
-    // with full access, until the test ends.
-    void Lock(const std::string& rel) {
+    // Creates the subkey `rel` and gives it the access list `dacl` (by
+    // default: everyone may read it, nobody open it with full access), until
+    // the test ends.
+    void Lock(const std::string& rel, const char* dacl = "D:P(A;;KR;;;WD)") {
         HKEY key = CreateTestKey(root_, *this / rel);
         ASSERT_NE(key, nullptr);
         PSECURITY_DESCRIPTOR sd = nullptr;
-        ASSERT_TRUE(
-            ::ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)", SDDL_REVISION_1, &sd, nullptr));
+        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(dacl, SDDL_REVISION_1, &sd, nullptr));
         const LONG r = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
         ::LocalFree(sd);
         ASSERT_EQ(r, ERROR_SUCCESS);
@@ -223,6 +223,105 @@ class PlantedKey {
     std::string path_;
     std::vector<HKEY> locked_;
 };
+
+// The name the Registry's keeper gives a key (\REGISTRY\Machine\Software\X),
+// the form a Registry link names its target in; empty when it cannot be had.
+inline std::wstring KernelName(HKEY root, const std::string& path) {
+    using QueryKeyFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<QueryKeyFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryKey")));
+    HKEY key = nullptr;
+    if (query == nullptr || ::RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return std::wstring();
+    ULONG buffer[4096] = {};
+    ULONG got = 0;
+    const LONG status = query(key, 3 /* KeyNameInformation */, buffer, sizeof buffer, &got);
+    ::RegCloseKey(key);
+    if (status != 0)
+        return std::wstring();
+    return std::wstring(reinterpret_cast<const wchar_t*>(buffer + 1), buffer[0] / sizeof(wchar_t));
+}
+
+// A Registry link `path` (below `root`) to the key `target`, made for one
+// test (volatile) and removed as the link it is, never through it.
+class RegistryLink {
+  public:
+    RegistryLink(HKEY root, const std::string& path, HKEY targetRoot, const std::string& target)
+        : root_(root), path_(path) {
+        const std::wstring to = KernelName(targetRoot, target);
+        EXPECT_FALSE(to.empty()) << target;
+        HKEY key = nullptr;
+        LONG r = ::RegCreateKeyExW(root, Wide(path).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                                   KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr);
+        EXPECT_EQ(r, ERROR_SUCCESS) << "no link made at " << path;
+        if (r != ERROR_SUCCESS)
+            return;
+        r = ::RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(to.data()),
+                             static_cast<DWORD>(to.size() * sizeof(wchar_t)));
+        ::RegCloseKey(key);
+        EXPECT_EQ(r, ERROR_SUCCESS);
+    }
+    ~RegistryLink() {
+        using DeleteKeyFn = LONG(WINAPI*)(HANDLE);
+        const auto del = reinterpret_cast<DeleteKeyFn>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+        HKEY key = nullptr;
+        if (del != nullptr &&
+            ::RegOpenKeyExW(root_, Wide(path_).c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) == ERROR_SUCCESS) {
+            del(key);
+            ::RegCloseKey(key);
+        }
+    }
+    RegistryLink(const RegistryLink&) = delete;
+    RegistryLink& operator=(const RegistryLink&) = delete;
+
+    // Whether the link is still there as a link.
+    bool Intact() const {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(root_, Wide(path_).c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+            return false;
+        DWORD type = 0;
+        const LONG r = ::RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+        ::RegCloseKey(key);
+        return r == ERROR_SUCCESS && type == REG_LINK;
+    }
+
+  private:
+    HKEY root_;
+    std::string path_;
+};
+
+// A key's owner, group and access list as text, or "<none>".
+inline std::string SecurityText(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, Wide(path).c_str(), 0, READ_CONTROL, &key) != ERROR_SUCCESS)
+        return "<none>";
+    const SECURITY_INFORMATION what =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD size = 0;
+    ::RegGetKeySecurity(key, what, nullptr, &size);
+    std::string sd(size, '\0');
+    const LONG r = size ? ::RegGetKeySecurity(key, what, &sd[0], &size) : ERROR_INVALID_DATA;
+    ::RegCloseKey(key);
+    char* text = nullptr;
+    if (r != ERROR_SUCCESS ||
+        !::ConvertSecurityDescriptorToStringSecurityDescriptorA(&sd[0], SDDL_REVISION_1, what, &text, nullptr))
+        return "<none>";
+    std::string result = text;
+    ::LocalFree(text);
+    return result;
+}
+
+inline void SetSecurityText(HKEY root, const std::string& path, const char* sddl) {
+    HKEY key = CreateTestKey(root, path);
+    ASSERT_NE(key, nullptr);
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr));
+    const LONG r = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
+    ::LocalFree(sd);
+    ::RegCloseKey(key);
+    ASSERT_EQ(r, ERROR_SUCCESS) << path;
+}
 
 // Runs a program and waits for it; its exit code, or -1 when it did not start.
 inline int RunProgram(const std::string& commandLine, DWORD timeoutMs = 120000) {
