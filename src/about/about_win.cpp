@@ -128,7 +128,8 @@ void TAboutForm::FormCreate() {
     GetSystemInfo(&system);
     SetLabel(IDC_LabelCPU, ProcessorName(system.dwProcessorType));
 
-    TRegistry reg;
+    // Read only: a standard user may read these machine keys but not write them.
+    TRegistry reg(KEY_READ);
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     // The accessor is released however the filling ends; an error (a value
     // of another type than text) stops it and is shown, and the box opens

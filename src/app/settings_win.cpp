@@ -52,7 +52,7 @@ namespace {
 // value is missing or the text is not a number. A value of another type than
 // text raises the accessor's error.
 int ReadInteger(const char* subkey, const char* name, int defaultValue) {
-    TRegistry reg;
+    TRegistry reg(KEY_READ);
     if (!reg.OpenKey(std::string("\\") + kSettingsKey + "\\" + subkey, false))
         return defaultValue;
     if (!reg.ValueExists(name))
@@ -127,7 +127,8 @@ void TForm1::LoadSettings() {
     };
     insertTop("HKLM\\SOFTWARE\\CLASSES");
     {
-        TRegistry reg;
+        // Read only: a standard user may read these machine keys but not write them.
+        TRegistry reg(KEY_READ);
         if (PlatformCode == 0) {
             reg.SetRootKey(HKEY_LOCAL_MACHINE);
             std::string user, config;
