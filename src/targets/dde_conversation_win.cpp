@@ -142,9 +142,8 @@ bool TDdeClientConv::OpenLink() {
     if (serviceName_ && topicName_) {
         if (TryConnect())
             return true;
-        const std::string command = service_ + " " + topic_;
-        if (::WinExec(command.c_str(), SW_SHOWMINNOACTIVE) > 31) {
-            // WinExec may return before the started server has registered
+        if (StartServer()) {
+            // The start may return before the started server has registered
             // its name: try again for a bounded time.
             const DWORD start = ::GetTickCount();
             for (;;) {
@@ -159,6 +158,38 @@ bool TDdeClientConv::OpenLink() {
     serviceName_.Reset();
     topicName_.Reset();
     return false;
+}
+
+std::string TDdeClientConv::ServerProgram(const std::string& service) {
+    if (service.empty() || service.find_first_of("\\/:*?\"<>|") != std::string::npos || service == "." ||
+        service == "..")
+        return {};
+    char windows[MAX_PATH];
+    const UINT n = ::GetWindowsDirectoryA(windows, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return {};
+    std::string path(windows, n);
+    if (path.back() != '\\')
+        path += '\\';
+    return path + service + ".exe";
+}
+
+bool TDdeClientConv::StartServer() {
+    const std::string program = ServerProgram(service_);
+    if (program.empty())
+        return false;
+    // The program is named in full, so CreateProcess looks nowhere else.
+    std::string commandLine = "\"" + program + "\" " + topic_;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWMINNOACTIVE;
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return true;
 }
 
 void TDdeClientConv::DiscardStrayAcks(DWORD waitMs) {
