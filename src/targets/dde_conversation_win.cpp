@@ -164,14 +164,22 @@ std::string TDdeClientConv::ServerProgram(const std::string& service) {
     if (service.empty() || service.find_first_of("\\/:*?\"<>|") != std::string::npos || service == "." ||
         service == "..")
         return {};
-    char windows[MAX_PATH];
-    const UINT n = ::GetWindowsDirectoryA(windows, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return {};
-    std::string path(windows, n);
-    if (path.back() != '\\')
-        path += '\\';
-    return path + service + ".exe";
+    // Windows 95 keeps Program Manager in the Windows folder, Windows NT in
+    // its system folder; only administrators can write to either.
+    char folders[2][MAX_PATH];
+    const UINT lengths[2] = {::GetWindowsDirectoryA(folders[0], MAX_PATH), ::GetSystemDirectoryA(folders[1], MAX_PATH)};
+    for (int i = 0; i < 2; ++i) {
+        if (lengths[i] == 0 || lengths[i] >= MAX_PATH)
+            continue;
+        std::string path(folders[i], lengths[i]);
+        if (path.back() != '\\')
+            path += '\\';
+        path += service + ".exe";
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return path;
+    }
+    return {};
 }
 
 bool TDdeClientConv::StartServer() {

@@ -47,10 +47,11 @@ class TDdeClientConv {
     bool OpenLink();
 
     // The program that serves `service`: "<service>.exe" in the Windows
-    // folder, by its full path, never looked for along the search path (a
-    // program of that name planted in the current folder or a writable
-    // PATH folder must not run with this program's rights). Empty when the
-    // service name could name a file elsewhere.
+    // folder, else in the system folder, by its full path; never looked for
+    // along the search path (a program of that name planted in the current
+    // folder or a writable PATH folder must not run with this program's
+    // rights). Empty when neither folder holds it, or when the service name
+    // could name a file elsewhere.
     static std::string ServerProgram(const std::string& service);
 
     // The reply to a request for `item` (CF_TEXT, at most 10000 ms), up to

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <string>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "dde_test_support_win.h"
@@ -227,32 +228,43 @@ TEST_F(ProgManGroups, SearchThenReplace_TheSubstituteHoldsTheRebuiltItems) {
               SplitReplyLines(FormatGroupReply(SearchGroups()[2], folder_ + "\\group0003.txt")));
 }
 
-// Requests that time out give empty replies: no hits, and in the update the
-// hits are listed as not found after three attempts; no command is lost or
-// half-sent, since the group is only created again.
-TEST_F(ProgManGroups, RequestsThatTimeOut_NoHitsAndHitsNotFound) {
-    const ProgManGroup quill = SearchGroups()[1];
-    PlantGroups(folder_, {quill});
-    // Longer than a request waits (10 s).
-    Substitute server(service_, "ProgMan", folder_, "/requestdelay:11000");
-    ASSERT_TRUE(server.Running());
-    TDdeClientConv conv;
+// Requests that time out give empty replies: in the search no hits; in the
+// update the hits are listed as not found after three attempts, and the
+// group receives only its CreateGroup, so every item stays as it was.
+class ProgManGroupsTimeOut : public ProgManGroups {
+  protected:
+    void SetUp() override {
+        ProgManGroups::SetUp();
+        PlantGroups(folder_, {SearchGroups()[1]});
+        // Longer than a request waits (10 s); "Groups" is answered at once.
+        server_ = std::make_unique<Substitute>(service_, "ProgMan", folder_, "/requestdelay:11000");
+        ASSERT_TRUE(server_->Running());
+    }
+    void TearDown() override {
+        server_.reset();
+        ProgManGroups::TearDown();
+    }
+    std::unique_ptr<Substitute> server_;
+};
 
-    // The group list comes; the group's items do not.
+TEST_F(ProgManGroupsTimeOut, Search_NoHits) {
+    TDdeClientConv conv;
     const DWORD start = ::GetTickCount();
     EXPECT_TRUE(Search(conv, service_).empty());
     EXPECT_GE(::GetTickCount() - start, 9000u) << "the request waited for its time-out";
     EXPECT_EQ(LabelText(), "In Quill, (tools)");
+}
 
+TEST_F(ProgManGroupsTimeOut, Replace_HitsNotFoundAndTheGroupKept) {
+    TDdeClientConv conv;
     const std::vector<std::string> log = Replace(conv, {{"Quill, (tools)", {{"Quill", 2}}}}, "D:\\NEW", service_);
     EXPECT_EQ(log, (std::vector<std::string>{
                        "", "Updating ProgMan Group Quill, (tools)",
                        "***** Updated Quill, (tools), but some items not found:", "    cmd for Quill"}));
-    server.End();
-    // The group only received its CreateGroup: every item is as it was.
+    server_->End();
     std::optional<ProgManGroup> saved = ParseGroupFile(movix_test::ReadFileBytes(folder_ + "\\group0001.txt"));
     ASSERT_TRUE(saved);
-    EXPECT_EQ(saved->Items, quill.Items);
+    EXPECT_EQ(saved->Items, SearchGroups()[1].Items);
 }
 
 // No server runs: the conversation that the search run opens starts the
@@ -291,11 +303,15 @@ TEST_F(ProgManGroups, ServerNotRunning_StartedByTheConversation) {
     EXPECT_TRUE(movix_dde_test::EndServer(window));
 }
 
-// Mended: the server is started only by its full path in the Windows
-// folder. A program of the service's name in the current folder or in a
-// PATH folder is never run.
+// Mended: the server is started only by its full path in the Windows or
+// system folder. A program of the service's name in the current folder or
+// in a PATH folder is never run.
 TEST_F(ProgManGroups, PlantedServerProgramInTheCurrentFolderOrPathIsNotRun) {
-    EXPECT_EQ(TDdeClientConv::ServerProgram("ProgMan"), WindowsFolder() + "\\ProgMan.exe");
+    // Wine, like Windows NT, keeps Program Manager in the system folder.
+    char system[MAX_PATH];
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    EXPECT_EQ(TDdeClientConv::ServerProgram("ProgMan"), std::string(system) + "\\ProgMan.exe");
+    EXPECT_EQ(TDdeClientConv::ServerProgram("notepad"), WindowsFolder() + "\\notepad.exe");
     EXPECT_EQ(TDdeClientConv::ServerProgram("..\\ProgMan"), "");
     EXPECT_EQ(TDdeClientConv::ServerProgram("C:ProgMan"), "");
 
