@@ -51,6 +51,14 @@ Spell=C:\QUILL\PLUGINS\SPELL.DLL
 INI
 fi
 
+# A Program Manager group with the program's items, kept by the substitute
+# that the demo runs for Program Manager (current Windows has none, and
+# Wine's own does not serve a group's items). Written afresh on every seed,
+# like the files above, so that each run of the demo finds them again.
+groups="$c/mxprogman-groups"
+mkdir -p "$groups"
+cp "$(dirname "$0")"/../tools/progman/demo-groups/group*.txt "$groups/"
+
 # Registry references: an uninstall entry, an App Paths key, the program's own
 # settings and a file type. Imported in one go (each Wine start costs time).
 cat > "$prefix/quillpad-demo.reg" <<'REG'

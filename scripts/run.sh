@@ -26,11 +26,14 @@ if [ -z "${WINEPREFIX:-}" ]; then
     MOVIX_DEMO=1
 fi
 
-# Program Manager over DDE: current Windows has none, and Wine's own does not
-# serve groups, so the demo runs our substitute with a group of its own.
-if [ -n "${MOVIX_DEMO:-}" ]; then
-    mkdir -p "$WINEPREFIX/drive_c/mxprogman-groups"
-    cp -n "$root"/tools/progman/demo-groups/* "$WINEPREFIX/drive_c/mxprogman-groups/" 2>/dev/null || true
+# The Windows version the wizard sees: MOVIX_WINVER=nt351 (Wine's per-program
+# Version setting) shows it Windows NT 3.51, where it searches Program
+# Manager groups; win95 or nt40 likewise. In the demo prefix the setting is
+# removed again when none is asked for.
+if [ -n "${MOVIX_WINVER:-}" ]; then
+    "$wine" reg add 'HKCU\Software\Wine\AppDefaults\movix32.exe' /v Version /d "$MOVIX_WINVER" /f </dev/null >/dev/null 2>&1
+elif [ -n "${MOVIX_DEMO:-}" ]; then
+    "$wine" reg delete 'HKCU\Software\Wine\AppDefaults\movix32.exe' /f </dev/null >/dev/null 2>&1 || true
 fi
 
 if [ -z "${DISPLAY:-}" ]; then

@@ -12,6 +12,7 @@
 #include "resource.h"
 #include "targets/dde_conversation_win.h"
 #include "targets/ini_files_win.h"
+#include "targets/progman_groups_win.h"
 #include "targets/registry_replace_win.h"
 #include "targets/shortcuts_win.h"
 
@@ -98,9 +99,12 @@ void TForm1::RunReplacement() {
     ShowPage(kPageFinalFinal);
 }
 
-void TForm1::ReplaceGroupsPass(std::vector<TReplaceGroup>&, const std::string&, const std::string&,
-                               std::vector<std::string>&) {
-    // Program Manager groups are not rewritten yet: no command is collected.
+void TForm1::ReplaceGroupsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
+                               const std::string& newAddress, std::vector<std::string>& commands) {
+    // The replacer only collects the commands; SendProgManCommands sends
+    // them as one execute after it.
+    ReplaceProgManGroups(groups, oldAddress, newAddress, Control(IDC_lblRepItem),
+                         [this](const std::string& line) { AddLogLine(line); }, *DdeClientConv1, commands);
 }
 
 void TForm1::SendProgManCommands(std::vector<std::string>& commands) {

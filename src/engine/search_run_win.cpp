@@ -12,6 +12,7 @@
 #include "resource.h"
 #include "targets/dde_conversation_win.h"
 #include "targets/ini_files_win.h"
+#include "targets/progman_groups_win.h"
 #include "targets/registry_search_win.h"
 #include "targets/shortcuts_win.h"
 
@@ -82,10 +83,28 @@ void TForm1::StartIniSearch() {
 void TForm1::StartGroupSearch() {
     if (ShuttingDown())
         return;
-    // Program Manager groups are not searched yet: the step takes the
-    // not-searched path whatever the option says.
-    FoundGroups = -1;
-    StartShortcutSearch();
+    if (RadioIndex(IDC_rgGroups) == 0) {
+        FoundGroups = -1;
+        StartShortcutSearch();
+        return;
+    }
+    FoundGroups = 0;
+    CurrentCount = &FoundGroups;
+    SetText(IDC_lblSearchType, "Searching " + Text(IDC_lblGroup));
+    SetText(IDC_lblSearchIn, "");
+    // Opened here, on this thread, which owns it; the thread only asks
+    // through it, and ShowSearchResults closes it. A conversation that did
+    // not open gives the thread empty replies.
+    DdeClientConv1->SetLink("ProgMan", "ProgMan");
+    DdeClientConv1->OpenLink();
+    TSearchGrpThread* thread = new TSearchGrpThread(
+        2, Text(IDC_EditOldAddress), Control(IDC_lblSearchIn),
+        [this](const std::string& item, const std::string& path, const std::string& context, int kind,
+               int subType) { AddFoundItem(item, path, context, kind, subType); },
+        DdeClientConv1.get());
+    CurrentSearch = thread;
+    thread->OnTerminate = [this](TMovixThread*) { StartShortcutSearch(); };
+    thread->Resume();
 }
 
 void TForm1::StartShortcutSearch() {

@@ -142,9 +142,8 @@ bool TDdeClientConv::OpenLink() {
     if (serviceName_ && topicName_) {
         if (TryConnect())
             return true;
-        const std::string command = service_ + " " + topic_;
-        if (::WinExec(command.c_str(), SW_SHOWMINNOACTIVE) > 31) {
-            // WinExec may return before the started server has registered
+        if (StartServer()) {
+            // The start may return before the started server has registered
             // its name: try again for a bounded time.
             const DWORD start = ::GetTickCount();
             for (;;) {
@@ -159,6 +158,46 @@ bool TDdeClientConv::OpenLink() {
     serviceName_.Reset();
     topicName_.Reset();
     return false;
+}
+
+std::string TDdeClientConv::ServerProgram(const std::string& service) {
+    if (service.empty() || service.find_first_of("\\/:*?\"<>|") != std::string::npos || service == "." ||
+        service == "..")
+        return {};
+    // Windows 95 keeps Program Manager in the Windows folder, Windows NT in
+    // its system folder; only administrators can write to either.
+    char folders[2][MAX_PATH];
+    const UINT lengths[2] = {::GetWindowsDirectoryA(folders[0], MAX_PATH), ::GetSystemDirectoryA(folders[1], MAX_PATH)};
+    for (int i = 0; i < 2; ++i) {
+        if (lengths[i] == 0 || lengths[i] >= MAX_PATH)
+            continue;
+        std::string path(folders[i], lengths[i]);
+        if (path.back() != '\\')
+            path += '\\';
+        path += service + ".exe";
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return path;
+    }
+    return {};
+}
+
+bool TDdeClientConv::StartServer() {
+    const std::string program = ServerProgram(service_);
+    if (program.empty())
+        return false;
+    // The program is named in full, so CreateProcess looks nowhere else.
+    std::string commandLine = "\"" + program + "\" " + topic_;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWMINNOACTIVE;
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return true;
 }
 
 void TDdeClientConv::DiscardStrayAcks(DWORD waitMs) {

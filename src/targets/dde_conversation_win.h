@@ -40,10 +40,19 @@ class TDdeClientConv {
 
     // Opens the conversation. True when it is open afterwards. When one is
     // already open: does nothing and returns false. When no server answers,
-    // starts the command line "<service> <topic>" with WinExec, minimised and
-    // not activated, and when that start succeeds tries again, giving the
-    // started server a few seconds to register its name.
+    // starts the server program (ServerProgram) with the topic as its
+    // argument, minimised and not activated, and when that start succeeds
+    // tries again, giving the started server a few seconds to register its
+    // name.
     bool OpenLink();
+
+    // The program that serves `service`: "<service>.exe" in the Windows
+    // folder, else in the system folder, by its full path; never looked for
+    // along the search path (a program of that name planted in the current
+    // folder or a writable PATH folder must not run with this program's
+    // rights). Empty when neither folder holds it, or when the service name
+    // could name a file elsewhere.
+    static std::string ServerProgram(const std::string& service);
 
     // The reply to a request for `item` (CF_TEXT, at most 10000 ms), up to
     // its first NUL. Nothing when no conversation is open, the server sends
@@ -87,6 +96,8 @@ class TDdeClientConv {
     // although no transaction asked for them, waiting up to `waitMs` for one.
     void DiscardStrayAcks(DWORD waitMs);
     bool TryConnect();
+    // Starts ServerProgram(service) with the topic; true when it started.
+    bool StartServer();
 
     std::string service_;
     std::string topic_;

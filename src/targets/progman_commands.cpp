@@ -4,6 +4,8 @@
 #include <climits>
 #include <utility>
 
+#include "engine/strings.h"
+
 namespace movix {
 
 namespace {
@@ -153,6 +155,19 @@ TGroupItemLine ParseGroupItemLine(std::string_view line) {
     for (std::size_t i = 0; i < 6; ++i)
         *numbers[i] = IntOrZero(fields[2 + i]);
     return item;
+}
+
+bool GroupItemLineHasTenFields(std::string_view line) {
+    if (line.empty() || line.front() != '"')
+        return false;
+    const std::size_t nameEnd = FindQuoteComma(line, 1);
+    if (nameEnd == npos || nameEnd + 2 >= line.size() || line[nameEnd + 2] != '"')
+        return false;
+    const std::size_t commandEnd = FindQuoteComma(line, nameEnd + 3);
+    if (commandEnd == npos)
+        return false;
+    const std::string_view rest = SubFrom(line, commandEnd + 2);
+    return std::count(rest.begin(), rest.end(), ',') == 7;
 }
 
 std::string FormatGroupItemLine(const TGroupItemLine& item) {
@@ -378,6 +393,122 @@ std::string QuoteProgManArgument(std::string_view field) {
     }
     out += '"';
     return out;
+}
+
+bool ProgManArgumentSafe(std::string_view field) {
+    return field.size() <= kProgManMaxField && field.find_first_of(std::string_view("\"\r\n\0", 4)) == npos;
+}
+
+std::string CreateGroupCommand(std::string_view groupName) {
+    return "[CreateGroup(" + QuoteProgManArgument(groupName) + ")]";
+}
+
+namespace {
+
+const char* SubTypeName(int subType) {
+    switch (subType) {
+        case 2:
+            return "cmd";
+        case 3:
+            return "ico";
+        case 4:
+            return "dir";
+        default:
+            return "err";
+    }
+}
+
+// Why `item` (with its hits applied) cannot be sent as ReplaceItem and
+// AddItem without risk, or nothing when it can. `earlier` are the item
+// lines before it in the group.
+std::optional<std::string> UnsafeReason(std::string_view line,
+                                        const TGroupItemLine& item,
+                                        const std::vector<TGroupItemLine>& earlier) {
+    if (!GroupItemLineHasTenFields(line))
+        return std::string("its line does not have ten fields");
+    const struct {
+        const std::string* text;
+        const char* name;
+    } fields[] = {{&item.ItemName, "name"},
+                  {&item.CommandLine, "command line"},
+                  {&item.DefaultDir, "directory"},
+                  {&item.IconPath, "icon path"}};
+    for (const auto& f : fields)
+        if (!ProgManArgumentSafe(*f.text))
+            return std::string("its ") + f.name + " cannot be sent to Program Manager";
+    if (item.ItemName.empty())
+        return std::string("it has no name");
+    if (item.CommandLine.empty())
+        return std::string("it has no command line");
+    for (const TGroupItemLine& e : earlier)
+        if (SameText(e.ItemName, item.ItemName))
+            return "the item \"" + e.ItemName + "\" before it would be replaced instead";
+    return std::nullopt;
+}
+
+}  // namespace
+
+void UpdateProgManGroup(TReplaceGroup& group,
+                        const std::vector<std::string>& replyLines,
+                        std::string_view oldAddr,
+                        std::string_view newAddr,
+                        std::vector<std::string>& commands,
+                        const TLogLine& log) {
+    bool leftUnchanged = false;
+    std::vector<TGroupItemLine> earlier;
+    for (std::size_t i = 1; i < replyLines.size() && !group.Hits.empty(); ++i) {
+        const std::string& line = replyLines[i];
+        const TGroupItemLine received = ParseGroupItemLine(line);
+        TGroupItemLine item = received;
+        bool applied = false;
+        for (std::size_t h = group.Hits.size(); h-- > 0;) {
+            const TReplaceHit& hit = group.Hits[h];
+            if (hit.Text != item.ItemName)
+                continue;
+            switch (hit.SubType) {
+                case 2:
+                    ReplaceAllText(item.CommandLine, oldAddr, newAddr);
+                    break;
+                case 3:
+                    ReplaceAllText(item.IconPath, oldAddr, newAddr);
+                    break;
+                case 4:
+                    ReplaceAllText(item.DefaultDir, oldAddr, newAddr);
+                    break;
+                default:
+                    break;
+            }
+            group.Hits.erase(group.Hits.begin() + static_cast<std::ptrdiff_t>(h));
+            applied = true;
+        }
+        if (applied) {
+            if (std::optional<std::string> reason = UnsafeReason(line, item, earlier)) {
+                log("***** Item left unchanged, " + *reason + ": " + line);
+                leftUnchanged = true;
+            } else {
+                commands.push_back("[ReplaceItem(" + QuoteProgManArgument(item.ItemName) + ")]");
+                const std::string args =
+                    QuoteProgManArgument(item.CommandLine) + "," + QuoteProgManArgument(item.ItemName) + "," +
+                    QuoteProgManArgument(item.IconPath) + "," + std::to_string(item.IconIndex) + "," +
+                    std::to_string(item.XPos) + "," + std::to_string(item.YPos) + "," +
+                    QuoteProgManArgument(item.DefaultDir) + "," + std::to_string(item.HotKey) + "," +
+                    std::to_string(item.Minimize) + "," + std::to_string(item.SeparateMemory);
+                log("             item: " + line);
+                log("       changed to: " + args);
+                commands.push_back("[AddItem(" + args + ")]");
+            }
+        }
+        earlier.push_back(received);
+    }
+    if (!group.Hits.empty()) {
+        log("***** Updated " + group.Key + ", but some items not found:");
+        for (const TReplaceHit& hit : group.Hits)
+            log(std::string("    ") + SubTypeName(hit.SubType) + " for " + hit.Text);
+    } else if (leftUnchanged) {
+        log("***** Updated " + group.Key + ", but some items left unchanged");
+    } else {
+        log("Successfully updated " + group.Key);
+    }
 }
 
 // ---------------------------------------------------------------- groups

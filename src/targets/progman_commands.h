@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/replace_groups.h"
+
 namespace movix {
 
 // ---------------------------------------------------------------- replies
@@ -69,6 +71,12 @@ struct ProgManGroupReply {
 // Nothing when the text has no first line. Empty item lines are passed over.
 std::optional<ProgManGroupReply> ParseGroupReply(std::string_view text);
 
+// True when an item line reads without doubt: it opens with a quote and
+// holds exactly ten fields as ParseGroupItemLine counts them. A line with
+// fewer has lost fields; one with more has a comma inside its directory or
+// icon path, which the reply cannot tell from a field's end.
+bool GroupItemLineHasTenFields(std::string_view line);
+
 // ---------------------------------------------------------------- commands
 
 // One bracketed command of an execute: [Name(arg1,arg2,...)] or [Name].
@@ -104,6 +112,44 @@ ProgManCommandList ParseProgManCommands(std::string_view text);
 // otherwise in double quotes with inner quotes doubled. Quoted are fields
 // with a comma, a quote, a parenthesis, a bracket, or a blank at either end.
 std::string QuoteProgManArgument(std::string_view field);
+
+// Whether `field` can go into a command as one argument so that Program
+// Manager reads it back unchanged: quoted where needed (QuoteProgManArgument),
+// it must then hold no quote of its own (Program Manager knows no way to
+// escape one), no line end and no NUL, and not be absurdly long.
+bool ProgManArgumentSafe(std::string_view field);
+
+// "[CreateGroup(<name>)]", the name quoted where needed.
+std::string CreateGroupCommand(std::string_view groupName);
+
+// Rewrites one group's items (the replacer's steps after the group's reply
+// has been fetched). `replyLines` is the group's reply split into lines; the
+// first describes the group and is passed over. For each item line in order,
+// the hits of `group` whose Text equals the item's name exactly (letter case
+// counts) are applied and removed: sub-type 2 changes `oldAddr` to `newAddr`
+// in the command line, 3 in the icon path, 4 in the default directory. A
+// changed item adds "[ReplaceItem(name)]" and "[AddItem(...)]" to
+// `commands` and logs the line as received and the AddItem arguments. Once
+// no hits are left, later lines are not read.
+//
+// ReplaceItem removes the item before AddItem puts it back, so an item is
+// sent only when AddItem cannot be misread: every text field is quoted where
+// it holds a comma, a parenthesis or a bracket, and an item that still could
+// not be read back as it was meant (a line without exactly ten fields, a
+// quote in a field, no command line, or an earlier item whose name differs
+// only in letter case and would be replaced in its stead) is left unchanged,
+// its hits are dropped, and a line beginning with "*****" says why.
+//
+// Ends with "Successfully updated <group>", or, when hits were not found,
+// "***** Updated <group>, but some items not found:" and one line per hit
+// left; or, when an item was left unchanged, "***** Updated <group>, but
+// some items left unchanged".
+void UpdateProgManGroup(TReplaceGroup& group,
+                        const std::vector<std::string>& replyLines,
+                        std::string_view oldAddr,
+                        std::string_view newAddr,
+                        std::vector<std::string>& commands,
+                        const TLogLine& log);
 
 // ---------------------------------------------------------------- groups
 

@@ -17,162 +17,12 @@
 #include "platform/handles.h"
 #include "targets/dde_conversation_win.h"
 #include "targets/progman_commands.h"
+#include "dde_test_support_win.h"
 
 using namespace movix;
+using namespace movix_dde_test;
 
 namespace {
-
-std::string ExeFolder() {
-    char buffer[MAX_PATH * 2];
-    DWORD n = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-    std::string path(buffer, n);
-    return path.substr(0, path.find_last_of("\\/"));
-}
-
-// The test program runs in <build>\tests; the substitute sits in <build>.
-std::string BuildFolder() {
-    std::string tests = ExeFolder();
-    return tests.substr(0, tests.find_last_of("\\/"));
-}
-
-std::string SubstitutePath() {
-    return BuildFolder() + "\\mxprogman.exe";
-}
-
-std::string Pid() {
-    return std::to_string(::GetCurrentProcessId());
-}
-
-// Runs the message loop for `ms`, or until `done` holds.
-bool Pump(
-    DWORD ms,
-    const std::function<bool()>& done = [] { return false; }) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        if (done())
-            return true;
-        if (::GetTickCount() - start >= ms)
-            return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 10000) {
-    const DWORD start = ::GetTickCount();
-    while (!condition()) {
-        if (::GetTickCount() - start >= timeoutMs)
-            return false;
-        ::Sleep(25);
-    }
-    return true;
-}
-
-std::string ReadFileText(const std::string& name) {
-    FileHandle h(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!h)
-        return "<missing>";
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(h.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
-        text.append(buffer, got);
-    return text;
-}
-
-void RemoveFolder(const std::string& folder) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                ::DeleteFileA((folder + "\\" + data.cFileName).c_str());
-        } while (::FindNextFileA(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryA(folder.c_str());
-}
-
-std::string TempFolder(const std::string& name) {
-    char temp[MAX_PATH];
-    ::GetTempPathA(sizeof temp, temp);
-    std::string folder = std::string(temp) + name + "-" + Pid();
-    RemoveFolder(folder);
-    return folder;
-}
-
-HWND ServerWindow(const std::string& service, const std::string& topic) {
-    return ::FindWindowA("MxProgManWindow", ("MxProgMan " + service + " " + topic).c_str());
-}
-
-// Ends the server behind the window and waits until its process is gone.
-bool EndServer(HWND window) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(window, &pid);
-    ObjectHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
-    ::PostMessageA(window, WM_CLOSE, 0, 0);
-    if (!process)
-        return false;
-    if (::WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0)
-        return true;
-    ::TerminateProcess(process.get(), 1);
-    return false;
-}
-
-// One substitute started for a test, ended when the test ends.
-class Substitute {
-  public:
-    Substitute(std::string service, std::string topic, std::string folder, const std::string& extra = "")
-        : service_(std::move(service)), topic_(std::move(topic)), folder_(std::move(folder)) {
-        std::string command = "\"" + SubstitutePath() + "\" \"" + topic_ + "\" /service:" + service_ +
-                              " \"/groups:" + folder_ + "\" " + extra;
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-            return;
-        process_.reset(pi.hProcess);
-        ::CloseHandle(pi.hThread);
-        WaitFor([&] { return ServerWindow(service_, topic_) != nullptr || Exited(); });
-    }
-    ~Substitute() { End(); }
-
-    bool Running() const { return process_ && !Exited() && ServerWindow(service_, topic_) != nullptr; }
-    bool Exited() const { return !process_ || ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; }
-    DWORD ExitCode() const {
-        DWORD code = STILL_ACTIVE;
-        if (process_)
-            ::GetExitCodeProcess(process_.get(), &code);
-        return code;
-    }
-    void Kill() {
-        if (process_) {
-            ::TerminateProcess(process_.get(), 9);
-            ::WaitForSingleObject(process_.get(), 10000);
-            process_.reset();
-        }
-    }
-    void End() {
-        if (!process_)
-            return;
-        if (HWND w = ServerWindow(service_, topic_))
-            ::PostMessageA(w, WM_CLOSE, 0, 0);
-        if (::WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0)
-            ::TerminateProcess(process_.get(), 1);
-        process_.reset();
-    }
-
-  private:
-    std::string service_;
-    std::string topic_;
-    std::string folder_;
-    ObjectHandle process_;
-};
 
 HDDEDATA CALLBACK IgnoreDdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
     return nullptr;
@@ -478,24 +328,23 @@ TEST_F(DdeConv, SecondSubstituteForTheSamePairEndsAtOnce) {
     RemoveFolder(folder_ + "-other");
 }
 
-// No server answers: the conversation runs "<service> <topic>", which starts
-// the substitute named like the service from the path, and connects to it.
+// No server answers: the conversation starts "<service>.exe <topic>" from
+// the Windows folder (here a copy of the substitute named like the service)
+// and connects to it.
 TEST_F(DdeConv, OpenLink_WithoutServer_StartsOneWithTheStartCommand) {
+    const std::string service = "MxPMStart" + Pid();
     const std::string topic = "MxFallback" + Pid();
-    ASSERT_EQ(ServerWindow("mxprogman", topic), nullptr);
-
-    char oldPath[32768];
-    const DWORD n = ::GetEnvironmentVariableA("PATH", oldPath, sizeof oldPath);
-    const std::string saved = n < sizeof oldPath ? std::string(oldPath, n) : std::string();
-    ::SetEnvironmentVariableA("PATH", (BuildFolder() + ";" + saved).c_str());
-    ScopeExit restore([&] { ::SetEnvironmentVariableA("PATH", saved.c_str()); });
+    ASSERT_EQ(ServerWindow(service, topic), nullptr);
+    SubstituteCopy program(WindowsFolder() + "\\" + service + ".exe");
+    ASSERT_TRUE(program.Copied()) << program.Path();
+    EXPECT_EQ(TDdeClientConv::ServerProgram(service), program.Path());
 
     TDdeClientConv conv;
-    conv.SetLink("mxprogman", topic);
+    conv.SetLink(service, topic);
     const DWORD start = ::GetTickCount();
     ASSERT_TRUE(conv.OpenLink()) << "the started substitute did not answer";
     EXPECT_LT(::GetTickCount() - start, 8000u);
-    HWND window = ServerWindow("mxprogman", topic);
+    HWND window = ServerWindow(service, topic);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(conv.RequestData("Groups"));
 

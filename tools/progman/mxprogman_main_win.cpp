@@ -1,4 +1,4 @@
-// mxprogman.exe [Topic] [/service:Name] [/topic:Name] [/groups:Folder] [/execdelay:ms]
+// mxprogman.exe [Topic] [/service:Name] [/topic:Name] [/groups:Folder] [/execdelay:ms] [/requestdelay:ms]
 //
 // A Program Manager substitute: serves program groups over DDE, as a server
 // of the DDE management library, for the tests and the demo.
@@ -17,7 +17,9 @@
 // one text file each in the folder /groups: names, by default
 // %APPDATA%\mxprogman-groups (beside the program when APPDATA is not set),
 // and are saved after every execute. /execdelay: holds every execute that
-// long before carrying it out, to stand for a slow server.
+// long before carrying it out, to stand for a slow server; /requestdelay:
+// holds every request for a group's items (not "Groups") that long, to
+// stand for a server that does not answer in time.
 //
 // One server per service and topic: a second start for the same pair ends at
 // once. The server has a hidden window of class "MxProgManWindow" titled
@@ -54,6 +56,7 @@ struct Options {
     std::string Topic = "ProgMan";
     std::string Folder;
     DWORD ExecDelayMs = 0;
+    DWORD RequestDelayMs = 0;
 };
 
 std::string ModuleFileName() {
@@ -115,12 +118,12 @@ bool ParseOptions(Options& o) {
             topicGiven = true;
         } else if (StartsWithNoCase(w, "/groups:", value)) {
             o.Folder = value;
-        } else if (StartsWithNoCase(w, "/execdelay:", value)) {
+        } else if (StartsWithNoCase(w, "/execdelay:", value) || StartsWithNoCase(w, "/requestdelay:", value)) {
             char* end = nullptr;
             const unsigned long ms = std::strtoul(value.c_str(), &end, 10);
             if (value.empty() || *end != '\0' || ms > 600000)
                 return false;
-            o.ExecDelayMs = static_cast<DWORD>(ms);
+            (w[1] == 'e' || w[1] == 'E' ? o.ExecDelayMs : o.RequestDelayMs) = static_cast<DWORD>(ms);
         } else if (!w.empty() && w[0] != '/' && !topicGiven) {
             o.Topic = w;
             topicGiven = true;
@@ -150,6 +153,22 @@ std::string Upper(std::string s) {
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return s;
+}
+
+// Waits while still answering messages that other threads send to this one:
+// every DDE client that looks for a server sends to all top-level windows
+// and waits for each, so a server that merely slept would hold up every
+// other DDE program meanwhile. Posted messages wait for the message loop.
+void PauseServingSentMessages(DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= ms)
+            return;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_SENDMESSAGE);
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 void Trace(const std::string& text) {
@@ -246,7 +265,10 @@ HDDEDATA Server::OnWildConnect(HSZ topic, HSZ service) const {
 HDDEDATA Server::OnRequest(UINT format, HSZ item) const {
     if (format != CF_TEXT)
         return nullptr;
-    std::optional<std::string> reply = groups_.Reply(DdeStringText(dde_.Id(), item), store_.Folder());
+    const std::string name = DdeStringText(dde_.Id(), item);
+    if (options_.RequestDelayMs && _stricmp(name.c_str(), "Groups") != 0)
+        PauseServingSentMessages(options_.RequestDelayMs);
+    std::optional<std::string> reply = groups_.Reply(name, store_.Folder());
     if (!reply)
         return nullptr;
     // Returned to the library, which frees it after sending.
