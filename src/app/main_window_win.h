@@ -203,6 +203,7 @@ private:
     bool stopRequested_ = false;
     std::string logWidest_;  // the longest log line not yet measured
     bool logFlushPosted_ = false;
+    LRESULT logReserved_ = 0;     // lines the log has room for
     int dialogHelpContext_ = 21;  // the Help of the file dialog now open
     std::string rtfStartFolder_;
 };

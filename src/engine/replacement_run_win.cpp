@@ -31,21 +31,37 @@ std::string LocaleDateText(const SYSTEMTIME& now) {
 
 void TForm1::AddLogLine(const std::string& line) {
     HWND log = Control(IDC_lbReport);
+    // Room for as many lines again whenever the list is full: the list box
+    // would otherwise grow its storage a few items at a time.
+    const LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    if (count >= logReserved_) {
+        logReserved_ = count < 1024 ? 1024 : count * 2;
+        SendMessageA(log, LB_INITSTORAGE, static_cast<WPARAM>(logReserved_ - count),
+                     static_cast<LPARAM>((logReserved_ - count) * 64));
+    }
     SendMessageA(log, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
     // The width is measured once per batch, for the longest line: the log's
     // font has a fixed pitch, so the longest line is the widest.
     if (line.size() > logWidest_.size())
         logWidest_ = line;
-    if (!logFlushPosted_ && !logWidest_.empty()) {
+    if (!logFlushPosted_) {
+        // A batch begins: the list box leaves its scroll bars alone until
+        // the batch is measured.
         logFlushPosted_ = PostMessageA(hwnd_, kMsgFlushLog, 0, 0) != FALSE;
+        if (logFlushPosted_)
+            SendMessageA(log, WM_SETREDRAW, FALSE, 0);
     }
 }
 
 void TForm1::FlushLog() {
-    logFlushPosted_ = false;
+    HWND log = Control(IDC_lbReport);
+    if (logFlushPosted_) {
+        logFlushPosted_ = false;
+        SendMessageA(log, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(log, nullptr, TRUE);
+    }
     if (logWidest_.empty())
         return;
-    HWND log = Control(IDC_lbReport);
     HDC dc = GetDC(log);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(log, WM_GETFONT, 0, 0)));
     SIZE size = {};

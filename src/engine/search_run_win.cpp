@@ -153,6 +153,7 @@ void TForm1::TakeSearchStepNotes() {
     if (thread == nullptr || thread->Kind < 1 || thread->Kind > 4)
         return;
     static const char* const kWhat[] = {"", "INI files", "Groups", "Shortcuts", "the Registry"};
+    static const char* const kTitle[] = {"", "INI files", "Groups", "Shortcuts", "Registry"};
     const std::string what = kWhat[thread->Kind];
     if (!thread->FatalError().empty()) {
         stepFailed_[thread->Kind] = true;
@@ -172,7 +173,7 @@ void TForm1::TakeSearchStepNotes() {
     if (!counts.empty()) {
         const int total =
             thread->UnreadableCount(U::Folder) + thread->UnreadableCount(U::File) + thread->UnreadableCount(U::Key);
-        std::string note = what + ": " + counts + " could not be read";
+        std::string note = kTitle[thread->Kind] + (": " + counts) + " could not be read";
         if (thread->AdministratorCouldRead())
             note += " (an administrator may be able to read them)";
         searchNotes_.push_back(note + ".");

@@ -219,6 +219,8 @@ TEST(Resilience, WhatTheSearchCouldNotReadIsCountedAndLogged) {
     const std::string ini = guitest::WindowsDir() + "\\MVXUNR" + tag + ".INI";
     const std::string lockedFolder = guitest::WindowsDir() + "\\mvxlocked_" + tag;
     const std::string lockedKey = "Software\\MvxLocked" + tag;
+    const std::string lockedIni = guitest::WindowsDir() + "\\MVXLCK" + tag + ".INI";
+    guitest::WriteFile(lockedIni, "Path=" + oldAddress + "\r\n");
     guitest::WriteFile(ini, "[Run]\r\nPath=" + oldAddress + "\\A.EXE\r\n");
     CreateDirectoryA(lockedFolder.c_str(), nullptr);
     guitest::WriteFile(lockedFolder + "\\HIDDEN.INI", "Path=" + oldAddress + "\r\n");
@@ -233,15 +235,20 @@ TEST(Resilience, WhatTheSearchCouldNotReadIsCountedAndLogged) {
     SetSecurityDescriptorDacl(&deny, TRUE, &empty, FALSE);
     ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &deny), ERROR_SUCCESS);
     RegCloseKey(key);
-    // The folder is held open with no sharing while the search runs.
+    // The folder and a file are held open with no sharing while the search
+    // runs.
     HANDLE lock =
         CreateFileA(lockedFolder.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE fileLock = CreateFileA(lockedIni.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     struct Cleanup {
-        std::string ini, folder, key;
-        HANDLE lock;
+        std::string ini, folder, key, lockedIni;
+        HANDLE lock, fileLock;
         ~Cleanup() {
             if (lock != INVALID_HANDLE_VALUE)
                 CloseHandle(lock);
+            if (fileLock != INVALID_HANDLE_VALUE)
+                CloseHandle(fileLock);
+            DeleteFileA(lockedIni.c_str());
             HKEY k = nullptr;
             if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, WRITE_DAC, &k) == ERROR_SUCCESS) {
                 SECURITY_DESCRIPTOR open;
@@ -255,8 +262,9 @@ TEST(Resilience, WhatTheSearchCouldNotReadIsCountedAndLogged) {
             DeleteFileA(ini.c_str());
             DeleteFileA((ini.substr(0, ini.size() - 4) + ".BAK").c_str());
         }
-    } cleanup{ini, lockedFolder, lockedKey, lock};
+    } cleanup{ini, lockedFolder, lockedKey, lockedIni, lock, fileLock};
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    ASSERT_NE(fileLock, INVALID_HANDLE_VALUE);
 
     App app;
     REQUIRE_APP(app);
@@ -264,8 +272,8 @@ TEST(Resilience, WhatTheSearchCouldNotReadIsCountedAndLogged) {
     EXPECT_EQ(app.Text(IDC_lblFoundINI), "1 matches in INI files");
     ASSERT_TRUE(app.Visible(IDC_lblSearchNotes));
     const std::string notes = app.Text(IDC_lblSearchNotes);
-    EXPECT_NE(notes.find("INI files: 1 folder could not be read."), std::string::npos) << notes;
-    EXPECT_NE(notes.find("the Registry: 1 key could not be read."), std::string::npos) << notes;
+    EXPECT_NE(notes.find("INI files: 1 folder, 1 file could not be read."), std::string::npos) << notes;
+    EXPECT_NE(notes.find("Registry: 1 key could not be read."), std::string::npos) << notes;
     app.Screenshot("search_results_unreadable");
 
     app.Click(IDC_BtnNext);
@@ -273,8 +281,9 @@ TEST(Resilience, WhatTheSearchCouldNotReadIsCountedAndLogged) {
     app.ClickAsync(IDC_BtnNext);
     ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 60000));
     const std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
-    EXPECT_TRUE(Contains(log, "***** In the search of INI files, 1 folder could not be read:"));
+    EXPECT_TRUE(Contains(log, "***** In the search of INI files, 1 folder, 1 file could not be read:"));
     EXPECT_TRUE(Contains(log, "*****   folder " + lockedFolder));
+    EXPECT_TRUE(Contains(log, "*****   file " + lockedIni));
     EXPECT_TRUE(Contains(log, "***** In the search of the Registry, 1 key could not be read:"));
     EXPECT_TRUE(Contains(log, "*****   key HKCU\\" + lockedKey));
 }
