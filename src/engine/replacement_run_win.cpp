@@ -159,10 +159,24 @@ void TForm1::RunReplacement() {
         runGroups(plan.Groups[KindLnk], false, "Shortcut",
                   [&](std::vector<TReplaceGroup>& one) { ReplaceShortcutsPass(one, oldAddress, newAddress); });
         // The Registry replacer takes its groups from the last to the first,
-        // so that a key's own hits are applied before the key moves.
+        // so that a key's own hits are applied before the key moves. It
+        // opens its part of the log with a blank line and "Updating Registry"
+        // on every call: handed one group at a time, the first call's stand.
         SetText(IDC_lblRepType, "in the Registry");
+        static const char* const kRegistryHead[] = {"", "Updating Registry"};
+        int registryCalls = 0;
+        std::size_t headToDrop = 0;
+        const TLogLine registryLog = [&](const std::string& line) {
+            if (headToDrop > 0 && line == kRegistryHead[2 - headToDrop]) {
+                --headToDrop;
+                return;
+            }
+            headToDrop = 0;
+            AddLogLine(line);
+        };
         runGroups(plan.Groups[KindReg], true, "Registry key", [&](std::vector<TReplaceGroup>& one) {
-            ReplaceRegistry(one, oldAddress, newAddress, itemLabel, logLine);
+            headToDrop = registryCalls++ > 0 ? 2 : 0;
+            ReplaceRegistry(one, oldAddress, newAddress, itemLabel, registryLog);
         });
         if (stopRequested_) {
             AddLogLine("");

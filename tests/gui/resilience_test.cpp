@@ -207,6 +207,7 @@ TEST(Resilience, AnErrorInOneRegistryGroupIsLoggedAndTheRunGoesOn) {
     std::string all;
     for (const std::string& line : log)
         all += line + "\n";
+    EXPECT_EQ(CountStarting(log, "Updating Registry"), 1) << all;
     EXPECT_TRUE(Contains(log, "***** Registry key HKCU\\Software\\MvxFaultB: Failed to create key " + newAddress))
         << all;
 }
