@@ -309,3 +309,21 @@ TEST(Resilience, TheWindowAnswersWhileHelpStarts) {
     EXPECT_TRUE(guitest::WaitFor([] { return FindWindowA("MovixHelpWindow", nullptr) == nullptr; }, 10000))
         << "the viewer quits with the program";
 }
+
+// "All INI files in all folders" under Wine: the drive of the Unix root
+// holds every other drive and the host's whole file system; it is left out,
+// the search ends, and the results page says so.
+TEST(Resilience, AllFoldersUnderWineLeavesOutTheUnixRootAndSaysSo) {
+    App app;
+    REQUIRE_APP(app);
+    char unixRoot[MAX_PATH] = {};
+    if (!GetVolumePathNameA("Z:\\", unixRoot, MAX_PATH) || GetDriveTypeA("Z:\\") != DRIVE_FIXED)
+        GTEST_SKIP() << "no drive Z: here";
+    ASSERT_TRUE(app.SearchWith(4, 0, "C:\\MVX_NOWHERE_" + std::to_string(GetCurrentProcessId()), "D:\\X", 300000))
+        << "the search of all folders did not end";
+    EXPECT_EQ(app.Text(IDC_lblFoundINI), "0 matches in INI files");
+    ASSERT_TRUE(app.Visible(IDC_lblSearchNotes));
+    EXPECT_NE(app.Text(IDC_lblSearchNotes).find("Drive Z:, the whole Unix file system, was not searched."),
+              std::string::npos)
+        << app.Text(IDC_lblSearchNotes);
+}
