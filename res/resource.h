@@ -69,6 +69,8 @@
 #define IDC_lblFoundReg 1406
 #define IDC_BtnSaveList 1407
 #define IDC_lvFound 1408
+#define IDC_lblSearchNotes 1409
+#define IDC_lblFoundHint 1410
 
 // Pages FinalPage, Replacing, FinalFinal
 #define IDC_pnlShowFromString 1501

@@ -25,7 +25,7 @@ bool TForm1::HelpCommand(unsigned command, unsigned long context) {
     bool callHelp = true;
     bool result = ApplicationHelp(command, context, callHelp);
     if (callHelp)
-        result = WinHelpRequest(hwnd_, helpFile_, command, context);
+        result = WinHelpRequestInBackground(hwnd_, helpFile_, command, context);
     return result;
 }
 

@@ -3,6 +3,10 @@
 #include "app/help_protocol.h"
 #include "platform/handles.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace movix {
@@ -101,7 +105,77 @@ void WaitUntilGone(HWND server) {
         ::Sleep(20);
 }
 
+// The requests handed on by WinHelpRequestInBackground, delivered in order
+// by one worker thread. Made once and never freed: the worker may still be
+// waiting for a viewer while the program ends.
+struct BackgroundHelp {
+    struct Request {
+        std::string viewer, helpFile;
+        unsigned command;
+        unsigned long data;
+    };
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<Request> queue;
+    bool busy = false;  // the worker holds a request now
+    bool started = false;
+
+    void Run() {
+        std::unique_lock<std::mutex> hold(lock);
+        for (;;) {
+            changed.wait(hold, [this] { return !queue.empty(); });
+            Request request = std::move(queue.front());
+            queue.pop_front();
+            busy = true;
+            hold.unlock();
+            WinHelpRequestWithViewer(request.viewer, nullptr, request.helpFile, request.command, request.data);
+            hold.lock();
+            busy = false;
+            changed.notify_all();
+        }
+    }
+};
+
+BackgroundHelp& Background() {
+    static BackgroundHelp* help = new BackgroundHelp;
+    return *help;
+}
+
 }  // namespace
+
+bool WinHelpRequestInBackground(HWND owner, const std::string& helpFile, unsigned command, unsigned long data) {
+    const std::string viewer = DefaultHelpViewerPath();
+    BackgroundHelp& help = Background();
+    if (command == kHelpCommandQuit) {
+        // What was not yet delivered is dropped; a viewer being started now
+        // is waited for (briefly), so that the quit reaches it too.
+        std::unique_lock<std::mutex> hold(help.lock);
+        help.queue.clear();
+        help.changed.wait_for(hold, std::chrono::milliseconds(kViewerStartTimeoutMs + kSendTimeoutMs),
+                              [&help] { return !help.busy; });
+        hold.unlock();
+        return WinHelpRequestWithViewer(viewer, owner, helpFile, command, data);
+    }
+    switch (command) {
+    case kHelpCommandContext:
+    case kHelpCommandContextPopup:
+    case kHelpCommandContents:
+    case kHelpCommandFinder:
+        break;
+    default:
+        return false;
+    }
+    if (!IsExistingFile(FullPath(helpFile)))
+        return WinHelpRequestWithViewer(viewer, owner, helpFile, command, data);
+    std::lock_guard<std::mutex> hold(help.lock);
+    if (!help.started) {
+        std::thread([&help] { help.Run(); }).detach();
+        help.started = true;
+    }
+    help.queue.push_back({viewer, helpFile, command, data});
+    help.changed.notify_all();
+    return true;
+}
 
 std::string DefaultHelpViewerPath() {
     char buffer[MAX_PATH * 2];

@@ -24,6 +24,12 @@ namespace movix {
 // the shape of the call; the viewer's windows are its own.
 bool WinHelpRequest(HWND owner, const std::string& helpFile, unsigned command, unsigned long data);
 
+// The same without waiting: the request is handed to a worker thread that
+// starts the viewer when needed, so the calling window keeps answering
+// meanwhile. Requests are delivered in the order made. True when the request
+// was handed on. HELP_QUIT drops what was not yet delivered and is made at
+// once (waiting briefly for a viewer being started, so that it quits too).
+bool WinHelpRequestInBackground(HWND owner, const std::string& helpFile, unsigned command, unsigned long data);
 // The same with the viewer program named explicitly.
 bool WinHelpRequestWithViewer(const std::string& viewerExe, HWND owner, const std::string& helpFile,
                               unsigned command, unsigned long data);

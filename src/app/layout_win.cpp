@@ -140,10 +140,12 @@ const ControlSpec kControls[] = {
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundGroup, "", 0, 40, 210, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundShortcut, "", 216, 26, 216, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundReg, "", 216, 40, 216, 15, 0},
-    {kOnSubPage + 1, CtlKind::Label, 0,
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundHint,
      "To change Y to N or back, double-click item or press space bar. Optionally select multiple items and "
      "right-click.",
      0, 55, 432, 29, 0},
+    // In the hint's place when a search left something out (shown then only).
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblSearchNotes, "", 0, 55, 432, 29, 0},
     {kOnSubPage + 2, CtlKind::Label, 0,
      "Press the Save List button if you wish to retain a record of the found items list displayed below. The "
      "list will be saved as a table in a Rich Text Format file. Only items marked Y will be saved.",

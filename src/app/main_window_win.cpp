@@ -180,8 +180,29 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_CLOSE:
+        // During the replacement the window stays until the group in hand
+        // is written: the run stops there and shows its log.
+        if (replacing_) {
+            stopRequested_ = true;
+            return 0;
+        }
         FormClose();
         DestroyWindow(hwnd_);
+        return 0;
+    case WM_QUERYENDSESSION:
+        // Windows is shutting down or the user logs off: not while files and
+        // keys are being written. The run stops at its next group.
+        if (replacing_) {
+            stopRequested_ = true;
+            return FALSE;
+        }
+        break;
+    case WM_ENDSESSION:
+        if (wParam && replacing_)
+            stopRequested_ = true;
+        return 0;
+    case kMsgFlushLog:
+        FlushLog();
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);

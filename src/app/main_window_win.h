@@ -34,6 +34,9 @@ enum MainPage {
 };
 enum SubPage { kSubSearching = 0, kSubSearchResults = 1, kSubSearched = 2, kSubPageCount = 3 };
 
+// Posted to the main window: measure the log lines added since the last time.
+constexpr UINT kMsgFlushLog = WM_APP + 0x2A2;
+
 // Help viewer commands.
 enum : unsigned { kHelpContext = 1, kHelpQuit = 2, kHelpContextPopup = 8 };
 
@@ -93,8 +96,15 @@ public:
     void ShowSearchResults();
     void RunReplacement();
     // Appends one line to the activity log; an empty line is a blank one.
+    // The horizontal extent follows when the window next processes its
+    // messages, or at FlushLog.
     void AddLogLine(const std::string& line);
+    // Widens the log's horizontal extent for the lines added so far.
+    void FlushLog();
     int LogExtent = 0;
+    // True while the replacement run writes; a close asked for meanwhile
+    // waits for the group in hand and stops the run (stopRequested_).
+    bool Replacing() const { return replacing_; }
     void SaveFoundListAsRtf(const std::string& fileName);
     void SaveLog(const std::string& fileName);
     int FoundIni = -1, FoundGroups = -1, FoundShortcuts = -1, FoundRegistry = -1;
@@ -136,6 +146,10 @@ private:
     void SaveSettings();
     void OnShutdown();
     void RequestStop(TMovixThread* thread);
+    // Keeps what the search thread that just ended (CurrentSearch) left out
+    // or could not read, and whether an error ended it; empties
+    // CurrentSearch. Each step after a search thread calls it first.
+    void TakeSearchStepNotes();
     bool OnFoundListCommand(int id);
     void CreateFoundList(HWND parent, const struct ControlSpec& spec);
     HWND CreateControl(HWND parent, const char* cls, const char* text, DWORD style, DWORD exStyle, int id, int x,
@@ -180,6 +194,16 @@ private:
     double scale_ = 1.0;
     bool haveSymbolFont_ = false;
     bool busy_ = false;  // the hourglass shows while a run is busy
+    // What the search steps left out or could not read: short notes for the
+    // results page, and lines for the log of the replacement run.
+    std::vector<std::string> searchNotes_;
+    std::vector<std::string> searchLog_;
+    bool stepFailed_[5] = {};  // by kind code: the step ended by an error
+    bool replacing_ = false;
+    bool stopRequested_ = false;
+    std::string logWidest_;  // the longest log line not yet measured
+    bool logFlushPosted_ = false;
+    LRESULT logReserved_ = 0;     // lines the log has room for
     int dialogHelpContext_ = 21;  // the Help of the file dialog now open
     std::string rtfStartFolder_;
 };

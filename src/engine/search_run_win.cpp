@@ -83,6 +83,7 @@ void TForm1::StartIniSearch() {
 void TForm1::StartGroupSearch() {
     if (ShuttingDown())
         return;
+    TakeSearchStepNotes();
     if (RadioIndex(IDC_rgGroups) == 0) {
         FoundGroups = -1;
         StartShortcutSearch();
@@ -110,6 +111,7 @@ void TForm1::StartGroupSearch() {
 void TForm1::StartShortcutSearch() {
     if (ShuttingDown())
         return;
+    TakeSearchStepNotes();
     const int index = RadioIndex(IDC_rgShortcuts);
     if (index == 0) {
         FoundShortcuts = -1;
@@ -133,6 +135,7 @@ void TForm1::StartShortcutSearch() {
 void TForm1::StartRegistrySearch() {
     if (ShuttingDown())
         return;
+    TakeSearchStepNotes();
     const int index = RadioIndex(IDC_rgRegistry);
     if (index == 0) {
         FoundRegistry = -1;
@@ -163,24 +166,82 @@ void TForm1::StartRegistrySearch() {
 void TForm1::ShowSearchResults() {
     if (ShuttingDown())
         return;
+    TakeSearchStepNotes();
     // Closed at the end of every run that gets here, searched or not.
     DdeClientConv1->CloseLink();
     CurrentSearch = nullptr;
     CurrentCount = nullptr;
-    auto caption = [](int count, const char* none, const char* some) {
+    // A count that an error cut short is never shown as complete.
+    auto caption = [this](int count, int kind, const char* none, const char* some) {
         if (count < 0)
             return std::string(none);
-        return std::to_string(count) + some;
+        return std::to_string(count) + some + (stepFailed_[kind] ? " (incomplete)" : "");
     };
-    SetText(IDC_lblFoundINI, caption(FoundIni, "No INI files searched", " matches in INI files"));
-    SetText(IDC_lblFoundGroup, caption(FoundGroups, "No Groups searched", " matches in Groups"));
-    SetText(IDC_lblFoundShortcut, caption(FoundShortcuts, "No Shortcuts searched", " matches in Shortcuts"));
-    SetText(IDC_lblFoundReg, caption(FoundRegistry, "No Registry entries searched", " matches in the Registry"));
+    SetText(IDC_lblFoundINI, caption(FoundIni, 1, "No INI files searched", " matches in INI files"));
+    SetText(IDC_lblFoundGroup, caption(FoundGroups, 2, "No Groups searched", " matches in Groups"));
+    SetText(IDC_lblFoundShortcut, caption(FoundShortcuts, 3, "No Shortcuts searched", " matches in Shortcuts"));
+    SetText(IDC_lblFoundReg, caption(FoundRegistry, 4, "No Registry entries searched", " matches in the Registry"));
+    // What was left out or could not be read, in the hint's place.
+    std::string notes;
+    for (const std::string& note : searchNotes_)
+        notes += (notes.empty() ? "" : " ") + note;
+    SetText(IDC_lblSearchNotes, notes);
+    ShowWindow(Control(IDC_lblSearchNotes), notes.empty() ? SW_HIDE : SW_SHOW);
+    ShowWindow(Control(IDC_lblFoundHint), notes.empty() ? SW_SHOW : SW_HIDE);
     ShowSubPage(kSubSearchResults);
     Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0);
     Enable(IDC_BtnPrev, false);
     busy_ = false;
     SetBusyCursor(false);
+}
+
+void TForm1::TakeSearchStepNotes() {
+    // Called by the step that follows a search thread, within that thread's
+    // OnTerminate: the object is still there, and is gone right after.
+    TMovixThread* thread = CurrentSearch;
+    CurrentSearch = nullptr;
+    if (thread == nullptr || thread->Kind < 1 || thread->Kind > 4)
+        return;
+    static const char* const kWhat[] = {"", "INI files", "Groups", "Shortcuts", "the Registry"};
+    static const char* const kTitle[] = {"", "INI files", "Groups", "Shortcuts", "Registry"};
+    const std::string what = kWhat[thread->Kind];
+    if (!thread->FatalError().empty()) {
+        stepFailed_[thread->Kind] = true;
+        searchNotes_.push_back("The search of " + what + " ended by an error: " + thread->FatalError() + ".");
+        searchLog_.push_back("***** The search of " + what +
+                             " ended by an error, its count is not complete: " + thread->FatalError());
+    }
+    using U = TMovixThread::Unreadable;
+    std::string counts;
+    auto count = [&counts](int n, const char* one, const char* many) {
+        if (n > 0)
+            counts += (counts.empty() ? "" : ", ") + std::to_string(n) + (n == 1 ? one : many);
+    };
+    count(thread->UnreadableCount(U::Folder), " folder", " folders");
+    count(thread->UnreadableCount(U::File), " file", " files");
+    count(thread->UnreadableCount(U::Key), " key", " keys");
+    if (!counts.empty()) {
+        const int total =
+            thread->UnreadableCount(U::Folder) + thread->UnreadableCount(U::File) + thread->UnreadableCount(U::Key);
+        std::string note = kTitle[thread->Kind] + (": " + counts) + " could not be read";
+        if (thread->AdministratorCouldRead())
+            note += " (an administrator may be able to read them)";
+        searchNotes_.push_back(note + ".");
+        searchLog_.push_back(
+            "***** In the search of " + what + ", " + counts + " could not be read" +
+            (thread->AdministratorCouldRead() ? " (an administrator may be able to read them)" : std::string()) + ":");
+        for (const std::string& name : thread->UnreadableNames())
+            searchLog_.push_back("*****   " + name);
+        if (static_cast<std::size_t>(total) > thread->UnreadableNames().size())
+            searchLog_.push_back("*****   and " + std::to_string(total - thread->UnreadableNames().size()) + " more");
+    }
+    if (!thread->LeftOut.empty()) {
+        searchNotes_.push_back("Drive " + thread->LeftOut + ", the whole Unix file system, was not searched.");
+        searchLog_.push_back("Drive " + thread->LeftOut +
+                             ", which holds the whole Unix file system, was left out "
+                             "of the search of " +
+                             what + ".");
+    }
 }
 
 void TForm1::RequestStop(TMovixThread* thread) {

@@ -35,6 +35,59 @@ bool IsDotEntry(const char* name) {
     return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
 
+// Whether this process holds an administrator's rights (a member of the
+// Administrators group whose token is not filtered).
+bool RunsAsAdministrator() {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                    &admins))
+        return false;
+    BOOL member = FALSE;
+    if (!::CheckTokenMembership(nullptr, admins, &member))
+        member = FALSE;
+    ::FreeSid(admins);
+    return member != FALSE;
+}
+
+// Under Wine, the drive letter ('Z') whose folder is the Unix root "/", or 0.
+// Such a drive holds the whole Unix tree: other drives, the prefix and
+// /proc among them.
+char UnixRootDrive(const char* roots) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    const auto unixName =
+        kernel ? reinterpret_cast<UnixName>(reinterpret_cast<void*>(::GetProcAddress(kernel, "wine_get_unix_file_name")))
+               : nullptr;
+    if (unixName == nullptr)
+        return 0;
+    for (const char* root = roots; *root != '\0'; root += std::strlen(root) + 1) {
+        const wchar_t wide[] = {static_cast<wchar_t>(root[0]), L':', L'\\', L'\0'};
+        char* name = unixName(wide);
+        if (name == nullptr)
+            continue;
+        std::string path = name;
+        ::HeapFree(::GetProcessHeap(), 0, name);
+        while (!path.empty() && (path.back() == '/' || path.back() == '.'))
+            path.pop_back();
+        if (path.empty())
+            return UpperAscii(root[0]);
+    }
+    return 0;
+}
+
+// The name that opens a folder: a drive named "C:" alone is its root.
+std::string OpenableFolder(const std::string& folder) {
+    if (!folder.empty() && folder.back() == ':')
+        return folder + "\\";
+    return folder;
+}
+
+bool IsMissing(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+           error == ERROR_NOT_READY;
+}
+
 }  // namespace
 
 // The latest queued progress caption, and whether a call to show it is on
@@ -165,6 +218,20 @@ void TMovixThread::ShowProgress() {
         ::SetWindowTextA(ProgressLabel, ("In " + Path).c_str());
 }
 
+void TMovixThread::NoteUnreadable(Unreadable what, const std::string& name, DWORD error) {
+    if (IsMissing(error))
+        return;
+    ++unreadable_[static_cast<int>(what)];
+    if (unreadableNames_.size() < kMaxUnreadableNames) {
+        static const char* const kWhat[] = {"folder ", "file ", "key "};
+        unreadableNames_.push_back(kWhat[static_cast<int>(what)] + name);
+    }
+    if (error == ERROR_ACCESS_DENIED && !deniedWithoutAdmin_) {
+        static const bool admin = RunsAsAdministrator();
+        deniedWithoutAdmin_ = !admin;
+    }
+}
+
 void TMovixThread::QueueProgress() {
     if (ProgressLabel == nullptr)
         return;
@@ -247,44 +314,89 @@ void TMovixFileThread::Execute() {
 }
 
 void TMovixFileThread::SearchFolder(const std::string& folder) {
-    Walk(folder, false);
+    Walk(folder, false, kWalkStart);
 }
 
 void TMovixFileThread::SearchTree(const std::string& folder) {
-    Walk(folder, true);
+    Walk(folder, true, kWalkStart);
 }
 
-void TMovixFileThread::Walk(const std::string& folder, bool intoSubfolders) {
+void TMovixFileThread::Walk(const std::string& folder, bool intoSubfolders, ULONGLONG fileId) {
     Path = folder;
     QueueProgress();
     Item.clear();
 
-    std::vector<std::string> subfolders;
+    std::vector<std::pair<std::string, ULONGLONG>> subfolders;
     {
-        WIN32_FIND_DATAA data;
-        FindHandle find(::FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                           nullptr, FIND_FIRST_EX_LARGE_FETCH));
-        if (!find)
+        // The folder is opened once and listed through its handle, which
+        // also gives each subfolder's file index. A folder is known by its
+        // volume serial and file index, so that one reached again (through a
+        // link that shows as a plain folder, or a mount of the same tree) is
+        // walked once. The serial is asked for once per walk: under Wine it
+        // costs a round trip to the mount manager, several times the listing
+        // itself, and the volume cannot change below the start without a
+        // mount point, which is a link and not followed.
+        FileHandle dir(::CreateFileA(OpenableFolder(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!dir) {
+            NoteUnreadable(Unreadable::Folder, folder, ::GetLastError());
             return;
-        do {
-            if (Terminated)
-                return;
-            const DWORD attrs = data.dwFileAttributes;
-            if (attrs & kSkippedAttributes)
-                continue;
-            if (attrs & FILE_ATTRIBUTE_DIRECTORY) {
-                if (intoSubfolders && !IsDotEntry(data.cFileName))
-                    subfolders.emplace_back(data.cFileName);
-            } else if (HasExtension(data.cFileName, extension_)) {
-                ProgressTick();
-                ProcessFile(data.cFileName);
+        }
+        if (fileId == kWalkStart) {
+            fileId = 0;
+            BY_HANDLE_FILE_INFORMATION id;
+            if (::GetFileInformationByHandle(dir.get(), &id)) {
+                volumeSerial_ = id.dwVolumeSerialNumber;
+                fileId = (static_cast<ULONGLONG>(id.nFileIndexHigh) << 32) | id.nFileIndexLow;
             }
-        } while (::FindNextFileA(find.get(), &data));
+        }
+        // A file system without file indexes gives 0: nothing to compare.
+        if (fileId != 0 && !visited_.emplace(volumeSerial_, fileId).second)
+            return;
+
+        if (listing_.empty())
+            listing_.resize(64 * 1024);
+        FILE_INFO_BY_HANDLE_CLASS listClass = FileIdBothDirectoryRestartInfo;
+        char name[MAX_PATH * 2];
+        bool listed = false;
+        while (::GetFileInformationByHandleEx(dir.get(), listClass, listing_.data(),
+                                              static_cast<DWORD>(listing_.size()))) {
+            listClass = FileIdBothDirectoryInfo;
+            listed = true;
+            const char* at = listing_.data();
+            for (;;) {
+                const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+                if (Terminated)
+                    return;
+                const DWORD attrs = entry->FileAttributes;
+                const int n = ::WideCharToMultiByte(CP_ACP, 0, entry->FileName,
+                                                    static_cast<int>(entry->FileNameLength / sizeof(WCHAR)), name,
+                                                    sizeof name - 1, nullptr, nullptr);
+                name[n > 0 ? n : 0] = '\0';
+                if (n > 0 && !(attrs & kSkippedAttributes)) {
+                    if (attrs & FILE_ATTRIBUTE_DIRECTORY) {
+                        // Directory links lead elsewhere (or back up): never followed.
+                        if (intoSubfolders && !IsDotEntry(name) && !(attrs & FILE_ATTRIBUTE_REPARSE_POINT))
+                            subfolders.emplace_back(name, static_cast<ULONGLONG>(entry->FileId.QuadPart));
+                    } else if (HasExtension(name, extension_)) {
+                        ProgressTick();
+                        ProcessFile(name);
+                    }
+                }
+                if (entry->NextEntryOffset == 0)
+                    break;
+                at += entry->NextEntryOffset;
+            }
+        }
+        const DWORD error = ::GetLastError();
+        if (!listed && error != ERROR_NO_MORE_FILES)
+            NoteUnreadable(Unreadable::Folder, folder, error);
     }
-    for (const std::string& sub : subfolders) {
+    for (const auto& sub : subfolders) {
         if (Terminated)
             return;
-        Walk(folder + "\\" + sub, true);
+        Walk(folder + "\\" + sub.first, true, sub.second);
     }
 }
 
@@ -293,9 +405,17 @@ void TMovixFileThread::SearchFixedDrives() {
     const DWORD n = ::GetLogicalDriveStringsA(sizeof roots, roots);
     if (n == 0 || n >= sizeof roots)
         return;
+    // Under Wine one drive holds the whole Unix tree, the other drives
+    // within it: walked only when the search string lies on it.
+    char unixRoot = UnixRootDrive(roots);
+    if (unixRoot != 0 && SearchUpper.size() >= 2 && SearchUpper[0] == unixRoot && SearchUpper[1] == ':')
+        unixRoot = 0;
+    if (unixRoot != 0)
+        LeftOut = std::string(1, unixRoot) + ":";
     for (const char* root = roots; *root != '\0' && !Terminated; root += std::strlen(root) + 1) {
-        if (::GetDriveTypeA(root) == DRIVE_FIXED)
-            SearchTree(std::string(root, 2));
+        if (::GetDriveTypeA(root) != DRIVE_FIXED || (unixRoot != 0 && UpperAscii(root[0]) == unixRoot))
+            continue;
+        SearchTree(std::string(root, 2));
     }
 }
 

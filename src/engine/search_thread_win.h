@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <set>
+#include <vector>
 
 namespace movix {
 
@@ -55,6 +58,20 @@ public:
     // Threads whose operating-system thread has not yet finished.
     static int RunningCount();
 
+    // What the body could not open: folders, files, Registry keys. Written
+    // by the body; read on the UI thread once the body has ended (in
+    // OnTerminate or later).
+    enum class Unreadable { Folder, File, Key };
+    int UnreadableCount(Unreadable what) const { return unreadable_[static_cast<int>(what)]; }
+    // Their names, as "folder C:\X" or "key HKCU\Y", the first kMaxUnreadableNames.
+    const std::vector<std::string>& UnreadableNames() const { return unreadableNames_; }
+    // True when something was refused for want of rights and this program
+    // does not run with an administrator's rights.
+    bool AdministratorCouldRead() const { return deniedWithoutAdmin_; }
+    static constexpr std::size_t kMaxUnreadableNames = 1000;
+    // Places a walk left out on purpose (for instance "Z:"); empty if none.
+    std::string LeftOut;
+
     // Set from the UI thread, read by the body at its checkpoints.
     std::atomic<bool> Terminated{false};
     bool FreeOnTerminate = true;
@@ -88,6 +105,9 @@ protected:
     // enough to call before every file.
     void ProgressTick();
     static constexpr unsigned kProgressIntervalMs = 40;
+    // Worker: counts a place that could not be opened, with the system's
+    // error code (a place that no longer exists is not counted).
+    void NoteUnreadable(Unreadable what, const std::string& name, DWORD error);
 
     // The hit about to be reported (Item, Path, Context, SubType) and where
     // the search is; written by the body, read on the UI thread only while
@@ -113,6 +133,9 @@ private:
     bool resumed_ = false;
     bool abandoned_ = false;  // deleted before it ever ran
     std::string fatalError_;
+    int unreadable_[3] = {};
+    std::vector<std::string> unreadableNames_;
+    bool deniedWithoutAdmin_ = false;
     // Shared with the queued caption call, which may outlive a stopped thread.
     std::shared_ptr<ProgressSlot> progress_;
     // Worker only: the caption not yet sent, and when the last one was.
@@ -128,7 +151,11 @@ private:
 // below it; 3: every fixed drive, whole (paths read "C:\...", a drive's own
 // files have Path "C:"); 4: the subclass's own list (SearchOwnList); any
 // other mode examines nothing. Hidden and system files and folders are
-// passed over; a folder that cannot be listed yields nothing.
+// passed over; a folder that cannot be listed yields nothing and is counted
+// (NoteUnreadable). Directory links (junctions, symbolic links, mount points)
+// are never followed, and a folder reached twice (a Unix link, which Wine
+// shows as a plain folder) is walked once only. Under Wine, mode 3 leaves
+// out the drive that maps the Unix root unless the search string names it.
 class TMovixFileThread : public TMovixThread {
 public:
     TMovixFileThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound, int mode);
@@ -157,9 +184,18 @@ private:
     // One listing of the folder: files of the kind are examined as they
     // come, subfolders are remembered and walked afterwards, which gives the
     // same order as listing files and folders separately at half the cost.
-    void Walk(const std::string& folder, bool intoSubfolders);
+    // `fileId` is the folder's file index from its parent's listing, or
+    // kWalkStart for the start of a walk.
+    static constexpr ULONGLONG kWalkStart = ~0ULL;
+    void Walk(const std::string& folder, bool intoSubfolders, ULONGLONG fileId);
 
     std::string extension_;  // ".INI", ".LNK"
+    // Folders walked so far: volume serial and file index.
+    std::set<std::pair<DWORD, ULONGLONG>> visited_;
+    DWORD volumeSerial_ = 0;  // of the walk now under way
+    // The listing buffer, reused: a folder is listed whole before its
+    // subfolders are entered.
+    std::vector<char> listing_;
 };
 
 }  // namespace movix

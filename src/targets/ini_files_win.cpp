@@ -273,8 +273,10 @@ void TSearchINIThread::ProcessFile(const std::string& name) {
     Item = name;
     InputFile file;
     // Files that other programs hold open for writing are still read.
-    if (!file.Open(Path + "\\" + name, true))
+    if (!file.Open(Path + "\\" + name, true)) {
+        NoteUnreadable(Unreadable::File, Path + "\\" + name, file.Error());
         return;
+    }
     IniSearchScanner scanner([this](std::string_view s) { return Matches(s); });
     IniLineReader reader(ReadFrom(file));
     std::string line;

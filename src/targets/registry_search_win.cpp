@@ -147,8 +147,11 @@ void TSearchRegThread::SearchRoot(HKEY root, const char* abbreviation) {
 // values and subkey names are taken, and the subkeys then open in turn from
 // the root.
 void TSearchRegThread::SearchKey(TRegistry& reg, const std::string& keyPath, int depth) {
-    if (!reg.OpenKey(keyPath, false))
+    if (!reg.OpenKey(keyPath, false)) {
+        // Listed by its parent but not opened: taken as refused.
+        NoteUnreadable(Unreadable::Key, abbreviation_ + keyPath, ERROR_ACCESS_DENIED);
         return;
+    }
     Path = abbreviation_ + keyPath;
     if (ignore_.Contains(Path))
         return;
