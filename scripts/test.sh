@@ -31,8 +31,8 @@ export WINEPREFIX="$root/build/win/wineprefix"
 /usr/lib/wine/wineserver -w || true
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
 build/win/wine-run.sh cmd /c exit </dev/null >/dev/null 2>&1 || true
-# The first shell link of a new prefix sets up the shell's objects, which took over a minute once: done here, before the
-# clock of any test runs.
+# The first shell link of a new prefix sets up the shell's objects, which
+# took over a minute once: done here, before the clock of any test runs.
 build/win/wine-run.sh build/win/mxshortcut.exe 'C:\windows\temp' movix-warm.lnk 'C:\windows\notepad.exe' \
     </dev/null >/dev/null 2>&1 || true
 rm -f build/win/wineprefix/drive_c/windows/temp/movix-warm.lnk
