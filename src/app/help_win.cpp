@@ -101,7 +101,17 @@ void WaitUntilGone(HWND server) {
         ::Sleep(20);
 }
 
+// The place given for the next popup, if any (only the UI thread sets and
+// takes it).
+bool g_popupPositionSet = false;
+POINT g_popupPosition = {};
+
 }  // namespace
+
+void SetHelpPopupPosition(POINT screenPoint) {
+    g_popupPosition = screenPoint;
+    g_popupPositionSet = true;
+}
 
 std::string DefaultHelpViewerPath() {
     char buffer[MAX_PATH * 2];
@@ -156,10 +166,15 @@ bool WinHelpRequestWithViewer(const std::string& viewerExe, HWND owner, const st
     }
 
     POINT pointer = {};
-    if (::GetCursorPos(&pointer)) {
+    if (request.command == kHelpCommandContextPopup && g_popupPositionSet) {
+        request.pointerX = g_popupPosition.x;
+        request.pointerY = g_popupPosition.y;
+    } else if (::GetCursorPos(&pointer)) {
         request.pointerX = pointer.x;
         request.pointerY = pointer.y;
     }
+    if (request.command == kHelpCommandContextPopup)
+        g_popupPositionSet = false;
 
     if (!IsExistingFile(fullPath)) {
         // The viewer tells the user, as the help engine always has; we do

@@ -157,7 +157,7 @@ const ControlSpec kControls[] = {
      88, 32, 432, 44, 0},
     {8, CtlKind::RightLabel, 0, "Old:", 30, 102, 54, 17, 0},
     {8, CtlKind::Panel, IDC_pnlShowFromString, "", 88, 100, 417, 21, 34},
-    {8, CtlKind::RightLabel, 0, "New:", 30, 130, 54, 17, 0},
+    {8, CtlKind::RightLabel, 0, "&New:", 30, 130, 54, 17, 0},
     {8, CtlKind::Edit, IDC_EditNewAddressAgain, "", 88, 128, 417, 21, 35},
 
     // Page Replacing

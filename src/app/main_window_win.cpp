@@ -49,6 +49,9 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// Posted by the system after a real F1 key press; DefWindowProc makes it WM_HELP.
+const UINT kWmKeyF1 = 0x004D;
+
 bool IsOwnWindow(HWND root, HWND hwnd) {
     return hwnd && (hwnd == root || IsChild(root, hwnd));
 }
@@ -167,6 +170,21 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         break;
     }
+    case WM_NEXTDLGCTL:
+        NextDialogControl(wParam, lParam);
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(hwnd_, focus))
+                lastFocus_ = focus;
+        } else if (!HIWORD(wParam)) {
+            RestoreFocus();
+        }
+        return 0;
+    case WM_SETFOCUS:
+        RestoreFocus();
+        return 0;
     case WM_HELP:
         OnHelp(reinterpret_cast<const HELPINFO*>(lParam));
         return TRUE;
@@ -253,6 +271,7 @@ void TForm1::ShowPage(int index) {
         ShowWindow(Control(IDC_PageBase + page_), SW_HIDE);
     page_ = index;
     NotebookMainPageChanged();
+    KeepFocusOnPage();
 }
 
 void TForm1::ShowSubPage(int index) {
@@ -263,6 +282,8 @@ void TForm1::ShowSubPage(int index) {
         ShowWindow(Control(IDC_SubPageBase + subPage_), SW_HIDE);
     subPage_ = index;
     NotebookSubPageChanged();
+    if (page_ == kPageSearch)
+        KeepFocusOnPage();
 }
 
 // --- Creation ---------------------------------------------------------------
@@ -272,6 +293,7 @@ void TForm1::FormCreate() {
     UiDispatcher::Init();
     DdeClientConv1 = std::make_unique<TDdeClientConv>();
     CreateControls();
+    SubclassEditMenus();
     // The opening state stands from here on, whatever a later step does:
     // the red light with result 7, Next and Back disabled.
     CheckResult = 7;
@@ -561,7 +583,16 @@ bool TForm1::PreTranslateMessage(MSG& msg) {
             return true;
         }
     }
-    return IsDialogMessageA(hwnd_, &msg) != FALSE;
+    // The system follows an F1 key press with a help message of its own
+    // (WM_KEYF1, turned into WM_HELP): the key press above has already
+    // answered it, and one F1 gives one help.
+    if (msg.message == kWmKeyF1 && IsOwnWindow(hwnd_, msg.hwnd))
+        return true;
+    const bool consumed = IsDialogMessageA(hwnd_, &msg) != FALSE;
+    HWND focus = GetFocus();
+    if (focus != lastFocus_ && IsOwnWindow(hwnd_, focus) && focus != hwnd_)
+        FocusChanged(focus);
+    return consumed;
 }
 
 void TForm1::ProcessPendingMessages() {

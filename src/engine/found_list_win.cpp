@@ -175,11 +175,22 @@ void TFoundList::CreatePopupMenuItems() {
     menu_ = CreatePopupMenu();
     if (!menu_)
         return;
-    AppendMenuA(menu_, MF_STRING, IDM_Toggle1, "Toggle");
-    AppendMenuA(menu_, MF_STRING, IDM_Yes1, "Yes");
-    AppendMenuA(menu_, MF_STRING, IDM_No1, "No");
+    // Access keys, so that the menu opened from the keyboard (Shift+F10,
+    // the menu key) is also worked from it.
+    AppendMenuA(menu_, MF_STRING, IDM_Toggle1, "&Toggle");
+    AppendMenuA(menu_, MF_STRING, IDM_Yes1, "&Yes");
+    AppendMenuA(menu_, MF_STRING, IDM_No1, "&No");
     AppendMenuA(menu_, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu_, MF_STRING, IDM_WhatsThis2, "What's This");
+    AppendMenuA(menu_, MF_STRING, IDM_WhatsThis2, "&What's This");
+    // Sorting without the mouse: the same as a click on the column's header.
+    HMENU sortBy = CreatePopupMenu();
+    if (!sortBy)
+        return;
+    static const char* const kSortCaptions[FoundColumnCount] = {"&Item", "&Path", "T&ype", "&SubType", "&Context"};
+    for (int c = 0; c < FoundColumnCount; ++c)
+        AppendMenuA(sortBy, MF_STRING, static_cast<UINT_PTR>(IDM_SortByBase + c), kSortCaptions[c]);
+    AppendMenuA(menu_, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(sortBy), "Sort &by");
 }
 
 void TFoundList::AddColumns() {
@@ -243,6 +254,12 @@ void TFoundList::AddFoundItem(const std::string& item,
         RecomputeWidths();
         if (hwnd_)
             InvalidateRect(hwnd_, nullptr, TRUE);
+        if (hwnd_ && GetFocus() == hwnd_) {
+            // The list has the keyboard already: its first real row takes
+            // the focus, so that Space acts on it at once.
+            SyncNow();
+            EnsureFocusedRow();
+        }
     } else {
         WidenFor(rows_.back());
     }
@@ -438,16 +455,27 @@ LRESULT TFoundList::OnCustomDraw(NMHDR* header) {
             return CDRF_NOTIFYITEMDRAW;
         case CDDS_ITEMPREPAINT: {
             const std::size_t index = static_cast<std::size_t>(draw->nmcd.dwItemSpec);
-            return index < rows_.size() && rows_[index].MaybeLonger ? CDRF_NOTIFYPOSTPAINT : CDRF_DODEFAULT;
+            if (index >= rows_.size())
+                return CDRF_DODEFAULT;
+            // A selected row's disc is drawn again after the control, which
+            // blends it into the highlight until Y and N are hard to tell.
+            return rows_[index].MaybeLonger || RowSelected(static_cast<int>(index)) ? CDRF_NOTIFYPOSTPAINT
+                                                                                    : CDRF_DODEFAULT;
         }
         case CDDS_ITEMPOSTPAINT: {
+            const std::size_t index = static_cast<std::size_t>(draw->nmcd.dwItemSpec);
             RECT icon{};
             icon.left = LVIR_ICON;
-            if (!CallWindowProcW(controlProc_, hwnd_, LVM_GETITEMRECT, static_cast<WPARAM>(draw->nmcd.dwItemSpec),
+            if (index >= rows_.size() ||
+                !CallWindowProcW(controlProc_, hwnd_, LVM_GETITEMRECT, static_cast<WPARAM>(draw->nmcd.dwItemSpec),
                                  reinterpret_cast<LPARAM>(&icon)))
                 return CDRF_DODEFAULT;
             HDC dc = draw->nmcd.hdc;
             const int x = icon.left, y = icon.top + (icon.bottom - icon.top - 16) / 2;
+            if (RowSelected(static_cast<int>(index)) && imageList_)
+                ImageList_Draw(imageList_, static_cast<int>(rows_[index].Mark), dc, x, y, ILD_NORMAL);
+            if (!rows_[index].MaybeLonger)
+                return CDRF_DODEFAULT;
             const POINT triangle[] = {{x + 11, y + 5}, {x + 16, y + 15}, {x + 6, y + 15}};
             GdiObject fill(CreateSolidBrush(RGB(255, 204, 0)));
             GdiObject edge(CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
@@ -523,6 +551,10 @@ bool TFoundList::HandleCommand(int id) {
             WhatsThis2Click();
             return true;
         default:
+            if (id >= IDM_SortByBase && id < IDM_SortByBase + FoundColumnCount) {
+                lvFoundColumnClick(id - IDM_SortByBase);
+                return true;
+            }
             return false;
     }
 }
@@ -568,6 +600,18 @@ LRESULT TFoundList::OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_LBUTTONUP:
         case WM_RBUTTONUP:
             lvFoundMouseUp(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+            break;
+        case WM_SETFOCUS: {
+            const LRESULT r = CallWindowProcW(controlProc_, hwnd, msg, wp, lp);
+            EnsureFocusedRow();
+            return r;
+        }
+        case WM_KEYDOWN:
+            // Space is the mark's key (its character toggles below); the
+            // control would first change the selection with it, and the
+            // toggle would then miss the row the user sees focused.
+            if (wp == VK_SPACE && GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_SHIFT) >= 0)
+                return 0;
             break;
         case WM_CHAR:
             if (wp == ' ') {
@@ -654,6 +698,36 @@ void TFoundList::Toggle1Click(int tag) {
     }
     if (acted)
         InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+bool TFoundList::RowSelected(int index) const {
+    return (CallWindowProcW(controlProc_, hwnd_, LVM_GETITEMSTATE, static_cast<WPARAM>(index), LVIS_SELECTED) &
+            LVIS_SELECTED) != 0;
+}
+
+// A list with the keyboard shows where it is: without a focused row the
+// first selected one, else the top row on screen, becomes focused (and, when
+// nothing is selected, selected, so that Space toggles it). The placeholder
+// row is no hit and is left alone.
+void TFoundList::EnsureFocusedRow() {
+    if (!hwnd_ || rows_.empty() || (rows_.size() == 1 && IsPlaceholder(rows_[0])))
+        return;
+    if (controlCount_ != rows_.size())
+        SyncNow();
+    if (SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED) >= 0)
+        return;
+    int row = static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    LVITEMA state{};
+    if (row < 0) {
+        row = static_cast<int>(SendMessageA(hwnd_, LVM_GETTOPINDEX, 0, 0));
+        if (row < 0 || row >= RowCount())
+            row = 0;
+        state.state = state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(hwnd_, LVM_SETSELECTIONMARK, 0, row);
+    } else {
+        state.state = state.stateMask = LVIS_FOCUSED;
+    }
+    SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
 }
 
 void TFoundList::lvFoundKeyPress(char key) {

@@ -105,6 +105,8 @@ class TFoundList {
     LRESULT OnCustomDraw(NMHDR* header);
     LRESULT OnFindItem(NMHDR* header) const;
     int RowAtY(int y) const;
+    bool RowSelected(int index) const;
+    void EnsureFocusedRow();
     void SetMark(int index, TMark mark);
     // Sorts rows_ by the current SortColumn/SortDescending, keeping the
     // selection and focus on the same rows.
