@@ -165,6 +165,31 @@ void TFoundList::CreateImageList() {
 
         SelectObject(dc, oldBrush);
         SelectObject(dc, oldPen);
+
+        // The letter on each disc: the mark reads the same on a highlighted
+        // row and to a user who does not tell red from green.
+        GdiObject letterFont(CreateFontA(-11, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                         CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial"));
+        HGDIOBJ oldFont = SelectObject(dc, letterFont.get());
+        SetBkMode(dc, TRANSPARENT);
+        struct Letter {
+            const char* text;
+            int left;
+            COLORREF outline;
+        };
+        for (const Letter& letter : {Letter{"Y", 0, RGB(0, 96, 0)}, Letter{"N", 16, RGB(120, 0, 0)}}) {
+            RECT cell{letter.left, 0, letter.left + 16, 16};
+            // A dark outline around a white letter keeps it clear of the hatch.
+            SetTextColor(dc, letter.outline);
+            for (const POINT d : {POINT{-1, 0}, POINT{1, 0}, POINT{0, -1}, POINT{0, 1}}) {
+                RECT shifted = cell;
+                OffsetRect(&shifted, d.x, d.y);
+                DrawTextA(dc, letter.text, 1, &shifted, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+            }
+            SetTextColor(dc, RGB(255, 255, 255));
+            DrawTextA(dc, letter.text, 1, &cell, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        }
+        SelectObject(dc, oldFont);
     }
     SelectObject(dc, oldBitmap);
     DeleteDC(dc);

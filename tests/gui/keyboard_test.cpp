@@ -200,25 +200,30 @@ TEST(Keyboard, TheMarkOfASelectedRowKeepsItsColours) {
     Sleep(200);
     app.Screenshot("keyboard_selected_rows");
 
+    // Each disc carries its letter in white: the Y disc is no longer one
+    // green blot, and a white stroke shows in it wherever the row is.
     HDC screen = GetDC(nullptr);
-    auto disc = [&](int row) {
+    auto colours = [&](int row, bool& white, bool& green, bool& red) {
+        white = green = red = false;
         RECT icon = app.ListViewItemRect(IDC_lvFound, row, LVIR_ICON);
-        POINT centre = {(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2};
-        ClientToScreen(list, &centre);
-        return GetPixel(screen, centre.x, centre.y);
+        const int top = icon.top + (icon.bottom - icon.top - 16) / 2;
+        for (int y = 4; y < 12; ++y) {
+            for (int x = 4; x < 12; ++x) {
+                POINT p = {icon.left + x, top + y};
+                ClientToScreen(list, &p);
+                const COLORREF c = GetPixel(screen, p.x, p.y);
+                white = white || (GetRValue(c) > 220 && GetGValue(c) > 220 && GetBValue(c) > 220);
+                green = green || (GetGValue(c) > 140 && GetRValue(c) < 60 && GetBValue(c) < 60);
+                red = red || (GetRValue(c) > 150 && GetGValue(c) < 60 && GetBValue(c) < 60);
+            }
+        }
     };
-    const COLORREF yes = disc(0);
-    // The N disc is hatched: look for its red along the middle line.
-    RECT icon = app.ListViewItemRect(IDC_lvFound, 1, LVIR_ICON);
-    bool red = false;
-    for (int dx = 2; dx < 14; ++dx) {
-        POINT p = {icon.left + dx, (icon.top + icon.bottom) / 2};
-        ClientToScreen(list, &p);
-        const COLORREF c = GetPixel(screen, p.x, p.y);
-        red = red || (GetRValue(c) > 150 && GetGValue(c) < 60 && GetBValue(c) < 60);
-    }
+    bool white = false, green = false, red = false;
+    colours(0, white, green, red);
+    EXPECT_TRUE(white) << "no letter on the Y disc of a selected row";
+    EXPECT_TRUE(green) << "the Y disc of a selected row lost its green";
+    colours(1, white, green, red);
+    EXPECT_TRUE(white) << "no letter on the N disc of a selected row";
+    EXPECT_TRUE(red) << "the N disc of a selected row lost its red";
     ReleaseDC(nullptr, screen);
-    EXPECT_TRUE(GetGValue(yes) > 140 && GetRValue(yes) < 60 && GetBValue(yes) < 60)
-        << std::hex << "Y disc colour " << yes;
-    EXPECT_TRUE(red) << "no red left in the N disc of a selected row";
 }
