@@ -84,15 +84,30 @@ TForm1* TForm1::Create(HINSTANCE instance, int showCommand) {
     form->scale_ = GetDeviceCaps(screen, LOGPIXELSY) / 96.0;
     ReleaseDC(nullptr, screen);
 
+    // The design size at this DPI, but never more than the screen holds: a
+    // large DPI on a small screen would otherwise put the window's buttons
+    // beyond the screen's edge, where no one can reach them.
+    RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    form->minSize_.cx = std::min(Px(form->scale_, kDesignWidth), static_cast<int>(work.right - work.left));
+    form->minSize_.cy = std::min(Px(form->scale_, kDesignHeight), static_cast<int>(work.bottom - work.top));
     // System menu and the context-help button, no minimize or maximize box.
     HWND hwnd = CreateWindowExA(WS_EX_CONTEXTHELP | WS_EX_CONTROLPARENT, kFormClass, "Movix 32",
                                 WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
-                                CW_USEDEFAULT, CW_USEDEFAULT, Px(form->scale_, kDesignWidth),
-                                Px(form->scale_, kDesignHeight), nullptr, nullptr, instance, form);
+                                CW_USEDEFAULT, CW_USEDEFAULT, form->minSize_.cx, form->minSize_.cy, nullptr, nullptr,
+                                instance, form);
     if (!hwnd) {
         delete form;
         return nullptr;
     }
+    RECT placed;
+    GetWindowRect(hwnd, &placed);
+    const int left = std::max(static_cast<int>(work.left),
+                              std::min(static_cast<int>(placed.left), static_cast<int>(work.right - form->minSize_.cx)));
+    const int top = std::max(static_cast<int>(work.top),
+                             std::min(static_cast<int>(placed.top), static_cast<int>(work.bottom - form->minSize_.cy)));
+    if (left != placed.left || top != placed.top)
+        SetWindowPos(hwnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (!form->CleanRegistryMode) {
         ShowWindow(hwnd, showCommand);
         UpdateWindow(hwnd);
@@ -150,8 +165,8 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_GETMINMAXINFO: {
         MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize.x = Px(scale_, kDesignWidth);
-        info->ptMinTrackSize.y = Px(scale_, kDesignHeight);
+        info->ptMinTrackSize.x = minSize_.cx;
+        info->ptMinTrackSize.y = minSize_.cy;
         return 0;
     }
     case WM_SETCURSOR:
@@ -165,8 +180,8 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // Programmatic sizing obeys the minimum too, not only dragging.
         WINDOWPOS* pos = reinterpret_cast<WINDOWPOS*>(lParam);
         if (!(pos->flags & SWP_NOSIZE)) {
-            pos->cx = std::max(pos->cx, Px(scale_, kDesignWidth));
-            pos->cy = std::max(pos->cy, Px(scale_, kDesignHeight));
+            pos->cx = std::max(pos->cx, static_cast<int>(minSize_.cx));
+            pos->cy = std::max(pos->cy, static_cast<int>(minSize_.cy));
         }
         break;
     }
@@ -683,6 +698,7 @@ void TForm1::FormResize() {
     resize(IDC_EditNewAddressAgain, W - Px(s, 123), -1);
     moveX(IDC_btnSaveLog, W - Px(s, 113));
     resize(IDC_lbReport, W - Px(s, 103), H - Px(s, 152));
+    FitLabels(W);
 }
 
 // --- Address entry ----------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/handles.h"
@@ -189,6 +190,8 @@ private:
     HWND popupComponent_ = nullptr;
     UINT helpMessage_ = 0;
     HMENU pmWhatsThis_ = nullptr;
+    std::vector<std::pair<HWND, const struct ControlSpec*>> wrapLabels_;
+    void FitLabels(int outerWidth);
     HWND lastFocus_ = nullptr;      // the control that had the focus last
     HWND defaultLook_ = nullptr;    // the push button drawn as the default
     HWND labelAnchor_ = nullptr;    // a label whose access key was pressed
@@ -200,6 +203,7 @@ private:
     GdiObject font_, boldFont_, symbolFont_, logFont_;
     HICON icon_ = nullptr;
     double scale_ = 1.0;
+    SIZE minSize_ = {540, 312};  // the design size at this DPI, within the screen
     bool haveSymbolFont_ = false;
     bool busy_ = false;  // the hourglass shows while a run is busy
     int dialogHelpContext_ = 21;  // the Help of the file dialog now open

@@ -127,14 +127,22 @@ void TFoundList::Resize(int width, int height) {
 }
 
 void TFoundList::CreateImageList() {
-    imageList_ = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 2, 0);
+    // 16 by 16 at 96 DPI, and as much larger as the screen's DPI asks.
+    HDC probe = GetDC(nullptr);
+    const int dpi = probe ? GetDeviceCaps(probe, LOGPIXELSY) : 96;
+    if (probe)
+        ReleaseDC(nullptr, probe);
+    const int n = std::max(16, MulDiv(16, dpi, 96));
+    imageSize_ = n;
+    auto k = [n](int designPixels) { return MulDiv(designPixels, n, 16); };
+    imageList_ = ImageList_Create(n, n, ILC_COLOR24 | ILC_MASK, 2, 0);
     if (!imageList_)
         return;
     // Both discs are drawn side by side on a key colour that becomes the mask.
     const COLORREF key = RGB(255, 0, 255);
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
-    GdiObject bitmap(CreateCompatibleBitmap(screen, 32, 16));
+    GdiObject bitmap(CreateCompatibleBitmap(screen, 2 * n, n));
     ReleaseDC(nullptr, screen);
     if (!dc || !bitmap) {
         if (dc)
@@ -144,31 +152,31 @@ void TFoundList::CreateImageList() {
     HGDIOBJ oldBitmap = SelectObject(dc, bitmap.get());
     {
         GdiObject keyBrush(CreateSolidBrush(key));
-        const RECT all{0, 0, 32, 16};
+        const RECT all{0, 0, 2 * n, n};
         FillRect(dc, &all, static_cast<HBRUSH>(keyBrush.get()));
 
         // Image 0, Y: a green disc.
         GdiObject greenBrush(CreateSolidBrush(RGB(0, 176, 0)));
-        GdiObject greenPen(CreatePen(PS_SOLID, 1, RGB(0, 96, 0)));
+        GdiObject greenPen(CreatePen(PS_SOLID, std::max(1, k(1)), RGB(0, 96, 0)));
         HGDIOBJ oldBrush = SelectObject(dc, greenBrush.get());
         HGDIOBJ oldPen = SelectObject(dc, greenPen.get());
-        Ellipse(dc, 1, 1, 15, 15);
+        Ellipse(dc, k(1), k(1), k(15), k(15));
 
         // Image 1, N: a red disc hatched on white.
         GdiObject redBrush(CreateHatchBrush(HS_DIAGCROSS, RGB(208, 0, 0)));
-        GdiObject redPen(CreatePen(PS_SOLID, 1, RGB(160, 0, 0)));
+        GdiObject redPen(CreatePen(PS_SOLID, std::max(1, k(1)), RGB(160, 0, 0)));
         SelectObject(dc, redBrush.get());
         SelectObject(dc, redPen.get());
         SetBkMode(dc, OPAQUE);
         SetBkColor(dc, RGB(255, 255, 255));
-        Ellipse(dc, 17, 1, 31, 15);
+        Ellipse(dc, n + k(1), k(1), n + k(15), k(15));
 
         SelectObject(dc, oldBrush);
         SelectObject(dc, oldPen);
 
         // The letter on each disc: the mark reads the same on a highlighted
         // row and to a user who does not tell red from green.
-        GdiObject letterFont(CreateFontA(-11, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+        GdiObject letterFont(CreateFontA(-k(11), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                          CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial"));
         HGDIOBJ oldFont = SelectObject(dc, letterFont.get());
         SetBkMode(dc, TRANSPARENT);
@@ -177,8 +185,8 @@ void TFoundList::CreateImageList() {
             int left;
             COLORREF outline;
         };
-        for (const Letter& letter : {Letter{"Y", 0, RGB(0, 96, 0)}, Letter{"N", 16, RGB(120, 0, 0)}}) {
-            RECT cell{letter.left, 0, letter.left + 16, 16};
+        for (const Letter& letter : {Letter{"Y", 0, RGB(0, 96, 0)}, Letter{"N", n, RGB(120, 0, 0)}}) {
+            RECT cell{letter.left, 0, letter.left + n, n};
             // A dark outline around a white letter keeps it clear of the hatch.
             SetTextColor(dc, letter.outline);
             for (const POINT d : {POINT{-1, 0}, POINT{1, 0}, POINT{0, -1}, POINT{0, 1}}) {
@@ -389,16 +397,41 @@ void TFoundList::RecomputeWidths() {
 void TFoundList::ApplyWidths() {
     if (!hwnd_)
         return;
+    int want[FoundColumnCount] = {};
+    int floor[FoundColumnCount] = {};
     for (int c : {static_cast<int>(ColItem), static_cast<int>(ColPath), static_cast<int>(ColContext)}) {
         int width = widest_[c] + TrailingLabelPadding;
         if (c == ColItem)
-            width += FirstColumnImageRoom;
+            width += FirstColumnImageRoom + imageSize_ - 16;
         // Never narrower than the caption, which would be cut short.
-        width = std::max(width, TextWidth(FoundColumnCaptions[c]) + HeaderCaptionPadding);
-        if (width == applied_[c])
+        floor[c] = TextWidth(FoundColumnCaptions[c]) + HeaderCaptionPadding + (c == ColItem ? FirstColumnImageRoom + imageSize_ - 16 : 0);
+        want[c] = std::max(width, floor[c]);
+    }
+    // All five columns start within the list as it stands: a long Path (or
+    // Item) gives way so that Type, SubType and the hit itself are seen, and
+    // Context takes what is left (its whole text still reached by scrolling).
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const int avail = client.right - client.left;
+    if (avail > 0) {
+        const int fixed = static_cast<int>(CallWindowProcW(controlProc_, hwnd_, LVM_GETCOLUMNWIDTH, ColType, 0)) +
+                          static_cast<int>(CallWindowProcW(controlProc_, hwnd_, LVM_GETCOLUMNWIDTH, ColSubType, 0));
+        const int contextRoom = std::max(floor[ColContext], avail / 4);
+        const int room = avail - fixed - contextRoom;
+        if (want[ColItem] + want[ColPath] > room) {
+            // Item keeps up to a third of the room, Path has the rest.
+            const int item = std::max(floor[ColItem], std::min(want[ColItem], std::max(room / 3, room - want[ColPath])));
+            const int path = std::max(floor[ColPath], std::min(want[ColPath], room - item));
+            want[ColItem] = item;
+            want[ColPath] = path;
+        }
+        want[ColContext] = std::max(want[ColContext], avail - fixed - want[ColItem] - want[ColPath]);
+    }
+    for (int c : {static_cast<int>(ColItem), static_cast<int>(ColPath), static_cast<int>(ColContext)}) {
+        if (want[c] == applied_[c])
             continue;
-        applied_[c] = width;
-        SendMessageA(hwnd_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), MAKELPARAM(width, 0));
+        applied_[c] = want[c];
+        CallWindowProcW(controlProc_, hwnd_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), MAKELPARAM(want[c], 0));
     }
 }
 
@@ -496,7 +529,7 @@ LRESULT TFoundList::OnCustomDraw(NMHDR* header) {
                                  reinterpret_cast<LPARAM>(&icon)))
                 return CDRF_DODEFAULT;
             HDC dc = draw->nmcd.hdc;
-            const int x = icon.left, y = icon.top + (icon.bottom - icon.top - 16) / 2;
+            const int x = icon.left, y = icon.top + (icon.bottom - icon.top - imageSize_) / 2;
             if (RowSelected(static_cast<int>(index)) && imageList_)
                 ImageList_Draw(imageList_, static_cast<int>(rows_[index].Mark), dc, x, y, ILD_NORMAL);
             if (!rows_[index].MaybeLonger)
@@ -626,6 +659,11 @@ LRESULT TFoundList::OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_RBUTTONUP:
             lvFoundMouseUp(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
             break;
+        case WM_SIZE: {
+            const LRESULT r = CallWindowProcW(controlProc_, hwnd, msg, wp, lp);
+            ApplyWidths();
+            return r;
+        }
         case WM_SETFOCUS: {
             const LRESULT r = CallWindowProcW(controlProc_, hwnd, msg, wp, lp);
             EnsureFocusedRow();

@@ -356,6 +356,9 @@ void App::SendKeys(const std::vector<WORD>& keys, const std::vector<WORD>& modif
         for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m)
             inputs.push_back(KeyInput(*m, true));
         SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+        // Input comes after sent and posted messages in the program's queue:
+        // a moment for it to be taken before the program is made to settle.
+        Sleep(60);
         Sync();
     }
 }

@@ -31,7 +31,9 @@ bool TabTo(App& app, int id, bool backwards = false) {
     for (int i = 0; i < 25; ++i) {
         if (app.Focus() == app.Control(id))
             return true;
+        HWND before = app.Focus();
         app.SendKeys({VK_TAB}, backwards ? std::vector<WORD>{VK_SHIFT} : std::vector<WORD>{});
+        guitest::WaitFor([&] { return app.Focus() != before; }, 1000);
     }
     return app.Focus() == app.Control(id);
 }
