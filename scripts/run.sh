@@ -55,7 +55,7 @@ fi
 wizard_running() {
     local p
     for p in $(pgrep -f 'movix32\.exe' 2>/dev/null || true); do
-        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+        { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
     done
     return 1
 }

@@ -182,6 +182,16 @@ TEST(Keyboard, TheFoundListIsFirstHasAFocusedRowAndSpaceTogglesAtOnce) {
     app.SendKeys({VK_F10}, {VK_SHIFT});
     app.SendKeys({'N'});
     EXPECT_EQ(app.ListViewImage(IDC_lvFound, row), 1);
+
+    // On FinalPage the New field has the focus, and "&New:" brings it back.
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    ASSERT_EQ(app.Page(), 8);
+    EXPECT_TRUE(FocusIs(app, IDC_EditNewAddressAgain));
+    ASSERT_TRUE(TabTo(app, IDC_BtnHelp));
+    app.SendKeys({'N'}, {VK_MENU});
+    EXPECT_TRUE(FocusIs(app, IDC_EditNewAddressAgain));
+    EXPECT_EQ(app.Page(), 8);
 }
 
 TEST(Keyboard, TheMarkOfASelectedRowKeepsItsColours) {
