@@ -84,6 +84,8 @@ TFoundList::~TFoundList() {
         DestroyMenu(menu_);
     if (imageList_)
         ImageList_Destroy(imageList_);
+    if (letters_)
+        ImageList_Destroy(letters_);
 }
 
 bool TFoundList::Create(HWND parent, const RECT& rc) {
@@ -173,13 +175,34 @@ void TFoundList::CreateImageList() {
 
         SelectObject(dc, oldBrush);
         SelectObject(dc, oldPen);
+    }
+    SelectObject(dc, oldBitmap);
+    ImageList_AddMasked(imageList_, static_cast<HBITMAP>(bitmap.get()), key);
 
-        // The letter on each disc: the mark reads the same on a highlighted
-        // row and to a user who does not tell red from green.
-        GdiObject letterFont(CreateFontA(-k(11), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                         CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial"));
-        HGDIOBJ oldFont = SelectObject(dc, letterFont.get());
-        SetBkMode(dc, TRANSPARENT);
+    // The letter of each mark, drawn over the disc on screen (the discs
+    // themselves stay plain): the mark reads the same on a highlighted row
+    // and to a user who does not tell red from green.
+    letters_ = ImageList_Create(n, n, ILC_COLOR24 | ILC_MASK, 2, 0);
+    HDC screen2 = GetDC(nullptr);
+    HDC ldc = CreateCompatibleDC(screen2);
+    GdiObject letterBits(CreateCompatibleBitmap(screen2, 2 * n, n));
+    ReleaseDC(nullptr, screen2);
+    DeleteDC(dc);
+    if (!letters_ || !ldc || !letterBits) {
+        if (ldc)
+            DeleteDC(ldc);
+        return;
+    }
+    HGDIOBJ oldLetterBitmap = SelectObject(ldc, letterBits.get());
+    {
+        GdiObject keyBrush(CreateSolidBrush(key));
+        const RECT all{0, 0, 2 * n, n};
+        FillRect(ldc, &all, static_cast<HBRUSH>(keyBrush.get()));
+        GdiObject letterFont(CreateFontA(-k(11), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY,
+                                         DEFAULT_PITCH | FF_SWISS, "Arial"));
+        HGDIOBJ oldFont = SelectObject(ldc, letterFont.get());
+        SetBkMode(ldc, TRANSPARENT);
         struct Letter {
             const char* text;
             int left;
@@ -188,20 +211,20 @@ void TFoundList::CreateImageList() {
         for (const Letter& letter : {Letter{"Y", 0, RGB(0, 96, 0)}, Letter{"N", n, RGB(120, 0, 0)}}) {
             RECT cell{letter.left, 0, letter.left + n, n};
             // A dark outline around a white letter keeps it clear of the hatch.
-            SetTextColor(dc, letter.outline);
+            SetTextColor(ldc, letter.outline);
             for (const POINT d : {POINT{-1, 0}, POINT{1, 0}, POINT{0, -1}, POINT{0, 1}}) {
                 RECT shifted = cell;
                 OffsetRect(&shifted, d.x, d.y);
-                DrawTextA(dc, letter.text, 1, &shifted, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+                DrawTextA(ldc, letter.text, 1, &shifted, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
             }
-            SetTextColor(dc, RGB(255, 255, 255));
-            DrawTextA(dc, letter.text, 1, &cell, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+            SetTextColor(ldc, RGB(255, 255, 255));
+            DrawTextA(ldc, letter.text, 1, &cell, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         }
-        SelectObject(dc, oldFont);
+        SelectObject(ldc, oldFont);
     }
-    SelectObject(dc, oldBitmap);
-    DeleteDC(dc);
-    ImageList_AddMasked(imageList_, static_cast<HBITMAP>(bitmap.get()), key);
+    SelectObject(ldc, oldLetterBitmap);
+    DeleteDC(ldc);
+    ImageList_AddMasked(letters_, static_cast<HBITMAP>(letterBits.get()), key);
 }
 
 void TFoundList::CreatePopupMenuItems() {
@@ -210,20 +233,20 @@ void TFoundList::CreatePopupMenuItems() {
         return;
     // Access keys, so that the menu opened from the keyboard (Shift+F10,
     // the menu key) is also worked from it.
-    AppendMenuA(menu_, MF_STRING, IDM_Toggle1, "&Toggle");
-    AppendMenuA(menu_, MF_STRING, IDM_Yes1, "&Yes");
-    AppendMenuA(menu_, MF_STRING, IDM_No1, "&No");
+    // (Each item's first letter, see WM_MENUCHAR in OnListMessage.)
+    AppendMenuA(menu_, MF_STRING, IDM_Toggle1, "Toggle");
+    AppendMenuA(menu_, MF_STRING, IDM_Yes1, "Yes");
+    AppendMenuA(menu_, MF_STRING, IDM_No1, "No");
     AppendMenuA(menu_, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu_, MF_STRING, IDM_WhatsThis2, "&What's This");
+    AppendMenuA(menu_, MF_STRING, IDM_WhatsThis2, "What's This");
     // Sorting without the mouse: the same as a click on the column's header.
     HMENU sortBy = CreatePopupMenu();
     if (!sortBy)
         return;
-    static const char* const kSortCaptions[FoundColumnCount] = {"&Item", "&Path", "T&ype", "&SubType", "&Context"};
     for (int c = 0; c < FoundColumnCount; ++c)
-        AppendMenuA(sortBy, MF_STRING, static_cast<UINT_PTR>(IDM_SortByBase + c), kSortCaptions[c]);
+        AppendMenuA(sortBy, MF_STRING, static_cast<UINT_PTR>(IDM_SortByBase + c), FoundColumnCaptions[c]);
     AppendMenuA(menu_, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(sortBy), "Sort &by");
+    AppendMenuA(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(sortBy), "Sort by");
 }
 
 void TFoundList::AddColumns() {
@@ -397,41 +420,16 @@ void TFoundList::RecomputeWidths() {
 void TFoundList::ApplyWidths() {
     if (!hwnd_)
         return;
-    int want[FoundColumnCount] = {};
-    int floor[FoundColumnCount] = {};
     for (int c : {static_cast<int>(ColItem), static_cast<int>(ColPath), static_cast<int>(ColContext)}) {
         int width = widest_[c] + TrailingLabelPadding;
         if (c == ColItem)
-            width += FirstColumnImageRoom + imageSize_ - 16;
+            width += FirstColumnImageRoom + imageSize_ - 16;  // the images grow with the DPI
         // Never narrower than the caption, which would be cut short.
-        floor[c] = TextWidth(FoundColumnCaptions[c]) + HeaderCaptionPadding + (c == ColItem ? FirstColumnImageRoom + imageSize_ - 16 : 0);
-        want[c] = std::max(width, floor[c]);
-    }
-    // All five columns start within the list as it stands: a long Path (or
-    // Item) gives way so that Type, SubType and the hit itself are seen, and
-    // Context takes what is left (its whole text still reached by scrolling).
-    RECT client{};
-    GetClientRect(hwnd_, &client);
-    const int avail = client.right - client.left;
-    if (avail > 0) {
-        const int fixed = static_cast<int>(CallWindowProcW(controlProc_, hwnd_, LVM_GETCOLUMNWIDTH, ColType, 0)) +
-                          static_cast<int>(CallWindowProcW(controlProc_, hwnd_, LVM_GETCOLUMNWIDTH, ColSubType, 0));
-        const int contextRoom = std::max(floor[ColContext], avail / 4);
-        const int room = avail - fixed - contextRoom;
-        if (want[ColItem] + want[ColPath] > room) {
-            // Item keeps up to a third of the room, Path has the rest.
-            const int item = std::max(floor[ColItem], std::min(want[ColItem], std::max(room / 3, room - want[ColPath])));
-            const int path = std::max(floor[ColPath], std::min(want[ColPath], room - item));
-            want[ColItem] = item;
-            want[ColPath] = path;
-        }
-        want[ColContext] = std::max(want[ColContext], avail - fixed - want[ColItem] - want[ColPath]);
-    }
-    for (int c : {static_cast<int>(ColItem), static_cast<int>(ColPath), static_cast<int>(ColContext)}) {
-        if (want[c] == applied_[c])
+        width = std::max(width, TextWidth(FoundColumnCaptions[c]) + HeaderCaptionPadding);
+        if (width == applied_[c])
             continue;
-        applied_[c] = want[c];
-        CallWindowProcW(controlProc_, hwnd_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), MAKELPARAM(want[c], 0));
+        applied_[c] = width;
+        SendMessageA(hwnd_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), MAKELPARAM(width, 0));
     }
 }
 
@@ -515,10 +513,10 @@ LRESULT TFoundList::OnCustomDraw(NMHDR* header) {
             const std::size_t index = static_cast<std::size_t>(draw->nmcd.dwItemSpec);
             if (index >= rows_.size())
                 return CDRF_DODEFAULT;
-            // A selected row's disc is drawn again after the control, which
-            // blends it into the highlight until Y and N are hard to tell.
-            return rows_[index].MaybeLonger || RowSelected(static_cast<int>(index)) ? CDRF_NOTIFYPOSTPAINT
-                                                                                    : CDRF_DODEFAULT;
+            // Every row's mark gets its letter after the control has drawn
+            // the disc (a selected row's disc is drawn again first: the
+            // control blends it into the highlight).
+            return CDRF_NOTIFYPOSTPAINT;
         }
         case CDDS_ITEMPOSTPAINT: {
             const std::size_t index = static_cast<std::size_t>(draw->nmcd.dwItemSpec);
@@ -532,6 +530,8 @@ LRESULT TFoundList::OnCustomDraw(NMHDR* header) {
             const int x = icon.left, y = icon.top + (icon.bottom - icon.top - imageSize_) / 2;
             if (RowSelected(static_cast<int>(index)) && imageList_)
                 ImageList_Draw(imageList_, static_cast<int>(rows_[index].Mark), dc, x, y, ILD_NORMAL);
+            if (letters_)
+                ImageList_Draw(letters_, static_cast<int>(rows_[index].Mark), dc, x, y, ILD_TRANSPARENT);
             if (!rows_[index].MaybeLonger)
                 return CDRF_DODEFAULT;
             const POINT triangle[] = {{x + 11, y + 5}, {x + 16, y + 15}, {x + 6, y + 15}};
@@ -659,10 +659,26 @@ LRESULT TFoundList::OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_RBUTTONUP:
             lvFoundMouseUp(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
             break;
-        case WM_SIZE: {
-            const LRESULT r = CallWindowProcW(controlProc_, hwnd, msg, wp, lp);
-            ApplyWidths();
-            return r;
+        case WM_MENUCHAR: {
+            // The menu's access keys: the first letter of an item's text
+            // chooses it (the texts carry no ampersand; every first letter
+            // is different within its menu).
+            HMENU menu = reinterpret_cast<HMENU>(lp);
+            const int count = GetMenuItemCount(menu);
+            const unsigned wanted = static_cast<unsigned>(static_cast<unsigned char>(LOWORD(wp)));
+            for (int i = 0; i < count; ++i) {
+                char text[64] = {};
+                if (GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION) <= 0)
+                    continue;
+                const unsigned first = static_cast<unsigned char>(text[0]);
+                // CharUpperA given a character (not a pointer) returns it upper-cased.
+                auto upper = [](unsigned ch) {
+                    return reinterpret_cast<ULONG_PTR>(CharUpperA(reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(ch))));
+                };
+                if (first && upper(first) == upper(wanted))
+                    return MAKELRESULT(i, MNC_EXECUTE);
+            }
+            return MAKELRESULT(0, MNC_IGNORE);
         }
         case WM_SETFOCUS: {
             const LRESULT r = CallWindowProcW(controlProc_, hwnd, msg, wp, lp);

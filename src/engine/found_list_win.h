@@ -136,6 +136,7 @@ class TFoundList {
     HWND hwnd_ = nullptr;
     WNDPROC controlProc_ = nullptr;
     HIMAGELIST imageList_ = nullptr;
+    HIMAGELIST letters_ = nullptr;  // the Y and N letters drawn over the discs
     int imageSize_ = 16;  // the Y/N images' side at the screen's DPI
     HMENU menu_ = nullptr;
     std::vector<TFoundItem> rows_;
