@@ -86,6 +86,8 @@
 #define IDM_Yes1 1603
 #define IDM_No1 1604
 #define IDM_WhatsThis2 1605
+// "Sort by" of the list's menu: IDM_SortByBase + column index.
+#define IDM_SortByBase 1610
 
 // About box
 #define IDD_ABOUT 2000

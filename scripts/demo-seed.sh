@@ -86,6 +86,11 @@ REGEDIT4
 
 [HKEY_CLASSES_ROOT\Quillpad.Document\shell\open\command]
 @="C:\\QUILL\\QUILL.EXE \"%1\""
+
+; The demo's saved choice: "All of the Registry", so that the references
+; under HKLM above are found too (the default searches HKCR, HKCU, HKCC).
+[HKEY_CURRENT_USER\Software\Kestrelia\MOVIX32\1.0\Settings]
+"Registry"="3"
 REG
 WINEPREFIX="$prefix" WINEDEBUG=-all /usr/lib/wine/wine64 regedit /S "$(WINEPREFIX="$prefix" /usr/lib/wine/wine64 winepath -w "$prefix/quillpad-demo.reg" 2>/dev/null)" </dev/null >/dev/null 2>&1 || true
 

@@ -52,6 +52,17 @@ if [ -n "${MOVIX_DEMO:-}" ]; then
     sleep 2
 fi
 "$wine" "${desktop[@]}" "$root/build/win/movix32.exe" "$@"
+# When the Wine desktop is open already (the Program Manager substitute
+# opened it), the command above hands the wizard to it and returns at once:
+# wait for the wizard itself before anything is ended.
+wizard_running() {
+    local p
+    for p in $(pgrep -f 'movix32\.exe' 2>/dev/null || true); do
+        { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    return 1
+}
+while wizard_running; do sleep 1; done
 # The demo's Program Manager substitute ends with the wizard.
 if [ -n "${MOVIX_DEMO:-}" ]; then
     /usr/lib/wine/wineserver -k 2>/dev/null || true

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "app/layout_win.h"
 #include "app/main_window_win.h"
 #include "resource.h"
@@ -116,10 +118,12 @@ void TForm1::CreateControls() {
             c = CreateControl(parent, "STATIC", spec.text, WS_VISIBLE | SS_LEFT, 0, spec.id, spec.x, spec.y, spec.w,
                               spec.h, spec.helpContext);
             SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
+            wrapLabels_.push_back({c, &spec});
             break;
         case CtlKind::Label:
-            CreateControl(parent, "STATIC", spec.text, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, spec.id, spec.x, spec.y,
-                          spec.w, spec.h, spec.helpContext);
+            c = CreateControl(parent, "STATIC", spec.text, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, spec.id, spec.x,
+                              spec.y, spec.w, spec.h, spec.helpContext);
+            wrapLabels_.push_back({c, &spec});
             break;
         case CtlKind::RightLabel:
             CreateControl(parent, "STATIC", spec.text, WS_VISIBLE | SS_RIGHT, 0, spec.id, spec.x, spec.y, spec.w,
@@ -170,9 +174,10 @@ void TForm1::CreateControls() {
                           spec.id, spec.x, spec.y, spec.w, spec.h, spec.helpContext);
             break;
         case CtlKind::LogBox:
+            // Whole lines only: a last line cut in half by the frame or the
+            // scroll bar is a line the user cannot read.
             c = CreateControl(parent, "LISTBOX", "",
-                              WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY |
-                                  LBS_HASSTRINGS,
+                              WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_HASSTRINGS,
                               WS_EX_CLIENTEDGE, spec.id, spec.x, spec.y, spec.w, spec.h, spec.helpContext);
             SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(logFont_.get()), FALSE);
             SendMessageA(c, LB_SETITEMHEIGHT, 0, Px(scale_, 16));
@@ -222,6 +227,36 @@ void TForm1::CreateControls() {
 
     pmWhatsThis_ = CreatePopupMenu();
     AppendMenuA(pmWhatsThis_, MF_STRING, IDM_WhatsThis1, "What's This?");
+}
+
+// Labels that reach the right edge of their page widen with the window, and
+// every label that wraps takes the height its text needs in the font it is
+// drawn with (and so at any DPI).
+void TForm1::FitLabels(int outerWidth) {
+    // Negative where the screen holds less than the design size.
+    const int grow = outerWidth - Px(scale_, 540);
+    for (const auto& label : wrapLabels_) {
+        HWND c = label.first;
+        const ControlSpec& spec = *label.second;
+        const int containerWidth = spec.parent >= kOnSubPage ? 440 : 532;
+        int width = Px(scale_, spec.w);
+        if (spec.x + spec.w >= containerWidth - 20)
+            width += grow;
+        int height = Px(scale_, spec.h);
+        if (spec.h > 18) {
+            char text[1024] = {};
+            GetWindowTextA(c, text, sizeof text);
+            HDC dc = GetDC(c);
+            HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(c, WM_GETFONT, 0, 0)));
+            RECT need = {0, 0, width, 0};
+            const UINT prefix = (GetWindowLongA(c, GWL_STYLE) & SS_NOPREFIX) ? DT_NOPREFIX : 0;
+            DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | prefix);
+            SelectObject(dc, old);
+            ReleaseDC(c, dc);
+            height = std::max(height, static_cast<int>(need.bottom));
+        }
+        SetWindowPos(c, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void TForm1::DrawOwnerButton(const DRAWITEMSTRUCT* draw) {

@@ -18,9 +18,15 @@ void TForm1::CreateFoundList(HWND parent, const ControlSpec& spec) {
     SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     SetWindowContextHelpId(list, spec.helpContext);
     controls_[spec.id] = list;
+    // First in the page's Tab order: the list is what the page is for.
+    SetWindowPos(list, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     foundList_->SetShuttingDownCheck([this] { return shuttingDown_; });
     // "What's This" on a row: a popup request through the help hook.
-    foundList_->onWhatsThis = [this](int context) { HelpCommand(kHelpContextPopup, context); };
+    foundList_->onWhatsThis = [this](int context) {
+        popupAnchor_ = foundList_->Handle();
+        listAnchorPoint_ = foundList_->LastMouseUp();
+        HelpCommand(kHelpContextPopup, context);
+    };
 }
 
 void TForm1::AddFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,

@@ -2,6 +2,9 @@
 // button and the "What's This?" menus.
 #include <windows.h>
 #include <windowsx.h>
+#include <commctrl.h>
+
+#include <algorithm>
 
 #include "app/help_win.h"
 #include "app/layout_win.h"
@@ -22,11 +25,52 @@ unsigned long TForm1::ControlHelpContext(HWND control) const {
 }
 
 bool TForm1::HelpCommand(unsigned command, unsigned long context) {
+    struct Depth {
+        TForm1* form;
+        ~Depth() {
+            // The anchor served the request it was given for, and no other.
+            if (--form->helpDepth_ == 0)
+                form->popupAnchor_ = nullptr;
+        }
+    } depth{this};
+    ++helpDepth_;
     bool callHelp = true;
     bool result = ApplicationHelp(command, context, callHelp);
-    if (callHelp)
+    if (callHelp) {
+        if (command == kHelpContextPopup)
+            AnchorPopup();
         result = WinHelpRequestInBackground(hwnd_, helpFile_, command, context);
+    }
     return result;
+}
+
+// A popup stands below what it explains: the control, or the list's row
+// under the pointer or where the mouse was last released over it.
+void TForm1::AnchorPopup() {
+    HWND anchor = popupAnchor_;
+    if (!anchor || !IsChild(hwnd_, anchor))
+        return;
+    if (anchor == Control(IDC_lvFound)) {
+        POINT pt = listAnchorPoint_;
+        if (pt.x < 0 || pt.y < 0) {
+            GetCursorPos(&pt);
+            ScreenToClient(anchor, &pt);
+        }
+        LVHITTESTINFO hit = {};
+        hit.pt = POINT{4, pt.y};
+        const int row = static_cast<int>(SendMessageA(anchor, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+        RECT rc = {};
+        rc.left = LVIR_BOUNDS;
+        if (row >= 0 && SendMessageA(anchor, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rc))) {
+            RECT client;
+            GetClientRect(anchor, &client);
+            rc.left = std::max(rc.left, client.left);
+            rc.right = std::min(rc.right, client.right);
+            PopupBelow(anchor, &rc);
+            return;
+        }
+    }
+    PopupBelow(anchor);
 }
 
 bool TForm1::ApplicationHelp(unsigned command, unsigned long context, bool& callHelp) {
@@ -68,6 +112,8 @@ void TForm1::OnHelp(const HELPINFO* info) {
         return;
     HWND item = static_cast<HWND>(info->hItemHandle);
     if (info->iContextType == HELPINFO_WINDOW && IsChild(hwnd_, item)) {
+        popupAnchor_ = item;
+        listAnchorPoint_ = POINT{-1, -1};
         const unsigned long context = ControlHelpContext(item);
         if (context != 0)
             HelpCommand(kHelpContextPopup, context);
@@ -135,6 +181,8 @@ void TForm1::EnterContextHelpMode() {
     if (GetCapture() == hwnd_)
         ReleaseCapture();
     if (target && target != hwnd_) {
+        popupAnchor_ = target;
+        listAnchorPoint_ = POINT{-1, -1};
         const unsigned long context = ControlHelpContext(target);
         if (context != 0)
             HelpCommand(kHelpContextPopup, context);
@@ -161,6 +209,8 @@ void TForm1::WhatsThis1Click() {
         return;
     }
     if (component && IsChild(hwnd_, component)) {
+        popupAnchor_ = component;
+        listAnchorPoint_ = POINT{-1, -1};
         const unsigned long context = ControlHelpContext(component);
         if (context != 0)
             HelpCommand(kHelpContextPopup, context);

@@ -105,6 +105,91 @@ void WaitUntilGone(HWND server) {
         ::Sleep(20);
 }
 
+// The place given for the next popup, if any (only the UI thread sets and
+// takes it).
+bool g_popupPositionSet = false;
+POINT g_popupPosition = {};
+
+// Where a request's popup goes: the place given for it, or else the mouse
+// pointer. UI thread only: a popup takes the given place with it.
+POINT TakeRequestPoint(unsigned command) {
+    POINT at = {};
+    if (command == kHelpCommandContextPopup && g_popupPositionSet) {
+        at = g_popupPosition;
+        g_popupPositionSet = false;
+    } else {
+        ::GetCursorPos(&at);
+    }
+    return at;
+}
+
+// Delivers one request to the viewer, starting it when none runs. `at` is
+// where a popup goes; null takes it now (on the UI thread).
+bool DeliverRequest(const std::string& viewerExe, const std::string& helpFile, unsigned command,
+                    unsigned long data, const POINT* at) {
+    const std::string fullPath = FullPath(helpFile);
+
+    HelpRequestData request = {};
+    switch (command) {
+    case kHelpCommandContext:
+    case kHelpCommandContextPopup:
+        request.command = command;
+        request.context = static_cast<std::uint32_t>(data);
+        break;
+    case kHelpCommandContents:
+    case kHelpCommandFinder:
+        request.command = kHelpCommandContext;
+        request.context = static_cast<std::uint32_t>(kHelpContentsContext);
+        break;
+    case kHelpCommandQuit:
+        request.command = kHelpCommandQuit;
+        break;
+    default:
+        return false;
+    }
+
+    if (request.command == kHelpCommandQuit) {
+        HWND server = FindHelpViewer(fullPath);
+        if (!server)
+            return true;
+        // A viewer that does not answer is asked once more through its queue;
+        // the program closing must never wait on it.
+        if (!SendRequest(server, request, kQuitTimeoutMs))
+            ::PostMessageA(server, WM_CLOSE, 0, 0);
+        return true;
+    }
+
+    const POINT pointer = at != nullptr ? *at : TakeRequestPoint(command);
+    request.pointerX = pointer.x;
+    request.pointerY = pointer.y;
+
+    if (!IsExistingFile(fullPath)) {
+        // The viewer tells the user, as the help engine always has; we do
+        // not wait for it, since it only shows a message and ends.
+        StartedViewer reporter;
+        StartViewer(viewerExe, fullPath, reporter);
+        return false;
+    }
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HWND server = FindHelpViewer(fullPath);
+        if (!server) {
+            StartedViewer started;
+            if (!StartViewer(viewerExe, fullPath, started))
+                return false;
+            server = WaitForViewer(started, fullPath);
+            if (!server)
+                return false;
+        }
+        if (SendRequest(server, request, kSendTimeoutMs))
+            return true;
+        WaitUntilGone(server);
+        if (::IsWindow(server))
+            return false;  // alive but not answering: starting another would not help
+    }
+    return false;
+}
+
 // The requests handed on by WinHelpRequestInBackground, delivered in order
 // by one worker thread. Made once and never freed: the worker may still be
 // waiting for a viewer while the program ends.
@@ -113,6 +198,7 @@ struct BackgroundHelp {
         std::string viewer, helpFile;
         unsigned command;
         unsigned long data;
+        POINT at;  // where the popup goes, taken when it was asked for
     };
     std::mutex lock;
     std::condition_variable changed;
@@ -128,7 +214,7 @@ struct BackgroundHelp {
             queue.pop_front();
             busy = true;
             hold.unlock();
-            WinHelpRequestWithViewer(request.viewer, nullptr, request.helpFile, request.command, request.data);
+            DeliverRequest(request.viewer, request.helpFile, request.command, request.data, &request.at);
             hold.lock();
             busy = false;
             changed.notify_all();
@@ -172,9 +258,14 @@ bool WinHelpRequestInBackground(HWND owner, const std::string& helpFile, unsigne
         std::thread([&help] { help.Run(); }).detach();
         help.started = true;
     }
-    help.queue.push_back({viewer, helpFile, command, data});
+    help.queue.push_back({viewer, helpFile, command, data, TakeRequestPoint(command)});
     help.changed.notify_all();
     return true;
+}
+
+void SetHelpPopupPosition(POINT screenPoint) {
+    g_popupPosition = screenPoint;
+    g_popupPositionSet = true;
 }
 
 std::string DefaultHelpViewerPath() {
@@ -197,69 +288,7 @@ bool WinHelpRequest(HWND owner, const std::string& helpFile, unsigned command, u
 bool WinHelpRequestWithViewer(const std::string& viewerExe, HWND owner, const std::string& helpFile,
                               unsigned command, unsigned long data) {
     (void)owner;
-    const std::string fullPath = FullPath(helpFile);
-
-    HelpRequestData request = {};
-    switch (command) {
-    case kHelpCommandContext:
-    case kHelpCommandContextPopup:
-        request.command = command;
-        request.context = static_cast<std::uint32_t>(data);
-        break;
-    case kHelpCommandContents:
-    case kHelpCommandFinder:
-        request.command = kHelpCommandContext;
-        request.context = static_cast<std::uint32_t>(kHelpContentsContext);
-        break;
-    case kHelpCommandQuit:
-        request.command = kHelpCommandQuit;
-        break;
-    default:
-        return false;
-    }
-
-    if (request.command == kHelpCommandQuit) {
-        HWND server = FindHelpViewer(fullPath);
-        if (!server)
-            return true;
-        // A viewer that does not answer is asked once more through its queue;
-        // the program closing must never wait on it.
-        if (!SendRequest(server, request, kQuitTimeoutMs))
-            ::PostMessageA(server, WM_CLOSE, 0, 0);
-        return true;
-    }
-
-    POINT pointer = {};
-    if (::GetCursorPos(&pointer)) {
-        request.pointerX = pointer.x;
-        request.pointerY = pointer.y;
-    }
-
-    if (!IsExistingFile(fullPath)) {
-        // The viewer tells the user, as the help engine always has; we do
-        // not wait for it, since it only shows a message and ends.
-        StartedViewer reporter;
-        StartViewer(viewerExe, fullPath, reporter);
-        return false;
-    }
-
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        HWND server = FindHelpViewer(fullPath);
-        if (!server) {
-            StartedViewer started;
-            if (!StartViewer(viewerExe, fullPath, started))
-                return false;
-            server = WaitForViewer(started, fullPath);
-            if (!server)
-                return false;
-        }
-        if (SendRequest(server, request, kSendTimeoutMs))
-            return true;
-        WaitUntilGone(server);
-        if (::IsWindow(server))
-            return false;  // alive but not answering: starting another would not help
-    }
-    return false;
+    return DeliverRequest(viewerExe, helpFile, command, data, nullptr);
 }
 
 }  // namespace movix

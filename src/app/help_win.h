@@ -37,6 +37,10 @@ bool WinHelpRequestWithViewer(const std::string& viewerExe, HWND owner, const st
 // movixhlp.exe in the folder of the running program.
 std::string DefaultHelpViewerPath();
 
+// The next popup request shows its popup at this screen point (below a
+// control, say) instead of at the mouse pointer; used once.
+void SetHelpPopupPosition(POINT screenPoint);
+
 // The viewer now serving a help file (its hidden server window), or null.
 HWND FindHelpViewer(const std::string& helpFile);
 

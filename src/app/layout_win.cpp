@@ -132,7 +132,7 @@ const ControlSpec kControls[] = {
     {6, CtlKind::Label, IDC_lblRegistry, "", 176, 203, 344, 16, 0},
 
     // Page Search: the sub-notebook above the found list.
-    {7, CtlKind::Notebook, IDC_NotebookSub, "", 88, 0, 440, 84, 9},
+    {7, CtlKind::Notebook, IDC_NotebookSub, "", 88, 0, 440, 86, 9},
     {7, CtlKind::ListView, IDC_lvFound, "", 2, 86, 528, 160, 32},
     {kOnSubPage + 0, CtlKind::Label, IDC_lblSearchType, "Now searching for", 0, 32, 432, 16, 0},
     {kOnSubPage + 0, CtlKind::Label, IDC_lblSearchIn, "in", 0, 52, 432, 30, 0},
@@ -143,14 +143,16 @@ const ControlSpec kControls[] = {
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundHint,
      "To change Y to N or back, double-click item or press space bar. Optionally select multiple items and "
      "right-click.",
-     0, 55, 432, 29, 0},
+     0, 54, 432, 32, 0},
     // In the hint's place when a search left something out (shown then only).
-    {kOnSubPage + 1, CtlKind::Label, IDC_lblSearchNotes, "", 0, 55, 432, 29, 0},
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblSearchNotes, "", 0, 54, 432, 32, 0},
     {kOnSubPage + 2, CtlKind::Label, 0,
      "Press the Save List button if you wish to retain a record of the found items list displayed below. The "
      "list will be saved as a table in a Rich Text Format file. Only items marked Y will be saved.",
-     0, 26, 328, 56, 0},
-    {kOnSubPage + 2, CtlKind::Button, IDC_BtnSaveList, "&Save List", 336, 30, 73, 25, 33},
+     0, 32, 432, 54, 0},
+    // Beside the heading, as Save Log on the last page: the explanation
+    // below it then has the sub-page's whole width.
+    {kOnSubPage + 2, CtlKind::Button, IDC_BtnSaveList, "&Save List", 336, 4, 73, 25, 33},
 
     // Page FinalPage
     {8, CtlKind::Label, 0,
@@ -159,7 +161,7 @@ const ControlSpec kControls[] = {
      88, 32, 432, 44, 0},
     {8, CtlKind::RightLabel, 0, "Old:", 30, 102, 54, 17, 0},
     {8, CtlKind::Panel, IDC_pnlShowFromString, "", 88, 100, 417, 21, 34},
-    {8, CtlKind::RightLabel, 0, "New:", 30, 130, 54, 17, 0},
+    {8, CtlKind::RightLabel, 0, "&New:", 30, 130, 54, 17, 0},
     {8, CtlKind::Edit, IDC_EditNewAddressAgain, "", 88, 128, 417, 21, 35},
 
     // Page Replacing

@@ -49,6 +49,9 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// Posted by the system after a real F1 key press; DefWindowProc makes it WM_HELP.
+const UINT kWmKeyF1 = 0x004D;
+
 bool IsOwnWindow(HWND root, HWND hwnd) {
     return hwnd && (hwnd == root || IsChild(root, hwnd));
 }
@@ -81,15 +84,30 @@ TForm1* TForm1::Create(HINSTANCE instance, int showCommand) {
     form->scale_ = GetDeviceCaps(screen, LOGPIXELSY) / 96.0;
     ReleaseDC(nullptr, screen);
 
+    // The design size at this DPI, but never more than the screen holds: a
+    // large DPI on a small screen would otherwise put the window's buttons
+    // beyond the screen's edge, where no one can reach them.
+    RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    form->minSize_.cx = std::min(Px(form->scale_, kDesignWidth), static_cast<int>(work.right - work.left));
+    form->minSize_.cy = std::min(Px(form->scale_, kDesignHeight), static_cast<int>(work.bottom - work.top));
     // System menu and the context-help button, no minimize or maximize box.
     HWND hwnd = CreateWindowExA(WS_EX_CONTEXTHELP | WS_EX_CONTROLPARENT, kFormClass, "Movix 32",
                                 WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
-                                CW_USEDEFAULT, CW_USEDEFAULT, Px(form->scale_, kDesignWidth),
-                                Px(form->scale_, kDesignHeight), nullptr, nullptr, instance, form);
+                                CW_USEDEFAULT, CW_USEDEFAULT, form->minSize_.cx, form->minSize_.cy, nullptr, nullptr,
+                                instance, form);
     if (!hwnd) {
         delete form;
         return nullptr;
     }
+    RECT placed;
+    GetWindowRect(hwnd, &placed);
+    const int left = std::max(static_cast<int>(work.left),
+                              std::min(static_cast<int>(placed.left), static_cast<int>(work.right - form->minSize_.cx)));
+    const int top = std::max(static_cast<int>(work.top),
+                             std::min(static_cast<int>(placed.top), static_cast<int>(work.bottom - form->minSize_.cy)));
+    if (left != placed.left || top != placed.top)
+        SetWindowPos(hwnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (!form->CleanRegistryMode) {
         ShowWindow(hwnd, showCommand);
         UpdateWindow(hwnd);
@@ -147,8 +165,8 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_GETMINMAXINFO: {
         MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize.x = Px(scale_, kDesignWidth);
-        info->ptMinTrackSize.y = Px(scale_, kDesignHeight);
+        info->ptMinTrackSize.x = minSize_.cx;
+        info->ptMinTrackSize.y = minSize_.cy;
         return 0;
     }
     case WM_SETCURSOR:
@@ -162,11 +180,26 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // Programmatic sizing obeys the minimum too, not only dragging.
         WINDOWPOS* pos = reinterpret_cast<WINDOWPOS*>(lParam);
         if (!(pos->flags & SWP_NOSIZE)) {
-            pos->cx = std::max(pos->cx, Px(scale_, kDesignWidth));
-            pos->cy = std::max(pos->cy, Px(scale_, kDesignHeight));
+            pos->cx = std::max(pos->cx, static_cast<int>(minSize_.cx));
+            pos->cy = std::max(pos->cy, static_cast<int>(minSize_.cy));
         }
         break;
     }
+    case WM_NEXTDLGCTL:
+        NextDialogControl(wParam, lParam);
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(hwnd_, focus))
+                lastFocus_ = focus;
+        } else if (!HIWORD(wParam)) {
+            RestoreFocus();
+        }
+        return 0;
+    case WM_SETFOCUS:
+        RestoreFocus();
+        return 0;
     case WM_HELP:
         OnHelp(reinterpret_cast<const HELPINFO*>(lParam));
         return TRUE;
@@ -274,6 +307,7 @@ void TForm1::ShowPage(int index) {
         ShowWindow(Control(IDC_PageBase + page_), SW_HIDE);
     page_ = index;
     NotebookMainPageChanged();
+    KeepFocusOnPage();
 }
 
 void TForm1::ShowSubPage(int index) {
@@ -284,6 +318,8 @@ void TForm1::ShowSubPage(int index) {
         ShowWindow(Control(IDC_SubPageBase + subPage_), SW_HIDE);
     subPage_ = index;
     NotebookSubPageChanged();
+    if (page_ == kPageSearch)
+        KeepFocusOnPage();
 }
 
 // --- Creation ---------------------------------------------------------------
@@ -293,6 +329,7 @@ void TForm1::FormCreate() {
     UiDispatcher::Init();
     DdeClientConv1 = std::make_unique<TDdeClientConv>();
     CreateControls();
+    SubclassEditMenus();
     // The opening state stands from here on, whatever a later step does:
     // the red light with result 7, Next and Back disabled.
     CheckResult = 7;
@@ -582,7 +619,16 @@ bool TForm1::PreTranslateMessage(MSG& msg) {
             return true;
         }
     }
-    return IsDialogMessageA(hwnd_, &msg) != FALSE;
+    // The system follows an F1 key press with a help message of its own
+    // (WM_KEYF1, turned into WM_HELP): the key press above has already
+    // answered it, and one F1 gives one help.
+    if (msg.message == kWmKeyF1 && IsOwnWindow(hwnd_, msg.hwnd))
+        return true;
+    const bool consumed = IsDialogMessageA(hwnd_, &msg) != FALSE;
+    HWND focus = GetFocus();
+    if (focus != lastFocus_ && IsOwnWindow(hwnd_, focus) && focus != hwnd_)
+        FocusChanged(focus);
+    return consumed;
 }
 
 void TForm1::ProcessPendingMessages() {
@@ -673,6 +719,7 @@ void TForm1::FormResize() {
     resize(IDC_EditNewAddressAgain, W - Px(s, 123), -1);
     moveX(IDC_btnSaveLog, W - Px(s, 113));
     resize(IDC_lbReport, W - Px(s, 103), H - Px(s, 152));
+    FitLabels(W);
 }
 
 // --- Address entry ----------------------------------------------------------------------------

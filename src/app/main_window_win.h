@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/handles.h"
@@ -168,6 +169,20 @@ private:
     void BrowseFile(int editId, const char* title);
     unsigned long ControlHelpContext(HWND control) const;
     void FocusRadioGroup(int groupId);
+    // Dialog keyboard handling in a window that is not a dialog: the focus
+    // moves of WM_NEXTDLGCTL (Tab, a label's access key), the default-button
+    // look that follows the focus, and the focus kept across activation.
+    void NextDialogControl(WPARAM wParam, LPARAM lParam);
+    void FocusChanged(HWND focus);
+    void RestoreFocus();
+    HWND EntryFocus() const;
+    void KeepFocusOnPage();
+    // The edits' own menu: the edit commands and "What's This?".
+    void SubclassEditMenus();
+    static LRESULT CALLBACK EditMenuProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void ShowEditMenu(HWND edit, POINT screen);
+    // Where the next help popup goes: below the control (or a part of it).
+    void PopupBelow(HWND control, const RECT* partInControl = nullptr);
     void ReplaceGroupsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
                            const std::string& newAddress, std::vector<std::string>& commands);
     void SendProgManCommands(std::vector<std::string>& commands);
@@ -189,9 +204,20 @@ private:
     HWND popupComponent_ = nullptr;
     UINT helpMessage_ = 0;
     HMENU pmWhatsThis_ = nullptr;
+    std::vector<std::pair<HWND, const struct ControlSpec*>> wrapLabels_;
+    void FitLabels(int outerWidth);
+    HWND lastFocus_ = nullptr;      // the control that had the focus last
+    HWND defaultLook_ = nullptr;    // the push button drawn as the default
+    HWND labelAnchor_ = nullptr;    // a label whose access key was pressed
+    WNDPROC editProc_ = nullptr;
+    HWND popupAnchor_ = nullptr;    // the control the next popup explains
+    int helpDepth_ = 0;             // help requests now inside HelpCommand
+    POINT listAnchorPoint_ = {-1, -1};  // a list row's point; negative: the pointer's
+    void AnchorPopup();
     GdiObject font_, boldFont_, symbolFont_, logFont_;
     HICON icon_ = nullptr;
     double scale_ = 1.0;
+    SIZE minSize_ = {540, 312};  // the design size at this DPI, within the screen
     bool haveSymbolFont_ = false;
     bool busy_ = false;  // the hourglass shows while a run is busy
     // What the search steps left out or could not read: short notes for the

@@ -84,6 +84,8 @@ TFoundList::~TFoundList() {
         DestroyMenu(menu_);
     if (imageList_)
         ImageList_Destroy(imageList_);
+    if (letters_)
+        ImageList_Destroy(letters_);
 }
 
 bool TFoundList::Create(HWND parent, const RECT& rc) {
@@ -127,14 +129,22 @@ void TFoundList::Resize(int width, int height) {
 }
 
 void TFoundList::CreateImageList() {
-    imageList_ = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 2, 0);
+    // 16 by 16 at 96 DPI, and as much larger as the screen's DPI asks.
+    HDC probe = GetDC(nullptr);
+    const int dpi = probe ? GetDeviceCaps(probe, LOGPIXELSY) : 96;
+    if (probe)
+        ReleaseDC(nullptr, probe);
+    const int n = std::max(16, MulDiv(16, dpi, 96));
+    imageSize_ = n;
+    auto k = [n](int designPixels) { return MulDiv(designPixels, n, 16); };
+    imageList_ = ImageList_Create(n, n, ILC_COLOR24 | ILC_MASK, 2, 0);
     if (!imageList_)
         return;
     // Both discs are drawn side by side on a key colour that becomes the mask.
     const COLORREF key = RGB(255, 0, 255);
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
-    GdiObject bitmap(CreateCompatibleBitmap(screen, 32, 16));
+    GdiObject bitmap(CreateCompatibleBitmap(screen, 2 * n, n));
     ReleaseDC(nullptr, screen);
     if (!dc || !bitmap) {
         if (dc)
@@ -144,42 +154,99 @@ void TFoundList::CreateImageList() {
     HGDIOBJ oldBitmap = SelectObject(dc, bitmap.get());
     {
         GdiObject keyBrush(CreateSolidBrush(key));
-        const RECT all{0, 0, 32, 16};
+        const RECT all{0, 0, 2 * n, n};
         FillRect(dc, &all, static_cast<HBRUSH>(keyBrush.get()));
 
         // Image 0, Y: a green disc.
         GdiObject greenBrush(CreateSolidBrush(RGB(0, 176, 0)));
-        GdiObject greenPen(CreatePen(PS_SOLID, 1, RGB(0, 96, 0)));
+        GdiObject greenPen(CreatePen(PS_SOLID, std::max(1, k(1)), RGB(0, 96, 0)));
         HGDIOBJ oldBrush = SelectObject(dc, greenBrush.get());
         HGDIOBJ oldPen = SelectObject(dc, greenPen.get());
-        Ellipse(dc, 1, 1, 15, 15);
+        Ellipse(dc, k(1), k(1), k(15), k(15));
 
         // Image 1, N: a red disc hatched on white.
         GdiObject redBrush(CreateHatchBrush(HS_DIAGCROSS, RGB(208, 0, 0)));
-        GdiObject redPen(CreatePen(PS_SOLID, 1, RGB(160, 0, 0)));
+        GdiObject redPen(CreatePen(PS_SOLID, std::max(1, k(1)), RGB(160, 0, 0)));
         SelectObject(dc, redBrush.get());
         SelectObject(dc, redPen.get());
         SetBkMode(dc, OPAQUE);
         SetBkColor(dc, RGB(255, 255, 255));
-        Ellipse(dc, 17, 1, 31, 15);
+        Ellipse(dc, n + k(1), k(1), n + k(15), k(15));
 
         SelectObject(dc, oldBrush);
         SelectObject(dc, oldPen);
     }
     SelectObject(dc, oldBitmap);
-    DeleteDC(dc);
     ImageList_AddMasked(imageList_, static_cast<HBITMAP>(bitmap.get()), key);
+
+    // The letter of each mark, drawn over the disc on screen (the discs
+    // themselves stay plain): the mark reads the same on a highlighted row
+    // and to a user who does not tell red from green.
+    letters_ = ImageList_Create(n, n, ILC_COLOR24 | ILC_MASK, 2, 0);
+    HDC screen2 = GetDC(nullptr);
+    HDC ldc = CreateCompatibleDC(screen2);
+    GdiObject letterBits(CreateCompatibleBitmap(screen2, 2 * n, n));
+    ReleaseDC(nullptr, screen2);
+    DeleteDC(dc);
+    if (!letters_ || !ldc || !letterBits) {
+        if (ldc)
+            DeleteDC(ldc);
+        return;
+    }
+    HGDIOBJ oldLetterBitmap = SelectObject(ldc, letterBits.get());
+    {
+        GdiObject keyBrush(CreateSolidBrush(key));
+        const RECT all{0, 0, 2 * n, n};
+        FillRect(ldc, &all, static_cast<HBRUSH>(keyBrush.get()));
+        GdiObject letterFont(CreateFontA(-k(11), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY,
+                                         DEFAULT_PITCH | FF_SWISS, "Arial"));
+        HGDIOBJ oldFont = SelectObject(ldc, letterFont.get());
+        SetBkMode(ldc, TRANSPARENT);
+        struct Letter {
+            const char* text;
+            int left;
+            COLORREF outline;
+        };
+        for (const Letter& letter : {Letter{"Y", 0, RGB(0, 96, 0)}, Letter{"N", n, RGB(120, 0, 0)}}) {
+            RECT cell{letter.left, 0, letter.left + n, n};
+            // A dark outline around a white letter keeps it clear of the hatch.
+            SetTextColor(ldc, letter.outline);
+            for (const POINT d : {POINT{-1, 0}, POINT{1, 0}, POINT{0, -1}, POINT{0, 1}}) {
+                RECT shifted = cell;
+                OffsetRect(&shifted, d.x, d.y);
+                DrawTextA(ldc, letter.text, 1, &shifted, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+            }
+            SetTextColor(ldc, RGB(255, 255, 255));
+            DrawTextA(ldc, letter.text, 1, &cell, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        }
+        SelectObject(ldc, oldFont);
+    }
+    SelectObject(ldc, oldLetterBitmap);
+    DeleteDC(ldc);
+    ImageList_AddMasked(letters_, static_cast<HBITMAP>(letterBits.get()), key);
 }
 
 void TFoundList::CreatePopupMenuItems() {
     menu_ = CreatePopupMenu();
     if (!menu_)
         return;
+    // Access keys, so that the menu opened from the keyboard (Shift+F10,
+    // the menu key) is also worked from it.
+    // (Each item's first letter, see WM_MENUCHAR in OnListMessage.)
     AppendMenuA(menu_, MF_STRING, IDM_Toggle1, "Toggle");
     AppendMenuA(menu_, MF_STRING, IDM_Yes1, "Yes");
     AppendMenuA(menu_, MF_STRING, IDM_No1, "No");
     AppendMenuA(menu_, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(menu_, MF_STRING, IDM_WhatsThis2, "What's This");
+    // Sorting without the mouse: the same as a click on the column's header.
+    HMENU sortBy = CreatePopupMenu();
+    if (!sortBy)
+        return;
+    for (int c = 0; c < FoundColumnCount; ++c)
+        AppendMenuA(sortBy, MF_STRING, static_cast<UINT_PTR>(IDM_SortByBase + c), FoundColumnCaptions[c]);
+    AppendMenuA(menu_, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(sortBy), "Sort by");
 }
 
 void TFoundList::AddColumns() {
@@ -243,6 +310,12 @@ void TFoundList::AddFoundItem(const std::string& item,
         RecomputeWidths();
         if (hwnd_)
             InvalidateRect(hwnd_, nullptr, TRUE);
+        if (hwnd_ && GetFocus() == hwnd_) {
+            // The list has the keyboard already: its first real row takes
+            // the focus, so that Space acts on it at once.
+            SyncNow();
+            EnsureFocusedRow();
+        }
     } else {
         WidenFor(rows_.back());
     }
@@ -350,7 +423,7 @@ void TFoundList::ApplyWidths() {
     for (int c : {static_cast<int>(ColItem), static_cast<int>(ColPath), static_cast<int>(ColContext)}) {
         int width = widest_[c] + TrailingLabelPadding;
         if (c == ColItem)
-            width += FirstColumnImageRoom;
+            width += FirstColumnImageRoom + imageSize_ - 16;  // the images grow with the DPI
         // Never narrower than the caption, which would be cut short.
         width = std::max(width, TextWidth(FoundColumnCaptions[c]) + HeaderCaptionPadding);
         if (width == applied_[c])
@@ -438,16 +511,29 @@ LRESULT TFoundList::OnCustomDraw(NMHDR* header) {
             return CDRF_NOTIFYITEMDRAW;
         case CDDS_ITEMPREPAINT: {
             const std::size_t index = static_cast<std::size_t>(draw->nmcd.dwItemSpec);
-            return index < rows_.size() && rows_[index].MaybeLonger ? CDRF_NOTIFYPOSTPAINT : CDRF_DODEFAULT;
+            if (index >= rows_.size())
+                return CDRF_DODEFAULT;
+            // Every row's mark gets its letter after the control has drawn
+            // the disc (a selected row's disc is drawn again first: the
+            // control blends it into the highlight).
+            return CDRF_NOTIFYPOSTPAINT;
         }
         case CDDS_ITEMPOSTPAINT: {
+            const std::size_t index = static_cast<std::size_t>(draw->nmcd.dwItemSpec);
             RECT icon{};
             icon.left = LVIR_ICON;
-            if (!CallWindowProcW(controlProc_, hwnd_, LVM_GETITEMRECT, static_cast<WPARAM>(draw->nmcd.dwItemSpec),
+            if (index >= rows_.size() ||
+                !CallWindowProcW(controlProc_, hwnd_, LVM_GETITEMRECT, static_cast<WPARAM>(draw->nmcd.dwItemSpec),
                                  reinterpret_cast<LPARAM>(&icon)))
                 return CDRF_DODEFAULT;
             HDC dc = draw->nmcd.hdc;
-            const int x = icon.left, y = icon.top + (icon.bottom - icon.top - 16) / 2;
+            const int x = icon.left, y = icon.top + (icon.bottom - icon.top - imageSize_) / 2;
+            if (RowSelected(static_cast<int>(index)) && imageList_)
+                ImageList_Draw(imageList_, static_cast<int>(rows_[index].Mark), dc, x, y, ILD_NORMAL);
+            if (letters_)
+                ImageList_Draw(letters_, static_cast<int>(rows_[index].Mark), dc, x, y, ILD_TRANSPARENT);
+            if (!rows_[index].MaybeLonger)
+                return CDRF_DODEFAULT;
             const POINT triangle[] = {{x + 11, y + 5}, {x + 16, y + 15}, {x + 6, y + 15}};
             GdiObject fill(CreateSolidBrush(RGB(255, 204, 0)));
             GdiObject edge(CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
@@ -523,6 +609,10 @@ bool TFoundList::HandleCommand(int id) {
             WhatsThis2Click();
             return true;
         default:
+            if (id >= IDM_SortByBase && id < IDM_SortByBase + FoundColumnCount) {
+                lvFoundColumnClick(id - IDM_SortByBase);
+                return true;
+            }
             return false;
     }
 }
@@ -568,6 +658,39 @@ LRESULT TFoundList::OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_LBUTTONUP:
         case WM_RBUTTONUP:
             lvFoundMouseUp(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+            break;
+        case WM_MENUCHAR: {
+            // The menu's access keys: the first letter of an item's text
+            // chooses it (the texts carry no ampersand; every first letter
+            // is different within its menu).
+            HMENU menu = reinterpret_cast<HMENU>(lp);
+            const int count = GetMenuItemCount(menu);
+            const unsigned wanted = static_cast<unsigned>(static_cast<unsigned char>(LOWORD(wp)));
+            for (int i = 0; i < count; ++i) {
+                char text[64] = {};
+                if (GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION) <= 0)
+                    continue;
+                const unsigned first = static_cast<unsigned char>(text[0]);
+                // CharUpperA given a character (not a pointer) returns it upper-cased.
+                auto upper = [](unsigned ch) {
+                    return reinterpret_cast<ULONG_PTR>(CharUpperA(reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(ch))));
+                };
+                if (first && upper(first) == upper(wanted))
+                    return MAKELRESULT(i, MNC_EXECUTE);
+            }
+            return MAKELRESULT(0, MNC_IGNORE);
+        }
+        case WM_SETFOCUS: {
+            const LRESULT r = CallWindowProcW(controlProc_, hwnd, msg, wp, lp);
+            EnsureFocusedRow();
+            return r;
+        }
+        case WM_KEYDOWN:
+            // Space is the mark's key (its character toggles below); the
+            // control would first change the selection with it, and the
+            // toggle would then miss the row the user sees focused.
+            if (wp == VK_SPACE && GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_SHIFT) >= 0)
+                return 0;
             break;
         case WM_CHAR:
             if (wp == ' ') {
@@ -654,6 +777,36 @@ void TFoundList::Toggle1Click(int tag) {
     }
     if (acted)
         InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+bool TFoundList::RowSelected(int index) const {
+    return (CallWindowProcW(controlProc_, hwnd_, LVM_GETITEMSTATE, static_cast<WPARAM>(index), LVIS_SELECTED) &
+            LVIS_SELECTED) != 0;
+}
+
+// A list with the keyboard shows where it is: without a focused row the
+// first selected one, else the top row on screen, becomes focused (and, when
+// nothing is selected, selected, so that Space toggles it). The placeholder
+// row is no hit and is left alone.
+void TFoundList::EnsureFocusedRow() {
+    if (!hwnd_ || rows_.empty() || (rows_.size() == 1 && IsPlaceholder(rows_[0])))
+        return;
+    if (controlCount_ != rows_.size())
+        SyncNow();
+    if (SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED) >= 0)
+        return;
+    int row = static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    LVITEMA state{};
+    if (row < 0) {
+        row = static_cast<int>(SendMessageA(hwnd_, LVM_GETTOPINDEX, 0, 0));
+        if (row < 0 || row >= RowCount())
+            row = 0;
+        state.state = state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(hwnd_, LVM_SETSELECTIONMARK, 0, row);
+    } else {
+        state.state = state.stateMask = LVIS_FOCUSED;
+    }
+    SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
 }
 
 void TFoundList::lvFoundKeyPress(char key) {

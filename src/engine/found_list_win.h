@@ -105,6 +105,8 @@ class TFoundList {
     LRESULT OnCustomDraw(NMHDR* header);
     LRESULT OnFindItem(NMHDR* header) const;
     int RowAtY(int y) const;
+    bool RowSelected(int index) const;
+    void EnsureFocusedRow();
     void SetMark(int index, TMark mark);
     // Sorts rows_ by the current SortColumn/SortDescending, keeping the
     // selection and focus on the same rows.
@@ -134,6 +136,8 @@ class TFoundList {
     HWND hwnd_ = nullptr;
     WNDPROC controlProc_ = nullptr;
     HIMAGELIST imageList_ = nullptr;
+    HIMAGELIST letters_ = nullptr;  // the Y and N letters drawn over the discs
+    int imageSize_ = 16;  // the Y/N images' side at the screen's DPI
     HMENU menu_ = nullptr;
     std::vector<TFoundItem> rows_;
     int sortColumn_ = 0;

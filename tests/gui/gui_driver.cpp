@@ -307,6 +307,76 @@ void App::PressKey(HWND target, WPARAM key) {
     Sync();
 }
 
+bool App::Activate() {
+    if (GetForegroundWindow() != main_) {
+        SetForegroundWindow(main_);
+        Sync();
+    }
+    return WaitFor([&] { return GetForegroundWindow() == main_; }, 3000);
+}
+
+HWND App::Focus() const {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+namespace {
+
+INPUT KeyInput(WORD key, bool up) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, 0));
+    switch (key) {
+    case VK_LEFT: case VK_RIGHT: case VK_UP: case VK_DOWN: case VK_HOME: case VK_END:
+    case VK_PRIOR: case VK_NEXT: case VK_INSERT: case VK_DELETE: case VK_APPS:
+        input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+        break;
+    default:
+        break;
+    }
+    if (up)
+        input.ki.dwFlags |= KEYEVENTF_KEYUP;
+    return input;
+}
+
+}  // namespace
+
+void App::SendKeys(const std::vector<WORD>& keys, const std::vector<WORD>& modifiers) {
+    Activate();
+    for (WORD key : keys) {
+        std::vector<INPUT> inputs;
+        for (WORD m : modifiers)
+            inputs.push_back(KeyInput(m, false));
+        inputs.push_back(KeyInput(key, false));
+        inputs.push_back(KeyInput(key, true));
+        for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m)
+            inputs.push_back(KeyInput(*m, true));
+        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+        // Input comes after sent and posted messages in the program's queue:
+        // a moment for it to be taken before the program is made to settle.
+        Sleep(60);
+        Sync();
+    }
+}
+
+void App::TypeText(const std::string& text) {
+    for (char ch : text) {
+        const SHORT scan = VkKeyScanA(ch);
+        std::vector<WORD> modifiers;
+        if (scan & 0x100)
+            modifiers.push_back(VK_SHIFT);
+        SendKeys({static_cast<WORD>(scan & 0xFF)}, modifiers);
+    }
+}
+
+int App::ListViewFocused(int id) const {
+    return static_cast<int>(SendMessageA(Control(id), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+}
+
 void App::Screenshot(const std::string& name) const {
     Sync();
     RedrawWindow(main_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -374,6 +444,16 @@ private:
 };
 
 }  // namespace
+
+RECT App::ListViewItemRect(int id, int row, int part) const {
+    RemoteBlock block(pi_.hProcess, sizeof(RECT));
+    RECT rc = {};
+    rc.left = part;
+    block.Write(0, &rc, sizeof rc);
+    SendMessageA(Control(id), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(block.get()));
+    block.Read(0, &rc, sizeof rc);
+    return rc;
+}
 
 int App::ListViewCount(int id) const {
     return static_cast<int>(SendMessageA(Control(id), LVM_GETITEMCOUNT, 0, 0));

@@ -100,6 +100,21 @@ public:
     void Sync() const;
     // Posts a key press to a control, as the keyboard would deliver it.
     void PressKey(HWND target, WPARAM key);
+    // Real key presses through the system's input queue (SendInput), to
+    // whatever has the keyboard in the program; its window is brought to
+    // the foreground first. Each key is pressed and released in turn, with
+    // the modifiers (VK_MENU, VK_SHIFT, VK_CONTROL) held around them.
+    void SendKeys(const std::vector<WORD>& keys, const std::vector<WORD>& modifiers = {});
+    // Types the characters of a text as real key presses.
+    void TypeText(const std::string& text);
+    // Brings the program's window to the foreground; true when it is there.
+    bool Activate();
+    // The program's window that has the keyboard focus, or null.
+    HWND Focus() const;
+    // A row's rectangle in the list view's client coordinates (LVIR_*).
+    RECT ListViewItemRect(int id, int row, int part) const;
+    // Index of the list view's focused row, or -1.
+    int ListViewFocused(int id) const;
     // Saves the window as a BMP file in the artifact folder.
     void Screenshot(const std::string& name) const;
     // Rows of a list view in the program: cell texts and image index.

@@ -278,7 +278,13 @@ TEST_F(FoundListTest, ImageList_GreenDiscForYHatchedRedDiscForN) {
 TEST_F(FoundListTest, PopupMenu_ItemsInOrderWithSeparator) {
     HMENU menu = list_.pmListView();
     ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(GetMenuItemCount(menu), 5);
+    // The five items, then a separator and "Sort by" with the columns.
+    ASSERT_EQ(GetMenuItemCount(menu), 7);
+    HMENU sortBy = GetSubMenu(menu, 6);
+    ASSERT_NE(sortBy, nullptr);
+    ASSERT_EQ(GetMenuItemCount(sortBy), 5);
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(GetMenuItemID(sortBy, c), static_cast<UINT>(IDM_SortByBase + c));
     const char* texts[] = {"Toggle", "Yes", "No", "", "What's This"};
     const UINT ids[] = {IDM_Toggle1, IDM_Yes1, IDM_No1, 0, IDM_WhatsThis2};
     for (int i = 0; i < 5; ++i) {

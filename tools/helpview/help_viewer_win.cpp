@@ -1,5 +1,6 @@
 #include "help_viewer_win.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace movix {
@@ -196,11 +197,100 @@ void HelpViewer::GoBack() {
     ShowTopic(context, false);
 }
 
+namespace {
+
+// Where the help window stood when it was last closed: the user's choice of
+// place and size outlives the viewer, which ends with the window.
+const char kPlaceKey[] = "Software\\Kestrelia\\MOVIX32\\Help Window";
+const char* const kPlaceValues[4] = {"Left", "Top", "Width", "Height"};
+
+bool LoadPlace(RECT& place) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kPlaceKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD v[4] = {};
+    bool ok = true;
+    for (int i = 0; i < 4 && ok; ++i) {
+        DWORD type = 0, size = sizeof v[i];
+        ok = ::RegQueryValueExA(key, kPlaceValues[i], nullptr, &type, reinterpret_cast<BYTE*>(&v[i]), &size) ==
+                 ERROR_SUCCESS &&
+             type == REG_DWORD;
+    }
+    ::RegCloseKey(key);
+    const int width = static_cast<int>(v[2]), height = static_cast<int>(v[3]);
+    if (!ok || width < 200 || height < 150)
+        return false;
+    place = {static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[0]) + width,
+             static_cast<int>(v[1]) + height};
+    // Only a place that is still on a screen.
+    return ::MonitorFromRect(&place, MONITOR_DEFAULTTONULL) != nullptr;
+}
+
+void SavePlace(HWND window) {
+    WINDOWPLACEMENT wp = {};
+    wp.length = sizeof wp;
+    if (!::GetWindowPlacement(window, &wp))
+        return;
+    const RECT& r = wp.rcNormalPosition;
+    const DWORD v[4] = {static_cast<DWORD>(r.left), static_cast<DWORD>(r.top), static_cast<DWORD>(r.right - r.left),
+                        static_cast<DWORD>(r.bottom - r.top)};
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kPlaceKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    for (int i = 0; i < 4; ++i)
+        ::RegSetValueExA(key, kPlaceValues[i], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v[i]), sizeof v[i]);
+    ::RegCloseKey(key);
+}
+
+// The first time: beside the wizard, on the side with room, so that the
+// help and the page it explains are both seen.
+RECT PlaceBesideWizard(int width, int height) {
+    RECT place = {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT};
+    HWND wizard = ::FindWindowA("TForm1", nullptr);
+    RECT w;
+    if (!wizard || !::GetWindowRect(wizard, &w))
+        return place;
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    if (!::GetMonitorInfoA(::MonitorFromWindow(wizard, MONITOR_DEFAULTTONEAREST), &info))
+        return place;
+    const RECT& work = info.rcWork;
+    width = std::min(width, static_cast<int>(work.right - work.left));
+    height = std::min(height, static_cast<int>(work.bottom - work.top));
+    // Without room for the full width, the wider side takes a narrower
+    // window rather than one over the wizard.
+    const int right = work.right - w.right, leftRoom = w.left - work.left;
+    if (right < width && leftRoom < width && std::max(right, leftRoom) >= 320)
+        width = std::max(right, leftRoom);
+    int left;
+    if (w.right + width <= work.right)
+        left = w.right;
+    else if (w.left - width >= work.left)
+        left = w.left - width;
+    else
+        left = work.right - width;  // no room beside: as far from it as can be
+    int top = std::max(static_cast<int>(work.top), std::min(static_cast<int>(w.top), static_cast<int>(work.bottom) - height));
+    return RECT{left, top, left + width, top + height};
+}
+
+}  // namespace
+
 bool HelpViewer::EnsureHelpWindow() {
     if (window_)
         return true;
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen)
+        ::ReleaseDC(nullptr, screen);
+    RECT place;
+    if (!LoadPlace(place))
+        place = PlaceBesideWizard(::MulDiv(640, dpi, 96), ::MulDiv(460, dpi, 96));
+    const bool chosen = place.left != CW_USEDEFAULT;
     window_ = ::CreateWindowExA(0, kHelpWindowClass, kHelpMessageCaption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 640, 460, nullptr, nullptr, instance_, this);
+                                place.left, place.top, chosen ? place.right - place.left : ::MulDiv(640, dpi, 96),
+                                chosen ? place.bottom - place.top : ::MulDiv(460, dpi, 96), nullptr, nullptr,
+                                instance_, this);
     return window_ != nullptr;
 }
 
@@ -286,6 +376,10 @@ LRESULT HelpViewer::OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPAR
         break;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
+        case IDCANCEL:
+            // Escape closes the help window, as it closes a dialog.
+            Quit();
+            return 0;
         case IDC_HelpContents:
             if (HIWORD(wParam) == BN_CLICKED)
                 ShowTopic(kHelpContentsContext, true);
@@ -335,8 +429,10 @@ void HelpViewer::Quit() {
     quitting_ = true;
     pending_.clear();
     popup_.Close();
-    if (window_)
+    if (window_) {
+        SavePlace(window_);
         ::DestroyWindow(window_);
+    }
     // A "not found" message may still be open; it must not keep the viewer alive.
     ::EnumThreadWindows(::GetCurrentThreadId(), &EndMessageBox, 0);
     if (server_)

@@ -1,0 +1,214 @@
+// The window's layout at 96, 144 and 192 dots per inch (Wine's LogPixels):
+// the window, its fonts and the found list's images scale, no explanatory
+// text is cut, and every page is saved as a screenshot per DPI.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "gui_driver.h"
+#include "resource.h"
+
+using guitest::App;
+
+namespace {
+
+// Wine takes the DPI of a program from LogPixels when the program starts.
+class LogPixels {
+  public:
+    explicit LogPixels(DWORD dpi) {
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS)
+            return;
+        DWORD size = sizeof old_, type = 0;
+        had_ =
+            RegQueryValueExA(key, "LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS;
+        RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+        RegCloseKey(key);
+    }
+    ~LogPixels() {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+            return;
+        if (had_)
+            RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        else
+            RegDeleteValueA(key, "LogPixels");
+        RegCloseKey(key);
+    }
+
+  private:
+    DWORD old_ = 96;
+    bool had_ = false;
+};
+
+class PlantedIni {
+  public:
+    PlantedIni(const std::string& folder, const std::string& name) : folder_(folder), path_(folder + "\\" + name) {
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        guitest::WriteFile(path_,
+                           "[Paths]\r\n"
+                           "Home=C:\\MVXLAYOUT\\bin\r\n"
+                           "Docs=C:\\MVXLAYOUT\\documents and settings of the program\\letters\r\n");
+    }
+    ~PlantedIni() {
+        DeleteFileA(path_.c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+
+  private:
+    std::string folder_, path_;
+};
+
+struct Found {
+    std::string prefix;
+    HWND hwnd;
+};
+
+BOOL CALLBACK FindByText(HWND hwnd, LPARAM lParam) {
+    Found* found = reinterpret_cast<Found*>(lParam);
+    if (guitest::WindowTextOf(hwnd).compare(0, found->prefix.size(), found->prefix) == 0) {
+        found->hwnd = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Label(App& app, const std::string& prefix) {
+    Found found = {prefix, nullptr};
+    EnumChildWindows(app.Main(), FindByText, reinterpret_cast<LPARAM>(&found));
+    return found.hwnd;
+}
+
+// The height a label's text needs in the program's font (Arial 13 pixels at
+// 96 DPI) at the label's width, measured here at the same DPI.
+int NeededHeight(HWND label, int dpi, bool bold) {
+    HFONT font =
+        CreateFontA(-MulDiv(13, dpi, 96), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Arial");
+    RECT r;
+    GetClientRect(label, &r);
+    const std::string text = guitest::WindowTextOf(label);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT need = {0, 0, r.right, 0};
+    DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    return need.bottom;
+}
+
+void ExpectWholeText(App& app, const std::string& prefix, int dpi, bool bold = false) {
+    HWND label = Label(app, prefix);
+    ASSERT_NE(label, nullptr) << prefix;
+    RECT r;
+    GetClientRect(label, &r);
+    EXPECT_GE(r.bottom, NeededHeight(label, dpi, bold)) << "cut at " << dpi << " DPI: " << prefix;
+    // And nothing of its parent's lies over it or cuts it off.
+    RECT inParent = r, parent;
+    MapWindowPoints(label, GetParent(label), reinterpret_cast<POINT*>(&inParent), 2);
+    GetClientRect(GetParent(label), &parent);
+    EXPECT_LE(inParent.bottom, parent.bottom) << "runs out of its page at " << dpi << " DPI: " << prefix;
+}
+
+// The side of the found list's Y/N images.
+int ImageSide(App& app) {
+    HIMAGELIST images =
+        reinterpret_cast<HIMAGELIST>(SendMessageA(app.Control(IDC_lvFound), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    (void)images;  // a handle of the other process: its row height tells instead
+    RECT row = app.ListViewItemRect(IDC_lvFound, 0, LVIR_ICON);
+    return row.right - row.left;
+}
+
+std::string Shot(int dpi, int page, const char* name) {
+    char buffer[64];
+    wsprintfA(buffer, "dpi%d_page%02d_%s", dpi, page, name);
+    return buffer;
+}
+
+void EveryPageAt(int dpi) {
+    LogPixels setting(static_cast<DWORD>(dpi));
+    PlantedIni ini(guitest::WindowsDir(), "MVXLAYOUT.INI");
+    App app;
+    REQUIRE_APP(app);
+
+    // The design size at the DPI, as far as the screen holds it; and all of
+    // the window on the screen.
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const SIZE size = app.OuterSize();
+    EXPECT_NEAR(size.cx, std::min(MulDiv(540, dpi, 96), static_cast<int>(work.right - work.left)), 2)
+        << "the window does not scale at " << dpi << " DPI";
+    EXPECT_NEAR(size.cy, std::min(MulDiv(312, dpi, 96), static_cast<int>(work.bottom - work.top)), 2);
+    RECT window;
+    GetWindowRect(app.Main(), &window);
+    EXPECT_TRUE(window.left >= work.left && window.top >= work.top && window.right <= work.right &&
+                window.bottom <= work.bottom)
+        << "the window runs off the screen at " << dpi << " DPI";
+    // The Y/N images grow with the DPI too.
+    EXPECT_GE(ImageSide(app), MulDiv(16, dpi, 96));
+
+    app.SetChecked(IDC_cbShowAll, true);
+    app.SetText(IDC_EditOldAddress, "C:\\MVXLAYOUT");
+    app.SetText(IDC_EditNewAddress, "C:\\MVXLAYOUT_NEW");
+    ExpectWholeText(app, "Movix 32 will update", dpi);
+    ExpectWholeText(app, "Enter the full path", dpi);
+    app.Screenshot(Shot(dpi, 0, "FromAndTo"));
+    const char* const names[] = {"", "IniFiles", "Groups", "Shortcuts", "RegistryKeys", "IgnoreKeys", "Confirm"};
+    for (int page = 1; page <= 6; ++page) {
+        app.Click(IDC_BtnNext);
+        if (page == 1)
+            app.Click(IDC_rgIniFiles + 1 + 2);  // the Windows folder
+        if (page == 3)
+            app.Click(IDC_rgShortcuts + 1 + 0);
+        if (page == 4)
+            app.Click(IDC_rgRegistry + 1 + 0);
+        app.Screenshot(Shot(dpi, page, names[page]));
+    }
+    ExpectWholeText(app, "You have chosen", dpi);
+    ExpectWholeText(app, "Note that once", dpi, true);
+    app.Click(IDC_BtnNext);
+    ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 60000));
+    ASSERT_GE(app.ListViewCount(IDC_lvFound), 2);
+    ExpectWholeText(app, "To change Y to N", dpi);
+    app.Screenshot(Shot(dpi, 7, "SearchResults"));
+    app.Click(IDC_BtnNext);
+    ExpectWholeText(app, "Press the Save List", dpi);
+    RECT list = app.RectInParent(IDC_lvFound), sub = app.RectInParent(IDC_NotebookSub);
+    EXPECT_GE(list.top, sub.bottom) << "the list lies over the sub-page's text";
+    app.Screenshot(Shot(dpi, 7, "Searched"));
+    app.Click(IDC_BtnNext);
+    ExpectWholeText(app, "If the New address", dpi);
+    app.Screenshot(Shot(dpi, 8, "FinalPage"));
+    app.Click(IDC_BtnNext);
+    ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 60000));
+    ExpectWholeText(app, "Movix 32 has finished", dpi);
+    // The log shows whole lines only.
+    HWND log = app.Control(IDC_lbReport);
+    RECT client;
+    GetClientRect(log, &client);
+    const int line = static_cast<int>(SendMessageA(log, LB_GETITEMHEIGHT, 0, 0));
+    ASSERT_GT(line, 0);
+    EXPECT_EQ(client.bottom % line, 0) << "a log line is cut at " << dpi << " DPI";
+    app.Screenshot(Shot(dpi, 10, "FinalFinal"));
+}
+
+}  // namespace
+
+TEST(LayoutDpi, EveryPageAt96Dpi) {
+    EveryPageAt(96);
+}
+
+TEST(LayoutDpi, EveryPageAt144Dpi) {
+    EveryPageAt(144);
+}
+
+TEST(LayoutDpi, EveryPageAt192Dpi) {
+    EveryPageAt(192);
+}
