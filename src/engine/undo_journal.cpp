@@ -30,11 +30,20 @@ std::string Escape(std::string_view s) {
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -50,11 +59,20 @@ bool Unescape(std::string_view s, std::string& out) {
         if (++i == s.size())
             return false;
         switch (s[i]) {
-        case '\\': out += '\\'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        default: return false;
+            case '\\':
+                out += '\\';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            default:
+                return false;
         }
     }
     return true;
@@ -174,6 +192,16 @@ TUndoAction DecideUndo(const std::string& before, const std::optional<std::strin
     if (after && now == *after)
         return TUndoAction::PutBack;
     return TUndoAction::ChangedSince;
+}
+
+TUndoAction DecideKeyMoveUndo(const TUndoEntry& e, const std::string& nowOld, const std::string& nowNew) {
+    const bool wasMove = e.Before != kUndoAbsent && e.BeforeNew == kUndoAbsent;
+    if (wasMove && nowOld != kUndoAbsent && nowNew == kUndoAbsent)
+        return TUndoAction::Nothing;
+    std::optional<std::string> after;
+    if (e.After && e.AfterNew)
+        after = *e.After + "|" + *e.AfterNew;
+    return DecideUndo(e.Before + "|" + e.BeforeNew, after, nowOld + "|" + nowNew);
 }
 
 std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, std::string& error) {

@@ -47,8 +47,8 @@ struct TUndoEntry {
     std::string Name;
     // KeyMove: the new subkey name.
     std::string NewName;
-    std::string Before;      // the state before (GroupItem: the line as received)
-    std::string BeforeNew;   // KeyMove: the new name's state before
+    std::string Before;                   // the state before (GroupItem: the line as received)
+    std::string BeforeNew;                // KeyMove: the new name's state before
     std::optional<std::string> After;     // missing when the run did not record it
     std::optional<std::string> AfterNew;  // KeyMove
     // Ini: the backup's file name (known after). Shortcut: the copy's file name.
@@ -96,5 +96,10 @@ enum class TUndoAction {
     ChangedSince,  // it was changed again since the run (or the run's end is unknown): leave it
 };
 TUndoAction DecideUndo(const std::string& before, const std::optional<std::string>& after, const std::string& now);
+// The same for a key move, from the states of its old and its new name. A
+// key back under its old name with nothing under the new one counts as
+// restored whatever it holds: Restore puts the values below it back after
+// the key itself, so its content then differs from the moment of the move.
+TUndoAction DecideKeyMoveUndo(const TUndoEntry& entry, const std::string& nowOld, const std::string& nowNew);
 
 }  // namespace movix

@@ -102,7 +102,10 @@ std::string ValueState(const std::string& fullKey, const std::string& name) {
 
 // Everything below a key in one canonical text (names sorted, each value
 // with its type and bytes), and the values as listing lines.
-void DescribeTree(HKEY root, const std::string& path, const std::string& rel, std::string& canon,
+void DescribeTree(HKEY root,
+                  const std::string& path,
+                  const std::string& rel,
+                  std::string& canon,
                   std::vector<TUndoEntry::TKeyValue>* listing) {
     TRegistry reg(KEY_READ);
     reg.SetRootKey(root);
@@ -130,7 +133,8 @@ void DescribeTree(HKEY root, const std::string& path, const std::string& rel, st
     }
 }
 
-std::string KeyState(const std::string& fullParent, const std::string& name,
+std::string KeyState(const std::string& fullParent,
+                     const std::string& name,
                      std::vector<TUndoEntry::TKeyValue>* listing = nullptr) {
     KeyRef ref;
     if (!SplitKeyPath(fullParent, ref))
@@ -164,12 +168,9 @@ struct TUndoRecorder::Pending {
 
 std::string DefaultUndoFolder() {
     char path[MAX_PATH] = {};
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, 0, path)) && path[0])
+    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, 0, path)))
         return path;
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    const std::size_t slash = folder.find_last_of('\\');
-    return slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
+    return std::string();
 }
 
 std::unique_ptr<TUndoRecorder> TUndoRecorder::Create(const std::string& folder,
@@ -177,6 +178,10 @@ std::unique_ptr<TUndoRecorder> TUndoRecorder::Create(const std::string& folder,
                                                      const std::string& newAddr,
                                                      const std::string& date,
                                                      std::string& error) {
+    if (folder.empty()) {
+        error = "The undo journal could not be created: the documents folder cannot be found.";
+        return nullptr;
+    }
     std::unique_ptr<TUndoRecorder> rec(new TUndoRecorder());
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -239,8 +244,7 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
     pending_.clear();
     lastBackup_.clear();
     std::vector<std::vector<std::string>> records;
-    auto add = [&](int k, const std::string& target, const std::string& name,
-                   const std::string& newName) -> Pending* {
+    auto add = [&](int k, const std::string& target, const std::string& name, const std::string& newName) -> Pending* {
         for (const Pending& p : pending_)
             if (p.kind == k && p.target == target && p.name == name && p.newName == newName)
                 return nullptr;
@@ -337,17 +341,24 @@ namespace {
 
 std::string Describe(const TUndoEntry& e) {
     switch (e.Kind) {
-    case TUndoKind::Ini: return "INI file " + Ansi(e.Target);
-    case TUndoKind::Shortcut: return "shortcut " + Ansi(e.Target);
-    case TUndoKind::Value: return "value " + Ansi(e.Target) + " " + ValueDisplayName(Ansi(e.Name));
-    case TUndoKind::KeyMove: return "key " + Ansi(Join(e.Target, e.NewName));
-    case TUndoKind::GroupItem: return "group item " + Ansi(e.Target) + " / " + Ansi(e.Name);
+        case TUndoKind::Ini:
+            return "INI file " + Ansi(e.Target);
+        case TUndoKind::Shortcut:
+            return "shortcut " + Ansi(e.Target);
+        case TUndoKind::Value:
+            return "value " + Ansi(e.Target) + " " + ValueDisplayName(Ansi(e.Name));
+        case TUndoKind::KeyMove:
+            return "key " + Ansi(Join(e.Target, e.NewName));
+        case TUndoKind::GroupItem:
+            return "group item " + Ansi(e.Target) + " / " + Ansi(e.Name);
     }
     return std::string();
 }
 
 // Puts a file's content back; true when done.
-bool PutFileBack(const std::string& file, const std::string& source, const std::string& expectedState,
+bool PutFileBack(const std::string& file,
+                 const std::string& source,
+                 const std::string& expectedState,
                  std::string& why) {
     std::string bytes;
     if (!ReadWholeFile(source, bytes)) {
@@ -468,59 +479,54 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
     int restored = 0, unchanged = 0;
     for (auto it = journal->Entries.rbegin(); it != journal->Entries.rend(); ++it) {
         const TUndoEntry& e = *it;
-        std::string nowState;
-        std::optional<std::string> after = e.After;
-        std::string before = e.Before;
+        TUndoAction action = TUndoAction::ChangedSince;
         switch (e.Kind) {
-        case TUndoKind::Ini:
-        case TUndoKind::Shortcut:
-            nowState = FileState(Ansi(e.Target));
-            break;
-        case TUndoKind::Value:
-            nowState = ValueState(Ansi(e.Target), Ansi(e.Name));
-            break;
-        case TUndoKind::KeyMove:
-            // Both names together make the key's state.
-            nowState = KeyState(Ansi(e.Target), Ansi(e.Name)) + "|" + KeyState(Ansi(e.Target), Ansi(e.NewName));
-            before += "|" + e.BeforeNew;
-            if (after)
-                after = *after + "|" + e.AfterNew.value_or("?");
-            break;
-        case TUndoKind::GroupItem:
-            fail("Not restored, Program Manager groups are not restored: " + Describe(e));
-            continue;
+            case TUndoKind::Ini:
+            case TUndoKind::Shortcut:
+                action = DecideUndo(e.Before, e.After, FileState(Ansi(e.Target)));
+                break;
+            case TUndoKind::Value:
+                action = DecideUndo(e.Before, e.After, ValueState(Ansi(e.Target), Ansi(e.Name)));
+                break;
+            case TUndoKind::KeyMove:
+                action = DecideKeyMoveUndo(e, KeyState(Ansi(e.Target), Ansi(e.Name)),
+                                           KeyState(Ansi(e.Target), Ansi(e.NewName)));
+                break;
+            case TUndoKind::GroupItem:
+                fail("Not restored, Program Manager groups are not restored: " + Describe(e));
+                continue;
         }
-        const TUndoAction action = DecideUndo(before, after, nowState);
         if (action == TUndoAction::Nothing) {
             ++unchanged;
             continue;
         }
         if (action == TUndoAction::ChangedSince) {
-            fail(std::string(after ? "Changed since the run, left as it is: "
-                                   : "The run did not record its change, left as it is: ") +
+            fail(std::string(e.After && (e.Kind != TUndoKind::KeyMove || e.AfterNew)
+                                 ? "Changed since the run, left as it is: "
+                                 : "The run did not record its change, left as it is: ") +
                  Describe(e));
             continue;
         }
         std::string why;
         bool done = false;
         switch (e.Kind) {
-        case TUndoKind::Ini:
-            if (e.Saved.empty())
-                why = "the run recorded no backup";
-            else
+            case TUndoKind::Ini:
+                if (e.Saved.empty())
+                    why = "the run recorded no backup";
+                else
+                    done = PutFileBack(Ansi(e.Target), Ansi(e.Saved), e.Before, why);
+                break;
+            case TUndoKind::Shortcut:
                 done = PutFileBack(Ansi(e.Target), Ansi(e.Saved), e.Before, why);
-            break;
-        case TUndoKind::Shortcut:
-            done = PutFileBack(Ansi(e.Target), Ansi(e.Saved), e.Before, why);
-            break;
-        case TUndoKind::Value:
-            done = PutValueBack(e, why);
-            break;
-        case TUndoKind::KeyMove:
-            done = PutKeyBack(e, why);
-            break;
-        case TUndoKind::GroupItem:
-            break;
+                break;
+            case TUndoKind::Value:
+                done = PutValueBack(e, why);
+                break;
+            case TUndoKind::KeyMove:
+                done = PutKeyBack(e, why);
+                break;
+            case TUndoKind::GroupItem:
+                break;
         }
         if (done) {
             ++restored;

@@ -15,7 +15,7 @@
 namespace movix {
 
 // The folder journals go to when nothing else is named: the user's
-// documents folder (the program's folder where the shell names none).
+// documents folder; empty when the shell names none.
 std::string DefaultUndoFolder();
 
 // Writes one run's journal. Every record is written through to the disk

@@ -126,7 +126,7 @@ TEST(EndToEnd, ProgManGroupsUnderNT351_SearchedReplacedAndLogged) {
     ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 60000));
 
     const std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
-    ASSERT_GE(log.size(), 4u);
+    ASSERT_GE(log.size(), 5u);
     EXPECT_EQ(log[2], "Old address: C:\\QUILL");
     EXPECT_EQ(log[3], "New address: C:\\Apps\\Quillpad");
     const std::vector<std::string> expected = {
@@ -148,7 +148,7 @@ TEST(EndToEnd, ProgManGroupsUnderNT351_SearchedReplacedAndLogged) {
         "0,241,16,C:\\Apps\\Quillpad,1617,0,0",
         "Successfully updated Quillpad",
     };
-    EXPECT_EQ(std::vector<std::string>(log.begin() + 4, log.end()), expected);
+    EXPECT_EQ(std::vector<std::string>(log.begin() + 5, log.end()), expected);
     app.Screenshot("e2e_groups_page10_FinalFinal_log");
 
     // The substitute saves after every execute: the group's file holds the

@@ -16,8 +16,7 @@ std::string Sample() {
            UndoJournalLine({"key-value", "3", "sub", "v", "3:0a0b0"}) +
            UndoJournalLine({"lnk-before", "4", "C:\\A.LNK", "5:ff", "C:\\J.FILES\\4.LNK"}) +
            UndoJournalLine({"value-after", "2", "1:6100"}) +
-           UndoJournalLine({"ini-after", "1", "9:bb", "C:\\W\\A.BAK"}) +
-           UndoJournalLine({"key-after", "3", "-", "d1"});
+           UndoJournalLine({"ini-after", "1", "9:bb", "C:\\W\\A.BAK"}) + UndoJournalLine({"key-after", "3", "-", "d1"});
 }
 
 }  // namespace
@@ -97,8 +96,8 @@ TEST(UndoJournal, ValueStatesKeepEveryByte) {
     const struct {
         std::uint32_t type;
         std::string bytes;
-    } cases[] = {{1, std::string()}, {3, std::string("\x00\xff\x7f", 3)}, {1, std::string("a\0b", 3)},
-                 {4294967295u, "odd"}};
+    } cases[] = {
+        {1, std::string()}, {3, std::string("\x00\xff\x7f", 3)}, {1, std::string("a\0b", 3)}, {4294967295u, "odd"}};
     for (const auto& c : cases) {
         std::uint32_t type = 0;
         std::string bytes;
@@ -126,10 +125,33 @@ TEST(UndoJournal, DecisionFromBeforeAfterAndNow) {
         {"a", std::string("a"), "a", TUndoAction::Nothing},  // the run left it alone
         {"a", std::nullopt, "a", TUndoAction::Nothing},
         {"a", std::nullopt, "b", TUndoAction::ChangedSince},  // the run's end is unknown
-        {"-", std::string("b"), "b", TUndoAction::PutBack},  // made by the run: removed again
+        {"-", std::string("b"), "b", TUndoAction::PutBack},   // made by the run: removed again
     };
     for (const auto& c : cases)
         EXPECT_EQ(DecideUndo(c.before, c.after, c.now), c.action) << c.before << " " << c.now;
+}
+
+TEST(UndoJournal, KeyMoveDecision) {
+    TUndoEntry e;
+    e.Kind = TUndoKind::KeyMove;
+    e.Before = "d1";
+    e.BeforeNew = "-";
+    e.After = "-";
+    e.AfterNew = "d1";
+    const struct {
+        const char *nowOld, *nowNew;
+        TUndoAction action;
+    } cases[] = {
+        {"-", "d1", TUndoAction::PutBack},       {"d1", "-", TUndoAction::Nothing},
+        {"d0", "-", TUndoAction::Nothing},        // back, its values restored after it
+        {"-", "d2", TUndoAction::ChangedSince},   // a value below it changed since
+        {"d1", "d1", TUndoAction::ChangedSince},  // a key of the old name made again
+        {"-", "-", TUndoAction::ChangedSince},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecideKeyMoveUndo(e, c.nowOld, c.nowNew), c.action) << c.nowOld << " " << c.nowNew;
+    e.AfterNew.reset();  // the run's end unknown
+    EXPECT_EQ(DecideKeyMoveUndo(e, "-", "d1"), TUndoAction::ChangedSince);
 }
 
 // Random damage anywhere never crashes the reader and never yields a
@@ -143,9 +165,14 @@ TEST(UndoJournal, RandomDamageIsSurvived) {
         for (int e = 0; e < edits; ++e) {
             const std::size_t at = rng() % text.size();
             switch (rng() % 3) {
-            case 0: text[at] = static_cast<char>(rng()); break;
-            case 1: text.erase(at, 1 + rng() % 20); break;
-            default: text.insert(at, 1, static_cast<char>(rng()));
+                case 0:
+                    text[at] = static_cast<char>(rng());
+                    break;
+                case 1:
+                    text.erase(at, 1 + rng() % 20);
+                    break;
+                default:
+                    text.insert(at, 1, static_cast<char>(rng()));
             }
             if (text.empty())
                 break;
