@@ -19,7 +19,6 @@
 #include "targets/registry_replace_win.h"
 #include "targets/shortcuts_win.h"
 #include "targets/undo_journal_win.h"
-#include "platform/message_box_win.h"
 
 namespace movix {
 
@@ -212,10 +211,13 @@ void TForm1::RunReplacement() {
             headToDrop = 0;
             AddLogLine(line);
         };
-        runGroups(plan.Groups[KindReg], true, "Registry key", [&](std::vector<TReplaceGroup>& one) {
-            headToDrop = registryCalls++ > 0 ? 2 : 0;
-            ReplaceRegistry(one, oldAddress, newAddress, itemLabel, registryLog);
-        }, KindReg);
+        runGroups(
+            plan.Groups[KindReg], true, "Registry key",
+            [&](std::vector<TReplaceGroup>& one) {
+                headToDrop = registryCalls++ > 0 ? 2 : 0;
+                ReplaceRegistry(one, oldAddress, newAddress, itemLabel, registryLog);
+            },
+            KindReg);
         if (stopRequested_) {
             AddLogLine("");
             AddLogLine("***** The run was stopped because the window was asked to close.");
@@ -263,12 +265,15 @@ void TForm1::btnRestoreClick() {
     Enable(IDC_btnRestore, true);
 }
 
-void TForm1::ReplaceGroupsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
-                               const std::string& newAddress, std::vector<std::string>& commands) {
+void TForm1::ReplaceGroupsPass(std::vector<TReplaceGroup>& groups,
+                               const std::string& oldAddress,
+                               const std::string& newAddress,
+                               std::vector<std::string>& commands) {
     // The replacer only collects the commands; SendProgManCommands sends
     // them as one execute after it.
-    ReplaceProgManGroups(groups, oldAddress, newAddress, Control(IDC_lblRepItem),
-                         [this](const std::string& line) { AddLogLine(line); }, *DdeClientConv1, commands);
+    ReplaceProgManGroups(
+        groups, oldAddress, newAddress, Control(IDC_lblRepItem), [this](const std::string& line) { AddLogLine(line); },
+        *DdeClientConv1, commands);
 }
 
 void TForm1::SendProgManCommands(std::vector<std::string>& commands) {
@@ -287,7 +292,8 @@ void TForm1::SendProgManCommands(std::vector<std::string>& commands) {
     commands.clear();
 }
 
-void TForm1::ReplaceShortcutsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
+void TForm1::ReplaceShortcutsPass(std::vector<TReplaceGroup>& groups,
+                                  const std::string& oldAddress,
                                   const std::string& newAddress) {
     ReplaceShortcuts(groups, oldAddress, newAddress, Control(IDC_lblRepItem),
                      [this](const std::string& line) { AddLogLine(line); });
