@@ -265,15 +265,12 @@ void TForm1::btnRestoreClick() {
     Enable(IDC_btnRestore, true);
 }
 
-void TForm1::ReplaceGroupsPass(std::vector<TReplaceGroup>& groups,
-                               const std::string& oldAddress,
-                               const std::string& newAddress,
-                               std::vector<std::string>& commands) {
+void TForm1::ReplaceGroupsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
+                               const std::string& newAddress, std::vector<std::string>& commands) {
     // The replacer only collects the commands; SendProgManCommands sends
     // them as one execute after it.
-    ReplaceProgManGroups(
-        groups, oldAddress, newAddress, Control(IDC_lblRepItem), [this](const std::string& line) { AddLogLine(line); },
-        *DdeClientConv1, commands);
+    ReplaceProgManGroups(groups, oldAddress, newAddress, Control(IDC_lblRepItem),
+                         [this](const std::string& line) { AddLogLine(line); }, *DdeClientConv1, commands);
 }
 
 void TForm1::SendProgManCommands(std::vector<std::string>& commands) {
@@ -292,8 +289,7 @@ void TForm1::SendProgManCommands(std::vector<std::string>& commands) {
     commands.clear();
 }
 
-void TForm1::ReplaceShortcutsPass(std::vector<TReplaceGroup>& groups,
-                                  const std::string& oldAddress,
+void TForm1::ReplaceShortcutsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
                                   const std::string& newAddress) {
     ReplaceShortcuts(groups, oldAddress, newAddress, Control(IDC_lblRepItem),
                      [this](const std::string& line) { AddLogLine(line); });
