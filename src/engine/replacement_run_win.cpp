@@ -183,13 +183,17 @@ void TForm1::RunReplacement() {
             KindIni);
         SetText(IDC_lblRepType, "in Groups");
         std::vector<std::string> commands;
-        runGroups(plan.Groups[KindGrp], false, "Group",
-                  [&](std::vector<TReplaceGroup>& one) { ReplaceGroupsPass(one, oldAddress, newAddress, commands); });
+        journal->UseConversation(DdeClientConv1.get());
+        runGroups(
+            plan.Groups[KindGrp], false, "Group",
+            [&](std::vector<TReplaceGroup>& one) { ReplaceGroupsPass(one, oldAddress, newAddress, commands); },
+            KindGrp);
         try {
             SendProgManCommands(commands);
         } catch (const std::exception& e) {
             AddLogLine(std::string("***** Program Manager: ") + e.what());
         }
+        journal->AfterGroupItems();
         SetText(IDC_lblRepType, "in Shortcuts");
         runGroups(
             plan.Groups[KindLnk], false, "Shortcut",

@@ -10,6 +10,9 @@
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
 #include "platform/save_file_win.h"
+#include "targets/dde_conversation_win.h"
+#include "targets/progman_commands.h"
+#include "targets/progman_undo.h"
 #include "targets/registry_paths.h"
 #include "targets/registry_replace_win.h"
 #include "targets/registry_win.h"
@@ -18,7 +21,21 @@ namespace movix {
 
 namespace {
 
-constexpr int kIni = 1, kLnk = 3, kReg = 4;
+constexpr int kIni = 1, kGrp = 2, kLnk = 3, kReg = 4;
+
+// A group's reply split into lines; empty when Program Manager gives none.
+std::vector<std::string> GroupLines(TDdeClientConv& conversation, const std::string& group) {
+    std::vector<std::string> lines;
+    for (int attempt = 0; attempt < 3 && lines.empty(); ++attempt) {
+        conversation.SetLink("ProgMan", "ProgMan");
+        conversation.OpenLink();
+        std::optional<std::string> reply = conversation.RequestData(group);
+        conversation.CloseLink();
+        if (reply)
+            lines = SplitReplyLines(*reply);
+    }
+    return lines;
+}
 
 // The program's strings are in the ANSI code page; the journal is UTF-8.
 std::string Utf8(const std::string& ansi) {
@@ -271,6 +288,22 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
             return false;
         }
         records.push_back({"lnk-before", p->id, Utf8(p->target), UndoFileState(bytes), Utf8(copy)});
+    } else if (kind == kGrp) {
+        if (conversation_ == nullptr) {
+            error = "no conversation with Program Manager to read the group's items";
+            pending_.clear();
+            return false;
+        }
+        const std::vector<std::string> lines = GroupLines(*conversation_, group.Key);
+        for (const TReplaceHit& hit : group.Hits) {
+            const std::string line = GroupItemLineNamed(lines, hit.Text);
+            if (line == kUndoAbsent)
+                continue;  // the replacer reports it as not found and changes nothing
+            if (Pending* p = add(kGrp, group.Key, hit.Text, "")) {
+                records.push_back({"group-before", p->id, Utf8(group.Key), Utf8(hit.Text), Utf8(line)});
+                groupPending_.push_back(*p);
+            }
+        }
     } else if (kind == kReg) {
         for (const TReplaceHit& hit : group.Hits) {
             if (hit.SubType == 6) {
@@ -309,6 +342,8 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
 void TUndoRecorder::After() {
     std::vector<std::vector<std::string>> records;
     for (const Pending& p : pending_) {
+        if (p.kind == kGrp)
+            continue;  // changed only when the commands are sent: AfterGroupItems
         if (p.kind == kIni)
             records.push_back({"ini-after", p.id, FileState(p.target), Utf8(lastBackup_)});
         else if (p.kind == kLnk)
@@ -322,6 +357,23 @@ void TUndoRecorder::After() {
     std::string error;
     // A record left without its end makes Restore leave that target as it
     // is and say so; nothing more can be done about it here.
+    if (!records.empty())
+        Write(records, error);
+}
+
+void TUndoRecorder::AfterGroupItems() {
+    std::vector<std::vector<std::string>> records;
+    std::string group;
+    std::vector<std::string> lines;
+    for (const Pending& p : groupPending_) {
+        if (p.target != group || lines.empty()) {
+            group = p.target;
+            lines = GroupLines(*conversation_, group);
+        }
+        records.push_back({"group-after", p.id, Utf8(GroupItemLineNamed(lines, p.name))});
+    }
+    groupPending_.clear();
+    std::string error;
     if (!records.empty())
         Write(records, error);
 }
@@ -444,6 +496,37 @@ bool PutKeyBack(const TUndoEntry& e, std::string& why) {
     }
 }
 
+// Sends the commands that make the item again as its line before the run,
+// and checks that Program Manager then shows it so.
+bool PutGroupItemBack(TDdeClientConv& conversation, const TUndoEntry& e, std::string& why) {
+    const std::string group = Ansi(e.Target), line = Ansi(e.Before);
+    const std::optional<std::vector<std::string>> commands = GroupItemRestoreCommands(group, line);
+    if (!commands) {
+        why = "its line cannot be sent back to Program Manager unchanged";
+        return false;
+    }
+    conversation.SetLink("ProgMan", "ProgMan");
+    if (!conversation.OpenLink() || !conversation.ExecuteMacroLines(*commands)) {
+        conversation.CloseLink();
+        why = "Program Manager did not take the commands";
+        return false;
+    }
+    for (int round = 0; round < 200 && conversation.Waiting(); ++round) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 25, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    conversation.CloseLink();
+    if (GroupItemLineNamed(GroupLines(conversation, group), Ansi(e.Name)) != line) {
+        why = "Program Manager does not show it as it was";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
@@ -477,6 +560,7 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
         fail("Journal " + issue + " (left out)");
     log("");
     int restored = 0, unchanged = 0;
+    std::unique_ptr<TDdeClientConv> conversation;
     for (auto it = journal->Entries.rbegin(); it != journal->Entries.rend(); ++it) {
         const TUndoEntry& e = *it;
         TUndoAction action = TUndoAction::ChangedSince;
@@ -493,8 +577,11 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
                                            KeyState(Ansi(e.Target), Ansi(e.NewName)));
                 break;
             case TUndoKind::GroupItem:
-                fail("Not restored, Program Manager groups are not restored: " + Describe(e));
-                continue;
+                if (!conversation)
+                    conversation = std::make_unique<TDdeClientConv>();
+                action = DecideUndo(e.Before, e.After,
+                                    GroupItemLineNamed(GroupLines(*conversation, Ansi(e.Target)), Ansi(e.Name)));
+                break;
         }
         if (action == TUndoAction::Nothing) {
             ++unchanged;
@@ -526,6 +613,7 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
                 done = PutKeyBack(e, why);
                 break;
             case TUndoKind::GroupItem:
+                done = PutGroupItemBack(*conversation, e, why);
                 break;
         }
         if (done) {

@@ -14,6 +14,8 @@
 
 namespace movix {
 
+class TDdeClientConv;
+
 // The folder journals go to when nothing else is named: the user's
 // documents folder; empty when the shell names none.
 std::string DefaultUndoFolder();
@@ -43,13 +45,13 @@ class TUndoRecorder {
     // when the record could not be written: the group must then not be
     // replaced.
     bool Before(int kind, const TReplaceGroup& group, std::string& error);
-    // Program Manager group items: their lines as received, before the
-    // commands that change them are sent. `after` is filled later by
-    // AfterGroupItems with the same order.
-    bool BeforeGroupItems(const std::string& group,
-                          const std::vector<std::pair<std::string, std::string>>& nameAndLine,
-                          std::string& error);
-    void AfterGroupItems(const std::vector<std::pair<std::string, std::string>>& nameAndLine);
+    // The conversation through which the items of kind 2 (Program Manager
+    // groups) are read: Before records the line of each item a hit names,
+    // as Program Manager gives it.
+    void UseConversation(TDdeClientConv* conversation) { conversation_ = conversation; }
+    // Completes the group items' records, once the commands that change
+    // them have been sent (After leaves them open).
+    void AfterGroupItems();
     // Completes the records of the last Before with what the targets hold
     // after the replacer.
     void After();
@@ -67,7 +69,8 @@ class TUndoRecorder {
     std::string copyFolder_;
     int nextId_ = 1;
     std::vector<Pending> pending_;
-    std::vector<std::string> groupIds_;
+    std::vector<Pending> groupPending_;
+    TDdeClientConv* conversation_ = nullptr;
     std::string lastBackup_;
     std::string old_, new_;
 };

@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include "targets/progman_undo.h"
+
 using namespace movix;
 
 namespace {
@@ -186,4 +188,24 @@ TEST(UndoJournal, RandomDamageIsSurvived) {
         for (const TUndoEntry& e : j->Entries)
             EXPECT_FALSE(e.Id.empty());
     }
+}
+
+TEST(UndoJournal, GroupItemsComeBackFromTheirLines) {
+    const std::vector<std::string> reply = {"\"Tools\",C:\\GRP,2", "\"Edit\",\"C:\\OLD\\E.EXE\",C:\\OLD,,1,2,0,0,0,0",
+                                            "\"Edit\",\"second of the name\",,,0,0,0,0,0,0"};
+    EXPECT_EQ(GroupItemLineNamed(reply, "Edit"), reply[1]);
+    EXPECT_EQ(GroupItemLineNamed(reply, "edit"), "-");        // names compare exactly
+    EXPECT_EQ(GroupItemLineNamed({reply[0]}, "Tools"), "-");  // the group's own line is no item
+
+    const auto commands =
+        GroupItemRestoreCommands("My Tools", "\"A, B\",\"C:\\OLD\\E.EXE /x\",C:\\OLD,C:\\I.ICO,1,2,3,4,1,0");
+    ASSERT_TRUE(commands);
+    EXPECT_EQ(*commands,
+              (std::vector<std::string>{"[CreateGroup(My Tools)]", "[ReplaceItem(\"A, B\")]",
+                                        "[AddItem(C:\\OLD\\E.EXE /x,\"A, B\",C:\\I.ICO,3,1,2,C:\\OLD,4,1,0)]"}));
+    // Lines that could not be sent back as they were are refused.
+    for (const char* line : {"\"A\",\"C:\\E.EXE\",C:\\OLD", "\"\",\"C:\\E.EXE\",,,0,0,0,0,0,0",
+                             "\"A\",\"\",,,0,0,0,0,0,0", "\"A\",\"C:\\E.EXE\",C:\\O,LD,,0,0,0,0,0,0"})
+        EXPECT_FALSE(GroupItemRestoreCommands("G", line)) << line;
+    EXPECT_FALSE(GroupItemRestoreCommands("", "\"A\",\"C:\\E.EXE\",,,0,0,0,0,0,0"));
 }
