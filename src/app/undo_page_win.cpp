@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/main_window_win.h"
+#include "platform/file_io_win.h"
 #include "platform/handles.h"
 #include "platform/save_file_win.h"
 #include "resource.h"
@@ -33,7 +34,11 @@ void TForm1::btnRestoreClick() {
             text += line + "\r\n";
         });
     }
-    const std::string logName = undoJournal_.substr(0, undoJournal_.size() - 4) + "-RESTORE.TXT";
+    // Each Restore keeps its own log: a later one takes the next free name.
+    const std::string stem = undoJournal_.substr(0, undoJournal_.size() - 4) + "-RESTORE";
+    std::string logName = stem + ".TXT";
+    for (int n = 2; NameExists(logName) && n < 1000; ++n)
+        logName = stem + "-" + std::to_string(n) + ".TXT";
     if (SaveFileReplacing(logName, text) == ERROR_SUCCESS)
         AddLogLine("Restore log stored as " + logName);
     else

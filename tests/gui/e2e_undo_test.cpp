@@ -120,6 +120,9 @@ TEST(EndToEnd, RestorePutsTheRunBackAndASecondRestoreChangesNothing) {
         },
         30000));
     EXPECT_TRUE(Contains(log, "0 restored, ")) << Joined(log);
+    // Each Restore keeps a log of its own.
+    EXPECT_EQ(log.back(), "Restore log stored as " + journal.substr(0, journal.size() - 4) + "-RESTORE-2.TXT");
+    EXPECT_TRUE(guitest::Exists(restoreLog));
     EXPECT_FALSE(HasErrorLine(log)) << Joined(log);
     EXPECT_EQ(guitest::ReadAll(ini), std::string(kIni, sizeof kIni - 1));
     EXPECT_EQ(Export(), exported);
