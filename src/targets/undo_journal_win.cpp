@@ -243,10 +243,22 @@ TUndoRecorder::~TUndoRecorder() {
         CloseHandle(file_);
 }
 
+namespace {
+DWORD (*g_journalFault)() = nullptr;
+}  // namespace
+
+void SetUndoJournalFaultHookForTest(DWORD (*hook)()) {
+    g_journalFault = hook;
+}
+
 bool TUndoRecorder::Write(const std::vector<std::vector<std::string>>& records, std::string& error) {
     std::string text;
     for (const auto& r : records)
         text += UndoJournalLine(r);
+    if (const DWORD fault = g_journalFault ? g_journalFault() : 0) {
+        error = SystemErrorText(fault);
+        return false;
+    }
     DWORD done = 0;
     if (!WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) || done != text.size() ||
         !FlushFileBuffers(file_)) {

@@ -75,6 +75,11 @@ class TUndoRecorder {
     std::string old_, new_;
 };
 
+// Test seam for a journal that stops taking writes (a full disk, a removed
+// medium): when set, it is asked before each write and returns the Win32
+// error to fail with, or 0. Never set by the program itself.
+void SetUndoJournalFaultHookForTest(DWORD (*hook)());
+
 // Puts back everything the journal `journalFile` records, in the reverse
 // order of the run: a target that is as the run left it gets its state
 // before the run; one that is already as it was is left in silence; one

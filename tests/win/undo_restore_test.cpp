@@ -13,6 +13,7 @@
 
 #include "engine/strings.h"
 #include "engine/undo_journal.h"
+#include "platform/file_io_win.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "shortcut_files_win.h"
@@ -262,6 +263,24 @@ TEST_F(UndoRestoreTest, AJournalThatCannotBeMadeIsReportedAndNothingIsWritten) {
     EXPECT_FALSE(TUndoRecorder::Create(dir_ + "\\no such folder", old_, new_, "today", error));
     EXPECT_NE(error.find("The undo journal could not be created in " + dir_ + "\\no such folder"), std::string::npos)
         << error;
+}
+
+TEST_F(UndoRestoreTest, ATargetTheJournalCannotRecordIsNotChanged) {
+    Plant(kIni | kLnk);
+    std::string error;
+    std::unique_ptr<TUndoRecorder> journal = TUndoRecorder::Create(journals_, old_, new_, "today", error);
+    ASSERT_TRUE(journal) << error;
+    const std::string head = ReadBytes(journal->FileName());
+    SetUndoJournalFaultHookForTest([]() -> DWORD { return ERROR_DISK_FULL; });
+    for (int kind : {1, 3}) {
+        error.clear();
+        EXPECT_FALSE(journal->Before(kind, Groups(kind)[0], error));
+        EXPECT_EQ(error, SystemErrorText(ERROR_DISK_FULL));
+    }
+    SetUndoJournalFaultHookForTest(nullptr);
+    // The run leaves such a group alone; the journal holds no part of it.
+    EXPECT_EQ(ReadBytes(journal->FileName()), head);
+    ExpectAllAsBefore("nothing changed");
 }
 
 TEST_F(UndoRestoreTest, AJournalCutShortByACrashRestoresWhatItCompleted) {
