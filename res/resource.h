@@ -79,6 +79,7 @@
 #define IDC_lblRepItem 1504
 #define IDC_lbReport 1505
 #define IDC_btnSaveLog 1506
+#define IDC_btnRestore 1507
 
 // Popup menu items
 #define IDM_WhatsThis1 1601

@@ -179,6 +179,7 @@ const ControlSpec kControls[] = {
      "problems. Please review it now, and press Save Log to save it to a file.",
      88, 32, 432, 44, 0},
     {10, CtlKind::Button, IDC_btnSaveLog, "&Save Log", 427, 4, 73, 25, 53},
+    {10, CtlKind::Button, IDC_btnRestore, "&Restore", 347, 4, 73, 25, 60},
     {10, CtlKind::LogBox, IDC_lbReport, "", 88, 80, 437, 160, 52},
 };
 

@@ -594,6 +594,9 @@ void TForm1::OnCommand(int id, int code, HWND control) {
     case IDC_btnSaveLog:
         btnSaveLogClick();
         break;
+    case IDC_btnRestore:
+        btnRestoreClick();
+        break;
     case IDM_WhatsThis1:
         WhatsThis1Click();
         break;
@@ -718,6 +721,7 @@ void TForm1::FormResize() {
     resize(IDC_pnlShowFromString, W - Px(s, 123), -1);
     resize(IDC_EditNewAddressAgain, W - Px(s, 123), -1);
     moveX(IDC_btnSaveLog, W - Px(s, 113));
+    moveX(IDC_btnRestore, W - Px(s, 193));
     resize(IDC_lbReport, W - Px(s, 103), H - Px(s, 152));
     FitLabels(W);
 }

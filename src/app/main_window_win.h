@@ -82,6 +82,8 @@ public:
     void FormClose();
     void BtnSaveListClick();
     void btnSaveLogClick();
+    // Puts back what the replacement just done changed, from its undo journal.
+    void btnRestoreClick();
 
     // The application-wide help hook: every help request of the program
     // passes through it before the viewer is called.
@@ -103,6 +105,10 @@ public:
     // Widens the log's horizontal extent for the lines added so far.
     void FlushLog();
     int LogExtent = 0;
+    // The undo journal of the replacement run (empty before it, or when it
+    // could not be made), and where journals go (empty: the documents folder).
+    std::string undoJournal_;
+    std::string undoFolder_;
     // True while the replacement run writes; a close asked for meanwhile
     // waits for the group in hand and stops the run (stopRequested_).
     bool Replacing() const { return replacing_; }

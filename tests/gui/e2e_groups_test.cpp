@@ -72,6 +72,7 @@ TEST(EndToEnd, ProgManGroupsUnderNT351_SearchedReplacedAndLogged) {
     for (const char* name : {"group0001.txt", "group0002.txt"})
         ASSERT_TRUE(CopyFileA((demo + "\\" + name).c_str(), (groups + "\\" + name).c_str(), FALSE)) << demo;
     const std::string accessoriesBefore = guitest::ReadAll(groups + "\\group0002.txt");
+    const std::string quillpadBefore = guitest::ReadAll(groups + "\\group0001.txt");
     ASSERT_TRUE(guitest::WaitFor([] { return SubstituteWindow() == nullptr; }, 15000));
     ProgManSubstitute server(groups);
     ASSERT_TRUE(server.Running());
@@ -126,7 +127,7 @@ TEST(EndToEnd, ProgManGroupsUnderNT351_SearchedReplacedAndLogged) {
     ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 60000));
 
     const std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
-    ASSERT_GE(log.size(), 4u);
+    ASSERT_GE(log.size(), 5u);
     EXPECT_EQ(log[2], "Old address: C:\\QUILL");
     EXPECT_EQ(log[3], "New address: C:\\Apps\\Quillpad");
     const std::vector<std::string> expected = {
@@ -148,7 +149,7 @@ TEST(EndToEnd, ProgManGroupsUnderNT351_SearchedReplacedAndLogged) {
         "0,241,16,C:\\Apps\\Quillpad,1617,0,0",
         "Successfully updated Quillpad",
     };
-    EXPECT_EQ(std::vector<std::string>(log.begin() + 4, log.end()), expected);
+    EXPECT_EQ(std::vector<std::string>(log.begin() + 5, log.end()), expected);
     app.Screenshot("e2e_groups_page10_FinalFinal_log");
 
     // The substitute saves after every execute: the group's file holds the
@@ -175,6 +176,33 @@ TEST(EndToEnd, ProgManGroupsUnderNT351_SearchedReplacedAndLogged) {
             "C:\\Apps\\Quillpad\\QUILL.EXE,241,16,0,1617,0,0",
         }));
     EXPECT_EQ(guitest::ReadAll(groups + "\\group0002.txt"), accessoriesBefore);
+
+    // Restore rebuilds each item from its line as received before the run:
+    // the group's file is again the same byte for byte; pressed again,
+    // nothing changes.
+    for (const char* round : {"first", "second"}) {
+        app.Click(IDC_btnRestore);
+        std::vector<std::string> restoreLog;
+        ASSERT_TRUE(guitest::WaitFor(
+            [&] {
+                restoreLog = app.ListBoxItems(IDC_lbReport);
+                return !restoreLog.empty() && restoreLog.back().rfind("Restore log stored as ", 0) == 0;
+            },
+            60000))
+            << round;
+        std::string all;
+        for (const std::string& line : restoreLog)
+            all += line + "\n";
+        EXPECT_NE(all.find(std::string(round) == "first" ? "4 restored, 0 already" : "0 restored, 4 already"),
+                  std::string::npos)
+            << all;
+        EXPECT_EQ(all.find("\n*****"), std::string::npos) << all;
+        EXPECT_TRUE(
+            guitest::WaitFor([&] { return guitest::ReadAll(groups + "\\group0001.txt") == quillpadBefore; }, 10000))
+            << round << "\n"
+            << guitest::ReadAll(groups + "\\group0001.txt");
+        EXPECT_EQ(guitest::ReadAll(groups + "\\group0002.txt"), accessoriesBefore);
+    }
     app.Click(IDC_BtnCancel);
     EXPECT_TRUE(app.WaitExit(10000));
     server.End();

@@ -1,0 +1,352 @@
+#include "engine/undo_journal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace movix {
+
+const char* const kUndoJournalMagic = "MOVIX32-UNDO";
+
+namespace {
+
+std::uint32_t Checksum(std::string_view s) {
+    std::uint32_t h = 2166136261u;
+    for (unsigned char c : s) {
+        h ^= c;
+        h *= 16777619u;
+    }
+    return h;
+}
+
+std::string Hex32(std::uint32_t v) {
+    char buf[9];
+    std::snprintf(buf, sizeof buf, "%08x", v);
+    return buf;
+}
+
+std::string Escape(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+bool Unescape(std::string_view s, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\') {
+            out += s[i];
+            continue;
+        }
+        if (++i == s.size())
+            return false;
+        switch (s[i]) {
+            case '\\':
+                out += '\\';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            default:
+                return false;
+        }
+    }
+    return true;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Splits a checked line into its unescaped fields; false when the line is
+// torn, fails its checksum or holds a malformed escape.
+bool SplitLine(std::string_view line, std::vector<std::string>& fields, std::string& why) {
+    const std::size_t hash = line.rfind('#');
+    if (hash == std::string_view::npos || line.size() - hash != 9) {
+        why = "no checksum";
+        return false;
+    }
+    if (Hex32(Checksum(line.substr(0, hash))) != line.substr(hash + 1)) {
+        why = "checksum does not match";
+        return false;
+    }
+    fields.clear();
+    std::string_view rest = line.substr(0, hash);
+    for (;;) {
+        const std::size_t tab = rest.find('\t');
+        std::string field;
+        if (!Unescape(rest.substr(0, tab), field)) {
+            why = "malformed escape";
+            return false;
+        }
+        fields.push_back(std::move(field));
+        if (tab == std::string_view::npos)
+            break;
+        rest.remove_prefix(tab + 1);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string UndoJournalLine(const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += '\t';
+        line += Escape(fields[i]);
+    }
+    return line + "#" + Hex32(Checksum(line)) + "\n";
+}
+
+std::string UndoJournalHeader() {
+    return UndoJournalLine({kUndoJournalMagic, std::to_string(kUndoJournalVersion)});
+}
+
+std::string UndoDigest(std::string_view bytes) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : bytes) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
+}
+
+std::string UndoFileState(std::string_view bytes) {
+    return std::to_string(bytes.size()) + ":" + UndoDigest(bytes);
+}
+
+std::string UndoValueState(std::uint32_t type, std::string_view bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out = std::to_string(type) + ":";
+    out.reserve(out.size() + bytes.size() * 2);
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+bool ParseUndoValueState(std::string_view state, std::uint32_t& type, std::string& bytes) {
+    const std::size_t colon = state.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon > 10)
+        return false;
+    std::uint64_t t = 0;
+    for (std::size_t i = 0; i < colon; ++i) {
+        if (state[i] < '0' || state[i] > '9')
+            return false;
+        t = t * 10 + static_cast<std::uint64_t>(state[i] - '0');
+    }
+    if (t > 0xffffffffull)
+        return false;
+    const std::string_view hex = state.substr(colon + 1);
+    if (hex.size() % 2 != 0)
+        return false;
+    bytes.clear();
+    bytes.reserve(hex.size() / 2);
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const int hi = HexDigit(hex[i]), lo = HexDigit(hex[i + 1]);
+        if (hi < 0 || lo < 0)
+            return false;
+        bytes += static_cast<char>(hi * 16 + lo);
+    }
+    type = static_cast<std::uint32_t>(t);
+    return true;
+}
+
+TUndoAction DecideUndo(const std::string& before, const std::optional<std::string>& after, const std::string& now) {
+    if (now == before)
+        return TUndoAction::Nothing;
+    if (after && now == *after)
+        return TUndoAction::PutBack;
+    return TUndoAction::ChangedSince;
+}
+
+TUndoAction DecideKeyMoveUndo(const TUndoEntry& e, const std::string& nowOld, const std::string& nowNew) {
+    const bool wasMove = e.Before != kUndoAbsent && e.BeforeNew == kUndoAbsent;
+    if (wasMove && nowOld != kUndoAbsent && nowNew == kUndoAbsent)
+        return TUndoAction::Nothing;
+    std::optional<std::string> after;
+    if (e.After && e.AfterNew)
+        after = *e.After + "|" + *e.AfterNew;
+    return DecideUndo(e.Before + "|" + e.BeforeNew, after, nowOld + "|" + nowNew);
+}
+
+std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, std::string& error) {
+    TUndoJournal journal;
+    std::map<std::string, std::size_t> byId;
+    std::vector<std::string> f;
+    std::string why;
+    int lineNo = 0;
+    bool sawRun = false;
+    while (!text.empty()) {
+        ++lineNo;
+        const std::size_t lf = text.find('\n');
+        if (lf == std::string_view::npos) {
+            // A last line without its end was being written when the run
+            // ended: what it records never happened.
+            journal.Issues.push_back("line " + std::to_string(lineNo) + ": incomplete");
+            break;
+        }
+        const std::string_view line = text.substr(0, lf);
+        text.remove_prefix(lf + 1);
+        const bool ok = SplitLine(line, f, why);
+        if (lineNo == 1) {
+            if (!ok || f.size() < 2 || f[0] != kUndoJournalMagic) {
+                error = "The file is not a Movix 32 undo journal.";
+                return std::nullopt;
+            }
+            journal.Version = std::atoi(f[1].c_str());
+            if (journal.Version != kUndoJournalVersion || f[1] != std::to_string(journal.Version)) {
+                error = "The undo journal is of version " + f[1] + ", which this program does not read.";
+                return std::nullopt;
+            }
+            continue;
+        }
+        auto issue = [&](const std::string& what) {
+            journal.Issues.push_back("line " + std::to_string(lineNo) + ": " + what);
+        };
+        if (!ok) {
+            issue(why);
+            continue;
+        }
+        const std::string& tag = f[0];
+        auto expect = [&](std::size_t n) {
+            if (f.size() == n)
+                return true;
+            issue("\"" + tag + "\" with " + std::to_string(f.size()) + " fields");
+            return false;
+        };
+        auto begin = [&](TUndoKind kind) -> TUndoEntry* {
+            if (byId.count(f[1])) {
+                issue("id " + f[1] + " used twice");
+                return nullptr;
+            }
+            byId[f[1]] = journal.Entries.size();
+            journal.Entries.emplace_back();
+            journal.Entries.back().Kind = kind;
+            journal.Entries.back().Id = f[1];
+            return &journal.Entries.back();
+        };
+        auto find = [&](TUndoKind kind) -> TUndoEntry* {
+            auto it = byId.find(f[1]);
+            if (it == byId.end() || journal.Entries[it->second].Kind != kind) {
+                issue("\"" + tag + "\" for an id not begun");
+                return nullptr;
+            }
+            TUndoEntry* e = &journal.Entries[it->second];
+            return e;
+        };
+        if (tag == "run") {
+            if (expect(4)) {
+                journal.OldAddress = f[1];
+                journal.NewAddress = f[2];
+                journal.Date = f[3];
+                sawRun = true;
+            }
+        } else if (tag == "ini-before" || tag == "lnk-before") {
+            if (expect(tag == "ini-before" ? 4 : 5)) {
+                if (TUndoEntry* e = begin(tag == "ini-before" ? TUndoKind::Ini : TUndoKind::Shortcut)) {
+                    e->Target = f[2];
+                    e->Before = f[3];
+                    if (e->Kind == TUndoKind::Shortcut)
+                        e->Saved = f[4];
+                }
+            }
+        } else if (tag == "ini-after") {
+            if (expect(4))
+                if (TUndoEntry* e = find(TUndoKind::Ini)) {
+                    e->After = f[2];
+                    e->Saved = f[3];
+                }
+        } else if (tag == "lnk-after") {
+            if (expect(3))
+                if (TUndoEntry* e = find(TUndoKind::Shortcut))
+                    e->After = f[2];
+        } else if (tag == "value-before") {
+            if (expect(5))
+                if (TUndoEntry* e = begin(TUndoKind::Value)) {
+                    e->Target = f[2];
+                    e->Name = f[3];
+                    e->Before = f[4];
+                }
+        } else if (tag == "value-after") {
+            if (expect(3))
+                if (TUndoEntry* e = find(TUndoKind::Value))
+                    e->After = f[2];
+        } else if (tag == "key-before") {
+            if (expect(7))
+                if (TUndoEntry* e = begin(TUndoKind::KeyMove)) {
+                    e->Target = f[2];
+                    e->Name = f[3];
+                    e->NewName = f[4];
+                    e->Before = f[5];
+                    e->BeforeNew = f[6];
+                }
+        } else if (tag == "key-value") {
+            if (expect(5))
+                if (TUndoEntry* e = find(TUndoKind::KeyMove))
+                    e->Listing.push_back({f[2], f[3], f[4]});
+        } else if (tag == "key-after") {
+            if (expect(4))
+                if (TUndoEntry* e = find(TUndoKind::KeyMove)) {
+                    e->After = f[2];
+                    e->AfterNew = f[3];
+                }
+        } else if (tag == "group-before") {
+            if (expect(5))
+                if (TUndoEntry* e = begin(TUndoKind::GroupItem)) {
+                    e->Target = f[2];
+                    e->Name = f[3];
+                    e->Before = f[4];
+                }
+        } else if (tag == "group-after") {
+            if (expect(3))
+                if (TUndoEntry* e = find(TUndoKind::GroupItem))
+                    e->After = f[2];
+        } else {
+            issue("unknown record \"" + tag + "\"");
+        }
+    }
+    if (journal.Version == 0) {
+        error = "The file is not a Movix 32 undo journal.";
+        return std::nullopt;
+    }
+    if (!sawRun)
+        journal.Issues.push_back("no \"run\" record");
+    return journal;
+}
+
+}  // namespace movix

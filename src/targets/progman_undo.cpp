@@ -1,0 +1,35 @@
+#include "targets/progman_undo.h"
+
+#include "targets/progman_commands.h"
+
+namespace movix {
+
+std::string GroupItemLineNamed(const std::vector<std::string>& replyLines, std::string_view name) {
+    for (std::size_t i = 1; i < replyLines.size(); ++i)
+        if (ParseGroupItemLine(replyLines[i]).ItemName == name)
+            return replyLines[i];
+    return "-";
+}
+
+std::optional<std::vector<std::string>> GroupItemRestoreCommands(std::string_view group, std::string_view line) {
+    if (!GroupItemLineHasTenFields(line) || !ProgManArgumentSafe(group) || group.empty())
+        return std::nullopt;
+    const TGroupItemLine item = ParseGroupItemLine(line);
+    if (FormatGroupItemLine(item) != line)
+        return std::nullopt;
+    for (const std::string* f : {&item.ItemName, &item.CommandLine, &item.DefaultDir, &item.IconPath})
+        if (!ProgManArgumentSafe(*f))
+            return std::nullopt;
+    if (item.ItemName.empty() || item.CommandLine.empty())
+        return std::nullopt;
+    const std::string args = QuoteProgManArgument(item.CommandLine) + "," + QuoteProgManArgument(item.ItemName) + "," +
+                             QuoteProgManArgument(item.IconPath) + "," + std::to_string(item.IconIndex) + "," +
+                             std::to_string(item.XPos) + "," + std::to_string(item.YPos) + "," +
+                             QuoteProgManArgument(item.DefaultDir) + "," + std::to_string(item.HotKey) + "," +
+                             std::to_string(item.Minimize) + "," + std::to_string(item.SeparateMemory);
+    return std::vector<std::string>{CreateGroupCommand(group),
+                                    "[ReplaceItem(" + QuoteProgManArgument(item.ItemName) + ")]",
+                                    "[AddItem(" + args + ")]"};
+}
+
+}  // namespace movix

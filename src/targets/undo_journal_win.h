@@ -1,0 +1,92 @@
+// The undo journal on disk: written ahead of every change a replacement run
+// makes, and read back by Restore, which puts the targets of one run back as
+// they were. The journal's format and the decisions are in
+// engine/undo_journal.h; this module reads and writes the targets themselves.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/replace_groups.h"
+
+namespace movix {
+
+class TDdeClientConv;
+
+// The folder journals go to when nothing else is named: the user's
+// documents folder; empty when the shell names none.
+std::string DefaultUndoFolder();
+
+// Writes one run's journal. Every record is written through to the disk
+// before the call that made it returns, so that what a run changed is on
+// record even when the run ends abruptly.
+class TUndoRecorder {
+  public:
+    // Creates "MOVIX32UNDO-yyyymmdd-hhmmss.TXT" in `folder` (with "-2", "-3"
+    // ... when that name is taken) and writes its head; null with the reason
+    // in `error` when it cannot be made or written.
+    static std::unique_ptr<TUndoRecorder> Create(const std::string& folder,
+                                                 const std::string& oldAddr,
+                                                 const std::string& newAddr,
+                                                 const std::string& date,
+                                                 std::string& error);
+    ~TUndoRecorder();
+    TUndoRecorder(const TUndoRecorder&) = delete;
+    TUndoRecorder& operator=(const TUndoRecorder&) = delete;
+
+    const std::string& FileName() const { return fileName_; }
+
+    // Records what the group's targets (kind 1 INI, 3 LNK, 4 REG) hold now,
+    // before the replacer is handed the group; for a shortcut a copy of the
+    // file is made beside the journal. False, with the reason in `error`,
+    // when the record could not be written: the group must then not be
+    // replaced.
+    bool Before(int kind, const TReplaceGroup& group, std::string& error);
+    // The conversation through which the items of kind 2 (Program Manager
+    // groups) are read: Before records the line of each item a hit names,
+    // as Program Manager gives it.
+    void UseConversation(TDdeClientConv* conversation) { conversation_ = conversation; }
+    // Completes the group items' records, once the commands that change
+    // them have been sent (After leaves them open).
+    void AfterGroupItems();
+    // Completes the records of the last Before with what the targets hold
+    // after the replacer.
+    void After();
+    // The log callback to hand the INI replacer: passes every line on and
+    // notes the name its backup was stored under.
+    TLogLine WatchLog(const TLogLine& log);
+
+  private:
+    TUndoRecorder() = default;
+    bool Write(const std::vector<std::vector<std::string>>& records, std::string& error);
+
+    struct Pending;
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::string fileName_;
+    std::string copyFolder_;
+    int nextId_ = 1;
+    std::vector<Pending> pending_;
+    std::vector<Pending> groupPending_;
+    TDdeClientConv* conversation_ = nullptr;
+    std::string lastBackup_;
+    std::string old_, new_;
+};
+
+// Test seam for a journal that stops taking writes (a full disk, a removed
+// medium): when set, it is asked before each write and returns the Win32
+// error to fail with, or 0. Never set by the program itself.
+void SetUndoJournalFaultHookForTest(DWORD (*hook)());
+
+// Puts back everything the journal `journalFile` records, in the reverse
+// order of the run: a target that is as the run left it gets its state
+// before the run; one that is already as it was is left in silence; one
+// that was changed since is left as it is and listed with "*****". Writes a
+// log of its own through `log`, beginning with a head that names the
+// journal. Returns the number of "*****" lines written (0: all put back).
+// For the unattended switch as well as the button on the last page.
+int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log);
+
+}  // namespace movix

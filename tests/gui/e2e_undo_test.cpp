@@ -1,0 +1,183 @@
+// Undo through the real window: a replacement writes its journal before it
+// changes anything, Restore on the last page puts an INI file and Registry
+// keys back exactly (a second Restore changes nothing), and a journal that
+// cannot be written stops the run before any change.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "../win/registry_test_support_win.h"
+#include "gui_driver.h"
+#include "resource.h"
+
+using guitest::App;
+
+namespace {
+
+const char kIni[] =
+    "[Paths]\r\n"
+    "Home=C:\\MVXUNDO_OLD\\BIN\r\n"
+    "; C:\\MVXUNDO_OLD stays\n"
+    "Other=1\r\n"
+    "\x1a"
+    "after the end";
+
+const char kKey[] = "Software\\MvxUndoE2E";
+
+void Plant() {
+    using namespace movix_test;
+    RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
+    const std::string k = kKey;
+    SetSz(HKEY_CURRENT_USER, k + "\\Tools_MVXUNDO_OLD", "Kept", "inside the moved key");
+    SetRaw(HKEY_CURRENT_USER, k + "\\Tools_MVXUNDO_OLD", "odd", REG_BINARY, std::string("\x01\x02\x03", 3));
+    SetRaw(HKEY_CURRENT_USER, k + "\\Tools_MVXUNDO_OLD\\Deeper", "empty", REG_SZ, "");
+    SetDword(HKEY_CURRENT_USER, k, "Doc_MVXUNDO_OLD", 7);
+    SetSz(HKEY_CURRENT_USER, k, "Path", "C:\\mvxundo_old\\BIN");
+    SetSz(HKEY_CURRENT_USER, k, "", "C:\\MVXUNDO_OLD");
+    SetSz(HKEY_CURRENT_USER, k, "Exp", "%SystemRoot%;C:\\MVXUNDO_OLD", REG_EXPAND_SZ);
+}
+
+std::vector<std::string> Export() {
+    return movix_test::RegExportLines(std::string("HKEY_CURRENT_USER\\") + kKey);
+}
+
+bool Contains(const std::vector<std::string>& log, const std::string& part) {
+    return std::any_of(log.begin(), log.end(),
+                       [&](const std::string& line) { return line.find(part) != std::string::npos; });
+}
+
+bool HasErrorLine(const std::vector<std::string>& log) {
+    return std::any_of(log.begin(), log.end(), [](const std::string& line) { return line.rfind("*****", 0) == 0; });
+}
+
+std::string Joined(const std::vector<std::string>& log) {
+    std::string all;
+    for (const std::string& line : log)
+        all += line + "\n";
+    return all;
+}
+
+}  // namespace
+
+TEST(EndToEnd, RestorePutsTheRunBackAndASecondRestoreChangesNothing) {
+    const std::string ini = guitest::WindowsDir() + "\\MVXUNDO.INI";
+    const std::string bak = guitest::WindowsDir() + "\\MVXUNDO.BAK";
+    DeleteFileA(bak.c_str());
+    guitest::WriteFile(ini, std::string(kIni, sizeof kIni - 1));
+    Plant();
+    struct Cleanup {
+        std::string a, b;
+        ~Cleanup() {
+            DeleteFileA(a.c_str());
+            DeleteFileA(b.c_str());
+            RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
+        }
+    } cleanup{ini, bak};
+    const std::vector<std::string> exported = Export();
+    ASSERT_FALSE(exported.empty());
+
+    App app;
+    REQUIRE_APP(app);
+    ASSERT_TRUE(app.SearchWith(2, 1, "MVXUNDO_OLD", "MVXUNDO_NEW", 120000));
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    EXPECT_FALSE(app.Visible(IDC_btnRestore));
+    app.Click(IDC_BtnNext);
+    ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 60000));
+    std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
+    ASSERT_GE(log.size(), 5u);
+    ASSERT_EQ(log[4].rfind("Undo journal: ", 0), 0u) << log[4];
+    const std::string journal = log[4].substr(14);
+    EXPECT_TRUE(guitest::Exists(journal));
+    EXPECT_NE(guitest::ReadAll(ini), kIni);
+    EXPECT_NE(Export(), exported);
+    EXPECT_TRUE(app.Enabled(IDC_btnRestore));
+
+    app.Click(IDC_btnRestore);
+    ASSERT_TRUE(guitest::WaitFor(
+        [&] {
+            log = app.ListBoxItems(IDC_lbReport);
+            return Contains(log, " not restored.");
+        },
+        30000));
+    EXPECT_EQ(log[0].rfind("Restore by Movix 32 on ", 0), 0u) << log[0];
+    EXPECT_TRUE(Contains(log, "Undo journal: " + journal)) << Joined(log);
+    EXPECT_FALSE(HasErrorLine(log)) << Joined(log);
+    EXPECT_EQ(guitest::ReadAll(ini), std::string(kIni, sizeof kIni - 1));
+    EXPECT_EQ(Export(), exported);
+    const std::string restoreLog = journal.substr(0, journal.size() - 4) + "-RESTORE.TXT";
+    EXPECT_TRUE(guitest::Exists(restoreLog)) << restoreLog;
+    app.Screenshot("page10_restored");
+
+    // Pressed again: everything is as it was, nothing changes.
+    app.Click(IDC_btnRestore);
+    ASSERT_TRUE(guitest::WaitFor(
+        [&] {
+            log = app.ListBoxItems(IDC_lbReport);
+            return Contains(log, " not restored.");
+        },
+        30000));
+    EXPECT_TRUE(Contains(log, "0 restored, ")) << Joined(log);
+    // Each Restore keeps a log of its own.
+    EXPECT_EQ(log.back(), "Restore log stored as " + journal.substr(0, journal.size() - 4) + "-RESTORE-2.TXT");
+    EXPECT_TRUE(guitest::Exists(restoreLog));
+    EXPECT_FALSE(HasErrorLine(log)) << Joined(log);
+    EXPECT_EQ(guitest::ReadAll(ini), std::string(kIni, sizeof kIni - 1));
+    EXPECT_EQ(Export(), exported);
+}
+
+TEST(EndToEnd, AJournalThatCannotBeWrittenStopsTheRunBeforeAnyChange) {
+    const std::string ini = guitest::WindowsDir() + "\\MVXUNDOF.INI";
+    const std::string bak = guitest::WindowsDir() + "\\MVXUNDOF.BAK";
+    DeleteFileA(bak.c_str());
+    guitest::WriteFile(ini, std::string(kIni, sizeof kIni - 1));
+    // The documents folder named by the shell is a file: nothing can be made in it.
+    const std::string scratch = guitest::ScratchDir("undo_fail");
+    const std::string notAFolder = scratch + "\\DOCUMENTS";
+    guitest::WriteFile(notAFolder, "a file, not a folder");
+    const char* shellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    std::string saved;
+    DWORD savedType = 0;
+    {
+        char buffer[1024] = {};
+        DWORD size = sizeof buffer;
+        if (RegGetValueA(HKEY_CURRENT_USER, shellFolders, "Personal", RRF_RT_ANY | RRF_NOEXPAND, &savedType, buffer,
+                         &size) == ERROR_SUCCESS)
+            saved = buffer;
+    }
+    movix_test::SetSz(HKEY_CURRENT_USER, shellFolders, "Personal", notAFolder, REG_EXPAND_SZ);
+    struct Cleanup {
+        std::string a, b, saved;
+        DWORD type;
+        const char* key;
+        ~Cleanup() {
+            DeleteFileA(a.c_str());
+            DeleteFileA(b.c_str());
+            if (saved.empty())
+                RegDeleteKeyValueA(HKEY_CURRENT_USER, key, "Personal");
+            else
+                movix_test::SetSz(HKEY_CURRENT_USER, key, "Personal", saved, type);
+        }
+    } cleanup{ini, bak, saved, savedType ? savedType : REG_EXPAND_SZ, shellFolders};
+
+    App app;
+    REQUIRE_APP(app);
+    ASSERT_TRUE(app.SearchWith(2, 0, "C:\\MVXUNDO_OLD", "D:\\MVXUNDO_NEW"));
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    app.ClickAsync(IDC_BtnNext);
+    HWND box = app.WaitWindow("#32770", "Movix 32", 30000);
+    ASSERT_NE(box, nullptr) << "no message box";
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(box) && app.Page() == 10; }, 10000));
+    const std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
+    EXPECT_TRUE(Contains(log, "***** The undo journal could not be created in " + notAFolder)) << Joined(log);
+    EXPECT_TRUE(Contains(log, "***** The replacement did not start: nothing was changed.")) << Joined(log);
+    EXPECT_FALSE(Contains(log, "Processing INI file")) << Joined(log);
+    EXPECT_EQ(guitest::ReadAll(ini), std::string(kIni, sizeof kIni - 1));
+    EXPECT_FALSE(guitest::Exists(bak));
+    EXPECT_FALSE(app.Enabled(IDC_btnRestore));
+    EXPECT_TRUE(app.Enabled(IDC_BtnCancel));
+}

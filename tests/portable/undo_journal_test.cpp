@@ -1,0 +1,211 @@
+#include "engine/undo_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "targets/progman_undo.h"
+
+using namespace movix;
+
+namespace {
+
+std::string Sample() {
+    return UndoJournalHeader() + UndoJournalLine({"run", "C:\\OLD\tX", "C:\\NEW\r\n", "Monday"}) +
+           UndoJournalLine({"ini-before", "1", "C:\\W\\A.INI", "10:00000000000000aa"}) +
+           UndoJournalLine({"value-before", "2", "HKCU\\S", "", "-"}) +
+           UndoJournalLine({"key-before", "3", "HKCU\\S", "C:\\OLD", "C:\\NEW", "d1", "-"}) +
+           UndoJournalLine({"key-value", "3", "sub", "v", "3:0a0b0"}) +
+           UndoJournalLine({"lnk-before", "4", "C:\\A.LNK", "5:ff", "C:\\J.FILES\\4.LNK"}) +
+           UndoJournalLine({"value-after", "2", "1:6100"}) +
+           UndoJournalLine({"ini-after", "1", "9:bb", "C:\\W\\A.BAK"}) + UndoJournalLine({"key-after", "3", "-", "d1"});
+}
+
+}  // namespace
+
+TEST(UndoJournal, ReadsBackWhatWasWritten) {
+    std::string error;
+    const auto j = ParseUndoJournal(Sample(), error);
+    ASSERT_TRUE(j) << error;
+    EXPECT_TRUE(j->Issues.empty());
+    EXPECT_EQ(j->Version, 1);
+    EXPECT_EQ(j->OldAddress, "C:\\OLD\tX");
+    EXPECT_EQ(j->NewAddress, "C:\\NEW\r\n");
+    ASSERT_EQ(j->Entries.size(), 4u);
+    const TUndoEntry& ini = j->Entries[0];
+    EXPECT_EQ(ini.Kind, TUndoKind::Ini);
+    EXPECT_EQ(ini.Before, "10:00000000000000aa");
+    EXPECT_EQ(ini.After.value_or(""), "9:bb");
+    EXPECT_EQ(ini.Saved, "C:\\W\\A.BAK");
+    EXPECT_EQ(j->Entries[1].Name, "");  // the default value
+    EXPECT_EQ(j->Entries[1].After.value_or(""), "1:6100");
+    const TUndoEntry& key = j->Entries[2];
+    EXPECT_EQ(key.NewName, "C:\\NEW");
+    EXPECT_EQ(key.AfterNew.value_or(""), "d1");
+    ASSERT_EQ(key.Listing.size(), 1u);
+    EXPECT_EQ(key.Listing[0].Path, "sub");
+    EXPECT_FALSE(j->Entries[3].After);  // the run ended before its end was recorded
+    EXPECT_EQ(j->Entries[3].Saved, "C:\\J.FILES\\4.LNK");
+}
+
+TEST(UndoJournal, DamagedLinesAreNamedAndLeftOut) {
+    const std::string good = Sample();
+    struct Case {
+        const char* what;
+        std::string text;
+        std::size_t entries;
+        const char* issue;
+    } cases[] = {
+        {"torn last line", good + "value-before\t9\tHKCU", 4, "line 11: incomplete"},
+        {"changed byte", good + UndoJournalLine({"value-before", "9", "HKCU", "x", "-"}).replace(14, 1, "8"), 4,
+         "checksum does not match"},
+        {"no checksum", good + "value-after\t2\t-\n", 4, "no checksum"},
+        {"unknown record", good + UndoJournalLine({"later-kind", "1"}), 4, "unknown record"},
+        {"after with no before", good + UndoJournalLine({"value-after", "77", "-"}), 4, "not begun"},
+        {"id twice", good + UndoJournalLine({"value-before", "1", "HKCU", "", "-"}), 4, "used twice"},
+        {"wrong field count", good + UndoJournalLine({"value-before", "8", "HKCU"}), 4, "fields"},
+        {"bad escape", good + "value-before\t8\\q\n", 4, "checksum"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto j = ParseUndoJournal(c.text, error);
+        ASSERT_TRUE(j) << c.what << ": " << error;
+        EXPECT_EQ(j->Entries.size(), c.entries) << c.what;
+        ASSERT_FALSE(j->Issues.empty()) << c.what;
+        EXPECT_NE(j->Issues.back().find(c.issue), std::string::npos) << c.what << ": " << j->Issues.back();
+    }
+}
+
+TEST(UndoJournal, RefusesWhatIsNoJournalOfThisVersion) {
+    const struct {
+        std::string text;
+        const char* says;
+    } cases[] = {
+        {"", "not a Movix 32 undo journal"},
+        {"hello\n", "not a Movix 32 undo journal"},
+        {UndoJournalLine({"MOVIX32-UNDO", "2"}), "version 2"},
+        {UndoJournalLine({"MOVIX32-UNDO", "01"}), "version 01"},
+        {UndoJournalHeader().substr(0, 10), "not a Movix 32 undo journal"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseUndoJournal(c.text, error)) << c.text;
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    }
+}
+
+TEST(UndoJournal, ValueStatesKeepEveryByte) {
+    const struct {
+        std::uint32_t type;
+        std::string bytes;
+    } cases[] = {
+        {1, std::string()}, {3, std::string("\x00\xff\x7f", 3)}, {1, std::string("a\0b", 3)}, {4294967295u, "odd"}};
+    for (const auto& c : cases) {
+        std::uint32_t type = 0;
+        std::string bytes;
+        ASSERT_TRUE(ParseUndoValueState(UndoValueState(c.type, c.bytes), type, bytes));
+        EXPECT_EQ(type, c.type);
+        EXPECT_EQ(bytes, c.bytes);
+    }
+    for (const char* bad : {"-", "", ":", "1:0", "1:zz", "x:00", "4294967296:", "12345678901:00"}) {
+        std::uint32_t type = 0;
+        std::string bytes;
+        EXPECT_FALSE(ParseUndoValueState(bad, type, bytes)) << bad;
+    }
+}
+
+TEST(UndoJournal, DecisionFromBeforeAfterAndNow) {
+    const struct {
+        const char* before;
+        std::optional<std::string> after;
+        const char* now;
+        TUndoAction action;
+    } cases[] = {
+        {"a", std::string("b"), "b", TUndoAction::PutBack},
+        {"a", std::string("b"), "a", TUndoAction::Nothing},  // restored already
+        {"a", std::string("b"), "c", TUndoAction::ChangedSince},
+        {"a", std::string("a"), "a", TUndoAction::Nothing},  // the run left it alone
+        {"a", std::nullopt, "a", TUndoAction::Nothing},
+        {"a", std::nullopt, "b", TUndoAction::ChangedSince},  // the run's end is unknown
+        {"-", std::string("b"), "b", TUndoAction::PutBack},   // made by the run: removed again
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecideUndo(c.before, c.after, c.now), c.action) << c.before << " " << c.now;
+}
+
+TEST(UndoJournal, KeyMoveDecision) {
+    TUndoEntry e;
+    e.Kind = TUndoKind::KeyMove;
+    e.Before = "d1";
+    e.BeforeNew = "-";
+    e.After = "-";
+    e.AfterNew = "d1";
+    const struct {
+        const char *nowOld, *nowNew;
+        TUndoAction action;
+    } cases[] = {
+        {"-", "d1", TUndoAction::PutBack},       {"d1", "-", TUndoAction::Nothing},
+        {"d0", "-", TUndoAction::Nothing},        // back, its values restored after it
+        {"-", "d2", TUndoAction::ChangedSince},   // a value below it changed since
+        {"d1", "d1", TUndoAction::ChangedSince},  // a key of the old name made again
+        {"-", "-", TUndoAction::ChangedSince},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecideKeyMoveUndo(e, c.nowOld, c.nowNew), c.action) << c.nowOld << " " << c.nowNew;
+    e.AfterNew.reset();  // the run's end unknown
+    EXPECT_EQ(DecideKeyMoveUndo(e, "-", "d1"), TUndoAction::ChangedSince);
+}
+
+// Random damage anywhere never crashes the reader and never yields a
+// record that was not written whole.
+TEST(UndoJournal, RandomDamageIsSurvived) {
+    const std::string good = Sample();
+    std::mt19937 rng(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = good;
+        const int edits = 1 + static_cast<int>(rng() % 4);
+        for (int e = 0; e < edits; ++e) {
+            const std::size_t at = rng() % text.size();
+            switch (rng() % 3) {
+                case 0:
+                    text[at] = static_cast<char>(rng());
+                    break;
+                case 1:
+                    text.erase(at, 1 + rng() % 20);
+                    break;
+                default:
+                    text.insert(at, 1, static_cast<char>(rng()));
+            }
+            if (text.empty())
+                break;
+        }
+        if (round % 5 == 0)
+            text.resize(rng() % (text.size() + 1));
+        std::string error;
+        const auto j = ParseUndoJournal(text, error);
+        if (!j)
+            continue;
+        for (const TUndoEntry& e : j->Entries)
+            EXPECT_FALSE(e.Id.empty());
+    }
+}
+
+TEST(UndoJournal, GroupItemsComeBackFromTheirLines) {
+    const std::vector<std::string> reply = {"\"Tools\",C:\\GRP,2", "\"Edit\",\"C:\\OLD\\E.EXE\",C:\\OLD,,1,2,0,0,0,0",
+                                            "\"Edit\",\"second of the name\",,,0,0,0,0,0,0"};
+    EXPECT_EQ(GroupItemLineNamed(reply, "Edit"), reply[1]);
+    EXPECT_EQ(GroupItemLineNamed(reply, "edit"), "-");        // names compare exactly
+    EXPECT_EQ(GroupItemLineNamed({reply[0]}, "Tools"), "-");  // the group's own line is no item
+
+    const auto commands =
+        GroupItemRestoreCommands("My Tools", "\"A, B\",\"C:\\OLD\\E.EXE /x\",C:\\OLD,C:\\I.ICO,1,2,3,4,1,0");
+    ASSERT_TRUE(commands);
+    EXPECT_EQ(*commands,
+              (std::vector<std::string>{"[CreateGroup(My Tools)]", "[ReplaceItem(\"A, B\")]",
+                                        "[AddItem(C:\\OLD\\E.EXE /x,\"A, B\",C:\\I.ICO,3,1,2,C:\\OLD,4,1,0)]"}));
+    // Lines that could not be sent back as they were are refused.
+    for (const char* line : {"\"A\",\"C:\\E.EXE\",C:\\OLD", "\"\",\"C:\\E.EXE\",,,0,0,0,0,0,0",
+                             "\"A\",\"\",,,0,0,0,0,0,0", "\"A\",\"C:\\E.EXE\",C:\\O,LD,,0,0,0,0,0,0"})
+        EXPECT_FALSE(GroupItemRestoreCommands("G", line)) << line;
+    EXPECT_FALSE(GroupItemRestoreCommands("", "\"A\",\"C:\\E.EXE\",,,0,0,0,0,0,0"));
+}

@@ -1,0 +1,310 @@
+// The undo journal and Restore against real INI files, shortcuts and
+// Registry keys: each target alone and all together are replaced and then
+// restored, after which every file must be the same byte for byte and the
+// Registry's own export the same line for line as before the run.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/strings.h"
+#include "engine/undo_journal.h"
+#include "platform/file_io_win.h"
+#include "registry_test_support_win.h"
+#include "search_test_support_win.h"
+#include "shortcut_files_win.h"
+#include "targets/ini_files_win.h"
+#include "targets/registry_replace_win.h"
+#include "targets/shortcuts_win.h"
+#include "targets/undo_journal_win.h"
+
+using namespace movix;
+using namespace movix_test;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string ReadBytes(const std::string& file) {
+    std::string bytes;
+    HANDLE h = ::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    char buf[4096];
+    DWORD got = 0;
+    while (::ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+        bytes.append(buf, got);
+    ::CloseHandle(h);
+    return bytes;
+}
+
+void WriteBytes(const std::string& file, const std::string& bytes) {
+    HANDLE h = ::CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << file;
+    DWORD done = 0;
+    ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+    ::CloseHandle(h);
+}
+
+bool Has(const Lines& log, const std::string& part) {
+    for (const std::string& line : log)
+        if (line.find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+int Stars(const Lines& log) {
+    int n = 0;
+    for (const std::string& line : log)
+        n += line.compare(0, 5, "*****") == 0;
+    return n;
+}
+
+TReplaceHit Hit(const std::string& text, int subType, const char* valueName = nullptr) {
+    TReplaceHit h{text, subType};
+    if (valueName)
+        h.ValueName = std::string(valueName);
+    return h;
+}
+
+enum Target { kIni = 1, kLnk = 2, kReg = 4, kAll = 7 };
+
+class UndoRestoreTest : public UiFixture {
+  protected:
+    void SetUp() override {
+        UiFixture::SetUp();
+        ::OleInitialize(nullptr);
+        char temp[MAX_PATH];
+        ::GetTempPathA(MAX_PATH, temp);
+        dir_ = std::string(temp) + UniqueToken("movix_undo_");
+        ASSERT_TRUE(::CreateDirectoryA(dir_.c_str(), nullptr));
+        journals_ = dir_ + "\\journals";
+        ASSERT_TRUE(::CreateDirectoryA(journals_.c_str(), nullptr));
+        old_ = UniqueToken("OldApp");
+        new_ = "NewPlace";
+    }
+    void TearDown() override {
+        ::OleUninitialize();
+        UiFixture::TearDown();
+    }
+
+    // What each target holds, planted with the Old address in it.
+    void Plant(int targets) {
+        if (targets & kIni) {
+            ini_ = dir_ + "\\APP.INI";
+            // Mixed line ends, a line with no end, a comment and text after a
+            // Ctrl-Z: the replacer rewrites these, Restore must bring them back.
+            WriteBytes(ini_, "; C:\\" + old_ + " stays\r\n[Paths]\r\nHome=C:\\" + old_ + "\\bin\nOther=1\r\n" +
+                                 "[C:\\" + old_ + "]\r\nx=y\x1a after the end");
+            files_.push_back(ini_);
+        }
+        if (targets & kLnk) {
+            lnk_ = dir_ + "\\APP.LNK";
+            MakeShortcut(lnk_, {"C:\\" + old_ + "\\app.exe", "/x", "C:\\" + old_, "C:\\" + old_ + "\\app.ico", 2});
+            files_.push_back(lnk_);
+        }
+        if (targets & kReg) {
+            key_ = std::make_unique<PlantedKey>(HKEY_CURRENT_USER, "Software", "MovixUndo");
+            const PlantedKey& k = *key_;
+            // The key that moves holds a value of every type, empty and odd-length data, the
+            // default value and subkeys; one of its values is rewritten before it moves.
+            const std::string moved = k / ("S " + old_);
+            SetSz(k.Root(), moved, "", "default of the moved key");
+            SetRaw(k.Root(), moved, "bin", REG_BINARY, std::string("\x00\x01\xFF\x00", 4));
+            SetRaw(k.Root(), moved, "bin empty", REG_BINARY, "");
+            SetDword(k.Root(), moved, "dword", 0x80000001u);
+            SetRaw(k.Root(), moved, "qword", REG_QWORD, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
+            SetRaw(k.Root(), moved, "sz odd", REG_SZ, std::string("a\0b\0c", 5));
+            SetRaw(k.Root(), moved, "sz empty", REG_SZ, "");
+            SetRaw(k.Root(), moved, "multi", REG_MULTI_SZ, Utf16Sz("one") + Utf16Sz("two") + Utf16Sz(""));
+            SetRaw(k.Root(), moved, "none", REG_NONE, "");
+            SetSz(k.Root(), moved, "p", "C:\\" + old_);
+            SetSz(k.Root(), moved + "\\L1\\L2", "deep", "3");
+            // The key's own values: renamed and rewritten, the default value, an expandable text.
+            SetSz(k.Root(), k.Path(), "v " + old_, "C:\\" + old_ + "\\x");
+            SetSz(k.Root(), k.Path(), "", "C:\\" + old_);
+            SetSz(k.Root(), k.Path(), "e", "%X%;C:\\" + old_, REG_EXPAND_SZ);
+            SetRaw(k.Root(), k.Path(), "odd", REG_BINARY, std::string("\x05", 1));
+        }
+        for (const std::string& f : files_)
+            before_[f] = ReadBytes(f);
+        if (key_)
+            export_ = RegExportLines("HKEY_CURRENT_USER\\" + key_->Path());
+    }
+
+    std::vector<TReplaceGroup> Groups(int kind) const {
+        const std::string oldUp = UpperAscii(old_);
+        if (kind == 1 && !ini_.empty())
+            return {{ini_, {Hit("[PATHS]HOME=C:\\" + oldUp + "\\BIN", 6), Hit("[C:\\" + oldUp + "]", 1)}}};
+        if (kind == 3 && !lnk_.empty())
+            return {
+                {lnk_,
+                 {Hit("C:\\" + oldUp + "\\APP.EXE", 2), Hit("C:\\" + oldUp, 4), Hit("C:\\" + oldUp + "\\APP.ICO", 3)}}};
+        if (kind == 4 && key_) {
+            const std::string K = "HKCU\\" + key_->Path();
+            const std::string v = "v " + old_;
+            return {{K,
+                     {Hit("S " + old_, 6), Hit(v, 7, v.c_str()), Hit(v + "=C:\\" + old_ + "\\x", 8, v.c_str()),
+                      Hit("(default)=C:\\" + old_, 8, ""), Hit("e=%X%;C:\\" + old_, 9, "e")}},
+                    {K + "\\S " + old_, {Hit("p=C:\\" + old_, 8, "p")}}};
+        }
+        return {};
+    }
+
+    // The replacement run's steps for these targets: each group recorded,
+    // replaced alone and completed, the Registry's from the last to the
+    // first. Returns the journal's name.
+    std::string ReplaceWithJournal() {
+        std::string error;
+        std::unique_ptr<TUndoRecorder> journal = TUndoRecorder::Create(journals_, old_, new_, "today", error);
+        EXPECT_TRUE(journal) << error;
+        if (!journal)
+            return std::string();
+        const TLogLine log = [this](const std::string& line) { runLog_.push_back(line); };
+        for (int kind : {1, 3, 4}) {
+            std::vector<TReplaceGroup> groups = Groups(kind);
+            for (std::size_t n = 0; n < groups.size(); ++n) {
+                TReplaceGroup& group = groups[kind == 4 ? groups.size() - 1 - n : n];
+                EXPECT_TRUE(journal->Before(kind, group, error)) << error;
+                std::vector<TReplaceGroup> one{group};
+                if (kind == 1)
+                    ReplaceIniFiles(one, old_, new_, label_, journal->WatchLog(log));
+                else if (kind == 3)
+                    ReplaceShortcuts(one, old_, new_, label_, log);
+                else
+                    ReplaceRegistry(one, old_, new_, label_, log);
+                journal->After();
+            }
+        }
+        return journal->FileName();
+    }
+
+    int Restore(const std::string& journal, Lines& log) {
+        log.clear();
+        const int problems = RestoreUndoJournal(journal, [&log](const std::string& line) { log.push_back(line); });
+        for (const std::string& line : log)
+            if (line.compare(0, 5, "*****") == 0)
+                std::printf("restore: %s\n", line.c_str());
+        return problems;
+    }
+
+    void ExpectAllAsBefore(const std::string& what) {
+        for (const std::string& f : files_)
+            EXPECT_EQ(ReadBytes(f), before_[f]) << what << ": " << f;
+        if (key_)
+            EXPECT_EQ(RegExportLines("HKEY_CURRENT_USER\\" + key_->Path()), export_) << what;
+    }
+
+    void ExpectAllChanged() {
+        for (const std::string& f : files_)
+            EXPECT_NE(ReadBytes(f), before_[f]) << "the run did not change " << f;
+        if (key_)
+            EXPECT_NE(RegExportLines("HKEY_CURRENT_USER\\" + key_->Path()), export_);
+    }
+
+    std::string dir_, journals_, old_, new_;
+    std::string ini_, lnk_;
+    std::unique_ptr<PlantedKey> key_;
+    std::vector<std::string> files_;
+    std::map<std::string, std::string> before_;
+    Lines export_, runLog_;
+};
+
+TEST_F(UndoRestoreTest, EachTargetAndAllTogetherComeBackExactly) {
+    for (int targets : {kIni, kLnk, kReg, kAll}) {
+        SCOPED_TRACE("targets " + std::to_string(targets));
+        files_.clear();
+        before_.clear();
+        ini_.clear();
+        lnk_.clear();
+        key_.reset();
+        Plant(targets);
+        const std::string journal = ReplaceWithJournal();
+        EXPECT_EQ(Stars(runLog_), 0) << runLog_.back();
+        ExpectAllChanged();
+        Lines log;
+        EXPECT_EQ(Restore(journal, log), 0) << (log.empty() ? "" : log.back());
+        EXPECT_TRUE(Has(log, "Undo journal: " + journal));
+        ExpectAllAsBefore("after Restore");
+        // A second Restore finds everything as it was and changes nothing.
+        EXPECT_EQ(Restore(journal, log), 0);
+        EXPECT_TRUE(Has(log, "0 restored")) << log.back();
+        ExpectAllAsBefore("after a second Restore");
+    }
+}
+
+TEST_F(UndoRestoreTest, WhatTheUserChangedSinceIsListedAndLeft) {
+    Plant(kAll);
+    const std::string journal = ReplaceWithJournal();
+    SetSz(key_->Root(), key_->Path(), "e", "the user's own text", REG_EXPAND_SZ);
+    WriteBytes(ini_, "[Paths]\r\nHome=edited by the user\r\n");
+    Lines log;
+    EXPECT_EQ(Restore(journal, log), 2);
+    EXPECT_TRUE(Has(log, "***** Changed since the run, left as it is: value HKCU\\" + key_->Path() + " e"));
+    EXPECT_TRUE(Has(log, "***** Changed since the run, left as it is: INI file " + ini_));
+    EXPECT_EQ(GetSz(key_->Root(), key_->Path(), "e"), "the user's own text");
+    EXPECT_EQ(ReadBytes(ini_), "[Paths]\r\nHome=edited by the user\r\n");
+    // Everything else is back.
+    EXPECT_EQ(ReadBytes(lnk_), before_[lnk_]);
+    SetSz(key_->Root(), key_->Path(), "e", "%X%;C:\\" + old_, REG_EXPAND_SZ);
+    EXPECT_EQ(RegExportLines("HKEY_CURRENT_USER\\" + key_->Path()), export_);
+    // Run again: the INI file the user changed is listed again and still left.
+    EXPECT_EQ(Restore(journal, log), 1);
+    EXPECT_EQ(ReadBytes(ini_), "[Paths]\r\nHome=edited by the user\r\n");
+}
+
+TEST_F(UndoRestoreTest, AJournalThatCannotBeMadeIsReportedAndNothingIsWritten) {
+    Plant(kIni);
+    std::string error;
+    EXPECT_FALSE(TUndoRecorder::Create(dir_ + "\\no such folder", old_, new_, "today", error));
+    EXPECT_NE(error.find("The undo journal could not be created in " + dir_ + "\\no such folder"), std::string::npos)
+        << error;
+}
+
+TEST_F(UndoRestoreTest, ATargetTheJournalCannotRecordIsNotChanged) {
+    Plant(kIni | kLnk);
+    std::string error;
+    std::unique_ptr<TUndoRecorder> journal = TUndoRecorder::Create(journals_, old_, new_, "today", error);
+    ASSERT_TRUE(journal) << error;
+    const std::string head = ReadBytes(journal->FileName());
+    SetUndoJournalFaultHookForTest([]() -> DWORD { return ERROR_DISK_FULL; });
+    for (int kind : {1, 3}) {
+        error.clear();
+        EXPECT_FALSE(journal->Before(kind, Groups(kind)[0], error));
+        EXPECT_EQ(error, SystemErrorText(ERROR_DISK_FULL));
+    }
+    SetUndoJournalFaultHookForTest(nullptr);
+    // The run leaves such a group alone; the journal holds no part of it.
+    EXPECT_EQ(ReadBytes(journal->FileName()), head);
+    ExpectAllAsBefore("nothing changed");
+}
+
+TEST_F(UndoRestoreTest, AJournalCutShortByACrashRestoresWhatItCompleted) {
+    Plant(kIni | kReg);
+    const std::string journal = ReplaceWithJournal();
+    std::string text = ReadBytes(journal);
+    // The run ended while it was writing its last record: the torn line is
+    // left out and the Registry change it was completing is left as it is.
+    text.resize(text.size() - 5);
+    WriteBytes(journal, text);
+    Lines log;
+    EXPECT_GE(Restore(journal, log), 2);
+    EXPECT_TRUE(Has(log, "***** Journal line")) << log[3];
+    EXPECT_TRUE(Has(log, "***** The run did not record its change, left as it is"));
+    EXPECT_EQ(ReadBytes(ini_), before_[ini_]);
+}
+
+TEST_F(UndoRestoreTest, NotAJournalSaysSo) {
+    WriteBytes(dir_ + "\\x.txt", "just text\r\n");
+    Lines log;
+    EXPECT_EQ(Restore(dir_ + "\\x.txt", log), 1);
+    EXPECT_TRUE(Has(log, "***** The file is not a Movix 32 undo journal."));
+    EXPECT_EQ(Restore(dir_ + "\\missing.txt", log), 1);
+    EXPECT_TRUE(Has(log, "***** The undo journal cannot be read"));
+}
+
+}  // namespace
