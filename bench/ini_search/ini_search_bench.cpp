@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
-#include "engine/strings.h"
+#include "core/search_thread_win.h"
+#include "core/strings.h"
 #include "platform/ui_dispatch_win.h"
 #include "targets/ini_files_win.h"
 #include "targets/ini_lines.h"

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
-#include "engine/strings.h"
+#include "core/search_thread_win.h"
+#include "core/strings.h"
 #include "platform/ui_dispatch_win.h"
 #include "targets/registry_search_win.h"
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
-#include "engine/strings.h"
+#include "core/search_thread_win.h"
+#include "core/strings.h"
 #include "platform/com_ptr_win.h"
 #include "platform/ui_dispatch_win.h"
 #include "platform/wide_text_win.h"

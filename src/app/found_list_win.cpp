@@ -1,12 +1,12 @@
-#include "engine/found_list_win.h"
+#include "app/found_list_win.h"
 
 #include <windowsx.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "engine/found_sort_win.h"
-#include "engine/strings.h"
+#include "app/found_sort_win.h"
+#include "core/strings.h"
 #include "platform/handles.h"
 #include "resource.h"
 

@@ -1,4 +1,4 @@
-#include "engine/found_sort_win.h"
+#include "app/found_sort_win.h"
 
 #include <windows.h>
 

@@ -10,8 +10,8 @@
 
 #include "app/address_check.h"
 #include "app/layout_win.h"
-#include "app/platform_code.h"
-#include "engine/found_list_win.h"
+#include "platform/platform_code.h"
+#include "app/found_list_win.h"
 #include "targets/dde_conversation_win.h"
 #include "platform/message_box_win.h"
 #include "platform/ui_dispatch_win.h"

@@ -8,7 +8,7 @@
 
 #include "app/main_window_win.h"
 #include "app/ui_text_win.h"
-#include "engine/found_list_win.h"
+#include "app/found_list_win.h"
 #include "engine/replacement_plan.h"
 #include "platform/handles.h"
 #include "resource.h"

@@ -7,7 +7,7 @@
 
 #include "app/main_window_win.h"
 #include "app/ui_text_win.h"
-#include "engine/search_thread_win.h"
+#include "core/search_thread_win.h"
 #include "platform/ui_dispatch_win.h"
 #include "resource.h"
 #include "targets/dde_conversation_win.h"

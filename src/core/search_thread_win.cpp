@@ -1,4 +1,4 @@
-#include "engine/search_thread_win.h"
+#include "core/search_thread_win.h"
 
 #include <cstring>
 #include <exception>
@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 #include "platform/handles.h"
 #include "platform/ui_dispatch_win.h"
 

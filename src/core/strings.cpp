@@ -1,4 +1,4 @@
-#include "engine/strings.h"
+#include "core/strings.h"
 
 namespace movix {
 
@@ -38,6 +38,10 @@ std::string UpperAscii(std::string_view s) {
     for (char& c : result)
         c = UpperAscii(c);
     return result;
+}
+
+bool SameFileName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
 }
 
 bool IsNameChar(char c) {

@@ -33,6 +33,9 @@ const char* KindExtension(int kind);
 char UpperAscii(char c);
 std::string UpperAscii(std::string_view s);
 
+// True when the two names are the same text apart from ASCII letter case.
+bool SameFileName(const std::string& a, const std::string& b);
+
 // Path boundaries. An occurrence of the Old address counts only where the
 // text after it does not go on with the Old address's last name: C:\TOOLS\EDIT
 // is found in C:\Tools\Edit\x.exe and in "C:\Tools\Edit;D:\", never inside

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 #include "platform/file_io_win.h"
 #include "targets/ini_lines.h"
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <utility>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 #include "platform/handles.h"
 #include "targets/registry_paths.h"
 #include "targets/registry_win.h"

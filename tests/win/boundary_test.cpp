@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/found_list_win.h"
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "app/found_list_win.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "targets/ini_files_win.h"

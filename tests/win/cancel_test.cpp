@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
-#include "engine/strings.h"
+#include "core/search_thread_win.h"
+#include "core/strings.h"
 #include "search_test_support_win.h"
 #include "targets/ini_files_win.h"
 #include "targets/registry_search_win.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 #include "platform/file_io_win.h"
 #include "search_test_support_win.h"
 #include "targets/ini_files_win.h"

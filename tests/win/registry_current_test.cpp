@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/platform_code.h"
-#include "engine/found_items.h"
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "platform/platform_code.h"
+#include "core/found_items.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "targets/registry_replace_win.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/found_items.h"
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "core/found_items.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "targets/registry_replace_win.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/platform_code.h"
-#include "engine/strings.h"
+#include "platform/platform_code.h"
+#include "core/strings.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "targets/registry_search_win.h"

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 #include "platform/com_ptr_win.h"
 #include "platform/wide_text_win.h"
 #include "search_test_support_win.h"
