@@ -1,22 +1,18 @@
-// The replacement run: drops the rows marked N, groups the rest per target
-// and hands each kind's groups to its replacer, logging every action.
+// The replacement run in the window: the log's header, the rows marked Y
+// handed to the engine's replacement run (TReplaceRunner), and the log list
+// box that its lines fill.
 #include <windows.h>
 
-#include <exception>
-#include <functional>
 #include <vector>
 
 #include "app/main_window_win.h"
 #include "app/ui_text_win.h"
 #include "app/found_list_win.h"
+#include "engine/replace_runner_win.h"
+#include "engine/search_runner_win.h"
 #include "engine/replacement_plan.h"
 #include "platform/handles.h"
 #include "resource.h"
-#include "targets/dde_conversation_win.h"
-#include "targets/ini_files_win.h"
-#include "targets/progman_groups_win.h"
-#include "targets/registry_replace_win.h"
-#include "targets/shortcuts_win.h"
 
 namespace movix {
 
@@ -91,9 +87,9 @@ void TForm1::RunReplacement() {
           "Old address: " + oldAddress, "New address: " + newAddress})
         SendMessageA(log, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
     // What the search could not read or left out comes first.
-    if (!searchLog_.empty()) {
+    if (searchRunner_ && !searchRunner_->LogLines().empty()) {
         AddLogLine("");
-        for (const std::string& line : searchLog_)
+        for (const std::string& line : searchRunner_->LogLines())
             AddLogLine(line);
     }
 
@@ -111,119 +107,50 @@ void TForm1::RunReplacement() {
         rows.reserve(static_cast<size_t>(foundList_->RowCount()));
         for (int i = 0; i < foundList_->RowCount(); ++i)
             rows.push_back(foundList_->Row(i));
-        // The plan is discarded when this block ends, however it ends.
-        TReplacePlan plan = GroupRows(rows);
-        const TLogLine logLine = [this](const std::string& line) { AddLogLine(line); };
-        HWND itemLabel = Control(IDC_lblRepItem);
-
-        // Each group goes to its replacer alone. Between groups the window
-        // repaints and answers, a request to close stops the run there (the
-        // group in hand is always finished), and an error that escapes one
-        // group is logged and the run goes on with the next.
-        std::vector<std::string> notDone;
-        auto runGroups = [&](std::vector<TReplaceGroup>& groups, bool lastToFirst, const char* what,
-                             const std::function<void(std::vector<TReplaceGroup>&)>& replace) {
-            for (std::size_t n = 0; n < groups.size(); ++n) {
-                TReplaceGroup& group = groups[lastToFirst ? groups.size() - 1 - n : n];
-                ProcessPendingMessages();
-                if (stopRequested_) {
-                    notDone.push_back(std::string(what) + " " + group.Key);
-                    continue;
-                }
-                std::vector<TReplaceGroup> one;
-                one.push_back(std::move(group));
-                try {
-                    replace(one);
-                } catch (const std::exception& e) {
-                    AddLogLine("***** " + std::string(what) + " " + one[0].Key + ": " + e.what());
-                } catch (...) {
-                    AddLogLine("***** " + std::string(what) + " " + one[0].Key + ": unknown error");
-                }
-            }
-        };
 
         replacing_ = true;
         auto endReplacing = ScopeExit([this] { replacing_ = false; });
-        SetText(IDC_lblRepType, "in INI files");
-        runGroups(plan.Groups[KindIni], false, "INI file", [&](std::vector<TReplaceGroup>& one) {
-            ReplaceIniFiles(one, oldAddress, newAddress, itemLabel, logLine);
-        });
-        SetText(IDC_lblRepType, "in Groups");
-        std::vector<std::string> commands;
-        runGroups(plan.Groups[KindGrp], false, "Group",
-                  [&](std::vector<TReplaceGroup>& one) { ReplaceGroupsPass(one, oldAddress, newAddress, commands); });
-        try {
-            SendProgManCommands(commands);
-        } catch (const std::exception& e) {
-            AddLogLine(std::string("***** Program Manager: ") + e.what());
-        }
-        SetText(IDC_lblRepType, "in Shortcuts");
-        runGroups(plan.Groups[KindLnk], false, "Shortcut",
-                  [&](std::vector<TReplaceGroup>& one) { ReplaceShortcutsPass(one, oldAddress, newAddress); });
-        // The Registry replacer takes its groups from the last to the first,
-        // so that a key's own hits are applied before the key moves. It
-        // opens its part of the log with a blank line and "Updating Registry"
-        // on every call: handed one group at a time, the first call's stand.
-        SetText(IDC_lblRepType, "in the Registry");
-        static const char* const kRegistryHead[] = {"", "Updating Registry"};
-        int registryCalls = 0;
-        std::size_t headToDrop = 0;
-        const TLogLine registryLog = [&](const std::string& line) {
-            if (headToDrop > 0 && line == kRegistryHead[2 - headToDrop]) {
-                --headToDrop;
-                return;
-            }
-            headToDrop = 0;
-            AddLogLine(line);
-        };
-        runGroups(plan.Groups[KindReg], true, "Registry key", [&](std::vector<TReplaceGroup>& one) {
-            headToDrop = registryCalls++ > 0 ? 2 : 0;
-            ReplaceRegistry(one, oldAddress, newAddress, itemLabel, registryLog);
-        });
-        if (stopRequested_) {
-            AddLogLine("");
-            AddLogLine("***** The run was stopped because the window was asked to close.");
-            if (notDone.empty())
-                AddLogLine("***** Nothing was left undone.");
-            else
-                AddLogLine("***** Not done (" + std::to_string(notDone.size()) + "):");
-            for (const std::string& item : notDone)
-                AddLogLine("*****   " + item);
-        }
+        TReplaceRunner(*this, *DdeClientConv1, Control(IDC_lblRepItem)).Run(rows, oldAddress, newAddress);
     }
     FlushLog();
     Enable(IDC_BtnCancel, true);
     ShowPage(kPageFinalFinal);
 }
 
-void TForm1::ReplaceGroupsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
-                               const std::string& newAddress, std::vector<std::string>& commands) {
-    // The replacer only collects the commands; SendProgManCommands sends
-    // them as one execute after it.
-    ReplaceProgManGroups(groups, oldAddress, newAddress, Control(IDC_lblRepItem),
-                         [this](const std::string& line) { AddLogLine(line); }, *DdeClientConv1, commands);
+// The runs' reports (IRunCallback): the search run's fill the found list and
+// the search page, the replacement run's the log and the replacing page.
+void TForm1::StepStarted(int kind) {
+    static const char* const kReplacing[] = {"", "in INI files", "in Groups", "in Shortcuts", "in the Registry"};
+    if (!replacing_)
+        SearchStepStarted(kind);
+    else if (kind >= KindIni && kind <= KindReg)
+        SetText(IDC_lblRepType, kReplacing[kind]);
 }
 
-void TForm1::SendProgManCommands(std::vector<std::string>& commands) {
-    if (!commands.empty()) {
-        DdeClientConv1->SetLink("ProgMan", "ProgMan");
-        DdeClientConv1->OpenLink();
-        // One asynchronous transaction; a conversation that did not open
-        // refuses it, and then nothing is waited for or logged.
-        if (DdeClientConv1->ExecuteMacroLines(commands)) {
-            for (int round = 0; round < 101 && DdeClientConv1->Waiting(); ++round) {
-                MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-                ProcessPendingMessages();
-            }
-        }
-    }
-    commands.clear();
+void TForm1::StepEnded(int) {}
+
+void TForm1::Hit(const std::string& item, const std::string& path, const std::string& context, int kind,
+                 int subType, const std::string& valueName) {
+    AddFoundItem(item, path, context, kind, subType, valueName);
 }
 
-void TForm1::ReplaceShortcutsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
-                                  const std::string& newAddress) {
-    ReplaceShortcuts(groups, oldAddress, newAddress, Control(IDC_lblRepItem),
-                     [this](const std::string& line) { AddLogLine(line); });
+void TForm1::LogLine(const std::string& line) {
+    AddLogLine(line);
+}
+
+void TForm1::RunEnded() {
+    if (!replacing_)
+        ShowSearchResults();
+}
+
+void TForm1::KeepResponsive() {
+    ProcessPendingMessages();
+}
+
+bool TForm1::StopRequested() {
+    // A close asked for while replacing; once the window closes, no search
+    // step starts any more.
+    return stopRequested_ || shuttingDown_;
 }
 
 }  // namespace movix

@@ -1,20 +1,17 @@
-// The search run: one search thread per kind of target, one after another,
-// each started by the termination handler of the one before it on the main
-// thread, so the main thread never waits for a thread.
+// The search run in the window: the choices on the pages go to the engine's
+// search run (TSearchRunner), whose reports fill the found list and the
+// labels.
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
 #include "app/main_window_win.h"
 #include "app/ui_text_win.h"
-#include "core/search_thread_win.h"
+#include "core/found_items.h"
+#include "engine/search_runner_win.h"
 #include "platform/ui_dispatch_win.h"
 #include "resource.h"
-#include "targets/dde_conversation_win.h"
-#include "targets/ini_files_win.h"
-#include "targets/progman_groups_win.h"
-#include "targets/registry_search_win.h"
-#include "targets/shortcuts_win.h"
 
 namespace movix {
 
@@ -58,124 +55,67 @@ void SetBusyCursor(bool busy) {
 
 }  // namespace
 
+TSearchRunner& TForm1::SearchRunner() {
+    // One for the window's life: what the steps left out accumulates.
+    if (!searchRunner_)
+        searchRunner_ = std::make_unique<TSearchRunner>(*this, *DdeClientConv1);
+    return *searchRunner_;
+}
+
 void TForm1::StartIniSearch() {
     busy_ = true;
     SetBusyCursor(true);
-    if (RadioIndex(IDC_rgIniFiles) == 0) {
-        FoundIni = -1;
-        StartGroupSearch();
-        return;
-    }
-    FoundIni = 0;
-    CurrentCount = &FoundIni;
-    SetText(IDC_lblSearchType, "Searching " + Text(IDC_lblIni));
-    const int mode = IniWalkMode(RadioIndex(IDC_rgIniFiles));
-    TSearchINIThread* thread = new TSearchINIThread(
-        1, Text(IDC_EditOldAddress), Control(IDC_lblSearchIn),
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind,
-               int subType) { AddFoundItem(item, path, context, kind, subType); },
-        mode);
-    CurrentSearch = thread;
-    thread->OnTerminate = [this](TMovixThread*) { StartGroupSearch(); };
-    thread->Resume();
+    // A kind left out keeps -1; a step that starts sets its count to 0.
+    FoundIni = FoundGroups = FoundShortcuts = FoundRegistry = -1;
+    TSearchSettings settings;
+    settings.OldAddress = Text(IDC_EditOldAddress);
+    settings.ProgressLabel = Control(IDC_lblSearchIn);
+    const int ini = RadioIndex(IDC_rgIniFiles);
+    settings.IniMode = ini == 0 ? -1 : IniWalkMode(ini);
+    settings.Groups = RadioIndex(IDC_rgGroups) != 0;
+    const int shortcuts = RadioIndex(IDC_rgShortcuts);
+    settings.ShortcutMode = shortcuts == 0 ? -1 : ShortcutWalkMode(shortcuts);
+    const int registry = RadioIndex(IDC_rgRegistry);
+    settings.RegistryMode = registry == 0 ? -1 : registry >= 1 && registry <= 3 ? registry + 4 : 0;
+    settings.IgnoreKeys = ListBoxStrings(Control(IDC_lbIgnoreKey));
+    SearchRunner().Start(settings);
 }
 
 void TForm1::StartGroupSearch() {
-    if (ShuttingDown())
-        return;
-    TakeSearchStepNotes();
-    if (RadioIndex(IDC_rgGroups) == 0) {
-        FoundGroups = -1;
-        StartShortcutSearch();
-        return;
-    }
-    FoundGroups = 0;
-    CurrentCount = &FoundGroups;
-    SetText(IDC_lblSearchType, "Searching " + Text(IDC_lblGroup));
-    SetText(IDC_lblSearchIn, "");
-    // Opened here, on this thread, which owns it; the thread only asks
-    // through it, and ShowSearchResults closes it. A conversation that did
-    // not open gives the thread empty replies.
-    DdeClientConv1->SetLink("ProgMan", "ProgMan");
-    DdeClientConv1->OpenLink();
-    TSearchGrpThread* thread = new TSearchGrpThread(
-        2, Text(IDC_EditOldAddress), Control(IDC_lblSearchIn),
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind,
-               int subType) { AddFoundItem(item, path, context, kind, subType); },
-        DdeClientConv1.get());
-    CurrentSearch = thread;
-    thread->OnTerminate = [this](TMovixThread*) { StartShortcutSearch(); };
-    thread->Resume();
+    SearchRunner().StartGroupSearch();
 }
 
 void TForm1::StartShortcutSearch() {
-    if (ShuttingDown())
-        return;
-    TakeSearchStepNotes();
-    const int index = RadioIndex(IDC_rgShortcuts);
-    if (index == 0) {
-        FoundShortcuts = -1;
-        StartRegistrySearch();
-        return;
-    }
-    FoundShortcuts = 0;
-    CurrentCount = &FoundShortcuts;
-    SetText(IDC_lblSearchType, "Searching " + Text(IDC_lblShortcut));
-    SetText(IDC_lblSearchIn, "");
-    TSearchLNKThread* thread = new TSearchLNKThread(
-        3, Text(IDC_EditOldAddress), Control(IDC_lblSearchIn),
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind,
-               int subType) { AddFoundItem(item, path, context, kind, subType); },
-        ShortcutWalkMode(index));
-    CurrentSearch = thread;
-    thread->OnTerminate = [this](TMovixThread*) { StartRegistrySearch(); };
-    thread->Resume();
+    SearchRunner().StartShortcutSearch();
 }
 
 void TForm1::StartRegistrySearch() {
-    if (ShuttingDown())
+    SearchRunner().StartRegistrySearch();
+}
+
+void TForm1::SearchStepStarted(int kind) {
+    static int TForm1::*const kCount[] = {nullptr, &TForm1::FoundIni, &TForm1::FoundGroups, &TForm1::FoundShortcuts,
+                                          &TForm1::FoundRegistry};
+    static const int kLabel[] = {0, IDC_lblIni, IDC_lblGroup, IDC_lblShortcut, IDC_lblRegistry};
+    if (kind < KindIni || kind > KindReg)
         return;
-    TakeSearchStepNotes();
-    const int index = RadioIndex(IDC_rgRegistry);
-    if (index == 0) {
-        FoundRegistry = -1;
-        ShowSearchResults();
-        return;
-    }
-    FoundRegistry = 0;
-    CurrentCount = &FoundRegistry;
-    SetText(IDC_lblSearchType, "Searching " + Text(IDC_lblRegistry));
-    SetText(IDC_lblSearchIn, "");
-    // Scope 5: HKCR and HKCU; 6: with HKCC; 7: every root.
-    const int mode = index >= 1 && index <= 3 ? index + 4 : 0;
-    std::vector<std::string> ignore = ListBoxStrings(Control(IDC_lbIgnoreKey));
-    TSearchRegThread* thread = new TSearchRegThread(
-        4, Text(IDC_EditOldAddress), Control(IDC_lblSearchIn),
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind,
-               int subType) { AddFoundItem(item, path, context, kind, subType); },
-        std::move(ignore), mode);
-    thread->OnFoundValue = [this](const std::string& item, const std::string& path, const std::string& context,
-                                  int kind, int subType, const std::string& valueName) {
-        AddFoundItem(item, path, context, kind, subType, valueName);
-    };
-    CurrentSearch = thread;
-    thread->OnTerminate = [this](TMovixThread*) { ShowSearchResults(); };
-    thread->Resume();
+    this->*kCount[kind] = 0;
+    CurrentCount = &(this->*kCount[kind]);
+    SetText(IDC_lblSearchType, "Searching " + Text(kLabel[kind]));
+    if (kind != KindIni)
+        SetText(IDC_lblSearchIn, "");
 }
 
 void TForm1::ShowSearchResults() {
     if (ShuttingDown())
         return;
-    TakeSearchStepNotes();
-    // Closed at the end of every run that gets here, searched or not.
-    DdeClientConv1->CloseLink();
-    CurrentSearch = nullptr;
     CurrentCount = nullptr;
+    const TSearchRunner& run = SearchRunner();
     // A count that an error cut short is never shown as complete.
-    auto caption = [this](int count, int kind, const char* none, const char* some) {
+    auto caption = [&run](int count, int kind, const char* none, const char* some) {
         if (count < 0)
             return std::string(none);
-        return std::to_string(count) + some + (stepFailed_[kind] ? " (incomplete)" : "");
+        return std::to_string(count) + some + (run.StepFailed(kind) ? " (incomplete)" : "");
     };
     SetText(IDC_lblFoundINI, caption(FoundIni, 1, "No INI files searched", " matches in INI files"));
     SetText(IDC_lblFoundGroup, caption(FoundGroups, 2, "No Groups searched", " matches in Groups"));
@@ -183,7 +123,7 @@ void TForm1::ShowSearchResults() {
     SetText(IDC_lblFoundReg, caption(FoundRegistry, 4, "No Registry entries searched", " matches in the Registry"));
     // What was left out or could not be read, in the hint's place.
     std::string notes;
-    for (const std::string& note : searchNotes_)
+    for (const std::string& note : run.Notes())
         notes += (notes.empty() ? "" : " ") + note;
     SetText(IDC_lblSearchNotes, notes);
     ShowWindow(Control(IDC_lblSearchNotes), notes.empty() ? SW_HIDE : SW_SHOW);
@@ -195,57 +135,9 @@ void TForm1::ShowSearchResults() {
     SetBusyCursor(false);
 }
 
-void TForm1::TakeSearchStepNotes() {
-    // Called by the step that follows a search thread, within that thread's
-    // OnTerminate: the object is still there, and is gone right after.
-    TMovixThread* thread = CurrentSearch;
-    CurrentSearch = nullptr;
-    if (thread == nullptr || thread->Kind < 1 || thread->Kind > 4)
-        return;
-    static const char* const kWhat[] = {"", "INI files", "Groups", "Shortcuts", "the Registry"};
-    static const char* const kTitle[] = {"", "INI files", "Groups", "Shortcuts", "Registry"};
-    const std::string what = kWhat[thread->Kind];
-    if (!thread->FatalError().empty()) {
-        stepFailed_[thread->Kind] = true;
-        searchNotes_.push_back("The search of " + what + " ended by an error: " + thread->FatalError() + ".");
-        searchLog_.push_back("***** The search of " + what +
-                             " ended by an error, its count is not complete: " + thread->FatalError());
-    }
-    using U = TMovixThread::Unreadable;
-    std::string counts;
-    auto count = [&counts](int n, const char* one, const char* many) {
-        if (n > 0)
-            counts += (counts.empty() ? "" : ", ") + std::to_string(n) + (n == 1 ? one : many);
-    };
-    count(thread->UnreadableCount(U::Folder), " folder", " folders");
-    count(thread->UnreadableCount(U::File), " file", " files");
-    count(thread->UnreadableCount(U::Key), " key", " keys");
-    if (!counts.empty()) {
-        const int total =
-            thread->UnreadableCount(U::Folder) + thread->UnreadableCount(U::File) + thread->UnreadableCount(U::Key);
-        std::string note = kTitle[thread->Kind] + (": " + counts) + " could not be read";
-        if (thread->AdministratorCouldRead())
-            note += " (an administrator may be able to read them)";
-        searchNotes_.push_back(note + ".");
-        searchLog_.push_back(
-            "***** In the search of " + what + ", " + counts + " could not be read" +
-            (thread->AdministratorCouldRead() ? " (an administrator may be able to read them)" : std::string()) + ":");
-        for (const std::string& name : thread->UnreadableNames())
-            searchLog_.push_back("*****   " + name);
-        if (static_cast<std::size_t>(total) > thread->UnreadableNames().size())
-            searchLog_.push_back("*****   and " + std::to_string(total - thread->UnreadableNames().size()) + " more");
-    }
-    if (!thread->LeftOut.empty()) {
-        searchNotes_.push_back("Drive " + thread->LeftOut + ", the whole Unix file system, was not searched.");
-        searchLog_.push_back("Drive " + thread->LeftOut +
-                             ", which holds the whole Unix file system, was left out "
-                             "of the search of " +
-                             what + ".");
-    }
-}
-
-void TForm1::RequestStop(TMovixThread* thread) {
-    thread->Terminate();
+void TForm1::RequestStop() {
+    if (searchRunner_)
+        searchRunner_->RequestStop();
 }
 
 void TForm1::OnShutdown() {
