@@ -149,7 +149,7 @@ double RunOurs(const std::string& root, HWND label, long& hits) {
     hits = 0;
     bool done = false;
     auto* thread = new TSearchLNKThread(
-        kKindLnk, kOld, label,
+        KindLnk, kOld, label,
         [&hits](const std::string&, const std::string&, const std::string&, int, int) { ++hits; }, 2);
     thread->SetWindowsDirForTest(root);
     thread->OnTerminate = [&done](TMovixThread*) { done = true; };

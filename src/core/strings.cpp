@@ -2,27 +2,22 @@
 
 namespace movix {
 
-namespace {
-
-// Cuts the extension of the last path component and appends `ext`.
-std::string ChangeExtension(const std::string& fileName, const char* ext) {
-    const std::string::size_type at = fileName.find_last_of(".:\\");
-    std::string result = (at != std::string::npos && fileName[at] == '.') ? fileName.substr(0, at) : fileName;
-    result += ext;
-    return result;
+std::string ChangeExtension(const std::string& fileName, const std::string& extension) {
+    const std::string::size_type pos = fileName.find_last_of(".\\/:");
+    if (pos != std::string::npos && fileName[pos] == '.')
+        return fileName.substr(0, pos) + extension;
+    return fileName + extension;
 }
-
-}  // namespace
 
 const char* KindExtension(int kind) {
     switch (kind) {
-        case kKindIni:
+        case KindIni:
             return "INI";
-        case kKindGrp:
+        case KindGrp:
             return "GRP";
-        case kKindLnk:
+        case KindLnk:
             return "LNK";
-        case kKindReg:
+        case KindReg:
             return "REG";
         default:
             return "err";

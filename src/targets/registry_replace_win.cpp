@@ -6,6 +6,8 @@
 
 #include "core/strings.h"
 #include "platform/handles.h"
+#include "platform/locale_text_win.h"
+#include "platform/message_pump_win.h"
 #include "targets/registry_paths.h"
 #include "targets/registry_win.h"
 
@@ -268,19 +270,6 @@ HKEY OpenKeyOf(TRegistry& reg) {
 
 // ---- the replacement run ------------------------------------------------------
 
-void ProcessPendingMessages() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Not ours to take: the message loop must still see it.
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
-
 class GroupReplacer {
   public:
     GroupReplacer(TRegistry& reg,
@@ -533,8 +522,7 @@ void ReplaceRegistry(std::vector<TReplaceGroup>& groups,
         return;
     log("");
     log("Updating Registry");
-    const bool caseOnly =
-        ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, oldAddr.c_str(), -1, newAddr.c_str(), -1) == CSTR_EQUAL;
+    const bool caseOnly = CompareLocale(oldAddr, newAddr, true) == CSTR_EQUAL;
     TRegistry reg;
     GroupReplacer replacer(reg, oldAddr, newAddr, caseOnly, log);
     // Last to first: descending key paths, so a key's own hits come before
@@ -542,7 +530,7 @@ void ReplaceRegistry(std::vector<TReplaceGroup>& groups,
     for (auto group = groups.rbegin(); group != groups.rend(); ++group) {
         if (itemLabel != nullptr)
             ::SetWindowTextA(itemLabel, group->Key.c_str());
-        ProcessPendingMessages();
+        ProcessPendingWindowMessages();
 
         const std::optional<TRegRoot> root = RootByFourthCharacter(group->Key);
         bool opened = false;

@@ -59,11 +59,11 @@ TEST_F(CancelTest, AHundredCancelsAtRandomMomentsEndEverySearchPromptly) {
         hits_.clear();
         TMovixThread* thread = nullptr;
         if (round % 2 == 0) {
-            auto* ini = new TSearchINIThread(kKindIni, old, label_, Collector(), 2);
+            auto* ini = new TSearchINIThread(KindIni, old, label_, Collector(), 2);
             ini->SetWindowsDirForTest(tree.Root());
             thread = ini;
         } else {
-            thread = new TSearchRegThread(kKindReg, old, label_, Collector(), {}, 5);
+            thread = new TSearchRegThread(KindReg, old, label_, Collector(), {}, 5);
         }
         terminated_ = false;
         thread->OnTerminate = [this](TMovixThread*) { terminated_ = true; };

@@ -50,7 +50,7 @@ class RegistryReplaceTest : public UiFixture {
     std::vector<TReplaceGroup> SearchToGroups(const std::string& old) {
         std::vector<TFoundItem> rows;
         std::vector<std::string> names;
-        auto* thread = new TSearchRegThread(kKindReg, old, label_, Collector(), {}, 5);
+        auto* thread = new TSearchRegThread(KindReg, old, label_, Collector(), {}, 5);
         thread->OnFoundValue = [&](const std::string& item, const std::string& path, const std::string& context,
                                    int kind, int subType, const std::string& valueName) {
             TFoundItem row;

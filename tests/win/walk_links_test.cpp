@@ -24,7 +24,7 @@ namespace {
 class LinkWalk : public TMovixFileThread {
   public:
     LinkWalk(int mode, std::vector<std::string>* seen, const std::string& search = "x")
-        : TMovixFileThread(kKindIni, search, nullptr, nullptr, mode), seen_(seen) {}
+        : TMovixFileThread(KindIni, search, nullptr, nullptr, mode), seen_(seen) {}
     std::vector<std::string> ownTrees;
     bool stopAtFirstFile = false;
 
