@@ -20,32 +20,6 @@ namespace {
 // data travel as the Registry holds them, without a round trip through the
 // code page.
 
-std::vector<std::wstring> WideNames(HKEY key, bool values) {
-    std::vector<std::wstring> names;
-    DWORD subkeys = 0, maxSubkey = 0, count = 0, maxValueName = 0;
-    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &count, &maxValueName,
-                           nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return names;
-    const DWORD n = values ? count : subkeys;
-    std::wstring buffer((values ? maxValueName : maxSubkey) + 1, L'\0');
-    for (DWORD i = 0; i < n; ++i) {
-        LONG r = ERROR_MORE_DATA;
-        DWORD len = 0;
-        for (int attempt = 0; attempt < 2 && r == ERROR_MORE_DATA; ++attempt) {
-            if (attempt > 0)
-                buffer.assign(16384, L'\0');
-            len = static_cast<DWORD>(buffer.size());
-            r = values ? ::RegEnumValueW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr)
-                       : ::RegEnumKeyExW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
-        }
-        if (r == ERROR_NO_MORE_ITEMS)
-            break;
-        if (r == ERROR_SUCCESS)
-            names.emplace_back(buffer.data(), len);
-    }
-    return names;
-}
-
 void CopyValues(HKEY from, HKEY to) {
     for (const std::wstring& name : WideNames(from, true)) {
         const std::string shown = AnsiFromWide(name);
