@@ -12,7 +12,8 @@
 
 namespace movix {
 
-void TReplaceRunner::Run(const std::vector<TFoundItem>& rows, const std::string& oldAddress,
+void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
+                         const std::string& oldAddress,
                          const std::string& newAddress) {
     // The plan is discarded when this call ends, however it ends.
     TReplacePlan plan = GroupRows(rows);

@@ -17,7 +17,7 @@ namespace movix {
 class TDdeClientConv;
 
 class TReplaceRunner {
-public:
+  public:
     // `progMan` is the conversation with Program Manager, owned by the
     // caller's thread; `itemLabel` shows the item in hand and may be null.
     TReplaceRunner(IRunCallback& callback, TDdeClientConv& progMan, HWND itemLabel)
@@ -30,7 +30,7 @@ public:
     // escapes one group is logged and the run goes on with the next.
     void Run(const std::vector<TFoundItem>& rows, const std::string& oldAddress, const std::string& newAddress);
 
-private:
+  private:
     void SendProgManCommands(std::vector<std::string>& commands);
 
     IRunCallback& callback_;

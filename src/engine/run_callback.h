@@ -9,7 +9,7 @@
 namespace movix {
 
 class IRunCallback {
-public:
+  public:
     virtual ~IRunCallback() = default;
 
     // A step of the run begins or has ended: the search or the replacement
@@ -17,8 +17,12 @@ public:
     virtual void StepStarted(int kind) = 0;
     virtual void StepEnded(int kind) = 0;
     // A search hit: a new row marked Y.
-    virtual void Hit(const std::string& item, const std::string& path, const std::string& context, int kind,
-                     int subType, const std::string& valueName) = 0;
+    virtual void Hit(const std::string& item,
+                     const std::string& path,
+                     const std::string& context,
+                     int kind,
+                     int subType,
+                     const std::string& valueName) = 0;
     // One line of the activity log; an empty line is a blank one.
     virtual void LogLine(const std::string& line) = 0;
     // The run is over (after its last step, or where a stop ended it).

@@ -12,8 +12,12 @@
 
 namespace movix {
 
-void TSearchRunner::Hit(const std::string& item, const std::string& path, const std::string& context, int kind,
-                        int subType, const std::string& valueName) {
+void TSearchRunner::Hit(const std::string& item,
+                        const std::string& path,
+                        const std::string& context,
+                        int kind,
+                        int subType,
+                        const std::string& valueName) {
     callback_.Hit(item, path, context, kind, subType, valueName);
 }
 
@@ -26,8 +30,9 @@ void TSearchRunner::Start(const TSearchSettings& settings) {
     callback_.StepStarted(KindIni);
     TSearchINIThread* thread = new TSearchINIThread(
         KindIni, settings_.OldAddress, settings_.ProgressLabel,
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind,
-               int subType) { Hit(item, path, context, kind, subType); },
+        [this](const std::string& item, const std::string& path, const std::string& context, int kind, int subType) {
+            Hit(item, path, context, kind, subType);
+        },
         settings_.IniMode);
     current_ = thread;
     thread->OnTerminate = [this](TMovixThread*) { StartGroupSearch(); };
@@ -50,8 +55,9 @@ void TSearchRunner::StartGroupSearch() {
     progMan_.OpenLink();
     TSearchGrpThread* thread = new TSearchGrpThread(
         KindGrp, settings_.OldAddress, settings_.ProgressLabel,
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind,
-               int subType) { Hit(item, path, context, kind, subType); },
+        [this](const std::string& item, const std::string& path, const std::string& context, int kind, int subType) {
+            Hit(item, path, context, kind, subType);
+        },
         &progMan_);
     current_ = thread;
     thread->OnTerminate = [this](TMovixThread*) { StartShortcutSearch(); };
@@ -69,8 +75,9 @@ void TSearchRunner::StartShortcutSearch() {
     callback_.StepStarted(KindLnk);
     TSearchLNKThread* thread = new TSearchLNKThread(
         KindLnk, settings_.OldAddress, settings_.ProgressLabel,
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind,
-               int subType) { Hit(item, path, context, kind, subType); },
+        [this](const std::string& item, const std::string& path, const std::string& context, int kind, int subType) {
+            Hit(item, path, context, kind, subType);
+        },
         settings_.ShortcutMode);
     current_ = thread;
     thread->OnTerminate = [this](TMovixThread*) { StartRegistrySearch(); };
@@ -88,13 +95,13 @@ void TSearchRunner::StartRegistrySearch() {
     callback_.StepStarted(KindReg);
     TSearchRegThread* thread = new TSearchRegThread(
         KindReg, settings_.OldAddress, settings_.ProgressLabel,
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind,
-               int subType) { Hit(item, path, context, kind, subType); },
+        [this](const std::string& item, const std::string& path, const std::string& context, int kind, int subType) {
+            Hit(item, path, context, kind, subType);
+        },
         settings_.IgnoreKeys, settings_.RegistryMode);
     thread->OnFoundValue = [this](const std::string& item, const std::string& path, const std::string& context,
-                                  int kind, int subType, const std::string& valueName) {
-        Hit(item, path, context, kind, subType, valueName);
-    };
+                                  int kind, int subType,
+                                  const std::string& valueName) { Hit(item, path, context, kind, subType, valueName); };
     current_ = thread;
     thread->OnTerminate = [this](TMovixThread*) { Finish(); };
     thread->Resume();

@@ -32,7 +32,7 @@ struct TSearchSettings {
 };
 
 class TSearchRunner {
-public:
+  public:
     // `progMan` is the conversation with Program Manager, owned by the
     // caller's thread; the Groups step opens it and the run's end closes it.
     TSearchRunner(IRunCallback& callback, TDdeClientConv& progMan) : callback_(callback), progMan_(progMan) {}
@@ -59,11 +59,15 @@ public:
     const std::vector<std::string>& LogLines() const { return logLines_; }
     bool StepFailed(int kind) const { return kind >= 0 && kind < 5 && stepFailed_[kind]; }
 
-private:
+  private:
     // Keeps what the search thread that just ended (current_) left out or
     // could not read, and whether an error ended it; empties current_.
     void TakeStepNotes();
-    void Hit(const std::string& item, const std::string& path, const std::string& context, int kind, int subType,
+    void Hit(const std::string& item,
+             const std::string& path,
+             const std::string& context,
+             int kind,
+             int subType,
              const std::string& valueName = std::string());
 
     IRunCallback& callback_;

@@ -26,7 +26,11 @@ namespace {
 struct PlainCallback : IRunCallback {
     void StepStarted(int kind) override { started.push_back(kind); }
     void StepEnded(int kind) override { ended.push_back(kind); }
-    void Hit(const std::string& item, const std::string& path, const std::string& context, int kind, int subType,
+    void Hit(const std::string& item,
+             const std::string& path,
+             const std::string& context,
+             int kind,
+             int subType,
              const std::string& valueName) override {
         TFoundItem row;
         row.Item = item;
