@@ -8,6 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/deps.sh"
 
+echo "== Layers: no include reaches up a layer"
+"$root/scripts/check-layers.sh"
+
 echo "== Native build of the portable logic (AddressSanitizer, UBSan)"
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMOVIX_SANITIZE=ON >/dev/null
 cmake --build build/native -j 2

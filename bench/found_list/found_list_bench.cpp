@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/found_list_win.h"
+#include "app/found_list_win.h"
 
 using movix::TFoundList;
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
-#include "engine/strings.h"
+#include "core/search_thread_win.h"
+#include "core/strings.h"
 #include "platform/ui_dispatch_win.h"
 #include "targets/ini_files_win.h"
 #include "targets/ini_lines.h"
@@ -208,7 +208,7 @@ double RunOurs(const std::string& root, HWND label, std::vector<Hit>& hits, long
     hits.clear();
     bool done = false;
     auto* thread = new TSearchINIThread(
-        kKindIni, kOld, label,
+        KindIni, kOld, label,
         [&hits](const std::string& item, const std::string& path, const std::string& context, int, int subType) {
             hits.push_back({item, path, context, subType});
         },
@@ -233,7 +233,7 @@ double RunOurs(const std::string& root, HWND label, std::vector<Hit>& hits, long
 // What one synchronised call costs: a thread that makes `calls` of them.
 class SyncCostThread : public TMovixThread {
 public:
-    explicit SyncCostThread(int calls) : TMovixThread(kKindIni, "x", nullptr, nullptr), calls_(calls) {}
+    explicit SyncCostThread(int calls) : TMovixThread(KindIni, "x", nullptr, nullptr), calls_(calls) {}
 
 protected:
     void Execute() override {
@@ -270,7 +270,7 @@ double RunSyncCost(int calls) {
 // The walk of the search thread, examining no file.
 class BareWalk : public TMovixFileThread {
 public:
-    BareWalk() : TMovixFileThread(kKindIni, kOld, nullptr, nullptr, 2) {}
+    BareWalk() : TMovixFileThread(KindIni, kOld, nullptr, nullptr, 2) {}
 
 protected:
     void ProcessFile(const std::string&) override {}

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
-#include "engine/strings.h"
+#include "core/search_thread_win.h"
+#include "core/strings.h"
 #include "platform/ui_dispatch_win.h"
 #include "targets/registry_search_win.h"
 
@@ -108,7 +108,7 @@ double RunOurs(const std::string& old, HWND label, const std::vector<std::string
     hits = 0;
     bool done = false;
     auto* thread = new TSearchRegThread(
-        kKindReg, old, label, [&hits](const std::string&, const std::string&, const std::string&, int, int) { ++hits; },
+        KindReg, old, label, [&hits](const std::string&, const std::string&, const std::string&, int, int) { ++hits; },
         ignore, 7);
     thread->OnTerminate = [&done](TMovixThread*) { done = true; };
     const double start = NowMs();

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
-#include "engine/strings.h"
+#include "core/search_thread_win.h"
+#include "core/strings.h"
 #include "platform/com_ptr_win.h"
 #include "platform/ui_dispatch_win.h"
 #include "platform/wide_text_win.h"
@@ -149,7 +149,7 @@ double RunOurs(const std::string& root, HWND label, long& hits) {
     hits = 0;
     bool done = false;
     auto* thread = new TSearchLNKThread(
-        kKindLnk, kOld, label,
+        KindLnk, kOld, label,
         [&hits](const std::string&, const std::string&, const std::string&, int, int) { ++hits; }, 2);
     thread->SetWindowsDirForTest(root);
     thread->OnTerminate = [&done](TMovixThread*) { done = true; };

@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
-namespace movix {
+#include "platform/path_kind.h"
 
-enum class PathKind { Nothing, File, Folder };
+namespace movix {
 
 // Tells what a name refers to on disk. The window passes the real probe
 // (ProbePathKind); tests pass their own.

@@ -4,7 +4,7 @@
 
 #include "app/layout_win.h"
 #include "app/main_window_win.h"
-#include "engine/found_list_win.h"
+#include "app/found_list_win.h"
 #include "platform/ui_dispatch_win.h"
 #include "resource.h"
 

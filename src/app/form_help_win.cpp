@@ -9,7 +9,7 @@
 #include "app/help_win.h"
 #include "app/layout_win.h"
 #include "app/main_window_win.h"
-#include "engine/found_items.h"
+#include "core/found_items.h"
 #include "resource.h"
 
 namespace movix {

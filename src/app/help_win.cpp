@@ -2,6 +2,7 @@
 
 #include "app/help_protocol.h"
 #include "platform/handles.h"
+#include "platform/path_names.h"
 
 #include <condition_variable>
 #include <deque>
@@ -31,11 +32,6 @@ std::string FullPath(const std::string& path) {
 bool IsExistingFile(const std::string& path) {
     DWORD attributes = ::GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string FolderOf(const std::string& path) {
-    std::string::size_type slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 struct StartedViewer {
@@ -273,8 +269,7 @@ std::string DefaultHelpViewerPath() {
     DWORD n = ::GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(sizeof buffer));
     if (n == 0 || n >= sizeof buffer)
         return kHelpViewerExeName;
-    std::string folder = FolderOf(std::string(buffer, n));
-    return folder.empty() ? std::string(kHelpViewerExeName) : folder + "\\" + kHelpViewerExeName;
+    return InFolder(FolderOf(std::string(buffer, n)), kHelpViewerExeName);
 }
 
 HWND FindHelpViewer(const std::string& helpFile) {

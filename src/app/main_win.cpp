@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "app/main_window_win.h"
-#include "app/platform_code.h"
+#include "platform/platform_code.h"
 #include "platform/com_ptr_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {

@@ -10,10 +10,12 @@
 
 #include "app/address_check.h"
 #include "app/layout_win.h"
-#include "app/platform_code.h"
-#include "engine/found_list_win.h"
+#include "platform/platform_code.h"
+#include "app/found_list_win.h"
+#include "engine/search_runner_win.h"
 #include "targets/dde_conversation_win.h"
 #include "platform/message_box_win.h"
+#include "platform/message_pump_win.h"
 #include "platform/ui_dispatch_win.h"
 #include "platform/path_kind.h"
 #include "app/ui_text_win.h"
@@ -442,8 +444,7 @@ void TForm1::BtnPrevClick() {
 }
 
 void TForm1::BtnCancelClick() {
-    if (CurrentSearch)
-        RequestStop(CurrentSearch);
+    RequestStop();
     SendMessageA(hwnd_, WM_CLOSE, 0, 0);
 }
 
@@ -453,8 +454,7 @@ void TForm1::FormClose() {
     shuttingDown_ = true;
     // However the window closes, a running search is asked to stop; the
     // object stays valid here, as its end can only run on this thread.
-    if (CurrentSearch)
-        RequestStop(CurrentSearch);
+    RequestStop();
     OnShutdown();
     if (!CleanRegistryMode) {
         try {
@@ -635,15 +635,7 @@ bool TForm1::PreTranslateMessage(MSG& msg) {
 }
 
 void TForm1::ProcessPendingMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    ProcessPendingWindowMessages();
 }
 
 void TForm1::FormKeyDown(WPARAM key, bool shiftStateEmpty) {

@@ -9,12 +9,13 @@
 #include <utility>
 #include <vector>
 
+#include "engine/run_callback.h"
 #include "platform/handles.h"
 
 namespace movix {
 
-class TMovixThread;
 class TFoundList;
+class TSearchRunner;
 class TDdeClientConv;
 struct TReplaceGroup;
 
@@ -41,7 +42,9 @@ constexpr UINT kMsgFlushLog = WM_APP + 0x2A2;
 // Help viewer commands.
 enum : unsigned { kHelpContext = 1, kHelpQuit = 2, kHelpContextPopup = 8 };
 
-class TForm1 {
+// The runs report to the window through IRunCallback; only the window
+// touches its controls.
+class TForm1 : public IRunCallback {
 public:
     // Registers the window classes, creates the window and shows it.
     static TForm1* Create(HINSTANCE instance, int showCommand);
@@ -56,7 +59,6 @@ public:
     int CheckResult = 7;
     bool F1Pressed = false;
     bool CleanRegistryMode = false;
-    TMovixThread* CurrentSearch = nullptr;
     HWND SkipBoxes[kPageCount] = {};
 
     // --- Event handlers -----------------------------------------------------
@@ -152,11 +154,12 @@ private:
     void ApplyPlatformRestrictions();
     void SaveSettings();
     void OnShutdown();
-    void RequestStop(TMovixThread* thread);
-    // Keeps what the search thread that just ended (CurrentSearch) left out
-    // or could not read, and whether an error ended it; empties
-    // CurrentSearch. Each step after a search thread calls it first.
-    void TakeSearchStepNotes();
+    // Asks the search thread in hand, if any, to stop.
+    void RequestStop();
+    TSearchRunner& SearchRunner();
+    // A search step begins: its count starts at 0 and the labels say what
+    // is searched.
+    void SearchStepStarted(int kind);
     bool OnFoundListCommand(int id);
     void CreateFoundList(HWND parent, const struct ControlSpec& spec);
     HWND CreateControl(HWND parent, const char* cls, const char* text, DWORD style, DWORD exStyle, int id, int x,
@@ -189,11 +192,15 @@ private:
     void ShowEditMenu(HWND edit, POINT screen);
     // Where the next help popup goes: below the control (or a part of it).
     void PopupBelow(HWND control, const RECT* partInControl = nullptr);
-    void ReplaceGroupsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
-                           const std::string& newAddress, std::vector<std::string>& commands);
-    void SendProgManCommands(std::vector<std::string>& commands);
-    void ReplaceShortcutsPass(std::vector<TReplaceGroup>& groups, const std::string& oldAddress,
-                              const std::string& newAddress);
+    // IRunCallback: the runs' reports, shown in the window's controls.
+    void StepStarted(int kind) override;
+    void StepEnded(int kind) override;
+    void Hit(const std::string& item, const std::string& path, const std::string& context, int kind, int subType,
+             const std::string& valueName) override;
+    void LogLine(const std::string& line) override;
+    void RunEnded() override;
+    void KeepResponsive() override;
+    bool StopRequested() override;
 
 
     std::map<int, HWND> controls_;
@@ -226,11 +233,9 @@ private:
     SIZE minSize_ = {540, 312};  // the design size at this DPI, within the screen
     bool haveSymbolFont_ = false;
     bool busy_ = false;  // the hourglass shows while a run is busy
-    // What the search steps left out or could not read: short notes for the
-    // results page, and lines for the log of the replacement run.
-    std::vector<std::string> searchNotes_;
-    std::vector<std::string> searchLog_;
-    bool stepFailed_[5] = {};  // by kind code: the step ended by an error
+    // The search run; it also keeps what the steps left out or could not
+    // read, for the results page and the log of the replacement run.
+    std::unique_ptr<TSearchRunner> searchRunner_;
     bool replacing_ = false;
     bool stopRequested_ = false;
     std::string logWidest_;  // the longest log line not yet measured

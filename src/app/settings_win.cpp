@@ -7,9 +7,9 @@
 #include <cstdlib>
 
 #include "app/main_window_win.h"
-#include "app/platform_code.h"
+#include "platform/platform_code.h"
 #include "app/settings.h"
-#include "engine/strings.h"
+#include "core/strings.h"
 #include "resource.h"
 #include "targets/registry_win.h"
 

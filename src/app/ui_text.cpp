@@ -12,11 +12,4 @@ std::string StripAmpersands(const std::string& text) {
     return result;
 }
 
-std::string ChangeExtension(const std::string& fileName, const std::string& extension) {
-    const std::string::size_type pos = fileName.find_last_of(".\\/:");
-    if (pos != std::string::npos && fileName[pos] == '.')
-        return fileName.substr(0, pos) + extension;
-    return fileName + extension;
-}
-
 }  // namespace movix

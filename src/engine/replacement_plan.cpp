@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 
 namespace movix {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/found_items.h"
-#include "engine/replace_groups.h"
+#include "core/found_items.h"
+#include "core/replace_groups.h"
 
 namespace movix {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/found_items.h"
+#include "core/found_items.h"
 
 namespace movix {
 

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/strings.h"
-
 namespace movix {
 
 namespace {
@@ -47,10 +45,6 @@ std::string SystemErrorText(DWORD error) {
     if (result.empty())
         result = "System error " + std::to_string(error);
     return result;
-}
-
-bool SameFileName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
 }
 
 bool NameExists(const std::string& name) {

@@ -29,9 +29,6 @@ void SetFileFaultHookForTest(FileFaultHook hook);
 // The system's text for a Win32 error, without a trailing line end or period.
 std::string SystemErrorText(DWORD error);
 
-// True when the two names are the same text apart from ASCII letter case.
-bool SameFileName(const std::string& a, const std::string& b);
-
 // True when something (file or folder) exists under the name.
 bool NameExists(const std::string& name);
 

@@ -1,6 +1,7 @@
 // A modal message box with OK and Help buttons whose Help reaches the
-// caller. (The system's box cannot be relied on for its Help button: some
-// implementations draw it and do nothing when it is pressed.)
+// caller. (The system's box cannot be relied on for its Help button: Wine's
+// draws it and does nothing when it is pressed, where Windows sends the
+// owner WM_HELP.)
 #pragma once
 
 #include <windows.h>

@@ -3,9 +3,10 @@
 
 #include <string>
 
-#include "app/address_check.h"
-
 namespace movix {
+
+// What a name refers to on disk.
+enum class PathKind { Nothing, File, Folder };
 
 // An existing folder when the name has file attributes with the folder
 // attribute among them; otherwise an existing file when a directory search

@@ -3,21 +3,9 @@
 #include <algorithm>
 
 #include "platform/handles.h"
+#include "platform/path_names.h"
 
 namespace movix {
-
-namespace {
-
-std::string FolderOf(const std::string& path) {
-    const std::string::size_type slash = path.find_last_of("\\/");
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 2 && path.size() > 1 && path[1] == ':')
-        return path.substr(0, 3);
-    return path.substr(0, slash);
-}
-
-}  // namespace
 
 DWORD SaveFileReplacing(const std::string& path, const std::string& content, SaveStage* failedAt) {
     if (failedAt)

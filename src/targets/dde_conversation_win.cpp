@@ -5,6 +5,8 @@
 
 #include <dde.h>
 
+#include "platform/wine_dde_win.h"
+
 namespace movix {
 
 namespace {
@@ -35,24 +37,8 @@ void PauseServingSentMessages(DWORD ms) {
     }
 }
 
-// Wine's DDE library differs from Windows' in ways a conversation must work
-// around:
-// - As a server it follows the data it sends for every request with a
-//   positive WM_DDE_ACK that no transaction asked for; the client's library
-//   takes that for the answer to its next transaction, and from then on every
-//   answer arrives one transaction late.
-// - As a client it keeps a completed asynchronous transaction at the head of
-//   the conversation's queue, where it swallows the replies of every later
-//   transaction; only a fresh conversation is free of it.
-bool WineDdeLibrary() {
-    static const bool wine = [] {
-        HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-        return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
-    }();
-    return wine;
-}
-
-// How long to wait for that acknowledgement after a request's data.
+// How long to wait for the stray acknowledgement of Wine's library (see
+// platform/wine_dde_win.h) after a request's data.
 constexpr DWORD kStrayAckWaitMs = 250;
 
 }  // namespace

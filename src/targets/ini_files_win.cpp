@@ -6,25 +6,14 @@
 #include <utility>
 #include <vector>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 #include "platform/file_io_win.h"
+#include "platform/locale_text_win.h"
 #include "targets/ini_lines.h"
 
 namespace movix {
 
 namespace {
-
-// A hit is found again in a line equal to it without regard to letter case,
-// as the user's locale sees case (so also for accented letters, which the
-// hits carry as found). Equal bytes need no locale.
-bool LocaleEqualIgnoringCase(const std::string& a, const std::string& b) {
-    if (a == b)
-        return true;
-    if (a.size() > INT_MAX || b.size() > INT_MAX)
-        return false;
-    return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                            static_cast<int>(b.size())) == CSTR_EQUAL;
-}
 
 IniLineReader::ReadFn ReadFrom(InputFile& file) {
     return [&file](char* buffer, std::size_t capacity) { return file.Read(buffer, capacity); };
@@ -182,7 +171,11 @@ void ReplaceOneFile(TReplaceGroup& group,
     }
 
     const std::size_t hitsBefore = group.Hits.size();
-    IniRewriter rewriter(group.Hits, oldAddr, newAddr, LocaleEqualIgnoringCase, log);
+    // A hit is found again in a line equal to it without regard to letter
+    // case, as the user's locale sees case (so also for accented letters,
+    // which the hits carry as found).
+    IniRewriter rewriter(group.Hits, oldAddr, newAddr,
+                         [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); }, log);
     ContentSum sum;
     IniLineReader reader(SummingReadFrom(in, sum));
     const IniCopyResult copied = CopyIniLines(reader, rewriter, [&out](std::string_view s) { return out.Write(s); });

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 
 namespace movix {
 

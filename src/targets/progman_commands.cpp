@@ -4,7 +4,7 @@
 #include <climits>
 #include <utility>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 
 namespace movix {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/replace_groups.h"
+#include "core/replace_groups.h"
 
 namespace movix {
 

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/message_pump_win.h"
 #include "targets/dde_conversation_win.h"
 #include "targets/progman_commands.h"
 
@@ -11,19 +12,6 @@ namespace movix {
 namespace {
 
 constexpr int kFetchAttempts = 3;
-
-void ProcessPendingMessages() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Not ours to take: the message loop must still see it.
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
 
 }  // namespace
 
@@ -94,7 +82,7 @@ void ReplaceProgManGroups(std::vector<TReplaceGroup>& groups,
         log("Updating ProgMan Group " + group.Key);
         if (itemLabel)
             ::SetWindowTextA(itemLabel, group.Key.c_str());
-        ProcessPendingMessages();
+        ProcessPendingWindowMessages();
         // A name that cannot be sent would make its commands act on
         // another group, or on none: its items stay as they are.
         if (!ProgManArgumentSafe(group.Key) || group.Key.empty()) {

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 
 namespace movix {
 

@@ -4,8 +4,10 @@
 #include <optional>
 #include <utility>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 #include "platform/handles.h"
+#include "platform/locale_text_win.h"
+#include "platform/message_pump_win.h"
 #include "targets/registry_paths.h"
 #include "targets/registry_win.h"
 
@@ -17,32 +19,6 @@ namespace {
 // The copy works on the wide functions throughout, so that names and string
 // data travel as the Registry holds them, without a round trip through the
 // code page.
-
-std::vector<std::wstring> WideNames(HKEY key, bool values) {
-    std::vector<std::wstring> names;
-    DWORD subkeys = 0, maxSubkey = 0, count = 0, maxValueName = 0;
-    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &count, &maxValueName,
-                           nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return names;
-    const DWORD n = values ? count : subkeys;
-    std::wstring buffer((values ? maxValueName : maxSubkey) + 1, L'\0');
-    for (DWORD i = 0; i < n; ++i) {
-        LONG r = ERROR_MORE_DATA;
-        DWORD len = 0;
-        for (int attempt = 0; attempt < 2 && r == ERROR_MORE_DATA; ++attempt) {
-            if (attempt > 0)
-                buffer.assign(16384, L'\0');
-            len = static_cast<DWORD>(buffer.size());
-            r = values ? ::RegEnumValueW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr)
-                       : ::RegEnumKeyExW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
-        }
-        if (r == ERROR_NO_MORE_ITEMS)
-            break;
-        if (r == ERROR_SUCCESS)
-            names.emplace_back(buffer.data(), len);
-    }
-    return names;
-}
 
 void CopyValues(HKEY from, HKEY to) {
     for (const std::wstring& name : WideNames(from, true)) {
@@ -267,19 +243,6 @@ HKEY OpenKeyOf(TRegistry& reg) {
 }
 
 // ---- the replacement run ------------------------------------------------------
-
-void ProcessPendingMessages() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Not ours to take: the message loop must still see it.
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
 
 class GroupReplacer {
   public:
@@ -533,8 +496,7 @@ void ReplaceRegistry(std::vector<TReplaceGroup>& groups,
         return;
     log("");
     log("Updating Registry");
-    const bool caseOnly =
-        ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, oldAddr.c_str(), -1, newAddr.c_str(), -1) == CSTR_EQUAL;
+    const bool caseOnly = CompareLocale(oldAddr, newAddr, true) == CSTR_EQUAL;
     TRegistry reg;
     GroupReplacer replacer(reg, oldAddr, newAddr, caseOnly, log);
     // Last to first: descending key paths, so a key's own hits come before
@@ -542,7 +504,7 @@ void ReplaceRegistry(std::vector<TReplaceGroup>& groups,
     for (auto group = groups.rbegin(); group != groups.rend(); ++group) {
         if (itemLabel != nullptr)
             ::SetWindowTextA(itemLabel, group->Key.c_str());
-        ProcessPendingMessages();
+        ProcessPendingWindowMessages();
 
         const std::optional<TRegRoot> root = RootByFourthCharacter(group->Key);
         bool opened = false;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/replace_groups.h"
+#include "core/replace_groups.h"
 
 namespace movix {
 

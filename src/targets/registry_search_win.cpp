@@ -3,8 +3,8 @@
 #include <optional>
 #include <utility>
 
-#include "app/platform_code.h"
-#include "engine/strings.h"
+#include "platform/platform_code.h"
+#include "core/strings.h"
 #include "targets/registry_win.h"
 
 namespace movix {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
+#include "core/search_thread_win.h"
 #include "targets/registry_paths.h"
 
 namespace movix {

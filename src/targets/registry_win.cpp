@@ -55,21 +55,25 @@ DWORD NameRoom(DWORD chars) {
 // Names are at most 16,383 characters; a buffer past that helps nothing.
 constexpr DWORD kMaxNameRoom = 16384 * 3 + 1;
 
-// Subkey names of `key` (wide, exact), in enumeration order.
-std::vector<std::wstring> WideSubkeyNames(HKEY key) {
+}  // namespace
+
+std::vector<std::wstring> WideNames(HKEY key, bool values) {
     std::vector<std::wstring> names;
-    DWORD count = 0, maxLen = 0;
-    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &maxLen, nullptr, nullptr, nullptr, nullptr, nullptr,
-                           nullptr) != ERROR_SUCCESS)
+    DWORD subkeys = 0, maxSubkey = 0, count = 0, maxValueName = 0;
+    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &count, &maxValueName,
+                           nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return names;
-    std::wstring buffer(maxLen + 1, L'\0');
-    for (DWORD i = 0; i < count; ++i) {
-        DWORD len = static_cast<DWORD>(buffer.size());
-        LONG r = ::RegEnumKeyExW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
-        if (r == ERROR_MORE_DATA) {
-            buffer.assign(16384, L'\0');
+    const DWORD n = values ? count : subkeys;
+    std::wstring buffer((values ? maxValueName : maxSubkey) + 1, L'\0');
+    for (DWORD i = 0; i < n; ++i) {
+        LONG r = ERROR_MORE_DATA;
+        DWORD len = 0;
+        for (int attempt = 0; attempt < 2 && r == ERROR_MORE_DATA; ++attempt) {
+            if (attempt > 0)
+                buffer.assign(16384, L'\0');
             len = static_cast<DWORD>(buffer.size());
-            r = ::RegEnumKeyExW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
+            r = values ? ::RegEnumValueW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr)
+                       : ::RegEnumKeyExW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
         }
         if (r == ERROR_NO_MORE_ITEMS)
             break;
@@ -78,8 +82,6 @@ std::vector<std::wstring> WideSubkeyNames(HKEY key) {
     }
     return names;
 }
-
-}  // namespace
 
 bool IsRegistryLink(HKEY base, const std::wstring& sub) {
     HKEY raw = nullptr;
@@ -101,7 +103,7 @@ bool DeleteKeyTree(HKEY base, const std::wstring& sub) {
     if (::RegOpenKeyExW(base, sub.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, &raw) ==
         ERROR_SUCCESS) {
         RegKey key(raw);
-        for (const std::wstring& name : WideSubkeyNames(key.get()))
+        for (const std::wstring& name : WideNames(key.get(), false))
             ok = DeleteKeyTree(key.get(), name) && ok;
     }
     return ok && ::RegDeleteKeyW(base, sub.c_str()) == ERROR_SUCCESS;

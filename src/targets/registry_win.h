@@ -168,6 +168,10 @@ LONG RegistryFaultFor(RegOp op, const std::string& name);
 // it points to, and makes the result false (`sub` itself then stays too).
 bool DeleteKeyTree(HKEY base, const std::wstring& sub);
 
+// The value names (`values`) or the subkey names of `key`, wide and exact,
+// in enumeration order; none when the key cannot be asked.
+std::vector<std::wstring> WideNames(HKEY key, bool values);
+
 // Whether the subkey `sub` of `base` is a Registry link (a key made with
 // REG_OPTION_CREATE_LINK, whose value "SymbolicLinkValue" of type REG_LINK
 // names another key). A key that does not open to be asked counts as none.

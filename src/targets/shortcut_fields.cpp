@@ -1,6 +1,6 @@
 #include "targets/shortcut_fields.h"
 
-#include "engine/strings.h"
+#include "core/strings.h"
 
 namespace movix {
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 #include "platform/com_ptr_win.h"
 #include "platform/handles.h"
 #include "platform/message_pump_win.h"

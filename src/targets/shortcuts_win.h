@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/replace_groups.h"
-#include "engine/search_thread_win.h"
+#include "core/replace_groups.h"
+#include "core/search_thread_win.h"
 
 namespace movix {
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/strings.h"
-#include "engine/undo_journal.h"
+#include "core/strings.h"
+#include "core/undo_journal.h"
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
 #include "platform/save_file_win.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 
 namespace {
 

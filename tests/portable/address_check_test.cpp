@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "app/platform_code.h"
+#include "platform/platform_code.h"
 #include "app/ui_text.h"
 
 using movix::CheckAddresses;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 
 using namespace movix;
 

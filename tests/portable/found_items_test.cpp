@@ -1,4 +1,4 @@
-#include "engine/found_items.h"
+#include "core/found_items.h"
 
 #include <gtest/gtest.h>
 

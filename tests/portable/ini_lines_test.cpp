@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 #include "targets/ini_lines.h"
 
 using namespace movix;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/help_file.h"
-#include "engine/found_items.h"
+#include "core/found_items.h"
 #include "engine/rtf_report.h"
 
 #ifndef _WIN32

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 #include "targets/registry_paths.h"
 
 using namespace movix;

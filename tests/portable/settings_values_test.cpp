@@ -1,5 +1,5 @@
 #include "app/settings.h"
-#include "engine/strings.h"
+#include "core/strings.h"
 
 #include <gtest/gtest.h>
 

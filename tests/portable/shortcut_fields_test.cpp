@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 
 using namespace movix;
 

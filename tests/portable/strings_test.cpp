@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 
 using namespace movix;
 
@@ -123,11 +123,19 @@ TEST(ExtensionChange, BackupAndTempNamesReplaceTheLastExtension) {
     EXPECT_EQ(TempName("C:\\X\\.INI"), "C:\\X\\.$$$");
 }
 
+// Windows takes "/" for a folder separator too: a dot in a folder's name
+// before one is no extension of the file's.
+TEST(ExtensionChange, ASlashEndsAFolderNameLikeABackslash) {
+    EXPECT_EQ(BackupName("C:/APP.V2/README"), "C:/APP.V2/README.BAK");
+    EXPECT_EQ(TempName("C:\\APP.V2/WIN.INI"), "C:\\APP.V2/WIN.$$$");
+    EXPECT_EQ(ChangeExtension("C:/V1.2/MOVIX32", ".HLP"), "C:/V1.2/MOVIX32.HLP");
+}
+
 TEST(KindExtension, GivesTheTypeTextOfEachKind) {
-    EXPECT_STREQ(KindExtension(kKindIni), "INI");
-    EXPECT_STREQ(KindExtension(kKindGrp), "GRP");
-    EXPECT_STREQ(KindExtension(kKindLnk), "LNK");
-    EXPECT_STREQ(KindExtension(kKindReg), "REG");
+    EXPECT_STREQ(KindExtension(KindIni), "INI");
+    EXPECT_STREQ(KindExtension(KindGrp), "GRP");
+    EXPECT_STREQ(KindExtension(KindLnk), "LNK");
+    EXPECT_STREQ(KindExtension(KindReg), "REG");
     EXPECT_STREQ(KindExtension(0), "err");
     EXPECT_STREQ(KindExtension(5), "err");
     EXPECT_STREQ(KindExtension(-1), "err");

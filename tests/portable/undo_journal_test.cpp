@@ -1,4 +1,4 @@
-#include "engine/undo_journal.h"
+#include "core/undo_journal.h"
 
 #include <gtest/gtest.h>
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/found_list_win.h"
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "app/found_list_win.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "targets/ini_files_win.h"
@@ -31,7 +31,7 @@ class BoundaryTest : public UiFixture {
   protected:
     void SearchIni(const std::string& folder, const std::string& old) {
         hits_.clear();
-        auto* thread = new TSearchINIThread(kKindIni, old, label_, Collector(), 1);
+        auto* thread = new TSearchINIThread(KindIni, old, label_, Collector(), 1);
         thread->SetWindowsDirForTest(folder);
         RunToEnd(thread);
         EXPECT_TRUE(fatal_.empty()) << fatal_;
@@ -42,7 +42,7 @@ class BoundaryTest : public UiFixture {
     std::vector<TReplaceGroup> SearchRegistry(const std::string& old, const std::string& under) {
         hits_.clear();
         regHits_.clear();
-        auto* thread = new TSearchRegThread(kKindReg, old, label_, Collector(), {}, 5);
+        auto* thread = new TSearchRegThread(KindReg, old, label_, Collector(), {}, 5);
         thread->OnFoundValue = [this, under](const std::string& item, const std::string& path,
                                              const std::string& context, int kind, int subType,
                                              const std::string& valueName) {
@@ -84,9 +84,9 @@ TEST_F(BoundaryTest, IniSearchAndReplace_LeaveTheNeighbourFolderAlone) {
     SearchIni(tree.Root(), "C:\\Tools\\Edit");
     const std::string folder = tree.Root();
     const std::vector<FoundHit> expected = {
-        {"TOOLS.INI", folder, "[Programs]Edit=C:\\Tools\\Edit\\edit.exe", kKindIni, kSubTypeKey},
-        {"TOOLS.INI", folder, "[Programs]Both=c:\\tools\\editor;C:\\TOOLS\\EDIT", kKindIni, kSubTypeKey},
-        {"TOOLS.INI", folder, "[C:\\Tools\\Edit]", kKindIni, kSubTypeSection},
+        {"TOOLS.INI", folder, "[Programs]Edit=C:\\Tools\\Edit\\edit.exe", KindIni, kSubTypeKey},
+        {"TOOLS.INI", folder, "[Programs]Both=c:\\tools\\editor;C:\\TOOLS\\EDIT", KindIni, kSubTypeKey},
+        {"TOOLS.INI", folder, "[C:\\Tools\\Edit]", KindIni, kSubTypeSection},
     };
     ASSERT_EQ(hits_, expected);
 
@@ -235,10 +235,10 @@ class LongerNameListTest : public ::testing::Test {
 
 TEST_F(LongerNameListTest, RowWithOldAddressBeforeBlankAndNameIsFlaggedButStaysY) {
     list_.SetOldAddress("C:\\Acme Tools");
-    list_.AddFoundItem("A.INI", "C:\\W", "[S]Path=C:\\Acme Tools\\a.exe", kKindIni, kSubTypeKey);
-    list_.AddFoundItem("B.INI", "C:\\W", "[S]Path=C:\\Acme Tools 2\\b.exe", kKindIni, kSubTypeKey);
-    list_.AddFoundItem("v", "HKCU\\K", "v=\"c:\\acme tools 2\\b.exe\" %1", kKindReg, kSubTypeData, "v");
-    list_.AddFoundItem("w", "HKCU\\K", "w=\"C:\\Acme Tools\" /s", kKindReg, kSubTypeData, "w");
+    list_.AddFoundItem("A.INI", "C:\\W", "[S]Path=C:\\Acme Tools\\a.exe", KindIni, kSubTypeKey);
+    list_.AddFoundItem("B.INI", "C:\\W", "[S]Path=C:\\Acme Tools 2\\b.exe", KindIni, kSubTypeKey);
+    list_.AddFoundItem("v", "HKCU\\K", "v=\"c:\\acme tools 2\\b.exe\" %1", KindReg, kSubTypeData, "v");
+    list_.AddFoundItem("w", "HKCU\\K", "w=\"C:\\Acme Tools\" /s", KindReg, kSubTypeData, "w");
     Pump();
     ASSERT_EQ(list_.RowCount(), 4);
     const bool flagged[] = {false, true, true, false};
@@ -273,10 +273,10 @@ TEST_F(LongerNameListTest, RowWithOldAddressBeforeBlankAndNameIsFlaggedButStaysY
 }
 
 TEST_F(LongerNameListTest, WithoutTheRunsOldAddressNothingIsFlagged) {
-    list_.AddFoundItem("B.INI", "C:\\W", "[S]Path=C:\\Acme Tools 2\\b.exe", kKindIni, kSubTypeKey);
+    list_.AddFoundItem("B.INI", "C:\\W", "[S]Path=C:\\Acme Tools 2\\b.exe", KindIni, kSubTypeKey);
     EXPECT_FALSE(list_.Row(0).MaybeLonger);
     list_.SetOldAddress("C:\\Acme Tools\\");
-    list_.AddFoundItem("C.INI", "C:\\W", "[S]Path=C:\\Acme Tools\\ 2", kKindIni, kSubTypeKey);
+    list_.AddFoundItem("C.INI", "C:\\W", "[S]Path=C:\\Acme Tools\\ 2", KindIni, kSubTypeKey);
     EXPECT_FALSE(list_.Row(1).MaybeLonger);
 }
 

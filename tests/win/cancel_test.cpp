@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
-#include "engine/strings.h"
+#include "core/search_thread_win.h"
+#include "core/strings.h"
 #include "search_test_support_win.h"
 #include "targets/ini_files_win.h"
 #include "targets/registry_search_win.h"
@@ -59,11 +59,11 @@ TEST_F(CancelTest, AHundredCancelsAtRandomMomentsEndEverySearchPromptly) {
         hits_.clear();
         TMovixThread* thread = nullptr;
         if (round % 2 == 0) {
-            auto* ini = new TSearchINIThread(kKindIni, old, label_, Collector(), 2);
+            auto* ini = new TSearchINIThread(KindIni, old, label_, Collector(), 2);
             ini->SetWindowsDirForTest(tree.Root());
             thread = ini;
         } else {
-            thread = new TSearchRegThread(kKindReg, old, label_, Collector(), {}, 5);
+            thread = new TSearchRegThread(KindReg, old, label_, Collector(), {}, 5);
         }
         terminated_ = false;
         thread->OnTerminate = [this](TMovixThread*) { terminated_ = true; };

@@ -2,7 +2,7 @@
 // and everything is read back and driven through the list view's own
 // messages, so the control's calls into the list (display texts, images,
 // clicks) are what is tested.
-#include "engine/found_list_win.h"
+#include "app/found_list_win.h"
 
 #include <gtest/gtest.h>
 

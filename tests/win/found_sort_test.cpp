@@ -1,7 +1,7 @@
 // The fast locale sort against the plain comparison sort it stands in for:
 // the same order for every column and direction, and the same ranks when the
 // sort keys are made wrong on purpose.
-#include "engine/found_sort_win.h"
+#include "app/found_sort_win.h"
 
 #include <windows.h>
 

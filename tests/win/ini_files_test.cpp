@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 #include "platform/file_io_win.h"
 #include "search_test_support_win.h"
 #include "targets/ini_files_win.h"
@@ -33,7 +33,7 @@ class IniTest : public UiFixture {
 
     // Searches `folder` (as the Windows folder) with the given walk mode.
     void Search(const std::string& folder, const std::string& oldAddress, int mode = 1) {
-        auto* thread = new TSearchINIThread(kKindIni, oldAddress, label_, Collector(), mode);
+        auto* thread = new TSearchINIThread(KindIni, oldAddress, label_, Collector(), mode);
         thread->SetWindowsDirForTest(folder);
         searching_ = thread;
         RunToEnd(thread);
@@ -142,13 +142,13 @@ TEST_F(IniTest, IniSearch_ReportsHeadersAndKeyLinesOfRealFiles) {
     Search(tree.Root(), "c:\\old");
     const std::string folder = tree.Root();
     const std::vector<FoundHit> expected = {
-        {"APP.INI", folder, "<no section>Top=c:\\old\\top.exe", kKindIni, kSubTypeKey},
-        {"APP.INI", folder, "[Setup]Path=C:\\Old\\BIN;C:\\OLD\\LIB", kKindIni, kSubTypeKey},
-        {"APP.INI", folder, "[C:\\OLD\\Group]", kKindIni, kSubTypeSection},
-        {"APP.INI", folder, "[C:\\OLD\\Group]C:\\OLD\\A.EXE=yes", kKindIni, kSubTypeKey},
-        {"APP.INI", folder, "[c:\\ol]k=C:\\OLD\\1", kKindIni, kSubTypeKey},
-        {"APP.INI", folder, "[c:\\ol]same=C:\\OLD", kKindIni, kSubTypeKey},
-        {"APP.INI", folder, "[c:\\ol]same=C:\\OLD", kKindIni, kSubTypeKey},
+        {"APP.INI", folder, "<no section>Top=c:\\old\\top.exe", KindIni, kSubTypeKey},
+        {"APP.INI", folder, "[Setup]Path=C:\\Old\\BIN;C:\\OLD\\LIB", KindIni, kSubTypeKey},
+        {"APP.INI", folder, "[C:\\OLD\\Group]", KindIni, kSubTypeSection},
+        {"APP.INI", folder, "[C:\\OLD\\Group]C:\\OLD\\A.EXE=yes", KindIni, kSubTypeKey},
+        {"APP.INI", folder, "[c:\\ol]k=C:\\OLD\\1", KindIni, kSubTypeKey},
+        {"APP.INI", folder, "[c:\\ol]same=C:\\OLD", KindIni, kSubTypeKey},
+        {"APP.INI", folder, "[c:\\ol]same=C:\\OLD", KindIni, kSubTypeKey},
     };
     EXPECT_EQ(hits_, expected);
     EXPECT_TRUE(fatal_.empty());
@@ -224,8 +224,8 @@ TEST_F(IniTest, IniSearch_ModeFourExaminesWinIniThenSystemIniOnly) {
     tree.File("OTHER.INI", "x=C:\\OLD\r\n");
     Search(tree.Root(), kOld, 4);
     const std::vector<FoundHit> expected = {
-        {"WIN.INI", tree.Root(), "[windows]run=C:\\OLD\\RUN.EXE", kKindIni, kSubTypeKey},
-        {"SYSTEM.INI", tree.Root(), "[boot]shell=C:\\OLD\\SHELL.EXE", kKindIni, kSubTypeKey},
+        {"WIN.INI", tree.Root(), "[windows]run=C:\\OLD\\RUN.EXE", KindIni, kSubTypeKey},
+        {"SYSTEM.INI", tree.Root(), "[boot]shell=C:\\OLD\\SHELL.EXE", KindIni, kSubTypeKey},
     };
     EXPECT_EQ(hits_, expected);
     EXPECT_EQ(LabelText(), "In " + tree.Root());
@@ -246,11 +246,11 @@ TEST_F(IniTest, IniSearch_FindsAFileInTheRealWindowsFolder) {
     const std::string full = std::string(windows) + "\\" + name;
     const std::string oldAddress = "C:\\MOVIX_REAL_" + tag;
     WriteFileBytes(full, "[Paths]\r\nHome=" + oldAddress + "\r\n");
-    auto* thread = new TSearchINIThread(kKindIni, oldAddress, label_, Collector(), 1);
+    auto* thread = new TSearchINIThread(KindIni, oldAddress, label_, Collector(), 1);
     RunToEnd(thread);
     ::DeleteFileA(full.c_str());
     EXPECT_FALSE(Exists(full));
-    const std::vector<FoundHit> expected = {{name, windows, "[Paths]Home=" + oldAddress, kKindIni, kSubTypeKey}};
+    const std::vector<FoundHit> expected = {{name, windows, "[Paths]Home=" + oldAddress, KindIni, kSubTypeKey}};
     EXPECT_EQ(hits_, expected);
     EXPECT_EQ(LabelText(), std::string("In ") + windows);
 }

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/address_check.h"
-#include "app/platform_code.h"
+#include "platform/platform_code.h"
 
 using movix::PathKind;
 using movix::ProbePathKind;

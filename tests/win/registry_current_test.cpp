@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/platform_code.h"
-#include "engine/found_items.h"
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "platform/platform_code.h"
+#include "core/found_items.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "targets/registry_replace_win.h"
@@ -44,7 +44,7 @@ class RegistryCurrentTest : public UiFixture {
     // Every hit whose Path or Context holds `old`, in the order found.
     std::vector<FoundHit> Search(const std::string& old, int mode) {
         hits_.clear();
-        auto* thread = new TSearchRegThread(kKindReg, old, label_, Collector(), {}, mode);
+        auto* thread = new TSearchRegThread(KindReg, old, label_, Collector(), {}, mode);
         RunToEnd(thread, 300000);
         EXPECT_TRUE(fatal_.empty()) << fatal_;
         return hits_;
@@ -54,7 +54,7 @@ class RegistryCurrentTest : public UiFixture {
     // per Path in list order, each value hit with its value's name.
     std::vector<TReplaceGroup> SearchToGroups(const std::string& old) {
         std::vector<TReplaceGroup> groups;
-        auto* thread = new TSearchRegThread(kKindReg, old, label_, Collector(), {}, 5);
+        auto* thread = new TSearchRegThread(KindReg, old, label_, Collector(), {}, 5);
         thread->OnFoundValue = [&groups](const std::string&, const std::string& path, const std::string& context, int,
                                          int subType, const std::string& valueName) {
             if (groups.empty() || groups.back().Key != path)

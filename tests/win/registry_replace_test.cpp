@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/found_items.h"
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "core/found_items.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "targets/registry_replace_win.h"
@@ -50,7 +50,7 @@ class RegistryReplaceTest : public UiFixture {
     std::vector<TReplaceGroup> SearchToGroups(const std::string& old) {
         std::vector<TFoundItem> rows;
         std::vector<std::string> names;
-        auto* thread = new TSearchRegThread(kKindReg, old, label_, Collector(), {}, 5);
+        auto* thread = new TSearchRegThread(KindReg, old, label_, Collector(), {}, 5);
         thread->OnFoundValue = [&](const std::string& item, const std::string& path, const std::string& context,
                                    int kind, int subType, const std::string& valueName) {
             TFoundItem row;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/platform_code.h"
-#include "engine/strings.h"
+#include "platform/platform_code.h"
+#include "core/strings.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "targets/registry_search_win.h"
@@ -60,7 +60,7 @@ class RegistrySearchTest : public UiFixture {
     std::vector<RegHit> Search(const std::string& old, int mode, const std::vector<std::string>& ignore = {}) {
         hits_.clear();
         std::vector<RegHit> withNames;
-        auto* thread = new TSearchRegThread(kKindReg, old, label_, Collector(), ignore, mode);
+        auto* thread = new TSearchRegThread(KindReg, old, label_, Collector(), ignore, mode);
         thread->OnFoundValue = [&withNames](const std::string& item, const std::string& path,
                                             const std::string& context, int kind, int subType,
                                             const std::string& valueName) {
@@ -76,7 +76,7 @@ class RegistrySearchTest : public UiFixture {
 
     std::vector<FoundHit> SearchPlain(const std::string& old, int mode, const std::vector<std::string>& ignore = {}) {
         hits_.clear();
-        auto* thread = new TSearchRegThread(kKindReg, old, label_, Collector(), ignore, mode);
+        auto* thread = new TSearchRegThread(KindReg, old, label_, Collector(), ignore, mode);
         current_ = thread;
         RunToEnd(thread, 300000);
         current_ = nullptr;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
+#include "core/search_thread_win.h"
 #include "platform/ui_dispatch_win.h"
 
 namespace movix_test {

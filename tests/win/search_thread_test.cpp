@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
-#include "engine/strings.h"
+#include "core/search_thread_win.h"
+#include "core/strings.h"
 #include "platform/ui_dispatch_win.h"
 #include "search_test_support_win.h"
 #include "targets/ini_files_win.h"
@@ -29,7 +29,7 @@ public:
                  TFoundEvent onFound = nullptr,
                  HWND label = nullptr,
                  std::atomic<bool>* destroyed = nullptr)
-        : TMovixThread(kKindIni, "c:\\Old", label, std::move(onFound)), body_(std::move(body)), destroyed_(destroyed) {}
+        : TMovixThread(KindIni, "c:\\Old", label, std::move(onFound)), body_(std::move(body)), destroyed_(destroyed) {}
     ~LambdaThread() override {
         if (destroyed_)
             *destroyed_ = true;
@@ -57,7 +57,7 @@ private:
 class RecordingWalk : public TMovixFileThread {
 public:
     RecordingWalk(int mode, std::vector<std::string>* seen, HWND label = nullptr)
-        : TMovixFileThread(kKindIni, "x", label, nullptr, mode), seen_(seen) {}
+        : TMovixFileThread(KindIni, "x", label, nullptr, mode), seen_(seen) {}
 
     std::string WindowsFolder() const { return WindowsDir; }
     // Stops the walk from the worker once this many files were seen.
@@ -221,7 +221,7 @@ TEST_F(SearchThreadTest, ErrorEscapingTheBodyEndsTheStepLikeACancel) {
     RunToEnd(thread);
     // The hit stays, the run goes on, and the error is known.
     ASSERT_EQ(hits_.size(), 1u);
-    EXPECT_EQ(hits_[0], (FoundHit{"A.INI", "C:\\X", "k=C:\\OLD", kKindIni, kSubTypeKey}));
+    EXPECT_EQ(hits_[0], (FoundHit{"A.INI", "C:\\X", "k=C:\\OLD", KindIni, kSubTypeKey}));
     EXPECT_EQ(fatal_, "disk went away");
 
     // Also for something that is not a standard exception.
@@ -257,7 +257,7 @@ TEST_F(SearchThreadTest, ReportHitPassesFieldsInOrderFound) {
     ASSERT_EQ(hits_.size(), 300u);
     for (int i = 0; i < 300; ++i) {
         const FoundHit expected = {"F" + std::to_string(i) + ".INI", "C:\\D" + std::to_string(i % 7),
-                                   "[S]k" + std::to_string(i) + "=C:\\OLD", kKindIni,
+                                   "[S]k" + std::to_string(i) + "=C:\\OLD", KindIni,
                                    (i % 2) ? kSubTypeKey : kSubTypeSection};
         EXPECT_EQ(hits_[i], expected);
     }
@@ -277,7 +277,7 @@ TEST_F(SearchThreadTest, ShowProgressWritesInAndPathOnTheLabel) {
 TEST_F(SearchThreadTest, MatchRuleUsesTheSearchStringUpperCasedOnce) {
     LambdaThread thread([](LambdaThread&) {});
     EXPECT_EQ(thread.SearchUpper, "C:\\OLD");
-    EXPECT_EQ(thread.Kind, kKindIni);
+    EXPECT_EQ(thread.Kind, KindIni);
     EXPECT_EQ(thread.SubType, 0);
     EXPECT_TRUE(thread.Path.empty() && thread.Item.empty() && thread.Context.empty());
     EXPECT_TRUE(thread.Matches("Path=C:\\Old\\A.EXE"));
@@ -498,7 +498,7 @@ TEST_F(SearchThreadTest, CancelFromTheUiThreadStopsTheWalk) {
         tree.Dir("d" + std::to_string(i));
         tree.File("d" + std::to_string(i) + "\\A.INI", "k=C:\\OLD\r\n");
     }
-    auto* thread = new TSearchINIThread(kKindIni, "C:\\OLD", label_, Collector(), 2);
+    auto* thread = new TSearchINIThread(KindIni, "C:\\OLD", label_, Collector(), 2);
     thread->SetWindowsDirForTest(tree.Root());
     // The wizard's Cancel: sets the flag on the UI thread.
     onHit_ = [this, thread] {
@@ -520,7 +520,7 @@ TEST_F(SearchThreadTest, EveryHitArrivesWithItsFolderOnTheLabel) {
             tree.File("d" + std::to_string(i) + "\\e\\A.INI", "k=C:\\OLD\r\n");
     }
     std::vector<std::string> labelAtHit;
-    auto* thread = new TSearchINIThread(kKindIni, "C:\\OLD", label_, Collector(), 2);
+    auto* thread = new TSearchINIThread(KindIni, "C:\\OLD", label_, Collector(), 2);
     thread->SetWindowsDirForTest(tree.Root());
     onHit_ = [this, &labelAtHit] { labelAtHit.push_back(LabelText()); };
     RunToEnd(thread);
@@ -582,7 +582,7 @@ TEST_F(SearchThreadTest, ModeThreeWalksFixedDrivesFromTheirRoots) {
     g_labelProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(label_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StopAfterDriveC)));
     g_progress.clear();
-    auto* thread = new DriveCOnlySearch(kKindIni, oldAddress, label_, Collector(), 3);
+    auto* thread = new DriveCOnlySearch(KindIni, oldAddress, label_, Collector(), 3);
     g_driveWalk = thread;
     RunToEnd(thread, 600000);
     g_driveWalk = nullptr;
@@ -594,8 +594,8 @@ TEST_F(SearchThreadTest, ModeThreeWalksFixedDrivesFromTheirRoots) {
     // The drive's own files carry the drive alone as their folder; no path
     // has a doubled backslash.
     const std::vector<FoundHit> expected = {
-        {"MOVIXROOT" + tag + ".INI", "C:", "[Run]exe=" + oldAddress + "\\A.EXE", kKindIni, kSubTypeKey},
-        {"deep.ini", folder + "\\sub", "<no section>x=" + oldAddress, kKindIni, kSubTypeKey},
+        {"MOVIXROOT" + tag + ".INI", "C:", "[Run]exe=" + oldAddress + "\\A.EXE", KindIni, kSubTypeKey},
+        {"deep.ini", folder + "\\sub", "<no section>x=" + oldAddress, KindIni, kSubTypeKey},
     };
     EXPECT_EQ(hits_, expected);
     ASSERT_FALSE(g_progress.empty());

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/replace_groups.h"
-#include "engine/strings.h"
+#include "core/replace_groups.h"
+#include "core/strings.h"
 #include "platform/com_ptr_win.h"
 #include "platform/wide_text_win.h"
 #include "search_test_support_win.h"
@@ -118,7 +118,7 @@ const char kNew[] = "D:\\Apps\\NewApp";
 class ShortcutTest : public UiFixture {
   protected:
     void Search(const std::string& folder, const std::string& oldAddress, int mode = 1) {
-        auto* thread = new TSearchLNKThread(kKindLnk, oldAddress, label_, Collector(), mode);
+        auto* thread = new TSearchLNKThread(KindLnk, oldAddress, label_, Collector(), mode);
         thread->SetWindowsDirForTest(folder);
         RunToEnd(thread);
         EXPECT_EQ(fatal_, "");
@@ -179,20 +179,20 @@ TEST_F(ShortcutTest, SearchReportsEachStoredFieldInOrderAndChangesNothing) {
     Search(dir, kOld);
 
     const std::vector<FoundHit> all = {
-        {"All.lnk", dir, "C:\\OLDAPP\\APP.EXE", kKindLnk, kSubTypeCommand},
-        {"All.lnk", dir, "/cfg C:\\OLDAPP\\APP.CFG", kKindLnk, kSubTypeArgs},
-        {"All.lnk", dir, "C:\\OLDAPP\\WORK", kKindLnk, kSubTypeDir},
-        {"All.lnk", dir, "C:\\OLDAPP\\APP.ICO", kKindLnk, kSubTypeIcon},
+        {"All.lnk", dir, "C:\\OLDAPP\\APP.EXE", KindLnk, kSubTypeCommand},
+        {"All.lnk", dir, "/cfg C:\\OLDAPP\\APP.CFG", KindLnk, kSubTypeArgs},
+        {"All.lnk", dir, "C:\\OLDAPP\\WORK", KindLnk, kSubTypeDir},
+        {"All.lnk", dir, "C:\\OLDAPP\\APP.ICO", KindLnk, kSubTypeIcon},
     };
     EXPECT_EQ(HitsOf("All.lnk"), all);
     const std::vector<FoundHit> two = {
-        {"Two.lnk", dir, "C:\\OldApp\\TOOL.EXE", kKindLnk, kSubTypeCommand},
-        {"Two.lnk", dir, "c:\\oldapp", kKindLnk, kSubTypeDir},
+        {"Two.lnk", dir, "C:\\OldApp\\TOOL.EXE", KindLnk, kSubTypeCommand},
+        {"Two.lnk", dir, "c:\\oldapp", KindLnk, kSubTypeDir},
     };
     EXPECT_EQ(HitsOf("Two.lnk"), two);
-    const std::vector<FoundHit> args = {{"Args.LNK", dir, "c:\\oldapp\\readme.txt", kKindLnk, kSubTypeArgs}};
+    const std::vector<FoundHit> args = {{"Args.LNK", dir, "c:\\oldapp\\readme.txt", KindLnk, kSubTypeArgs}};
     EXPECT_EQ(HitsOf("Args.LNK"), args);
-    const std::vector<FoundHit> noIcon = {{"NoIcon.lnk", dir, "C:\\OLDAPP\\PLAIN.EXE", kKindLnk, kSubTypeCommand}};
+    const std::vector<FoundHit> noIcon = {{"NoIcon.lnk", dir, "C:\\OLDAPP\\PLAIN.EXE", KindLnk, kSubTypeCommand}};
     EXPECT_EQ(HitsOf("NoIcon.lnk"), noIcon) << "only the fields stored are read";
     EXPECT_EQ(hits_.size(), 8u) << "Other.lnk, Broken.lnk and Sub\\Deep.lnk give nothing";
     EXPECT_EQ(ReadFileBytes(tree / "All.lnk"), before) << "the search never saves a shortcut";
@@ -364,7 +364,7 @@ class Planted {
 class ChosenFoldersThread : public TSearchLNKThread {
   public:
     ChosenFoldersThread(const std::string& search, TFoundEvent onFound, std::map<int, std::string> folders)
-        : TSearchLNKThread(kKindLnk, search, nullptr, std::move(onFound), 4), folders_(std::move(folders)) {}
+        : TSearchLNKThread(KindLnk, search, nullptr, std::move(onFound), 4), folders_(std::move(folders)) {}
 
   protected:
     bool SpecialFolder(int csidl, std::string& folder) override {
@@ -405,7 +405,7 @@ TEST_F(ShortcutTest, StartMenuAndDesktopOfTheUserAndOfAllUsers) {
     const std::string commonMenuDir = planted.Dir(planted.Dir(commonStartMenu + "\\Programs") + "\\Mode4 Folder");
     planted.Shortcut(commonMenuDir + "\\Mode4 Common Menu.lnk", target);
 
-    auto* thread = new TSearchLNKThread(kKindLnk, "c:\\mvxlnk_mode4", label_, Collector(), 4);
+    auto* thread = new TSearchLNKThread(KindLnk, "c:\\mvxlnk_mode4", label_, Collector(), 4);
     RunToEnd(thread);
 
     std::vector<std::string> found;

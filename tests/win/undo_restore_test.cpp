@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/strings.h"
-#include "engine/undo_journal.h"
+#include "core/strings.h"
+#include "core/undo_journal.h"
 #include "platform/file_io_win.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_thread_win.h"
-#include "engine/strings.h"
+#include "core/search_thread_win.h"
+#include "core/strings.h"
 #include "platform/handles.h"
 #include "search_test_support_win.h"
 
@@ -24,7 +24,7 @@ namespace {
 class LinkWalk : public TMovixFileThread {
   public:
     LinkWalk(int mode, std::vector<std::string>* seen, const std::string& search = "x")
-        : TMovixFileThread(kKindIni, search, nullptr, nullptr, mode), seen_(seen) {}
+        : TMovixFileThread(KindIni, search, nullptr, nullptr, mode), seen_(seen) {}
     std::vector<std::string> ownTrees;
     bool stopAtFirstFile = false;
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/replace_groups.h"
+#include "core/replace_groups.h"
 #include "targets/ini_files_win.h"
 
 using namespace movix;

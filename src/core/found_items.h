@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/kinds.h"
+
 namespace movix {
 
 // The Y/N mark of a row. The value is also the row's image index in the
@@ -16,13 +18,6 @@ enum TMark : int { MarkY = 0, MarkN = 1 };
 inline TMark FlippedMark(TMark m) {
     return static_cast<TMark>(m ^ 1);
 }
-
-// Kind codes of a hit; KindNone marks the "<none>" placeholder row.
-constexpr int KindNone = -1;
-constexpr int KindIni = 1;
-constexpr int KindGrp = 2;
-constexpr int KindLnk = 3;
-constexpr int KindReg = 4;
 
 struct TFoundItem {
     std::string Item;

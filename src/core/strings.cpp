@@ -1,28 +1,23 @@
-#include "engine/strings.h"
+#include "core/strings.h"
 
 namespace movix {
 
-namespace {
-
-// Cuts the extension of the last path component and appends `ext`.
-std::string ChangeExtension(const std::string& fileName, const char* ext) {
-    const std::string::size_type at = fileName.find_last_of(".:\\");
-    std::string result = (at != std::string::npos && fileName[at] == '.') ? fileName.substr(0, at) : fileName;
-    result += ext;
-    return result;
+std::string ChangeExtension(const std::string& fileName, const std::string& extension) {
+    const std::string::size_type pos = fileName.find_last_of(".\\/:");
+    if (pos != std::string::npos && fileName[pos] == '.')
+        return fileName.substr(0, pos) + extension;
+    return fileName + extension;
 }
-
-}  // namespace
 
 const char* KindExtension(int kind) {
     switch (kind) {
-        case kKindIni:
+        case KindIni:
             return "INI";
-        case kKindGrp:
+        case KindGrp:
             return "GRP";
-        case kKindLnk:
+        case KindLnk:
             return "LNK";
-        case kKindReg:
+        case KindReg:
             return "REG";
         default:
             return "err";
@@ -38,6 +33,10 @@ std::string UpperAscii(std::string_view s) {
     for (char& c : result)
         c = UpperAscii(c);
     return result;
+}
+
+bool SameFileName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
 }
 
 bool IsNameChar(char c) {

@@ -1,4 +1,4 @@
-#include "app/platform_code.h"
+#include "platform/platform_code.h"
 
 namespace movix {
 

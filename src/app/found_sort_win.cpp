@@ -1,4 +1,4 @@
-#include "engine/found_sort_win.h"
+#include "app/found_sort_win.h"
 
 #include <windows.h>
 
@@ -7,6 +7,8 @@
 #include <numeric>
 #include <thread>
 #include <unordered_map>
+
+#include "platform/locale_text_win.h"
 
 namespace movix {
 
@@ -52,9 +54,7 @@ std::vector<std::uint32_t> ColumnRanks(const std::vector<TFoundItem>& rows, int 
 }  // namespace
 
 int CompareTextLocale(std::string_view a, std::string_view b) {
-    const char* pa = a.data() ? a.data() : "";
-    const char* pb = b.data() ? b.data() : "";
-    switch (CompareStringA(LOCALE_USER_DEFAULT, 0, pa, static_cast<int>(a.size()), pb, static_cast<int>(b.size()))) {
+    switch (CompareLocale(a, b, false)) {
         case CSTR_LESS_THAN:
             return -1;
         case CSTR_EQUAL:

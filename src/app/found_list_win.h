@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/found_items.h"
-#include "engine/found_sort_win.h"
+#include "core/found_items.h"
+#include "app/found_sort_win.h"
 
 namespace movix {
 

@@ -1,12 +1,13 @@
-#include "engine/search_thread_win.h"
+#include "core/search_thread_win.h"
 
+#include <cassert>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
-#include "engine/strings.h"
+#include "core/strings.h"
 #include "platform/handles.h"
 #include "platform/ui_dispatch_win.h"
 
@@ -114,17 +115,26 @@ TMovixThread::~TMovixThread() {
     if (handle_ == nullptr)
         return;
     if (::GetCurrentThreadId() != threadId_) {
-        // Deleted by its owner: a thread that never ran is let go without
-        // running its body; a running one is asked to stop and waited for.
         if (!resumed_) {
+            // Deleted before it ever ran: let go without running its body.
+            // The thread touches only this base part on its way out.
             abandoned_ = true;
             ::ResumeThread(handle_);
-        } else {
-            Terminated = true;
+            ::WaitForSingleObject(handle_, INFINITE);
+        } else if (::WaitForSingleObject(handle_, 0) != WAIT_OBJECT_0) {
+            // The owner must call StopAndJoin before deleting: here the
+            // subclass's parts, which the body uses, are already gone.
+            assert(!"a running search thread was deleted; call StopAndJoin first");
+            StopAndJoin();
         }
-        WaitFor();
     }
     ::CloseHandle(handle_);
+}
+
+void TMovixThread::StopAndJoin() {
+    Terminated = true;
+    if (resumed_)
+        WaitFor();
 }
 
 void TMovixThread::Resume() {

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/found_items.h"
+#include "core/found_items.h"
 
 namespace movix {
 

@@ -1,13 +1,14 @@
-#include "engine/found_list_win.h"
+#include "app/found_list_win.h"
 
 #include <windowsx.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "engine/found_sort_win.h"
-#include "engine/strings.h"
+#include "app/found_sort_win.h"
+#include "core/strings.h"
 #include "platform/handles.h"
+#include "platform/locale_text_win.h"
 #include "resource.h"
 
 namespace movix {
@@ -587,8 +588,7 @@ LRESULT TFoundList::OnFindItem(NMHDR* header) const {
         if (partial && text.size() < wanted.size())
             continue;
         const int len = partial ? static_cast<int>(wanted.size()) : static_cast<int>(text.size());
-        if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text.data(), len, wanted.data(),
-                           static_cast<int>(wanted.size())) == CSTR_EQUAL)
+        if (CompareLocale(std::string_view(text.data(), static_cast<std::size_t>(len)), wanted, true) == CSTR_EQUAL)
             return i;
     }
     return -1;

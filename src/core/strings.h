@@ -5,24 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/kinds.h"
+
 namespace movix {
-
-// Kind codes of the four targets.
-constexpr int kKindIni = 1;
-constexpr int kKindGrp = 2;
-constexpr int kKindLnk = 3;
-constexpr int kKindReg = 4;
-
-// Sub-type codes of a hit.
-constexpr int kSubTypeSection = 1;
-constexpr int kSubTypeCommand = 2;
-constexpr int kSubTypeIcon = 3;
-constexpr int kSubTypeDir = 4;
-constexpr int kSubTypeArgs = 5;
-constexpr int kSubTypeKey = 6;
-constexpr int kSubTypeValueName = 7;
-constexpr int kSubTypeData = 8;
-constexpr int kSubTypeExpandData = 9;
 
 // The type text of a kind, which is also the file extension a file search
 // looks for: "INI", "GRP", "LNK", "REG"; "err" for any other code.
@@ -32,6 +17,9 @@ const char* KindExtension(int kind);
 // characters stay as they are, so a search is exact for them.
 char UpperAscii(char c);
 std::string UpperAscii(std::string_view s);
+
+// True when the two names are the same text apart from ASCII letter case.
+bool SameFileName(const std::string& a, const std::string& b);
 
 // Path boundaries. An occurrence of the Old address counts only where the
 // text after it does not go on with the Old address's last name: C:\TOOLS\EDIT
@@ -66,8 +54,12 @@ bool MaybeLongerName(std::string_view text, std::string_view searchUpper);
 // `s` unchanged. Works on strings of any length.
 void ReplaceAllText(std::string& s, std::string_view find, std::string_view repl);
 
-// `fileName` with its extension changed to ".BAK" / ".$$$". Only a dot in the
-// last path component (after the last ':' or '\') starts an extension.
+// A full file name with its extension replaced (or added where the last
+// path component has none). Only a dot in the last path component (after the
+// last ':', '\' or '/') starts an extension.
+std::string ChangeExtension(const std::string& fileName, const std::string& extension);
+
+// `fileName` with its extension changed to ".BAK" / ".$$$".
 std::string BackupName(const std::string& fileName);
 std::string TempName(const std::string& fileName);
 

@@ -6,7 +6,7 @@
 
 #include "app/main_window_win.h"
 #include "app/ui_text_win.h"
-#include "engine/found_list_win.h"
+#include "app/found_list_win.h"
 #include "engine/rtf_report.h"
 #include "platform/save_file_win.h"
 #include "resource.h"

@@ -49,8 +49,13 @@ public:
     // the thread has ended, running UI-thread calls meanwhile when called on
     // the UI thread. False when the time ran out. Such an owner deletes the
     // object only after the thread has ended (or if it was never resumed):
-    // the parts of a subclass are gone before the base could wait.
+    // the parts of a subclass are gone before the base could wait. Deleting
+    // a thread that still runs is a programming error (an assertion in debug
+    // builds).
     bool WaitFor(DWORD timeoutMs = INFINITE);
+    // Asks the body to stop and waits until the thread has ended; for an
+    // owner about to delete a thread it resumed.
+    void StopAndJoin();
 
     // The error that ended the body, empty when it returned normally.
     const std::string& FatalError() const { return fatalError_; }

@@ -1,0 +1,149 @@
+// The search run in the window: the choices on the pages go to the engine's
+// search run (TSearchRunner), whose reports fill the found list and the
+// labels.
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/main_window_win.h"
+#include "app/ui_text_win.h"
+#include "core/found_items.h"
+#include "engine/search_runner_win.h"
+#include "platform/ui_dispatch_win.h"
+#include "resource.h"
+
+namespace movix {
+
+namespace {
+
+// The walk mode of a file search from the item index of its radio group.
+int IniWalkMode(int index) {
+    switch (index) {
+    case 1:
+        return 4;  // WIN.INI and SYSTEM.INI
+    case 2:
+        return 1;  // the Windows folder
+    case 3:
+        return 2;  // the Windows folder and below
+    case 4:
+        return 3;  // all fixed drives
+    default:
+        return 0;  // no item selected: a walk that examines nothing
+    }
+}
+
+// The walk mode of the shortcut search from the item index of rgShortcuts.
+int ShortcutWalkMode(int index) {
+    switch (index) {
+    case 1:
+        return 4;  // Start Menu and Desktop
+    case 2:
+        return 2;  // the Windows folder and below
+    case 3:
+        return 3;  // all fixed drives
+    default:
+        return 0;  // no item selected: a walk that examines nothing
+    }
+}
+
+void SetBusyCursor(bool busy) {
+    // The application-wide cursor: the class cursor is not used while the
+    // run goes on, so every window of ours shows the hourglass.
+    SetCursor(LoadCursor(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+}
+
+}  // namespace
+
+TSearchRunner& TForm1::SearchRunner() {
+    // One for the window's life: what the steps left out accumulates.
+    if (!searchRunner_)
+        searchRunner_ = std::make_unique<TSearchRunner>(*this, *DdeClientConv1);
+    return *searchRunner_;
+}
+
+void TForm1::StartIniSearch() {
+    busy_ = true;
+    SetBusyCursor(true);
+    // A kind left out keeps -1; a step that starts sets its count to 0.
+    FoundIni = FoundGroups = FoundShortcuts = FoundRegistry = -1;
+    TSearchSettings settings;
+    settings.OldAddress = Text(IDC_EditOldAddress);
+    settings.ProgressLabel = Control(IDC_lblSearchIn);
+    const int ini = RadioIndex(IDC_rgIniFiles);
+    settings.IniMode = ini == 0 ? -1 : IniWalkMode(ini);
+    settings.Groups = RadioIndex(IDC_rgGroups) != 0;
+    const int shortcuts = RadioIndex(IDC_rgShortcuts);
+    settings.ShortcutMode = shortcuts == 0 ? -1 : ShortcutWalkMode(shortcuts);
+    const int registry = RadioIndex(IDC_rgRegistry);
+    settings.RegistryMode = registry == 0 ? -1 : registry >= 1 && registry <= 3 ? registry + 4 : 0;
+    settings.IgnoreKeys = ListBoxStrings(Control(IDC_lbIgnoreKey));
+    SearchRunner().Start(settings);
+}
+
+void TForm1::StartGroupSearch() {
+    SearchRunner().StartGroupSearch();
+}
+
+void TForm1::StartShortcutSearch() {
+    SearchRunner().StartShortcutSearch();
+}
+
+void TForm1::StartRegistrySearch() {
+    SearchRunner().StartRegistrySearch();
+}
+
+void TForm1::SearchStepStarted(int kind) {
+    static int TForm1::*const kCount[] = {nullptr, &TForm1::FoundIni, &TForm1::FoundGroups, &TForm1::FoundShortcuts,
+                                          &TForm1::FoundRegistry};
+    static const int kLabel[] = {0, IDC_lblIni, IDC_lblGroup, IDC_lblShortcut, IDC_lblRegistry};
+    if (kind < KindIni || kind > KindReg)
+        return;
+    this->*kCount[kind] = 0;
+    CurrentCount = &(this->*kCount[kind]);
+    SetText(IDC_lblSearchType, "Searching " + Text(kLabel[kind]));
+    if (kind != KindIni)
+        SetText(IDC_lblSearchIn, "");
+}
+
+void TForm1::ShowSearchResults() {
+    if (ShuttingDown())
+        return;
+    CurrentCount = nullptr;
+    const TSearchRunner& run = SearchRunner();
+    // A count that an error cut short is never shown as complete.
+    auto caption = [&run](int count, int kind, const char* none, const char* some) {
+        if (count < 0)
+            return std::string(none);
+        return std::to_string(count) + some + (run.StepFailed(kind) ? " (incomplete)" : "");
+    };
+    SetText(IDC_lblFoundINI, caption(FoundIni, 1, "No INI files searched", " matches in INI files"));
+    SetText(IDC_lblFoundGroup, caption(FoundGroups, 2, "No Groups searched", " matches in Groups"));
+    SetText(IDC_lblFoundShortcut, caption(FoundShortcuts, 3, "No Shortcuts searched", " matches in Shortcuts"));
+    SetText(IDC_lblFoundReg, caption(FoundRegistry, 4, "No Registry entries searched", " matches in the Registry"));
+    // What was left out or could not be read, in the hint's place.
+    std::string notes;
+    for (const std::string& note : run.Notes())
+        notes += (notes.empty() ? "" : " ") + note;
+    SetText(IDC_lblSearchNotes, notes);
+    ShowWindow(Control(IDC_lblSearchNotes), notes.empty() ? SW_HIDE : SW_SHOW);
+    ShowWindow(Control(IDC_lblFoundHint), notes.empty() ? SW_SHOW : SW_HIDE);
+    ShowSubPage(kSubSearchResults);
+    Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0);
+    Enable(IDC_BtnPrev, false);
+    busy_ = false;
+    SetBusyCursor(false);
+}
+
+void TForm1::RequestStop() {
+    if (searchRunner_)
+        searchRunner_->RequestStop();
+}
+
+void TForm1::OnShutdown() {
+    // Releases a search thread waiting for this thread, and keeps every
+    // later call from running against a window that is going away.
+    UiDispatcher::Shutdown();
+}
+
+}  // namespace movix

@@ -1,0 +1,82 @@
+// The search run without a window: one search thread per kind of target, one
+// after another, each started by the termination handler of the one before it
+// on the thread that started the run, so that thread never waits for a search
+// thread. Hits, steps and the run's end go to the run's callback.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/run_callback.h"
+
+namespace movix {
+
+class TDdeClientConv;
+class TMovixThread;
+
+struct TSearchSettings {
+    std::string OldAddress;
+    // The walk mode of each file search, and the scope of the Registry
+    // search (5: HKCR and HKCU; 6: with HKCC; 7: every root); -1 leaves the
+    // kind out, 0 is a search that examines nothing.
+    int IniMode = -1;
+    bool Groups = false;
+    int ShortcutMode = -1;
+    int RegistryMode = -1;
+    // Registry keys the search does not enter.
+    std::vector<std::string> IgnoreKeys;
+    // Where a search thread shows what it is in; may be null.
+    HWND ProgressLabel = nullptr;
+};
+
+class TSearchRunner {
+  public:
+    // `progMan` is the conversation with Program Manager, owned by the
+    // caller's thread; the Groups step opens it and the run's end closes it.
+    TSearchRunner(IRunCallback& callback, TDdeClientConv& progMan) : callback_(callback), progMan_(progMan) {}
+    TSearchRunner(const TSearchRunner&) = delete;
+    TSearchRunner& operator=(const TSearchRunner&) = delete;
+
+    // The steps, in their order; each step after a search thread is called
+    // from that thread's end. A stop asked for through the callback keeps
+    // every later step from starting (and the run's end from being reported).
+    void Start(const TSearchSettings& settings);
+    void StartGroupSearch();
+    void StartShortcutSearch();
+    void StartRegistrySearch();
+    void Finish();
+
+    // Asks the search thread in hand, if any, to stop at its next check.
+    void RequestStop();
+    bool Searching() const { return current_ != nullptr; }
+
+    // What the steps left out or could not read: short notes for the user,
+    // and lines for the activity log; and whether an error ended a step's
+    // search (by kind code), so its count is not complete.
+    const std::vector<std::string>& Notes() const { return notes_; }
+    const std::vector<std::string>& LogLines() const { return logLines_; }
+    bool StepFailed(int kind) const { return kind >= 0 && kind < 5 && stepFailed_[kind]; }
+
+  private:
+    // Keeps what the search thread that just ended (current_) left out or
+    // could not read, and whether an error ended it; empties current_.
+    void TakeStepNotes();
+    void Hit(const std::string& item,
+             const std::string& path,
+             const std::string& context,
+             int kind,
+             int subType,
+             const std::string& valueName = std::string());
+
+    IRunCallback& callback_;
+    TDdeClientConv& progMan_;
+    TSearchSettings settings_;
+    TMovixThread* current_ = nullptr;
+    std::vector<std::string> notes_;
+    std::vector<std::string> logLines_;
+    bool stepFailed_[5] = {};
+};
+
+}  // namespace movix

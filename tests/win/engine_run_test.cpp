@@ -1,0 +1,137 @@
+// The search run and the replacement run through the engine's own interface,
+// with no window at all: a planted Registry key is found, its hits go through
+// the replacement run, and the callback receives the steps, the hits and the
+// log lines the window would show.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/found_items.h"
+#include "core/strings.h"
+#include "engine/replace_runner_win.h"
+#include "engine/search_runner_win.h"
+#include "registry_test_support_win.h"
+#include "search_test_support_win.h"
+#include "targets/dde_conversation_win.h"
+
+using namespace movix;
+using namespace movix_test;
+
+namespace {
+
+// Everything a run reports, kept in plain lists.
+struct PlainCallback : IRunCallback {
+    void StepStarted(int kind) override { started.push_back(kind); }
+    void StepEnded(int kind) override { ended.push_back(kind); }
+    void Hit(const std::string& item,
+             const std::string& path,
+             const std::string& context,
+             int kind,
+             int subType,
+             const std::string& valueName) override {
+        TFoundItem row;
+        row.Item = item;
+        row.Path = path;
+        row.Context = context;
+        row.Kind = kind;
+        row.SubType = subType;
+        row.ValueName = valueName;
+        rows.push_back(row);
+    }
+    void LogLine(const std::string& line) override { log.push_back(line); }
+    void RunEnded() override { ++runsEnded; }
+    void KeepResponsive() override {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+    bool StopRequested() override { return stop; }
+
+    std::vector<int> started, ended;
+    std::vector<TFoundItem> rows;
+    std::vector<std::string> log;
+    int runsEnded = 0;
+    bool stop = false;
+};
+
+class EngineRunTest : public UiFixture {};
+
+TEST_F(EngineRunTest, SearchAndReplacementRunWithoutAWindow) {
+    const std::string old = UniqueToken("EngOld");
+    const std::string now = UniqueToken("EngNew");
+    PlantedKey k(HKEY_CURRENT_USER, "Software", "MovixEngine");
+    SetSz(k.Root(), k.Path(), "app", "C:\\" + old + "\\app.exe");
+    const std::string key = "HKCU\\" + k.Path();
+
+    TDdeClientConv progMan;
+    PlainCallback callback;
+    TSearchRunner search(callback, progMan);
+    TSearchSettings settings;
+    settings.OldAddress = "C:\\" + old;
+    settings.RegistryMode = 5;  // HKCR and HKCU; every other kind left out
+    search.Start(settings);
+    ASSERT_TRUE(PumpUntil([&] { return callback.runsEnded == 1; }, 300000));
+    EXPECT_FALSE(search.Searching());
+    EXPECT_EQ(callback.started, std::vector<int>{KindReg});
+    EXPECT_EQ(callback.ended, std::vector<int>{KindReg});
+    EXPECT_FALSE(search.StepFailed(KindReg));
+
+    std::vector<TFoundItem> rows;
+    for (const TFoundItem& row : callback.rows)
+        if (row.Path == key)
+            rows.push_back(row);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].Kind, KindReg);
+    EXPECT_EQ(rows[0].ValueName, "app");
+
+    callback.started.clear();
+    callback.ended.clear();
+    TReplaceRunner(callback, progMan, nullptr).Run(rows, "C:\\" + old, "C:\\" + now);
+    EXPECT_EQ(callback.runsEnded, 2);
+    // Every step runs, in order, whether it has groups or not.
+    EXPECT_EQ(callback.started, (std::vector<int>{KindIni, KindGrp, KindLnk, KindReg}));
+    EXPECT_EQ(callback.ended, (std::vector<int>{KindIni, KindGrp, KindLnk, KindReg}));
+    const std::vector<std::string> expected = {
+        "",
+        "Updating Registry",
+        "KEY: " + key,
+        "   old data: app=C:\\" + old + "\\app.exe",
+        "   new data: C:\\" + now + "\\app.exe",
+    };
+    EXPECT_EQ(callback.log, expected);
+    EXPECT_EQ(GetSz(k.Root(), k.Path(), "app"), "C:\\" + now + "\\app.exe");
+}
+
+TEST_F(EngineRunTest, AStopBetweenGroupsIsLoggedWithWhatWasNotDone) {
+    const std::string old = UniqueToken("EngStop");
+    PlantedKey k(HKEY_CURRENT_USER, "Software", "MovixEngineStop");
+    SetSz(k.Root(), k.Path(), "app", "C:\\" + old + "\\app.exe");
+    TFoundItem row;
+    row.Item = "app";
+    row.Path = "HKCU\\" + k.Path();
+    row.Kind = KindReg;
+    row.SubType = kSubTypeData;
+    row.Context = "app=C:\\" + old + "\\app.exe";
+    row.ValueName = "app";
+
+    TDdeClientConv progMan;
+    PlainCallback callback;
+    callback.stop = true;
+    TReplaceRunner(callback, progMan, nullptr).Run({row}, "C:\\" + old, "C:\\New");
+    const std::vector<std::string> expected = {
+        "",
+        "***** The run was stopped because the window was asked to close.",
+        "***** Not done (1):",
+        "*****   Registry key HKCU\\" + k.Path(),
+    };
+    EXPECT_EQ(callback.log, expected);
+    EXPECT_EQ(callback.runsEnded, 1);
+    EXPECT_EQ(GetSz(k.Root(), k.Path(), "app"), "C:\\" + old + "\\app.exe");
+}
+
+}  // namespace
