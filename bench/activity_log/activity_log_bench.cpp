@@ -8,6 +8,8 @@
 //   activity_log_bench.exe [--lines 200000] [--rounds 5]
 #include <windows.h>
 
+#include "../bench_clock_win.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -23,13 +25,6 @@
 using namespace movix;
 
 namespace {
-
-double NowMs() {
-    LARGE_INTEGER f, t;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&t);
-    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 std::vector<std::string> MakeLines(int count) {
     std::vector<std::string> lines;

@@ -7,6 +7,8 @@
 //   ini_search_bench.exe [--root C:\movix_ini_bench] [--rounds 5] [--generate-only] [--only peer|ours]
 #include <windows.h>
 
+#include "../bench_clock_win.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -36,17 +38,6 @@ struct Hit {
         return item == o.item && path == o.path && context == o.context && subType == o.subType;
     }
 };
-
-double NowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::string LeafFolder(const std::string& root, int leaf) {
     char name[64];

@@ -6,6 +6,8 @@
 //   registry_search_bench.exe [--rounds 5] [--old TEXT]
 #include <windows.h>
 
+#include "../bench_clock_win.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -20,17 +22,6 @@
 using namespace movix;
 
 namespace {
-
-double NowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());

@@ -8,6 +8,8 @@
 //   shortcut_search_bench.exe [--root C:\movix_lnk_bench] [--rounds 5]
 #include <windows.h>
 
+#include "../bench_clock_win.h"
+
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -33,17 +35,6 @@ constexpr int kTop = 10, kMid = 10;  // 10 + 100 folders below the root
 constexpr int kShortcuts = 5000;
 constexpr char kOld[] = "C:\\OldApp";
 constexpr char kMarker[] = "BENCH_TREE_V1.TXT";
-
-double NowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::string Folder(const std::string& root, int n) {
     char name[32];
