@@ -8,7 +8,7 @@
 //   activity_log_bench.exe [--lines 200000] [--rounds 5]
 #include <windows.h>
 
-#include "../bench_clock_win.h"
+#include "../bench_support_win.h"
 
 #include <algorithm>
 #include <atomic>

@@ -7,7 +7,7 @@
 //   ini_search_bench.exe [--root C:\movix_ini_bench] [--rounds 5] [--generate-only] [--only peer|ours]
 #include <windows.h>
 
-#include "../bench_clock_win.h"
+#include "../bench_support_win.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -197,7 +197,6 @@ double RunPeer(const std::string& root, std::vector<Hit>& hits) {
 
 double RunOurs(const std::string& root, HWND label, std::vector<Hit>& hits, long& progressUpdates) {
     hits.clear();
-    bool done = false;
     auto* thread = new TSearchINIThread(
         KindIni, kOld, label,
         [&hits](const std::string& item, const std::string& path, const std::string& context, int, int subType) {
@@ -205,19 +204,10 @@ double RunOurs(const std::string& root, HWND label, std::vector<Hit>& hits, long
         },
         2);
     thread->SetWindowsDirForTest(root);
-    thread->OnTerminate = [&done](TMovixThread*) { done = true; };
-    const double start = NowMs();
-    thread->Resume();
-    MSG msg;
-    while (!done && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    const double ms = TimeSearch(thread, [&](const MSG& msg) {
         if (msg.hwnd == label && msg.message == WM_SETTEXT)
             ++progressUpdates;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-    const double ms = NowMs() - start;
-    while (TMovixThread::RunningCount() != 0)
-        ::Sleep(1);
+    });
     return ms;
 }
 
@@ -242,19 +232,8 @@ private:
 };
 
 double RunSyncCost(int calls) {
-    bool done = false;
     auto* thread = new SyncCostThread(calls);
-    thread->OnTerminate = [&done](TMovixThread*) { done = true; };
-    const double start = NowMs();
-    thread->Resume();
-    MSG msg;
-    while (!done && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-    const double ms = NowMs() - start;
-    while (TMovixThread::RunningCount() != 0)
-        ::Sleep(1);
+    const double ms = TimeSearch(thread);
     return ms;
 }
 
@@ -268,20 +247,9 @@ protected:
 };
 
 double RunBareWalk(const std::string& root) {
-    bool done = false;
     auto* thread = new BareWalk;
     thread->SetWindowsDirForTest(root);
-    thread->OnTerminate = [&done](TMovixThread*) { done = true; };
-    const double start = NowMs();
-    thread->Resume();
-    MSG msg;
-    while (!done && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-    const double ms = NowMs() - start;
-    while (TMovixThread::RunningCount() != 0)
-        ::Sleep(1);
+    const double ms = TimeSearch(thread);
     return ms;
 }
 

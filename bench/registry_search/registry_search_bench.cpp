@@ -6,7 +6,7 @@
 //   registry_search_bench.exe [--rounds 5] [--old TEXT]
 #include <windows.h>
 
-#include "../bench_clock_win.h"
+#include "../bench_support_win.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -97,21 +97,10 @@ double RunPeer(const std::string& folder, long long& bytes) {
 // Ours: the real search thread with a UI thread pumping messages.
 double RunOurs(const std::string& old, HWND label, const std::vector<std::string>& ignore, long& hits) {
     hits = 0;
-    bool done = false;
     auto* thread = new TSearchRegThread(
         KindReg, old, label, [&hits](const std::string&, const std::string&, const std::string&, int, int) { ++hits; },
         ignore, 7);
-    thread->OnTerminate = [&done](TMovixThread*) { done = true; };
-    const double start = NowMs();
-    thread->Resume();
-    MSG msg;
-    while (!done && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-    const double ms = NowMs() - start;
-    while (TMovixThread::RunningCount() != 0)
-        ::Sleep(1);
+    const double ms = TimeSearch(thread);
     return ms;
 }
 

@@ -8,7 +8,7 @@
 //   shortcut_search_bench.exe [--root C:\movix_lnk_bench] [--rounds 5]
 #include <windows.h>
 
-#include "../bench_clock_win.h"
+#include "../bench_support_win.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -138,22 +138,11 @@ double RunBare(const std::string& root, long& loaded) {
 
 double RunOurs(const std::string& root, HWND label, long& hits) {
     hits = 0;
-    bool done = false;
     auto* thread = new TSearchLNKThread(
         KindLnk, kOld, label,
         [&hits](const std::string&, const std::string&, const std::string&, int, int) { ++hits; }, 2);
     thread->SetWindowsDirForTest(root);
-    thread->OnTerminate = [&done](TMovixThread*) { done = true; };
-    const double start = NowMs();
-    thread->Resume();
-    MSG msg;
-    while (!done && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-    const double ms = NowMs() - start;
-    while (TMovixThread::RunningCount() != 0)
-        ::Sleep(1);
+    const double ms = TimeSearch(thread);
     return ms;
 }
 

@@ -57,6 +57,53 @@ inline std::string ReadFileBytes(const std::string& name) {
     return bytes;
 }
 
+// The Unix name of a file or folder under Wine, empty elsewhere.
+inline std::string UnixPath(const std::string& windowsPath) {
+    using UnixNameFn = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName == nullptr)
+        return std::string();
+    std::wstring wide(static_cast<size_t>(
+                          ::MultiByteToWideChar(CP_UTF8, 0, windowsPath.c_str(), -1, nullptr, 0)),
+                      L'\0');
+    if (wide.empty() ||
+        ::MultiByteToWideChar(CP_UTF8, 0, windowsPath.c_str(), -1, &wide[0], static_cast<int>(wide.size())) == 0)
+        return std::string();
+    char* name = unixName(wide.c_str());
+    if (name == nullptr)
+        return std::string();
+    std::string path = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return path;
+}
+
+// Runs a Unix program (Wine starts those too). Its process cannot be waited
+// for: the caller waits for what it does. The program gets the null device
+// as its standard handles, not this test's output: a Unix program started
+// under Wine that kept CTest's pipe open would keep CTest waiting.
+inline bool RunUnix(const char* program, std::string cmd) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE nul = ::CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                               OPEN_EXISTING, 0, nullptr);
+    if (nul != INVALID_HANDLE_VALUE) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = si.hStdOutput = si.hStdError = nul;
+    }
+    PROCESS_INFORMATION pi = {};
+    const BOOL started =
+        ::CreateProcessA(program, &cmd[0], nullptr, nullptr, nul != INVALID_HANDLE_VALUE, 0, nullptr, nullptr, &si, &pi);
+    if (nul != INVALID_HANDLE_VALUE)
+        ::CloseHandle(nul);
+    if (!started)
+        return false;
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return true;
+}
+
 inline bool Exists(const std::string& name) {
     return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -31,57 +31,20 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string UnixName(const std::string& file) {
-    using Fn = char*(CDECL*)(LPCWSTR);
-    auto fn = reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (fn == nullptr)
-        return std::string();
-    char* unix = fn(Utf8ToWide(file).c_str());
-    if (unix == nullptr)
-        return std::string();
-    std::string name = unix;
-    ::HeapFree(::GetProcessHeap(), 0, unix);
-    return name;
-}
-
 // lnkinfo's report, as "Name: value" pairs. Wine starts a Unix program given
 // by its path on drive Z:, but hands back no process to wait for: the shell
 // writes the report under one name and renames it when lnkinfo has ended.
 std::map<std::string, std::string> Lnkinfo(const std::string& file) {
     std::map<std::string, std::string> fields;
-    const std::string unixFile = UnixName(file);
+    const std::string unixFile = UnixPath(file);
     const std::string report = file + ".lnkinfo", done = file + ".lnkinfo.done";
-    const std::string unixReport = UnixName(report), unixDone = UnixName(done);
+    const std::string unixReport = UnixPath(report), unixDone = UnixPath(done);
     ::DeleteFileA(done.c_str());
-    std::string command = "Z:\\bin\\sh -c \"/usr/bin/lnkinfo '" + unixFile + "' >'" + unixReport + "' 2>&1; mv '" +
-                          unixReport + "' '" + unixDone + "'\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    // The program gets the null device as its standard handles, not this
-    // test's output: a Unix program started under Wine that kept CTest's
-    // pipe open made CTest wait two minutes after the test had passed.
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE nul = ::CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                               OPEN_EXISTING, 0, nullptr);
-    if (nul != INVALID_HANDLE_VALUE) {
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = si.hStdOutput = si.hStdError = nul;
-    }
-    PROCESS_INFORMATION pi = {};
-    const BOOL started = !unixFile.empty() && ::CreateProcessA(nullptr, &command[0], nullptr, nullptr,
-                                                               nul != INVALID_HANDLE_VALUE, 0, nullptr, nullptr, &si, &pi);
-    const DWORD error = ::GetLastError();
-    if (nul != INVALID_HANDLE_VALUE)
-        ::CloseHandle(nul);
-    if (!started) {
-        ADD_FAILURE() << "cannot start lnkinfo: " << error;
+    if (unixFile.empty() || !RunUnix("Z:\\bin\\sh", "sh -c \"/usr/bin/lnkinfo '" + unixFile + "' >'" + unixReport +
+                                                         "' 2>&1; mv '" + unixReport + "' '" + unixDone + "'\"")) {
+        ADD_FAILURE() << "cannot start lnkinfo: " << ::GetLastError();
         return fields;
     }
-    if (pi.hProcess)
-        ::CloseHandle(pi.hProcess);
-    if (pi.hThread)
-        ::CloseHandle(pi.hThread);
     if (!PumpUntil([&] { return Exists(done); }, 20000)) {
         ADD_FAILURE() << "lnkinfo gave no report for " << file;
         return fields;

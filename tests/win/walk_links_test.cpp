@@ -43,53 +43,6 @@ class LinkWalk : public TMovixFileThread {
     std::vector<std::string>* seen_;
 };
 
-using UnixName = char*(CDECL*)(LPCWSTR);
-
-UnixName WineUnixName() {
-    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    return reinterpret_cast<UnixName>(reinterpret_cast<void*>(::GetProcAddress(kernel, "wine_get_unix_file_name")));
-}
-
-std::string UnixPath(const std::string& windowsPath) {
-    const UnixName unixName = WineUnixName();
-    if (unixName == nullptr)
-        return std::string();
-    std::wstring wide(windowsPath.begin(), windowsPath.end());
-    char* name = unixName(wide.c_str());
-    if (name == nullptr)
-        return std::string();
-    std::string path = name;
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return path;
-}
-
-// Runs a Unix program (Wine starts those too). Its process cannot be waited
-// for: the caller waits for what it does.
-bool RunUnix(const char* program, std::string cmd) {
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    // The program gets the null device as its standard handles, not this
-    // test's output: a Unix program started under Wine that kept CTest's
-    // pipe open made CTest wait two minutes after the test had passed.
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE nul = ::CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                               OPEN_EXISTING, 0, nullptr);
-    if (nul != INVALID_HANDLE_VALUE) {
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = si.hStdOutput = si.hStdError = nul;
-    }
-    PROCESS_INFORMATION pi = {};
-    const BOOL started =
-        ::CreateProcessA(program, &cmd[0], nullptr, nullptr, nul != INVALID_HANDLE_VALUE, 0, nullptr, nullptr, &si, &pi);
-    if (nul != INVALID_HANDLE_VALUE)
-        ::CloseHandle(nul);
-    if (!started)
-        return false;
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    return true;
-}
-
 // Makes a Unix symbolic link; false when that is not possible here.
 bool UnixSymlink(const std::string& target, const std::string& link) {
     const std::string unixTarget = UnixPath(target), unixLink = UnixPath(link);
@@ -196,7 +149,7 @@ TEST_F(WalkLinksTest, AFolderThatDoesNotOpenIsCountedAndNamed) {
 }
 
 TEST_F(WalkLinksTest, UnderWineTheUnixRootDriveIsLeftOutUnlessTheOldAddressIsOnIt) {
-    if (WineUnixName() == nullptr || UnixPath("Z:\\") != "/")
+    if (UnixPath("Z:\\") != "/")
         GTEST_SKIP() << "no drive maps the Unix root here";
     struct Case {
         const char* search;
