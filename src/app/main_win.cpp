@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/main_window_win.h"
+#include "core/search_thread_win.h"
 #include "platform/platform_code.h"
 #include "platform/com_ptr_win.h"
 
@@ -26,8 +27,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    // Worker threads still running are ended with the process; nobody waits
-    // for them.
+    // Search threads still running were asked to stop when the window
+    // closed, and nothing waits for them on this thread any more. Give them a
+    // moment to leave: a thread cut off by the end of the process while it
+    // holds a lock of the system's (the shell's, COM's, the loader's) can
+    // leave the process hanging invisibly instead of ending. One that does
+    // not stop in time is ended with the process, as before.
+    for (int waited = 0; movix::TMovixThread::RunningCount() != 0 && waited < 5000; waited += 20)
+        Sleep(20);
     delete form;
     return static_cast<int>(msg.wParam);
 }

@@ -15,7 +15,30 @@ namespace movix {
 
 namespace {
 
-std::atomic<int> g_running{0};
+// A handle of every thread made and not yet seen ended. The count of
+// running threads is read from these, not kept by the threads themselves: a
+// thread that counted itself out would still be on its way out (freeing its
+// object, detaching from the libraries) when the count said it was gone, and
+// a program that ended on that word could cut it off in the middle.
+SRWLOCK g_liveLock = SRWLOCK_INIT;
+std::vector<HANDLE>* g_live = nullptr;  // made on first use, never freed
+
+void AddLive(HANDLE thread) {
+    HANDLE own = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), thread, ::GetCurrentProcess(), &own, SYNCHRONIZE, FALSE, 0))
+        throw std::runtime_error("Thread creation error: " + std::to_string(::GetLastError()));
+    ::AcquireSRWLockExclusive(&g_liveLock);
+    try {
+        if (!g_live)
+            g_live = new std::vector<HANDLE>();
+        g_live->push_back(own);
+    } catch (...) {
+        ::ReleaseSRWLockExclusive(&g_liveLock);
+        ::CloseHandle(own);
+        throw;
+    }
+    ::ReleaseSRWLockExclusive(&g_liveLock);
+}
 
 // The volume-label attribute of old file systems; no current SDK names it.
 constexpr DWORD kVolumeLabelAttribute = 0x8;
@@ -108,7 +131,17 @@ TMovixThread::TMovixThread(int kind, const std::string& search, HWND progressLab
     handle_ = ::CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &threadId_);
     if (handle_ == nullptr)
         throw std::runtime_error("Thread creation error: " + std::to_string(::GetLastError()));
-    ++g_running;
+    try {
+        AddLive(handle_);
+    } catch (...) {
+        // Not counted, so it must not outlive this constructor: let it go
+        // without running its body.
+        abandoned_ = true;
+        ::ResumeThread(handle_);
+        ::WaitForSingleObject(handle_, INFINITE);
+        ::CloseHandle(handle_);
+        throw;
+    }
 }
 
 TMovixThread::~TMovixThread() {
@@ -170,12 +203,26 @@ bool TMovixThread::WaitFor(DWORD timeoutMs) {
 }
 
 int TMovixThread::RunningCount() {
-    return g_running;
+    ::AcquireSRWLockExclusive(&g_liveLock);
+    int count = 0;
+    if (g_live) {
+        std::vector<HANDLE>& live = *g_live;
+        std::size_t kept = 0;
+        for (HANDLE h : live) {
+            if (::WaitForSingleObject(h, 0) == WAIT_OBJECT_0)
+                ::CloseHandle(h);
+            else
+                live[kept++] = h;
+        }
+        live.resize(kept);
+        count = static_cast<int>(kept);
+    }
+    ::ReleaseSRWLockExclusive(&g_liveLock);
+    return count;
 }
 
 DWORD WINAPI TMovixThread::ThreadProc(void* param) {
     static_cast<TMovixThread*>(param)->RunBody();
-    --g_running;
     return 0;
 }
 

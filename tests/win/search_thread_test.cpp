@@ -155,6 +155,28 @@ TEST_F(SearchThreadTest, OnTerminateRunsOnUiThreadThenObjectFreesItself) {
     EXPECT_TRUE(destroyed);
 }
 
+// Destroyed when its thread leaves, after the thread's object has freed
+// itself: the last thing a search thread does before the system ends it.
+std::atomic<bool> g_threadLocalGone{false};
+struct SlowToLeave {
+    ~SlowToLeave() {
+        ::Sleep(300);
+        g_threadLocalGone = true;
+    }
+};
+thread_local SlowToLeave t_slowToLeave;
+
+TEST_F(SearchThreadTest, ThreadCountsAsRunningUntilItHasLeftEntirely) {
+    // A program that ends once the count is 0 must not cut off a thread
+    // still detaching from the libraries.
+    g_threadLocalGone = false;
+    auto* thread = new LambdaThread([](LambdaThread&) { (void)&t_slowToLeave; });
+    thread->OnTerminate = [this](TMovixThread*) { terminated_ = true; };
+    thread->Resume();
+    ASSERT_TRUE(PumpUntil([] { return TMovixThread::RunningCount() == 0; }));
+    EXPECT_TRUE(g_threadLocalGone);
+}
+
 TEST_F(SearchThreadTest, NeverResumedThreadCanBeDeletedWithoutRunning) {
     std::atomic<bool> ran{false};
     bool terminatedCalled = false;
