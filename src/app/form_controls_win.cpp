@@ -7,6 +7,7 @@
 
 #include "app/layout_win.h"
 #include "app/main_window_win.h"
+#include "app/found_list_win.h"
 #include "resource.h"
 
 namespace movix {
@@ -67,6 +68,7 @@ HWND TForm1::CreateControl(HWND parent, const char* cls, const char* text, DWORD
     HWND c = CreateWindowExA(exStyle, cls, text, WS_CHILD | style, Px(s, x), Px(s, y), Px(s, w), Px(s, h), parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    designRects_[c] = RECT{x, y, x + w, y + h};
     if (helpContext)
         SetWindowContextHelpId(c, helpContext);
     if (id)
@@ -74,14 +76,18 @@ HWND TForm1::CreateControl(HWND parent, const char* cls, const char* text, DWORD
     return c;
 }
 
-void TForm1::CreateControls() {
+void TForm1::MakeFonts() {
     font_.reset(MakeFont(scale_, "Arial", 13, FW_NORMAL));
     boldFont_.reset(MakeFont(scale_, "Arial", 13, FW_BOLD));
     symbolFont_.reset(MakeFont(scale_, "Wingdings", 17, FW_BOLD, SYMBOL_CHARSET));
-    haveSymbolFont_ = FontInstalled("Wingdings");
     // Fixed pitch asked for outright: where Courier New is missing the
     // stand-in must still line the log's columns up.
     logFont_.reset(MakeFont(scale_, "Courier New", 13, FW_NORMAL, DEFAULT_CHARSET, FIXED_PITCH | FF_MODERN));
+}
+
+void TForm1::CreateControls() {
+    MakeFonts();
+    haveSymbolFont_ = FontInstalled("Wingdings");
     const DWORD container = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
 
     // The logo stands on top of the notebook at the top left.
@@ -316,6 +322,62 @@ void TForm1::DrawOwnerButton(const DRAWITEMSTRUCT* draw) {
         InflateRect(&focus, -3, -3);
         DrawFocusRect(dc, &focus);
     }
+}
+
+// The window has been moved to a screen of another DPI (or the DPI of its
+// screen was changed): everything drawn to the design's measure is made
+// anew at the new scale, and the window takes the place Windows suggests,
+// which keeps its size on the screen as the user sees it.
+void TForm1::OnDpiChanged(int dpi, const RECT& suggested) {
+    if (dpi <= 0 || controls_.empty())
+        return;
+    const double scale = dpi / 96.0;
+    if (scale != scale_) {
+        const HFONT oldFonts[4] = {static_cast<HFONT>(font_.get()), static_cast<HFONT>(boldFont_.get()),
+                                   static_cast<HFONT>(symbolFont_.get()), static_cast<HFONT>(logFont_.get())};
+        GdiObject keep[4] = {std::move(font_), std::move(boldFont_), std::move(symbolFont_), std::move(logFont_)};
+        scale_ = scale;
+        MakeFonts();
+        const HFONT newFonts[4] = {static_cast<HFONT>(font_.get()), static_cast<HFONT>(boldFont_.get()),
+                                   static_cast<HFONT>(symbolFont_.get()), static_cast<HFONT>(logFont_.get())};
+        // The images first: the list measures its columns, the Y/N images
+        // among them, when its font arrives.
+        if (foundList_)
+            foundList_->SetDpi(dpi);
+        for (const auto& control : designRects_) {
+            HWND c = control.first;
+            const RECT& d = control.second;
+            SetWindowPos(c, nullptr, Px(scale_, d.left), Px(scale_, d.top), Px(scale_, d.right - d.left),
+                         Px(scale_, d.bottom - d.top), SWP_NOZORDER | SWP_NOACTIVATE);
+            const HFONT font = reinterpret_cast<HFONT>(SendMessageA(c, WM_GETFONT, 0, 0));
+            for (int i = 0; i < 4; ++i) {
+                if (font == oldFonts[i]) {
+                    SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(newFonts[i]), TRUE);
+                    if (i == 3)
+                        SendMessageA(c, LB_SETITEMHEIGHT, 0, Px(scale_, 16));
+                    break;
+                }
+            }
+        }
+        // Nothing refers to the old fonts any more.
+        for (GdiObject& old : keep)
+            old.reset();
+        HICON icon = static_cast<HICON>(
+            LoadImageA(instance_, MAKEINTRESOURCEA(IDI_MOVIX32), IMAGE_ICON, Px(scale_, 48), Px(scale_, 48), 0));
+        if (icon) {
+            SendMessageA(Control(IDC_Image1), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+            if (icon_)
+                DestroyIcon(icon_);
+            icon_ = icon;
+        }
+        UpdateMinSize(suggested);
+    }
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The same size as before sends no WM_SIZE, yet the controls were just
+    // placed at the design's measure.
+    FormResize();
+    InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 }  // namespace movix

@@ -18,6 +18,7 @@ void TForm1::CreateFoundList(HWND parent, const ControlSpec& spec) {
     SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     SetWindowContextHelpId(list, spec.helpContext);
     controls_[spec.id] = list;
+    designRects_[list] = RECT{spec.x, spec.y, spec.x + spec.w, spec.y + spec.h};
     // First in the page's Tab order: the list is what the page is for.
     SetWindowPos(list, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     foundList_->SetShuttingDownCheck([this] { return shuttingDown_; });

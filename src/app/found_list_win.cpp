@@ -111,7 +111,7 @@ bool TFoundList::Create(HWND parent, const RECT& rc) {
         g_listViewProc = controlProc_;
     SetWindowContextHelpId(hwnd_, LvFoundHelpContext);
 
-    CreateImageList();
+    CreateImageList(ScreenDpi());
     SendMessageA(hwnd_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imageList_));
     CreatePopupMenuItems();
     AddColumns();
@@ -129,12 +129,29 @@ void TFoundList::Resize(int width, int height) {
         SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TFoundList::CreateImageList() {
-    // 16 by 16 at 96 DPI, and as much larger as the screen's DPI asks.
+void TFoundList::SetDpi(int dpi) {
+    if (!hwnd_)
+        return;
+    HIMAGELIST old = imageList_;
+    imageList_ = nullptr;
+    CreateImageList(dpi);
+    SendMessageA(hwnd_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imageList_));
+    if (old)
+        ImageList_Destroy(old);
+    // The widths follow with the font the window sends next.
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+int TFoundList::ScreenDpi() {
     HDC probe = GetDC(nullptr);
     const int dpi = probe ? GetDeviceCaps(probe, LOGPIXELSY) : 96;
     if (probe)
         ReleaseDC(nullptr, probe);
+    return dpi;
+}
+
+void TFoundList::CreateImageList(int dpi) {
+    // 16 by 16 at 96 DPI, and as much larger as the DPI asks.
     const int n = std::max(16, MulDiv(16, dpi, 96));
     imageSize_ = n;
     auto k = [n](int designPixels) { return MulDiv(designPixels, n, 16); };

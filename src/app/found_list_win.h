@@ -30,6 +30,9 @@ class TFoundList {
     bool Create(HWND parent, const RECT& rc);
     HWND Handle() const { return hwnd_; }
     void Resize(int width, int height);
+    // The window moved to a screen of another DPI: the Y/N images are made
+    // anew at their size there (the font, and with it the widths, follows).
+    void SetDpi(int dpi);
 
     // Hooks supplied by the main window.
     void SetShuttingDownCheck(std::function<bool()> isShuttingDown) { isShuttingDown_ = std::move(isShuttingDown); }
@@ -96,7 +99,8 @@ class TFoundList {
     static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
-    void CreateImageList();
+    static int ScreenDpi();
+    void CreateImageList(int dpi);
     void CreatePopupMenuItems();
     void AddColumns();
     void FitCaptionColumns();

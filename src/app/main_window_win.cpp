@@ -64,6 +64,16 @@ int Px(double scale, int designPixels) {
     return static_cast<int>(std::lround(designPixels * scale));
 }
 
+void TForm1::UpdateMinSize(const RECT& onScreen) {
+    RECT work = onScreen;
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoA(MonitorFromRect(&onScreen, MONITOR_DEFAULTTONEAREST), &info))
+        work = info.rcWork;
+    minSize_.cx = std::min(Px(scale_, kDesignWidth), static_cast<int>(work.right - work.left));
+    minSize_.cy = std::min(Px(scale_, kDesignHeight), static_cast<int>(work.bottom - work.top));
+}
+
 TForm1* TForm1::Create(HINSTANCE instance, int showCommand) {
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
@@ -91,8 +101,7 @@ TForm1* TForm1::Create(HINSTANCE instance, int showCommand) {
     // beyond the screen's edge, where no one can reach them.
     RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    form->minSize_.cx = std::min(Px(form->scale_, kDesignWidth), static_cast<int>(work.right - work.left));
-    form->minSize_.cy = std::min(Px(form->scale_, kDesignHeight), static_cast<int>(work.bottom - work.top));
+    form->UpdateMinSize(work);
     // System menu and the context-help button, no minimize or maximize box.
     HWND hwnd = CreateWindowExA(WS_EX_CONTEXTHELP | WS_EX_CONTROLPARENT, kFormClass, "Movix 32",
                                 WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
@@ -164,6 +173,9 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return MAKELRESULT(IDC_BtnNext, DC_HASDEFID);
     case WM_SIZE:
         FormResize();
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_GETMINMAXINFO: {
         MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(lParam);

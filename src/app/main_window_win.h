@@ -219,6 +219,14 @@ private:
     HMENU pmWhatsThis_ = nullptr;
     std::vector<std::pair<HWND, const struct ControlSpec*>> wrapLabels_;
     void FitLabels(int outerWidth);
+    // Every control made by CreateControl, with its place at the design's
+    // 96 DPI: the controls are placed anew from it when the DPI changes.
+    std::map<HWND, RECT> designRects_;
+    void MakeFonts();
+    void OnDpiChanged(int dpi, const RECT& suggested);
+    // The smallest window: the design size at the current DPI, within the
+    // work area of the screen that holds the given place.
+    void UpdateMinSize(const RECT& onScreen);
     HWND lastFocus_ = nullptr;      // the control that had the focus last
     HWND defaultLook_ = nullptr;    // the push button drawn as the default
     HWND labelAnchor_ = nullptr;    // a label whose access key was pressed

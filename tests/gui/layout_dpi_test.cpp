@@ -212,3 +212,53 @@ TEST(LayoutDpi, EveryPageAt144Dpi) {
 TEST(LayoutDpi, EveryPageAt192Dpi) {
     EveryPageAt(192);
 }
+
+// Moved to a screen of another DPI while it runs (as Windows tells it with
+// WM_DPICHANGED and the place it suggests), the window scales as it would
+// have when started there, on the page the user is on.
+TEST(LayoutDpi, DpiChangeWhileRunningScalesTheWindowAndItsParts) {
+    PlantedIni ini(guitest::WindowsDir(), "MVXLAYOUT.INI");
+    App app;
+    REQUIRE_APP(app);
+    app.SetText(IDC_EditOldAddress, "C:\\MVXLAYOUT");
+    app.SetText(IDC_EditNewAddress, "C:\\MVXLAYOUT_NEW");
+    RECT before;
+    GetWindowRect(app.Main(), &before);
+    const int nextWidthBefore = app.RectInParent(IDC_BtnNext).right - app.RectInParent(IDC_BtnNext).left;
+    const int imageBefore = ImageSide(app);
+
+    // The suggested place lives in the program's memory, as Windows would
+    // hand it over.
+    const int dpi = 144;
+    const RECT suggested = {before.left, before.top, before.left + MulDiv(before.right - before.left, dpi, 96),
+                            before.top + MulDiv(before.bottom - before.top, dpi, 96)};
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, app.Pid());
+    ASSERT_NE(process, nullptr);
+    void* remote = VirtualAllocEx(process, nullptr, sizeof suggested, MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_NE(remote, nullptr);
+    ASSERT_TRUE(WriteProcessMemory(process, remote, &suggested, sizeof suggested, nullptr));
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(app.Main(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote),
+                                    SMTO_ABORTIFHUNG, 10000, &result));
+    app.Sync();
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+
+    RECT after;
+    GetWindowRect(app.Main(), &after);
+    EXPECT_EQ(after.right - after.left, suggested.right - suggested.left);
+    EXPECT_EQ(after.bottom - after.top, suggested.bottom - suggested.top);
+    const int nextWidth = app.RectInParent(IDC_BtnNext).right - app.RectInParent(IDC_BtnNext).left;
+    EXPECT_NEAR(nextWidth, MulDiv(nextWidthBefore, dpi, 96), 2) << "the buttons keep their size in pixels";
+    EXPECT_GE(ImageSide(app), MulDiv(imageBefore, dpi, 96)) << "the Y/N images keep their size in pixels";
+    ExpectWholeText(app, "Movix 32 will update", dpi);
+    ExpectWholeText(app, "Enter the full path", dpi);
+    app.Screenshot("dpichange_144_page00_FromAndTo");
+    // The pages after it are laid out at the new DPI too.
+    app.SetChecked(IDC_cbShowAll, true);
+    for (int page = 1; page <= 6; ++page)
+        app.Click(IDC_BtnNext);
+    ExpectWholeText(app, "You have chosen", dpi);
+    ExpectWholeText(app, "Note that once", dpi, true);
+    app.Screenshot("dpichange_144_page06_Confirm");
+}
