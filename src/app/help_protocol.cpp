@@ -1,5 +1,6 @@
 #include "app/help_protocol.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace movix {
@@ -27,6 +28,38 @@ void PlacePopup(int pointerX, int pointerY, int width, int height, const HelpRec
         left = workArea.left;
     if (top < workArea.top)
         top = workArea.top;
+}
+
+HelpRect PlaceHelpWindow(const HelpRect& wizard, const HelpRect& work, int width, int height) {
+    width = std::min(width, work.right - work.left);
+    height = std::min(height, work.bottom - work.top);
+    const int rightRoom = work.right - wizard.right, leftRoom = wizard.left - work.left;
+    const int belowRoom = work.bottom - wizard.bottom, aboveRoom = wizard.top - work.top;
+    // Level with the wizard's top, as far as the screen allows.
+    const int levelTop = std::max(work.top, std::min(wizard.top, work.bottom - height));
+    if (rightRoom >= width)
+        return HelpRect{wizard.right, levelTop, wizard.right + width, levelTop + height};
+    if (leftRoom >= width)
+        return HelpRect{wizard.left - width, levelTop, wizard.left, levelTop + height};
+    if (std::max(rightRoom, leftRoom) >= kHelpWindowNarrowest) {
+        if (rightRoom >= leftRoom)
+            return HelpRect{wizard.right, levelTop, work.right, levelTop + height};
+        return HelpRect{work.left, levelTop, wizard.left, levelTop + height};
+    }
+    // Beside it there is no room: above or below, as wide as asked and
+    // level with the wizard's left edge as far as the screen allows.
+    const int levelLeft = std::max(work.left, std::min(wizard.left, work.right - width));
+    if (std::max(belowRoom, aboveRoom) >= kHelpWindowLowest) {
+        if (belowRoom >= aboveRoom) {
+            const int h = std::min(height, belowRoom);
+            return HelpRect{levelLeft, wizard.bottom, levelLeft + width, wizard.bottom + h};
+        }
+        const int h = std::min(height, aboveRoom);
+        return HelpRect{levelLeft, wizard.top - h, levelLeft + width, wizard.top};
+    }
+    // No room anywhere: over the wizard, as far from its middle as can be.
+    const int left = rightRoom >= leftRoom ? work.right - width : work.left;
+    return HelpRect{left, levelTop, left + width, levelTop + height};
 }
 
 std::string HelpFileArgument(const std::string& commandLine) {

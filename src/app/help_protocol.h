@@ -53,6 +53,17 @@ struct HelpRect {
 // inside the work area of the screen the pointer is on.
 void PlacePopup(int pointerX, int pointerY, int width, int height, const HelpRect& workArea, int& left, int& top);
 
+// Where the help window goes the first time: beside the wizard, on the side
+// with room for it, so that the help and the page it explains are both seen.
+// Without room for the full width on either side, the wider side takes a
+// narrower window (down to kHelpWindowNarrowest); failing that, the room
+// above or below the wizard takes a lower one (down to kHelpWindowLowest);
+// only on a screen with room for neither does the window lie over the
+// wizard, at the far side of the screen. Never larger than the work area.
+constexpr int kHelpWindowNarrowest = 320;
+constexpr int kHelpWindowLowest = 200;
+HelpRect PlaceHelpWindow(const HelpRect& wizard, const HelpRect& workArea, int width, int height);
+
 // The help file named on the viewer's command line: the first argument
 // after the program name, quotes removed. Empty when there is none.
 std::string HelpFileArgument(const std::string& commandLine);

@@ -260,6 +260,40 @@ TEST(HelpPopupPlace, StaysBesideThePointerAndInsideTheWorkArea) {
     EXPECT_EQ(top, 0);
 }
 
+// The help window's first place, for screens from wide to cramped.
+TEST(HelpWindowPlace, BesideTheWizardWhereverTheScreenHasRoom) {
+    struct Case {
+        const char* what;
+        HelpRect wizard, work;
+        HelpRect expected;
+    };
+    const HelpRect screen = {0, 0, 1600, 900};
+    const Case cases[] = {
+        {"room on the right", {100, 100, 640, 412}, screen, {640, 100, 1280, 560}},
+        {"room on the left only", {900, 100, 1440, 412}, screen, {260, 100, 900, 560}},
+        {"the wider side takes a narrower window", {400, 50, 940, 362}, {0, 0, 1340, 900}, {940, 50, 1340, 510}},
+        {"low on the screen: level as far as it allows", {100, 700, 640, 1012}, {0, 0, 1600, 1000},
+         {640, 540, 1280, 1000}},
+        {"no room beside: below", {0, 0, 800, 312}, {0, 0, 1024, 768}, {0, 312, 640, 768}},
+        {"no room beside, little below: above", {200, 500, 1000, 760}, {0, 0, 1024, 768}, {200, 40, 840, 500}},
+        {"no room anywhere: over it, at the far side", {100, 50, 900, 550}, {0, 0, 1024, 600}, {384, 50, 1024, 510}},
+        {"larger than the screen: the screen", {0, 0, 300, 200}, {0, 0, 320, 240}, {0, 0, 320, 240}},
+        {"a second screen", {1700, 100, 2240, 412}, {1600, 0, 3200, 900}, {2240, 100, 2880, 560}},
+    };
+    for (const Case& c : cases) {
+        const HelpRect got = PlaceHelpWindow(c.wizard, c.work, 640, 460);
+        EXPECT_EQ(got.left, c.expected.left) << c.what;
+        EXPECT_EQ(got.top, c.expected.top) << c.what;
+        EXPECT_EQ(got.right, c.expected.right) << c.what;
+        EXPECT_EQ(got.bottom, c.expected.bottom) << c.what;
+        // Always on the screen.
+        EXPECT_GE(got.left, c.work.left) << c.what;
+        EXPECT_GE(got.top, c.work.top) << c.what;
+        EXPECT_LE(got.right, c.work.right) << c.what;
+        EXPECT_LE(got.bottom, c.work.bottom) << c.what;
+    }
+}
+
 TEST(HelpViewerCommandLine, TakesTheFirstArgumentWithoutQuotes) {
     EXPECT_EQ(HelpFileArgument("\"C:\\Program Files\\Movix\\movixhlp.exe\" \"C:\\Program Files\\Movix\\MOVIX32.HLP\""),
               "C:\\Program Files\\Movix\\MOVIX32.HLP");

@@ -243,8 +243,7 @@ void SavePlace(HWND window) {
     ::RegCloseKey(key);
 }
 
-// The first time: beside the wizard, on the side with room, so that the
-// help and the page it explains are both seen.
+// The first time: beside the wizard where the screen has room.
 RECT PlaceBesideWizard(int width, int height) {
     RECT place = {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT};
     HWND wizard = ::FindWindowA("TForm1", nullptr);
@@ -256,22 +255,9 @@ RECT PlaceBesideWizard(int width, int height) {
     if (!::GetMonitorInfoA(::MonitorFromWindow(wizard, MONITOR_DEFAULTTONEAREST), &info))
         return place;
     const RECT& work = info.rcWork;
-    width = std::min(width, static_cast<int>(work.right - work.left));
-    height = std::min(height, static_cast<int>(work.bottom - work.top));
-    // Without room for the full width, the wider side takes a narrower
-    // window rather than one over the wizard.
-    const int right = work.right - w.right, leftRoom = w.left - work.left;
-    if (right < width && leftRoom < width && std::max(right, leftRoom) >= 320)
-        width = std::max(right, leftRoom);
-    int left;
-    if (w.right + width <= work.right)
-        left = w.right;
-    else if (w.left - width >= work.left)
-        left = w.left - width;
-    else
-        left = work.right - width;  // no room beside: as far from it as can be
-    int top = std::max(static_cast<int>(work.top), std::min(static_cast<int>(w.top), static_cast<int>(work.bottom) - height));
-    return RECT{left, top, left + width, top + height};
+    const HelpRect at = PlaceHelpWindow(HelpRect{w.left, w.top, w.right, w.bottom},
+                                        HelpRect{work.left, work.top, work.right, work.bottom}, width, height);
+    return RECT{at.left, at.top, at.right, at.bottom};
 }
 
 }  // namespace
