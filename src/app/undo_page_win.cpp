@@ -39,10 +39,11 @@ void TForm1::btnRestoreClick() {
     std::string logName = stem + ".TXT";
     for (int n = 2; NameExists(logName) && n < 1000; ++n)
         logName = stem + "-" + std::to_string(n) + ".TXT";
-    if (SaveFileReplacing(logName, text) == ERROR_SUCCESS)
+    const DWORD saved = SaveFileReplacing(logName, text);
+    if (saved == ERROR_SUCCESS)
         AddLogLine("Restore log stored as " + logName);
     else
-        AddLogLine("***** The restore log could not be stored as " + logName);
+        AddLogLine("***** The restore log could not be stored as " + logName + ": " + SaveErrorMessage(saved));
     FlushLog();
     Enable(IDC_btnRestore, true);
 }
