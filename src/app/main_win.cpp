@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/main_window_win.h"
+#include "app/unattended_win.h"
 #include "platform/platform_code.h"
 #include "platform/com_ptr_win.h"
 
@@ -14,6 +15,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     InitCommonControlsEx(&controls);
     // The folder chooser and the file dialogs need OLE on this thread.
     movix::OleInit ole;
+
+    // Switches on the command line run the search without the window.
+    int exitCode = 0;
+    if (movix::RunFromCommandLine(instance, exitCode))
+        return exitCode;
 
     movix::TForm1* form = movix::TForm1::Create(instance, showCommand);
     if (!form)
