@@ -10,11 +10,11 @@
 namespace movix {
 
 // What the process ends with; a script tells the outcomes apart by them.
-constexpr int kExitDone = 0;           // done, or nothing found
-constexpr int kExitHitsFound = 1;      // a search without /apply found hits
-constexpr int kExitErrorLines = 2;     // the replacement (or restore) logged "*****" lines
-constexpr int kExitBadArguments = 3;   // bad arguments, or a red address check
-constexpr int kExitCancelled = 4;      // stopped by Ctrl+C
+constexpr int kExitDone = 0;          // done, or nothing found
+constexpr int kExitHitsFound = 1;     // a search without /apply found hits
+constexpr int kExitErrorLines = 2;    // the replacement (or restore) logged "*****" lines
+constexpr int kExitBadArguments = 3;  // bad arguments, or a red address check
+constexpr int kExitCancelled = 4;     // stopped by Ctrl+C
 
 // How many items each option page's radio group has: a switch's number is
 // an item index below that.
@@ -25,11 +25,11 @@ constexpr int kRegistryItems = 4;
 
 struct TCommandLine {
     enum class Mode {
-        Wizard,         // no arguments, or "CleanRegistry": the window's own start
-        Help,           // /? : the usage text
-        Search,         // /old and /new: a search, and with /apply the replacement
-        Restore,        // /restore:FILE
-        BadArguments,   // Error says why
+        Wizard,        // no arguments, or "CleanRegistry": the window's own start
+        Help,          // /? : the usage text
+        Search,        // /old and /new: a search, and with /apply the replacement
+        Restore,       // /restore:FILE
+        BadArguments,  // Error says why
     };
     Mode RunMode = Mode::Wizard;
     std::string OldAddress, NewAddress;

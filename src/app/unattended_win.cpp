@@ -155,8 +155,8 @@ bool CanWriteFile(const std::string& name, std::string& error) {
         error = name + " is read-only";
         return false;
     }
-    const HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = name + ": " + SystemErrorText(GetLastError());
         return false;
@@ -198,8 +198,8 @@ std::string WindowTextUtf8(HWND window) {
 const char* const kKindTitle[] = {"", "INI files", "Groups", "Shortcuts", "the Registry"};
 
 std::string HitLine(const TFoundItem& row) {
-    return std::string(row.Mark == MarkY ? "Y" : "N") + "\t" + row.Item + "\t" + row.Path + "\t" +
-           KindText(row.Kind) + "\t" + SubTypeText(row.SubType) + "\t" + row.Context;
+    return std::string(row.Mark == MarkY ? "Y" : "N") + "\t" + row.Item + "\t" + row.Path + "\t" + KindText(row.Kind) +
+           "\t" + SubTypeText(row.SubType) + "\t" + row.Context;
 }
 
 // --- The run's reports --------------------------------------------------------
@@ -217,7 +217,11 @@ class TUnattendedRun final : public IRunCallback {
         }
     }
     void StepEnded(int) override {}
-    void Hit(const std::string& item, const std::string& path, const std::string& context, int kind, int subType,
+    void Hit(const std::string& item,
+             const std::string& path,
+             const std::string& context,
+             int kind,
+             int subType,
              const std::string& valueName) override {
         // The row as the found list makes it.
         TFoundItem row;
@@ -450,8 +454,8 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
         }
         log.push_back("");
         log.push_back(hits == 0 ? std::string("Nothing was found: nothing was changed.")
-                                : "Search only: " + std::to_string(hits) +
-                                      (hits == 1 ? " hit" : " hits") + " found, nothing was changed.");
+                                : "Search only: " + std::to_string(hits) + (hits == 1 ? " hit" : " hits") +
+                                      " found, nothing was changed.");
         console.Line(log.back());
         if (!SaveLogFile(console, line.LogFile, log))
             exitCode = kExitErrorLines;
@@ -555,26 +559,26 @@ bool RunFromCommandLine(HINSTANCE instance, int& exitCode) {
     SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     switch (line.RunMode) {
-    case TCommandLine::Mode::Help:
-        if (console.HasOutput())
-            console.Line(UnattendedUsage());
-        else
-            MessageBoxW(nullptr, Utf8ToWide(UnattendedUsage()).c_str(), L"Movix 32", MB_OK | MB_ICONINFORMATION);
-        exitCode = kExitDone;
-        break;
-    case TCommandLine::Mode::BadArguments:
-        if (console.HasOutput())
-            console.ErrorLine(line.Error);
-        else
-            MessageBoxW(nullptr, Utf8ToWide(line.Error).c_str(), L"Movix 32", MB_OK | MB_ICONERROR);
-        exitCode = kExitBadArguments;
-        break;
-    case TCommandLine::Mode::Restore:
-        exitCode = RunRestore(console, line);
-        break;
-    default:
-        exitCode = RunSearch(instance, console, line);
-        break;
+        case TCommandLine::Mode::Help:
+            if (console.HasOutput())
+                console.Line(UnattendedUsage());
+            else
+                MessageBoxW(nullptr, Utf8ToWide(UnattendedUsage()).c_str(), L"Movix 32", MB_OK | MB_ICONINFORMATION);
+            exitCode = kExitDone;
+            break;
+        case TCommandLine::Mode::BadArguments:
+            if (console.HasOutput())
+                console.ErrorLine(line.Error);
+            else
+                MessageBoxW(nullptr, Utf8ToWide(line.Error).c_str(), L"Movix 32", MB_OK | MB_ICONERROR);
+            exitCode = kExitBadArguments;
+            break;
+        case TCommandLine::Mode::Restore:
+            exitCode = RunRestore(console, line);
+            break;
+        default:
+            exitCode = RunSearch(instance, console, line);
+            break;
     }
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     return true;

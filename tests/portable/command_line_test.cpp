@@ -15,9 +15,9 @@ TEST(CommandLine, NoArgumentsOrCleanRegistryOpenTheWindow) {
 }
 
 TEST(CommandLine, EverySwitchIsTaken) {
-    const TCommandLine line = ParseCommandLine({"/OLD:C:\\Program Files\\Quill", "/new:D:\\Apps\\Quill", "/ini:4",
-                                                "/Groups:1", "/shortcuts:0", "/registry:3", "/list:C:\\out\\f.rtf",
-                                                "/log:C:\\out\\log.txt", "/APPLY"});
+    const TCommandLine line =
+        ParseCommandLine({"/OLD:C:\\Program Files\\Quill", "/new:D:\\Apps\\Quill", "/ini:4", "/Groups:1",
+                          "/shortcuts:0", "/registry:3", "/list:C:\\out\\f.rtf", "/log:C:\\out\\log.txt", "/APPLY"});
     ASSERT_EQ(line.RunMode, Mode::Search) << line.Error;
     EXPECT_EQ(line.OldAddress, "C:\\Program Files\\Quill");
     EXPECT_EQ(line.NewAddress, "D:\\Apps\\Quill");
@@ -85,12 +85,4 @@ TEST(CommandLine, EveryBadArgumentGetsOneClearLine) {
         EXPECT_EQ(line.Error, c.error) << shown;
         EXPECT_EQ(line.Error.find('\n'), std::string::npos) << shown;
     }
-}
-
-TEST(CommandLine, UsageNamesEverySwitchAndExitCode) {
-    const std::string usage = movix::UnattendedUsage();
-    for (const char* text : {"/old:PATH", "/new:PATH", "/ini:N", "/groups:N", "/shortcuts:N", "/registry:N",
-                             "/list:FILE", "/log:FILE", "/apply", "/restore:FILE", "/?", "  0  ", "  1  ", "  2  ",
-                             "  3  ", "  4  "})
-        EXPECT_NE(usage.find(text), std::string::npos) << text;
 }
