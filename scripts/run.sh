@@ -38,6 +38,38 @@ elif [ -n "${MOVIX_DEMO:-}" ]; then
     "$wine" reg delete 'HKCU\Software\Wine\AppDefaults\movix32.exe' /f </dev/null >/dev/null 2>&1 || true
 fi
 
+# Switches run the unattended mode: no window, no X server needed. The
+# demo's Program Manager serves its groups when the program is shown Windows
+# NT 3.51 (MOVIX_WINVER=nt351).
+unattended_progman() {
+    if [ -n "${MOVIX_DEMO:-}" ] && [ "${MOVIX_WINVER:-}" = nt351 ]; then
+        # The substitute is a window program: it gets a private X server.
+        # Wine's session from the seeding had no display: it is ended, so
+        # that the substitute's window opens on this one.
+        if [ -z "${DISPLAY:-}" ]; then
+            . "$root/scripts/xvfb.sh"
+            start_xvfb
+            /usr/lib/wine/wineserver -k 2>/dev/null || true
+            /usr/lib/wine/wineserver -w 2>/dev/null || true
+        fi
+        "$wine" "$root/build/win/mxprogman.exe" ProgMan /service:ProgMan '/groups:C:\mxprogman-groups' \
+            </dev/null >/dev/null 2>&1 &
+        sleep 5
+    fi
+}
+unattended_end() {
+    if [ -n "${MOVIX_DEMO:-}" ]; then
+        /usr/lib/wine/wineserver -k 2>/dev/null || true
+    fi
+}
+if [ $# -gt 0 ] && [ "${1#/}" != "$1" ]; then
+    unattended_progman
+    code=0
+    "$wine" "$root/build/win/movix32.exe" "$@" </dev/null || code=$?
+    unattended_end
+    exit $code
+fi
+
 if [ -z "${DISPLAY:-}" ] && [ $# -eq 0 ] && [ -z "${MOVIX_SCREENSHOT:-}" ]; then
     if [ -z "${MOVIX_DEMO:-}" ]; then
         echo "No display: run the unattended mode with switches, for example"
@@ -45,12 +77,7 @@ if [ -z "${DISPLAY:-}" ] && [ $# -eq 0 ] && [ -z "${MOVIX_SCREENSHOT:-}" ]; then
         "$wine" "$root/build/win/movix32.exe" '/?' </dev/null || true
         exit 0
     fi
-    # The demo without a window. Groups are searched when the program is shown
-    # Windows NT 3.51 (MOVIX_WINVER=nt351), against the demo's Program Manager.
-    if [ "${MOVIX_WINVER:-}" = nt351 ]; then
-        "$wine" "$root/build/win/mxprogman.exe" ProgMan /service:ProgMan '/groups:C:\mxprogman-groups' </dev/null &
-        sleep 2
-    fi
+    unattended_progman
     mkdir -p "$root/build/demo"
     log="$root/build/demo/MOVIX32LOG.TXT"
     list="$root/build/demo/FOUND.RTF"
@@ -73,9 +100,7 @@ if [ -z "${DISPLAY:-}" ] && [ $# -eq 0 ] && [ -z "${MOVIX_SCREENSHOT:-}" ]; then
     echo
     echo "The log, $log:"
     tr -d '\r' <"$log"
-    if [ -n "${MOVIX_DEMO:-}" ]; then
-        /usr/lib/wine/wineserver -k 2>/dev/null || true
-    fi
+    unattended_end
     exit 0
 fi
 
