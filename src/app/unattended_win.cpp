@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -197,9 +198,18 @@ std::string WindowTextUtf8(HWND window) {
 
 const char* const kKindTitle[] = {"", "INI files", "Groups", "Shortcuts", "the Registry"};
 
+// One hit as one line of tab-separated fields: a tab or line end inside a
+// field (a Registry name may hold one) is shown as a blank.
 std::string HitLine(const TFoundItem& row) {
-    return std::string(row.Mark == MarkY ? "Y" : "N") + "\t" + row.Item + "\t" + row.Path + "\t" + KindText(row.Kind) +
-           "\t" + SubTypeText(row.SubType) + "\t" + row.Context;
+    std::string line = row.Mark == MarkY ? "Y" : "N";
+    for (std::string field :
+         {row.Item, row.Path, std::string(KindText(row.Kind)), std::string(SubTypeText(row.SubType)), row.Context}) {
+        for (char& c : field)
+            if (c == '\t' || c == '\r' || c == '\n')
+                c = ' ';
+        line += "\t" + field;
+    }
+    return line;
 }
 
 // --- The run's reports --------------------------------------------------------
@@ -573,11 +583,16 @@ bool RunFromCommandLine(HINSTANCE instance, int& exitCode) {
                 MessageBoxW(nullptr, Utf8ToWide(line.Error).c_str(), L"Movix 32", MB_OK | MB_ICONERROR);
             exitCode = kExitBadArguments;
             break;
-        case TCommandLine::Mode::Restore:
-            exitCode = RunRestore(console, line);
-            break;
         default:
-            exitCode = RunSearch(instance, console, line);
+            // An error no step caught ends the run with its message, as the
+            // window's standard error box ends the event that raised it.
+            try {
+                exitCode = line.RunMode == TCommandLine::Mode::Restore ? RunRestore(console, line)
+                                                                       : RunSearch(instance, console, line);
+            } catch (const std::exception& e) {
+                console.ErrorLine(std::string("***** ") + e.what());
+                exitCode = kExitErrorLines;
+            }
             break;
     }
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
