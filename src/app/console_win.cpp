@@ -43,6 +43,7 @@ TConsole::Stream TConsole::Pick(HANDLE inherited, HANDLE consoleOutput) {
     if (Usable(inherited)) {
         stream.handle = inherited;
         stream.console = IsConsole(inherited);
+        stream.terminal = GetFileType(inherited) == FILE_TYPE_CHAR;
     } else if (consoleOutput != INVALID_HANDLE_VALUE) {
         stream.handle = consoleOutput;
         stream.console = true;
@@ -92,13 +93,13 @@ void TConsole::ErrorLine(const std::string& text) {
 }
 
 void TConsole::Progress(const std::string& text) {
-    if (!out_.console)
+    if (!out_.console && !out_.terminal)
         return;
     // Cut to the console's width, so the line never wraps and the carriage
     // return always goes back to its start.
     CONSOLE_SCREEN_BUFFER_INFO info = {};
     std::size_t width = 79;
-    if (GetConsoleScreenBufferInfo(out_.handle, &info) && info.dwSize.X > 1)
+    if (out_.console && GetConsoleScreenBufferInfo(out_.handle, &info) && info.dwSize.X > 1)
         width = static_cast<std::size_t>(info.dwSize.X - 1);
     std::wstring wide = Utf8ToWide(text);
     if (wide.size() > width)
@@ -106,9 +107,7 @@ void TConsole::Progress(const std::string& text) {
     const std::size_t shown = wide.size();
     if (shown < progressShown_)
         wide.append(progressShown_ - shown, L' ');
-    wide.insert(0, 1, L'\r');
-    DWORD written = 0;
-    WriteConsoleW(out_.handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    Write(out_, "\r" + WideToUtf8(wide));
     progressShown_ = shown;
 }
 

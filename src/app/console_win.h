@@ -24,7 +24,8 @@ class TConsole {
     void Line(const std::string& text);
     void ErrorLine(const std::string& text);
     // A line that shows the progress in place of the previous one; only on
-    // a console, where it is overwritten (a file or pipe gets none of it).
+    // a console or a terminal, where it is overwritten (a file or pipe gets
+    // none of it).
     void Progress(const std::string& text);
     // True when the output reaches anything at all.
     bool HasOutput() const { return out_.handle != nullptr; }
@@ -33,6 +34,7 @@ class TConsole {
     struct Stream {
         HANDLE handle = nullptr;  // null: nowhere
         bool console = false;     // a console: WriteConsoleW; else bytes
+        bool terminal = false;    // a character device (under Wine, a Unix terminal)
     };
     static Stream Pick(HANDLE inherited, HANDLE consoleOutput);
     void Write(const Stream& stream, const std::string& text);
