@@ -2,8 +2,10 @@
 # Installs what is missing, builds, and starts the wizard. Without WINEPREFIX
 # it runs in a demo prefix inside the build folder (with a HOME of its own),
 # seeded with a program moved from C:\QUILL to C:\Apps\Quillpad; with
-# WINEPREFIX set it runs against that prefix. Without a display it runs on a
-# private X server and saves a screenshot.
+# WINEPREFIX set it runs against that prefix. Without a display (no DISPLAY)
+# it runs the unattended mode on the demo instead: a search only that prints
+# what it found, then the replacement with /apply, then its log. Arguments
+# are handed to movix32.exe (switches run the unattended mode; /? lists them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
@@ -34,6 +36,72 @@ if [ -n "${MOVIX_WINVER:-}" ]; then
     "$wine" reg add 'HKCU\Software\Wine\AppDefaults\movix32.exe' /v Version /d "$MOVIX_WINVER" /f </dev/null >/dev/null 2>&1
 elif [ -n "${MOVIX_DEMO:-}" ]; then
     "$wine" reg delete 'HKCU\Software\Wine\AppDefaults\movix32.exe' /f </dev/null >/dev/null 2>&1 || true
+fi
+
+# Switches run the unattended mode: no window, no X server needed. The
+# demo's Program Manager serves its groups when the program is shown Windows
+# NT 3.51 (MOVIX_WINVER=nt351).
+unattended_progman() {
+    if [ -n "${MOVIX_DEMO:-}" ] && [ "${MOVIX_WINVER:-}" = nt351 ]; then
+        # The substitute is a window program: it gets a private X server.
+        # Wine's session from the seeding had no display: it is ended, so
+        # that the substitute's window opens on this one.
+        if [ -z "${DISPLAY:-}" ]; then
+            . "$root/scripts/xvfb.sh"
+            start_xvfb
+            /usr/lib/wine/wineserver -k 2>/dev/null || true
+            /usr/lib/wine/wineserver -w 2>/dev/null || true
+        fi
+        "$wine" "$root/build/win/mxprogman.exe" ProgMan /service:ProgMan '/groups:C:\mxprogman-groups' \
+            </dev/null >/dev/null 2>&1 &
+        sleep 5
+    fi
+}
+unattended_end() {
+    if [ -n "${MOVIX_DEMO:-}" ]; then
+        /usr/lib/wine/wineserver -k 2>/dev/null || true
+    fi
+}
+if [ $# -gt 0 ] && [ "${1#/}" != "$1" ]; then
+    unattended_progman
+    code=0
+    "$wine" "$root/build/win/movix32.exe" "$@" </dev/null || code=$?
+    unattended_end
+    exit $code
+fi
+
+if [ -z "${DISPLAY:-}" ] && [ $# -eq 0 ] && [ -z "${MOVIX_SCREENSHOT:-}" ]; then
+    if [ -z "${MOVIX_DEMO:-}" ]; then
+        echo "No display: run the unattended mode with switches, for example"
+        echo "  bash scripts/run.sh '/old:C:\\OLD' '/new:C:\\NEW'"
+        "$wine" "$root/build/win/movix32.exe" '/?' </dev/null || true
+        exit 0
+    fi
+    unattended_progman
+    mkdir -p "$root/build/demo"
+    log="$root/build/demo/MOVIX32LOG.TXT"
+    list="$root/build/demo/FOUND.RTF"
+    rm -f "$log" "$list"
+    winlog=$("$wine" winepath -w "$log" 2>/dev/null)
+    winlist=$("$wine" winepath -w "$list" 2>/dev/null)
+    echo
+    echo "No display: the unattended mode. First a search only, which changes nothing:"
+    echo "  movix32 /old:C:\\QUILL /new:C:\\Apps\\Quillpad /list:$winlist"
+    code=0
+    "$wine" "$root/build/win/movix32.exe" '/old:C:\QUILL' '/new:C:\Apps\Quillpad' "/list:$winlist" </dev/null || code=$?
+    echo "(exit code $code: 1 means hits were found and nothing was changed)"
+    echo
+    echo "Then the replacement of every hit, with its log:"
+    echo "  movix32 /old:C:\\QUILL /new:C:\\Apps\\Quillpad /apply /log:$winlog"
+    code=0
+    "$wine" "$root/build/win/movix32.exe" '/old:C:\QUILL' '/new:C:\Apps\Quillpad' /apply "/log:$winlog" \
+        </dev/null >/dev/null || code=$?
+    echo "(exit code $code: 0 means replaced without error lines)"
+    echo
+    echo "The log, $log:"
+    tr -d '\r' <"$log"
+    unattended_end
+    exit 0
 fi
 
 if [ -z "${DISPLAY:-}" ]; then

@@ -4,9 +4,25 @@
 #include <commctrl.h>
 
 #include "app/main_window_win.h"
+#include "app/unattended_win.h"
 #include "core/search_thread_win.h"
 #include "platform/platform_code.h"
 #include "platform/com_ptr_win.h"
+
+namespace {
+
+// Search threads still running were asked to stop (the window closed, or
+// Ctrl+C), and nothing waits for them on this thread any more. Give them a
+// moment to leave: a thread cut off by the end of the process while it holds
+// a lock of the system's (the shell's, COM's, the loader's) can leave the
+// process hanging invisibly instead of ending. One that does not stop in
+// time is ended with the process.
+void LetSearchThreadsLeave() {
+    for (int waited = 0; movix::TMovixThread::RunningCount() != 0 && waited < 5000; waited += 20)
+        Sleep(20);
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     movix::DetectPlatform();
@@ -15,6 +31,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     InitCommonControlsEx(&controls);
     // The folder chooser and the file dialogs need OLE on this thread.
     movix::OleInit ole;
+
+    // Switches on the command line run the search without the window.
+    int exitCode = 0;
+    if (movix::RunFromCommandLine(instance, exitCode)) {
+        LetSearchThreadsLeave();
+        return exitCode;
+    }
 
     movix::TForm1* form = movix::TForm1::Create(instance, showCommand);
     if (!form)
@@ -27,14 +50,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    // Search threads still running were asked to stop when the window
-    // closed, and nothing waits for them on this thread any more. Give them a
-    // moment to leave: a thread cut off by the end of the process while it
-    // holds a lock of the system's (the shell's, COM's, the loader's) can
-    // leave the process hanging invisibly instead of ending. One that does
-    // not stop in time is ended with the process, as before.
-    for (int waited = 0; movix::TMovixThread::RunningCount() != 0 && waited < 5000; waited += 20)
-        Sleep(20);
+    LetSearchThreadsLeave();
     delete form;
     return static_cast<int>(msg.wParam);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/main_window_win.h"
+#include "app/search_choices.h"
 #include "app/ui_text_win.h"
 #include "core/found_items.h"
 #include "engine/search_runner_win.h"
@@ -16,36 +17,6 @@
 namespace movix {
 
 namespace {
-
-// The walk mode of a file search from the item index of its radio group.
-int IniWalkMode(int index) {
-    switch (index) {
-    case 1:
-        return 4;  // WIN.INI and SYSTEM.INI
-    case 2:
-        return 1;  // the Windows folder
-    case 3:
-        return 2;  // the Windows folder and below
-    case 4:
-        return 3;  // all fixed drives
-    default:
-        return 0;  // no item selected: a walk that examines nothing
-    }
-}
-
-// The walk mode of the shortcut search from the item index of rgShortcuts.
-int ShortcutWalkMode(int index) {
-    switch (index) {
-    case 1:
-        return 4;  // Start Menu and Desktop
-    case 2:
-        return 2;  // the Windows folder and below
-    case 3:
-        return 3;  // all fixed drives
-    default:
-        return 0;  // no item selected: a walk that examines nothing
-    }
-}
 
 void SetBusyCursor(bool busy) {
     // The application-wide cursor: the class cursor is not used while the
@@ -70,13 +41,10 @@ void TForm1::StartIniSearch() {
     TSearchSettings settings;
     settings.OldAddress = Text(IDC_EditOldAddress);
     settings.ProgressLabel = Control(IDC_lblSearchIn);
-    const int ini = RadioIndex(IDC_rgIniFiles);
-    settings.IniMode = ini == 0 ? -1 : IniWalkMode(ini);
+    settings.IniMode = IniWalkModeForItem(RadioIndex(IDC_rgIniFiles));
     settings.Groups = RadioIndex(IDC_rgGroups) != 0;
-    const int shortcuts = RadioIndex(IDC_rgShortcuts);
-    settings.ShortcutMode = shortcuts == 0 ? -1 : ShortcutWalkMode(shortcuts);
-    const int registry = RadioIndex(IDC_rgRegistry);
-    settings.RegistryMode = registry == 0 ? -1 : registry >= 1 && registry <= 3 ? registry + 4 : 0;
+    settings.ShortcutMode = ShortcutWalkModeForItem(RadioIndex(IDC_rgShortcuts));
+    settings.RegistryMode = RegistryScopeForItem(RadioIndex(IDC_rgRegistry));
     settings.IgnoreKeys = ListBoxStrings(Control(IDC_lbIgnoreKey));
     SearchRunner().Start(settings);
 }

@@ -117,7 +117,7 @@ void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
 
     if (callback_.StopRequested()) {
         callback_.LogLine("");
-        callback_.LogLine("***** The run was stopped because the window was asked to close.");
+        callback_.LogLine("***** The run was stopped because " + stopReason_ + ".");
         if (notDone.empty())
             callback_.LogLine("***** Nothing was left undone.");
         else

@@ -36,6 +36,11 @@ class TReplaceRunner {
     // recorded (the caller refuses to start a run without a journal).
     void SetJournal(TUndoRecorder* journal) { journal_ = journal; }
 
+    // What the log names as the reason when a stop ends the run: the
+    // window's close unless the host says otherwise (a run from the command
+    // line is stopped by Ctrl+C, and has no window).
+    void SetStopReason(const std::string& reason) { stopReason_ = reason; }
+
   private:
     void SendProgManCommands(std::vector<std::string>& commands);
 
@@ -43,6 +48,7 @@ class TReplaceRunner {
     TDdeClientConv& progMan_;
     HWND itemLabel_;
     TUndoRecorder* journal_ = nullptr;
+    std::string stopReason_ = "the window was asked to close";
 };
 
 }  // namespace movix

@@ -1,0 +1,602 @@
+// The unattended mode: the command line parsed (app/command_line.h), the
+// saved choices read as the wizard reads them, the address check, then the
+// engine's search run and, with /apply, its replacement run, driven through
+// IRunCallback exactly as the window drives them: the same search threads,
+// hit rows, log lines, undo journal, list and log files.
+#include "app/unattended_win.h"
+
+#include <shellapi.h>
+
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/console_win.h"
+#include "app/search_choices.h"
+#include "app/settings.h"
+#include "app/settings_win.h"
+#include "app/ui_text_win.h"
+#include "app/address_check.h"
+#include "core/found_items.h"
+#include "core/strings.h"
+#include "engine/replace_runner_win.h"
+#include "engine/replacement_plan.h"
+#include "engine/rtf_report.h"
+#include "engine/run_callback.h"
+#include "engine/search_runner_win.h"
+#include "app/found_sort_win.h"
+#include "platform/file_io_win.h"
+#include "platform/path_kind.h"
+#include "platform/platform_code.h"
+#include "platform/save_file_win.h"
+#include "platform/ui_dispatch_win.h"
+#include "platform/wide_text_win.h"
+#include "resource.h"
+#include "targets/dde_conversation_win.h"
+#include "targets/registry_win.h"
+#include "targets/undo_journal_win.h"
+
+namespace movix {
+
+namespace {
+
+// Set by Ctrl+C (or Ctrl+Break) on the console's own thread; read by the run
+// on the main thread at the same points where the wizard reads its Cancel.
+std::atomic<bool> g_cancelled{false};
+DWORD g_mainThread = 0;
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    g_cancelled = true;
+    // Wakes the main thread if it waits for messages.
+    PostThreadMessageW(g_mainThread, WM_NULL, 0, 0);
+    return TRUE;
+}
+
+std::vector<std::string> CommandLineArguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (argv == nullptr)
+        return arguments;
+    for (int i = 1; i < count; ++i)
+        arguments.push_back(WideToUtf8(argv[i]));
+    LocalFree(argv);
+    return arguments;
+}
+
+// --- The saved choices, as the wizard's pages start with them ---------------
+
+struct TChoices {
+    int Ini = 2, Groups = 1, Shortcuts = 1, Registry = 2;
+    std::vector<std::string> IgnoreKeys;
+};
+
+int ReadSavedInteger(const char* name, int defaultValue) {
+    TRegistry reg(KEY_READ);
+    if (!reg.OpenKey(std::string("\\") + kSettingsKey + "\\" + kSettingsSubkey, false) || !reg.ValueExists(name))
+        return defaultValue;
+    return ParseStoredInteger(reg.ReadString(name), defaultValue);
+}
+
+// Read only: an unattended run stores nothing under the settings key.
+TChoices ReadSavedChoices() {
+    TChoices choices;
+    choices.Ini = ClampItemIndex(ReadSavedInteger("INI Files", 2), kIniItems);
+    choices.Groups = ClampItemIndex(ReadSavedInteger("Groups", 1), kGroupItems);
+    choices.Shortcuts = ClampItemIndex(ReadSavedInteger("Shortcuts", PlatformCode == 1 ? 0 : 1), kShortcutItems);
+    choices.Registry = ClampItemIndex(ReadSavedInteger("Registry", 2), kRegistryItems);
+    // The platform's restrictions, as the option pages apply them.
+    if (PlatformCode != 0 && choices.Registry == 2)
+        choices.Registry = 1;
+    if (PlatformCode == 1)
+        choices.Shortcuts = 0;
+    else
+        choices.Groups = 0;
+
+    // The ignore list: the keys the user added, and the system's own.
+    {
+        TRegistry reg(KEY_READ);
+        if (reg.OpenKey(std::string("\\") + kSettingsKey + "\\" + kIgnoreKeysSubkey, false))
+            choices.IgnoreKeys = reg.GetValueNames();
+    }
+    auto add = [&choices](const std::string& entry) { choices.IgnoreKeys.insert(choices.IgnoreKeys.begin(), entry); };
+    add("HKLM\\SOFTWARE\\CLASSES");
+    TRegistry reg(KEY_READ);
+    if (PlatformCode == 0) {
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        std::string user, config;
+        if (reg.OpenKey("\\System\\CurrentControlSet\\control", false)) {
+            user = reg.ReadString("Current User");
+            if (reg.OpenKey("IDConfigDB", false))
+                config = reg.ReadString("CurrentConfig");
+        }
+        add("HKUS\\" + UpperAscii(user));
+        add("HKLM\\CONFIG\\" + UpperAscii(config));
+    } else {
+        reg.SetRootKey(HKEY_USERS);
+        reg.OpenKey("", false);
+        std::string sid;
+        if (GetUserSidText(sid) == 0 && reg.KeyExists("\\" + sid))
+            add("HKUS\\" + sid);
+        add("HKLM\\Hardware");
+        add("HKLM\\Security");
+        add("HKLM\\SAM");
+    }
+    return choices;
+}
+
+// A choice the option page would not offer on this system, or "".
+std::string UnavailableChoice(const TCommandLine& line) {
+    if (line.Registry == 2 && PlatformCode != 0)
+        return "/registry:2 (HKCR, HKCU and HKCC) is not available on Windows NT; use /registry:1 or /registry:3.";
+    if (line.Groups > 0 && PlatformCode != 1)
+        return "/groups:" + std::to_string(line.Groups) +
+               ": Program Manager groups are searched on Windows NT 3.51 only.";
+    if (line.Shortcuts > 0 && PlatformCode == 1)
+        return "/shortcuts:" + std::to_string(line.Shortcuts) + ": shortcuts are not searched on Windows NT 3.51.";
+    return std::string();
+}
+
+// Whether a file can be written where named, found out without changing
+// anything that is there: an existing file is opened for writing and left
+// as it is, a new one is made and removed again.
+bool CanWriteFile(const std::string& name, std::string& error) {
+    const std::wstring wide = Utf8ToWide(name);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = name + " is a folder";
+        return false;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        error = name + " is read-only";
+        return false;
+    }
+    const HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = name + ": " + SystemErrorText(GetLastError());
+        return false;
+    }
+    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    CloseHandle(h);
+    if (!existed)
+        DeleteFileW(wide.c_str());
+    return true;
+}
+
+std::string FolderOf(const std::string& name) {
+    std::wstring full(MAX_PATH * 4, L'\0');
+    LPWSTR filePart = nullptr;
+    const DWORD n = GetFullPathNameW(Utf8ToWide(name).c_str(), static_cast<DWORD>(full.size()), &full[0], &filePart);
+    if (n == 0 || n >= full.size() || filePart == nullptr)
+        return std::string();
+    full.resize(static_cast<std::size_t>(filePart - full.data()));
+    while (full.size() > 3 && full.back() == L'\\')
+        full.pop_back();
+    return WideToUtf8(full);
+}
+
+std::string LocaleDateText(const SYSTEMTIME& now) {
+    wchar_t day[80] = {}, month[80] = {};
+    GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, L"dddd", day, 80);
+    GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, L"MMMM", month, 80);
+    return FormatReportDate(WideToUtf8(day), WideToUtf8(month), now.wDay, now.wYear, now.wHour, now.wMinute);
+}
+
+std::string WindowTextUtf8(HWND window) {
+    if (window == nullptr)
+        return std::string();
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return WideToUtf8(text);
+}
+
+const char* const kKindTitle[] = {"", "INI files", "Groups", "Shortcuts", "the Registry"};
+
+// One hit as one line of tab-separated fields: a tab or line end inside a
+// field (a Registry name may hold one) is shown as a blank.
+std::string HitLine(const TFoundItem& row) {
+    std::string line = row.Mark == MarkY ? "Y" : "N";
+    for (std::string field :
+         {row.Item, row.Path, std::string(KindText(row.Kind)), std::string(SubTypeText(row.SubType)), row.Context}) {
+        for (char& c : field)
+            if (c == '\t' || c == '\r' || c == '\n')
+                c = ' ';
+        line += "\t" + field;
+    }
+    return line;
+}
+
+// --- The run's reports --------------------------------------------------------
+
+class TUnattendedRun final : public IRunCallback {
+  public:
+    TUnattendedRun(TConsole& console, HWND label, const std::string& oldAddress)
+        : console_(console), label_(label), oldUpper_(UpperAscii(oldAddress)) {}
+
+    void StepStarted(int kind) override {
+        kind_ = kind;
+        if (!replacing_ && kind >= KindIni && kind <= KindReg) {
+            counts_[kind] = 0;
+            console_.Line("Searching " + std::string(kKindTitle[kind]) + " (" + scope_[kind] + ")");
+        }
+    }
+    void StepEnded(int) override {}
+    void Hit(const std::string& item,
+             const std::string& path,
+             const std::string& context,
+             int kind,
+             int subType,
+             const std::string& valueName) override {
+        // The row as the found list makes it.
+        TFoundItem row;
+        row.Item = item;
+        row.Path = path;
+        row.Kind = kind;
+        row.SubType = subType;
+        row.Context = context;
+        row.Mark = MarkY;
+        row.ValueName = valueName;
+        row.MaybeLonger = !oldUpper_.empty() && MaybeLongerName(row.Context, oldUpper_);
+        if (kind >= KindIni && kind <= KindReg)
+            ++counts_[kind];
+        console_.Line(HitLine(row));
+        rows_.push_back(std::move(row));
+    }
+    void LogLine(const std::string& line) override {
+        log_.push_back(line);
+        console_.Line(line);
+    }
+    void RunEnded() override { ended_ = true; }
+    void KeepResponsive() override {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        ShowProgress();
+    }
+    bool StopRequested() override {
+        if (!g_cancelled)
+            return false;
+        stopSeen_ = true;
+        return true;
+    }
+
+    void ShowProgress() {
+        const DWORD now = GetTickCount();
+        if (now - lastProgress_ < 250 || kind_ < KindIni || kind_ > KindReg)
+            return;
+        lastProgress_ = now;
+        const std::string where = WindowTextUtf8(label_);
+        if (replacing_)
+            console_.Progress("Replacing in " + std::string(kKindTitle[kind_]) + (where.empty() ? "" : ": " + where));
+        else
+            console_.Progress(std::string(kKindTitle[kind_]) + ": " + std::to_string(counts_[kind_]) + " found" +
+                              (where.empty() ? "" : " - " + where));
+    }
+
+    int Count(int kind) const { return counts_[kind]; }
+    std::vector<TFoundItem>& Rows() { return rows_; }
+    std::vector<std::string>& Log() { return log_; }
+    bool Ended() const { return ended_; }
+    bool StopSeen() const { return stopSeen_; }
+    void BeginReplacing() {
+        replacing_ = true;
+        kind_ = KindNone;
+    }
+    std::string scope_[5];
+
+  private:
+    TConsole& console_;
+    HWND label_;
+    std::string oldUpper_;
+    int kind_ = KindNone;
+    int counts_[5] = {-1, -1, -1, -1, -1};
+    std::vector<TFoundItem> rows_;
+    std::vector<std::string> log_;
+    bool ended_ = false;
+    bool stopSeen_ = false;
+    bool replacing_ = false;
+    DWORD lastProgress_ = 0;
+};
+
+int ErrorLineCount(const std::vector<std::string>& lines) {
+    int count = 0;
+    for (const std::string& line : lines)
+        if (line.rfind("*****", 0) == 0)
+            ++count;
+    return count;
+}
+
+// Saves the log where /log names it; false (said on the console) when it
+// could not be.
+bool SaveLogFile(TConsole& console, const std::string& name, const std::vector<std::string>& lines) {
+    if (name.empty())
+        return true;
+    const DWORD error = SaveFileReplacing(name, LogFileText(lines));
+    if (error == ERROR_SUCCESS) {
+        console.Line("Log saved as " + name);
+        return true;
+    }
+    console.ErrorLine("***** The log could not be saved as " + name + ": " + SaveErrorMessage(error));
+    return false;
+}
+
+int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
+    // Every check before anything is searched or changed.
+    const std::string unavailable = UnavailableChoice(line);
+    if (!unavailable.empty()) {
+        console.ErrorLine(unavailable);
+        return kExitBadArguments;
+    }
+    for (const std::string* file : {&line.ListFile, &line.LogFile}) {
+        std::string error;
+        if (!file->empty() && !CanWriteFile(*file, error)) {
+            console.ErrorLine("The file cannot be written: " + error + ".");
+            return kExitBadArguments;
+        }
+    }
+    const int check = CheckAddresses(line.OldAddress, line.NewAddress, ProbePathKind);
+    const Indicator light = IndicatorForResult(check);
+    if (light != Indicator::Green) {
+        console.ErrorLine(LoadResourceString(instance, IDS_CHECK_BASE + check));
+        if (light == Indicator::Red)
+            return kExitBadArguments;
+    }
+
+    TChoices choices = ReadSavedChoices();
+    if (line.Ini >= 0)
+        choices.Ini = line.Ini;
+    if (line.Groups >= 0)
+        choices.Groups = line.Groups;
+    if (line.Shortcuts >= 0)
+        choices.Shortcuts = line.Shortcuts;
+    if (line.Registry >= 0)
+        choices.Registry = line.Registry;
+
+    UiDispatcher::Init();
+    // The search threads show where they are in a label; this one is never
+    // shown, the progress line reads it.
+    const HWND label = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    TUnattendedRun run(console, label, line.OldAddress);
+    static const char* const kIniScope[] = {"", "WIN.INI and SYSTEM.INI", "the Windows folder",
+                                            "the Windows folder and below", "all fixed drives"};
+    static const char* const kShortcutScope[] = {"", "Start Menu and Desktop", "the Windows folder and below",
+                                                 "all fixed drives"};
+    static const char* const kRegistryScope[] = {"", "HKCR and HKCU", "HKCR, HKCU and HKCC", "all of the Registry"};
+    auto scope = [](const char* const* names, int items, int index) {
+        return index >= 0 && index < items ? std::string(names[index]) : std::string("nothing");
+    };
+    run.scope_[KindIni] = scope(kIniScope, kIniItems, choices.Ini);
+    run.scope_[KindGrp] = "all groups";
+    run.scope_[KindLnk] = scope(kShortcutScope, kShortcutItems, choices.Shortcuts);
+    run.scope_[KindReg] = scope(kRegistryScope, kRegistryItems, choices.Registry);
+
+    console.Line(std::string(line.Apply ? "Search and replace" : "Search only (nothing is changed without /apply)"));
+    console.Line("Old address: " + line.OldAddress);
+    console.Line("New address: " + line.NewAddress);
+
+    TSearchSettings settings;
+    settings.OldAddress = line.OldAddress;
+    settings.ProgressLabel = label;
+    settings.IniMode = IniWalkModeForItem(choices.Ini);
+    settings.Groups = choices.Groups > 0;
+    settings.ShortcutMode = ShortcutWalkModeForItem(choices.Shortcuts);
+    settings.RegistryMode = RegistryScopeForItem(choices.Registry);
+    settings.IgnoreKeys = choices.IgnoreKeys;
+
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const std::string reportDate = LocaleDateText(now);
+    const std::vector<std::string> head = {"Report generated by Movix 32 on " + reportDate,
+                                           "(Error lines begin with *****)", "Old address: " + line.OldAddress,
+                                           "New address: " + line.NewAddress};
+
+    TDdeClientConv progMan;
+    TSearchRunner search(run, progMan);
+    search.Start(settings);
+    DWORD stopAskedAt = 0;
+    while (!run.Ended() && !run.StopSeen()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        run.KeepResponsive();
+        if (!g_cancelled || run.Ended() || run.StopSeen())
+            continue;
+        // The thread in hand stops at its next check, as on the wizard's
+        // Cancel; its end then starts no further step. One that does not
+        // end in time is left to end with the process, as the window
+        // leaves it.
+        if (stopAskedAt == 0) {
+            search.RequestStop();
+            stopAskedAt = GetTickCount() | 1;
+        } else if (GetTickCount() - stopAskedAt > 10000) {
+            break;
+        }
+    }
+    if (!run.Ended()) {
+        UiDispatcher::Shutdown();
+        std::vector<std::string> log = head;
+        log.push_back("");
+        for (const std::string& text : search.LogLines())
+            log.push_back(text);
+        log.push_back("***** The search was stopped because Ctrl+C was pressed: nothing was changed.");
+        console.Line(log.back());
+        SaveLogFile(console, line.LogFile, log);
+        return kExitCancelled;
+    }
+
+    for (const std::string& note : search.Notes())
+        console.Line(note);
+    auto caption = [&](int kind, const char* none, const char* some) {
+        const int count = run.Count(kind);
+        if (count < 0)
+            return std::string(none);
+        return std::to_string(count) + some + (search.StepFailed(kind) ? " (incomplete)" : "");
+    };
+    console.Line(caption(KindIni, "No INI files searched", " matches in INI files"));
+    console.Line(caption(KindGrp, "No Groups searched", " matches in Groups"));
+    console.Line(caption(KindLnk, "No Shortcuts searched", " matches in Shortcuts"));
+    console.Line(caption(KindReg, "No Registry entries searched", " matches in the Registry"));
+
+    int exitCode = kExitDone;
+    if (!line.ListFile.empty()) {
+        const DWORD error = SaveFileReplacing(line.ListFile, FoundListRtf(line.OldAddress, run.Rows()));
+        if (error == ERROR_SUCCESS) {
+            console.Line("List saved as " + line.ListFile);
+        } else {
+            console.ErrorLine("***** The list could not be saved as " + line.ListFile + ": " + SaveErrorMessage(error));
+            exitCode = kExitErrorLines;
+        }
+    }
+    const std::size_t hits = run.Rows().size();
+
+    if (!line.Apply || hits == 0) {
+        std::vector<std::string> log = head;
+        if (!search.LogLines().empty()) {
+            log.push_back("");
+            for (const std::string& text : search.LogLines())
+                log.push_back(text);
+        }
+        log.push_back("");
+        log.push_back(hits == 0 ? std::string("Nothing was found: nothing was changed.")
+                                : "Search only: " + std::to_string(hits) + (hits == 1 ? " hit" : " hits") +
+                                      " found, nothing was changed.");
+        console.Line(log.back());
+        if (!SaveLogFile(console, line.LogFile, log))
+            exitCode = kExitErrorLines;
+        if (exitCode == kExitDone && hits > 0)
+            exitCode = kExitHitsFound;
+        return exitCode;
+    }
+
+    // The replacement, as the wizard's Next on its last page starts it: the
+    // undo journal first (beside the log when one is named), the log's head,
+    // what the search could not read, then the rows in the fixed order.
+    run.BeginReplacing();
+    std::string journalError;
+    const std::string journalFolder = line.LogFile.empty() ? DefaultUndoFolder() : FolderOf(line.LogFile);
+    std::unique_ptr<TUndoRecorder> journal =
+        TUndoRecorder::Create(journalFolder, line.OldAddress, line.NewAddress, reportDate, journalError);
+    for (const std::string& text : head)
+        run.LogLine(text);
+    run.LogLine(journal ? "Undo journal: " + journal->FileName() : std::string("Undo journal: none"));
+    if (!journal) {
+        run.LogLine("");
+        run.LogLine("***** " + journalError);
+        run.LogLine("***** The replacement did not start: nothing was changed.");
+        SaveLogFile(console, line.LogFile, run.Log());
+        return kExitErrorLines;
+    }
+    if (!search.LogLines().empty()) {
+        run.LogLine("");
+        for (const std::string& text : search.LogLines())
+            run.LogLine(text);
+    }
+    std::vector<TFoundItem> rows;
+    rows.reserve(hits);
+    for (std::size_t index : SortedOrderLocale(run.Rows(), -1, false))
+        rows.push_back(run.Rows()[index]);
+    TReplaceRunner replacer(run, progMan, label);
+    replacer.SetJournal(journal.get());
+    replacer.SetStopReason("Ctrl+C was pressed");
+    replacer.Run(rows, line.OldAddress, line.NewAddress);
+    journal.reset();
+    if (!SaveLogFile(console, line.LogFile, run.Log()))
+        exitCode = kExitErrorLines;
+    if (run.StopSeen())
+        return kExitCancelled;
+    if (ErrorLineCount(run.Log()) > 0)
+        exitCode = kExitErrorLines;
+    return exitCode;
+}
+
+int RunRestore(TConsole& console, const TCommandLine& line) {
+    if (!NameExists(line.RestoreFile)) {
+        console.ErrorLine("The undo journal cannot be found: " + line.RestoreFile + ".");
+        return kExitBadArguments;
+    }
+    std::string error;
+    if (!line.LogFile.empty() && !CanWriteFile(line.LogFile, error)) {
+        console.ErrorLine("The file cannot be written: " + error + ".");
+        return kExitBadArguments;
+    }
+    // The same Restore as the button on the wizard's last page. It cannot
+    // stop half way; a Ctrl+C meanwhile is answered once it is done.
+    std::vector<std::string> log;
+    const int problems = RestoreUndoJournal(line.RestoreFile, [&](const std::string& text) {
+        log.push_back(text);
+        console.Line(text);
+    });
+    std::string logName = line.LogFile;
+    if (logName.empty()) {
+        // Each Restore keeps its own log beside the journal, as the button's.
+        const std::string& journal = line.RestoreFile;
+        const std::size_t dot = journal.find_last_of('.');
+        const std::size_t slash = journal.find_last_of("\\/:");
+        const std::string stem =
+            (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? journal.substr(0, dot)
+                                                                                     : journal) +
+            "-RESTORE";
+        logName = stem + ".TXT";
+        for (int n = 2; NameExists(logName) && n < 1000; ++n)
+            logName = stem + "-" + std::to_string(n) + ".TXT";
+    }
+    const DWORD saved = SaveFileReplacing(logName, LogFileText(log));
+    if (saved == ERROR_SUCCESS)
+        console.Line("Restore log stored as " + logName);
+    else
+        console.ErrorLine("***** The restore log could not be stored as " + logName + ": " + SaveErrorMessage(saved));
+    if (g_cancelled)
+        return kExitCancelled;
+    return problems > 0 || saved != ERROR_SUCCESS ? kExitErrorLines : kExitDone;
+}
+
+}  // namespace
+
+bool RunFromCommandLine(HINSTANCE instance, int& exitCode) {
+    const TCommandLine line = ParseCommandLine(CommandLineArguments());
+    if (line.RunMode == TCommandLine::Mode::Wizard)
+        return false;
+    TConsole console;
+    g_mainThread = GetCurrentThreadId();
+    // A process started in a group of its own has Ctrl+C switched off; the
+    // run answers it.
+    SetConsoleCtrlHandler(nullptr, FALSE);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    switch (line.RunMode) {
+        case TCommandLine::Mode::Help:
+            if (console.HasOutput())
+                console.Line(UnattendedUsage());
+            else
+                MessageBoxW(nullptr, Utf8ToWide(UnattendedUsage()).c_str(), L"Movix 32", MB_OK | MB_ICONINFORMATION);
+            exitCode = kExitDone;
+            break;
+        case TCommandLine::Mode::BadArguments:
+            if (console.HasOutput())
+                console.ErrorLine(line.Error);
+            else
+                MessageBoxW(nullptr, Utf8ToWide(line.Error).c_str(), L"Movix 32", MB_OK | MB_ICONERROR);
+            exitCode = kExitBadArguments;
+            break;
+        default:
+            // An error no step caught ends the run with its message, as the
+            // window's standard error box ends the event that raised it.
+            try {
+                exitCode = line.RunMode == TCommandLine::Mode::Restore ? RunRestore(console, line)
+                                                                       : RunSearch(instance, console, line);
+            } catch (const std::exception& e) {
+                console.ErrorLine(std::string("***** ") + e.what());
+                exitCode = kExitErrorLines;
+            }
+            break;
+    }
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    return true;
+}
+
+}  // namespace movix

@@ -1,0 +1,433 @@
+// The unattended mode from outside: movix32.exe started as a child process
+// with its standard handles redirected to a pipe or a file, its output and
+// exit code read back. The wizard's end-to-end scenarios run through the
+// command line with the same files, keys and log lines; a search only changes
+// nothing; Restore puts a run back; Ctrl+C stops a search and a replacement.
+#include <windows.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "../win/registry_test_support_win.h"
+#include "../win/shortcut_files_win.h"
+#include "gui_driver.h"
+#include "platform/wide_text_win.h"
+
+using movix_test::Fields;
+
+namespace {
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t from = 0, to; from < text.size(); from = to + 1) {
+        to = std::min(text.find('\n', from), text.size());
+        lines.push_back(text.substr(from, to - from - (to > from && text[to - 1] == '\r' ? 1 : 0)));
+    }
+    return lines;
+}
+
+struct Result {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;  // the standard output and error output together
+    bool Has(const std::string& line) const {
+        const std::vector<std::string> all = SplitLines(output);
+        return std::find(all.begin(), all.end(), line) != all.end();
+    }
+};
+
+// movix32.exe with both outputs redirected: to a pipe, or to a file that can
+// be read while it runs, in a process group of its own that shares this
+// process's console (so that Ctrl+C can be sent to it alone).
+class Cli {
+  public:
+    Cli(const std::string& arguments, bool pipe) {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE out = nullptr;
+        if (pipe) {
+            CreatePipe(&read_, &out, &inherit, 0);
+            SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+        } else {
+            outName_ = guitest::ScratchDir("cli_out") + "\\OUT.TXT";
+            out = CreateFileA(outName_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              CREATE_ALWAYS, 0, nullptr);
+        }
+        const std::string exe = guitest::ExeDir() + "\\movix32.exe";
+        std::string line = "\"" + exe + "\" " + arguments;
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = out;
+        CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, pipe ? 0 : CREATE_NEW_PROCESS_GROUP, nullptr,
+                       nullptr, &si, &pi_);
+        CloseHandle(out);
+    }
+    ~Cli() {
+        if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(pi_.hProcess, 99);
+        CloseHandle(pi_.hProcess);
+        CloseHandle(pi_.hThread);
+        if (read_)
+            CloseHandle(read_);
+    }
+    std::string Output() {
+        if (!read_)
+            return guitest::ReadAll(outName_);
+        // Only what is there: a service the run starts may hold the pipe open.
+        DWORD available = 0, got = 0;
+        char buffer[4096];
+        while (PeekNamedPipe(read_, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+               ReadFile(read_, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            piped_.append(buffer, got);
+        return piped_;
+    }
+    bool CtrlC() { return GenerateConsoleCtrlEvent(CTRL_C_EVENT, pi_.dwProcessId) != FALSE; }
+    Result Wait(int milliseconds = 180000) {
+        const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
+        while (WaitForSingleObject(pi_.hProcess, 20) == WAIT_TIMEOUT && static_cast<LONG>(GetTickCount() - end) < 0)
+            Output();
+        Result result;
+        GetExitCodeProcess(pi_.hProcess, &result.exitCode);
+        result.output = Output();
+        return result;
+    }
+
+  private:
+    PROCESS_INFORMATION pi_ = {};
+    HANDLE read_ = nullptr;
+    std::string outName_, piped_;
+};
+
+Result RunCli(const std::string& arguments, bool pipe = false) {
+    return Cli(arguments, pipe).Wait();
+}
+
+std::vector<std::string> LogAfterHead(const std::string& file) {
+    const std::vector<std::string> log = SplitLines(guitest::ReadAll(file));
+    return log.size() > 5 ? std::vector<std::string>(log.begin() + 5, log.end()) : log;
+}
+
+std::string JournalOf(const std::string& logFile) {
+    const std::vector<std::string> log = SplitLines(guitest::ReadAll(logFile));
+    return log.size() > 4 && log[4].rfind("Undo journal: ", 0) == 0 ? log[4].substr(14) : std::string();
+}
+
+void SetSz(const std::string& path, const char* name, const std::string& data) {
+    RegSetKeyValueA(HKEY_CURRENT_USER, path.c_str(), name, REG_SZ, data.c_str(), static_cast<DWORD>(data.size() + 1));
+}
+
+std::string GetSz(const std::string& path, const char* name) {
+    char buffer[512] = {};
+    DWORD size = sizeof buffer;
+    return RegGetValueA(HKEY_CURRENT_USER, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) == ERROR_SUCCESS
+               ? buffer
+               : "<missing>";
+}
+
+// HKEY_CURRENT_USER\Software as reg.exe exports it, without Wine's own keys
+// (Wine's programs, reg.exe itself, update them as they please).
+std::vector<std::string> SoftwareExport() {
+    std::vector<std::string> kept;
+    bool wine = false;
+    for (const std::string& line : movix_test::RegExportLines("HKEY_CURRENT_USER\\Software")) {
+        if (!line.empty() && line[0] == '[')
+            wine = line.rfind("[HKEY_CURRENT_USER\\Software\\Wine", 0) == 0;
+        if (!wine)
+            kept.push_back(line);
+    }
+    return kept;
+}
+
+const char kIni[] =
+    "Before=C:\\MVXOLD_CLI\\FIRST.EXE\r\n"
+    "[Paths]\r\n"
+    "  Home = c:\\mvxold_cli  \r\n"
+    "[C:\\MVXOLD_CLI\\PLUG]\r\n"
+    "\x1a"
+    "Tail=C:\\MVXOLD_CLI\\AFTER_EOF\r\n";
+
+}  // namespace
+
+TEST(Unattended, EveryBadArgumentStopsWithOneLineAndCode3BeforeAnything) {
+    const std::string scratch = guitest::ScratchDir("cli_bad");
+    const std::string kept = scratch + "\\KEPT.TXT";
+    guitest::WriteFile(kept, "user data");
+    SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string run = "/old:C:\\MVXBAD /new:C:\\MVXBAD2 /apply ";
+    // Each line as it begins (the system's own error texts follow some).
+    const std::pair<std::string, std::string> cases[] = {
+        // Every parse error is one of the portable tests' table; two here.
+        {run + "/bogus", "Unknown switch \"/bogus\"; movix32 /? lists the switches."},
+        {run + "/ini:7", "The number of /ini must be from 0 to 4, not \"7\"."},
+        // Choices the option pages do not offer on this system (Windows 10).
+        {run + "/registry:2", "/registry:2 (HKCR, HKCU and HKCC) is not available on Windows NT"},
+        {run + "/groups:1", "/groups:1: Program Manager groups are searched on Windows NT 3.51 only."},
+        {run + "\"/list:" + scratch + "\\NO\\F.RTF\"", "The file cannot be written: " + scratch + "\\NO\\F.RTF: "},
+        {run + "\"/log:" + scratch + "\"", "The file cannot be written: " + scratch + " is a folder."},
+        {run + "\"/log:" + kept + "\"", "The file cannot be written: " + kept + " is read-only."},
+        // A red address check: only one address begins with a drive letter,
+        // and only the one that does exists.
+        {"/old:C:\\windows /new:Apps\\MVXBAD /apply", "Possible error:  One of the addresses starts with a drive"},
+        {"\"/restore:" + scratch + "\\GONE.TXT\"", "The undo journal cannot be found: " + scratch + "\\GONE.TXT."},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunCli(c.first, true);
+        EXPECT_EQ(r.exitCode, 3u) << c.first << "\n" << r.output;
+        EXPECT_EQ(SplitLines(r.output).size(), 1u) << c.first << "\n" << r.output;
+        EXPECT_EQ(r.output.rfind(c.second, 0), 0u) << c.first << "\n" << r.output;
+    }
+    EXPECT_EQ(guitest::ReadAll(kept), "user data");
+    EXPECT_FALSE(guitest::Exists(scratch + "\\NO"));
+    SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
+    guitest::RemoveTree(scratch);
+    const Result help = RunCli("/?", true);
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_TRUE(help.Has("  4  cancelled by Ctrl+C; the log is written")) << help.output;
+}
+
+// The wizard's INI, Registry and shortcut scenarios in one run: first a
+// search only, which changes nothing; then /apply, with the wizard's log
+// lines; then /restore, which puts every file, key and shortcut back.
+TEST(Unattended, SearchOnlyThenApplyThenRestore) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    const std::string ini = guitest::WindowsDir() + "\\MVXCLI.INI";
+    const std::string bak = guitest::WindowsDir() + "\\MVXCLI.BAK";
+    const std::string lnk = movix_test::SpecialFolderPath(CSIDL_DESKTOPDIRECTORY) + "\\MvxCli.lnk";
+    const std::string key = "Software\\MvxCli";
+    struct Cleanup {
+        std::vector<std::string> files;
+        ~Cleanup() {
+            for (const std::string& f : files)
+                DeleteFileA(f.c_str());
+            RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\MvxCli");
+            guitest::ClearSettings();
+            CoUninitialize();
+        }
+    } cleanup{{ini, bak, lnk}};
+    guitest::WriteFile(ini, kIni);
+    const Fields lnkBefore = {"C:\\MVXOLD_CLI\\EDIT.EXE", "/new", "C:\\MvxOld_Cli\\DOCS", "C:\\W\\SHELL32.DLL", 12};
+    movix_test::MakeShortcut(lnk, lnkBefore);
+    SetSz(key, "Path", "C:\\MVXOLD_CLI\\BIN");
+    SetSz(key + "\\Ignored", "X", "C:\\MVXOLD_CLI is not looked at here");
+    guitest::ClearSettings();
+    // The saved ignore list counts as in the wizard.
+    SetSz("Software\\Kestrelia\\MOVIX32\\1.0\\Registry Keys To Ignore", "hkcu\\software\\MVXCLI\\ignored", "");
+    const std::vector<std::string> exportBefore = SoftwareExport();
+    const std::string scratch = guitest::ScratchDir("cli_run");
+    const std::string list = scratch + "\\FOUND.RTF", log = scratch + "\\LOG.TXT";
+    const std::string args = "/old:C:\\MVXOLD_CLI /new:D:\\MVXNEW_CLI /ini:2 /shortcuts:1 /registry:1 ";
+
+    const Result dry = RunCli(args + "\"/list:" + list + "\" \"/log:" + log + "\"");
+    EXPECT_EQ(dry.exitCode, 1u) << dry.output;
+    for (const char* line : {"3 matches in INI files", "No Groups searched", "2 matches in Shortcuts",
+                             "1 matches in the Registry", "Search only: 6 hits found, nothing was changed."})
+        EXPECT_TRUE(dry.Has(line)) << line << "\n" << dry.output;
+    EXPECT_TRUE(dry.Has("Y\tMVXCLI.INI\t" + guitest::WindowsDir() + "\tINI\tsec\t[C:\\MVXOLD_CLI\\PLUG]"));
+    EXPECT_TRUE(dry.Has("Y\tMvxCli\tHKCU\\Software\\MvxCli\tREG\tdat\tPath=C:\\MVXOLD_CLI\\BIN"));
+    EXPECT_NE(guitest::ReadAll(list).find("[C:\\\\MVXOLD_CLI\\\\PLUG]\\cell"), std::string::npos);
+    EXPECT_EQ(guitest::ReadAll(ini), kIni);
+    EXPECT_FALSE(guitest::Exists(bak));
+    EXPECT_EQ(movix_test::ShellFields(lnk), lnkBefore);
+    EXPECT_EQ(SoftwareExport(), exportBefore) << "a search only stores nothing, not even the choices";
+
+    const Result applied = RunCli(args + "/apply \"/log:" + log + "\"");
+    EXPECT_EQ(applied.exitCode, 0u) << applied.output;
+    EXPECT_EQ(guitest::ReadAll(ini),
+              "Before=D:\\MVXNEW_CLI\\FIRST.EXE\r\n[Paths]\r\n  Home = D:\\MVXNEW_CLI  \r\n[D:\\MVXNEW_CLI\\PLUG]\r\n"
+              "\x1aTail=C:\\MVXOLD_CLI\\AFTER_EOF\r\n");
+    EXPECT_EQ(guitest::ReadAll(bak), kIni);
+    EXPECT_EQ(movix_test::ShellFields(lnk),
+              (Fields{"D:\\MVXNEW_CLI\\EDIT.EXE", "/new", "D:\\MVXNEW_CLI\\DOCS", "C:\\W\\SHELL32.DLL", 12}));
+    EXPECT_EQ(GetSz(key, "Path"), "D:\\MVXNEW_CLI\\BIN");
+    EXPECT_EQ(GetSz(key + "\\Ignored", "X"), "C:\\MVXOLD_CLI is not looked at here");
+    const std::vector<std::string> expected = {
+        "",
+        "Processing INI file " + ini,
+        "          INI key: Before=C:\\MVXOLD_CLI\\FIRST.EXE",
+        "       changed to: Before=D:\\MVXNEW_CLI\\FIRST.EXE",
+        "          INI key:   Home = c:\\mvxold_cli  ",
+        "       changed to:   Home = D:\\MVXNEW_CLI  ",
+        "   section header: [C:\\MVXOLD_CLI\\PLUG]",
+        "       changed to: [D:\\MVXNEW_CLI\\PLUG]",
+        "Successfully updated " + ini,
+        "Backup stored as " + bak,
+        "",
+        "Processing shortcut " + lnk,
+        "     command line: C:\\MVXOLD_CLI\\EDIT.EXE",
+        "       changed to: D:\\MVXNEW_CLI\\EDIT.EXE",
+        "      working dir: C:\\MvxOld_Cli\\DOCS",
+        "       changed to: D:\\MVXNEW_CLI\\DOCS",
+        "Successfully updated " + lnk,
+        "",
+        "Updating Registry",
+        "KEY: HKCU\\Software\\MvxCli",
+        "   old data: Path=C:\\MVXOLD_CLI\\BIN",
+        "   new data: D:\\MVXNEW_CLI\\BIN",
+    };
+    EXPECT_EQ(LogAfterHead(log), expected);
+    for (const std::string& line : expected)
+        EXPECT_TRUE(applied.Has(line)) << "on the console too: " << line;
+    // The undo journal is made beside the log.
+    const std::string journal = JournalOf(log);
+    EXPECT_EQ(journal.rfind(scratch + "\\MOVIX32UNDO-", 0), 0u) << journal;
+
+    const Result restored = RunCli("\"/restore:" + journal + "\" \"/log:" + scratch + "\\RESTORE.TXT\"");
+    EXPECT_EQ(restored.exitCode, 0u) << restored.output;
+    EXPECT_TRUE(restored.Has("Undo journal: " + journal));
+    EXPECT_EQ(guitest::ReadAll(ini), kIni);
+    EXPECT_EQ(movix_test::ShellFields(lnk), lnkBefore);
+    EXPECT_EQ(SoftwareExport(), exportBefore);
+    EXPECT_EQ(guitest::ReadAll(scratch + "\\RESTORE.TXT").rfind("Restore by Movix 32 on ", 0), 0u);
+    guitest::RemoveTree(scratch);
+}
+
+// The wizard's Program Manager scenario under Windows NT 3.51, against the
+// substitute serving the demo's groups; then /restore, twice.
+TEST(Unattended, ProgManGroupsUnderNT351AndTheirRestore) {
+    const std::string groups = guitest::ScratchDir("cli_groups");
+    std::string demo = std::string("Z:") + MOVIX_DEMO_GROUPS_DIR;
+    std::replace(demo.begin(), demo.end(), '/', '\\');
+    for (const char* name : {"group0001.txt", "group0002.txt"})
+        ASSERT_TRUE(CopyFileA((demo + "\\" + name).c_str(), (groups + "\\" + name).c_str(), FALSE)) << demo;
+    const std::string before = guitest::ReadAll(groups + "\\group0001.txt");
+    auto server = [] { return FindWindowA("MxProgManWindow", "MxProgMan ProgMan ProgMan"); };
+    ASSERT_TRUE(guitest::WaitFor([&] { return server() == nullptr; }, 15000));
+    const std::string exe = guitest::ExeDir() + "\\mxprogman.exe";
+    std::string line = "\"" + exe + "\" ProgMan /service:ProgMan \"/groups:" + groups + "\"";
+    STARTUPINFOA si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    struct End {
+        PROCESS_INFORMATION& pi;
+        HWND (*window)();
+        ~End() {
+            if (HWND w = window())
+                PostMessageA(w, WM_CLOSE, 0, 0);
+            if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0)
+                TerminateProcess(pi.hProcess, 1);
+            CloseHandle(pi.hProcess);
+            CloseHandle(pi.hThread);
+        }
+    } end{pi, server};
+    ASSERT_TRUE(guitest::WaitFor([&] { return server() != nullptr; }, 10000));
+    const std::string log = guitest::ScratchDir("cli_groups_log") + "\\LOG.TXT";
+    Result r;
+    {
+        // The saved choices on this version: all groups, no shortcuts.
+        guitest::WindowsVersion version("nt351");
+        guitest::ClearSettings();
+        r = RunCli("/old:C:\\QUILL /new:C:\\Apps\\Quillpad /ini:0 /registry:0 /apply \"/log:" + log + "\"");
+    }
+    EXPECT_EQ(r.exitCode, 0u) << r.output;
+    EXPECT_TRUE(r.Has("11 matches in Groups")) << r.output;
+    EXPECT_TRUE(r.Has("Y\tQuillpad\tQuillpad\tGRP\tcmd\tC:\\QUILL\\QUILL.EXE"));
+    const std::vector<std::string> expected = {
+        "",
+        "Updating ProgMan Group Quillpad",
+        "             item: \"Quillpad\",\"C:\\QUILL\\QUILL.EXE\",C:\\QUILL\\DOCS,C:\\QUILL\\QUILL.EXE,16,16,0,0,0,0",
+        "       changed to: C:\\Apps\\Quillpad\\QUILL.EXE,Quillpad,C:\\Apps\\Quillpad\\QUILL.EXE,0,16,16,"
+        "C:\\Apps\\Quillpad\\DOCS,0,0,0",
+        "             item: \"Quillpad Templates\",\"C:\\QUILL\\QUILL.EXE /t C:\\QUILL\\TEMPLATES\",C:\\QUILL,"
+        "C:\\QUILL\\QUILL.EXE,91,16,1,0,0,0",
+        "       changed to: C:\\Apps\\Quillpad\\QUILL.EXE /t C:\\Apps\\Quillpad\\TEMPLATES,Quillpad Templates,"
+        "C:\\Apps\\Quillpad\\QUILL.EXE,1,91,16,C:\\Apps\\Quillpad,0,0,0",
+        "             item: \"Read Me\",\"C:\\WINDOWS\\NOTEPAD.EXE C:\\QUILL\\README.TXT\",C:\\QUILL,,166,16,0,0,0,0",
+        "       changed to: C:\\WINDOWS\\NOTEPAD.EXE C:\\Apps\\Quillpad\\README.TXT,Read Me,,0,166,16,"
+        "C:\\Apps\\Quillpad,0,0,0",
+        "             item: \"Quillpad (Safe Mode)\",\"C:\\QUILL\\QUILL.EXE /safe\",C:\\QUILL,C:\\QUILL\\QUILL.EXE,"
+        "241,16,0,1617,0,0",
+        "       changed to: C:\\Apps\\Quillpad\\QUILL.EXE /safe,\"Quillpad (Safe Mode)\",C:\\Apps\\Quillpad\\QUILL.EXE,"
+        "0,241,16,C:\\Apps\\Quillpad,1617,0,0",
+        "Successfully updated Quillpad",
+    };
+    EXPECT_EQ(LogAfterHead(log), expected);
+    EXPECT_TRUE(guitest::WaitFor(
+        [&] { return guitest::ReadAll(groups + "\\group0001.txt").find("C:\\QUILL") == std::string::npos; }, 10000));
+    // Without /log, each restore's log goes beside the journal.
+    for (const char* counts : {"4 restored, 0 already", "0 restored, 4 already"}) {
+        const Result restore = RunCli("\"/restore:" + JournalOf(log) + "\"");
+        EXPECT_EQ(restore.exitCode, 0u) << restore.output;
+        EXPECT_NE(restore.output.find(counts), std::string::npos) << restore.output;
+        EXPECT_NE(restore.output.find("-RESTORE"), std::string::npos) << restore.output;
+        EXPECT_TRUE(guitest::WaitFor([&] { return guitest::ReadAll(groups + "\\group0001.txt") == before; }, 10000));
+    }
+}
+
+// Ctrl+C to a run that shares this process's console, in a process group of
+// its own: during the search (a walk of every fixed drive, Wine's whole Unix
+// file system included) and during the replacement (1500 Registry keys).
+TEST(Unattended, CtrlCStopsTheSearchAndTheReplacementWritesTheLogAndExits4) {
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole()) << GetLastError();
+    SetConsoleCtrlHandler(nullptr, TRUE);  // not this process
+    struct Free {
+        ~Free() {
+            FreeConsole();
+            RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\MvxCliStop");
+        }
+    } free;
+    {
+        // Without redirected handles the run writes to the console, UTF-16
+        // through WriteConsoleW: the screen shows the text as it was typed.
+        const std::wstring exe = movix::Utf8ToWide(guitest::ExeDir() + "\\movix32.exe");
+        std::wstring line = L"\"" + exe + L"\" /old:C:\\X /new:C:\\Y /ini:\u00e7\u4e2d";
+        STARTUPINFOW si = {sizeof si};
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        WaitForSingleObject(pi.hProcess, 30000);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        EXPECT_EQ(code, 3u);
+        std::wstring screen(80 * 25, L' ');
+        DWORD got = 0;
+        ReadConsoleOutputCharacterW(GetStdHandle(STD_OUTPUT_HANDLE), &screen[0], static_cast<DWORD>(screen.size()),
+                                    {0, 0}, &got);
+        EXPECT_NE(screen.find(L"The number of /ini must be from 0 to 4, not \"\u00e7\u4e2d\"."), std::wstring::npos)
+            << movix::WideToUtf8(screen);
+    }
+    const std::string log = guitest::ScratchDir("cli_cancel") + "\\LOG.TXT";
+    {
+        Cli cli(
+            "/old:Z:\\MVX_CLI_STOP /new:Z:\\MVX_CLI_NEW /ini:4 /shortcuts:0 /registry:0 /apply \"/log:" + log + "\"",
+            false);
+        ASSERT_TRUE(guitest::WaitFor([&] { return cli.Output().find("Searching INI") != std::string::npos; }, 20000));
+        Sleep(1000);
+        ASSERT_TRUE(cli.CtrlC()) << GetLastError();
+        const Result r = cli.Wait(30000);
+        EXPECT_EQ(r.exitCode, 4u) << r.output;
+        const std::vector<std::string> lines = SplitLines(guitest::ReadAll(log));
+        ASSERT_GE(lines.size(), 4u) << r.output;
+        EXPECT_EQ(lines[2], "Old address: Z:\\MVX_CLI_STOP");
+        EXPECT_EQ(lines.back(), "***** The search was stopped because Ctrl+C was pressed: nothing was changed.");
+    }
+    constexpr int kKeys = 1500;
+    for (int i = 0; i < kKeys; ++i)
+        SetSz("Software\\MvxCliStop\\K" + std::to_string(i), "p", "C:\\MVXSTOP_OLD\\x");
+    guitest::ClearSettings();
+    Cli cli("/old:C:\\MVXSTOP_OLD /new:C:\\MVXSTOP_NEW /ini:0 /shortcuts:0 /registry:1 /apply \"/log:" + log + "\"",
+            false);
+    ASSERT_TRUE(guitest::WaitFor([&] { return cli.Output().find("Updating Registry") != std::string::npos; }, 120000));
+    ASSERT_TRUE(cli.CtrlC()) << GetLastError();
+    EXPECT_EQ(cli.Wait(60000).exitCode, 4u);
+    // The log lists what was not done; exactly those keys are unchanged.
+    const std::vector<std::string> lines = SplitLines(guitest::ReadAll(log));
+    const auto stopped = std::find(lines.begin(), lines.end(), "***** The run was stopped because Ctrl+C was pressed.");
+    ASSERT_TRUE(stopped != lines.end() && stopped + 1 != lines.end());
+    std::vector<std::string> notDone;
+    for (auto it = stopped + 2; it != lines.end(); ++it)
+        notDone.push_back(it->substr(it->rfind('\\') + 1));
+    EXPECT_GT(notDone.size(), 0u) << "the run ended before Ctrl+C came";
+    EXPECT_EQ(*(stopped + 1), "***** Not done (" + std::to_string(notDone.size()) + "):");
+    for (int i = 0; i < kKeys; ++i) {
+        const std::string name = "K" + std::to_string(i);
+        const bool left = std::find(notDone.begin(), notDone.end(), name) != notDone.end();
+        EXPECT_EQ(GetSz("Software\\MvxCliStop\\" + name, "p"), left ? "C:\\MVXSTOP_OLD\\x" : "C:\\MVXSTOP_NEW\\x");
+    }
+}
