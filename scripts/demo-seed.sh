@@ -34,22 +34,25 @@ Spell=C:\QUILL\PLUGINS\SPELL.DLL
 INI
 
 # Lines in WIN.INI and SYSTEM.INI, written to the files directly (Wine maps
-# some WIN.INI sections to the Registry when the profile API is used).
-touch "$win/win.ini" "$win/system.ini"
-if ! grep -q 'QUILL' "$win/win.ini"; then
-    crlf >> "$win/win.ini" <<'INI'
+# some WIN.INI sections to the Registry when the profile API is used). The
+# files as they were before the first seed are kept aside, so that a later
+# seed starts from them again: after a replacement the demo's lines name the
+# new place, and would otherwise not be found a second time.
+for f in win.ini system.ini; do
+    touch "$win/$f"
+    [ -f "$win/$f.movix-demo-orig" ] || cp "$win/$f" "$win/$f.movix-demo-orig"
+    cp "$win/$f.movix-demo-orig" "$win/$f"
+done
+crlf >> "$win/win.ini" <<'INI'
 [Quillpad]
 Program=C:\QUILL\QUILL.EXE
 [Extensions]
 qdoc=C:\QUILL\QUILL.EXE ^.qdoc
 INI
-fi
-if ! grep -q 'QUILL' "$win/system.ini"; then
-    crlf >> "$win/system.ini" <<'INI'
+crlf >> "$win/system.ini" <<'INI'
 [QuillDrivers]
 Spell=C:\QUILL\PLUGINS\SPELL.DLL
 INI
-fi
 
 # A Program Manager group with the program's items, kept by the substitute
 # that the demo runs for Program Manager (current Windows has none, and
@@ -63,6 +66,14 @@ cp "$(dirname "$0")"/../tools/progman/demo-groups/group*.txt "$groups/"
 # settings and a file type. Imported in one go (each Wine start costs time).
 cat > "$prefix/quillpad-demo.reg" <<'REG'
 REGEDIT4
+
+; Whatever an earlier run of the demo left (values renamed to the new place
+; among it) goes first, so that every run starts from the same references.
+[-HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillpad]
+[-HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths\QUILL.EXE]
+[-HKEY_CURRENT_USER\Software\Quillpad]
+[-HKEY_CLASSES_ROOT\.qdc]
+[-HKEY_CLASSES_ROOT\Quillpad.Document]
 
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillpad]
 "DisplayName"="Quillpad"
