@@ -45,6 +45,16 @@ rm -f build/win/wineprefix/drive_c/windows/temp/movix-warm.lnk
 build/win/wine-run.sh cmd /c 'Z:\bin\true' </dev/null >/dev/null 2>&1 || true
 unset WINEPREFIX
 export MOVIX_WINE_WARM=1
+# CTest lists each test program's tests (under Wine) before it runs any, and
+# keeps the lists until the program is rebuilt. A Wine start that failed
+# while listing once took every test with it: the lists are made here, with
+# a second try.
+for try in 1 2 3; do
+    listing=$(ctest --test-dir build/win -N 2>&1) || true
+    grep -q "Error running test executable" <<<"$listing" || break
+    echo "Listing the tests failed; trying again." >&2
+    sleep 2
+done
 # A test that fails is run once more: windows under Wine and a shared X
 # server have timing of their own. A real fault fails both times.
 ctest --test-dir build/win --output-on-failure -j 2 --repeat until-pass:2 || status=1
