@@ -1,8 +1,11 @@
 // Address entry on page FromAndTo: the check on real files and folders, the
 // lights, their message boxes and the two choosers.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "gui_driver.h"
 #include "resource.h"
@@ -20,6 +23,39 @@ int VisibleLight(App& app) {
         }
     }
     return shown == 1 ? which : -1;
+}
+
+// The text of the folder the chooser's tree has selected, read from the
+// tree in the program's own memory.
+std::string SelectedFolderText(HWND chooser, DWORD pid) {
+    HWND tree = FindWindowExA(chooser, nullptr, "SysTreeView32", nullptr);
+    for (HWND child = nullptr; !tree && (child = FindWindowExA(chooser, child, nullptr, nullptr)) != nullptr;)
+        tree = FindWindowExA(child, nullptr, "SysTreeView32", nullptr);
+    if (!tree)
+        return "";
+    const LRESULT item = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+    if (!item)
+        return "";
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return "";
+    std::string text;
+    char* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE));
+    if (remote) {
+        TVITEMA tv = {};
+        tv.mask = TVIF_TEXT | TVIF_HANDLE;
+        tv.hItem = reinterpret_cast<HTREEITEM>(item);
+        tv.pszText = remote + sizeof tv;
+        tv.cchTextMax = 1024;
+        char buffer[1024] = {};
+        if (WriteProcessMemory(process, remote, &tv, sizeof tv, nullptr) &&
+            SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote)) &&
+            ReadProcessMemory(process, remote + sizeof tv, buffer, sizeof buffer - 1, nullptr))
+            text = buffer;
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    return text;
 }
 
 // Opens the message box of the light in front, returns its text and closes it.
@@ -120,9 +156,11 @@ TEST(AddressEntry, FolderChooserStartsAtTheFieldAndDropsTheTrailingBackslash) {
     HWND chooser = app.WaitWindow("#32770", "Select Directory", 10000);
     ASSERT_NE(chooser, nullptr);
     EXPECT_NE(FindWindowExA(chooser, nullptr, "BUTTON", "&Help"), nullptr);
-    // The tree may fill in after the dialog shows: let it settle.
+    // The tree fills in and takes the selection after the dialog shows.
     app.Sync();
-    Sleep(500);
+    EXPECT_TRUE(guitest::WaitFor([&] { return _stricmp(SelectedFolderText(chooser, app.Pid()).c_str(), "TOOLS") == 0; },
+                                 20000))
+        << "selected: " << SelectedFolderText(chooser, app.Pid());
     app.Screenshot("dialog_select_directory");
     PostMessageA(chooser, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(chooser); }));
@@ -144,7 +182,9 @@ TEST(AddressEntry, FolderChooserStartsAtTheFieldAndDropsTheTrailingBackslash) {
     chooser = app.WaitWindow("#32770", "Select Directory", 10000);
     ASSERT_NE(chooser, nullptr);
     app.Sync();
-    Sleep(500);
+    EXPECT_TRUE(guitest::WaitFor(
+        [&] { return SelectedFolderText(chooser, app.Pid()).find("C:") != std::string::npos; }, 20000))
+        << "selected: " << SelectedFolderText(chooser, app.Pid());
     PostMessageA(chooser, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(chooser); }));
     app.Sync();
