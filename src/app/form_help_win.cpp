@@ -1,7 +1,6 @@
 // Help requests of the main window: the help hook, F1, the title bar's "?"
 // button and the "What's This?" menus.
 #include <windows.h>
-#include <windowsx.h>
 #include <commctrl.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include "app/layout_win.h"
 #include "app/main_window_win.h"
 #include "core/found_items.h"
+#include "platform/context_help_mode_win.h"
 #include "resource.h"
 
 namespace movix {
@@ -126,60 +126,8 @@ void TForm1::OnHelp(const HELPINFO* info) {
 
 void TForm1::EnterContextHelpMode() {
     // The "?" button: the next click on a control asks for that control's
-    // help. Esc, a right click or losing the mouse ends the mode.
-    SetCapture(hwnd_);
-    SetCursor(LoadCursor(nullptr, IDC_HELP));
-    HWND target = nullptr;
-    bool done = false;
-    MSG msg;
-    while (!done && GetCapture() == hwnd_ && GetMessageA(&msg, nullptr, 0, 0)) {
-        switch (msg.message) {
-        case WM_LBUTTONDOWN:
-        case WM_NCLBUTTONDOWN: {
-            POINT pt = {GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
-            if (msg.message == WM_LBUTTONDOWN)
-                ClientToScreen(msg.hwnd, &pt);
-            // The deepest visible window under the point.
-            HWND w = WindowFromPoint(pt);
-            if (w == hwnd_ || IsChild(hwnd_, w)) {
-                for (;;) {
-                    POINT local = pt;
-                    ScreenToClient(w, &local);
-                    HWND child = ChildWindowFromPointEx(w, local, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
-                    if (!child || child == w)
-                        break;
-                    w = child;
-                }
-                target = w;
-            }
-            done = true;
-            break;
-        }
-        case WM_KEYDOWN:
-            if (msg.wParam == VK_ESCAPE)
-                done = true;
-            break;
-        case WM_RBUTTONDOWN:
-        case WM_NCRBUTTONDOWN:
-            done = true;
-            break;
-        case WM_MOUSEMOVE:
-        case WM_NCMOUSEMOVE:
-        case WM_SETCURSOR:
-            SetCursor(LoadCursor(nullptr, IDC_HELP));
-            break;
-        case WM_QUIT:
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            done = true;
-            break;
-        default:
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-            break;
-        }
-    }
-    if (GetCapture() == hwnd_)
-        ReleaseCapture();
+    // help.
+    HWND target = RunContextHelpMode(hwnd_);
     if (target && target != hwnd_) {
         popupAnchor_ = target;
         listAnchorPoint_ = POINT{-1, -1};
