@@ -32,4 +32,44 @@ inline std::string WideToUtf8(std::wstring_view text) {
     return narrow;
 }
 
+// The wide name that opens a file or folder named in UTF-8. A name of
+// MAX_PATH characters or more would be refused (or, by some services, cut)
+// under its plain form, so a full name of a drive's or a share's file gets
+// the long-name prefix (\\?\ or \\?\UNC\) that lifts the limit. The prefix turns
+// off the system's clean-up of the name, so a name that needs it (forward
+// slashes, "." or ".." parts) keeps its plain form and fails as too long.
+inline std::wstring WideFileName(std::string_view name) {
+    std::wstring wide = Utf8ToWide(name);
+    // CreateDirectory's limit, 12 below MAX_PATH, is the lowest of them.
+    if (wide.size() < MAX_PATH - 12)
+        return wide;
+    if (wide.find(L'/') != std::wstring::npos || wide.find(L"\\.\\") != std::wstring::npos ||
+        wide.find(L"\\..\\") != std::wstring::npos)
+        return wide;
+    const bool drive = wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\' &&
+                       ((wide[0] >= L'A' && wide[0] <= L'Z') || (wide[0] >= L'a' && wide[0] <= L'z'));
+    if (drive)
+        return L"\\\\?\\" + wide;
+    const bool share = wide.size() > 2 && wide[0] == L'\\' && wide[1] == L'\\' && wide[2] != L'?' && wide[2] != L'.';
+    if (share)
+        return L"\\\\?\\UNC\\" + wide.substr(2);
+    return wide;
+}
+
+// A window's text in UTF-8, and the window's text set from UTF-8: through
+// the wide functions, so that no code page stands between.
+inline std::string WindowTextUtf8(HWND window) {
+    const int n = ::GetWindowTextLengthW(window);
+    if (n <= 0)
+        return std::string();
+    std::wstring wide(static_cast<std::size_t>(n) + 1, L'\0');
+    const int got = ::GetWindowTextW(window, &wide[0], n + 1);
+    wide.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return WideToUtf8(wide);
+}
+
+inline BOOL SetWindowTextUtf8(HWND window, std::string_view text) {
+    return ::SetWindowTextW(window, Utf8ToWide(text).c_str());
+}
+
 }  // namespace movix

@@ -5,6 +5,7 @@
 
 #include <dde.h>
 
+#include "platform/wide_text_win.h"
 #include "platform/wine_dde_win.h"
 
 namespace movix {
@@ -161,7 +162,7 @@ std::string TDdeClientConv::ServerProgram(const std::string& service) {
         if (path.back() != '\\')
             path += '\\';
         path += service + ".exe";
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const DWORD attributes = ::GetFileAttributesW(WideFileName(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return path;
     }

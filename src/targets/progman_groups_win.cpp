@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/wide_text_win.h"
 #include "platform/message_pump_win.h"
 #include "targets/dde_conversation_win.h"
 #include "targets/progman_commands.h"
@@ -81,7 +82,7 @@ void ReplaceProgManGroups(std::vector<TReplaceGroup>& groups,
         log("");
         log("Updating ProgMan Group " + group.Key);
         if (itemLabel)
-            ::SetWindowTextA(itemLabel, group.Key.c_str());
+            SetWindowTextUtf8(itemLabel, group.Key);
         ProcessPendingWindowMessages();
         // A name that cannot be sent would make its commands act on
         // another group, or on none: its items stay as they are.
