@@ -10,6 +10,7 @@
 #include "core/strings.h"
 #include "platform/file_io_win.h"
 #include "platform/locale_text_win.h"
+#include "targets/ini_encoding_win.h"
 #include "targets/ini_lines.h"
 
 namespace movix {
@@ -182,8 +183,25 @@ void ReplaceOneFile(TReplaceGroup& group,
         group.Hits, oldAddr, newAddr,
         [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); }, log);
     ContentSum sum;
-    IniLineReader reader(SummingReadFrom(in, sum));
-    const IniCopyResult copied = CopyIniLines(reader, rewriter, [&out](std::string_view s) { return out.Write(s); });
+    // The lines are rewritten in UTF-8 and written back in the file's own
+    // encoding, with its mark.
+    IniTextSource source(SummingReadFrom(in, sum));
+    const bool started = source.Start();
+    IniTextSink sink(source.Encoding(), [&out](std::string_view s) { return out.Write(s); });
+    IniCopyResult copied = IniCopyResult::ReadError;
+    bool unwritable = false;
+    if (started) {
+        IniLineReader reader(source.Reader());
+        copied = CopyIniLines(reader, rewriter, [&sink](std::string_view s) { return sink.Write(s); });
+        if (copied == IniCopyResult::Done && !sink.Finish(unwritable))
+            copied = IniCopyResult::WriteError;
+    }
+    if (unwritable) {
+        out.Close();
+        log("***** The new text has characters the file's code page cannot hold; left as it is: " + given);
+        ::DeleteFileW(WideFileName(temp).c_str());
+        return;
+    }
     DWORD error = copied == IniCopyResult::ReadError ? in.Error() : out.Error();
     const bool closed = out.Close();
     if (copied != IniCopyResult::Done || !closed) {
@@ -276,7 +294,10 @@ void TSearchINIThread::ProcessFile(const std::string& name) {
         return;
     }
     IniSearchScanner scanner([this](std::string_view s) { return Matches(s); });
-    IniLineReader reader(ReadFrom(file));
+    IniTextSource source(ReadFrom(file));
+    if (!source.Start())
+        return;
+    IniLineReader reader(source.Reader());
     std::string line;
     // A read error ends this file in silence; its hits stay reported.
     while (!Terminated && reader.Next(line) == IniLineReader::Result::Line) {

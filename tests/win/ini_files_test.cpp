@@ -413,13 +413,14 @@ TEST_F(IniTest, IniReplace_OneFileInTwoGroupsKeepsTheFirstBackup) {
 
 TEST_F(IniTest, IniReplace_HitsAreFoundAgainInAnyLetterCaseOfTheLocale) {
     TempTree tree("inicase");
-    // The accented letter changed case after the search (code page text);
+    // The accented letter changed case after the search (the file in the
+    // code page, the hit in the program's UTF-8, as the search reports it);
     // a line that differs by a hyphen is another line.
     const std::string file = tree.File("APP.INI",
                                        "[setup]\r\nPATH=c:\\old\\app-x\r\nPATH=C:\\OLD\\APPX\r\n"
                                        "Dir=C:\\OLD\\CAF\xC9\r\n");
     std::vector<TReplaceGroup> groups = {
-        {file, {{"[SETUP]PATH=C:\\OLD\\APPX", kSubTypeKey}, {"[SETUP]DIR=C:\\OLD\\CAF\xE9", kSubTypeKey}}}};
+        {file, {{"[SETUP]PATH=C:\\OLD\\APPX", kSubTypeKey}, {"[SETUP]DIR=C:\\OLD\\CAF\xC3\xA9", kSubTypeKey}}}};
     Replace(groups, kOld, kNew);
     EXPECT_EQ(ReadFileBytes(file), "[setup]\r\nPATH=c:\\old\\app-x\r\nPATH=D:\\NEW\\APPX\r\nDir=D:\\NEW\\CAF\xC9\r\n");
     EXPECT_TRUE(groups[0].Hits.empty());

@@ -22,6 +22,7 @@
 #include "search_test_support_win.h"
 #include "shortcut_files_win.h"
 #include "targets/dde_conversation_win.h"
+#include "targets/ini_encoding_win.h"
 #include "targets/ini_files_win.h"
 #include "targets/shortcuts_win.h"
 
@@ -82,30 +83,77 @@ class UnicodeTargetsTest : public UiFixture {
     }
 };
 
-TEST_F(UnicodeTargetsTest, IniFilesInFoldersOfEveryScript) {
+// Every script in every encoding an INI file comes in; the file is written
+// back in its own encoding, mark and line ends. The legacy code page holds
+// only the scripts it has letters for.
+TEST_F(UnicodeTargetsTest, IniFilesOfEveryScriptInEveryEncoding) {
+    const IniEncoding encodings[] = {IniEncoding::Bytes, IniEncoding::Utf8Bom, IniEncoding::Utf16, IniEncoding::Ansi};
+    int ansiCases = 0;
     for (const Script& s : kScripts) {
-        SCOPED_TRACE(s.name);
-        TempTree tree("uini");
-        // The file lies in a folder named in the script, under a name in it.
-        const std::string folder = tree.Dir(std::string(s.now) + " " + s.name);
-        const std::string file = folder + "\\" + s.name + " Настройки.ini";
-        WriteFileBytes(file, "[Пути]\r\nexe=" + HeldOf(s) + "\\run.exe\r\nother=C:\\" + s.held + "x\\run.exe\r\n");
+        for (const IniEncoding encoding : encodings) {
+            SCOPED_TRACE(std::string(s.name) + " in encoding " + std::to_string(static_cast<int>(encoding)));
+            const std::string section = s.now;
+            const std::string text = ";" + section + "\r\n[" + section + "]\r\nexe=" + HeldOf(s) +
+                                     "\\run.exe\nother=C:\\" + s.held + "x\\run.exe\r\n\x1A" + s.held;
+            const std::string expected = ";" + section + "\r\n[" + section + "]\r\nexe=" + NewOf(s) +
+                                         "\\run.exe\nother=C:\\" + s.held + "x\\run.exe\r\n\x1A" + s.held;
+            std::string bytes, expectedBytes;
+            if (!EncodeIniText(encoding, text, bytes) || !EncodeIniText(encoding, expected, expectedBytes))
+                continue;  // letters the code page lacks
+            ansiCases += encoding == IniEncoding::Ansi;
+            TempTree tree("uini");
+            // The file lies in a folder named in the script, under a name in it.
+            const std::string folder = tree.Dir(std::string(s.now) + " " + s.name);
+            const std::string file = folder + "\\" + s.name + " Настройки.ini";
+            WriteFileBytes(file, bytes);
 
-        Search<TSearchINIThread>(KindIni, tree.Root(), OldOf(s));
-        ASSERT_EQ(hits_.size(), 1u);
-        EXPECT_EQ(hits_[0].path, folder);
-        EXPECT_EQ(hits_[0].item, std::string(s.name) + " Настройки.ini");
-        EXPECT_EQ(hits_[0].context, "[Пути]exe=" + HeldOf(s) + "\\run.exe");
+            Search<TSearchINIThread>(KindIni, tree.Root(), OldOf(s));
+            ASSERT_EQ(hits_.size(), 1u);
+            EXPECT_EQ(hits_[0].path, folder);
+            EXPECT_EQ(hits_[0].item, std::string(s.name) + " Настройки.ini");
+            EXPECT_EQ(hits_[0].context, "[" + section + "]exe=" + HeldOf(s) + "\\run.exe");
 
-        std::vector<TReplaceGroup> groups = GroupsFromHits();
-        std::vector<std::string> log;
-        ReplaceIniFiles(groups, OldOf(s), NewOf(s), label_, [&log](const std::string& l) { log.push_back(l); });
-        EXPECT_EQ(log.at(2), "          INI key: exe=" + HeldOf(s) + "\\run.exe");
-        EXPECT_EQ(log.at(3), "       changed to: exe=" + NewOf(s) + "\\run.exe");
-        EXPECT_EQ(ReadFileBytes(file),
-                  "[Пути]\r\nexe=" + NewOf(s) + "\\run.exe\r\nother=C:\\" + s.held + "x\\run.exe\r\n");
-        EXPECT_EQ(LabelText().empty(), false);
+            std::vector<TReplaceGroup> groups = GroupsFromHits();
+            std::vector<std::string> log;
+            ReplaceIniFiles(groups, OldOf(s), NewOf(s), label_, [&log](const std::string& l) { log.push_back(l); });
+            ASSERT_GE(log.size(), 4u);
+            EXPECT_EQ(log[2], "          INI key: exe=" + HeldOf(s) + "\\run.exe");
+            EXPECT_EQ(log[3], "       changed to: exe=" + NewOf(s) + "\\run.exe");
+            EXPECT_EQ(ReadFileBytes(file), expectedBytes);
+            EXPECT_EQ(ReadFileBytes(folder + "\\" + s.name + " Настройки.BAK"), bytes);
+        }
     }
+    EXPECT_GE(ansiCases, 1);
+}
+
+// A New address with letters the file's code page lacks is never written as
+// question marks: the file stays as it is, and the log says why.
+TEST_F(UnicodeTargetsTest, AnsiIniFileNeverTakesLettersItsCodePageLacks) {
+    const std::string text = "[Setup]\r\nexe=C:\\Caf\xC3\xA9\\run.exe\r\n";  // é
+    std::string bytes;
+    ASSERT_TRUE(EncodeIniText(IniEncoding::Ansi, text, bytes));
+    ASSERT_NE(bytes, text);
+    TempTree tree("uansi");
+    const std::string file = tree.File("CAFE.INI", bytes);
+    Search<TSearchINIThread>(KindIni, tree.Root(), "C:\\CAF\xC3\x89");
+    ASSERT_EQ(hits_.size(), 1u);
+    std::vector<TReplaceGroup> groups = GroupsFromHits();
+    std::vector<std::string> log;
+    ReplaceIniFiles(groups, "C:\\Caf\xC3\xA9", "D:\\Новое", label_, [&log](const std::string& l) { log.push_back(l); });
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "***** The new text has characters the file's code page cannot hold; left as it is: " + file);
+    EXPECT_EQ(ReadFileBytes(file), bytes);
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(Utf8ToWide(tree.Root() + "\\*").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    do {
+        const std::string name = WideToUtf8(data.cFileName);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    EXPECT_EQ(names, std::vector<std::string>{"CAFE.INI"});
 }
 
 TEST_F(UnicodeTargetsTest, ShortcutsInFoldersOfEveryScript) {
