@@ -128,6 +128,12 @@ std::size_t UpperCharAt(std::string_view s, std::size_t i, const Utf8Char& c, Up
 
 }  // namespace
 
+char32_t Utf8CharAt(std::string_view s, std::size_t i, std::size_t& length) {
+    const Utf8Char c = DecodeAt(s, i);
+    length = c.length;
+    return c.raw ? kNotUtf8 : c.code;
+}
+
 void SetUpperCase(UpperCaseFn upper) {
     g_upperCase.store(upper, std::memory_order_release);
 }

@@ -33,6 +33,12 @@ UpperCaseFn InstalledUpperCase();
 // as they are. Without an installed upper-casing, the same as UpperAscii.
 std::string UpperText(std::string_view s);
 
+// One character of UTF-8 text: the code point that starts at `i`, its length
+// in bytes in `length`. A byte that does not start a well-formed sequence
+// gives kNotUtf8, one byte long.
+constexpr char32_t kNotUtf8 = 0xFFFFFFFF;
+char32_t Utf8CharAt(std::string_view s, std::size_t i, std::size_t& length);
+
 // True when the two names are the same text apart from letter case (as the
 // installed upper-casing sees it).
 bool SameFileName(const std::string& a, const std::string& b);
