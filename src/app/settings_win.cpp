@@ -1,5 +1,6 @@
 // The options and skip marks kept under the program's own key, the list of
 // Registry keys to ignore, and the CleanRegistry start-up command.
+#include "platform/wide_text_win.h"
 #include "app/settings_win.h"
 
 #include <windows.h>
@@ -119,11 +120,11 @@ void TForm1::LoadSettings() {
         TRegistry reg;
         if (reg.OpenKey(std::string("\\") + kSettingsKey + "\\" + kIgnoreKeysSubkey, true)) {
             for (const std::string& name : reg.GetValueNames())
-                SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+                SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(name).c_str()));
         }
     }
     auto insertTop = [list](const std::string& entry) {
-        SendMessageA(list, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+        SendMessageW(list, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(entry).c_str()));
     };
     insertTop("HKLM\\SOFTWARE\\CLASSES");
     {
