@@ -171,9 +171,9 @@ bool TMovixThread::WaitFor(DWORD timeoutMs) {
         if (r != WAIT_OBJECT_0 + 1)
             return ::WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0;
         MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
+            ::DispatchMessageW(&msg);
         }
     }
 }

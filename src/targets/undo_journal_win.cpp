@@ -517,9 +517,9 @@ bool PutGroupItemBack(TDdeClientConv& conversation, const TUndoEntry& e, std::st
     for (int round = 0; round < 200 && conversation.Waiting(); ++round) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 25, QS_ALLINPUT);
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
         }
     }
     conversation.CloseLink();

@@ -156,6 +156,32 @@ TEST_F(UnicodeTargetsTest, AnsiIniFileNeverTakesLettersItsCodePageLacks) {
     EXPECT_EQ(names, std::vector<std::string>{"CAFE.INI"});
 }
 
+// A folder whose full name runs past MAX_PATH (and past 260 bytes many times
+// over in UTF-8) is walked, its file found, rewritten and backed up.
+TEST_F(UnicodeTargetsTest, IniFileBelowAFolderNameLongerThanMaxPath) {
+    TempTree tree("ulong");
+    std::string part;
+    // 80 characters, 240 bytes: within the 255 bytes a Unix name may take.
+    for (int i = 0; i < 10; ++i)
+        part += "日本語のフォルダ";
+    const std::string folder = tree.Dir(part + "\\" + part + "\\" + part + "\\" + part + "\\Программы");
+    ASSERT_GT(Utf8ToWide(folder).size(), static_cast<std::size_t>(MAX_PATH));
+    const std::string file = folder + "\\長い.ini";
+    WriteFileBytes(file, "exe=c:\\ПРОГРАММЫ\\run.exe\r\n");
+    ASSERT_EQ(ReadFileBytes(file), "exe=c:\\ПРОГРАММЫ\\run.exe\r\n");
+
+    Search<TSearchINIThread>(KindIni, tree.Root(), "C:\\Программы");
+    ASSERT_EQ(hits_.size(), 1u);
+    EXPECT_EQ(hits_[0].path, folder);
+    std::vector<TReplaceGroup> groups = GroupsFromHits();
+    std::vector<std::string> log;
+    ReplaceIniFiles(groups, "C:\\Программы", "D:\\Новое", label_, [&log](const std::string& l) { log.push_back(l); });
+    EXPECT_EQ(ReadFileBytes(file), "exe=D:\\Новое\\run.exe\r\n");
+    EXPECT_EQ(ReadFileBytes(folder + "\\長い.BAK"), "exe=c:\\ПРОГРАММЫ\\run.exe\r\n");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "Backup stored as " + folder + "\\長い.BAK");
+}
+
 TEST_F(UnicodeTargetsTest, ShortcutsInFoldersOfEveryScript) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     for (const Script& s : kScripts) {
