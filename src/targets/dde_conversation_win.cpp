@@ -212,7 +212,12 @@ void TDdeClientConv::DiscardStrayAcks(DWORD waitMs) {
 std::optional<std::string> TDdeClientConv::RequestData(const std::string& item) {
     if (!OnOwnerThread() || !Connected() || waiting_ || item.empty() || !ReadyForTransaction())
         return std::nullopt;
-    DdeString itemName(instance_.Id(), item);
+    // The item's name in the code page too: a group named in it is asked
+    // for by the same bytes.
+    std::string itemInCodePage;
+    if (!Utf8ToCodePage(LegacyAnsiCodePage(), item, itemInCodePage))
+        return std::nullopt;
+    DdeString itemName(instance_.Id(), itemInCodePage);
     if (!itemName)
         return std::nullopt;
     DiscardStrayAcks(0);
@@ -223,18 +228,19 @@ std::optional<std::string> TDdeClientConv::RequestData(const std::string& item) 
         return std::nullopt;
     if (WineDdeLibrary())
         DiscardStrayAcks(kStrayAckWaitMs);
-    return DdeDataText(data.get());
+    return CodePageToUtf8(LegacyAnsiCodePage(), DdeDataText(data.get()));
 }
 
 bool TDdeClientConv::ExecuteMacroLines(const std::vector<std::string>& lines) {
     if (!OnOwnerThread() || !Connected() || waiting_ || !ReadyForTransaction())
         return false;
-    std::string text;
+    std::string lineText;
     for (const std::string& line : lines) {
-        text += line;
-        text += "\r\n";
+        lineText += line;
+        lineText += "\r\n";
     }
-    if (text.size() >= 0x7FFFFFFF)
+    std::string text;
+    if (!Utf8ToCodePage(LegacyAnsiCodePage(), lineText, text) || text.size() >= 0x7FFFFFFF)
         return false;
     DdeData data(::DdeCreateDataHandle(instance_.Id(), reinterpret_cast<LPBYTE>(&text[0]),
                                        static_cast<DWORD>(text.size() + 1), 0, nullptr, CF_TEXT, 0));

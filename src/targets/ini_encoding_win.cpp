@@ -89,18 +89,6 @@ bool DecodeExactly(IniEncoding encoding, std::string_view bytes, std::string& te
 
 }  // namespace
 
-UINT LegacyAnsiCodePage() {
-    const UINT acp = ::GetACP();
-    if (acp != CP_UTF8)
-        return acp;
-    DWORD cp = 0;
-    if (::GetLocaleInfoEx(LOCALE_NAME_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                          reinterpret_cast<LPWSTR>(&cp), sizeof cp / sizeof(wchar_t)) == 0 ||
-        cp == 0 || cp == CP_UTF8)
-        return 1252;
-    return cp;
-}
-
 IniEncoding SniffIniEncoding(std::string_view head, bool whole) {
     if (StartsWith(head, kUtf16Mark))
         return IniEncoding::Utf16;
@@ -198,24 +186,8 @@ bool EncodeIniText(IniEncoding encoding, std::string_view text, std::string& out
             out.append(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
             return true;
         }
-        case IniEncoding::Ansi: {
-            const std::wstring wide = Utf8ToWide(text);
-            out.clear();
-            if (wide.empty())
-                return true;
-            const UINT cp = LegacyAnsiCodePage();
-            BOOL usedDefault = FALSE;
-            // No best fit: a letter the code page lacks must not turn into
-            // a look-alike (or '?') in a path.
-            const int n = ::WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
-                                                nullptr, 0, nullptr, &usedDefault);
-            if (n <= 0 || usedDefault)
-                return false;
-            out.assign(static_cast<std::size_t>(n), '\0');
-            ::WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), &out[0], n,
-                                  nullptr, &usedDefault);
-            return !usedDefault;
-        }
+        case IniEncoding::Ansi:
+            return Utf8ToCodePage(LegacyAnsiCodePage(), text, out);
     }
     return false;
 }

@@ -22,10 +22,6 @@ enum class IniEncoding {
     Ansi,     // the legacy ANSI code page (the first bytes are not UTF-8)
 };
 
-// The legacy ANSI code page of the system: the process code page, unless
-// that is UTF-8 (as this program asks for), then the system locale's own.
-UINT LegacyAnsiCodePage();
-
 // Which encoding a file's first bytes (`head`; `whole` when that is all of
 // it) tell. A head that is well-formed UTF-8 up to a character cut by its
 // end is Bytes.

@@ -78,6 +78,14 @@ void ReplaceProgManGroups(std::vector<TReplaceGroup>& groups,
                           TDdeClientConv& conversation,
                           std::vector<std::string>& commands,
                           const std::string& service) {
+    // Program Manager takes its commands in the legacy ANSI code page: a New
+    // address that it cannot hold would reach it as question marks.
+    std::string inCodePage;
+    if (!groups.empty() && !Utf8ToCodePage(LegacyAnsiCodePage(), newAddr, inCodePage)) {
+        log("");
+        log("***** The New address has characters Program Manager's code page cannot hold; groups left as they are");
+        return;
+    }
     for (TReplaceGroup& group : groups) {
         log("");
         log("Updating ProgMan Group " + group.Key);
