@@ -1,6 +1,5 @@
 // The options and skip marks kept under the program's own key, the list of
 // Registry keys to ignore, and the CleanRegistry start-up command.
-#include "platform/wide_text_win.h"
 #include "app/settings_win.h"
 
 #include <windows.h>
@@ -9,6 +8,7 @@
 
 #include "app/main_window_win.h"
 #include "platform/platform_code.h"
+#include "platform/wide_text_win.h"
 #include "app/settings.h"
 #include "core/strings.h"
 #include "resource.h"
@@ -17,16 +17,18 @@
 namespace movix {
 
 int GetUserSidText(std::string& text) {
-    char user[260];
-    DWORD userSize = sizeof user;
-    if (!GetUserNameA(user, &userSize))
+    // Wide: a user name with letters outside the process code page would
+    // otherwise be looked up as question marks.
+    wchar_t user[260];
+    DWORD userSize = sizeof user / sizeof user[0];
+    if (!GetUserNameW(user, &userSize))
         return 1;
     BYTE sid[1000];
     DWORD sidSize = sizeof sid;
-    char domain[260];
-    DWORD domainSize = sizeof domain;
+    wchar_t domain[260];
+    DWORD domainSize = sizeof domain / sizeof domain[0];
     SID_NAME_USE use;
-    if (!LookupAccountNameA(nullptr, user, sid, &sidSize, domain, &domainSize, &use))
+    if (!LookupAccountNameW(nullptr, user, sid, &sidSize, domain, &domainSize, &use))
         return 2;
     SetLastError(0);
     const SID_IDENTIFIER_AUTHORITY* authority = GetSidIdentifierAuthority(sid);
