@@ -33,13 +33,15 @@ void SetFileFaultHookForTest(FileFaultHook hook) {
 }
 
 std::string SystemErrorText(DWORD error) {
-    char* text = nullptr;
+    // Wide, so that a message in the user's language reaches the log in
+    // UTF-8 as every other text does.
+    wchar_t* text = nullptr;
     const DWORD n =
-        ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string result;
     if (n != 0 && text != nullptr)
-        result.assign(text, n);
+        result = WideToUtf8(std::wstring_view(text, n));
     if (text != nullptr)
         ::LocalFree(text);
     while (!result.empty() && (static_cast<unsigned char>(result.back()) <= ' ' || result.back() == '.'))
