@@ -8,6 +8,7 @@
 #include "app/main_window_win.h"
 #include "app/ui_text_win.h"
 #include "platform/com_ptr_win.h"
+#include "platform/wide_text_win.h"
 #include "resource.h"
 
 namespace movix {
@@ -32,9 +33,9 @@ LRESULT CALLBACK BrowseDialogSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
     if (msg == WM_NCDESTROY) {
         RemovePropA(hwnd, "MovixOriginalProc");
         RemovePropA(hwnd, "MovixForm");
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
     }
-    return CallWindowProcA(original, hwnd, msg, wParam, lParam);
+    return CallWindowProcW(original, hwnd, msg, wParam, lParam);
 }
 
 // Adds a Help button beside OK and Cancel, and starts at the given folder.
@@ -43,7 +44,7 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
         return 0;
     BrowseState* state = reinterpret_cast<BrowseState*>(data);
     if (!state->start.empty())
-        SendMessageA(hwnd, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(state->start.c_str()));
+        SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(Utf8ToWide(state->start).c_str()));
     // The title last: the dialog is ready once it carries it.
     SetWindowTextA(hwnd, "Select Directory");
 
@@ -60,8 +61,8 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
         SendMessageA(help, WM_SETFONT, SendMessageA(ok, WM_GETFONT, 0, 0), FALSE);
     }
     SetPropA(hwnd, "MovixForm", state->form);
-    SetPropA(hwnd, "MovixOriginalProc", reinterpret_cast<HANDLE>(GetWindowLongPtrA(hwnd, GWLP_WNDPROC)));
-    SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BrowseDialogSubclass));
+    SetPropA(hwnd, "MovixOriginalProc", reinterpret_cast<HANDLE>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC)));
+    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BrowseDialogSubclass));
     return 0;
 }
 
@@ -69,7 +70,7 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
 // where it can.
 std::string ExistingFolderFor(std::string path) {
     while (!path.empty()) {
-        const DWORD attrs = GetFileAttributesA(path.c_str());
+        const DWORD attrs = GetFileAttributesW(WideFileName(path).c_str());
         if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
             return path;
         const std::string::size_type slash = path.find_last_of('\\');
@@ -87,22 +88,22 @@ std::string ExistingFolderFor(std::string path) {
 
 void TForm1::BrowseFolder(int editId) {
     BrowseState state{this, ExistingFolderFor(Text(editId))};
-    char display[MAX_PATH] = {};
-    BROWSEINFOA info = {};
+    wchar_t display[MAX_PATH] = {};
+    BROWSEINFOW info = {};
     info.hwndOwner = hwnd_;
     info.pszDisplayName = display;
-    info.lpszTitle = "Select Directory";
+    info.lpszTitle = L"Select Directory";
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON | BIF_NEWDIALOGSTYLE;
     info.lpfn = &BrowseCallback;
     info.lParam = reinterpret_cast<LPARAM>(&state);
-    PIDLIST_ABSOLUTE pidl = SHBrowseForFolderA(&info);
+    PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&info);
     if (!pidl)
         return;  // cancelled: nothing changes
     CoTaskMemPtr<ITEMIDLIST_ABSOLUTE> owned(pidl);
-    char path[MAX_PATH] = {};
-    if (!SHGetPathFromIDListA(pidl, path))
+    wchar_t path[MAX_PATH] = {};
+    if (!SHGetPathFromIDListW(pidl, path))
         return;
-    std::string chosen(path);
+    std::string chosen = WideToUtf8(path);
     // A drive root such as C:\ keeps its backslash; any longer path loses it.
     if (chosen.size() > 3 && chosen.back() == '\\')
         chosen.pop_back();
@@ -110,28 +111,30 @@ void TForm1::BrowseFolder(int editId) {
 }
 
 void TForm1::BrowseFile(int editId, const char* title) {
-    std::vector<char> file(32768);
+    std::vector<wchar_t> file(32768);
     const std::string current = Text(editId);
-    std::string initialDir;
-    const DWORD attrs = GetFileAttributesA(current.c_str());
+    const std::wstring wideCurrent = Utf8ToWide(current);
+    std::wstring initialDir;
+    const DWORD attrs = GetFileAttributesW(WideFileName(current).c_str());
     if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
-        initialDir = current;
-    else if (current.size() < file.size())
-        current.copy(file.data(), current.size());
+        initialDir = wideCurrent;
+    else if (wideCurrent.size() < file.size())
+        wideCurrent.copy(file.data(), wideCurrent.size());
+    const std::wstring wideTitle = Utf8ToWide(title);
 
-    OPENFILENAMEA ofn = {};
+    OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = hwnd_;
-    ofn.lpstrFilter = "All Files\0*.*\0";
+    ofn.lpstrFilter = L"All Files\0*.*\0";
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
-    ofn.lpstrTitle = title;
+    ofn.lpstrTitle = wideTitle.c_str();
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_SHOWHELP | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     dialogHelpContext_ = 21;
-    if (GetOpenFileNameA(&ofn))
-        SetText(editId, file.data());
+    if (GetOpenFileNameW(&ofn))
+        SetText(editId, WideToUtf8(file.data()));
 }
 
 void TForm1::btnBrowseDirFromClick() {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/wide_text_win.h"
 #include "app/layout_win.h"
 #include "app/main_window_win.h"
 #include "app/found_list_win.h"
@@ -65,7 +66,8 @@ void DrawSymbol(HDC dc, const RECT& r, bool folder, COLORREF color) {
 HWND TForm1::CreateControl(HWND parent, const char* cls, const char* text, DWORD style, DWORD exStyle, int id, int x,
                            int y, int w, int h, int helpContext) {
     const double s = scale_;
-    HWND c = CreateWindowExA(exStyle, cls, text, WS_CHILD | style, Px(s, x), Px(s, y), Px(s, w), Px(s, h), parent,
+    HWND c = CreateWindowExW(exStyle, Utf8ToWide(cls).c_str(), Utf8ToWide(text ? text : "").c_str(), WS_CHILD | style,
+                             Px(s, x), Px(s, y), Px(s, w), Px(s, h), parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     designRects_[c] = RECT{x, y, x + w, y + h};
@@ -250,13 +252,12 @@ void TForm1::FitLabels(int outerWidth) {
             width += grow;
         int height = Px(scale_, spec.h);
         if (spec.h > 18) {
-            char text[1024] = {};
-            GetWindowTextA(c, text, sizeof text);
+            const std::wstring text = Utf8ToWide(WindowTextUtf8(c));
             HDC dc = GetDC(c);
             HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(c, WM_GETFONT, 0, 0)));
             RECT need = {0, 0, width, 0};
             const UINT prefix = (GetWindowLongA(c, GWL_STYLE) & SS_NOPREFIX) ? DT_NOPREFIX : 0;
-            DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | prefix);
+            DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | prefix);
             SelectObject(dc, old);
             ReleaseDC(c, dc);
             height = std::max(height, static_cast<int>(need.bottom));

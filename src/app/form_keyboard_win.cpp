@@ -137,7 +137,7 @@ void TForm1::SubclassEditMenus() {
         if (!edit)
             continue;
         WNDPROC old = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::EditMenuProc)));
+            SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::EditMenuProc)));
         if (!editProc_)
             editProc_ = old;
     }
@@ -147,7 +147,7 @@ LRESULT CALLBACK TForm1::EditMenuProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
     HWND top = GetAncestor(hwnd, GA_ROOT);
     TForm1* self = reinterpret_cast<TForm1*>(GetWindowLongPtrA(top, GWLP_USERDATA));
     if (!self || !self->editProc_)
-        return DefWindowProcA(hwnd, msg, wParam, lParam);
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     if (msg == WM_CONTEXTMENU) {
         POINT screen = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
         if (lParam == -1) {
@@ -161,7 +161,7 @@ LRESULT CALLBACK TForm1::EditMenuProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
         }
         return 0;
     }
-    return CallWindowProcA(self->editProc_, hwnd, msg, wParam, lParam);
+    return CallWindowProcW(self->editProc_, hwnd, msg, wParam, lParam);
 }
 
 // The edit commands the control's own menu offers, and "What's This?" as

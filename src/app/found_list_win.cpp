@@ -9,6 +9,7 @@
 #include "core/strings.h"
 #include "platform/handles.h"
 #include "platform/locale_text_win.h"
+#include "platform/wide_text_win.h"
 #include "resource.h"
 
 namespace movix {
@@ -24,7 +25,8 @@ constexpr int HeaderCaptionPadding = 16;
 constexpr UINT_PTR SyncTimerId = 0x4D46;  // on the list view's own timer list
 constexpr DWORD SyncIntervalMs = 100;
 
-// Copies an ANSI text into a notification's buffer, cut to fit.
+// Copies a text into an ANSI notification's buffer, cut to fit (only a
+// parent that is no Unicode window asks for these).
 void CopyTextA(std::string_view text, char* buffer, int capacity) {
     if (!buffer || capacity <= 0)
         return;
@@ -39,12 +41,12 @@ void CopyTextW(std::string_view text, wchar_t* buffer, int capacity) {
         return;
     int n = 0;
     if (!text.empty()) {
-        n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), buffer, capacity - 1);
+        n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), buffer, capacity - 1);
         if (n == 0) {
             // Too long for the buffer: convert whole, then cut.
-            const int need = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+            const int need = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
             std::wstring wide(static_cast<std::size_t>(need), L'\0');
-            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], need);
+            MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], need);
             n = std::min(need, capacity - 1);
             std::memcpy(buffer, wide.data(), static_cast<std::size_t>(n) * sizeof(wchar_t));
         }
@@ -55,11 +57,11 @@ void CopyTextW(std::string_view text, wchar_t* buffer, int capacity) {
 std::string NarrowText(const wchar_t* text) {
     if (!text)
         return {};
-    const int need = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    const int need = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
     if (need <= 1)
         return {};
     std::string narrow(static_cast<std::size_t>(need), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], need, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &narrow[0], need, nullptr, nullptr);
     narrow.resize(static_cast<std::size_t>(need - 1));
     return narrow;
 }
@@ -395,8 +397,9 @@ void TFoundList::MeasureFont() {
     }
     SelectObject(dc, old);
     ReleaseDC(hwnd_, dc);
-    CPINFO info{};
-    multiByteCodePage_ = GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+    // The texts are UTF-8: a byte above 127 is part of a character whose
+    // advance only the font knows.
+    multiByteCodePage_ = true;
 }
 
 int TFoundList::TextWidth(std::string_view text) const {
@@ -409,7 +412,8 @@ int TFoundList::TextWidth(std::string_view text) const {
             HDC dc = GetDC(hwnd_);
             HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(hwnd_, WM_GETFONT, 0, 0)));
             SIZE size{};
-            GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
+            const std::wstring wide = Utf8ToWide(text);
+            GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
             SelectObject(dc, old);
             ReleaseDC(hwnd_, dc);
             return static_cast<int>(size.cx);

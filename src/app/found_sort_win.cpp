@@ -3,12 +3,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <numeric>
 #include <thread>
 #include <unordered_map>
 
 #include "platform/locale_text_win.h"
+#include "platform/wide_text_win.h"
 
 namespace movix {
 
@@ -72,16 +74,23 @@ int CompareTextLocale(std::string_view a, std::string_view b) {
 bool LocaleSortKey(std::string_view text, std::string& key) {
     if (text.empty())
         return true;  // the empty key sorts first, as the empty text does
+    // The key of the wide text, as CompareLocale compares it.
+    const std::wstring wide = Utf8ToWide(text);
+    if (wide.size() > INT_MAX / 8)
+        return false;
+    const int length = static_cast<int>(wide.size());
     const std::size_t start = key.size();
-    key.resize(start + text.size() * 8 + 64);
-    int n = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, text.data(), static_cast<int>(text.size()), &key[start],
-                         static_cast<int>(key.size() - start));
+    key.resize(start + wide.size() * 8 + 64);
+    int n =
+        LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY, wide.c_str(), length,
+                      reinterpret_cast<LPWSTR>(&key[start]), static_cast<int>(key.size() - start), nullptr, nullptr, 0);
     if (n == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        n = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        n = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY, wide.c_str(), length, nullptr, 0, nullptr, nullptr,
+                          0);
         if (n > 0) {
             key.resize(start + static_cast<std::size_t>(n));
-            n = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, text.data(), static_cast<int>(text.size()),
-                             &key[start], n);
+            n = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY, wide.c_str(), length,
+                              reinterpret_cast<LPWSTR>(&key[start]), n, nullptr, nullptr, 0);
         }
     }
     if (n <= 0) {

@@ -10,6 +10,7 @@
 
 #include "app/address_check.h"
 #include "app/layout_win.h"
+#include "platform/wide_text_win.h"
 #include "platform/platform_code.h"
 #include "app/found_list_win.h"
 #include "engine/search_runner_win.h"
@@ -47,7 +48,7 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORLISTBOX:
         return SendMessageA(GetParent(hwnd), msg, wParam, lParam);
     default:
-        return DefWindowProcA(hwnd, msg, wParam, lParam);
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }
 
@@ -75,20 +76,23 @@ void TForm1::UpdateMinSize(const RECT& onScreen) {
 }
 
 TForm1* TForm1::Create(HINSTANCE instance, int showCommand) {
-    WNDCLASSEXA wc = {};
+    // Wide window classes: the form and its controls hold text in UTF-16,
+    // whatever the process code page.
+    WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = PanelProc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kPanelClass;
-    RegisterClassExA(&wc);
+    const std::wstring panelClass = Utf8ToWide(kPanelClass), formClass = Utf8ToWide(kFormClass);
+    wc.lpszClassName = panelClass.c_str();
+    RegisterClassExW(&wc);
 
     wc.lpfnWndProc = &TForm1::WndProc;
     wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MOVIX32));
     wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_MOVIX32), IMAGE_ICON, 16, 16, 0));
-    wc.lpszClassName = kFormClass;
-    RegisterClassExA(&wc);
+    wc.lpszClassName = formClass.c_str();
+    RegisterClassExW(&wc);
 
     TForm1* form = new TForm1();
     form->instance_ = instance;
@@ -103,7 +107,7 @@ TForm1* TForm1::Create(HINSTANCE instance, int showCommand) {
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     form->UpdateMinSize(work);
     // System menu and the context-help button, no minimize or maximize box.
-    HWND hwnd = CreateWindowExA(WS_EX_CONTEXTHELP | WS_EX_CONTROLPARENT, kFormClass, "Movix 32",
+    HWND hwnd = CreateWindowExW(WS_EX_CONTEXTHELP | WS_EX_CONTROLPARENT, formClass.c_str(), L"Movix 32",
                                 WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
                                 CW_USEDEFAULT, CW_USEDEFAULT, form->minSize_.cx, form->minSize_.cy, nullptr, nullptr,
                                 instance, form);
@@ -142,7 +146,7 @@ LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     if (!self || !self->hwnd_)
-        return DefWindowProcA(hwnd, msg, wParam, lParam);
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     // Nothing may unwind through the window procedure: an error that no
     // handler caught is shown in the standard error box and ends the event,
     // not the program.
@@ -265,7 +269,7 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         break;
     }
-    return DefWindowProcA(hwnd_, msg, wParam, lParam);
+    return DefWindowProcW(hwnd_, msg, wParam, lParam);
 }
 
 HWND TForm1::Control(int id) const {
@@ -278,7 +282,7 @@ std::string TForm1::Text(int id) const {
 }
 
 void TForm1::SetText(int id, const std::string& text) {
-    SetWindowTextA(Control(id), text.c_str());
+    SetWindowTextUtf8(Control(id), text);
 }
 
 bool TForm1::Checked(int id) const {
@@ -639,7 +643,7 @@ bool TForm1::PreTranslateMessage(MSG& msg) {
     // answered it, and one F1 gives one help.
     if (msg.message == kWmKeyF1 && IsOwnWindow(hwnd_, msg.hwnd))
         return true;
-    const bool consumed = IsDialogMessageA(hwnd_, &msg) != FALSE;
+    const bool consumed = IsDialogMessageW(hwnd_, &msg) != FALSE;
     HWND focus = GetFocus();
     if (focus != lastFocus_ && IsOwnWindow(hwnd_, focus) && focus != hwnd_)
         FocusChanged(focus);

@@ -9,6 +9,7 @@
 #include "app/found_list_win.h"
 #include "engine/rtf_report.h"
 #include "platform/save_file_win.h"
+#include "platform/wide_text_win.h"
 #include "resource.h"
 
 namespace movix {
@@ -19,23 +20,31 @@ namespace {
 // message to its owner, which the main window answers with `context`.
 bool RunSaveDialog(HWND owner, const char* title, const char* filter, const char* defaultExt,
                    const std::string& initialDir, std::string& fileName) {
-    std::vector<char> buffer(32768, '\0');
-    fileName.copy(buffer.data(), std::min(fileName.size(), buffer.size() - 1));
-    OPENFILENAMEA ofn = {};
+    std::vector<wchar_t> buffer(32768, L'\0');
+    const std::wstring wideName = Utf8ToWide(fileName);
+    wideName.copy(buffer.data(), std::min(wideName.size(), buffer.size() - 1));
+    // The filter is pairs of texts, each ended by a NUL, and a NUL after the last.
+    std::size_t filterLength = 0;
+    while (filter[filterLength] != '\0' || filter[filterLength + 1] != '\0')
+        ++filterLength;
+    const std::wstring wideFilter = Utf8ToWide(std::string_view(filter, filterLength + 2));
+    const std::wstring wideTitle = Utf8ToWide(title), wideExt = Utf8ToWide(defaultExt),
+                       wideDir = Utf8ToWide(initialDir);
+    OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter;
+    ofn.lpstrFilter = wideFilter.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = buffer.data();
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
-    ofn.lpstrTitle = title;
-    ofn.lpstrDefExt = defaultExt;
+    ofn.lpstrInitialDir = wideDir.empty() ? nullptr : wideDir.c_str();
+    ofn.lpstrTitle = wideTitle.c_str();
+    ofn.lpstrDefExt = wideExt.c_str();
     ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_SHOWHELP | OFN_PATHMUSTEXIST |
                 OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameA(&ofn))
+    if (!GetSaveFileNameW(&ofn))
         return false;
-    fileName = buffer.data();
+    fileName = WideToUtf8(buffer.data());
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/main_window_win.h"
 #include "platform/platform_code.h"
+#include "platform/wide_text_win.h"
 #include "app/settings.h"
 #include "core/strings.h"
 #include "resource.h"
@@ -16,16 +17,18 @@
 namespace movix {
 
 int GetUserSidText(std::string& text) {
-    char user[260];
-    DWORD userSize = sizeof user;
-    if (!GetUserNameA(user, &userSize))
+    // Wide: a user name with letters outside the process code page would
+    // otherwise be looked up as question marks.
+    wchar_t user[260];
+    DWORD userSize = sizeof user / sizeof user[0];
+    if (!GetUserNameW(user, &userSize))
         return 1;
     BYTE sid[1000];
     DWORD sidSize = sizeof sid;
-    char domain[260];
-    DWORD domainSize = sizeof domain;
+    wchar_t domain[260];
+    DWORD domainSize = sizeof domain / sizeof domain[0];
     SID_NAME_USE use;
-    if (!LookupAccountNameA(nullptr, user, sid, &sidSize, domain, &domainSize, &use))
+    if (!LookupAccountNameW(nullptr, user, sid, &sidSize, domain, &domainSize, &use))
         return 2;
     SetLastError(0);
     const SID_IDENTIFIER_AUTHORITY* authority = GetSidIdentifierAuthority(sid);
@@ -119,11 +122,11 @@ void TForm1::LoadSettings() {
         TRegistry reg;
         if (reg.OpenKey(std::string("\\") + kSettingsKey + "\\" + kIgnoreKeysSubkey, true)) {
             for (const std::string& name : reg.GetValueNames())
-                SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+                SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(name).c_str()));
         }
     }
     auto insertTop = [list](const std::string& entry) {
-        SendMessageA(list, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+        SendMessageW(list, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(entry).c_str()));
     };
     insertTop("HKLM\\SOFTWARE\\CLASSES");
     {

@@ -2,25 +2,24 @@
 
 #include <vector>
 
+#include "platform/wide_text_win.h"
+
 namespace movix {
 
 std::string WindowText(HWND hwnd) {
     if (!hwnd)
         return std::string();
-    const int length = GetWindowTextLengthA(hwnd);
-    std::vector<char> buffer(static_cast<size_t>(length) + 1);
-    const int copied = GetWindowTextA(hwnd, buffer.data(), length + 1);
-    return std::string(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+    return WindowTextUtf8(hwnd);
 }
 
 std::string ModuleFileName() {
-    std::vector<char> buffer(MAX_PATH);
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0)
             return std::string();
         if (n < buffer.size())
-            return std::string(buffer.data(), n);
+            return WideToUtf8(std::wstring_view(buffer.data(), n));
         buffer.resize(buffer.size() * 2);
     }
 }
@@ -35,10 +34,10 @@ std::vector<std::string> ListBoxStrings(HWND listBox) {
     std::vector<std::string> strings;
     const LRESULT count = SendMessageA(listBox, LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT length = SendMessageA(listBox, LB_GETTEXTLEN, i, 0);
-        std::vector<char> text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-        SendMessageA(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
-        strings.emplace_back(text.data());
+        const LRESULT length = SendMessageW(listBox, LB_GETTEXTLEN, i, 0);
+        std::vector<wchar_t> text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+        SendMessageW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        strings.push_back(WideToUtf8(text.data()));
     }
     return strings;
 }
@@ -50,7 +49,7 @@ std::string LoadResourceString(HINSTANCE instance, unsigned id) {
 }
 
 void ShowErrorBox(HWND owner, const std::string& message) {
-    MessageBoxA(owner, message.c_str(), "Movix 32", MB_OK | MB_ICONERROR);
+    MessageBoxW(owner, Utf8ToWide(message).c_str(), L"Movix 32", MB_OK | MB_ICONERROR);
 }
 
 }  // namespace movix

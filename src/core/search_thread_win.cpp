@@ -9,7 +9,9 @@
 
 #include "core/strings.h"
 #include "platform/handles.h"
+#include "platform/letter_case_win.h"
 #include "platform/ui_dispatch_win.h"
+#include "platform/wide_text_win.h"
 
 namespace movix {
 
@@ -40,23 +42,29 @@ void AddLive(HANDLE thread) {
     ::ReleaseSRWLockExclusive(&g_liveLock);
 }
 
+// The Windows program compares letter case as the system does, for every
+// script. Every search thread and every replacer lives in a file that links
+// this one, so the upper-casing is in place before main() runs, before any
+// search string is upper-cased.
+const bool g_systemLetterCase = (SetUpperCase(&SystemUpperCase), true);
+
 // The volume-label attribute of old file systems; no current SDK names it.
 constexpr DWORD kVolumeLabelAttribute = 0x8;
 constexpr DWORD kSkippedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | kVolumeLabelAttribute;
 
-bool HasExtension(const char* name, const std::string& dotExtension) {
-    const std::size_t n = std::strlen(name);
+bool HasExtension(const std::string& name, const std::string& dotExtension) {
+    const std::size_t n = name.size();
     if (n < dotExtension.size())
         return false;
-    const char* tail = name + (n - dotExtension.size());
+    const char* tail = name.data() + (n - dotExtension.size());
     for (std::size_t i = 0; i < dotExtension.size(); ++i)
         if (UpperAscii(tail[i]) != dotExtension[i])
             return false;
     return true;
 }
 
-bool IsDotEntry(const char* name) {
-    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+bool IsDotEntry(const std::string& name) {
+    return name == "." || name == "..";
 }
 
 // Whether this process holds an administrator's rights (a member of the
@@ -81,8 +89,9 @@ char UnixRootDrive(const char* roots) {
     using UnixName = char*(CDECL*)(LPCWSTR);
     HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
     const auto unixName =
-        kernel ? reinterpret_cast<UnixName>(reinterpret_cast<void*>(::GetProcAddress(kernel, "wine_get_unix_file_name")))
-               : nullptr;
+        kernel
+            ? reinterpret_cast<UnixName>(reinterpret_cast<void*>(::GetProcAddress(kernel, "wine_get_unix_file_name")))
+            : nullptr;
     if (unixName == nullptr)
         return 0;
     for (const char* root = roots; *root != '\0'; root += std::strlen(root) + 1) {
@@ -125,7 +134,7 @@ struct TMovixThread::ProgressSlot {
 TMovixThread::TMovixThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound)
     : Kind(kind),
       ProgressLabel(progressLabel),
-      SearchUpper(UpperAscii(search)),
+      SearchUpper(UpperText(search)),
       OnFound(std::move(onFound)),
       progress_(std::make_shared<ProgressSlot>()) {
     handle_ = ::CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &threadId_);
@@ -195,9 +204,9 @@ bool TMovixThread::WaitFor(DWORD timeoutMs) {
         if (r != WAIT_OBJECT_0 + 1)
             return ::WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0;
         MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
+            ::DispatchMessageW(&msg);
         }
     }
 }
@@ -272,7 +281,7 @@ void TMovixThread::ReportHit() {
 
 void TMovixThread::ShowProgress() {
     if (ProgressLabel != nullptr)
-        ::SetWindowTextA(ProgressLabel, ("In " + Path).c_str());
+        SetWindowTextUtf8(ProgressLabel, "In " + Path);
 }
 
 void TMovixThread::NoteUnreadable(Unreadable what, const std::string& name, DWORD error) {
@@ -321,7 +330,7 @@ void TMovixThread::PostProgress() {
         caption.swap(shared->caption);
         shared->queued = false;
         ::ReleaseSRWLockExclusive(&shared->lock);
-        ::SetWindowTextA(label, caption.c_str());
+        SetWindowTextUtf8(label, caption);
     });
     if (!queued) {
         // Shutting down: nothing is shown any more, and the search stops.
@@ -340,15 +349,14 @@ TMovixFileThread::TMovixFileThread(int kind,
     : TMovixThread(kind, search, progressLabel, std::move(onFound)),
       Mode(mode),
       extension_(std::string(".") + KindExtension(kind)) {
-    const UINT n = ::GetWindowsDirectoryA(WindowsDir, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        WindowsDir[0] = '\0';
+    wchar_t windows[MAX_PATH] = {};
+    const UINT n = ::GetWindowsDirectoryW(windows, MAX_PATH);
+    if (n != 0 && n < MAX_PATH)
+        WindowsDir = WideToUtf8(std::wstring_view(windows, n));
 }
 
 void TMovixFileThread::SetWindowsDirForTest(const std::string& folder) {
-    const std::size_t n = folder.size() < MAX_PATH ? folder.size() : MAX_PATH - 1;
-    std::memcpy(WindowsDir, folder.data(), n);
-    WindowsDir[n] = '\0';
+    WindowsDir = folder;
 }
 
 void TMovixFileThread::Execute() {
@@ -393,7 +401,10 @@ void TMovixFileThread::Walk(const std::string& folder, bool intoSubfolders, ULON
         // costs a round trip to the mount manager, several times the listing
         // itself, and the volume cannot change below the start without a
         // mount point, which is a link and not followed.
-        FileHandle dir(::CreateFileA(OpenableFolder(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+        // A folder whose full name runs past MAX_PATH opens through the
+        // long-name prefix, so that nothing below it is passed over.
+        FileHandle dir(::CreateFileW(WideFileName(OpenableFolder(folder)).c_str(),
+                                     FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!dir) {
@@ -415,7 +426,7 @@ void TMovixFileThread::Walk(const std::string& folder, bool intoSubfolders, ULON
         if (listing_.empty())
             listing_.resize(64 * 1024);
         FILE_INFO_BY_HANDLE_CLASS listClass = FileIdBothDirectoryRestartInfo;
-        char name[MAX_PATH * 2];
+        std::string name;
         bool listed = false;
         while (::GetFileInformationByHandleEx(dir.get(), listClass, listing_.data(),
                                               static_cast<DWORD>(listing_.size()))) {
@@ -427,11 +438,8 @@ void TMovixFileThread::Walk(const std::string& folder, bool intoSubfolders, ULON
                 if (Terminated)
                     return;
                 const DWORD attrs = entry->FileAttributes;
-                const int n = ::WideCharToMultiByte(CP_ACP, 0, entry->FileName,
-                                                    static_cast<int>(entry->FileNameLength / sizeof(WCHAR)), name,
-                                                    sizeof name - 1, nullptr, nullptr);
-                name[n > 0 ? n : 0] = '\0';
-                if (n > 0 && !(attrs & kSkippedAttributes)) {
+                name = WideToUtf8(std::wstring_view(entry->FileName, entry->FileNameLength / sizeof(WCHAR)));
+                if (!name.empty() && !(attrs & kSkippedAttributes)) {
                     if (attrs & FILE_ATTRIBUTE_DIRECTORY) {
                         // Directory links lead elsewhere (or back up): never followed.
                         if (intoSubfolders && !IsDotEntry(name) && !(attrs & FILE_ATTRIBUTE_REPARSE_POINT))

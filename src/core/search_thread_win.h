@@ -183,7 +183,7 @@ protected:
     void SearchFixedDrives();
 
     const int Mode;
-    char WindowsDir[MAX_PATH] = {};
+    std::string WindowsDir;
 
 private:
     // One listing of the folder: files of the kind are examined as they

@@ -18,7 +18,29 @@ const char* KindExtension(int kind);
 char UpperAscii(char c);
 std::string UpperAscii(std::string_view s);
 
-// True when the two names are the same text apart from ASCII letter case.
+// The upper-casing of one character (a Unicode code point) that matching
+// uses. Without one installed only a..z are upper-cased and every other byte
+// is compared as it is. The Windows program installs the system's own, which
+// upper-cases every script as the file system compares names; any installed
+// one must upper-case a..z to A..Z and leave the rest of ASCII alone, as the
+// system's does, since ASCII text is compared without asking it.
+using UpperCaseFn = char32_t (*)(char32_t);
+void SetUpperCase(UpperCaseFn upper);
+UpperCaseFn InstalledUpperCase();
+
+// UTF-8 text with each character upper-cased by the installed upper-casing
+// (the matching's own view of it). Bytes that are not well-formed UTF-8 stay
+// as they are. Without an installed upper-casing, the same as UpperAscii.
+std::string UpperText(std::string_view s);
+
+// One character of UTF-8 text: the code point that starts at `i`, its length
+// in bytes in `length`. A byte that does not start a well-formed sequence
+// gives kNotUtf8, one byte long.
+constexpr char32_t kNotUtf8 = 0xFFFFFFFF;
+char32_t Utf8CharAt(std::string_view s, std::size_t i, std::size_t& length);
+
+// True when the two names are the same text apart from letter case (as the
+// installed upper-casing sees it).
 bool SameFileName(const std::string& a, const std::string& b);
 
 // Path boundaries. An occurrence of the Old address counts only where the
@@ -34,9 +56,12 @@ bool IsNameChar(char c);
 // `text` counts (the match itself is the caller's business).
 bool IsBoundaryAfter(std::string_view text, std::size_t end, std::string_view searchUpper);
 
-// The match rule: true when `searchUpper` (already upper-cased) occurs in
-// `text` upper-cased at a path boundary. An empty search string matches
-// nothing. Costs one pass over the text and allocates nothing.
+// The match rule: true when `searchUpper` (already upper-cased, by
+// UpperText) occurs in `text` upper-cased at a path boundary. An empty search
+// string matches nothing. Costs one pass over the text and allocates nothing.
+// With an installed upper-casing the text is compared character by character,
+// and an occurrence may take more or fewer bytes in `text` than in
+// `searchUpper` (a letter whose capital is longer or shorter in UTF-8).
 bool ContainsUpper(std::string_view text, std::string_view searchUpper);
 
 // True when some counting occurrence of `searchUpper` in `text` is followed
@@ -45,8 +70,9 @@ bool ContainsUpper(std::string_view text, std::string_view searchUpper);
 // more words. Such an occurrence still counts; the list flags its row.
 bool MaybeLongerName(std::string_view text, std::string_view searchUpper);
 
-// Replaces every counting occurrence of `find` in `s` (ASCII letters compared
-// without case) by `repl`; an occurrence inside a longer name stays. The scan
+// Replaces every counting occurrence of `find` in `s` (letters compared
+// without case, as ContainsUpper does) by `repl`: exactly the bytes of the
+// occurrence, in whatever letter case `s` spells it, are replaced; an occurrence inside a longer name stays. The scan
 // resumes after each inserted `repl`, so text that `repl` brought in is never
 // searched again and a `repl` that contains `find` cannot loop; after an
 // occurrence that does not count it resumes at the next character, since a

@@ -1,5 +1,7 @@
 #include "engine/rtf_report.h"
 
+#include "core/strings.h"
+
 namespace movix {
 
 // Follows the Context of a row flagged as maybe naming a longer folder, on a
@@ -8,13 +10,47 @@ const char* const LongerNameNote =
     "\\line {\\i Check this item: the Old address is followed by a space and more text, so it may be part of a "
     "longer folder name.}";
 
+namespace {
+
+void AppendUnicodeUnit(std::string& out, unsigned unit) {
+    const int n = unit > 32767 ? static_cast<int>(unit) - 65536 : static_cast<int>(unit);
+    out += "\\u";
+    out += std::to_string(n);
+    // The fallback as a hex escape rather than a plain "?": some readers
+    // skip the whole word after a plain one, not the one character.
+    out += "\\'3f";
+}
+
+}  // namespace
+
 std::string RtfEscape(const std::string& text) {
     std::string out;
     out.reserve(text.size() + text.size() / 8);
-    for (char c : text) {
-        if (c == '\\' || c == '{' || c == '}')
-            out += '\\';
-        out += c;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (static_cast<unsigned char>(c) < 0x80) {
+            if (c == '\\' || c == '{' || c == '}')
+                out += '\\';
+            out += c;
+            ++i;
+            continue;
+        }
+        std::size_t length = 1;
+        const char32_t code = Utf8CharAt(text, i, length);
+        if (code == kNotUtf8) {
+            static const char kHex[] = "0123456789abcdef";
+            const unsigned char b = static_cast<unsigned char>(c);
+            out += "\\'";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else if (code < 0x10000) {
+            AppendUnicodeUnit(out, code);
+        } else {
+            const char32_t v = code - 0x10000;
+            AppendUnicodeUnit(out, 0xD800 + (v >> 10));
+            AppendUnicodeUnit(out, 0xDC00 + (v & 0x3FF));
+        }
+        i += length;
     }
     return out;
 }

@@ -8,8 +8,11 @@
 
 namespace movix {
 
-// A backslash before every backslash, "{" and "}"; everything else,
-// characters above 127 included, passes unchanged.
+// A backslash before every backslash, "{" and "}"; every character above
+// 127 (the text is UTF-8) as a Unicode escape \uN with "?" (\'3f) for
+// readers that know none: N is the UTF-16 unit as a signed 16-bit number, as RTF wants,
+// and a character outside the Basic Multilingual Plane is its two
+// surrogates. A byte that is no UTF-8 passes as the code page's \'hh.
 std::string RtfEscape(const std::string& text);
 
 // The note after the Context of a flagged row (RTF text, in italics).

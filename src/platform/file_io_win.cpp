@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/wide_text_win.h"
+
 namespace movix {
 
 namespace {
@@ -31,13 +33,15 @@ void SetFileFaultHookForTest(FileFaultHook hook) {
 }
 
 std::string SystemErrorText(DWORD error) {
-    char* text = nullptr;
+    // Wide, so that a message in the user's language reaches the log in
+    // UTF-8 as every other text does.
+    wchar_t* text = nullptr;
     const DWORD n =
-        ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string result;
     if (n != 0 && text != nullptr)
-        result.assign(text, n);
+        result = WideToUtf8(std::wstring_view(text, n));
     if (text != nullptr)
         ::LocalFree(text);
     while (!result.empty() && (static_cast<unsigned char>(result.back()) <= ' ' || result.back() == '.'))
@@ -48,7 +52,7 @@ std::string SystemErrorText(DWORD error) {
 }
 
 bool NameExists(const std::string& name) {
-    return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(WideFileName(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsNameTaken(DWORD error) {
@@ -86,7 +90,7 @@ bool IdentityOfHandle(HANDLE h, FileIdentity& identity) {
 
 bool IdentityOfName(const std::string& name, FileIdentity& identity) {
     // Asks for no access to the contents, so that no sharing stands in the way.
-    FileHandle h(::CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES,
+    FileHandle h(::CreateFileW(WideFileName(name).c_str(), FILE_READ_ATTRIBUTES,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
     return h && IdentityOfHandle(h.get(), identity);
@@ -97,19 +101,19 @@ bool MoveFileChecked(const std::string& from, const std::string& to) {
         ::SetLastError(fault);
         return false;
     }
-    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    return ::MoveFileExW(WideFileName(from).c_str(), WideFileName(to).c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool CopyFileSecurity(const std::string& from, const std::string& to, DWORD& error) {
     const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
     DWORD needed = 0;
-    ::GetFileSecurityA(from.c_str(), what, nullptr, 0, &needed);
+    ::GetFileSecurityW(WideFileName(from).c_str(), what, nullptr, 0, &needed);
     if (needed == 0)
         return true;  // nothing to give
     std::vector<unsigned char> descriptor(needed);
-    if (!::GetFileSecurityA(from.c_str(), what, descriptor.data(), needed, &needed))
+    if (!::GetFileSecurityW(WideFileName(from).c_str(), what, descriptor.data(), needed, &needed))
         return true;
-    if (!::SetFileSecurityA(to.c_str(), what, descriptor.data())) {
+    if (!::SetFileSecurityW(WideFileName(to).c_str(), what, descriptor.data())) {
         error = ::GetLastError();
         return false;
     }
@@ -127,11 +131,13 @@ ExchangeResult ReplaceFileChecked(const std::string& file,
     if (const DWORD fault = InjectedFault(FileOp::Move, replacement)) {
         // The half of an exchange that a failing system call leaves behind.
         error = fault;
-        return ::MoveFileExA(file.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+        return ::MoveFileExW(WideFileName(file).c_str(), WideFileName(backup).c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                    ? ExchangeResult::BackupOnly
                    : ExchangeResult::NothingMoved;
     }
-    if (::ReplaceFileA(file.c_str(), replacement.c_str(), backup.c_str(), REPLACEFILE_WRITE_THROUGH, nullptr, nullptr))
+    if (::ReplaceFileW(WideFileName(file).c_str(), WideFileName(replacement).c_str(), WideFileName(backup).c_str(),
+                       REPLACEFILE_WRITE_THROUGH, nullptr, nullptr))
         return ExchangeResult::Done;
     error = ::GetLastError();
     // The error codes differ between systems for the same half-way state;
@@ -142,7 +148,7 @@ ExchangeResult ReplaceFileChecked(const std::string& file,
 bool InputFile::Open(const std::string& name, bool allowWriters, bool allowRename) {
     name_ = name;
     const DWORD share = FILE_SHARE_READ | (allowWriters ? FILE_SHARE_WRITE : 0) | (allowRename ? FILE_SHARE_DELETE : 0);
-    file_.reset(::CreateFileA(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+    file_.reset(::CreateFileW(WideFileName(name).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     error_ = file_ ? 0 : ::GetLastError();
     return static_cast<bool>(file_);
@@ -181,7 +187,7 @@ bool OutputFile::CreateNew(const std::string& name, DWORD attributes) {
     buffer_.reserve(kOutputBufferSize);
     // CREATE_NEW fails on any existing name, a link included: nothing is
     // ever written through a name someone else prepared.
-    file_.reset(::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    file_.reset(::CreateFileW(WideFileName(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
     error_ = file_ ? 0 : ::GetLastError();
     return static_cast<bool>(file_);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/wide_text_win.h"
+
 namespace movix {
 
 namespace {
@@ -19,8 +21,9 @@ const int kTextId = 0xFFFF;
 const int kIconId = 0x0014;
 
 HWND AddChild(HWND dialog, const char* cls, const char* text, DWORD style, int id, HFONT font) {
-    HWND c = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, dialog,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+    HWND c = CreateWindowExW(0, Utf8ToWide(cls).c_str(), Utf8ToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0,
+                             0, 0, 0, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                             GetModuleHandleW(nullptr), nullptr);
     SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return c;
 }
@@ -32,7 +35,8 @@ void Layout(HWND dialog, BoxState* state) {
     GetTextMetricsA(dc, &tm);
     const int unit = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 6;
     RECT text = {0, 0, unit * 50, 0};
-    DrawTextA(dc, state->text->c_str(), -1, &text, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    const std::wstring wide = Utf8ToWide(*state->text);
+    DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &text, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(dc, old);
     ReleaseDC(dialog, dc);
 
@@ -71,7 +75,7 @@ INT_PTR CALLBACK BoxProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG: {
         state = reinterpret_cast<BoxState*>(lParam);
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        SetWindowTextA(dialog, state->caption->c_str());
+        SetWindowTextUtf8(dialog, *state->caption);
         state->font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
         if (!state->font)
             state->font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -126,7 +130,7 @@ int HelpMessageBox(HWND owner, const std::string& text, const std::string& capti
     for (wchar_t c : face)
         *p++ = static_cast<WORD>(c);
     BoxState state = {&text, &caption, icon, &onHelp, nullptr};
-    return static_cast<int>(DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dlg, owner, BoxProc,
+    return static_cast<int>(DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dlg, owner, BoxProc,
                                                     reinterpret_cast<LPARAM>(&state)));
 }
 

@@ -6,16 +6,18 @@
 
 namespace movix {
 
+// Wide, as the windows are: a character typed meanwhile reaches an edit
+// whatever the process code page.
 inline void ProcessPendingWindowMessages() {
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             // Not ours to take: the message loop must still see it.
             ::PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
         ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
+        ::DispatchMessageW(&msg);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/wide_text_win.h"
 #include "platform/handles.h"
 #include "platform/path_names.h"
 
@@ -12,18 +13,23 @@ DWORD SaveFileReplacing(const std::string& path, const std::string& content, Sav
         *failedAt = SaveStage::Create;
     // A read-only file is not written over (Windows refuses the replacing
     // move too; not every implementation does).
-    const DWORD attrs = GetFileAttributesA(path.c_str());
+    const DWORD attrs = GetFileAttributesW(WideFileName(path).c_str());
     if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return ERROR_ACCESS_DENIED;
-    char temp[MAX_PATH + 16];
-    if (!GetTempFileNameA(FolderOf(path).c_str(), "mvx", 0, temp))
+    // GetTempFileName writes at most MAX_PATH characters: a folder whose name
+    // leaves no room for the temporary name fails here, before any write.
+    wchar_t temp[MAX_PATH + 16] = {};
+    const std::wstring folder = Utf8ToWide(FolderOf(path));
+    if (folder.size() >= MAX_PATH - 14)
+        return ERROR_FILENAME_EXCED_RANGE;
+    if (!GetTempFileNameW(folder.c_str(), L"mvx", 0, temp))
         return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
     DWORD error = ERROR_SUCCESS;
     {
-        FileHandle file(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        FileHandle file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             error = GetLastError();
-            DeleteFileA(temp);
+            DeleteFileW(temp);
             return error;
         }
         if (failedAt)
@@ -45,25 +51,25 @@ DWORD SaveFileReplacing(const std::string& path, const std::string& content, Sav
     if (error == ERROR_SUCCESS) {
         if (failedAt)
             *failedAt = SaveStage::Create;
-        if (!MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (!MoveFileExW(temp, WideFileName(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             error = GetLastError();
     }
     if (error != ERROR_SUCCESS)
-        DeleteFileA(temp);
+        DeleteFileW(temp);
     return error;
 }
 
 std::string SaveErrorMessage(DWORD error) {
     switch (error) {
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        return "File access denied";
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return "Disk full";
-    default:
-        return "I/O error " + std::to_string(error);
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return "File access denied";
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return "Disk full";
+        default:
+            return "I/O error " + std::to_string(error);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <dde.h>
 
+#include "platform/wide_text_win.h"
 #include "platform/wine_dde_win.h"
 
 namespace movix {
@@ -161,7 +162,7 @@ std::string TDdeClientConv::ServerProgram(const std::string& service) {
         if (path.back() != '\\')
             path += '\\';
         path += service + ".exe";
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const DWORD attributes = ::GetFileAttributesW(WideFileName(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return path;
     }
@@ -211,7 +212,12 @@ void TDdeClientConv::DiscardStrayAcks(DWORD waitMs) {
 std::optional<std::string> TDdeClientConv::RequestData(const std::string& item) {
     if (!OnOwnerThread() || !Connected() || waiting_ || item.empty() || !ReadyForTransaction())
         return std::nullopt;
-    DdeString itemName(instance_.Id(), item);
+    // The item's name in the code page too: a group named in it is asked
+    // for by the same bytes.
+    std::string itemInCodePage;
+    if (!Utf8ToCodePage(LegacyAnsiCodePage(), item, itemInCodePage))
+        return std::nullopt;
+    DdeString itemName(instance_.Id(), itemInCodePage);
     if (!itemName)
         return std::nullopt;
     DiscardStrayAcks(0);
@@ -222,18 +228,19 @@ std::optional<std::string> TDdeClientConv::RequestData(const std::string& item) 
         return std::nullopt;
     if (WineDdeLibrary())
         DiscardStrayAcks(kStrayAckWaitMs);
-    return DdeDataText(data.get());
+    return CodePageToUtf8(LegacyAnsiCodePage(), DdeDataText(data.get()));
 }
 
 bool TDdeClientConv::ExecuteMacroLines(const std::vector<std::string>& lines) {
     if (!OnOwnerThread() || !Connected() || waiting_ || !ReadyForTransaction())
         return false;
-    std::string text;
+    std::string lineText;
     for (const std::string& line : lines) {
-        text += line;
-        text += "\r\n";
+        lineText += line;
+        lineText += "\r\n";
     }
-    if (text.size() >= 0x7FFFFFFF)
+    std::string text;
+    if (!Utf8ToCodePage(LegacyAnsiCodePage(), lineText, text) || text.size() >= 0x7FFFFFFF)
         return false;
     DdeData data(::DdeCreateDataHandle(instance_.Id(), reinterpret_cast<LPBYTE>(&text[0]),
                                        static_cast<DWORD>(text.size() + 1), 0, nullptr, CF_TEXT, 0));

@@ -55,14 +55,17 @@ class TDdeClientConv {
     static std::string ServerProgram(const std::string& service);
 
     // The reply to a request for `item` (CF_TEXT, at most 10000 ms), up to
-    // its first NUL. Nothing when no conversation is open, the server sends
-    // no data, or an execute is still waiting.
+    // its first NUL, turned from the system's legacy ANSI code page (which
+    // Program Manager's text is in) into UTF-8. Nothing when no conversation
+    // is open, the server sends no data, or an execute is still waiting.
     std::optional<std::string> RequestData(const std::string& item);
 
     // Sends `lines`, each followed by CR LF, plus a terminating NUL, as one
     // asynchronous execute, and sets Waiting() until its completion arrives.
     // False, sending nothing, when no conversation is open or an execute is
-    // still waiting; also false when the transaction cannot be started.
+    // still waiting; also false when the transaction cannot be started, and
+    // when a character of `lines` has no place in the legacy ANSI code page
+    // (never sent as a '?').
     bool ExecuteMacroLines(const std::vector<std::string>& lines);
 
     // Ends the conversation. An execute still waiting is abandoned, so that

@@ -6,9 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/wide_text_win.h"
 #include "core/strings.h"
 #include "platform/file_io_win.h"
 #include "platform/locale_text_win.h"
+#include "targets/ini_encoding_win.h"
 #include "targets/ini_lines.h"
 
 namespace movix {
@@ -81,7 +83,7 @@ constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FI
 
 void SetAttributes(const std::string& name, DWORD attributes) {
     attributes &= kSettable;
-    ::SetFileAttributesA(name.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesW(WideFileName(name).c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
 }
 
 // True when creating `name` failed because something has the name already
@@ -127,7 +129,7 @@ bool ReserveBackup(const std::string& file, std::string& backup) {
 void DropReservation(const std::string& backup, const FileIdentity& read) {
     FileIdentity id;
     if (IdentityOfName(backup, id) && id.size == 0 && !id.SameFile(read))
-        ::DeleteFileA(backup.c_str());
+        ::DeleteFileW(WideFileName(backup).c_str());
 }
 
 // `name` with its last part spelled as on disk: the exchange then keeps the
@@ -136,11 +138,14 @@ void DropReservation(const std::string& backup, const FileIdentity& read) {
 std::string AsOnDisk(const std::string& name) {
     const std::size_t slash = name.find_last_of("\\/:");
     const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-    WIN32_FIND_DATAA data;
-    FindHandle find(::FindFirstFileA(name.c_str(), &data));
-    if (!find || !SameFileName(data.cFileName, name.substr(start)))
+    WIN32_FIND_DATAW data;
+    FindHandle find(::FindFirstFileW(WideFileName(name).c_str(), &data));
+    if (!find)
         return name;
-    return name.substr(0, start) + data.cFileName;
+    const std::string onDisk = WideToUtf8(data.cFileName);
+    if (!SameFileName(onDisk, name.substr(start)))
+        return name;
+    return name.substr(0, start) + onDisk;
 }
 
 void ReplaceOneFile(TReplaceGroup& group,
@@ -152,7 +157,7 @@ void ReplaceOneFile(TReplaceGroup& group,
     log("");
     log("Processing INI file " + given);
     if (itemLabel != nullptr)
-        ::SetWindowTextA(itemLabel, given.c_str());
+        SetWindowTextUtf8(itemLabel, given);
 
     // Nobody may write the file while it is copied and exchanged; a program
     // that has it open for writing keeps it as it is.
@@ -174,11 +179,29 @@ void ReplaceOneFile(TReplaceGroup& group,
     // A hit is found again in a line equal to it without regard to letter
     // case, as the user's locale sees case (so also for accented letters,
     // which the hits carry as found).
-    IniRewriter rewriter(group.Hits, oldAddr, newAddr,
-                         [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); }, log);
+    IniRewriter rewriter(
+        group.Hits, oldAddr, newAddr,
+        [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); }, log);
     ContentSum sum;
-    IniLineReader reader(SummingReadFrom(in, sum));
-    const IniCopyResult copied = CopyIniLines(reader, rewriter, [&out](std::string_view s) { return out.Write(s); });
+    // The lines are rewritten in UTF-8 and written back in the file's own
+    // encoding, with its mark.
+    IniTextSource source(SummingReadFrom(in, sum));
+    const bool started = source.Start();
+    IniTextSink sink(source.Encoding(), [&out](std::string_view s) { return out.Write(s); });
+    IniCopyResult copied = IniCopyResult::ReadError;
+    bool unwritable = false;
+    if (started) {
+        IniLineReader reader(source.Reader());
+        copied = CopyIniLines(reader, rewriter, [&sink](std::string_view s) { return sink.Write(s); });
+        if (copied == IniCopyResult::Done && !sink.Finish(unwritable))
+            copied = IniCopyResult::WriteError;
+    }
+    if (unwritable) {
+        out.Close();
+        log("***** The new text has characters the file's code page cannot hold; left as it is: " + given);
+        ::DeleteFileW(WideFileName(temp).c_str());
+        return;
+    }
     DWORD error = copied == IniCopyResult::ReadError ? in.Error() : out.Error();
     const bool closed = out.Close();
     if (copied != IniCopyResult::Done || !closed) {
@@ -186,7 +209,7 @@ void ReplaceOneFile(TReplaceGroup& group,
             error = out.Error();
         log("***** Error \"" + SystemErrorText(error) + "\" updating " + given);
         // The partial copy is of no use and must not be taken for an update.
-        ::DeleteFileA(temp.c_str());
+        ::DeleteFileW(WideFileName(temp).c_str());
         return;
     }
 
@@ -194,17 +217,17 @@ void ReplaceOneFile(TReplaceGroup& group,
         log("***** Not found again in " + given + ": " + hit.Text);
     if (group.Hits.size() == hitsBefore) {
         // Nothing to update: the file stays as it is, without a backup.
-        ::DeleteFileA(temp.c_str());
+        ::DeleteFileW(WideFileName(temp).c_str());
         return;
     }
     if (!CopyFileSecurity(file, temp, error)) {
         log("***** Error \"" + SystemErrorText(error) + "\" updating " + given);
-        ::DeleteFileA(temp.c_str());
+        ::DeleteFileW(WideFileName(temp).c_str());
         return;
     }
     if (!StillAsRead(in, file, read, sum)) {
         log("***** Changed by another program, left as it is: " + given);
-        ::DeleteFileA(temp.c_str());
+        ::DeleteFileW(WideFileName(temp).c_str());
         return;
     }
     in.Close();
@@ -225,7 +248,7 @@ void ReplaceOneFile(TReplaceGroup& group,
         // The rewritten file keeps the previous one's attributes, and is
         // marked as changed since the last backup copy.
         const DWORD wanted = (read.attributes & kSettable) | FILE_ATTRIBUTE_ARCHIVE;
-        if ((::GetFileAttributesA(file.c_str()) & kSettable) != wanted)
+        if ((::GetFileAttributesW(WideFileName(file).c_str()) & kSettable) != wanted)
             SetAttributes(file, wanted);
         if (readOnly)
             SetAttributes(backup, read.attributes);
@@ -271,7 +294,10 @@ void TSearchINIThread::ProcessFile(const std::string& name) {
         return;
     }
     IniSearchScanner scanner([this](std::string_view s) { return Matches(s); });
-    IniLineReader reader(ReadFrom(file));
+    IniTextSource source(ReadFrom(file));
+    if (!source.Start())
+        return;
+    IniLineReader reader(source.Reader());
     std::string line;
     // A read error ends this file in silence; its hits stay reported.
     while (!Terminated && reader.Next(line) == IniLineReader::Result::Line) {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/wide_text_win.h"
 #include "platform/message_pump_win.h"
 #include "targets/dde_conversation_win.h"
 #include "targets/progman_commands.h"
@@ -77,11 +78,19 @@ void ReplaceProgManGroups(std::vector<TReplaceGroup>& groups,
                           TDdeClientConv& conversation,
                           std::vector<std::string>& commands,
                           const std::string& service) {
+    // Program Manager takes its commands in the legacy ANSI code page: a New
+    // address that it cannot hold would reach it as question marks.
+    std::string inCodePage;
+    if (!groups.empty() && !Utf8ToCodePage(LegacyAnsiCodePage(), newAddr, inCodePage)) {
+        log("");
+        log("***** The New address has characters Program Manager's code page cannot hold; groups left as they are");
+        return;
+    }
     for (TReplaceGroup& group : groups) {
         log("");
         log("Updating ProgMan Group " + group.Key);
         if (itemLabel)
-            ::SetWindowTextA(itemLabel, group.Key.c_str());
+            SetWindowTextUtf8(itemLabel, group.Key);
         ProcessPendingWindowMessages();
         // A name that cannot be sent would make its commands act on
         // another group, or on none: its items stay as they are.

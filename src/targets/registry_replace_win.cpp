@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/strings.h"
+#include "platform/wide_text_win.h"
 #include "platform/handles.h"
 #include "platform/locale_text_win.h"
 #include "platform/message_pump_win.h"
@@ -22,7 +23,7 @@ namespace {
 
 void CopyValues(HKEY from, HKEY to) {
     for (const std::wstring& name : WideNames(from, true)) {
-        const std::string shown = AnsiFromWide(name);
+        const std::string shown = WideToUtf8(name);
         if (RegistryFaultFor(RegOp::QueryValue, shown) != 0)
             throw ERegistryException("Failed to get data for '" + shown + "'");
         DWORD type = REG_NONE, size = 0;
@@ -104,7 +105,7 @@ RegKey OpenMoveSource(HKEY parent, const std::wstring& name, const std::string& 
 // refuses it before anything is made.
 void CheckTree(HKEY from, const std::string& path) {
     for (const std::wstring& name : WideNames(from, false)) {
-        const std::string sub = path + "\\" + AnsiFromWide(name);
+        const std::string sub = path + "\\" + WideToUtf8(name);
         RegKey key = OpenMoveSource(from, name, sub);
         CheckTree(key.get(), sub);
     }
@@ -137,7 +138,7 @@ RegKey CreateMoveTarget(HKEY parent, const std::wstring& name, const std::string
 void CopyTree(HKEY from, HKEY to, const std::string& fromPath, const std::string& toPath, std::vector<MadeKey>& made) {
     CopyValues(from, to);
     for (const std::wstring& name : WideNames(from, false)) {
-        const std::string shown = AnsiFromWide(name);
+        const std::string shown = WideToUtf8(name);
         RegKey sub = OpenMoveSource(from, name, fromPath + "\\" + shown);
         RegKey target = CreateMoveTarget(to, name, toPath + "\\" + shown);
         CopyTree(sub.get(), target.get(), fromPath + "\\" + shown, toPath + "\\" + shown, made);
@@ -295,7 +296,7 @@ class GroupReplacer {
             notChanged("*****  PROBLEM - a key name cannot hold a backslash!");
             return;
         }
-        if (SubkeyPresent(OpenKeyOf(reg_), WideFromAnsi(newName))) {
+        if (SubkeyPresent(OpenKeyOf(reg_), Utf8ToWide(newName))) {
             notChanged(exists);
             return;
         }
@@ -333,7 +334,7 @@ class GroupReplacer {
         // it stay, the user is told where.
         if ((outcome == TRenameOutcome::Incomplete || outcome == TRenameOutcome::LinkInside ||
              outcome == TRenameOutcome::SecurityNotKept) &&
-            SubkeyPresent(OpenKeyOf(reg_), WideFromAnsi(newName)))
+            SubkeyPresent(OpenKeyOf(reg_), Utf8ToWide(newName)))
             log_("*****  PROBLEM - the partial copy " + *key_ + "\\" + newName + " could not be removed!");
     }
 
@@ -423,8 +424,8 @@ TRenameOutcome MoveRegistryKey(TRegistry& reg,
     if (newName.empty() || newName.find('\\') != std::string::npos)
         return TRenameOutcome::InvalidName;
     HKEY parent = OpenKeyOf(reg);
-    const std::wstring wold = WideFromAnsi(oldName);
-    const std::wstring wnew = WideFromAnsi(newName);
+    const std::wstring wold = Utf8ToWide(oldName);
+    const std::wstring wnew = Utf8ToWide(newName);
 
     std::vector<MadeKey> made;
     bool created = false;
@@ -503,7 +504,7 @@ void ReplaceRegistry(std::vector<TReplaceGroup>& groups,
     // the hit in its parent's group that moves it.
     for (auto group = groups.rbegin(); group != groups.rend(); ++group) {
         if (itemLabel != nullptr)
-            ::SetWindowTextA(itemLabel, group->Key.c_str());
+            SetWindowTextUtf8(itemLabel, group->Key);
         ProcessPendingWindowMessages();
 
         const std::optional<TRegRoot> root = RootByFourthCharacter(group->Key);

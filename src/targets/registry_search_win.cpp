@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/wide_text_win.h"
 #include "platform/platform_code.h"
 #include "core/strings.h"
 #include "targets/registry_win.h"
@@ -71,7 +72,7 @@ std::string PhysicalPath(HKEY base, const wchar_t* sub) {
             kernel = slash == std::wstring::npos ? std::wstring() : kernel.substr(0, slash);
         }
     }
-    const std::optional<std::string> path = FullPathOfKernelName(AnsiFromWide(kernel));
+    const std::optional<std::string> path = FullPathOfKernelName(WideToUtf8(kernel));
     return path ? *path : std::string();
 }
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/wide_text_win.h"
+
 namespace movix {
 
 namespace {
@@ -46,14 +48,30 @@ TRegDataType DataTypeOf(DWORD type) {
     }
 }
 
-// Room for a name of `chars` characters in the code page of the ...A
-// functions, which may take up to three bytes for one UTF-16 unit.
+// Room for a name of `chars` UTF-16 units and its terminator.
 DWORD NameRoom(DWORD chars) {
-    return chars * 3 + 1;
+    return chars + 1;
 }
 
 // Names are at most 16,383 characters; a buffer past that helps nothing.
-constexpr DWORD kMaxNameRoom = 16384 * 3 + 1;
+constexpr DWORD kMaxNameRoom = 16384 + 1;
+
+// The text of string data as the wide functions hand it over (UTF-16 bytes),
+// in the program's UTF-8; an odd last byte cannot be a character and is
+// dropped.
+std::string TextOfWideData(const char* data, std::size_t size) {
+    return WideToUtf8(std::wstring_view(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t)));
+}
+
+bool IsTextType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+LONG SetText(HKEY key, const std::string& name, DWORD type, const std::string& text) {
+    const std::wstring wide = Utf8ToWide(text);
+    return ::RegSetValueExW(key, Utf8ToWide(name).c_str(), 0, type, reinterpret_cast<const BYTE*>(wide.c_str()),
+                            static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+}
 
 }  // namespace
 
@@ -118,26 +136,6 @@ LONG RegistryFaultFor(RegOp op, const std::string& name) {
     return hook ? hook(op, name) : 0;
 }
 
-std::wstring WideFromAnsi(std::string_view s) {
-    if (s.empty())
-        return std::wstring();
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(n > 0 ? n : 0, L'\0');
-    if (n > 0)
-        ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-    return w;
-}
-
-std::string AnsiFromWide(std::wstring_view s) {
-    if (s.empty())
-        return std::string();
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-    std::string a(n > 0 ? n : 0, '\0');
-    if (n > 0)
-        ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &a[0], n, nullptr, nullptr);
-    return a;
-}
-
 HKEY RootKeyOf(TRegRoot root) {
     switch (root) {
         case TRegRoot::ClassesRoot:
@@ -171,10 +169,10 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
     HKEY raw = nullptr;
     LONG r;
     if (canCreate && !p.rest.empty())
-        r = ::RegCreateKeyExA(base, p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr, &raw,
-                              nullptr);
+        r = ::RegCreateKeyExW(base, Utf8ToWide(p.rest).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr,
+                              &raw, nullptr);
     else
-        r = ::RegOpenKeyExA(base, p.rest.c_str(), openOptions_, access_, &raw);
+        r = ::RegOpenKeyExW(base, Utf8ToWide(p.rest).c_str(), openOptions_, access_, &raw);
     if (r != ERROR_SUCCESS)
         return false;
     currentPath_ = ResolveKeyPath(current_ ? currentPath_ : std::string(), path);
@@ -192,8 +190,8 @@ void TRegistry::CreateKey(const std::string& path) {
     HKEY raw = nullptr;
     LONG r = RegistryFaultFor(RegOp::CreateKey, path);
     if (r == 0)
-        r = ::RegCreateKeyExA(BaseKey(p.relative), p.rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_,
-                              nullptr, &raw, nullptr);
+        r = ::RegCreateKeyExW(BaseKey(p.relative), Utf8ToWide(p.rest).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              access_, nullptr, &raw, nullptr);
     if (r != ERROR_SUCCESS)
         throw ERegistryException("Failed to create key " + path);
     ::RegCloseKey(raw);
@@ -204,7 +202,7 @@ bool TRegistry::KeyExists(const std::string& path) const {
     if (RegistryFaultFor(RegOp::OpenKey, path) != 0)
         return false;
     HKEY raw = nullptr;
-    if (::RegOpenKeyExA(BaseKey(p.relative), p.rest.c_str(), openOptions_, access_, &raw) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(BaseKey(p.relative), Utf8ToWide(p.rest).c_str(), openOptions_, access_, &raw) != ERROR_SUCCESS)
         return false;
     ::RegCloseKey(raw);
     return true;
@@ -214,7 +212,7 @@ bool TRegistry::DeleteKey(const std::string& path) {
     const SplitPath p = Split(path);
     if (RegistryFaultFor(RegOp::DeleteKey, path) != 0)
         return false;
-    return DeleteKeyTree(BaseKey(p.relative), WideFromAnsi(p.rest));
+    return DeleteKeyTree(BaseKey(p.relative), Utf8ToWide(p.rest));
 }
 
 bool TRegistry::ValueExists(const std::string& name) const {
@@ -223,14 +221,14 @@ bool TRegistry::ValueExists(const std::string& name) const {
 
 TRegDataType TRegistry::GetDataType(const std::string& name) const {
     DWORD type = REG_NONE;
-    if (::RegQueryValueExA(BaseKey(true), name.c_str(), nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS)
+    if (::RegQueryValueExW(BaseKey(true), Utf8ToWide(name).c_str(), nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS)
         return TRegDataType::Unknown;
     return DataTypeOf(type);
 }
 
 long TRegistry::GetDataSize(const std::string& name) const {
     DWORD size = 0;
-    if (::RegQueryValueExA(BaseKey(true), name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+    if (::RegQueryValueExW(BaseKey(true), Utf8ToWide(name).c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
         return -1;
     return static_cast<long>(size);
 }
@@ -239,38 +237,38 @@ std::string TRegistry::ReadString(const std::string& name) const {
     if (RegistryFaultFor(RegOp::QueryValue, name) != 0)
         RaiseGetFailed(name);
     HKEY key = BaseKey(true);
+    const std::wstring wname = Utf8ToWide(name);
     DWORD type = REG_NONE, size = 0;
-    LONG r = ::RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
+    LONG r = ::RegQueryValueExW(key, wname.c_str(), nullptr, &type, nullptr, &size);
     if (r == ERROR_FILE_NOT_FOUND)
         return std::string();
     if (r != ERROR_SUCCESS)
         RaiseGetFailed(name);
     if (size == 0)
         return std::string();
-    // Text converted to the code page may need more room than the size
-    // announced; the value may also have grown since.
-    std::string data(size + 1, '\0');
+    // The value may have grown since its size was asked.
+    std::string data(size + 2, '\0');
     for (int attempt = 0;; ++attempt) {
         DWORD got = static_cast<DWORD>(data.size());
-        r = ::RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &got);
+        r = ::RegQueryValueExW(key, wname.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &got);
         if (r == ERROR_SUCCESS) {
             data.resize(got);
             break;
         }
         if (r != ERROR_MORE_DATA || attempt == 4)
             RaiseGetFailed(name);
-        data.assign(got > data.size() ? got + 1 : data.size() * 2, '\0');
+        data.assign(got > data.size() ? got + 2 : data.size() * 2, '\0');
     }
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         throw ERegistryException("Invalid data type for '" + name + "'");
-    return std::string(TextUpToNul(data.data(), data.size()));
+    const std::string text = TextOfWideData(data.data(), data.size());
+    return std::string(TextUpToNul(text.data(), text.size()));
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& text) {
     LONG r = RegistryFaultFor(RegOp::SetValue, name);
     if (r == 0)
-        r = ::RegSetValueExA(BaseKey(true), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>(text.size() + 1));
+        r = SetText(BaseKey(true), name, REG_SZ, text);
     if (r != ERROR_SUCCESS)
         RaiseSetFailed(name);
 }
@@ -278,8 +276,7 @@ void TRegistry::WriteString(const std::string& name, const std::string& text) {
 void TRegistry::WriteExpandString(const std::string& name, const std::string& text) {
     LONG r = RegistryFaultFor(RegOp::SetValue, name);
     if (r == 0)
-        r = ::RegSetValueExA(BaseKey(true), name.c_str(), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>(text.size() + 1));
+        r = SetText(BaseKey(true), name, REG_EXPAND_SZ, text);
     if (r != ERROR_SUCCESS)
         RaiseSetFailed(name);
 }
@@ -288,7 +285,7 @@ TRegRawValue TRegistry::ReadRaw(const std::string& name) const {
     if (RegistryFaultFor(RegOp::QueryValue, name) != 0)
         RaiseGetFailed(name);
     HKEY key = BaseKey(true);
-    const std::wstring wname = WideFromAnsi(name);
+    const std::wstring wname = Utf8ToWide(name);
     TRegRawValue value;
     DWORD size = 0;
     if (::RegQueryValueExW(key, wname.c_str(), nullptr, &value.Type, nullptr, &size) != ERROR_SUCCESS)
@@ -311,7 +308,7 @@ TRegRawValue TRegistry::ReadRaw(const std::string& name) const {
 void TRegistry::WriteRaw(const std::string& name, const TRegRawValue& value) {
     LONG r = RegistryFaultFor(RegOp::SetValue, name);
     if (r == 0) {
-        const std::wstring wname = WideFromAnsi(name);
+        const std::wstring wname = Utf8ToWide(name);
         r = ::RegSetValueExW(BaseKey(true), wname.c_str(), 0, value.Type,
                              reinterpret_cast<const BYTE*>(value.Bytes.data()), static_cast<DWORD>(value.Bytes.size()));
     }
@@ -322,12 +319,12 @@ void TRegistry::WriteRaw(const std::string& name, const TRegRawValue& value) {
 bool TRegistry::DeleteValue(const std::string& name) {
     if (RegistryFaultFor(RegOp::DeleteValue, name) != 0)
         return false;
-    return ::RegDeleteValueA(BaseKey(true), name.c_str()) == ERROR_SUCCESS;
+    return ::RegDeleteValueW(BaseKey(true), Utf8ToWide(name).c_str()) == ERROR_SUCCESS;
 }
 
 bool TRegistry::GetKeyInfo(TRegKeyInfo& info) const {
     info = TRegKeyInfo();
-    return ::RegQueryInfoKeyA(BaseKey(true), nullptr, nullptr, nullptr, &info.subkeys, &info.maxSubkeyLen, nullptr,
+    return ::RegQueryInfoKeyW(BaseKey(true), nullptr, nullptr, nullptr, &info.subkeys, &info.maxSubkeyLen, nullptr,
                               &info.values, &info.maxValueNameLen, &info.maxValueLen, nullptr,
                               nullptr) == ERROR_SUCCESS;
 }
@@ -341,19 +338,19 @@ std::vector<std::string> TRegistry::GetKeyNames(const TRegKeyInfo& info) const {
     std::vector<std::string> names;
     HKEY key = BaseKey(true);
     names.reserve(info.subkeys);
-    std::string buffer(NameRoom(info.maxSubkeyLen), '\0');
+    std::wstring buffer(NameRoom(info.maxSubkeyLen), L'\0');
     for (DWORD i = 0; i < info.subkeys; ++i) {
         DWORD len = static_cast<DWORD>(buffer.size());
-        LONG r = ::RegEnumKeyExA(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
+        LONG r = ::RegEnumKeyExW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
         if (r == ERROR_MORE_DATA) {
-            buffer.assign(kMaxNameRoom, '\0');
+            buffer.assign(kMaxNameRoom, L'\0');
             len = static_cast<DWORD>(buffer.size());
-            r = ::RegEnumKeyExA(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
+            r = ::RegEnumKeyExW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
         }
         if (r == ERROR_NO_MORE_ITEMS)
             break;
         if (r == ERROR_SUCCESS)
-            names.emplace_back(buffer.data(), len);
+            names.push_back(WideToUtf8(std::wstring_view(buffer.data(), len)));
     }
     return names;
 }
@@ -365,19 +362,19 @@ std::vector<std::string> TRegistry::GetValueNames() const {
     if (!GetKeyInfo(info))
         return names;
     names.reserve(info.values);
-    std::string buffer(NameRoom(info.maxValueNameLen), '\0');
+    std::wstring buffer(NameRoom(info.maxValueNameLen), L'\0');
     for (DWORD i = 0; i < info.values; ++i) {
         DWORD len = static_cast<DWORD>(buffer.size());
-        LONG r = ::RegEnumValueA(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
+        LONG r = ::RegEnumValueW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
         if (r == ERROR_MORE_DATA) {
-            buffer.assign(kMaxNameRoom, '\0');
+            buffer.assign(kMaxNameRoom, L'\0');
             len = static_cast<DWORD>(buffer.size());
-            r = ::RegEnumValueA(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
+            r = ::RegEnumValueW(key, i, &buffer[0], &len, nullptr, nullptr, nullptr, nullptr);
         }
         if (r == ERROR_NO_MORE_ITEMS)
             break;
         if (r == ERROR_SUCCESS)
-            names.emplace_back(buffer.data(), len);
+            names.push_back(WideToUtf8(std::wstring_view(buffer.data(), len)));
     }
     return names;
 }
@@ -393,9 +390,9 @@ void TRegistry::ForEachValue(const TRegKeyInfo& info, const ValueVisitor& visit)
         return;
     HKEY key = BaseKey(true);
     const RegFaultHook& hook = FaultHook();
-    std::string name(NameRoom(info.maxValueNameLen), '\0');
-    // String data converted to the code page takes up to half as much again.
-    std::string data(info.maxValueLen + info.maxValueLen / 2 + 4, '\0');
+    std::wstring name(NameRoom(info.maxValueNameLen), L'\0');
+    std::string data(info.maxValueLen + 4, '\0');
+    std::string valueName, text;
     for (DWORD i = 0; i < info.values; ++i) {
         DWORD type = REG_NONE;
         DWORD nameLen = 0, dataLen = 0;
@@ -405,21 +402,30 @@ void TRegistry::ForEachValue(const TRegKeyInfo& info, const ValueVisitor& visit)
                 // The value grew since the key was sized: make room and read
                 // it again.
                 if (name.size() < kMaxNameRoom)
-                    name.assign(kMaxNameRoom, '\0');
+                    name.assign(kMaxNameRoom, L'\0');
                 data.assign(dataLen > data.size() ? dataLen + 4 : data.size() * 2, '\0');
             }
             nameLen = static_cast<DWORD>(name.size());
             dataLen = static_cast<DWORD>(data.size());
-            r = ::RegEnumValueA(key, i, &name[0], &nameLen, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+            r = ::RegEnumValueW(key, i, &name[0], &nameLen, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
                                 &dataLen);
         }
         if (r == ERROR_NO_MORE_ITEMS)
             break;
         if (r == ERROR_SUCCESS) {
-            const std::string_view valueName(name.data(), nameLen);
-            if (hook && hook(RegOp::QueryValue, std::string(valueName)) != 0)
+            valueName = WideToUtf8(std::wstring_view(name.data(), nameLen));
+            if (hook && hook(RegOp::QueryValue, valueName) != 0)
                 continue;
-            if (!visit(valueName, type, data.data(), dataLen))
+            // Text reaches the visitor in UTF-8, as every other text of the
+            // program; other data as stored.
+            bool more;
+            if (IsTextType(type)) {
+                text = TextOfWideData(data.data(), dataLen);
+                more = visit(valueName, type, text.data(), text.size());
+            } else {
+                more = visit(valueName, type, data.data(), dataLen);
+            }
+            if (!more)
                 return;
         }
         // Any other failure: the value vanished or cannot be read now; it is

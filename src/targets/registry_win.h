@@ -1,5 +1,5 @@
-// The Registry accessor: one root and at most one open key, over the ...A
-// functions of advapi32, with failures raised as ERegistryException.
+// The Registry accessor: one root and at most one open key, over the wide
+// functions of advapi32 with names and text in UTF-8, with failures raised as ERegistryException.
 #pragma once
 
 #include <windows.h>
@@ -176,9 +176,5 @@ std::vector<std::wstring> WideNames(HKEY key, bool values);
 // REG_OPTION_CREATE_LINK, whose value "SymbolicLinkValue" of type REG_LINK
 // names another key). A key that does not open to be asked counts as none.
 bool IsRegistryLink(HKEY base, const std::wstring& sub);
-
-// Text in the code page of the ...A functions and back.
-std::wstring WideFromAnsi(std::string_view s);
-std::string AnsiFromWide(std::wstring_view s);
 
 }  // namespace movix

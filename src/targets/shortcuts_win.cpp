@@ -105,7 +105,7 @@ void ReplaceOne(const TReplaceGroup& group,
     // The system refuses to write a read-only file, but a process with the
     // right to ignore the attribute (an administrator's, or root's under
     // Wine) would overwrite it: it is left alone here.
-    const std::wstring wideFile = Utf8ToWide(file);
+    const std::wstring wideFile = WideFileName(file);
     const DWORD attributes = ::GetFileAttributesW(wideFile.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         log("***** " + file + " is read-only: not updated");
@@ -203,7 +203,7 @@ void TSearchLNKThread::ProcessFile(const std::string& name) {
     ShellLink& shortcut = reader_->Shortcut;
     // Loading replaces all the object held. Not a shortcut, or not
     // readable: passed over in silence.
-    if (FAILED(shortcut.File->Load(Utf8ToWide(Path + "\\" + name).c_str(), STGM_READ)))
+    if (FAILED(shortcut.File->Load(WideFileName(Path + "\\" + name).c_str(), STGM_READ)))
         return;
     std::wstring& buffer = reader_->Buffer;
     struct Hit {
@@ -295,7 +295,7 @@ void ReplaceShortcuts(std::vector<TReplaceGroup>& groups,
     std::wstring buffer;
     for (const TReplaceGroup& group : groups) {
         if (itemLabel != nullptr)
-            ::SetWindowTextA(itemLabel, group.Key.c_str());
+            SetWindowTextUtf8(itemLabel, group.Key);
         ProcessPendingWindowMessages();
         log("");
         log("Processing shortcut " + group.Key);

@@ -7,6 +7,7 @@
 
 #include "core/strings.h"
 #include "core/undo_journal.h"
+#include "platform/wide_text_win.h"
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
 #include "platform/save_file_win.h"
@@ -37,30 +38,20 @@ std::vector<std::string> GroupLines(TDdeClientConv& conversation, const std::str
     return lines;
 }
 
-// The program's strings are in the ANSI code page; the journal is UTF-8.
-std::string Utf8(const std::string& ansi) {
-    const std::wstring w = WideFromAnsi(ansi);
-    if (w.empty())
-        return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &out[0], n, nullptr, nullptr);
-    return out;
+// The program's strings and the journal are both UTF-8.
+const std::string& Utf8(const std::string& text) {
+    return text;
 }
 
-std::string Ansi(const std::string& utf8) {
-    if (utf8.empty())
-        return std::string();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
-    return AnsiFromWide(w);
+const std::string& Ansi(const std::string& text) {
+    return text;
 }
 
 // The whole file; false when it does not exist or cannot be read.
 bool ReadWholeFile(const std::string& name, std::string& bytes) {
-    FileHandle f(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle f(CreateFileW(WideFileName(name).c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f)
         return false;
     bytes.clear();
@@ -80,7 +71,7 @@ std::string FileState(const std::string& name) {
     std::string bytes;
     if (ReadWholeFile(name, bytes))
         return UndoFileState(bytes);
-    return GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES ? kUndoAbsent : "?";
+    return GetFileAttributesW(WideFileName(name).c_str()) == INVALID_FILE_ATTRIBUTES ? kUndoAbsent : "?";
 }
 
 struct KeyRef {
@@ -184,9 +175,9 @@ struct TUndoRecorder::Pending {
 };
 
 std::string DefaultUndoFolder() {
-    char path[MAX_PATH] = {};
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, 0, path)))
-        return path;
+    wchar_t path[MAX_PATH] = {};
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, 0, path)))
+        return WideToUtf8(path);
     return std::string();
 }
 
@@ -211,8 +202,8 @@ std::unique_ptr<TUndoRecorder> TUndoRecorder::Create(const std::string& folder,
         const std::string name = base + (n == 1 ? std::string() : "-" + std::to_string(n));
         // A new file only, written through: a journal is never overwritten,
         // and what it says is on the disk when a write returns.
-        rec->file_ = CreateFileA((name + ".TXT").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+        rec->file_ = CreateFileW(WideFileName(name + ".TXT").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
         if (rec->file_ != INVALID_HANDLE_VALUE) {
             rec->fileName_ = name + ".TXT";
             rec->copyFolder_ = name + ".FILES";
@@ -291,7 +282,7 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
             pending_.clear();
             return false;
         }
-        CreateDirectoryA(copyFolder_.c_str(), nullptr);
+        CreateDirectoryW(WideFileName(copyFolder_).c_str(), nullptr);
         const std::string copy = copyFolder_ + "\\" + p->id + ".LNK";
         const DWORD saved = SaveFileReplacing(copy, bytes);
         if (saved != ERROR_SUCCESS) {
@@ -526,9 +517,9 @@ bool PutGroupItemBack(TDdeClientConv& conversation, const TUndoEntry& e, std::st
     for (int round = 0; round < 200 && conversation.Waiting(); ++round) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 25, QS_ALLINPUT);
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
         }
     }
     conversation.CloseLink();

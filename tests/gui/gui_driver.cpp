@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "resource.h"
@@ -79,10 +80,31 @@ void WriteFile(const std::string& path, const std::string& content) {
     }
 }
 
+// Texts travel wide and are handed to the tests in UTF-8, as the program
+// keeps them: this test program's own code page would lose letters.
+std::string Utf8Of(const wchar_t* wide) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1)
+        return std::string();
+    std::string text(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], n, nullptr, nullptr);
+    text.resize(static_cast<size_t>(n - 1));
+    return text;
+}
+
+std::wstring WideOf(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], n);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
 std::string WindowTextOf(HWND hwnd) {
-    char buffer[4096] = {};
-    SendMessageA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-    return buffer;
+    wchar_t buffer[4096] = {};
+    SendMessageW(hwnd, WM_GETTEXT, sizeof buffer / sizeof buffer[0], reinterpret_cast<LPARAM>(buffer));
+    return Utf8Of(buffer);
 }
 
 bool HaveDisplay() {
@@ -165,7 +187,10 @@ void ClearSettings() {
 App::App(const std::string& arguments, Settings settings, bool waitForWindow) {
     if (settings == FreshSettings)
         ClearSettings();
-    const std::string exe = ExeDir() + "\\movix32.exe";
+    // MOVIX_EXE_NAME names another build of the program to drive (the one
+    // without the UTF-8 code page).
+    const char* name = std::getenv("MOVIX_EXE_NAME");
+    const std::string exe = ExeDir() + "\\" + (name != nullptr && *name != '\0' ? name : "movix32.exe");
     std::string commandLine = "\"" + exe + "\"";
     if (!arguments.empty())
         commandLine += " " + arguments;
@@ -211,9 +236,7 @@ HWND App::Control(int id) const {
 }
 
 std::string App::Text(int id) const {
-    char buffer[4096] = {};
-    SendMessageA(Control(id), WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-    return buffer;
+    return WindowTextOf(Control(id));
 }
 
 void App::ClickAsync(int id) {
@@ -228,7 +251,7 @@ HWND App::WaitWindow(const char* className, const char* caption, int millisecond
 }
 
 void App::SetText(int id, const std::string& text) {
-    SendMessageA(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(WideOf(text).c_str()));
     Sync();
 }
 
@@ -460,16 +483,16 @@ int App::ListViewCount(int id) const {
 }
 
 std::string App::ListViewText(int id, int row, int column) const {
-    RemoteBlock block(pi_.hProcess, sizeof(LVITEMA) + 4096);
-    LVITEMA item = {};
+    RemoteBlock block(pi_.hProcess, sizeof(LVITEMW) + 4096 * sizeof(wchar_t));
+    LVITEMW item = {};
     item.iSubItem = column;
-    item.pszText = block.get() + sizeof(LVITEMA);
+    item.pszText = reinterpret_cast<wchar_t*>(block.get() + sizeof(LVITEMW));
     item.cchTextMax = 4096;
     block.Write(0, &item, sizeof item);
-    SendMessageA(Control(id), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(block.get()));
-    char text[4096] = {};
-    block.Read(sizeof(LVITEMA), text, sizeof text - 1);
-    return text;
+    SendMessageW(Control(id), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(block.get()));
+    wchar_t text[4096] = {};
+    block.Read(sizeof(LVITEMW), text, sizeof text - sizeof(wchar_t));
+    return Utf8Of(text);
 }
 
 int App::ListViewImage(int id, int row) const {
@@ -526,9 +549,7 @@ std::vector<std::string> App::ListBoxItems(int id) const {
         // the wide text whatever the caller asked for.
         std::vector<wchar_t> wide(static_cast<size_t>(length) * 2 + 16, L'\0');
         SendMessageW(box, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide.data()));
-        char text[8192] = {};
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, text, sizeof text, nullptr, nullptr);
-        items.emplace_back(text);
+        items.push_back(Utf8Of(wide.data()));
     }
     return items;
 }

@@ -78,7 +78,7 @@ TEST(ReportDate, PatternWithTwelveHourClock) {
 
 TEST(RtfReport, EscapesBackslashesAndBraces) {
     EXPECT_EQ(RtfEscape("C:\\{A}\\B"), "C:\\\\\\{A\\}\\\\B");
-    EXPECT_EQ(RtfEscape("plain \xC3\xA4"), "plain \xC3\xA4");
+    EXPECT_EQ(RtfEscape("plain \xC3\xA4"), "plain \\u228\\'3f");
     EXPECT_EQ(RtfEscape(""), "");
     EXPECT_EQ(RtfEscape("\\\\"), "\\\\\\\\");
 }

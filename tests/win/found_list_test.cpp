@@ -605,7 +605,7 @@ TEST(FoundListWide, TextsReachAUnicodeParentConverted) {
     TFoundList wide;
     list = &wide;
     ASSERT_TRUE(wide.Create(host, RECT{0, 0, 480, 260}));
-    const std::string item = "Caf\xE9 \xC9t\xE9.ini";
+    const std::string item = "Caf\xC3\xA9 \xC3\x89t\xC3\xA9 \xE6\x97\xA5.ini";  // UTF-8, as every text of the list
     wide.AddFoundItem(item, "C:\\Programme", "x", KindIni, 1);
     wchar_t buffer[64] = L"?";
     LVITEMW get{};
@@ -613,7 +613,7 @@ TEST(FoundListWide, TextsReachAUnicodeParentConverted) {
     get.cchTextMax = 64;
     SendMessageW(wide.Handle(), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&get));
     wchar_t expected[64] = L"";
-    MultiByteToWideChar(CP_ACP, 0, item.c_str(), -1, expected, 64);
+    MultiByteToWideChar(CP_UTF8, 0, item.c_str(), -1, expected, 64);
     EXPECT_STREQ(buffer, expected);
     get.iSubItem = 2;
     SendMessageW(wide.Handle(), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&get));

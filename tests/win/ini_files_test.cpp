@@ -262,18 +262,18 @@ namespace {
 // Every name in `folder`, sorted; a temporary file shows as "<temp>".
 Lines FilesIn(const std::string& folder) {
     Lines names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(movix::WideFileName(folder + "\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return names;
     do {
-        std::string name = data.cFileName;
+        std::string name = movix::WideToUtf8(data.cFileName);
         if (name == "." || name == "..")
             continue;
         if (name.size() > 4 && name.compare(name.size() - 4, 4, ".$$$") == 0 && name.find('-') != std::string::npos)
             name = "<temp>";
         names.push_back(name);
-    } while (::FindNextFileA(find, &data));
+    } while (::FindNextFileW(find, &data));
     ::FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
@@ -413,13 +413,14 @@ TEST_F(IniTest, IniReplace_OneFileInTwoGroupsKeepsTheFirstBackup) {
 
 TEST_F(IniTest, IniReplace_HitsAreFoundAgainInAnyLetterCaseOfTheLocale) {
     TempTree tree("inicase");
-    // The accented letter changed case after the search (code page text);
+    // The accented letter changed case after the search (the file in the
+    // code page, the hit in the program's UTF-8, as the search reports it);
     // a line that differs by a hyphen is another line.
     const std::string file = tree.File("APP.INI",
                                        "[setup]\r\nPATH=c:\\old\\app-x\r\nPATH=C:\\OLD\\APPX\r\n"
                                        "Dir=C:\\OLD\\CAF\xC9\r\n");
     std::vector<TReplaceGroup> groups = {
-        {file, {{"[SETUP]PATH=C:\\OLD\\APPX", kSubTypeKey}, {"[SETUP]DIR=C:\\OLD\\CAF\xE9", kSubTypeKey}}}};
+        {file, {{"[SETUP]PATH=C:\\OLD\\APPX", kSubTypeKey}, {"[SETUP]DIR=C:\\OLD\\CAF\xC3\xA9", kSubTypeKey}}}};
     Replace(groups, kOld, kNew);
     EXPECT_EQ(ReadFileBytes(file), "[setup]\r\nPATH=c:\\old\\app-x\r\nPATH=D:\\NEW\\APPX\r\nDir=D:\\NEW\\CAF\xC9\r\n");
     EXPECT_TRUE(groups[0].Hits.empty());
@@ -595,10 +596,10 @@ TEST_F(IniTest, IniReplace_LinkPlantedAtTheTempOrBackupNameIsNeverFollowed) {
 
 TEST_F(IniTest, IniReplace_TempThatCannotBeCreatedLeavesTheFileUnchanged) {
     // A file whose name is only just short enough: the temporary name, nine
-    // characters longer, is not a valid name.
+    // characters longer, is not a valid name (a name's last part holds at
+    // most 255 characters, with or without the long-name prefix).
     TempTree tree("failtemp");
-    const std::size_t room = MAX_PATH - 1 - (tree.Root().size() + 1);
-    const std::string name = std::string(room - 6, 'N') + ".INI";
+    const std::string name = std::string(246, 'N') + ".INI";
     const std::string file = tree.File(name, "a=C:\\OLD\r\n");
     ASSERT_EQ(ReadFileBytes(file), "a=C:\\OLD\r\n");
     std::vector<TReplaceGroup> groups = {{file, {{"<NO SECTION>A=C:\\OLD", kSubTypeKey}}}};

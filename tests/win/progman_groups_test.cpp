@@ -18,6 +18,7 @@
 #include "search_test_support_win.h"
 #include "platform/dde_handles_win.h"
 #include "platform/handles.h"
+#include "platform/wide_text_win.h"
 #include "targets/dde_conversation_win.h"
 #include "targets/progman_commands.h"
 #include "targets/progman_groups_win.h"
@@ -389,4 +390,56 @@ TEST_F(ProgManGroups, WineProgManService_EmptyGroupReplyGivesNoHits) {
         Replace(conv, {{group, {{"Quill", 2}}}}, "D:\\NEW", "ProgMan"),
         (std::vector<std::string>{"", "Updating ProgMan Group " + group,
                                   "***** Updated " + group + ", but some items not found:", "    cmd for Quill"}));
+}
+
+// Program Manager keeps its text in the legacy ANSI code page, the program in
+// UTF-8: accented items are found in another letter case and replaced, and
+// a New address the code page cannot hold is never sent as question marks.
+TEST_F(ProgManGroups, AccentedItemsInTheCodePageFoundReplacedAndNeverSentAsQuestionMarks) {
+    const std::string oldAddr = "C:\\Ünïcødé Prøgrâm";
+    const std::string held = "c:\\üNÏCØDÉ PRØGRÂM";
+    const ProgManGroup planted =
+        Group("Outils été", {"\"Édition\",\"" + held + "\\ÉDIT.EXE\"," + held + ",,16,40,0,0,0,0"});
+    std::string bytes;
+    ASSERT_TRUE(Utf8ToCodePage(LegacyAnsiCodePage(), FormatGroupFile(planted), bytes));
+    ASSERT_NE(bytes, FormatGroupFile(planted)) << "the file is in the code page, not UTF-8";
+    ::CreateDirectoryA(folder_.c_str(), nullptr);
+    movix_test::WriteFileBytes(folder_ + "\\group0001.txt", bytes);
+    Substitute server(service_, "ProgMan", folder_);
+    ASSERT_TRUE(server.Running());
+    TDdeClientConv conv;
+
+    hits_.clear();
+    conv.SetLink(service_, "ProgMan");
+    conv.OpenLink();
+    RunToEnd(new TSearchGrpThread(2, oldAddr, label_, Collector(), &conv));
+    conv.CloseLink();
+    const std::vector<FoundHit> expected = {{"Édition", "Outils été", held + "\\ÉDIT.EXE", 2, 2},
+                                            {"Édition", "Outils été", held, 2, 4}};
+    EXPECT_EQ(hits_, expected);
+
+    auto replace = [&](const std::string& newAddr) {
+        std::vector<TReplaceGroup> groups = ReplaceInput(hits_);
+        std::vector<std::string> log, commands;
+        ReplaceProgManGroups(
+            groups, oldAddr, newAddr, label_, [&](const std::string& l) { log.push_back(l); }, conv, commands,
+            service_);
+        if (!commands.empty()) {
+            conv.SetLink(service_, "ProgMan");
+            conv.OpenLink();
+            EXPECT_TRUE(conv.ExecuteMacroLines(commands));
+            EXPECT_TRUE(Pump(10000, [&] { return !conv.Waiting(); }));
+            conv.CloseLink();
+        }
+        return log;
+    };
+    const std::vector<std::string> refused = replace("D:\\Новое место");
+    ASSERT_FALSE(refused.empty());
+    EXPECT_EQ(refused.back(),
+              "***** The New address has characters Program Manager's code page cannot hold; groups left as they are");
+    EXPECT_EQ(GroupLines(conv, service_, "Outils été").at(1), FormatGroupItemLine(planted.Items[0]));
+
+    replace("D:\\Nouveau dossier Été");
+    EXPECT_EQ(GroupLines(conv, service_, "Outils été").at(1),
+              "\"Édition\",\"D:\\Nouveau dossier Été\\ÉDIT.EXE\",D:\\Nouveau dossier Été,,16,40,0,0,0,0");
 }

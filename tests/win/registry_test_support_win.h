@@ -26,13 +26,13 @@ inline std::string UniqueToken(const std::string& tag) {
 inline std::wstring Wide(const std::string& s) {
     if (s.empty())
         return std::wstring();
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
     std::wstring w(n, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+    ::MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
     return w;
 }
 
-inline std::string Narrow(const std::wstring& w, UINT codePage = CP_ACP) {
+inline std::string Narrow(const std::wstring& w, UINT codePage = CP_UTF8) {
     if (w.empty())
         return std::string();
     const int n =

@@ -13,6 +13,7 @@
 
 #include "core/search_thread_win.h"
 #include "platform/ui_dispatch_win.h"
+#include "platform/wide_text_win.h"
 
 namespace movix_test {
 
@@ -34,7 +35,7 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000
 }
 
 inline void WriteFileBytes(const std::string& name, const std::string& bytes) {
-    HANDLE h = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileW(movix::WideFileName(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << name;
     DWORD written = 0;
     ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -44,7 +45,7 @@ inline void WriteFileBytes(const std::string& name, const std::string& bytes) {
 
 // The whole file, or "<missing>" when it cannot be read.
 inline std::string ReadFileBytes(const std::string& name) {
-    HANDLE h = ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE h = ::CreateFileW(movix::WideFileName(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return "<missing>";
@@ -105,28 +106,28 @@ inline bool RunUnix(const char* program, std::string cmd) {
 }
 
 inline bool Exists(const std::string& name) {
-    return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(movix::WideFileName(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 inline void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(movix::WideFileName(folder + "\\*").c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = data.cFileName;
+            const std::string name = movix::WideToUtf8(data.cFileName);
             if (name == "." || name == "..")
                 continue;
-            const std::string full = folder + "\\" + name;
-            ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const std::wstring full = movix::WideFileName(folder + "\\" + name);
+            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
+                RemoveTree(folder + "\\" + name);
             else
-                ::DeleteFileA(full.c_str());
-        } while (::FindNextFileA(find, &data));
+                ::DeleteFileW(full.c_str());
+        } while (::FindNextFileW(find, &data));
         ::FindClose(find);
     }
-    ::SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::RemoveDirectoryA(folder.c_str());
+    ::SetFileAttributesW(movix::WideFileName(folder).c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::RemoveDirectoryW(movix::WideFileName(folder).c_str());
 }
 
 // A uniquely named folder under the temporary folder, removed with all it
@@ -140,7 +141,7 @@ public:
         root_ = std::string(temp) + "movix_" + tag + "_" + std::to_string(::GetCurrentProcessId()) + "_" +
                 std::to_string(++counter);
         RemoveTree(root_);
-        ::CreateDirectoryA(root_.c_str(), nullptr);
+        ::CreateDirectoryW(movix::WideFileName(root_).c_str(), nullptr);
     }
     ~TempTree() { RemoveTree(root_); }
     TempTree(const TempTree&) = delete;
@@ -158,7 +159,7 @@ public:
             if (to == std::string::npos)
                 to = rel.size();
             path += "\\" + rel.substr(from, to - from);
-            ::CreateDirectoryA(path.c_str(), nullptr);
+            ::CreateDirectoryW(movix::WideFileName(path).c_str(), nullptr);
             from = to + 1;
         }
         return path;
