@@ -315,15 +315,7 @@ void TFoundList::AddFoundItem(const std::string& item,
         std::fill(std::begin(widest_), std::end(widest_), 0);
         replacedPlaceholder = true;
     }
-    TFoundItem row;
-    row.Item = item;
-    row.Path = path;
-    row.Kind = kind;
-    row.SubType = subType;
-    row.Context = context;
-    row.Mark = MarkY;
-    row.ValueName = valueName;
-    row.MaybeLonger = !oldUpper_.empty() && MaybeLongerName(row.Context, oldUpper_);
+    TFoundItem row = MakeFoundItem(item, path, context, kind, subType, valueName, oldUpper_);
     rows_.push_back(std::move(row));
 
     if (replacedPlaceholder) {
@@ -345,7 +337,7 @@ void TFoundList::AddFoundItem(const std::string& item,
 }
 
 void TFoundList::SetOldAddress(const std::string& oldAddress) {
-    oldUpper_ = UpperAscii(oldAddress);
+    oldUpper_ = UpperText(oldAddress);
 }
 
 void TFoundList::RequestSync() {

@@ -92,6 +92,35 @@ bool TForm1::CleanRegistryCommand() {
     return true;
 }
 
+std::vector<std::string> SystemIgnoreKeys() {
+    std::vector<std::string> keys = {"HKLM\\SOFTWARE\\CLASSES"};
+    // Read only: a standard user may read these machine keys but not write them.
+    TRegistry reg(KEY_READ);
+    if (PlatformCode == 0) {
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        std::string user, config;
+        // A key that does not open leaves the entry with nothing after
+        // its last backslash.
+        if (reg.OpenKey("\\System\\CurrentControlSet\\control", false)) {
+            user = reg.ReadString("Current User");
+            if (reg.OpenKey("IDConfigDB", false))
+                config = reg.ReadString("CurrentConfig");
+        }
+        keys.push_back("HKUS\\" + UpperAscii(user));
+        keys.push_back("HKLM\\CONFIG\\" + UpperAscii(config));
+    } else {
+        reg.SetRootKey(HKEY_USERS);
+        reg.OpenKey("", false);
+        std::string sid;
+        if (GetUserSidText(sid) == 0 && reg.KeyExists("\\" + sid))
+            keys.push_back("HKUS\\" + sid);
+        keys.push_back("HKLM\\Hardware");
+        keys.push_back("HKLM\\Security");
+        keys.push_back("HKLM\\SAM");
+    }
+    return keys;
+}
+
 void TForm1::LoadSettings() {
     {
         // Opening the settings key creates it (and the ignore list's subkey)
@@ -128,33 +157,8 @@ void TForm1::LoadSettings() {
     auto insertTop = [list](const std::string& entry) {
         SendMessageW(list, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(entry).c_str()));
     };
-    insertTop("HKLM\\SOFTWARE\\CLASSES");
-    {
-        // Read only: a standard user may read these machine keys but not write them.
-        TRegistry reg(KEY_READ);
-        if (PlatformCode == 0) {
-            reg.SetRootKey(HKEY_LOCAL_MACHINE);
-            std::string user, config;
-            // A key that does not open leaves the entry with nothing after
-            // its last backslash.
-            if (reg.OpenKey("\\System\\CurrentControlSet\\control", false)) {
-                user = reg.ReadString("Current User");
-                if (reg.OpenKey("IDConfigDB", false))
-                    config = reg.ReadString("CurrentConfig");
-            }
-            insertTop("HKUS\\" + UpperAscii(user));
-            insertTop("HKLM\\CONFIG\\" + UpperAscii(config));
-        } else {
-            reg.SetRootKey(HKEY_USERS);
-            reg.OpenKey("", false);
-            std::string sid;
-            if (GetUserSidText(sid) == 0 && reg.KeyExists("\\" + sid))
-                insertTop("HKUS\\" + sid);
-            insertTop("HKLM\\Hardware");
-            insertTop("HKLM\\Security");
-            insertTop("HKLM\\SAM");
-        }
-    }
+    for (const std::string& entry : SystemIgnoreKeys())
+        insertTop(entry);
     ApplyPlatformRestrictions();
 }
 

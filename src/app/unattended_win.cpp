@@ -104,29 +104,8 @@ TChoices ReadSavedChoices() {
         if (reg.OpenKey(std::string("\\") + kSettingsKey + "\\" + kIgnoreKeysSubkey, false))
             choices.IgnoreKeys = reg.GetValueNames();
     }
-    auto add = [&choices](const std::string& entry) { choices.IgnoreKeys.insert(choices.IgnoreKeys.begin(), entry); };
-    add("HKLM\\SOFTWARE\\CLASSES");
-    TRegistry reg(KEY_READ);
-    if (PlatformCode == 0) {
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
-        std::string user, config;
-        if (reg.OpenKey("\\System\\CurrentControlSet\\control", false)) {
-            user = reg.ReadString("Current User");
-            if (reg.OpenKey("IDConfigDB", false))
-                config = reg.ReadString("CurrentConfig");
-        }
-        add("HKUS\\" + UpperAscii(user));
-        add("HKLM\\CONFIG\\" + UpperAscii(config));
-    } else {
-        reg.SetRootKey(HKEY_USERS);
-        reg.OpenKey("", false);
-        std::string sid;
-        if (GetUserSidText(sid) == 0 && reg.KeyExists("\\" + sid))
-            add("HKUS\\" + sid);
-        add("HKLM\\Hardware");
-        add("HKLM\\Security");
-        add("HKLM\\SAM");
-    }
+    for (const std::string& entry : SystemIgnoreKeys())
+        choices.IgnoreKeys.insert(choices.IgnoreKeys.begin(), entry);
     return choices;
 }
 
@@ -217,7 +196,7 @@ std::string HitLine(const TFoundItem& row) {
 class TUnattendedRun final : public IRunCallback {
   public:
     TUnattendedRun(TConsole& console, HWND label, const std::string& oldAddress)
-        : console_(console), label_(label), oldUpper_(UpperAscii(oldAddress)) {}
+        : console_(console), label_(label), oldUpper_(UpperText(oldAddress)) {}
 
     void StepStarted(int kind) override {
         kind_ = kind;
@@ -234,15 +213,7 @@ class TUnattendedRun final : public IRunCallback {
              int subType,
              const std::string& valueName) override {
         // The row as the found list makes it.
-        TFoundItem row;
-        row.Item = item;
-        row.Path = path;
-        row.Kind = kind;
-        row.SubType = subType;
-        row.Context = context;
-        row.Mark = MarkY;
-        row.ValueName = valueName;
-        row.MaybeLonger = !oldUpper_.empty() && MaybeLongerName(row.Context, oldUpper_);
+        TFoundItem row = MakeFoundItem(item, path, context, kind, subType, valueName, oldUpper_);
         if (kind >= KindIni && kind <= KindReg)
             ++counts_[kind];
         console_.Line(HitLine(row));

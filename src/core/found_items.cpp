@@ -3,11 +3,27 @@
 #include <algorithm>
 #include <numeric>
 
+#include "core/strings.h"
+
 namespace movix {
 
 const char* const NoneText = "<none>";
 
 const char* const FoundColumnCaptions[FoundColumnCount] = {"Item", "Path", "Type", "SubType", "Context"};
+
+TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
+                         int subType, const std::string& valueName, std::string_view oldUpper) {
+    TFoundItem row;
+    row.Item = item;
+    row.Path = path;
+    row.Kind = kind;
+    row.SubType = subType;
+    row.Context = context;
+    row.Mark = MarkY;
+    row.ValueName = valueName;
+    row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(row.Context, oldUpper);
+    return row;
+}
 
 TFoundItem PlaceholderItem() {
     TFoundItem row;

@@ -35,6 +35,12 @@ struct TFoundItem {
     bool MaybeLonger = false;
 };
 
+// The row of a new hit, marked Y; flagged as maybe naming a longer folder
+// when its Context says so. `oldUpper` is the Old address as UpperText gives
+// it (empty: no flag).
+TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
+                         int subType, const std::string& valueName, std::string_view oldUpper);
+
 // The text all five columns of the placeholder row show.
 extern const char* const NoneText;
 
