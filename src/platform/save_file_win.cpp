@@ -2,19 +2,37 @@
 
 #include <algorithm>
 
+#include "platform/file_io_win.h"
 #include "platform/wide_text_win.h"
 #include "platform/handles.h"
 #include "platform/path_names.h"
 
 namespace movix {
 
-DWORD SaveFileReplacing(const std::string& path, const std::string& content, SaveStage* failedAt) {
+namespace {
+
+// The attributes SetFileAttributes can give back.
+constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
+                            FILE_ATTRIBUTE_TEMPORARY;
+
+BOOL SetAttributes(const std::wstring& name, DWORD attributes) {
+    attributes &= kSettable;
+    return SetFileAttributesW(name.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+}
+
+DWORD SaveFile(const std::string& path, const std::string& content, SaveStage* failedAt, bool keepState) {
     if (failedAt)
         *failedAt = SaveStage::Create;
+    const std::wstring target = WideFileName(path);
+    const DWORD attrs = GetFileAttributesW(target.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_ACCESS_DENIED;
     // A read-only file is not written over (Windows refuses the replacing
-    // move too; not every implementation does).
-    const DWORD attrs = GetFileAttributesW(WideFileName(path).c_str());
-    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+    // move too; not every implementation does), unless it is to keep its
+    // state, read-only included.
+    const bool existing = attrs != INVALID_FILE_ATTRIBUTES;
+    if (existing && (attrs & FILE_ATTRIBUTE_READONLY) && !keepState)
         return ERROR_ACCESS_DENIED;
     // GetTempFileName writes at most MAX_PATH characters: a folder whose name
     // leaves no room for the temporary name fails here, before any write.
@@ -48,15 +66,38 @@ DWORD SaveFileReplacing(const std::string& path, const std::string& content, Sav
         if (!CloseHandle(raw) && error == ERROR_SUCCESS)
             error = GetLastError();
     }
+    if (error == ERROR_SUCCESS && keepState && existing) {
+        // The new content takes the place of the old with the file's access
+        // rules and attributes.
+        if (!CopyFileSecurity(path, WideToUtf8(temp), error))
+            error = error ? error : ERROR_ACCESS_DENIED;
+        else if (!SetAttributes(temp, attrs & ~FILE_ATTRIBUTE_READONLY))
+            error = GetLastError();
+        else if ((attrs & FILE_ATTRIBUTE_READONLY) && !SetAttributes(target, attrs & ~FILE_ATTRIBUTE_READONLY))
+            error = GetLastError();
+    }
     if (error == ERROR_SUCCESS) {
         if (failedAt)
             *failedAt = SaveStage::Create;
-        if (!MoveFileExW(temp, WideFileName(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (!MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             error = GetLastError();
     }
     if (error != ERROR_SUCCESS)
         DeleteFileW(temp);
+    // Read-only again, whether the content was put in place or not.
+    if (keepState && existing && (attrs & FILE_ATTRIBUTE_READONLY))
+        SetAttributes(target, attrs);
     return error;
+}
+
+}  // namespace
+
+DWORD SaveFileReplacing(const std::string& path, const std::string& content, SaveStage* failedAt) {
+    return SaveFile(path, content, failedAt, false);
+}
+
+DWORD SaveFileKeepingItsState(const std::string& path, const std::string& content) {
+    return SaveFile(path, content, nullptr, true);
 }
 
 std::string SaveErrorMessage(DWORD error) {

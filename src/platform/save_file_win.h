@@ -18,6 +18,11 @@ enum class SaveStage { Create, Write };
 // the Win32 error; ERROR_SUCCESS when saved.
 DWORD SaveFileReplacing(const std::string& path, const std::string& content, SaveStage* failedAt = nullptr);
 
+// The same for putting back an existing file's earlier content: the file
+// keeps its access rules and attributes, read-only included (which the
+// plain save refuses to write over).
+DWORD SaveFileKeepingItsState(const std::string& path, const std::string& content);
+
 // The message of a failed save: "File access denied", "Disk full" or
 // "I/O error %d".
 std::string SaveErrorMessage(DWORD error);

@@ -424,7 +424,7 @@ bool PutFileBack(const std::string& file,
         why = "its saved copy " + source + " has changed since the run";
         return false;
     }
-    const DWORD saved = SaveFileReplacing(file, bytes);
+    const DWORD saved = SaveFileKeepingItsState(file, bytes);
     if (saved != ERROR_SUCCESS) {
         why = SaveErrorMessage(saved);
         return false;
