@@ -7,6 +7,7 @@
 
 #include "app/main_window_win.h"
 #include "app/ui_text_win.h"
+#include "core/strings.h"
 #include "platform/com_ptr_win.h"
 #include "platform/wide_text_win.h"
 #include "resource.h"
@@ -20,17 +21,43 @@ const int kHelpButtonId = 0x4001;
 struct BrowseState {
     TForm1* form;
     std::string start;
+    // The tree has shown the start folder selected; till then the
+    // selection is asked for again now and then.
+    bool settled = false;
+    int tries = 0;
 };
+
+// Wine's chooser fills its tree as it goes, and a selection asked for while
+// the start folder's parents are still being filled can stop at one of
+// them. The selection is asked for again every kReselectMs, for as long as
+// kReselectTries allow, until the tree reports the start folder selected.
+const UINT_PTR kReselectTimer = 0x4D58;
+const UINT kReselectMs = 200;
+const int kReselectTries = 15;
+
+void AskForStart(HWND dialog, const BrowseState& state) {
+    SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(Utf8ToWide(state.start).c_str()));
+}
 
 LRESULT CALLBACK BrowseDialogSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     WNDPROC original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, "MovixOriginalProc"));
     TForm1* form = reinterpret_cast<TForm1*>(GetPropA(hwnd, "MovixForm"));
+    if (msg == WM_TIMER && wParam == kReselectTimer) {
+        BrowseState* state = reinterpret_cast<BrowseState*>(GetPropA(hwnd, "MovixBrowseState"));
+        if (!state || state->settled || ++state->tries > kReselectTries)
+            KillTimer(hwnd, kReselectTimer);
+        else
+            AskForStart(hwnd, *state);
+        return 0;
+    }
     if ((msg == WM_COMMAND && LOWORD(wParam) == kHelpButtonId) || msg == WM_HELP) {
         if (form)
             form->HelpCommand(kHelpContext, 1);
         return TRUE;
     }
     if (msg == WM_NCDESTROY) {
+        KillTimer(hwnd, kReselectTimer);
+        RemovePropA(hwnd, "MovixBrowseState");
         RemovePropA(hwnd, "MovixOriginalProc");
         RemovePropA(hwnd, "MovixForm");
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
@@ -39,12 +66,28 @@ LRESULT CALLBACK BrowseDialogSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
 }
 
 // Adds a Help button beside OK and Cancel, and starts at the given folder.
-int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
+int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM lParam, LPARAM data) {
+    BrowseState* state = reinterpret_cast<BrowseState*>(data);
+    if (msg == BFFM_SELCHANGED) {
+        wchar_t path[MAX_PATH] = {};
+        if (!state->settled && lParam &&
+            SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(lParam), path)) {
+            std::string selected = WideToUtf8(path);
+            if (selected.size() > 3 && selected.back() == '\\')
+                selected.pop_back();
+            state->settled = SameFileName(selected, state->start);
+        }
+        return 0;
+    }
     if (msg != BFFM_INITIALIZED)
         return 0;
-    BrowseState* state = reinterpret_cast<BrowseState*>(data);
-    if (!state->start.empty())
-        SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(Utf8ToWide(state->start).c_str()));
+    if (!state->start.empty()) {
+        AskForStart(hwnd, *state);
+        if (!state->settled)
+            SetTimer(hwnd, kReselectTimer, kReselectMs, nullptr);
+    } else {
+        state->settled = true;
+    }
     // The title last: the dialog is ready once it carries it.
     SetWindowTextA(hwnd, "Select Directory");
 
@@ -61,6 +104,7 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
         SendMessageA(help, WM_SETFONT, SendMessageA(ok, WM_GETFONT, 0, 0), FALSE);
     }
     SetPropA(hwnd, "MovixForm", state->form);
+    SetPropA(hwnd, "MovixBrowseState", state);
     SetPropA(hwnd, "MovixOriginalProc", reinterpret_cast<HANDLE>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC)));
     SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BrowseDialogSubclass));
     return 0;
