@@ -80,6 +80,7 @@ std::string FormatHelpText(const std::vector<std::string>& paragraphs, const cha
 // Reads a whole help file. Files beyond maxBytes are refused: a help file is
 // a few dozen kilobytes, and anything far larger is not one.
 enum class HelpFileLoad { Ok, Missing, Unreadable, TooLarge };
-HelpFileLoad ReadHelpFileText(const std::string& path, std::string& text, std::size_t maxBytes = 4u << 20);
+constexpr std::size_t kMaxHelpFileBytes = 4u << 20;
+HelpFileLoad ReadHelpFileText(const std::string& path, std::string& text, std::size_t maxBytes = kMaxHelpFileBytes);
 
 }  // namespace movix

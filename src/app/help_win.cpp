@@ -2,6 +2,7 @@
 
 #include "app/help_protocol.h"
 #include "platform/handles.h"
+#include "platform/wide_text_win.h"
 #include "platform/path_names.h"
 
 #include <condition_variable>
@@ -22,15 +23,21 @@ constexpr UINT kSendTimeoutMs = 5000;
 constexpr UINT kQuitTimeoutMs = 2000;
 
 std::string FullPath(const std::string& path) {
-    char buffer[MAX_PATH * 2];
-    DWORD n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(sizeof buffer), buffer, nullptr);
-    if (n == 0 || n >= sizeof buffer)
+    const std::wstring wide = Utf8ToWide(path);
+    std::wstring buffer(MAX_PATH, L'\0');
+    DWORD n = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), &buffer[0], nullptr);
+    if (n >= buffer.size()) {
+        buffer.resize(n);
+        n = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), &buffer[0], nullptr);
+    }
+    if (n == 0 || n >= buffer.size())
         return path;
-    return std::string(buffer, n);
+    buffer.resize(n);
+    return WideToUtf8(buffer);
 }
 
 bool IsExistingFile(const std::string& path) {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    DWORD attributes = ::GetFileAttributesW(WideFileName(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -41,14 +48,14 @@ struct StartedViewer {
 
 // Starts movixhlp.exe "<help file>" in the viewer's own folder.
 bool StartViewer(const std::string& viewerExe, const std::string& helpFile, StartedViewer& started) {
-    std::string commandLine = "\"" + viewerExe + "\" \"" + helpFile + "\"";
-    std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back('\0');
-    std::string folder = FolderOf(viewerExe);
-    STARTUPINFOA si = {};
+    const std::wstring commandLine = Utf8ToWide("\"" + viewerExe + "\" \"" + helpFile + "\"");
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(L'\0');
+    const std::wstring folder = Utf8ToWide(FolderOf(viewerExe));
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessA(viewerExe.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (!::CreateProcessW(Utf8ToWide(viewerExe).c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &si, &pi))
         return false;
     ::CloseHandle(pi.hThread);
@@ -88,7 +95,7 @@ bool SendRequest(HWND server, const HelpRequestData& request, UINT timeoutMs) {
     copy.cbData = sizeof request;
     copy.lpData = const_cast<HelpRequestData*>(&request);
     DWORD_PTR answer = 0;
-    LRESULT sent = ::SendMessageTimeoutA(server, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy),
+    LRESULT sent = ::SendMessageTimeoutW(server, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy),
                                          SMTO_ABORTIFHUNG | SMTO_NORMAL, timeoutMs, &answer);
     return sent != 0 && answer != 0;
 }
@@ -265,15 +272,16 @@ void SetHelpPopupPosition(POINT screenPoint) {
 }
 
 std::string DefaultHelpViewerPath() {
-    char buffer[MAX_PATH * 2];
-    DWORD n = ::GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(sizeof buffer));
-    if (n == 0 || n >= sizeof buffer)
+    wchar_t buffer[32768];
+    DWORD n = ::GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(sizeof buffer / sizeof buffer[0]));
+    if (n == 0 || n >= sizeof buffer / sizeof buffer[0])
         return kHelpViewerExeName;
-    return InFolder(FolderOf(std::string(buffer, n)), kHelpViewerExeName);
+    return InFolder(FolderOf(WideToUtf8(std::wstring_view(buffer, n))), kHelpViewerExeName);
 }
 
 HWND FindHelpViewer(const std::string& helpFile) {
-    return ::FindWindowExA(nullptr, nullptr, kHelpServerClass, FullPath(helpFile).c_str());
+    return ::FindWindowExW(nullptr, nullptr, Utf8ToWide(kHelpServerClass).c_str(),
+                           Utf8ToWide(FullPath(helpFile)).c_str());
 }
 
 bool WinHelpRequest(HWND owner, const std::string& helpFile, unsigned command, unsigned long data) {

@@ -12,6 +12,7 @@
 #include "app/help_protocol.h"
 #include "app/help_win.h"
 #include "platform/handles.h"
+#include "platform/wide_text_win.h"
 
 using namespace movix;
 
@@ -303,6 +304,28 @@ TEST_F(HelpViewerTest, PopupRequest_ShowsTheTextInATopmostPopupBesideThePointer)
     EXPECT_TRUE(WaitFor([&] { return !::IsWindow(third); }));
     // The viewer stays for the next request.
     EXPECT_EQ(ViewerProcess(), pid);
+}
+
+// A program installed in a folder named in another script: the viewer is
+// found, started and serves the help file there, whatever the code page.
+TEST_F(HelpViewerTest, HelpFileInAFolderNamedInAnyScriptIsServed) {
+    const std::wstring folder = Utf8ToWide(folder_) + L"\\\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b \u65e5\u672c";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring help = folder + L"\\MOVIX32.HLP";
+    ASSERT_TRUE(::CopyFileW(Utf8ToWide(helpFile_).c_str(), help.c_str(), FALSE));
+    const std::string helpUtf8 = WideToUtf8(help);
+    ASSERT_TRUE(WinHelpRequestWithViewer(viewer_, nullptr, helpUtf8, HELP_CONTEXT, 2));
+    HWND server = FindHelpViewer(helpUtf8);
+    ASSERT_NE(server, nullptr) << "no viewer serves the file";
+    HWND window = WaitForWindow(kHelpWindowClass, ProcessOf(server));
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(TextOf(window), CaptionFor(file_.FindTopic(2)));
+    ObjectHandle process(::OpenProcess(SYNCHRONIZE, FALSE, ProcessOf(server)));
+    EXPECT_TRUE(WinHelpRequestWithViewer(viewer_, nullptr, helpUtf8, HELP_QUIT, 0));
+    if (process)
+        ::WaitForSingleObject(process.get(), 5000);
+    ::DeleteFileW(help.c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(HelpViewerTest, Quit_ClosesEveryWindowAndEndsTheViewer) {

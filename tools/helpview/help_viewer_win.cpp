@@ -1,4 +1,5 @@
 #include "help_viewer_win.h"
+#include "platform/wide_text_win.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -49,12 +50,14 @@ bool HelpViewer::Start() {
     font_.reset(MessageFont(false));
     boldFont_.reset(MessageFont(true));
 
-    WNDCLASSEXA server = {};
+    // A Unicode class: its title, the file's path, keeps every script.
+    const std::wstring serverClass = Utf8ToWide(kHelpServerClass);
+    WNDCLASSEXW server = {};
     server.cbSize = sizeof server;
     server.lpfnWndProc = &HelpViewer::ServerProc;
     server.hInstance = instance_;
-    server.lpszClassName = kHelpServerClass;
-    if (!::RegisterClassExA(&server))
+    server.lpszClassName = serverClass.c_str();
+    if (!::RegisterClassExW(&server))
         return false;
 
     WNDCLASSEXA window = {};
@@ -70,8 +73,9 @@ bool HelpViewer::Start() {
         return false;
 
     // Hidden, never shown: it only carries requests and the file's name.
-    server_ = ::CreateWindowExA(0, kHelpServerClass, helpPath_.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                instance_, this);
+    // Its title is the help file's full path, by which the program finds it.
+    server_ = ::CreateWindowExW(0, serverClass.c_str(), Utf8ToWide(helpPath_).c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
+                                nullptr, instance_, this);
     return server_ != nullptr;
 }
 
@@ -88,12 +92,12 @@ int HelpViewer::Run() {
 
 LRESULT CALLBACK HelpViewer::ServerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    auto* self = reinterpret_cast<HelpViewer*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    auto* self = reinterpret_cast<HelpViewer*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self)
-        return ::DefWindowProcA(hwnd, message, wParam, lParam);
+        return ::DefWindowProcW(hwnd, message, wParam, lParam);
     try {
         return self->OnServerMessage(hwnd, message, wParam, lParam);
     } catch (...) {
@@ -134,7 +138,7 @@ LRESULT HelpViewer::OnServerMessage(HWND hwnd, UINT message, WPARAM wParam, LPAR
             server_ = nullptr;
         return 0;
     }
-    return ::DefWindowProcA(hwnd, message, wParam, lParam);
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 void HelpViewer::Handle(const HelpRequestData& request) {
@@ -156,7 +160,8 @@ void HelpViewer::ReportNotFound(const char* what, unsigned long context) {
     std::snprintf(detail, sizeof detail, " for context %lu.", context);
     std::string text = "Help topic not found.\r\n\r\nThe help file\r\n" + helpPath_ + "\r\nhas no " + what + detail;
     HWND owner = window_ && ::IsWindowVisible(window_) ? window_ : nullptr;
-    ::MessageBoxA(owner, text.c_str(), kHelpMessageCaption, MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND | MB_TOPMOST);
+    ::MessageBoxW(owner, Utf8ToWide(text).c_str(), Utf8ToWide(kHelpMessageCaption).c_str(),
+                  MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 void HelpViewer::ShowTopic(unsigned long context, bool remember) {
