@@ -433,31 +433,8 @@ TEST_F(IniTest, IniReplace_KeepsTheFilesAttributesAndAccessRules) {
     ::DeleteFileA((tree / "attr.probe").c_str());
     const std::string file = tree.File("APP.INI", kSample);
     // Access rules of the file's own: everyone may read it, nothing else.
-    SECURITY_DESCRIPTOR sd;
-    ASSERT_TRUE(::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
-    BYTE aclBuffer[256];
-    auto* acl = reinterpret_cast<PACL>(aclBuffer);
-    ASSERT_TRUE(::InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION));
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    ASSERT_TRUE(::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
-    ASSERT_TRUE(::AddAccessAllowedAce(acl, ACL_REVISION, FILE_GENERIC_READ, everyone));
-    ::FreeSid(everyone);
-    ASSERT_TRUE(::SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE));
-    ASSERT_TRUE(::SetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, &sd));
-    auto daclOf = [](const std::string& name) {
-        DWORD needed = 0;
-        ::GetFileSecurityA(name.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-        std::vector<BYTE> bytes(needed);
-        if (needed == 0 || !::GetFileSecurityA(name.c_str(), DACL_SECURITY_INFORMATION, bytes.data(), needed, &needed))
-            return std::string("<none>");
-        BOOL present = FALSE, defaulted = FALSE;
-        PACL dacl = nullptr;
-        ::GetSecurityDescriptorDacl(bytes.data(), &present, &dacl, &defaulted);
-        return present && dacl ? std::string(reinterpret_cast<const char*>(dacl), dacl->AclSize)
-                               : std::string("<null>");
-    };
-    const std::string rules = daclOf(file);
+    ASSERT_TRUE(SetEveryoneRules(file, FILE_GENERIC_READ));
+    const std::string rules = RulesOf(file);
     // The search passes over hidden files; the file is hidden after it.
     Search(tree.Root(), kOld);
     auto groups = GroupsFromHits();
@@ -468,7 +445,7 @@ TEST_F(IniTest, IniReplace_KeepsTheFilesAttributesAndAccessRules) {
     EXPECT_EQ(log, SampleLog(file));
     EXPECT_EQ(ReadFileBytes(file), kSampleUpdated);
     EXPECT_EQ(::GetFileAttributesA(file.c_str()), attributes | FILE_ATTRIBUTE_ARCHIVE);
-    EXPECT_EQ(daclOf(file), rules);
+    EXPECT_EQ(RulesOf(file), rules);
     EXPECT_EQ(ReadFileBytes(tree / "APP.BAK"), kSample);
     EXPECT_EQ(::GetFileAttributesA((tree / "APP.BAK").c_str()) & FILE_ATTRIBUTE_READONLY,
               static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));

@@ -105,6 +105,38 @@ inline bool RunUnix(const char* program, std::string cmd) {
     return true;
 }
 
+// Gives a file access rules of its own: everyone may do `rights`, nothing
+// else. False when the system refuses.
+inline bool SetEveryoneRules(const std::string& file, DWORD rights) {
+    SECURITY_DESCRIPTOR sd;
+    BYTE aclBuffer[256];
+    auto* acl = reinterpret_cast<PACL>(aclBuffer);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    if (!::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) ||
+        !::InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) ||
+        !::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone))
+        return false;
+    const bool added = ::AddAccessAllowedAce(acl, ACL_REVISION, rights, everyone) != FALSE;
+    ::FreeSid(everyone);
+    return added && ::SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE) &&
+           ::SetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, &sd);
+}
+
+// A file's access rules as bytes, to compare: "<none>" when they cannot be
+// read, "<null>" when the file has none.
+inline std::string RulesOf(const std::string& name) {
+    DWORD needed = 0;
+    ::GetFileSecurityA(name.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    std::vector<BYTE> bytes(needed);
+    if (needed == 0 || !::GetFileSecurityA(name.c_str(), DACL_SECURITY_INFORMATION, bytes.data(), needed, &needed))
+        return "<none>";
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ::GetSecurityDescriptorDacl(bytes.data(), &present, &dacl, &defaulted);
+    return present && dacl ? std::string(reinterpret_cast<const char*>(dacl), dacl->AclSize) : "<null>";
+}
+
 inline bool Exists(const std::string& name) {
     return ::GetFileAttributesW(movix::WideFileName(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }

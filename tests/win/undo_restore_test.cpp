@@ -261,29 +261,7 @@ TEST_F(UndoRestoreTest, WhatTheUserChangedSinceIsListedAndLeft) {
 // hidden INI file with access rules of its own stays so.
 TEST_F(UndoRestoreTest, AFileComesBackWithItsAttributesAndAccessRules) {
     Plant(kIni);
-    SECURITY_DESCRIPTOR sd;
-    ASSERT_TRUE(::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
-    BYTE aclBuffer[256];
-    auto* acl = reinterpret_cast<PACL>(aclBuffer);
-    ASSERT_TRUE(::InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION));
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    ASSERT_TRUE(::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
-    ASSERT_TRUE(::AddAccessAllowedAce(acl, ACL_REVISION, FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE, everyone));
-    ::FreeSid(everyone);
-    ASSERT_TRUE(::SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE));
-    ASSERT_TRUE(::SetFileSecurityA(ini_.c_str(), DACL_SECURITY_INFORMATION, &sd));
-    auto daclOf = [](const std::string& name) {
-        DWORD needed = 0;
-        ::GetFileSecurityA(name.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-        std::vector<BYTE> bytes(needed);
-        if (needed == 0 || !::GetFileSecurityA(name.c_str(), DACL_SECURITY_INFORMATION, bytes.data(), needed, &needed))
-            return std::string("<none>");
-        BOOL present = FALSE, defaulted = FALSE;
-        PACL dacl = nullptr;
-        ::GetSecurityDescriptorDacl(bytes.data(), &present, &dacl, &defaulted);
-        return present && dacl ? std::string(reinterpret_cast<const char*>(dacl), dacl->AclSize) : std::string("<null>");
-    };
+    ASSERT_TRUE(SetEveryoneRules(ini_, FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE));
     const std::string journal = ReplaceWithJournal();
     ExpectAllChanged();
     const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE;
@@ -291,14 +269,14 @@ TEST_F(UndoRestoreTest, AFileComesBackWithItsAttributesAndAccessRules) {
     if (::GetFileAttributesA(ini_.c_str()) != attributes)
         GTEST_SKIP() << "this file system keeps no hidden attribute";
     // The rules as the file has them now (under Wine, read-only shows in them).
-    const std::string rules = daclOf(ini_);
+    const std::string rules = RulesOf(ini_);
     ASSERT_NE(rules, "<none>");
 
     Lines log;
     EXPECT_EQ(Restore(journal, log), 0) << (log.empty() ? "" : log.back());
     ExpectAllAsBefore("after Restore");
     EXPECT_EQ(::GetFileAttributesA(ini_.c_str()), attributes);
-    EXPECT_EQ(daclOf(ini_), rules);
+    EXPECT_EQ(RulesOf(ini_), rules);
     ::SetFileAttributesA(ini_.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
