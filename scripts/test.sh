@@ -43,6 +43,13 @@ rm -f build/win/wineprefix/drive_c/windows/temp/movix-warm.lnk
 # links with ln and read shortcuts with lnkinfo that way): a test that was
 # first to do it once kept CTest waiting on its output for two minutes.
 build/win/wine-run.sh cmd /c 'Z:\bin\true' </dev/null >/dev/null 2>&1 || true
+# Wine starts the desktop process with the first window and ends it a while
+# after the last one closes. Started by a test, it would hold that test's
+# output open (and keep CTest waiting for it) as long as it lives. A hidden
+# window kept open through the run (the Program Manager substitute under a
+# service name no test uses) starts it here, with no output, and keeps it.
+build/win/wine-run.sh build/win/mxprogman.exe MovixDesktop /service:MovixDesktopKeeper \
+    '/groups:C:\windows\temp\movix-desktop-keeper' </dev/null >/dev/null 2>&1 &
 unset WINEPREFIX
 export MOVIX_WINE_WARM=1
 # CTest lists each test program's tests (under Wine) before it runs any, and
