@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/handles.h"
+#include "quiet_process_win.h"
 
 namespace movix_dde_test {
 
@@ -125,23 +126,9 @@ class Substitute {
         : service_(std::move(service)), topic_(std::move(topic)), folder_(std::move(folder)) {
         std::string command = "\"" + SubstitutePath() + "\" \"" + topic_ + "\" /service:" + service_ +
                               " \"/groups:" + folder_ + "\" " + extra;
-        // The null device as its standard handles: a server that outlives
-        // the test must not hold the test's output open.
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE nul = ::CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                   OPEN_EXISTING, 0, nullptr);
-        if (nul != INVALID_HANDLE_VALUE) {
-            si.dwFlags = STARTF_USESTDHANDLES;
-            si.hStdInput = si.hStdOutput = si.hStdError = nul;
-        }
-        PROCESS_INFORMATION pi = {};
-        const BOOL started = ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, nul != INVALID_HANDLE_VALUE, 0,
-                                              nullptr, nullptr, &si, &pi);
-        if (nul != INVALID_HANDLE_VALUE)
-            ::CloseHandle(nul);
-        if (!started)
+        // Quietly: a server that outlives the test must not hold its output.
+        PROCESS_INFORMATION pi;
+        if (!StartQuietly(nullptr, command, pi))
             return;
         process_.reset(pi.hProcess);
         ::CloseHandle(pi.hThread);

@@ -9,11 +9,13 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/search_thread_win.h"
 #include "platform/ui_dispatch_win.h"
 #include "platform/wide_text_win.h"
+#include "quiet_process_win.h"
 
 namespace movix_test {
 
@@ -84,21 +86,8 @@ inline std::string UnixPath(const std::string& windowsPath) {
 // as its standard handles, not this test's output: a Unix program started
 // under Wine that kept CTest's pipe open would keep CTest waiting.
 inline bool RunUnix(const char* program, std::string cmd) {
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE nul = ::CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                               OPEN_EXISTING, 0, nullptr);
-    if (nul != INVALID_HANDLE_VALUE) {
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = si.hStdOutput = si.hStdError = nul;
-    }
-    PROCESS_INFORMATION pi = {};
-    const BOOL started =
-        ::CreateProcessA(program, &cmd[0], nullptr, nullptr, nul != INVALID_HANDLE_VALUE, 0, nullptr, nullptr, &si, &pi);
-    if (nul != INVALID_HANDLE_VALUE)
-        ::CloseHandle(nul);
-    if (!started)
+    PROCESS_INFORMATION pi;
+    if (!StartQuietly(program, std::move(cmd), pi))
         return false;
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
