@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test: the Windows program's
 # tests under Wine (in a prefix of the test run's own, with a private X
 # server for the windows), and the portable logic natively under
-# AddressSanitizer and UBSan.
+# AddressSanitizer and UBSan. MOVIX_TEST_REGEX runs only the tests whose
+# names match it (CTest's -R), for a quicker round while working.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -20,7 +21,7 @@ echo "== Windows build (MinGW-w64)"
 status=0
 echo "== Portable tests, natively under the sanitizers"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build/native --output-on-failure -j 2 || status=1
+    ctest --test-dir build/native --output-on-failure -j 2 ${MOVIX_TEST_REGEX:+-R "$MOVIX_TEST_REGEX"} || status=1
 
 echo "== Tests under Wine"
 . "$root/scripts/xvfb.sh"
@@ -64,7 +65,8 @@ for try in 1 2 3; do
 done
 # A test that fails is run once more: windows under Wine and a shared X
 # server have timing of their own. A real fault fails both times.
-ctest --test-dir build/win --output-on-failure -j 2 --repeat until-pass:2 || status=1
+ctest --test-dir build/win --output-on-failure -j 2 --repeat until-pass:2 \
+    ${MOVIX_TEST_REGEX:+-R "$MOVIX_TEST_REGEX"} || status=1
 WINEPREFIX="$root/build/win/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 
 # Screenshots of the GUI tests, as PNG beside the BMP files.
