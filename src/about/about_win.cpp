@@ -5,6 +5,7 @@
 #include "about/about_text.h"
 #include "app/main_window_win.h"
 #include "app/ui_text_win.h"
+#include "movix_version.h"
 #include "resource.h"
 #include "targets/registry_win.h"
 
@@ -119,7 +120,7 @@ void TAboutForm::FormCreate() {
 #endif
     GetVersionExA(&version);
     const AboutPlatform platform = AboutPlatformFor(version.dwPlatformId);
-    SetLabel(IDC_LabelICVersion, "Movix 32, version 1.01");
+    SetLabel(IDC_LabelICVersion, "Movix 32, version " MOVIX_VERSION_TEXT);
     SetLabel(IDC_LabelPlatform, PlatformLine(platform.name, version.dwMajorVersion, version.dwMinorVersion));
     if (platform.heading)
         SetLabel(IDC_LabelCopyOf, platform.heading);

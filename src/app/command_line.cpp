@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "movix_version.h"
+
 namespace movix {
 
 namespace {
@@ -137,7 +139,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UnattendedUsage() {
-    return "Movix 32: the search and replacement of a moved program, without the window.\n"
+    return "Movix 32, version " MOVIX_VERSION_TEXT "\n"
+           "The search and replacement of a moved program, without the window.\n"
            "\n"
            "movix32 /old:PATH /new:PATH [/ini:N] [/groups:N] [/shortcuts:N] [/registry:N]\n"
            "        [/list:FILE.rtf] [/log:FILE.txt] [/apply]\n"
