@@ -76,8 +76,12 @@ TReplaceHit Hit(const std::string& text, int subType, const char* valueName = nu
 // FNV-1a of the text) is no secret.
 std::string ChecksummedLine(const std::vector<std::string>& fields) {
     std::string line;
-    for (const std::string& f : fields)
-        line += (line.empty() ? "" : "\t") + f;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += '\t';
+        for (char c : fields[i])
+            line += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
     std::uint32_t h = 2166136261u;
     for (unsigned char c : line)
         h = (h ^ c) * 16777619u;
