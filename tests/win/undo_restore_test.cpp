@@ -410,23 +410,32 @@ TEST_F(UndoRestoreTest, AJournalWhoseFolderOthersMayWriteIsRefused) {
 // and restores one after the other leave no backup behind, and one from
 // before them is left alone.
 TEST_F(UndoRestoreTest, AnIniFileComesBackAsTheFileItWasLeavingNoBackup) {
-    Plant(kIni);
-    WriteBytes(dir_ + "\\APP.BAK", "an earlier backup");
-    FileIdentity original;
-    ASSERT_TRUE(IdentityOfName(ini_, original));
-    for (int round = 1; round <= 3; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        const std::string journal = ReplaceWithJournal();
-        ExpectAllChanged();
-        Lines log;
-        EXPECT_EQ(Restore(journal, log), 0);
-        ExpectAllAsBefore("after Restore");
-        EXPECT_TRUE(Has(log, "(its backup " + dir_ + "\\APP-1.BAK is back in its place)")) << log.back();
-        EXPECT_EQ(NamesIn(dir_ + "\\*.BAK"), std::vector<std::string>{"APP.BAK"});
-        EXPECT_EQ(ReadBytes(dir_ + "\\APP.BAK"), "an earlier backup");
-        FileIdentity now;
-        ASSERT_TRUE(IdentityOfName(ini_, now));
-        EXPECT_TRUE(now.SameFile(original));
+    for (const DWORD attributes : {DWORD(FILE_ATTRIBUTE_ARCHIVE), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)}) {
+        SCOPED_TRACE("attributes " + std::to_string(attributes));
+        files_.clear();
+        before_.clear();
+        Plant(kIni);
+        WriteBytes(dir_ + "\\APP.BAK", "an earlier backup");
+        ASSERT_TRUE(::SetFileAttributesA(ini_.c_str(), attributes));
+        FileIdentity original;
+        ASSERT_TRUE(IdentityOfName(ini_, original));
+        for (int round = 1; round <= 3; ++round) {
+            SCOPED_TRACE("round " + std::to_string(round));
+            const std::string journal = ReplaceWithJournal();
+            ExpectAllChanged();
+            Lines log;
+            EXPECT_EQ(Restore(journal, log), 0);
+            ExpectAllAsBefore("after Restore");
+            EXPECT_TRUE(Has(log, "(its backup " + dir_ + "\\APP-1.BAK is back in its place)")) << log.back();
+            EXPECT_EQ(NamesIn(dir_ + "\\*.BAK"), std::vector<std::string>{"APP.BAK"});
+            EXPECT_EQ(ReadBytes(dir_ + "\\APP.BAK"), "an earlier backup");
+            // Marked as changed since the last backup copy, as the run left it.
+            EXPECT_EQ(::GetFileAttributesA(ini_.c_str()), attributes | FILE_ATTRIBUTE_ARCHIVE);
+            FileIdentity now;
+            ASSERT_TRUE(IdentityOfName(ini_, now));
+            EXPECT_TRUE(now.SameFile(original));
+        }
+        ::SetFileAttributesA(ini_.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 }
 
@@ -454,6 +463,17 @@ TEST_F(UndoRestoreTest, ATargetTheJournalCannotRecordIsNotChanged) {
     // The run leaves such a group alone; the journal holds no part of it.
     EXPECT_EQ(ReadBytes(journal->FileName()), head);
     ExpectAllAsBefore("nothing changed");
+    // What is recorded after the failed writes is sealed in its place and
+    // comes back.
+    std::vector<TReplaceGroup> ini = Groups(1);
+    ASSERT_TRUE(journal->Before(1, ini[0], error)) << error;
+    ReplaceIniFiles(ini, old_, new_, label_, journal->WatchLog([](const std::string&) {}));
+    journal->After();
+    EXPECT_NE(ReadBytes(ini_), before_[ini_]);
+    Lines log;
+    EXPECT_EQ(Restore(journal->FileName(), log), 0);
+    EXPECT_TRUE(Has(log, "1 restored")) << log.back();
+    ExpectAllAsBefore("after Restore");
 }
 
 TEST_F(UndoRestoreTest, AJournalCutShortByACrashRestoresWhatItCompleted) {
