@@ -191,8 +191,8 @@ bool SameFileByIdentity(const std::string& a, const std::string& b) {
             GetFullPathNameW(Utf8ToWide(name).c_str(), static_cast<DWORD>(full.size()), &full[0], &filePart);
         return n == 0 || n >= full.size() || filePart == nullptr ? std::string() : WideToUtf8(filePart);
     };
-    const bool sameFolder = IdentityOf(folderA, ia) && IdentityOf(folderB, ib) ? ia == ib
-                                                                                : SameFileName(folderA, folderB);
+    const bool sameFolder =
+        IdentityOf(folderA, ia) && IdentityOf(folderB, ib) ? ia == ib : SameFileName(folderA, folderB);
     return sameFolder && SameFileName(nameOf(a), nameOf(b));
 }
 

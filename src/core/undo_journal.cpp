@@ -215,8 +215,9 @@ std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoS
         return std::nullopt;
     }
     if (f[1] == "1") {
-        error = "The undo journal was written by an earlier version of Movix 32, which did not seal its "
-                "journals: it cannot be used to restore.";
+        error =
+            "The undo journal was written by an earlier version of Movix 32, which did not seal its "
+            "journals: it cannot be used to restore.";
         return std::nullopt;
     }
     if (f[1] != std::to_string(kUndoJournalVersion)) {
@@ -224,8 +225,9 @@ std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoS
         return std::nullopt;
     }
     if (f.size() != 3 || f[2].empty() || !Sealed(first, 1, f[2], seal)) {
-        error = "The undo journal was not written by a run of Movix 32 under this user account, or it was "
-                "changed since: it is not used, nothing is restored.";
+        error =
+            "The undo journal was not written by a run of Movix 32 under this user account, or it was "
+            "changed since: it is not used, nothing is restored.";
         return std::nullopt;
     }
     journal.Version = kUndoJournalVersion;

@@ -52,14 +52,14 @@ std::string Digest(const std::string* key, std::string_view bytes) {
     UniqueHandle<AlgTraits> alg(rawAlg);
     BCRYPT_HASH_HANDLE rawHash = nullptr;
     PUCHAR secret = key ? reinterpret_cast<PUCHAR>(const_cast<char*>(key->data())) : nullptr;
-    if (!BCRYPT_SUCCESS(::BCryptCreateHash(alg.get(), &rawHash, nullptr, 0, secret,
-                                           key ? static_cast<ULONG>(key->size()) : 0, 0)))
+    if (!BCRYPT_SUCCESS(
+            ::BCryptCreateHash(alg.get(), &rawHash, nullptr, 0, secret, key ? static_cast<ULONG>(key->size()) : 0, 0)))
         return std::string();
     UniqueHandle<HashTraits> hash(rawHash);
     while (!bytes.empty()) {
         const ULONG chunk = static_cast<ULONG>(bytes.size() < (1u << 30) ? bytes.size() : (1u << 30));
-        if (!BCRYPT_SUCCESS(::BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
-                                             chunk, 0)))
+        if (!BCRYPT_SUCCESS(
+                ::BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())), chunk, 0)))
             return std::string();
         bytes.remove_prefix(chunk);
     }
@@ -144,8 +144,7 @@ std::string HmacSha256Hex(const std::string& key, std::string_view bytes) {
 
 std::string RandomHex(unsigned count) {
     std::vector<unsigned char> bytes(count);
-    if (count == 0 ||
-        !BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, bytes.data(), count, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+    if (count == 0 || !BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, bytes.data(), count, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
         return std::string();
     return Hex(bytes.data(), bytes.size());
 }

@@ -624,9 +624,9 @@ bool MoveIntoPlace(HANDLE h, const std::string& target, std::string& why) {
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
         GetSecurityDescriptorControl(sd, &control, &revision);
-        const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED)
-                                                                           ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                                           : UNPROTECTED_DACL_SECURITY_INFORMATION);
+        const SECURITY_INFORMATION what =
+            DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                       : UNPROTECTED_DACL_SECURITY_INFORMATION);
         const DWORD set = SetSecurityInfo(h, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
         if (set != ERROR_SUCCESS) {
             why = "its access rules cannot be kept: " + SystemErrorText(set);
@@ -688,9 +688,8 @@ bool PutBytesBack(const std::string& file, const std::string& bytes, std::string
     DWORD error = ERROR_ALREADY_EXISTS;
     for (int attempt = 0; attempt < 16 && !out && IsNameTaken(error); ++attempt) {
         const std::string temp = TaggedTempName(file, RandomTag());
-        out.reset(CreateFileW(WideFileName(temp).c_str(),
-                              GENERIC_WRITE | DELETE | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        out.reset(CreateFileW(WideFileName(temp).c_str(), GENERIC_WRITE | DELETE | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         error = out ? ERROR_SUCCESS : GetLastError();
     }
     if (!out) {

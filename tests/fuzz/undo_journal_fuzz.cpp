@@ -101,8 +101,8 @@ std::vector<RefLine> RefLines(const std::string& text, char key) {
 
 // ---- turning bytes into journals -------------------------------------------
 
-const char* const kTags[] = {"run",      "ini-before", "ini-after", "lnk-before", "lnk-after",   "value-before",
-                             "value-after", "key-before", "key-value", "key-after", "group-before", "group-after"};
+const char* const kTags[] = {"run",         "ini-before", "ini-after", "lnk-before", "lnk-after",    "value-before",
+                             "value-after", "key-before", "key-value", "key-after",  "group-before", "group-after"};
 
 // A journal whose records come from the bytes: each record a tag, an id from
 // a small set and a few fields, so that ids meet and counts vary.
@@ -189,8 +189,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     std::string error;
-    const std::optional<movix::TUndoJournal> journal =
-        movix::ParseUndoJournal(text, [key](std::string_view t) { return Seal(key, t); }, error);
+    const std::optional<movix::TUndoJournal> journal = movix::ParseUndoJournal(
+        text, [key](std::string_view t) { return Seal(key, t); }, error);
 
     const std::vector<RefLine> ref = RefLines(text, key);
     const bool headerSealed = !ref.empty() && ref[0].sealed;

@@ -341,7 +341,7 @@ TEST_F(UndoRestoreTest, AForgedJournalIsRefusedAndNothingIsTouched) {
         {"ini-before", "1", target, ChecksummedFileState("the attacker's bytes")},
         {"ini-after", "1", ChecksummedFileState("the system's own bytes"), evil},
         {"value-before", "2", valueKey, "v", "3:6576696c"},  // "evil"
-        {"value-after", "2", "3:73616665"},                 // "safe", as it is now
+        {"value-after", "2", "3:73616665"},                  // "safe", as it is now
     };
     std::string oldKind = ChecksummedLine({"MOVIX32-UNDO", "1"});
     std::string madeUpSeals = "MOVIX32-UNDO\t2\tn0nce#" + std::string(64, '0') + "\n";
@@ -410,7 +410,8 @@ TEST_F(UndoRestoreTest, AJournalWhoseFolderOthersMayWriteIsRefused) {
 // and restores one after the other leave no backup behind, and one from
 // before them is left alone.
 TEST_F(UndoRestoreTest, AnIniFileComesBackAsTheFileItWasLeavingNoBackup) {
-    for (const DWORD attributes : {DWORD(FILE_ATTRIBUTE_ARCHIVE), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)}) {
+    for (const DWORD attributes :
+         {DWORD(FILE_ATTRIBUTE_ARCHIVE), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)}) {
         SCOPED_TRACE("attributes " + std::to_string(attributes));
         files_.clear();
         before_.clear();
