@@ -160,6 +160,42 @@ std::string FolderOf(const std::string& name) {
     return WideToUtf8(full);
 }
 
+// The volume and file index of what a name leads to (file or folder);
+// false when nothing is there.
+bool IdentityOf(const std::string& name, std::pair<DWORD, ULONGLONG>& identity) {
+    FileHandle h(CreateFileW(WideFileName(name).c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!h || !GetFileInformationByHandle(h.get(), &info))
+        return false;
+    identity = {info.dwVolumeSerialNumber, (ULONGLONG(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return true;
+}
+
+// Whether two names lead to one file, however each is spelled (letter
+// case, "." and "..", a short name, a link): by the file itself where it
+// exists, else by its folder and its name.
+bool SameFileByIdentity(const std::string& a, const std::string& b) {
+    std::pair<DWORD, ULONGLONG> ia, ib;
+    const bool hasA = IdentityOf(a, ia), hasB = IdentityOf(b, ib);
+    if (hasA || hasB)
+        return hasA && hasB && ia == ib;
+    const std::string folderA = FolderOf(a), folderB = FolderOf(b);
+    if (folderA.empty() || folderB.empty())
+        return false;
+    auto nameOf = [](const std::string& name) {
+        std::wstring full(MAX_PATH * 4, L'\0');
+        LPWSTR filePart = nullptr;
+        const DWORD n =
+            GetFullPathNameW(Utf8ToWide(name).c_str(), static_cast<DWORD>(full.size()), &full[0], &filePart);
+        return n == 0 || n >= full.size() || filePart == nullptr ? std::string() : WideToUtf8(filePart);
+    };
+    const bool sameFolder =
+        IdentityOf(folderA, ia) && IdentityOf(folderB, ib) ? ia == ib : SameFileName(folderA, folderB);
+    return sameFolder && SameFileName(nameOf(a), nameOf(b));
+}
+
 std::string LocaleDateText(const SYSTEMTIME& now) {
     wchar_t day[80] = {}, month[80] = {};
     GetDateFormatW(LOCALE_USER_DEFAULT, 0, &now, L"dddd", day, 80);
@@ -304,6 +340,10 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     const std::string unavailable = UnavailableChoice(line);
     if (!unavailable.empty()) {
         console.ErrorLine(unavailable);
+        return kExitBadArguments;
+    }
+    if (!line.ListFile.empty() && !line.LogFile.empty() && SameFileByIdentity(line.ListFile, line.LogFile)) {
+        console.ErrorLine("The list and the log cannot be saved in the same file " + line.ListFile + ".");
         return kExitBadArguments;
     }
     for (const std::string* file : {&line.ListFile, &line.LogFile}) {
@@ -491,9 +531,20 @@ int RunRestore(TConsole& console, const TCommandLine& line) {
         console.ErrorLine("The undo journal cannot be found: " + line.RestoreFile + ".");
         return kExitBadArguments;
     }
+    // The restore's log never takes the journal's place.
+    if (!line.LogFile.empty() && SameFileByIdentity(line.LogFile, line.RestoreFile)) {
+        console.ErrorLine("The log cannot be saved in the undo journal " + line.RestoreFile + ".");
+        return kExitBadArguments;
+    }
     std::string error;
     if (!line.LogFile.empty() && !CanWriteFile(line.LogFile, error)) {
         console.ErrorLine("The file cannot be written: " + error + ".");
+        return kExitBadArguments;
+    }
+    // A file that is no journal this user's run wrote is refused before
+    // anything is written, the restore's log included.
+    if (!CheckUndoJournal(line.RestoreFile, error)) {
+        console.ErrorLine(error);
         return kExitBadArguments;
     }
     // The same Restore as the button on the wizard's last page. It cannot

@@ -10,21 +10,6 @@ const char* const kUndoJournalMagic = "MOVIX32-UNDO";
 
 namespace {
 
-std::uint32_t Checksum(std::string_view s) {
-    std::uint32_t h = 2166136261u;
-    for (unsigned char c : s) {
-        h ^= c;
-        h *= 16777619u;
-    }
-    return h;
-}
-
-std::string Hex32(std::uint32_t v) {
-    char buf[9];
-    std::snprintf(buf, sizeof buf, "%08x", v);
-    return buf;
-}
-
 std::string Escape(std::string_view s) {
     std::string out;
     out.reserve(s.size());
@@ -88,64 +73,74 @@ int HexDigit(char c) {
     return -1;
 }
 
-// Splits a checked line into its unescaped fields; false when the line is
-// torn, fails its checksum or holds a malformed escape.
-bool SplitLine(std::string_view line, std::vector<std::string>& fields, std::string& why) {
-    const std::size_t hash = line.rfind('#');
-    if (hash == std::string_view::npos || line.size() - hash != 9) {
-        why = "no checksum";
+// What a line's seal covers: its number, the journal's nonce and its text.
+std::string SealedText(int lineNo, std::string_view nonce, std::string_view text) {
+    std::string sealed = std::to_string(lineNo);
+    sealed += '\t';
+    sealed.append(nonce.data(), nonce.size());
+    sealed += '\t';
+    sealed.append(text.data(), text.size());
+    return sealed;
+}
+
+// Compares two seals in a time that does not depend on where they differ.
+bool SameSeal(const std::string& a, std::string_view b) {
+    if (a.empty() || a.size() != b.size())
         return false;
-    }
-    if (Hex32(Checksum(line.substr(0, hash))) != line.substr(hash + 1)) {
-        why = "checksum does not match";
-        return false;
-    }
+    unsigned char diff = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
+// Splits a line's text (before its seal) into its unescaped fields; false
+// on a malformed escape.
+bool SplitFields(std::string_view rest, std::vector<std::string>& fields) {
     fields.clear();
-    std::string_view rest = line.substr(0, hash);
     for (;;) {
         const std::size_t tab = rest.find('\t');
         std::string field;
-        if (!Unescape(rest.substr(0, tab), field)) {
-            why = "malformed escape";
+        if (!Unescape(rest.substr(0, tab), field))
             return false;
-        }
         fields.push_back(std::move(field));
         if (tab == std::string_view::npos)
-            break;
+            return true;
         rest.remove_prefix(tab + 1);
     }
-    return true;
 }
 
-}  // namespace
+// Whether a complete line (without its LF) carries the seal of its place.
+bool Sealed(std::string_view line, int lineNo, std::string_view nonce, const TUndoSeal& seal) {
+    const std::size_t hash = line.rfind('#');
+    if (hash == std::string_view::npos)
+        return false;
+    return SameSeal(seal(SealedText(lineNo, nonce, line.substr(0, hash))), line.substr(hash + 1));
+}
 
-std::string UndoJournalLine(const std::vector<std::string>& fields) {
+std::string JoinFields(const std::vector<std::string>& fields) {
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0)
             line += '\t';
         line += Escape(fields[i]);
     }
-    return line + "#" + Hex32(Checksum(line)) + "\n";
+    return line;
 }
 
-std::string UndoJournalHeader() {
-    return UndoJournalLine({kUndoJournalMagic, std::to_string(kUndoJournalVersion)});
+}  // namespace
+
+std::string TUndoLineSealer::Header() {
+    next_ = 1;
+    return Line({kUndoJournalMagic, std::to_string(kUndoJournalVersion), nonce_});
 }
 
-std::string UndoDigest(std::string_view bytes) {
-    std::uint64_t h = 14695981039346656037ull;
-    for (unsigned char c : bytes) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    char buf[17];
-    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
-    return buf;
+std::string TUndoLineSealer::Line(const std::vector<std::string>& fields) {
+    const std::string text = JoinFields(fields);
+    return text + "#" + seal_(SealedText(next_++, nonce_, text)) + "\n";
 }
 
-std::string UndoFileState(std::string_view bytes) {
-    return std::to_string(bytes.size()) + ":" + UndoDigest(bytes);
+std::string UndoFileState(std::uint64_t size, const std::string& digest) {
+    return std::to_string(size) + ":" + digest;
 }
 
 std::string UndoValueState(std::uint32_t type, std::string_view bytes) {
@@ -204,12 +199,43 @@ TUndoAction DecideKeyMoveUndo(const TUndoEntry& e, const std::string& nowOld, co
     return DecideUndo(e.Before + "|" + e.BeforeNew, after, nowOld + "|" + nowNew);
 }
 
-std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, std::string& error) {
+std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoSeal& seal, std::string& error) {
     TUndoJournal journal;
     std::map<std::string, std::size_t> byId;
     std::vector<std::string> f;
-    std::string why;
-    int lineNo = 0;
+
+    // The first line says what the file is and holds the nonce that every
+    // line's seal covers; its own seal shows whose key made the journal.
+    const std::size_t firstEnd = text.find('\n');
+    const std::string_view first = text.substr(0, firstEnd);
+    const std::size_t firstHash = first.rfind('#');
+    if (firstEnd == std::string_view::npos || firstHash == std::string_view::npos ||
+        !SplitFields(first.substr(0, firstHash), f) || f.size() < 2 || f[0] != kUndoJournalMagic) {
+        error = "The file is not a Movix 32 undo journal.";
+        return std::nullopt;
+    }
+    if (f[1] == "1") {
+        error =
+            "The undo journal was written by an earlier version of Movix 32, which did not seal its "
+            "journals: it cannot be used to restore.";
+        return std::nullopt;
+    }
+    if (f[1] != std::to_string(kUndoJournalVersion)) {
+        error = "The undo journal is of version " + f[1] + ", which this program does not read.";
+        return std::nullopt;
+    }
+    if (f.size() != 3 || f[2].empty() || !Sealed(first, 1, f[2], seal)) {
+        error =
+            "The undo journal was not written by a run of Movix 32 under this user account, or it was "
+            "changed since: it is not used, nothing is restored.";
+        return std::nullopt;
+    }
+    journal.Version = kUndoJournalVersion;
+    journal.Nonce = f[2];
+    text.remove_prefix(firstEnd + 1);
+
+    int lineNo = 1;
+    int damagedAt = 0;
     bool sawRun = false;
     while (!text.empty()) {
         ++lineNo;
@@ -217,29 +243,32 @@ std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, std::string&
         if (lf == std::string_view::npos) {
             // A last line without its end was being written when the run
             // ended: what it records never happened.
-            journal.Issues.push_back("line " + std::to_string(lineNo) + ": incomplete");
+            if (damagedAt == 0)
+                journal.Issues.push_back("line " + std::to_string(lineNo) + ": incomplete");
             break;
         }
         const std::string_view line = text.substr(0, lf);
         text.remove_prefix(lf + 1);
-        const bool ok = SplitLine(line, f, why);
-        if (lineNo == 1) {
-            if (!ok || f.size() < 2 || f[0] != kUndoJournalMagic) {
-                error = "The file is not a Movix 32 undo journal.";
+        const bool sealed = Sealed(line, lineNo, journal.Nonce, seal);
+        if (damagedAt != 0) {
+            if (sealed) {
+                error = "The undo journal was changed after its run (line " + std::to_string(damagedAt) +
+                        " does not match its seal): it is not used, nothing is restored.";
                 return std::nullopt;
             }
-            journal.Version = std::atoi(f[1].c_str());
-            if (journal.Version != kUndoJournalVersion || f[1] != std::to_string(journal.Version)) {
-                error = "The undo journal is of version " + f[1] + ", which this program does not read.";
-                return std::nullopt;
-            }
+            continue;
+        }
+        if (!sealed) {
+            damagedAt = lineNo;
+            journal.Issues.push_back("line " + std::to_string(lineNo) +
+                                     ": does not match its seal; it and the lines after it");
             continue;
         }
         auto issue = [&](const std::string& what) {
             journal.Issues.push_back("line " + std::to_string(lineNo) + ": " + what);
         };
-        if (!ok) {
-            issue(why);
+        if (!SplitFields(line.substr(0, line.rfind('#')), f)) {
+            issue("malformed escape");
             continue;
         }
         const std::string& tag = f[0];
@@ -270,10 +299,13 @@ std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, std::string&
             return e;
         };
         if (tag == "run") {
-            if (expect(4)) {
+            if (sawRun) {
+                issue("a second \"run\" record");
+            } else if (expect(5)) {
                 journal.OldAddress = f[1];
                 journal.NewAddress = f[2];
                 journal.Date = f[3];
+                journal.CopyFolder = f[4];
                 sawRun = true;
             }
         } else if (tag == "ini-before" || tag == "lnk-before") {
@@ -339,10 +371,6 @@ std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, std::string&
         } else {
             issue("unknown record \"" + tag + "\"");
         }
-    }
-    if (journal.Version == 0) {
-        error = "The file is not a Movix 32 undo journal.";
-        return std::nullopt;
     }
     if (!sawRun)
         journal.Issues.push_back("no \"run\" record");

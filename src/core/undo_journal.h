@@ -4,15 +4,23 @@
 //
 // The journal is plain UTF-8 text, one record a line, each line ended by LF:
 //
-//   MOVIX32-UNDO<TAB>1<TAB>#cccccccc
-//   run<TAB><old address><TAB><new address><TAB><date>#cccccccc
-//   ini-before<TAB><id><TAB><file><TAB><state>#cccccccc
+//   MOVIX32-UNDO<TAB>2<TAB><nonce>#<seal>
+//   run<TAB><old address><TAB><new address><TAB><date><TAB><copy folder>#<seal>
+//   ini-before<TAB><id><TAB><file><TAB><state>#<seal>
 //   ...
 //
 // Fields are separated by tabs; a backslash, tab, CR or LF inside a field is
-// written as \\, \t, \r or \n. Every line ends with '#' and eight hex digits,
-// a checksum of what stands before the '#', so that a line torn by a crash
-// (or edited by hand) is recognised and left out rather than misread. A
+// written as \\, \t, \r or \n. Every line ends with '#' and its seal: a
+// keyed MAC, with a key only the user who ran the replacement holds, of the
+// line's number, the journal's nonce (a random text of its first line) and
+// what stands before the '#'. Restore runs with the rights of whoever starts
+// it, so a journal that anyone else wrote or changed must drive no write: a
+// line is taken only with its seal, in its place, in its own journal.
+//
+// A crash can leave the last lines torn or unwritten: the first line that
+// does not match its seal ends the journal there, and what follows is left
+// out. A sealed line after it cannot come from a crash (the lines are
+// written through in order): such a journal was changed and is refused. A
 // record describing a target is written before the change ("-before") and
 // completed after it ("-after", same id); a record whose "-after" is missing
 // belongs to a run that ended while it was making that change.
@@ -20,9 +28,12 @@
 // States: a file's is "-" when it does not exist, else "<size>:<digest>"; a
 // Registry value's is "-" or "<type>:<hex of the data bytes>" (empty data has
 // no hex digits); a key's is "-" or the digest of everything below it.
+// Digests are made by the caller (a cryptographic hash: a state decides
+// which bytes are put back).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,7 +41,7 @@
 
 namespace movix {
 
-constexpr int kUndoJournalVersion = 1;
+constexpr int kUndoJournalVersion = 2;
 extern const char* const kUndoJournalMagic;  // "MOVIX32-UNDO"
 
 enum class TUndoKind { Ini, Shortcut, Value, KeyMove, GroupItem };
@@ -63,25 +74,43 @@ struct TUndoEntry {
 
 struct TUndoJournal {
     int Version = 0;
+    std::string Nonce;
     std::string OldAddress, NewAddress, Date;
+    // The folder the run kept its copies in (made for the run alone).
+    std::string CopyFolder;
     std::vector<TUndoEntry> Entries;  // in the order they were begun
     // Lines left out, with why ("line 7: checksum does not match").
     std::vector<std::string> Issues;
 };
 
-// Parses a journal. Returns nothing (and says why in `error`) when the text
-// is not a journal of a version this program reads; otherwise every sound
-// record is kept and every other line is named in Issues.
-std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, std::string& error);
+// The keyed MAC of a text, as hex digits (never holding '#'); the same key
+// gives the same seal.
+using TUndoSeal = std::function<std::string(std::string_view)>;
 
-// One journal line from its fields (escaped, tab-joined, checksum and LF).
-std::string UndoJournalLine(const std::vector<std::string>& fields);
-std::string UndoJournalHeader();
+// Parses a journal, checking every line's seal. Returns nothing (and says
+// why in `error`) when the text is not a journal of a version this program
+// reads, when its first line was not sealed with `seal`'s key, or when it
+// was changed after its run; otherwise every sound record before the first
+// damaged line is kept, and every line left out is named in Issues.
+std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoSeal& seal, std::string& error);
 
-// 64-bit FNV-1a digest as 16 hex digits.
-std::string UndoDigest(std::string_view bytes);
+// Makes the lines of one journal, each sealed in its place: the header
+// first, then the records in the order given.
+class TUndoLineSealer {
+  public:
+    TUndoLineSealer(TUndoSeal seal, std::string nonce) : seal_(std::move(seal)), nonce_(std::move(nonce)) {}
+    std::string Header();
+    // One record from its fields (escaped, tab-joined, sealed, LF).
+    std::string Line(const std::vector<std::string>& fields);
+
+  private:
+    TUndoSeal seal_;
+    std::string nonce_;
+    int next_ = 1;
+};
+
 // A file's state: "<size>:<digest>".
-std::string UndoFileState(std::string_view bytes);
+std::string UndoFileState(std::uint64_t size, const std::string& digest);
 // A value's state: "<type>:<hex>".
 std::string UndoValueState(std::uint32_t type, std::string_view bytes);
 // The reverse of UndoValueState; false for "-" and for malformed text.

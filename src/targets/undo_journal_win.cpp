@@ -1,5 +1,6 @@
 #include "targets/undo_journal_win.h"
 
+#include <aclapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -11,7 +12,9 @@
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
 #include "platform/save_file_win.h"
+#include "platform/seal_key_win.h"
 #include "targets/dde_conversation_win.h"
+#include "targets/ini_lines.h"
 #include "targets/progman_commands.h"
 #include "targets/progman_undo.h"
 #include "targets/registry_paths.h"
@@ -70,7 +73,7 @@ bool ReadWholeFile(const std::string& name, std::string& bytes) {
 std::string FileState(const std::string& name) {
     std::string bytes;
     if (ReadWholeFile(name, bytes))
-        return UndoFileState(bytes);
+        return UndoFileState(bytes.size(), Sha256Hex(bytes));
     return GetFileAttributesW(WideFileName(name).c_str()) == INVALID_FILE_ATTRIBUTES ? kUndoAbsent : "?";
 }
 
@@ -154,7 +157,7 @@ std::string KeyState(const std::string& fullParent,
         return kUndoAbsent;
     std::string canon;
     DescribeTree(ref.root, path, "", canon, listing);
-    return UndoDigest(canon);
+    return Sha256Hex(canon);
 }
 
 std::string ValueNameOf(const TReplaceHit& hit) {
@@ -164,6 +167,116 @@ std::string ValueNameOf(const TReplaceHit& hit) {
         return hit.Text == "(default)" ? std::string() : hit.Text;
     const std::optional<TValueTextHit> split = SplitValueTextHit(hit.Text, std::nullopt);
     return split ? split->ValueName : std::string();
+}
+
+// ------------------------------------------------- the folder of copies
+
+// The user the process runs as.
+std::vector<unsigned char> CurrentUserSid() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
+        return {};
+    FileHandle token(raw);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size))
+        return {};
+    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    std::vector<unsigned char> copy(GetLengthSid(sid));
+    CopySid(static_cast<DWORD>(copy.size()), copy.data(), sid);
+    return copy;
+}
+
+bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
+    BYTE buffer[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof buffer;
+    return CreateWellKnownSid(type, nullptr, buffer, &size) && EqualSid(sid, buffer);
+}
+
+// Makes the folder new (never one that is there already), owned by the
+// user, with access for the user alone, passed on to what is made in it.
+DWORD MakePrivateFolder(const std::string& name) {
+    std::vector<unsigned char> user = CurrentUserSid();
+    if (user.empty())
+        return ERROR_NO_TOKEN;
+    const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + static_cast<DWORD>(user.size());
+    std::vector<unsigned char> aclBuffer(aclSize);
+    PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
+    SECURITY_DESCRIPTOR sd;
+    if (!InitializeAcl(acl, aclSize, ACL_REVISION) ||
+        !AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
+                               user.data()) ||
+        !InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorOwner(&sd, user.data(), FALSE) || !SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorControl(&sd, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        return GetLastError();
+    SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
+    if (!CreateDirectoryW(WideFileName(name).c_str(), &sa))
+        return GetLastError();
+    return ERROR_SUCCESS;
+}
+
+// Whether the run's folder of copies is still as the run made it: a folder
+// (no link to one), owned by this user, which no one else may write, nor
+// any file in it.
+bool FolderIsPrivate(const std::string& name, std::string& why) {
+    FileHandle folder(CreateFileW(WideFileName(name).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!folder || !GetFileInformationByHandle(folder.get(), &info)) {
+        why = "its folder of copies " + name + " cannot be opened";
+        return false;
+    }
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        why = "its folder of copies " + name + " is not the folder the run made";
+        return false;
+    }
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetSecurityInfo(folder.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                        nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS) {
+        why = "the access rules of its folder of copies " + name + " cannot be read";
+        return false;
+    }
+    auto freeSd = ScopeExit([sd] { LocalFree(sd); });
+    const std::vector<unsigned char> user = CurrentUserSid();
+    if (owner == nullptr || user.empty() || !EqualSid(owner, const_cast<unsigned char*>(user.data()))) {
+        why = "its folder of copies " + name + " is not owned by this user";
+        return false;
+    }
+    // Any right to change the folder or what is in it, or its rules.
+    const ACCESS_MASK kWrites = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                                FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    bool othersWrite = dacl == nullptr;  // no rules: everyone may do anything
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount && !othersWrite; ++i) {
+        ACE_HEADER* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) {
+            othersWrite = true;
+            break;
+        }
+        if (ace->AceType == ACCESS_DENIED_ACE_TYPE)
+            continue;
+        if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            othersWrite = true;  // a kind of rule this check does not read
+            break;
+        }
+        auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace);
+        const PSID sid = &allowed->SidStart;
+        if (!(allowed->Mask & kWrites))
+            continue;
+        if (EqualSid(sid, const_cast<unsigned char*>(user.data())) || IsWellKnown(sid, WinLocalSystemSid) ||
+            IsWellKnown(sid, WinBuiltinAdministratorsSid))
+            continue;
+        othersWrite = true;
+    }
+    if (othersWrite) {
+        why = "others may write in its folder of copies " + name;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -206,7 +319,6 @@ std::unique_ptr<TUndoRecorder> TUndoRecorder::Create(const std::string& folder,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
         if (rec->file_ != INVALID_HANDLE_VALUE) {
             rec->fileName_ = name + ".TXT";
-            rec->copyFolder_ = name + ".FILES";
             break;
         }
         lastError = GetLastError();
@@ -217,12 +329,42 @@ std::unique_ptr<TUndoRecorder> TUndoRecorder::Create(const std::string& folder,
         error = "The undo journal could not be created in " + folder + ": " + SystemErrorText(lastError);
         return nullptr;
     }
+    // From here on a failure leaves a journal that nothing was recorded in:
+    // it goes again.
+    auto discard = [&rec] {
+        CloseHandle(rec->file_);
+        rec->file_ = INVALID_HANDLE_VALUE;
+        DeleteFileW(WideFileName(rec->fileName_).c_str());
+    };
+    std::string keyError;
+    const std::string key = UserJournalKey(true, keyError);
+    const std::string nonce = RandomHex(16);
+    if (key.empty() || nonce.empty()) {
+        error = "The undo journal " + rec->fileName_ + " could not be sealed: " +
+                (keyError.empty() ? std::string("the system gives no random bytes") : keyError);
+        discard();
+        return nullptr;
+    }
+    rec->sealer_.reset(new TUndoLineSealer([key](std::string_view text) { return HmacSha256Hex(key, text); }, nonce));
+    // The copies go to a folder of the run's own that no one else can write
+    // in or foresee the name of.
+    const std::string stem = rec->fileName_.substr(0, rec->fileName_.size() - 4);
+    DWORD made = ERROR_ALREADY_EXISTS;
+    for (int attempt = 0; attempt < 16 && IsNameTaken(made); ++attempt) {
+        const std::string tag = RandomHex(8);
+        rec->copyFolder_ = stem + "-" + tag + ".FILES";
+        made = tag.empty() ? ERROR_GEN_FAILURE : MakePrivateFolder(rec->copyFolder_);
+    }
+    if (made != ERROR_SUCCESS) {
+        error = "The folder for the undo journal's copies could not be created beside " + rec->fileName_ + ": " +
+                SystemErrorText(made);
+        discard();
+        return nullptr;
+    }
     rec->old_ = oldAddr;
     rec->new_ = newAddr;
     std::string written;
-    if (!rec->Write({{kUndoJournalMagic, std::to_string(kUndoJournalVersion)},
-                     {"run", Utf8(oldAddr), Utf8(newAddr), Utf8(date)}},
-                    written)) {
+    if (!rec->Write({{"run", Utf8(oldAddr), Utf8(newAddr), Utf8(date), Utf8(rec->copyFolder_)}}, written, true)) {
         error = "The undo journal " + rec->fileName_ + " could not be written: " + written;
         return nullptr;
     }
@@ -242,10 +384,17 @@ void SetUndoJournalFaultHookForTest(DWORD (*hook)()) {
     g_journalFault = hook;
 }
 
-bool TUndoRecorder::Write(const std::vector<std::vector<std::string>>& records, std::string& error) {
-    std::string text;
+bool TUndoRecorder::Write(const std::vector<std::vector<std::string>>& records, std::string& error, bool head) {
+    if (broken_) {
+        error = "an earlier write to the journal failed half way";
+        return false;
+    }
+    // Lines are sealed with their place: the sealer moves on only with what
+    // is on the disk, so that a failed write leaves no gap in the numbering.
+    TUndoLineSealer sealer = *sealer_;
+    std::string text = head ? sealer.Header() : std::string();
     for (const auto& r : records)
-        text += UndoJournalLine(r);
+        text += sealer.Line(r);
     if (const DWORD fault = g_journalFault ? g_journalFault() : 0) {
         error = SystemErrorText(fault);
         return false;
@@ -255,8 +404,16 @@ bool TUndoRecorder::Write(const std::vector<std::vector<std::string>>& records, 
         !FlushFileBuffers(file_)) {
         const DWORD fault = GetLastError();
         error = SystemErrorText(fault ? fault : ERROR_WRITE_FAULT);
+        // What part of it got there is cut off again; where that fails too,
+        // nothing more is recorded (and so nothing more is changed).
+        LARGE_INTEGER end;
+        end.QuadPart = static_cast<LONGLONG>(size_);
+        if (!SetFilePointerEx(file_, end, nullptr, FILE_BEGIN) || !SetEndOfFile(file_) || !FlushFileBuffers(file_))
+            broken_ = true;
         return false;
     }
+    size_ += text.size();
+    *sealer_ = sealer;
     return true;
 }
 
@@ -282,7 +439,6 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
             pending_.clear();
             return false;
         }
-        CreateDirectoryW(WideFileName(copyFolder_).c_str(), nullptr);
         const std::string copy = copyFolder_ + "\\" + p->id + ".LNK";
         const DWORD saved = SaveFileReplacing(copy, bytes);
         if (saved != ERROR_SUCCESS) {
@@ -290,7 +446,8 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
             pending_.clear();
             return false;
         }
-        records.push_back({"lnk-before", p->id, Utf8(p->target), UndoFileState(bytes), Utf8(copy)});
+        records.push_back(
+            {"lnk-before", p->id, Utf8(p->target), UndoFileState(bytes.size(), Sha256Hex(bytes)), Utf8(copy)});
     } else if (kind == kGrp) {
         if (conversation_ == nullptr) {
             error = "no conversation with Program Manager to read the group's items";
@@ -410,26 +567,169 @@ std::string Describe(const TUndoEntry& e) {
     return std::string();
 }
 
-// Puts a file's content back; true when done.
-bool PutFileBack(const std::string& file,
-                 const std::string& source,
-                 const std::string& expectedState,
-                 std::string& why) {
-    std::string bytes;
-    if (!ReadWholeFile(source, bytes)) {
-        why = "its saved copy " + source + " cannot be read";
+// ------------------------------------------------- putting files back
+
+// The attributes SetFileInformationByHandle can give back.
+constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY;
+
+// A full file name as the system's own rename takes it.
+std::wstring NtName(const std::string& name) {
+    std::wstring full(32768, L'\0');
+    const DWORD n = GetFullPathNameW(WideFileName(name).c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    full.resize(n < full.size() ? n : 0);
+    if (full.compare(0, 4, L"\\\\?\\") == 0)
+        return L"\\??\\" + full.substr(4);
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return L"\\??\\UNC\\" + full.substr(2);
+    return L"\\??\\" + full;
+}
+
+// The whole content of an open file.
+bool ReadHandle(HANDLE h, std::string& bytes) {
+    bytes.clear();
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr)) {
+        if (got == 0)
+            return true;
+        bytes.append(buf, got);
+    }
+    return false;
+}
+
+bool SetAttributesOf(HANDLE h, DWORD attributes) {
+    FILE_BASIC_INFO info{};  // zero times: left as they are
+    info.FileAttributes = (attributes & kSettable) ? (attributes & kSettable) : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info) != FALSE;
+}
+
+// Puts the open file `h` (opened with DELETE, WRITE_DAC and
+// FILE_WRITE_ATTRIBUTES, by no other name than the one checked) in the place
+// of `target`, with the target's access rules and attributes. The file is
+// moved by its handle: nothing put between the check and the move under
+// its name is ever taken.
+bool MoveIntoPlace(HANDLE h, const std::string& target, std::string& why) {
+    const std::wstring wideTarget = WideFileName(target);
+    const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        why = "it is no longer a file";
         return false;
     }
-    if (UndoFileState(bytes) != expectedState) {
-        why = "its saved copy " + source + " has changed since the run";
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetNamedSecurityInfoW(wideTarget.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &sd) == ERROR_SUCCESS) {
+        auto freeSd = ScopeExit([sd] { LocalFree(sd); });
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        GetSecurityDescriptorControl(sd, &control, &revision);
+        const SECURITY_INFORMATION what =
+            DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                       : UNPROTECTED_DACL_SECURITY_INFORMATION);
+        const DWORD set = SetSecurityInfo(h, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+        if (set != ERROR_SUCCESS) {
+            why = "its access rules cannot be kept: " + SystemErrorText(set);
+            return false;
+        }
+    }
+    // A read-only file is not replaced; it is read-only again after.
+    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+        !SetFileAttributesW(wideTarget.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY & kSettable)) {
+        why = SaveErrorMessage(GetLastError());
         return false;
     }
-    const DWORD saved = SaveFileKeepingItsState(file, bytes);
-    if (saved != ERROR_SUCCESS) {
-        why = SaveErrorMessage(saved);
+    const std::wstring nt = NtName(target);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nt.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nt.size() * sizeof(wchar_t));
+    std::copy(nt.begin(), nt.end(), rename->FileName);
+    if (!SetFileInformationByHandle(h, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+        why = SaveErrorMessage(GetLastError());
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            SetFileAttributesW(wideTarget.c_str(), attributes & kSettable);
         return false;
     }
+    SetAttributesOf(h, attributes);
     return true;
+}
+
+// The backup is the very file the target was before the run (the run's
+// exchange moved it to the backup name): it goes back to its place, with
+// its owner, streams and creation time, once its content is checked.
+bool PutBackupBack(const std::string& file, const std::string& backup, const std::string& before, std::string& why) {
+    FileHandle h(CreateFileW(WideFileName(backup).c_str(), GENERIC_READ | DELETE | WRITE_DAC | FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!h || !GetFileInformationByHandle(h.get(), &info)) {
+        why = "its backup " + backup + " cannot be opened";
+        return false;
+    }
+    std::string bytes;
+    // A link, or a file that has another name as well, is not the backup
+    // the run made.
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        info.nNumberOfLinks != 1 || !ReadHandle(h.get(), bytes) ||
+        UndoFileState(bytes.size(), Sha256Hex(bytes)) != before) {
+        why = "its backup " + backup + " has changed since the run";
+        return false;
+    }
+    return MoveIntoPlace(h.get(), file, why);
+}
+
+// Puts content back into a file from a copy: written to a new file of a
+// name no one can foresee in the file's folder, which is then moved into
+// place by its handle, never opened again by its name.
+bool PutBytesBack(const std::string& file, const std::string& bytes, std::string& why) {
+    FileHandle out;
+    DWORD error = ERROR_ALREADY_EXISTS;
+    for (int attempt = 0; attempt < 16 && !out && IsNameTaken(error); ++attempt) {
+        const std::string temp = TaggedTempName(file, RandomTag());
+        out.reset(CreateFileW(WideFileName(temp).c_str(), GENERIC_WRITE | DELETE | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        error = out ? ERROR_SUCCESS : GetLastError();
+    }
+    if (!out) {
+        why = SaveErrorMessage(error);
+        return false;
+    }
+    DWORD done = 0;
+    bool ok = WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+              done == bytes.size() && FlushFileBuffers(out.get());
+    if (!ok)
+        why = SaveErrorMessage(GetLastError() ? GetLastError() : ERROR_WRITE_FAULT);
+    // The file's creation time stays.
+    FileHandle target(CreateFileW(WideFileName(file).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+    FILETIME created;
+    if (ok && target && GetFileTime(target.get(), &created, nullptr, nullptr))
+        SetFileTime(out.get(), &created, nullptr, nullptr);
+    target.reset();
+    if (ok)
+        ok = MoveIntoPlace(out.get(), file, why);
+    if (!ok) {
+        FILE_DISPOSITION_INFO gone{TRUE};
+        SetFileInformationByHandle(out.get(), FileDispositionInfo, &gone, sizeof gone);
+    }
+    return ok;
+}
+
+// Whether the saved copy an entry names is one its run made of that very
+// target: an INI file's backup beside it under one of the names the INI
+// replacer gives, a shortcut's copy in the journal's own folder.
+bool SavedByTheRun(const TUndoJournal& journal, const TUndoEntry& e) {
+    if (e.Kind == TUndoKind::Shortcut)
+        return !journal.CopyFolder.empty() && e.Saved == journal.CopyFolder + "\\" + e.Id + ".LNK";
+    for (unsigned number = 0; number < 10000; ++number) {
+        const std::string name = NumberedBackupName(e.Target, number);
+        if (name.size() == e.Saved.size() && SameFileName(name, e.Saved))
+            return !SameFileName(name, e.Target);
+    }
+    return false;
 }
 
 bool PutValueBack(const TUndoEntry& e, std::string& why) {
@@ -532,6 +832,38 @@ bool PutGroupItemBack(TDdeClientConv& conversation, const TUndoEntry& e, std::st
 
 }  // namespace
 
+namespace {
+
+// Reads the journal and checks what decides whether it may be used at all:
+// its seals, and its folder of copies.
+std::optional<TUndoJournal> LoadJournal(const std::string& journalFile, std::string& error) {
+    std::string text;
+    if (!ReadWholeFile(journalFile, text)) {
+        error = "The undo journal cannot be read: " + journalFile;
+        return std::nullopt;
+    }
+    std::string keyError;
+    const std::string key = UserJournalKey(false, keyError);
+    // Without a key of this user's no seal matches.
+    const TUndoSeal seal = [&key](std::string_view line) {
+        return key.empty() ? std::string() : HmacSha256Hex(key, line);
+    };
+    std::optional<TUndoJournal> journal = ParseUndoJournal(text, seal, error);
+    if (!journal) {
+        if (!keyError.empty())
+            error += " (" + keyError + ")";
+        return std::nullopt;
+    }
+    std::string why;
+    if (!journal->Entries.empty() && !FolderIsPrivate(journal->CopyFolder, why)) {
+        error = "The undo journal is not used, nothing is restored: " + why + ".";
+        return std::nullopt;
+    }
+    return journal;
+}
+
+}  // namespace
+
 int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
     int problems = 0;
     auto fail = [&](const std::string& line) {
@@ -546,13 +878,8 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
     log(std::string("Restore by Movix 32 on ") + stamp);
     log("(Error lines begin with *****)");
     log("Undo journal: " + journalFile);
-    std::string text;
-    if (!ReadWholeFile(journalFile, text)) {
-        fail("The undo journal cannot be read: " + journalFile);
-        return problems;
-    }
     std::string error;
-    const std::optional<TUndoJournal> journal = ParseUndoJournal(text, error);
+    const std::optional<TUndoJournal> journal = LoadJournal(journalFile, error);
     if (!journal) {
         fail(error);
         return problems;
@@ -603,12 +930,23 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
             case TUndoKind::Ini:
                 if (e.Saved.empty())
                     why = "the run recorded no backup";
+                else if (!SavedByTheRun(*journal, e))
+                    why = "its backup " + e.Saved + " is not one the run made of it";
                 else
-                    done = PutFileBack(Ansi(e.Target), Ansi(e.Saved), e.Before, why);
+                    done = PutBackupBack(Ansi(e.Target), Ansi(e.Saved), e.Before, why);
                 break;
-            case TUndoKind::Shortcut:
-                done = PutFileBack(Ansi(e.Target), Ansi(e.Saved), e.Before, why);
+            case TUndoKind::Shortcut: {
+                std::string bytes;
+                if (!SavedByTheRun(*journal, e))
+                    why = "its copy " + e.Saved + " is not one the run made of it";
+                else if (!ReadWholeFile(Ansi(e.Saved), bytes))
+                    why = "its saved copy " + e.Saved + " cannot be read";
+                else if (UndoFileState(bytes.size(), Sha256Hex(bytes)) != e.Before)
+                    why = "its saved copy " + e.Saved + " has changed since the run";
+                else
+                    done = PutBytesBack(Ansi(e.Target), bytes, why);
                 break;
+            }
             case TUndoKind::Value:
                 done = PutValueBack(e, why);
                 break;
@@ -621,7 +959,9 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
         }
         if (done) {
             ++restored;
-            log("Restored " + Describe(e));
+            // The backup is the restored file now: it no longer lies beside it.
+            log("Restored " + Describe(e) +
+                (e.Kind == TUndoKind::Ini ? " (its backup " + e.Saved + " is back in its place)" : std::string()));
         } else {
             fail("Could not restore " + Describe(e) + ": " + why);
         }
@@ -630,6 +970,10 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
     log(std::to_string(restored) + " restored, " + std::to_string(unchanged) + " already as before the run, " +
         std::to_string(problems) + " not restored.");
     return problems;
+}
+
+bool CheckUndoJournal(const std::string& journalFile, std::string& error) {
+    return LoadJournal(journalFile, error).has_value();
 }
 
 }  // namespace movix

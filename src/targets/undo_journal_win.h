@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/replace_groups.h"
+#include "core/undo_journal.h"
 
 namespace movix {
 
@@ -26,8 +27,11 @@ std::string DefaultUndoFolder();
 class TUndoRecorder {
   public:
     // Creates "MOVIX32UNDO-yyyymmdd-hhmmss.TXT" in `folder` (with "-2", "-3"
-    // ... when that name is taken) and writes its head; null with the reason
-    // in `error` when it cannot be made or written.
+    // ... when that name is taken) and writes its head, sealed with this
+    // user's journal key; beside it a folder for the run's copies, under a
+    // name no one can foresee, made new for the run with access for this
+    // user alone. Null with the reason in `error` when any of it cannot be
+    // made or written.
     static std::unique_ptr<TUndoRecorder> Create(const std::string& folder,
                                                  const std::string& oldAddr,
                                                  const std::string& newAddr,
@@ -61,10 +65,15 @@ class TUndoRecorder {
 
   private:
     TUndoRecorder() = default;
-    bool Write(const std::vector<std::vector<std::string>>& records, std::string& error);
+    // Seals and writes the records through (after the journal's head when
+    // `head`); a record that is sealed is never written again.
+    bool Write(const std::vector<std::vector<std::string>>& records, std::string& error, bool head = false);
 
     struct Pending;
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::unique_ptr<TUndoLineSealer> sealer_;
+    unsigned long long size_ = 0;  // what is on the disk
+    bool broken_ = false;
     std::string fileName_;
     std::string copyFolder_;
     int nextId_ = 1;
@@ -87,6 +96,15 @@ void SetUndoJournalFaultHookForTest(DWORD (*hook)());
 // log of its own through `log`, beginning with a head that names the
 // journal. Returns the number of "*****" lines written (0: all put back).
 // For the unattended switch as well as the button on the last page.
+//
+// Only a journal that a run of this user wrote is used (its seal), with its
+// folder of copies still this user's alone; an INI file comes back as the
+// very file the run kept as its backup, a shortcut from the run's own copy
+// of it. Anything else is refused before anything is touched.
 int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log);
+
+// Reads and checks a journal as Restore does before it changes anything;
+// false, with the reason in `error`, when Restore would refuse it.
+bool CheckUndoJournal(const std::string& journalFile, std::string& error);
 
 }  // namespace movix

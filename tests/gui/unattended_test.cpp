@@ -130,13 +130,15 @@ std::string GetSz(const std::string& path, const char* name) {
 }
 
 // HKEY_CURRENT_USER\Software as reg.exe exports it, without Wine's own keys
-// (Wine's programs, reg.exe itself, update them as they please).
+// (Wine's programs, reg.exe itself, update them as they please) and without
+// the key of the user's undo journals (made by the first replacement).
 std::vector<std::string> SoftwareExport() {
     std::vector<std::string> kept;
     bool wine = false;
     for (const std::string& line : movix_test::RegExportLines("HKEY_CURRENT_USER\\Software")) {
         if (!line.empty() && line[0] == '[')
-            wine = line.rfind("[HKEY_CURRENT_USER\\Software\\Wine", 0) == 0;
+            wine = line.rfind("[HKEY_CURRENT_USER\\Software\\Wine", 0) == 0 ||
+                   line == "[HKEY_CURRENT_USER\\Software\\Kestrelia\\MOVIX32\\Undo]";
         if (!wine)
             kept.push_back(line);
     }
@@ -158,6 +160,8 @@ TEST(Unattended, EveryBadArgumentStopsWithOneLineAndCode3BeforeAnything) {
     const std::string kept = scratch + "\\KEPT.TXT";
     guitest::WriteFile(kept, "user data");
     SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string notJournal = scratch + "\\J.TXT";
+    guitest::WriteFile(notJournal, "more user data");
     const std::string run = "/old:C:\\MVXBAD /new:C:\\MVXBAD2 /apply ";
     // Each line as it begins (the system's own error texts follow some).
     const std::pair<std::string, std::string> cases[] = {
@@ -174,6 +178,13 @@ TEST(Unattended, EveryBadArgumentStopsWithOneLineAndCode3BeforeAnything) {
         // and only the one that does exists.
         {"/old:C:\\windows /new:Apps\\MVXBAD /apply", "Possible error:  One of the addresses starts with a drive"},
         {"\"/restore:" + scratch + "\\GONE.TXT\"", "The undo journal cannot be found: " + scratch + "\\GONE.TXT."},
+        // A file that is no journal; the journal as its own log, spelled
+        // otherwise; the list and the log in one file, spelled otherwise.
+        {"\"/restore:" + notJournal + "\"", "The file is not a Movix 32 undo journal."},
+        {"\"/restore:" + notJournal + "\" \"/log:" + scratch + "\\.\\j.txt\"",
+         "The log cannot be saved in the undo journal " + notJournal + "."},
+        {run + "\"/list:" + scratch + "\\L.RTF\" \"/log:" + scratch + "\\NO\\..\\l.rtf\"",
+         "The list and the log cannot be saved in the same file " + scratch + "\\L.RTF."},
     };
     for (const auto& c : cases) {
         const Result r = RunCli(c.first, true);
@@ -183,6 +194,8 @@ TEST(Unattended, EveryBadArgumentStopsWithOneLineAndCode3BeforeAnything) {
     }
     EXPECT_EQ(guitest::ReadAll(kept), "user data");
     EXPECT_FALSE(guitest::Exists(scratch + "\\NO"));
+    EXPECT_EQ(guitest::ReadAll(notJournal), "more user data");
+    EXPECT_FALSE(guitest::Exists(scratch + "\\J-RESTORE.TXT"));  // a refused restore writes no log
     SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
     guitest::RemoveTree(scratch);
     const Result help = RunCli("/?", true);

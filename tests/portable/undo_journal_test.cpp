@@ -10,25 +10,72 @@ using namespace movix;
 
 namespace {
 
+// A keyed stand-in for the MAC (the reader only compares seals).
+TUndoSeal KeyedSeal(const std::string& key) {
+    return [key](std::string_view text) {
+        std::uint64_t h = 1469598103934665603ull;
+        for (unsigned char c : key + "|" + std::string(text)) {
+            h ^= c;
+            h *= 1099511628211ull;
+        }
+        return std::to_string(h);
+    };
+}
+
+const TUndoSeal kSeal = KeyedSeal("the user's key");
+
+std::optional<TUndoJournal> Parse(const std::string& text, std::string& error) {
+    return ParseUndoJournal(text, kSeal, error);
+}
+
+// The journal's lines as the sealer makes them, the header first.
+std::vector<std::string> SampleLines(const TUndoSeal& seal = kSeal, const std::string& nonce = "n0nce") {
+    TUndoLineSealer sealer(seal, nonce);
+    return {sealer.Header(),
+            sealer.Line({"run", "C:\\OLD\tX", "C:\\NEW\r\n", "Monday", "C:\\J-1a2b.FILES"}),
+            sealer.Line({"ini-before", "1", "C:\\W\\A.INI", "10:00000000000000aa"}),
+            sealer.Line({"value-before", "2", "HKCU\\S", "", "-"}),
+            sealer.Line({"key-before", "3", "HKCU\\S", "C:\\OLD", "C:\\NEW", "d1", "-"}),
+            sealer.Line({"key-value", "3", "sub", "v", "3:0a0b0"}),
+            sealer.Line({"lnk-before", "4", "C:\\A.LNK", "5:ff", "C:\\J.FILES\\4.LNK"}),
+            sealer.Line({"value-after", "2", "1:6100"}),
+            sealer.Line({"ini-after", "1", "9:bb", "C:\\W\\A.BAK"}),
+            sealer.Line({"key-after", "3", "-", "d1"})};
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line;
+    return text;
+}
+
 std::string Sample() {
-    return UndoJournalHeader() + UndoJournalLine({"run", "C:\\OLD\tX", "C:\\NEW\r\n", "Monday"}) +
-           UndoJournalLine({"ini-before", "1", "C:\\W\\A.INI", "10:00000000000000aa"}) +
-           UndoJournalLine({"value-before", "2", "HKCU\\S", "", "-"}) +
-           UndoJournalLine({"key-before", "3", "HKCU\\S", "C:\\OLD", "C:\\NEW", "d1", "-"}) +
-           UndoJournalLine({"key-value", "3", "sub", "v", "3:0a0b0"}) +
-           UndoJournalLine({"lnk-before", "4", "C:\\A.LNK", "5:ff", "C:\\J.FILES\\4.LNK"}) +
-           UndoJournalLine({"value-after", "2", "1:6100"}) +
-           UndoJournalLine({"ini-after", "1", "9:bb", "C:\\W\\A.BAK"}) + UndoJournalLine({"key-after", "3", "-", "d1"});
+    return Joined(SampleLines());
+}
+
+// The sample with more records sealed after its last line.
+std::string SampleAnd(const std::vector<std::vector<std::string>>& records) {
+    TUndoLineSealer sealer(kSeal, "n0nce");
+    std::string text;
+    for (const std::string& line : SampleLines()) {
+        text += line;
+        sealer.Line({});  // counts the sample's lines
+    }
+    for (const auto& fields : records)
+        text += sealer.Line(fields);
+    return text;
 }
 
 }  // namespace
 
 TEST(UndoJournal, ReadsBackWhatWasWritten) {
     std::string error;
-    const auto j = ParseUndoJournal(Sample(), error);
+    const auto j = Parse(Sample(), error);
     ASSERT_TRUE(j) << error;
     EXPECT_TRUE(j->Issues.empty());
-    EXPECT_EQ(j->Version, 1);
+    EXPECT_EQ(j->Version, 2);
+    EXPECT_EQ(j->CopyFolder, "C:\\J-1a2b.FILES");
     EXPECT_EQ(j->OldAddress, "C:\\OLD\tX");
     EXPECT_EQ(j->NewAddress, "C:\\NEW\r\n");
     ASSERT_EQ(j->Entries.size(), 4u);
@@ -50,6 +97,9 @@ TEST(UndoJournal, ReadsBackWhatWasWritten) {
 
 TEST(UndoJournal, DamagedLinesAreNamedAndLeftOut) {
     const std::string good = Sample();
+    const std::string last = SampleAnd({{"value-before", "9", "HKCU", "x", "-"}});
+    std::string changedLast = last;
+    changedLast[changedLast.size() - 20] ^= 1;  // a byte of the last line's seal
     struct Case {
         const char* what;
         std::string text;
@@ -57,18 +107,20 @@ TEST(UndoJournal, DamagedLinesAreNamedAndLeftOut) {
         const char* issue;
     } cases[] = {
         {"torn last line", good + "value-before\t9\tHKCU", 4, "line 11: incomplete"},
-        {"changed byte", good + UndoJournalLine({"value-before", "9", "HKCU", "x", "-"}).replace(14, 1, "8"), 4,
-         "checksum does not match"},
-        {"no checksum", good + "value-after\t2\t-\n", 4, "no checksum"},
-        {"unknown record", good + UndoJournalLine({"later-kind", "1"}), 4, "unknown record"},
-        {"after with no before", good + UndoJournalLine({"value-after", "77", "-"}), 4, "not begun"},
-        {"id twice", good + UndoJournalLine({"value-before", "1", "HKCU", "", "-"}), 4, "used twice"},
-        {"wrong field count", good + UndoJournalLine({"value-before", "8", "HKCU"}), 4, "fields"},
-        {"bad escape", good + "value-before\t8\\q\n", 4, "checksum"},
+        {"changed byte in the last line", changedLast, 4, "line 11: does not match its seal"},
+        {"no seal", good + "value-after\t2\t-\n", 4, "does not match its seal"},
+        {"zeros after the end", good + std::string(300, '\0') + "\n", 4, "does not match its seal"},
+        {"unknown record", SampleAnd({{"later-kind", "1"}}), 4, "unknown record"},
+        {"after with no before", SampleAnd({{"value-after", "77", "-"}}), 4, "not begun"},
+        {"id twice", SampleAnd({{"value-before", "1", "HKCU", "", "-"}}), 4, "used twice"},
+        {"wrong field count", SampleAnd({{"value-before", "8", "HKCU"}}), 4, "fields"},
+        {"second run", SampleAnd({{"run", "C:\\A", "C:\\B", "x", "C:\\F"}}), 4, "second"},
+        {"last record sealed, later damage", SampleAnd({{"value-before", "9", "HKCU", "x", "-"}}) + "x#1\n", 5,
+         "line 12: does not match"},
     };
     for (const Case& c : cases) {
         std::string error;
-        const auto j = ParseUndoJournal(c.text, error);
+        const auto j = Parse(c.text, error);
         ASSERT_TRUE(j) << c.what << ": " << error;
         EXPECT_EQ(j->Entries.size(), c.entries) << c.what;
         ASSERT_FALSE(j->Issues.empty()) << c.what;
@@ -83,14 +135,44 @@ TEST(UndoJournal, RefusesWhatIsNoJournalOfThisVersion) {
     } cases[] = {
         {"", "not a Movix 32 undo journal"},
         {"hello\n", "not a Movix 32 undo journal"},
-        {UndoJournalLine({"MOVIX32-UNDO", "2"}), "version 2"},
-        {UndoJournalLine({"MOVIX32-UNDO", "01"}), "version 01"},
-        {UndoJournalHeader().substr(0, 10), "not a Movix 32 undo journal"},
+        {"MOVIX32-UNDO\t3\tn#1\n", "version 3"},
+        {"MOVIX32-UNDO\t02\tn#1\n", "version 02"},
+        {Sample().substr(0, 10), "not a Movix 32 undo journal"},
+        // A journal of the earlier kind: a checksum anyone can make again.
+        {"MOVIX32-UNDO\t1#3f1c8a04\nrun\tC:\\A\tC:\\B\tx#00000000\n", "earlier version of Movix 32"},
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_FALSE(ParseUndoJournal(c.text, error)) << c.text;
+        EXPECT_FALSE(Parse(c.text, error)) << c.text;
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    }
+}
+
+// A journal drives writes with the rights of whoever restores it: one that
+// this user's key did not seal, line by line in its place, is refused whole.
+TEST(UndoJournal, ForgedOrRearrangedJournalsAreRefused) {
+    const std::vector<std::string> good = SampleLines();
+    std::vector<std::string> swapped = good;
+    std::swap(swapped[3], swapped[7]);
+    std::vector<std::string> spliced = good;
+    spliced[3] = SampleLines(kSeal, "another journal")[3];
+    std::vector<std::string> edited = good;
+    edited[2].replace(edited[2].find("A.INI"), 5, "B.INI");
+    const struct {
+        const char* what;
+        std::string text;
+        const char* says;
+    } cases[] = {
+        {"another user's key", Joined(SampleLines(KeyedSeal("someone else's key"))), "under this user account"},
+        {"no nonce", "MOVIX32-UNDO\t2#" + kSeal("1\t\tMOVIX32-UNDO\t2") + "\n", "under this user account"},
+        {"two lines exchanged", Joined(swapped), "changed after its run (line 4"},
+        {"a line of another journal", Joined(spliced), "changed after its run (line 4"},
+        {"a record edited", Joined(edited), "changed after its run (line 3"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(Parse(c.text, error)) << c.what;
+        EXPECT_NE(error.find(c.says), std::string::npos) << c.what << ": " << error;
     }
 }
 
@@ -182,7 +264,7 @@ TEST(UndoJournal, RandomDamageIsSurvived) {
         if (round % 5 == 0)
             text.resize(rng() % (text.size() + 1));
         std::string error;
-        const auto j = ParseUndoJournal(text, error);
+        const auto j = Parse(text, error);
         if (!j)
             continue;
         for (const TUndoEntry& e : j->Entries)

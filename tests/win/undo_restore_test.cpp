@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -69,6 +70,47 @@ TReplaceHit Hit(const std::string& text, int subType, const char* valueName = nu
     if (valueName)
         h.ValueName = std::string(valueName);
     return h;
+}
+
+// A journal line of the earlier kind, made by hand: its checksum (32-bit
+// FNV-1a of the text) is no secret.
+std::string ChecksummedLine(const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += '\t';
+        for (char c : fields[i])
+            line += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    std::uint32_t h = 2166136261u;
+    for (unsigned char c : line)
+        h = (h ^ c) * 16777619u;
+    char sum[9];
+    std::snprintf(sum, sizeof sum, "%08x", h);
+    return line + "#" + sum + "\n";
+}
+
+// A file's state as the earlier journals gave it: size and 64-bit FNV-1a.
+std::string ChecksummedFileState(const std::string& bytes) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : bytes)
+        h = (h ^ c) * 1099511628211ull;
+    char digest[17];
+    std::snprintf(digest, sizeof digest, "%016llx", static_cast<unsigned long long>(h));
+    return std::to_string(bytes.size()) + ":" + digest;
+}
+
+std::vector<std::string> NamesIn(const std::string& pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(data.cFileName);
+    while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+    return names;
 }
 
 enum Target { kIni = 1, kLnk = 2, kReg = 4, kAll = 7 };
@@ -280,6 +322,124 @@ TEST_F(UndoRestoreTest, AFileComesBackWithItsAttributesAndAccessRules) {
     ::SetFileAttributesA(ini_.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// Restore runs elevated for an administrator: a journal someone else wrote,
+// however well its checksums are made, must not drive any write. This one
+// would put an attacker's bytes into a file of the system folder and a
+// value of its own into HKLM.
+TEST_F(UndoRestoreTest, AForgedJournalIsRefusedAndNothingIsTouched) {
+    char system[MAX_PATH];
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    const std::string target = std::string(system) + "\\" + UniqueToken("mvxsys") + ".DLL";
+    const std::string evil = dir_ + "\\EVIL.BIN";
+    WriteBytes(target, "the system's own bytes");
+    WriteBytes(evil, "the attacker's bytes");
+    PlantedKey hklm(HKEY_LOCAL_MACHINE, "Software", "MovixForged");
+    SetRaw(hklm.Root(), hklm.Path(), "v", REG_BINARY, "safe");
+    const std::string valueKey = "HKLM\\" + hklm.Path();
+    const std::vector<std::vector<std::string>> records = {
+        {"run", "C:\\A", "C:\\B", "today"},
+        {"ini-before", "1", target, ChecksummedFileState("the attacker's bytes")},
+        {"ini-after", "1", ChecksummedFileState("the system's own bytes"), evil},
+        {"value-before", "2", valueKey, "v", "3:6576696c"},  // "evil"
+        {"value-after", "2", "3:73616665"},                  // "safe", as it is now
+    };
+    std::string oldKind = ChecksummedLine({"MOVIX32-UNDO", "1"});
+    std::string madeUpSeals = "MOVIX32-UNDO\t2\tn0nce#" + std::string(64, '0') + "\n";
+    for (const auto& r : records) {
+        oldKind += ChecksummedLine(r);
+        std::string line = ChecksummedLine(r);
+        madeUpSeals += line.substr(0, line.find('#')) + "#" + std::string(64, 'a') + "\n";
+    }
+    // A genuine journal's head with the forged records after it.
+    const std::string genuine = ReadBytes(ReplaceWithJournal());
+    std::string grafted = genuine.substr(0, genuine.find('\n') + 1);
+    grafted += madeUpSeals.substr(madeUpSeals.find('\n') + 1);
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {{"checksums of the earlier kind", oldKind},
+                 {"seals made up", madeUpSeals},
+                 {"a genuine head, forged records", grafted}};
+    for (const auto& c : cases) {
+        const std::string file = dir_ + "\\FORGED.TXT";
+        WriteBytes(file, c.text);
+        Lines log;
+        EXPECT_GE(Restore(file, log), 1) << c.what;
+        EXPECT_EQ(ReadBytes(target), "the system's own bytes") << c.what;
+        EXPECT_EQ(GetRaw(hklm.Root(), hklm.Path(), "v").second, "safe") << c.what;
+        EXPECT_FALSE(Has(log, "Restored ")) << c.what;
+    }
+    ::DeleteFileA(target.c_str());
+}
+
+// The run's folder of copies is its own: when others may write in it, or
+// it is gone, nothing of the journal is used.
+TEST_F(UndoRestoreTest, AJournalWhoseFolderOthersMayWriteIsRefused) {
+    const struct {
+        const char* what;
+        void (*tamper)(const std::string& folder);
+    } cases[] = {
+        {"others may write", [](const std::string& folder) { ASSERT_TRUE(SetEveryoneRules(folder, FILE_ALL_ACCESS)); }},
+        {"gone",
+         [](const std::string& folder) {
+             for (const std::string& name : NamesIn(folder + "\\*.LNK"))
+                 ::DeleteFileA((folder + "\\" + name).c_str());
+             ASSERT_TRUE(::RemoveDirectoryA(folder.c_str()));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        files_.clear();
+        before_.clear();
+        key_.reset();
+        Plant(kAll);
+        const std::string journal = ReplaceWithJournal();
+        const std::string stem = journal.substr(journal.rfind('\\') + 1, journal.size() - journal.rfind('\\') - 5);
+        const std::vector<std::string> folders = NamesIn(journals_ + "\\" + stem + "*.FILES");
+        ASSERT_EQ(folders.size(), 1u);
+        c.tamper(journals_ + "\\" + folders[0]);
+        Lines log;
+        EXPECT_GE(Restore(journal, log), 1);
+        EXPECT_TRUE(Has(log, "***** The undo journal is not used, nothing is restored")) << log.back();
+        ExpectAllChanged();
+    }
+}
+
+// An INI file comes back as the very file it was (its owner, streams and
+// creation time with it): the run's backup goes back in its place, so runs
+// and restores one after the other leave no backup behind, and one from
+// before them is left alone.
+TEST_F(UndoRestoreTest, AnIniFileComesBackAsTheFileItWasLeavingNoBackup) {
+    for (const DWORD attributes :
+         {DWORD(FILE_ATTRIBUTE_ARCHIVE), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)}) {
+        SCOPED_TRACE("attributes " + std::to_string(attributes));
+        files_.clear();
+        before_.clear();
+        Plant(kIni);
+        WriteBytes(dir_ + "\\APP.BAK", "an earlier backup");
+        ASSERT_TRUE(::SetFileAttributesA(ini_.c_str(), attributes));
+        FileIdentity original;
+        ASSERT_TRUE(IdentityOfName(ini_, original));
+        for (int round = 1; round <= 3; ++round) {
+            SCOPED_TRACE("round " + std::to_string(round));
+            const std::string journal = ReplaceWithJournal();
+            ExpectAllChanged();
+            Lines log;
+            EXPECT_EQ(Restore(journal, log), 0);
+            ExpectAllAsBefore("after Restore");
+            EXPECT_TRUE(Has(log, "(its backup " + dir_ + "\\APP-1.BAK is back in its place)")) << log.back();
+            EXPECT_EQ(NamesIn(dir_ + "\\*.BAK"), std::vector<std::string>{"APP.BAK"});
+            EXPECT_EQ(ReadBytes(dir_ + "\\APP.BAK"), "an earlier backup");
+            // Marked as changed since the last backup copy, as the run left it.
+            EXPECT_EQ(::GetFileAttributesA(ini_.c_str()), attributes | FILE_ATTRIBUTE_ARCHIVE);
+            FileIdentity now;
+            ASSERT_TRUE(IdentityOfName(ini_, now));
+            EXPECT_TRUE(now.SameFile(original));
+        }
+        ::SetFileAttributesA(ini_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
 TEST_F(UndoRestoreTest, AJournalThatCannotBeMadeIsReportedAndNothingIsWritten) {
     Plant(kIni);
     std::string error;
@@ -304,6 +464,17 @@ TEST_F(UndoRestoreTest, ATargetTheJournalCannotRecordIsNotChanged) {
     // The run leaves such a group alone; the journal holds no part of it.
     EXPECT_EQ(ReadBytes(journal->FileName()), head);
     ExpectAllAsBefore("nothing changed");
+    // What is recorded after the failed writes is sealed in its place and
+    // comes back.
+    std::vector<TReplaceGroup> ini = Groups(1);
+    ASSERT_TRUE(journal->Before(1, ini[0], error)) << error;
+    ReplaceIniFiles(ini, old_, new_, label_, journal->WatchLog([](const std::string&) {}));
+    journal->After();
+    EXPECT_NE(ReadBytes(ini_), before_[ini_]);
+    Lines log;
+    EXPECT_EQ(Restore(journal->FileName(), log), 0);
+    EXPECT_TRUE(Has(log, "1 restored")) << log.back();
+    ExpectAllAsBefore("after Restore");
 }
 
 TEST_F(UndoRestoreTest, AJournalCutShortByACrashRestoresWhatItCompleted) {
