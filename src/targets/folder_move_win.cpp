@@ -1,0 +1,831 @@
+#include "targets/folder_move_win.h"
+
+#include <aclapi.h>
+#include <tlhelp32.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+#include "platform/file_io_win.h"
+#include "platform/handles.h"
+#include "platform/wide_text_win.h"
+
+namespace movix {
+
+namespace {
+
+// The layout of a mount point's (directory junction's) reparse data.
+struct MountPointReparseBuffer {
+    DWORD ReparseTag;
+    WORD ReparseDataLength;
+    WORD Reserved;
+    WORD SubstituteNameOffset;
+    WORD SubstituteNameLength;
+    WORD PrintNameOffset;
+    WORD PrintNameLength;
+    WCHAR PathBuffer[1];
+};
+
+constexpr DWORD kPiece = 1 << 20;
+constexpr std::uint64_t kSlackPerFile = 4096;  // a cluster that a file's tail may take
+
+std::string Narrow(const std::wstring& wide) { return WideToUtf8(wide); }
+
+// The name that opens a full name of any length.
+std::wstring Long(const std::wstring& full) {
+    if (full.size() < MAX_PATH - 12 || full.compare(0, 4, L"\\\\?\\") == 0)
+        return full;
+    if (full.size() > 2 && full[0] == L'\\' && full[1] == L'\\')
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::wstring FullName(const std::string& name) {
+    const std::wstring wide = Utf8ToWide(name);
+    DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0)
+        return wide;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(wide.c_str(), n, &full[0], nullptr);
+    full.resize(n);
+    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/'))
+        full.pop_back();
+    return full;
+}
+
+// True when `path` is `folder` or lies below it, letter case aside.
+bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder) {
+    if (path.size() < folder.size())
+        return false;
+    if (CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
+                             static_cast<int>(folder.size()), TRUE) != CSTR_EQUAL)
+        return false;
+    return path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\';
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos)
+        return std::wstring();
+    return path.substr(0, slash == 2 && path[1] == L':' ? 3 : slash);
+}
+
+DWORD AttributesOf(const std::wstring& path) { return GetFileAttributesW(Long(path).c_str()); }
+
+// One entry of a tree, named relative to the tree's root.
+struct TreeEntry {
+    std::wstring relative;
+    DWORD attributes = 0;
+    std::uint64_t size = 0;
+    FILETIME lastWrite{};
+
+    bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+    bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+};
+
+// Lists everything below `root`, each folder before what it holds; a link
+// (any reparse point) is listed, never entered.
+bool ListTree(const std::wstring& root, std::vector<TreeEntry>& entries, std::wstring& failedAt, DWORD& error) {
+    entries.clear();
+    std::vector<std::wstring> folders = {std::wstring()};
+    while (!folders.empty()) {
+        const std::wstring folder = folders.back();
+        folders.pop_back();
+        WIN32_FIND_DATAW found;
+        FindHandle find(FindFirstFileExW(Long(root + folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        if (!find) {
+            error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND)
+                continue;
+            failedAt = root + folder;
+            return false;
+        }
+        std::vector<std::wstring> below;
+        do {
+            if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
+                continue;
+            TreeEntry entry;
+            entry.relative = folder + L"\\" + found.cFileName;
+            entry.attributes = found.dwFileAttributes;
+            entry.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+            entry.lastWrite = found.ftLastWriteTime;
+            entries.push_back(entry);
+            if (entry.IsFolder() && !entry.IsLink())
+                below.push_back(entry.relative);
+        } while (FindNextFileW(find.get(), &found));
+        error = GetLastError();
+        if (error != ERROR_NO_MORE_FILES) {
+            failedAt = root + folder;
+            return false;
+        }
+        // Taken from the back: reversed, so that folders are listed in the
+        // order the system gave them.
+        folders.insert(folders.end(), below.rbegin(), below.rend());
+    }
+    return true;
+}
+
+bool SameListing(const std::vector<TreeEntry>& a, const std::vector<TreeEntry>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].relative != b[i].relative || a[i].attributes != b[i].attributes || a[i].size != b[i].size ||
+            CompareFileTime(&a[i].lastWrite, &b[i].lastWrite) != 0)
+            return false;
+    return true;
+}
+
+// The reparse data of a link, or nothing where the system cannot give it.
+std::vector<BYTE> ReparseData(const std::wstring& path, DWORD& error) {
+    FileHandle link(CreateFileW(Long(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    std::vector<BYTE> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+    DWORD got = 0;
+    if (!link || !DeviceIoControl(link.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                                  static_cast<DWORD>(data.size()), &got, nullptr) ||
+        got < 8) {
+        error = link ? GetLastError() : GetLastError();
+        return {};
+    }
+    data.resize(got);
+    return data;
+}
+
+// A volume's identity: its GUID name where the system has one, else the
+// serial number of the folder's volume.
+std::wstring VolumeOf(const std::wstring& existing) {
+    wchar_t mount[MAX_PATH + 1] = {}, guid[MAX_PATH + 1] = {};
+    if (GetVolumePathNameW(existing.c_str(), mount, MAX_PATH) &&
+        GetVolumeNameForVolumeMountPointW(mount, guid, MAX_PATH))
+        return guid;
+    FileHandle folder(CreateFileW(Long(existing).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (folder && GetFileInformationByHandle(folder.get(), &info))
+        return L"serial:" + std::to_wstring(info.dwVolumeSerialNumber);
+    return L"?" + existing;
+}
+
+std::wstring NearestExisting(std::wstring path) {
+    while (!path.empty() && AttributesOf(path) == INVALID_FILE_ATTRIBUTES)
+        path = ParentOf(path);
+    return path;
+}
+
+bool IsEmptyFolder(const std::wstring& path) {
+    std::vector<TreeEntry> entries;
+    std::wstring failedAt;
+    DWORD error = 0;
+    return ListTree(path, entries, failedAt, error) && entries.empty();
+}
+
+std::string ProgramsText(const std::vector<TRunningProgram>& programs) {
+    std::string text;
+    for (const TRunningProgram& p : programs)
+        text += (text.empty() ? "" : ", ") + p.name + " (process " + std::to_string(p.processId) + ")";
+    return text;
+}
+
+// Deletes the file, folder or link under `path` itself: opened without
+// following a link, read-only lifted, deleted through its handle.
+bool DeleteNoFollow(const std::wstring& path, DWORD& error) {
+    FileHandle item(CreateFileW(Long(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!item) {
+        error = GetLastError();
+        return false;
+    }
+    FILE_BASIC_INFO basic = {};
+    if (GetFileInformationByHandleEx(item.get(), FileBasicInfo, &basic, sizeof basic) &&
+        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        if (basic.FileAttributes == 0)
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
+        basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+        SetFileInformationByHandle(item.get(), FileBasicInfo, &basic, sizeof basic);
+    }
+    FILE_DISPOSITION_INFO dispose = {TRUE};
+    if (!SetFileInformationByHandle(item.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
+        error = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+// Deletes a whole tree, never entering a link; true when all of it went.
+bool DeleteTree(const std::wstring& root, std::wstring& failedAt, DWORD& error) {
+    std::vector<TreeEntry> entries;
+    if (!ListTree(root, entries, failedAt, error))
+        return false;
+    bool whole = true;
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+        if (!DeleteNoFollow(root + it->relative, error) && whole) {
+            whole = false;
+            failedAt = root + it->relative;
+        }
+    if (whole && !DeleteNoFollow(root, error)) {
+        whole = false;
+        failedAt = root;
+    }
+    return whole;
+}
+
+// Gives `to` the access rules of `from` (and its owner, where the system
+// lets this user set it).
+bool CopySecurity(HANDLE from, HANDLE to, DWORD& error) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    error = GetSecurityInfo(from, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                            &descriptor);
+    if (error != ERROR_SUCCESS)
+        return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;  // a volume without security
+    std::unique_ptr<void, decltype(&LocalFree)> owned(descriptor, &LocalFree);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const SECURITY_INFORMATION which =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    error = SetSecurityInfo(to, SE_FILE_OBJECT, which, nullptr, nullptr, dacl, nullptr);
+    if (error != ERROR_SUCCESS)
+        return false;
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR ownerDescriptor = nullptr;
+    if (GetSecurityInfo(from, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &ownerDescriptor) == ERROR_SUCCESS) {
+        SetSecurityInfo(to, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr);
+        LocalFree(ownerDescriptor);
+    }
+    return true;
+}
+
+// Attributes and times of `from` onto `to` (a link's own reparse attribute
+// is the system's to set).
+bool CopyBasicInfo(HANDLE from, HANDLE to, DWORD& error) {
+    FILE_BASIC_INFO basic = {};
+    if (!GetFileInformationByHandleEx(from, FileBasicInfo, &basic, sizeof basic)) {
+        error = GetLastError();
+        return false;
+    }
+    basic.ChangeTime.QuadPart = 0;
+    basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
+    if (basic.FileAttributes == 0)
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic)) {
+        error = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+class TreeMover {
+  public:
+    TreeMover(const TMoveCheck& check,
+              const TMoveOptions& options,
+              const std::atomic<bool>* cancel,
+              const std::function<void(const TMoveProgress&)>& progress,
+              const std::function<void(const std::string&)>& log)
+        : old_(FullName(check.oldFolder)),
+          new_(FullName(check.newFolder)),
+          options_(options),
+          cancel_(cancel),
+          progressEvent_(progress),
+          log_(log) {
+        progress_.filesTotal = check.files;
+        progress_.bytesTotal = check.bytes;
+    }
+
+    TMoveReport Rename();
+    TMoveReport Copy();
+
+  private:
+    enum class Step { Done, Cancelled, Failed };
+
+    void Log(const std::string& line) {
+        if (log_)
+            log_(line);
+    }
+    bool Cancelled() const { return cancel_ && cancel_->load(); }
+    void Report(bool force) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!progressEvent_ || (!force && now - lastReport_ < std::chrono::milliseconds(options_.progressEveryMs)))
+            return;
+        lastReport_ = now;
+        progress_.seconds = std::chrono::duration<double>(now - started_).count();
+        progressEvent_(progress_);
+    }
+
+    bool MakeParents(std::wstring& why);
+    Step CopyTree(const std::vector<TreeEntry>& entries, std::wstring& why);
+    Step CopyFileChecked(const std::wstring& from, const std::wstring& to, std::wstring& why);
+    Step CopyData(HANDLE in, HANDLE out, const std::wstring& name, std::wstring& why);
+    bool CopyLink(const TreeEntry& entry, std::wstring& why);
+    bool FinishFolders(const std::vector<TreeEntry>& entries, std::wstring& why);
+    void RemoveCreated();
+    bool LeaveJunction(std::wstring& why);
+
+    std::wstring old_, new_;
+    TMoveOptions options_;
+    const std::atomic<bool>* cancel_;
+    std::function<void(const TMoveProgress&)> progressEvent_;
+    std::function<void(const std::string&)> log_;
+    TMoveProgress progress_;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lastReport_{};
+    std::vector<std::wstring> created_;  // what this move made at New, in the order made
+    bool newExisted_ = false;
+    std::vector<char> buffer_ = std::vector<char>(kPiece), readBack_ = std::vector<char>(kPiece);
+};
+
+bool TreeMover::MakeParents(std::wstring& why) {
+    std::vector<std::wstring> missing;
+    for (std::wstring p = ParentOf(new_); !p.empty() && AttributesOf(p) == INVALID_FILE_ATTRIBUTES; p = ParentOf(p))
+        missing.push_back(p);
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (!CreateDirectoryW(Long(*it).c_str(), nullptr)) {
+            why = L"The folder " + *it + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
+            return false;
+        }
+        created_.push_back(*it);
+    }
+    return true;
+}
+
+TMoveReport TreeMover::Rename() {
+    TMoveReport report;
+    std::wstring why;
+    newExisted_ = AttributesOf(new_) != INVALID_FILE_ATTRIBUTES;
+    if (!MakeParents(why)) {
+        Log("***** " + Narrow(why) + "; nothing was moved.");
+        RemoveCreated();
+        return report;
+    }
+    // An empty folder at New gives way to the renamed one, and comes back
+    // if the rename fails.
+    if (newExisted_ && !RemoveDirectoryW(Long(new_).c_str())) {
+        Log("***** The empty folder " + Narrow(new_) + " could not be removed to make way: " +
+            SystemErrorText(GetLastError()) + "; nothing was moved.");
+        return report;
+    }
+    if (!MoveFileExW(Long(old_).c_str(), Long(new_).c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        if (newExisted_)
+            CreateDirectoryW(Long(new_).c_str(), nullptr);
+        RemoveCreated();
+        Log("***** The folder " + Narrow(old_) + " could not be renamed to " + Narrow(new_) + ": " +
+            SystemErrorText(error) + "; nothing was moved.");
+        return report;
+    }
+    Log("Moved the folder " + Narrow(old_) + " to " + Narrow(new_) + " (renamed on the same drive).");
+    report.end = TMoveEnd::Renamed;
+    if (options_.leaveJunction && !LeaveJunction(why))
+        Log("***** " + Narrow(why));
+    return report;
+}
+
+TMoveReport TreeMover::Copy() {
+    TMoveReport report;
+    std::wstring why, failedAt;
+    DWORD error = 0;
+    std::vector<TreeEntry> before;
+    if (!ListTree(old_, before, failedAt, error)) {
+        Log("***** The folder " + Narrow(failedAt) + " could not be listed: " + SystemErrorText(error) +
+            "; nothing was moved.");
+        return report;
+    }
+    newExisted_ = AttributesOf(new_) != INVALID_FILE_ATTRIBUTES;
+    if (!MakeParents(why)) {
+        Log("***** " + Narrow(why) + "; nothing was moved.");
+        RemoveCreated();
+        return report;
+    }
+    if (!newExisted_) {
+        if (!CreateDirectoryW(Long(new_).c_str(), nullptr)) {
+            Log("***** The folder " + Narrow(new_) + " could not be made: " + SystemErrorText(GetLastError()) +
+                "; nothing was moved.");
+            RemoveCreated();
+            return report;
+        }
+        created_.push_back(new_);
+    }
+    started_ = std::chrono::steady_clock::now();
+    Report(true);
+    Step step = CopyTree(before, why);
+    if (step == Step::Done && !FinishFolders(before, why))
+        step = Step::Failed;
+    // The source must still be what was copied: a program that wrote in it
+    // meanwhile would lose that write.
+    std::vector<TreeEntry> after;
+    if (step == Step::Done && (!ListTree(old_, after, failedAt, error) || !SameListing(before, after))) {
+        why = L"Files in " + old_ + L" changed while they were copied";
+        step = Step::Failed;
+    }
+    if (step != Step::Done) {
+        RemoveCreated();
+        if (step == Step::Cancelled) {
+            Log("The move was cancelled; " + Narrow(old_) + " is as it was, and what was copied to " + Narrow(new_) +
+                " has been removed.");
+            report.end = TMoveEnd::Cancelled;
+        } else {
+            Log("***** " + Narrow(why) + "; nothing was moved (" + Narrow(old_) + " is as it was).");
+        }
+        return report;
+    }
+    Report(true);
+    Log("Copied " + std::to_string(progress_.filesDone) + " files (" + ByteCountText(progress_.bytesDone) + ") from " +
+        Narrow(old_) + " to " + Narrow(new_) + ", each checked against its source.");
+
+    // The source leaves its place in one rename first, so that a stop at
+    // any moment leaves the whole program at Old or at New.
+    const std::wstring leftover = old_ + L".movix-" + std::to_wstring(RandomTag());
+    if (!MoveFileExW(Long(old_).c_str(), Long(leftover).c_str(), MOVEFILE_WRITE_THROUGH)) {
+        error = GetLastError();
+        RemoveCreated();
+        Log("***** The folder " + Narrow(old_) + " could not be taken away (" + SystemErrorText(error) +
+            "; is a file in it open?); nothing was moved, and the copy at " + Narrow(new_) + " has been removed.");
+        return report;
+    }
+    report.end = TMoveEnd::Copied;
+    if (options_.leaveJunction && !LeaveJunction(why))
+        Log("***** " + Narrow(why));
+    if (!DeleteTree(leftover, failedAt, error)) {
+        report.leftover = Narrow(leftover);
+        Log("***** " + Narrow(failedAt) + " could not be removed: " + SystemErrorText(error) +
+            "; what is left of the old folder is under " + Narrow(leftover) + ".");
+    } else {
+        Log("Removed the old folder " + Narrow(old_) + ".");
+    }
+    return report;
+}
+
+TreeMover::Step TreeMover::CopyTree(const std::vector<TreeEntry>& entries, std::wstring& why) {
+    for (const TreeEntry& entry : entries) {
+        if (Cancelled())
+            return Step::Cancelled;
+        const std::wstring to = new_ + entry.relative;
+        if (entry.IsLink()) {
+            if (!CopyLink(entry, why))
+                return Step::Failed;
+        } else if (entry.IsFolder()) {
+            if (!CreateDirectoryW(Long(to).c_str(), nullptr)) {
+                why = L"The folder " + to + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
+                return Step::Failed;
+            }
+            created_.push_back(to);
+        } else {
+            const Step step = CopyFileChecked(old_ + entry.relative, to, why);
+            if (step != Step::Done)
+                return step;
+            ++progress_.filesDone;
+            Report(false);
+        }
+    }
+    return Step::Done;
+}
+
+TreeMover::Step TreeMover::CopyData(HANDLE in, HANDLE out, const std::wstring& name, std::wstring& why) {
+    TContentHash source, copy;
+    for (;;) {
+        if (Cancelled())
+            return Step::Cancelled;
+        DWORD got = 0, put = 0;
+        if (!ReadFile(in, buffer_.data(), kPiece, &got, nullptr)) {
+            why = L"Reading " + name + L" failed: " + Utf8ToWide(SystemErrorText(GetLastError()));
+            return Step::Failed;
+        }
+        if (got == 0)
+            break;
+        source.Add(buffer_.data(), got);
+        if (!WriteFile(out, buffer_.data(), got, &put, nullptr) || put != got) {
+            why = L"Writing the copy of " + name + L" failed: " + Utf8ToWide(SystemErrorText(GetLastError()));
+            return Step::Failed;
+        }
+        progress_.bytesDone += got;
+        Report(false);
+    }
+    // The copy read back and compared, then written through to the disk.
+    LARGE_INTEGER zero = {};
+    if (!SetFilePointerEx(out, zero, nullptr, FILE_BEGIN)) {
+        why = L"The copy of " + name + L" could not be read back";
+        return Step::Failed;
+    }
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(out, readBack_.data(), kPiece, &got, nullptr)) {
+            why = L"The copy of " + name + L" could not be read back: " +
+                  Utf8ToWide(SystemErrorText(GetLastError()));
+            return Step::Failed;
+        }
+        if (got == 0)
+            break;
+        copy.Add(readBack_.data(), got);
+    }
+    if (copy.Value() != source.Value()) {
+        why = L"The copy of " + name + L" differs from its source";
+        return Step::Failed;
+    }
+    if (!FlushFileBuffers(out)) {
+        why = L"The copy of " + name + L" could not be written to the disk: " +
+              Utf8ToWide(SystemErrorText(GetLastError()));
+        return Step::Failed;
+    }
+    return Step::Done;
+}
+
+TreeMover::Step TreeMover::CopyFileChecked(const std::wstring& from, const std::wstring& to, std::wstring& why) {
+    FileHandle in(CreateFileW(Long(from).c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!in) {
+        why = from + L" could not be opened for reading: " + Utf8ToWide(SystemErrorText(GetLastError()));
+        return Step::Failed;
+    }
+    FileHandle out(CreateFileW(Long(to).c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC | WRITE_OWNER, 0, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!out)
+        out.reset(CreateFileW(Long(to).c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!out) {
+        why = L"The copy " + to + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
+        return Step::Failed;
+    }
+    created_.push_back(to);
+    Step step = CopyData(in.get(), out.get(), from, why);
+    if (step != Step::Done)
+        return step;
+
+    // Alternate data streams, where the volume has them.
+    WIN32_FIND_STREAM_DATA stream;
+    FindHandle streams(FindFirstStreamW(Long(from).c_str(), FindStreamInfoStandard, &stream, 0));
+    if (streams) {
+        do {
+            if (_wcsicmp(stream.cStreamName, L"::$DATA") == 0)
+                continue;
+            std::wstring name = stream.cStreamName;  // ":name:$DATA"
+            const std::size_t type = name.rfind(L':');
+            if (type != std::wstring::npos && type > 0)
+                name.resize(type);
+            FileHandle streamIn(CreateFileW(Long(from + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            FileHandle streamOut(CreateFileW(Long(to + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                             CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            if (!streamIn || !streamOut) {
+                why = L"The stream " + from + name + L" could not be copied: " +
+                      Utf8ToWide(SystemErrorText(GetLastError()));
+                return Step::Failed;
+            }
+            progress_.bytesTotal += static_cast<std::uint64_t>(stream.StreamSize.QuadPart);
+            step = CopyData(streamIn.get(), streamOut.get(), from + name, why);
+            if (step != Step::Done)
+                return step;
+        } while (FindNextStreamW(streams.get(), &stream));
+    }
+
+    DWORD error = 0;
+    if (!CopySecurity(in.get(), out.get(), error)) {
+        why = L"The access rules of " + from + L" could not be given to its copy: " +
+              Utf8ToWide(SystemErrorText(error));
+        return Step::Failed;
+    }
+    if (!CopyBasicInfo(in.get(), out.get(), error)) {
+        why = L"The attributes and times of " + from + L" could not be given to its copy: " +
+              Utf8ToWide(SystemErrorText(error));
+        return Step::Failed;
+    }
+    return Step::Done;
+}
+
+bool TreeMover::CopyLink(const TreeEntry& entry, std::wstring& why) {
+    const std::wstring from = old_ + entry.relative, to = new_ + entry.relative;
+    DWORD error = 0;
+    std::vector<BYTE> data = ReparseData(from, error);
+    if (data.empty()) {
+        why = L"The link " + from + L" could not be read as a link: " + Utf8ToWide(SystemErrorText(error));
+        return false;
+    }
+    if (entry.IsFolder() ? !CreateDirectoryW(Long(to).c_str(), nullptr)
+                         : !FileHandle(CreateFileW(Long(to).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr))) {
+        why = L"The link " + to + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
+        return false;
+    }
+    created_.push_back(to);
+    FileHandle link(CreateFileW(Long(to).c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    DWORD got = 0;
+    if (!link || !DeviceIoControl(link.get(), FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
+                                  nullptr, 0, &got, nullptr)) {
+        why = L"The link " + to + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+bool TreeMover::FinishFolders(const std::vector<TreeEntry>& entries, std::wstring& why) {
+    // Deepest first, and the root last: setting a folder's times is undone by
+    // what is made in it afterwards.
+    std::vector<std::wstring> folders;
+    for (const TreeEntry& entry : entries)
+        if (entry.IsFolder() && !entry.IsLink())
+            folders.push_back(entry.relative);
+    std::reverse(folders.begin(), folders.end());
+    folders.push_back(std::wstring());
+    for (const std::wstring& relative : folders) {
+        FileHandle from(CreateFileW(Long(old_ + relative).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        // Setting access rules reads the ones there first: READ_CONTROL too.
+        FileHandle to(CreateFileW(Long(new_ + relative).c_str(), READ_CONTROL | WRITE_DAC | FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        DWORD error = GetLastError();
+        if (!from || !to || !CopySecurity(from.get(), to.get(), error) || !CopyBasicInfo(from.get(), to.get(), error)) {
+            why = L"The folder " + new_ + relative + L" could not take the access rules, attributes and times of " +
+                  old_ + relative + L": " + Utf8ToWide(SystemErrorText(error));
+            return false;
+        }
+    }
+    return true;
+}
+
+void TreeMover::RemoveCreated() {
+    DWORD error = 0;
+    for (auto it = created_.rbegin(); it != created_.rend(); ++it)
+        if (!DeleteNoFollow(*it, error))
+            Log("***** " + Narrow(*it) + ", made by this move, could not be removed: " + SystemErrorText(error));
+    created_.clear();
+}
+
+bool TreeMover::LeaveJunction(std::wstring& why) {
+    if (!CreateDirectoryW(Long(old_).c_str(), nullptr)) {
+        why = L"No junction was left at " + old_ + L": " + Utf8ToWide(SystemErrorText(GetLastError()));
+        return false;
+    }
+    const std::wstring substitute = L"\\??\\" + new_ + L"\\", print = new_;
+    std::vector<BYTE> data(offsetof(MountPointReparseBuffer, PathBuffer) +
+                           (substitute.size() + print.size() + 2) * sizeof(WCHAR));
+    auto* reparse = reinterpret_cast<MountPointReparseBuffer*>(data.data());
+    reparse->ReparseTag = IO_REPARSE_TAG_MOUNT_POINT;
+    reparse->ReparseDataLength = static_cast<WORD>(data.size() - 8);
+    reparse->SubstituteNameOffset = 0;
+    reparse->SubstituteNameLength = static_cast<WORD>(substitute.size() * sizeof(WCHAR));
+    reparse->PrintNameOffset = static_cast<WORD>((substitute.size() + 1) * sizeof(WCHAR));
+    reparse->PrintNameLength = static_cast<WORD>(print.size() * sizeof(WCHAR));
+    std::memcpy(reparse->PathBuffer, substitute.c_str(), (substitute.size() + 1) * sizeof(WCHAR));
+    std::memcpy(reparse->PathBuffer + substitute.size() + 1, print.c_str(), (print.size() + 1) * sizeof(WCHAR));
+    FileHandle junction(CreateFileW(Long(old_).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    DWORD got = 0;
+    if (!junction || !DeviceIoControl(junction.get(), FSCTL_SET_REPARSE_POINT, data.data(),
+                                      static_cast<DWORD>(data.size()), nullptr, 0, &got, nullptr)) {
+        const DWORD error = GetLastError();
+        junction.reset();
+        RemoveDirectoryW(Long(old_).c_str());
+        why = L"No junction was left at " + old_ + L": " + Utf8ToWide(SystemErrorText(error));
+        return false;
+    }
+    Log("Left a junction at " + Narrow(old_) + " that leads to " + Narrow(new_) + ".");
+    return true;
+}
+
+}  // namespace
+
+std::vector<TRunningProgram> ProgramsRunningFrom(const std::string& folderName) {
+    std::vector<TRunningProgram> running;
+    const std::wstring folder = FullName(folderName);
+    FileHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W process = {};
+    process.dwSize = sizeof process;
+    if (!processes || !Process32FirstW(processes.get(), &process))
+        return running;
+    const DWORD self = GetCurrentProcessId();
+    do {
+        if (process.th32ProcessID == self || process.th32ProcessID == 0)
+            continue;
+        bool inside = false;
+        ObjectHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process.th32ProcessID));
+        wchar_t image[32768];
+        DWORD size = 32768;
+        if (handle && QueryFullProcessImageNameW(handle.get(), 0, image, &size))
+            inside = IsAtOrBelow(image, folder);
+        if (!inside) {
+            FileHandle modules(
+                CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, process.th32ProcessID));
+            MODULEENTRY32W module = {};
+            module.dwSize = sizeof module;
+            if (modules && Module32FirstW(modules.get(), &module)) {
+                do
+                    inside = IsAtOrBelow(module.szExePath, folder);
+                while (!inside && Module32NextW(modules.get(), &module));
+            }
+        }
+        if (inside)
+            running.push_back({Narrow(process.szExeFile), process.th32ProcessID});
+    } while (Process32NextW(processes.get(), &process));
+    return running;
+}
+
+TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newFolder, const TMoveOptions& options) {
+    TMoveCheck check;
+    const std::wstring old = FullName(oldFolder), to = FullName(newFolder);
+    check.oldFolder = Narrow(old);
+    check.newFolder = Narrow(to);
+    const DWORD oldAttributes = AttributesOf(old);
+    const DWORD newAttributes = AttributesOf(to);
+    if (oldAttributes == INVALID_FILE_ATTRIBUTES || !(oldAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        check.problem = "The Old address " + check.oldFolder + " is not a folder that exists.";
+        return check;
+    }
+    if (oldAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        check.problem = "The Old address " + check.oldFolder + " is a link to a folder, not the folder itself.";
+        return check;
+    }
+    if (old.size() <= 3 || ParentOf(old).empty()) {
+        check.problem = "The Old address " + check.oldFolder + " is a whole drive; a drive cannot be moved.";
+        return check;
+    }
+    if (IsAtOrBelow(to, old) || IsAtOrBelow(old, to)) {
+        check.problem = "The New address " + check.newFolder + " and the Old address " + check.oldFolder +
+                        " lie one inside the other.";
+        return check;
+    }
+    if (newAttributes != INVALID_FILE_ATTRIBUTES &&
+        (!(newAttributes & FILE_ATTRIBUTE_DIRECTORY) || (newAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+         !IsEmptyFolder(to))) {
+        check.problem = "The New address " + check.newFolder + " already holds something; the folder is moved only "
+                        "to a place that does not exist yet or is an empty folder.";
+        return check;
+    }
+    const std::wstring newVolumeFolder = NearestExisting(to);
+    check.sameVolume = VolumeOf(old) == VolumeOf(newVolumeFolder);
+
+    std::vector<TreeEntry> entries;
+    std::wstring failedAt;
+    DWORD error = 0;
+    if (!ListTree(old, entries, failedAt, error)) {
+        check.problem = "The folder " + Narrow(failedAt) + " could not be read: " + SystemErrorText(error) + ".";
+        return check;
+    }
+    std::vector<std::string> linksNotReadable;
+    for (const TreeEntry& entry : entries) {
+        if (entry.IsLink()) {
+            ++check.links;
+            if (!check.sameVolume && ReparseData(old + entry.relative, error).empty())
+                linksNotReadable.push_back(Narrow(old + entry.relative));
+        } else if (entry.IsFolder()) {
+            ++check.folders;
+        } else {
+            ++check.files;
+            check.bytes += entry.size;
+            FileHandle file(CreateFileW(Long(old + entry.relative).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            if (!file)
+                check.unreadable.push_back(Narrow(old + entry.relative) + " (" + SystemErrorText(GetLastError()) +
+                                           ")");
+        }
+    }
+    check.running = ProgramsRunningFrom(check.oldFolder);
+    if (!check.sameVolume) {
+        ULARGE_INTEGER available = {};
+        if (options.freeSpaceForTest)
+            check.freeBytes = options.freeSpaceForTest(newVolumeFolder);
+        else if (GetDiskFreeSpaceExW(newVolumeFolder.c_str(), &available, nullptr, nullptr))
+            check.freeBytes = available.QuadPart;
+    }
+
+    if (!check.running.empty())
+        check.problem = "Programs are running from " + check.oldFolder + ": " + ProgramsText(check.running) +
+                        ". Close them, then try again.";
+    else if (!check.unreadable.empty())
+        check.problem = std::to_string(check.unreadable.size()) + " file(s) in " + check.oldFolder +
+                        " cannot be opened for reading, for example " + check.unreadable.front() + ".";
+    else if (!linksNotReadable.empty())
+        check.problem = "The link " + linksNotReadable.front() +
+                        " cannot be copied as a link to another drive, and a link is never followed.";
+    else if (!check.sameVolume && check.freeBytes < check.bytes + check.files * kSlackPerFile)
+        check.problem = "The drive of " + check.newFolder + " has " + ByteCountText(check.freeBytes) +
+                        " free; the folder needs " + ByteCountText(check.bytes + check.files * kSlackPerFile) + ".";
+    return check;
+}
+
+TMoveReport MoveFolder(const TMoveCheck& check,
+                       const TMoveOptions& options,
+                       const std::atomic<bool>* cancel,
+                       const std::function<void(const TMoveProgress&)>& progress,
+                       const std::function<void(const std::string&)>& log) {
+    TreeMover mover(check, options, cancel, progress, log);
+    if (!check.problem.empty()) {
+        if (log)
+            log("***** " + check.problem + " Nothing was moved.");
+        return TMoveReport();
+    }
+    return check.sameVolume ? mover.Rename() : mover.Copy();
+}
+
+}  // namespace movix

@@ -1,0 +1,82 @@
+// Moving a program's folder from Old to New for the user, so that nothing
+// is lost on the way. On one volume the folder is renamed. Across volumes
+// the tree is copied (data, attributes, times, access rules, alternate
+// streams; a link copied as a link, never followed), each file checked
+// against its source, and only then is the source removed, again never
+// through a link. A failure or a cancel before that point leaves the source
+// as it was and removes only what the move made at New.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "targets/folder_move.h"
+
+namespace movix {
+
+// A process whose program file or one of whose loaded modules lies in the
+// folder.
+struct TRunningProgram {
+    std::string name;  // the program file's name, e.g. "QUILL.EXE"
+    DWORD processId = 0;
+};
+
+std::vector<TRunningProgram> ProgramsRunningFrom(const std::string& folder);
+
+// What the look before a move found. `problem` is empty when the move can
+// go ahead; otherwise it says why nothing may be done.
+struct TMoveCheck {
+    std::string oldFolder;  // full names, without a trailing backslash
+    std::string newFolder;
+    bool sameVolume = false;
+    std::uint64_t files = 0;
+    std::uint64_t folders = 0;
+    std::uint64_t links = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t freeBytes = 0;  // at New, for a move across volumes
+    std::vector<std::string> unreadable;
+    std::vector<TRunningProgram> running;
+    std::string problem;
+};
+
+struct TMoveOptions {
+    // Leave a directory junction at Old that leads to New.
+    bool leaveJunction = false;
+    // How often progress is reported while files are copied.
+    unsigned progressEveryMs = 250;
+    // Test seam: the free bytes at a folder, in place of the system's answer.
+    std::function<std::uint64_t(const std::wstring& folder)> freeSpaceForTest;
+};
+
+TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newFolder,
+                           const TMoveOptions& options = TMoveOptions());
+
+enum class TMoveEnd {
+    Renamed,    // one rename on the same volume
+    Copied,     // copied, checked, and the source removed
+    Cancelled,  // stopped before the source was touched; New as it was
+    Failed,     // nothing moved (New as it was), or see the log
+};
+
+struct TMoveReport {
+    TMoveEnd end = TMoveEnd::Failed;
+    // Set when the copy at New is whole and checked but the source could
+    // not be removed entirely: what is left of it lies under this name.
+    std::string leftover;
+};
+
+// Log lines go to `log` ("*****" begins a failure); progress to `progress`
+// (on the calling thread, at most every few hundred milliseconds and at the
+// end). `cancel` is read between files and between pieces of a file.
+TMoveReport MoveFolder(const TMoveCheck& check,
+                       const TMoveOptions& options,
+                       const std::atomic<bool>* cancel,
+                       const std::function<void(const TMoveProgress&)>& progress,
+                       const std::function<void(const std::string&)>& log);
+
+}  // namespace movix

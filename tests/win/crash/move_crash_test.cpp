@@ -1,0 +1,293 @@
+// Kills a process in the middle of moving a program's folder to another
+// drive, again and again, and checks after each kill that the program is
+// whole somewhere: at Old, every file as it was (whatever the copy at New
+// holds), or, once the move had checked its copy and taken the source away,
+// at New, every file as it was at Old.
+//
+//   movix_move_crash_test [kills]        the test (50 kills unless told)
+//   movix_move_crash_test child OLD NEW EVENT
+//                                        moves OLD to NEW after setting the event
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "targets/folder_move_win.h"
+
+using namespace movix;
+
+namespace {
+
+// The program: a few large files and many small ones in three folders.
+struct PlannedFile {
+    std::string name;
+    std::size_t size;
+};
+
+std::vector<PlannedFile> Plan() {
+    std::vector<PlannedFile> files;
+    for (int i = 0; i < 3; ++i)
+        files.push_back({"lib\\big" + std::to_string(i) + ".dll", 1024 * 1024 + 4096 * i});
+    for (int i = 0; i < 60; ++i)
+        files.push_back({(i % 2 ? "data\\" : "data\\more\\") + std::string("f") + std::to_string(i) + ".txt",
+                         static_cast<std::size_t>(100 + 37 * i)});
+    files.push_back({"QUILL.EXE", 20000});
+    return files;
+}
+
+std::string Content(const PlannedFile& file) {
+    std::string bytes(file.size, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 131 + file.name.size() * 7 + file.size) >> 2);
+    return bytes;
+}
+
+bool WriteWhole(const std::string& name, const std::string& bytes) {
+    HANDLE h = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    ::CloseHandle(h);
+    return ok;
+}
+
+std::string ReadWhole(const std::string& name, bool& exists) {
+    HANDLE h = ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    exists = h != INVALID_HANDLE_VALUE;
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (exists && ::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    if (exists)
+        ::CloseHandle(h);
+    return bytes;
+}
+
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string full = folder + "\\" + name;
+            ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full);
+            else
+                ::DeleteFileA(full.c_str());
+        } while (::FindNextFileA(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryA(folder.c_str());
+}
+
+// True when the folder holds the program whole: every planned file with its
+// content, and nothing else.
+bool Whole(const std::string& folder) {
+    std::size_t count = 0;
+    for (const PlannedFile& file : Plan()) {
+        bool exists = false;
+        if (ReadWhole(folder + "\\" + file.name, exists) != Content(file) || !exists)
+            return false;
+        ++count;
+    }
+    return count == Plan().size();
+}
+
+bool Exists(const std::string& name) { return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+int RunChild(const std::string& from, const std::string& to, const std::string& eventName) {
+    HANDLE ready = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, eventName.c_str());
+    if (ready == nullptr)
+        return 2;
+    const TMoveCheck check = CheckFolderMove(from, to);
+    ::SetEvent(ready);
+    const TMoveReport report = MoveFolder(check, TMoveOptions(), nullptr, nullptr, nullptr);
+    return report.end == TMoveEnd::Copied ? 0 : 3;
+}
+
+// The Unix name of a Windows one (Wine's own function).
+std::string UnixPath(const std::string& windowsPath) {
+    using UnixNameFn = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName == nullptr)
+        return std::string();
+    std::wstring wide(windowsPath.begin(), windowsPath.end());
+    char* name = unixName(wide.c_str());
+    if (name == nullptr)
+        return std::string();
+    std::string path = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return path;
+}
+
+// Maps a free drive letter to `folder` (Wine's dosdevices link); returns the
+// letter, or 0.
+char MapDrive(const std::string& folder) {
+    const DWORD used = ::GetLogicalDrives();
+    char letter = 0;
+    for (char l = 'M'; l <= 'Y' && letter == 0; ++l)
+        if (!(used & (1u << (l - 'A'))))
+            letter = l;
+    std::string prefix = UnixPath("C:\\");
+    prefix = prefix.substr(0, prefix.find_last_of('/', prefix.size() - 2));
+    if (prefix.size() >= 11 && prefix.compare(prefix.size() - 11, 11, "/dosdevices") == 0)
+        prefix.resize(prefix.size() - 11);
+    if (letter == 0 || prefix.empty() || !WriteWhole(folder + "\\marker", ""))
+        return 0;
+    std::string command = "ln -sfn \"" + UnixPath(folder) + "\" \"" + prefix + "/dosdevices/" +
+                          static_cast<char>(letter + 32) + ":\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return 0;
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    const std::string marker = std::string(1, letter) + ":\\marker";
+    for (int i = 0; i < 400 && !Exists(marker); ++i)
+        ::Sleep(50);
+    ::DeleteFileA((folder + "\\marker").c_str());
+    return Exists(std::string(1, letter) + ":\\") ? letter : 0;
+}
+
+void UnmapDrive(char letter) {
+    std::string prefix = UnixPath("C:\\");
+    prefix = prefix.substr(0, prefix.find_last_of('/', prefix.size() - 2));
+    if (prefix.size() >= 11 && prefix.compare(prefix.size() - 11, 11, "/dosdevices") == 0)
+        prefix.resize(prefix.size() - 11);
+    std::string command = "rm -f \"" + prefix + "/dosdevices/" + static_cast<char>(letter + 32) + ":\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (::CreateProcessA("Z:\\bin\\rm", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 5 && std::string(argv[1]) == "child")
+        return RunChild(argv[2], argv[3], argv[4]);
+
+    const int kills = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
+    char self[MAX_PATH], tempDir[MAX_PATH];
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    ::GetTempPathA(MAX_PATH, tempDir);
+    const std::string work = std::string(tempDir) + "movix_move_crash_" + std::to_string(::GetCurrentProcessId());
+    RemoveTree(work);
+    ::CreateDirectoryA(work.c_str(), nullptr);
+    const std::string driveFolder = work + "\\drive";
+    ::CreateDirectoryA(driveFolder.c_str(), nullptr);
+    const char letter = MapDrive(driveFolder);
+    if (letter == 0) {
+        std::printf("no second drive could be mapped\n");
+        return 1;
+    }
+    const unsigned seed = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::mt19937 random(seed);
+    std::printf("seed %u, %d kills, second drive %c:\n", seed, kills, letter);
+
+    std::map<std::string, int> outcomes;
+    int failures = 0, killed = 0;
+    double longest = 0.01;  // seconds a whole move took, as measured
+    for (int round = 0; round <= kills; ++round) {
+        // Round 0 runs to its end and measures how long a move takes.
+        const std::string old = work + "\\Old" + std::to_string(round);
+        const std::string to = std::string(1, letter) + ":\\New" + std::to_string(round);
+        for (const char* folder : {"", "\\lib", "\\data", "\\data\\more"})
+            ::CreateDirectoryA((old + folder).c_str(), nullptr);
+        for (const PlannedFile& file : Plan())
+            if (!WriteWhole(old + "\\" + file.name, Content(file))) {
+                std::printf("round %d: cannot plant %s\n", round, file.name.c_str());
+                return 1;
+            }
+        const std::string eventName = "movix_move_crash_" + std::to_string(::GetCurrentProcessId()) + "_" +
+                                      std::to_string(round);
+        HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+        std::string command = "\"" + std::string(self) + "\" child \"" + old + "\" \"" + to + "\" " + eventName;
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!::CreateProcessA(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+            std::printf("round %d: cannot start the child (error %lu)\n", round, ::GetLastError());
+            return 1;
+        }
+        HANDLE waitFor[2] = {ready, pi.hProcess};
+        if (::WaitForMultipleObjects(2, waitFor, FALSE, 60000) != WAIT_OBJECT_0) {
+            std::printf("round %d: the child did not start its move\n", round);
+            ::TerminateProcess(pi.hProcess, 1);
+            return 1;
+        }
+        const auto started = std::chrono::steady_clock::now();
+        if (round == 0) {
+            ::WaitForSingleObject(pi.hProcess, 120000);
+            longest = std::max(longest, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+            std::printf("a whole move took %.2f s\n", longest);
+        } else {
+            const auto delay = std::chrono::microseconds(
+                std::uniform_int_distribution<long long>(0, static_cast<long long>(longest * 1.1e6))(random));
+            while (std::chrono::steady_clock::now() < started + delay) {
+            }
+            DWORD code = 0;
+            if (::GetExitCodeProcess(pi.hProcess, &code) && code == STILL_ACTIVE && ::TerminateProcess(pi.hProcess, 9))
+                ++killed;
+            ::WaitForSingleObject(pi.hProcess, 60000);
+        }
+        DWORD code = 0;
+        ::GetExitCodeProcess(pi.hProcess, &code);
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+        ::CloseHandle(ready);
+        if (round == 0 && code != 0) {
+            std::printf("the unbroken move failed (exit code %lu)\n", code);
+            return 1;
+        }
+
+        std::string outcome;
+        if (Exists(old)) {
+            if (Whole(old))
+                outcome = Exists(to) ? "whole at Old, a partial copy at New" : "whole at Old, nothing at New";
+        } else if (Whole(to)) {
+            outcome = "moved: whole at New";
+            WIN32_FIND_DATAA data;
+            HANDLE find = ::FindFirstFileA((old + ".movix-*").c_str(), &data);
+            if (find != INVALID_HANDLE_VALUE) {
+                outcome += ", the rest of the old folder set aside";
+                RemoveTree(work + "\\" + data.cFileName);
+                ::FindClose(find);
+            }
+        }
+        if (outcome.empty()) {
+            ++failures;
+            std::printf("round %d: the program is whole neither at Old nor at New\n", round);
+        } else {
+            ++outcomes[outcome];
+            RemoveTree(old);
+            RemoveTree(to);
+        }
+    }
+    UnmapDrive(letter);
+    std::printf("%d of %d rounds killed in the middle of moving; %d left the program not whole\n", killed, kills,
+                failures);
+    for (const auto& [what, count] : outcomes)
+        std::printf("  %3d  %s\n", count, what.c_str());
+    if (failures == 0)
+        RemoveTree(work);
+    return failures == 0 ? 0 : 1;
+}
