@@ -228,10 +228,12 @@ TEST_F(Release, InstallerInstallsRunsAndUninstallsLeavingNothingBehind) {
         ExpectProgramWorksFrom(dir + L"\\movix32.exe");
 
         // Settings of the user: kept unless the uninstaller is asked to remove them.
-        HKEY settings = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kSettingsKey) + L"\\Settings").c_str(),
-                                                 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &settings, nullptr));
-        RegCloseKey(settings);
+        for (const wchar_t* key : {L"Software\\Kestrelia\\MOVIX32\\1.0\\Settings", L"Software\\Kestrelia\\MOVIX32\\Undo"}) {
+            HKEY settings = nullptr;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                                     &settings, nullptr));
+            RegCloseKey(settings);
+        }
 
         // The uninstaller starts a copy of itself and ends; the copy removes
         // the folder.
@@ -244,6 +246,7 @@ TEST_F(Release, InstallerInstallsRunsAndUninstallsLeavingNothingBehind) {
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
         EXPECT_EQ(!mode.settingsRemoved, KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+        EXPECT_EQ(!mode.settingsRemoved, KeyExists(HKEY_CURRENT_USER, L"Software\\Kestrelia\\MOVIX32\\Undo"));
     }
 }
 

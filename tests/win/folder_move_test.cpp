@@ -13,6 +13,7 @@
 #include "targets/folder_move.h"
 
 #include "search_test_support_win.h"
+#include "second_drive_win.h"
 #include "platform/file_io_win.h"
 #include "targets/folder_move_win.h"
 
@@ -91,34 +92,11 @@ void PlantProgram(const TempTree& tree, const std::string& old) {
 }
 
 // A second drive letter for a folder of the test prefix: a copy must cross
-// volumes to reach it. Removed with the fixture.
+// volumes to reach it.
 class FolderMove : public ::testing::Test {
   protected:
-    void SetUp() override {
-        otherDrive_ = tree_.Dir("drive");
-        // Drive C: is the prefix's dosdevices/c: (or the drive_c it leads to).
-        const std::string cUnix = UnixPath("C:\\");
-        ASSERT_FALSE(cUnix.empty());
-        std::string prefix = cUnix.substr(0, cUnix.find_last_of('/', cUnix.size() - 2));
-        if (prefix.size() >= 11 && prefix.compare(prefix.size() - 11, 11, "/dosdevices") == 0)
-            prefix.resize(prefix.size() - 11);
-        const DWORD used = GetLogicalDrives();
-        for (char letter = 'M'; letter <= 'Y' && letter_ == 0; ++letter)
-            if (!(used & (1u << (letter - 'A'))))
-                letter_ = letter;
-        ASSERT_NE(0, letter_);
-        dosDevice_ = prefix + "/dosdevices/" + static_cast<char>(letter_ + 32) + ":";
-        // The drive is there once a file of this folder shows through it.
-        tree_.File("drive\\marker", "");
-        ASSERT_TRUE(movix_test::RunUnix("Z:\\bin\\ln", "ln -sfn \"" + UnixPath(otherDrive_) + "\" \"" + dosDevice_ + "\""));
-        ASSERT_TRUE(movix_test::PumpUntil([&] { return Exists(Drive() + "marker"); }, 20000));
-        DeleteFileA((otherDrive_ + "\\marker").c_str());
-    }
-    void TearDown() override {
-        movix_test::RunUnix("Z:\\bin\\rm", "rm -f \"" + dosDevice_ + "\"");
-        movix_test::PumpUntil([&] { return !Exists(Drive() + "Taken") && !Exists(Drive() + "New"); }, 5000);
-    }
-    std::string Drive() const { return std::string(1, letter_) + ":\\"; }
+    void SetUp() override { ASSERT_NE(0, drive_.Letter()); }
+    std::string Drive() const { return drive_.Root(); }
 
     movix::TMoveReport Move(const std::string& from, const std::string& to, movix::TMoveOptions options = {},
                             const std::atomic<bool>* cancel = nullptr,
@@ -129,8 +107,8 @@ class FolderMove : public ::testing::Test {
     }
 
     TempTree tree_{"move"};
-    std::string otherDrive_, dosDevice_, log_;
-    char letter_ = 0;
+    movix_test::SecondDrive drive_{tree_.Dir("drive")};
+    std::string log_;
 };
 
 TEST_F(FolderMove, OnOneDriveTheFolderIsRenamedNotCopied) {

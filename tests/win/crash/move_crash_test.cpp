@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "targets/folder_move_win.h"
+#include "../second_drive_win.h"
 
 using namespace movix;
 
@@ -118,67 +119,6 @@ int RunChild(const std::string& from, const std::string& to, const std::string& 
     return report.end == TMoveEnd::Copied ? 0 : 3;
 }
 
-// The Unix name of a Windows one (Wine's own function).
-std::string UnixPath(const std::string& windowsPath) {
-    using UnixNameFn = char*(CDECL*)(LPCWSTR);
-    const auto unixName = reinterpret_cast<UnixNameFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName == nullptr)
-        return std::string();
-    std::wstring wide(windowsPath.begin(), windowsPath.end());
-    char* name = unixName(wide.c_str());
-    if (name == nullptr)
-        return std::string();
-    std::string path = name;
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return path;
-}
-
-// Maps a free drive letter to `folder` (Wine's dosdevices link); returns the
-// letter, or 0.
-char MapDrive(const std::string& folder) {
-    const DWORD used = ::GetLogicalDrives();
-    char letter = 0;
-    for (char l = 'M'; l <= 'Y' && letter == 0; ++l)
-        if (!(used & (1u << (l - 'A'))))
-            letter = l;
-    std::string prefix = UnixPath("C:\\");
-    prefix = prefix.substr(0, prefix.find_last_of('/', prefix.size() - 2));
-    if (prefix.size() >= 11 && prefix.compare(prefix.size() - 11, 11, "/dosdevices") == 0)
-        prefix.resize(prefix.size() - 11);
-    if (letter == 0 || prefix.empty() || !WriteWhole(folder + "\\marker", ""))
-        return 0;
-    std::string command = "ln -sfn \"" + UnixPath(folder) + "\" \"" + prefix + "/dosdevices/" +
-                          static_cast<char>(letter + 32) + ":\"";
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return 0;
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    const std::string marker = std::string(1, letter) + ":\\marker";
-    for (int i = 0; i < 400 && !Exists(marker); ++i)
-        ::Sleep(50);
-    ::DeleteFileA((folder + "\\marker").c_str());
-    return Exists(std::string(1, letter) + ":\\") ? letter : 0;
-}
-
-void UnmapDrive(char letter) {
-    std::string prefix = UnixPath("C:\\");
-    prefix = prefix.substr(0, prefix.find_last_of('/', prefix.size() - 2));
-    if (prefix.size() >= 11 && prefix.compare(prefix.size() - 11, 11, "/dosdevices") == 0)
-        prefix.resize(prefix.size() - 11);
-    std::string command = "rm -f \"" + prefix + "/dosdevices/" + static_cast<char>(letter + 32) + ":\"";
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (::CreateProcessA("Z:\\bin\\rm", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        ::CloseHandle(pi.hThread);
-        ::CloseHandle(pi.hProcess);
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,7 +134,8 @@ int main(int argc, char** argv) {
     ::CreateDirectoryA(work.c_str(), nullptr);
     const std::string driveFolder = work + "\\drive";
     ::CreateDirectoryA(driveFolder.c_str(), nullptr);
-    const char letter = MapDrive(driveFolder);
+    const movix_test::SecondDrive drive(driveFolder);
+    const char letter = drive.Letter();
     if (letter == 0) {
         std::printf("no second drive could be mapped\n");
         return 1;
@@ -282,7 +223,6 @@ int main(int argc, char** argv) {
             RemoveTree(to);
         }
     }
-    UnmapDrive(letter);
     std::printf("%d of %d rounds killed in the middle of moving; %d left the program not whole\n", killed, kills,
                 failures);
     for (const auto& [what, count] : outcomes)
