@@ -22,6 +22,9 @@ void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
     const TLogLine logLine = [this](const std::string& line) { callback_.LogLine(line); };
 
     std::vector<std::string> notDone;
+    // Where the run's own lines about a group go: the Program Manager pass
+    // holds them with its replacer's, in order.
+    TLogLine runLog = logLine;
     auto runGroups = [&](std::vector<TReplaceGroup>& groups, bool lastToFirst, const char* what,
                          const std::function<void(std::vector<TReplaceGroup>&)>& replace, int kind) {
         for (std::size_t n = 0; n < groups.size(); ++n) {
@@ -34,8 +37,8 @@ void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
             // What the group's targets hold goes into the journal first.
             std::string unrecorded;
             if (journal_ != nullptr && !journal_->Before(kind, group, unrecorded)) {
-                callback_.LogLine("***** " + std::string(what) + " " + group.Key +
-                                  " left unchanged, the undo journal could not record it: " + unrecorded);
+                runLog("***** " + std::string(what) + " " + group.Key +
+                       " left unchanged, the undo journal could not record it: " + unrecorded);
                 continue;
             }
             auto recordAfter = ScopeExit([this] {
@@ -47,9 +50,9 @@ void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
             try {
                 replace(one);
             } catch (const std::exception& e) {
-                callback_.LogLine("***** " + std::string(what) + " " + one[0].Key + ": " + e.what());
+                runLog("***** " + std::string(what) + " " + one[0].Key + ": " + e.what());
             } catch (...) {
-                callback_.LogLine("***** " + std::string(what) + " " + one[0].Key + ": unknown error");
+                runLog("***** " + std::string(what) + " " + one[0].Key + ": unknown error");
             }
         }
     };
@@ -63,19 +66,19 @@ void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
     callback_.StepEnded(KindIni);
 
     // The Program Manager replacer only collects the commands; they go as
-    // one execute after the last group.
+    // one execute after the last group, and the pass's log follows then.
     callback_.StepStarted(KindGrp);
-    std::vector<std::string> commands;
     if (journal_ != nullptr)
         journal_->UseConversation(&progMan_);
+    TProgManPass progManPass(progMan_);
+    runLog = progManPass.Log();
     runGroups(
         plan.Groups[KindGrp], false, "Group",
-        [&](std::vector<TReplaceGroup>& one) {
-            ReplaceProgManGroups(one, oldAddress, newAddress, itemLabel_, logLine, progMan_, commands);
-        },
+        [&](std::vector<TReplaceGroup>& one) { progManPass.Replace(one, oldAddress, newAddress, itemLabel_); },
         KindGrp);
+    runLog = logLine;
     try {
-        SendProgManCommands(commands);
+        progManPass.Finish(logLine, [this] { callback_.KeepResponsive(); });
     } catch (const std::exception& e) {
         callback_.LogLine(std::string("***** Program Manager: ") + e.what());
     }
@@ -126,22 +129,6 @@ void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
             callback_.LogLine("*****   " + item);
     }
     callback_.RunEnded();
-}
-
-void TReplaceRunner::SendProgManCommands(std::vector<std::string>& commands) {
-    if (!commands.empty()) {
-        progMan_.SetLink("ProgMan", "ProgMan");
-        progMan_.OpenLink();
-        // One asynchronous transaction; a conversation that did not open
-        // refuses it, and then nothing is waited for or logged.
-        if (progMan_.ExecuteMacroLines(commands)) {
-            for (int round = 0; round < 101 && progMan_.Waiting(); ++round) {
-                MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-                callback_.KeepResponsive();
-            }
-        }
-    }
-    commands.clear();
 }
 
 }  // namespace movix

@@ -42,8 +42,6 @@ class TReplaceRunner {
     void SetStopReason(const std::string& reason) { stopReason_ = reason; }
 
   private:
-    void SendProgManCommands(std::vector<std::string>& commands);
-
     IRunCallback& callback_;
     TDdeClientConv& progMan_;
     HWND itemLabel_;

@@ -45,12 +45,17 @@ class DdeInstance {
     DWORD id_ = 0;
 };
 
-// A string handle made by DdeCreateStringHandleA (code page CP_WINANSI).
+// A string handle made by DdeCreateStringHandleA (code page CP_WINANSI, the
+// process code page) or, from wide text, DdeCreateStringHandleW (code page
+// CP_WINUNICODE): a server then reads the name in its own code page, whatever
+// this process's code page is.
 class DdeString {
   public:
     DdeString() noexcept = default;
     DdeString(DWORD instance, const std::string& text) noexcept
         : instance_(instance), hsz_(::DdeCreateStringHandleA(instance, text.c_str(), CP_WINANSI)) {}
+    DdeString(DWORD instance, const std::wstring& text) noexcept
+        : instance_(instance), hsz_(::DdeCreateStringHandleW(instance, text.c_str(), CP_WINUNICODE)) {}
     DdeString(const DdeString&) = delete;
     DdeString& operator=(const DdeString&) = delete;
     DdeString(DdeString&& o) noexcept : instance_(o.instance_), hsz_(std::exchange(o.hsz_, nullptr)) {}

@@ -212,12 +212,14 @@ void TDdeClientConv::DiscardStrayAcks(DWORD waitMs) {
 std::optional<std::string> TDdeClientConv::RequestData(const std::string& item) {
     if (!OnOwnerThread() || !Connected() || waiting_ || item.empty() || !ReadyForTransaction())
         return std::nullopt;
-    // The item's name in the code page too: a group named in it is asked
-    // for by the same bytes.
+    // Program Manager names its groups in the legacy code page: a name it
+    // cannot hold names none of them. The name goes as wide text, which the
+    // system turns into the server's code page; bytes in the legacy code
+    // page would be read in this process's own, which may be UTF-8.
     std::string itemInCodePage;
     if (!Utf8ToCodePage(LegacyAnsiCodePage(), item, itemInCodePage))
         return std::nullopt;
-    DdeString itemName(instance_.Id(), itemInCodePage);
+    DdeString itemName(instance_.Id(), Utf8ToWide(item));
     if (!itemName)
         return std::nullopt;
     DiscardStrayAcks(0);
@@ -247,6 +249,8 @@ bool TDdeClientConv::ExecuteMacroLines(const std::vector<std::string>& lines) {
     if (!data)
         return false;
     DiscardStrayAcks(0);
+    // The outcome of an earlier execute says nothing of this one.
+    lastExecuteAccepted_ = false;
     DWORD transaction = 0;
     // The data handle belongs to the library once it is passed on, whether
     // or not the transaction starts.

@@ -77,8 +77,8 @@ class TDdeClientConv {
     bool Connected() const;
     // True while an execute has neither completed nor lost its conversation.
     bool Waiting() const { return waiting_ && Connected(); }
-    // Whether the server accepted the last execute that completed; false
-    // before the first completes.
+    // Whether the server accepted the last execute sent: false until its
+    // completion arrives, and when the conversation ended before it did.
     bool LastExecuteAccepted() const { return lastExecuteAccepted_; }
 
     // The time a started server gets to answer, in milliseconds; tests

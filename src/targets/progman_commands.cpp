@@ -441,7 +441,7 @@ std::optional<std::string> UnsafeReason(std::string_view line,
     if (item.CommandLine.empty())
         return std::string("it has no command line");
     for (const TGroupItemLine& e : earlier)
-        if (SameText(e.ItemName, item.ItemName))
+        if (SameFileName(e.ItemName, item.ItemName))
             return "the item \"" + e.ItemName + "\" before it would be replaced instead";
     return std::nullopt;
 }
@@ -701,7 +701,7 @@ std::string TitleFromCommand(std::string_view command) {
 
 const ProgManGroup* ProgManGroupSet::Find(std::string_view name) const {
     for (const ProgManGroup& g : groups_)
-        if (SameText(g.Name, name))
+        if (SameName(g.Name, name))
             return &g;
     return nullptr;
 }
@@ -732,6 +732,10 @@ std::optional<std::string> ProgManGroupSet::Reply(std::string_view item, std::st
         shown += g->FileName;
     }
     return FormatGroupReply(*g, shown);
+}
+
+bool ProgManGroupSet::SameName(std::string_view a, std::string_view b) const {
+    return sameName_ ? sameName_(a, b) : SameText(a, b);
 }
 
 ProgManGroupSet::Outcome ProgManGroupSet::Execute(std::string_view text) {
@@ -783,7 +787,7 @@ std::string ProgManGroupSet::Run(const ProgManCommand& command, bool& quit) {
             g.Dirty = true;
             groups_.push_back(std::move(g));
         }
-        if (!SameText(current_, arg(0)))
+        if (!SameName(current_, arg(0)))
             slot_.reset();
         current_ = Find(arg(0))->Name;
         return {};
@@ -796,7 +800,7 @@ std::string ProgManGroupSet::Run(const ProgManCommand& command, bool& quit) {
         const ProgManGroup* g = Find(arg(0));
         if (!g)
             return "no group " + arg(0);
-        if (!SameText(current_, g->Name))
+        if (!SameName(current_, g->Name))
             slot_.reset();
         current_ = g->Name;
         return {};
@@ -805,11 +809,11 @@ std::string ProgManGroupSet::Run(const ProgManCommand& command, bool& quit) {
         if (!argCount(1, 2) || arg(0).empty())
             return "needs a group name";
         for (auto it = groups_.begin(); it != groups_.end(); ++it) {
-            if (!SameText(it->Name, arg(0)))
+            if (!SameName(it->Name, arg(0)))
                 continue;
             if (!it->FileName.empty())
                 removedFiles_.push_back(it->FileName);
-            if (SameText(current_, it->Name)) {
+            if (SameName(current_, it->Name)) {
                 current_.clear();
                 slot_.reset();
             }
@@ -837,7 +841,7 @@ std::string ProgManGroupSet::Run(const ProgManCommand& command, bool& quit) {
         if (!argCount(1, 1) || arg(0).empty())
             return "needs an item title";
         auto it = std::find_if(group->Items.begin(), group->Items.end(),
-                               [&](const TGroupItemLine& item) { return SameText(item.ItemName, arg(0)); });
+                               [&](const TGroupItemLine& item) { return SameName(item.ItemName, arg(0)); });
         if (it == group->Items.end())
             return "no item " + arg(0) + " in " + group->Name;
         if (SameText(name, "ReplaceItem"))
@@ -876,7 +880,7 @@ std::string ProgManGroupSet::Run(const ProgManCommand& command, bool& quit) {
         return "needs both x and y";
 
     std::size_t at = group->Items.size();
-    if (slot_ && SameText(slot_->Group, group->Name)) {
+    if (slot_ && SameName(slot_->Group, group->Name)) {
         at = std::min(slot_->Index, group->Items.size());
         if (!havePosition) {
             item.XPos = slot_->XPos;

@@ -137,8 +137,10 @@ std::string CreateGroupCommand(std::string_view groupName);
 // it holds a comma, a parenthesis or a bracket, and an item that still could
 // not be read back as it was meant (a line without exactly ten fields, a
 // quote in a field, no command line, or an earlier item whose name differs
-// only in letter case and would be replaced in its stead) is left unchanged,
-// its hits are dropped, and a line beginning with "*****" says why.
+// only in letter case, in any script, and would be replaced in its stead) is
+// left unchanged, its hits are dropped, and a line beginning with "*****"
+// says why. Letter case is compared as the upper-casing installed in
+// core/strings sees it.
 //
 // Ends with "Successfully updated <group>", or, when hits were not found,
 // "***** Updated <group>, but some items not found:" and one line per hit
@@ -190,10 +192,15 @@ std::optional<ProgManGroup> ParseGroupFile(std::string_view text);
 //   DeleteItem(title)          removes the item
 //   DeleteGroup(name[,x])      removes the group
 //   ExitProgman[(x)]           asks the server to end after this execute
-// Command names, group names and item titles compare without regard to the
-// case of ASCII letters. An empty optional argument takes its default.
+// Command names compare without regard to the case of ASCII letters, group
+// names and item titles as `sameName` says (by default the same way). An
+// empty optional argument takes its default.
 class ProgManGroupSet {
   public:
+    // Whether two group names or item titles name the same group or item.
+    using NameCompare = bool (*)(std::string_view a, std::string_view b);
+    explicit ProgManGroupSet(NameCompare sameName = nullptr) : sameName_(sameName) {}
+
     struct Outcome {
         bool Ok = false;
         std::string Error;  // the failing command and why, unless Ok
@@ -229,9 +236,11 @@ class ProgManGroupSet {
     const std::vector<std::string>& RemovedFiles() const { return removedFiles_; }
 
   private:
+    bool SameName(std::string_view a, std::string_view b) const;
     ProgManGroup* FindMutable(std::string_view name);
     std::string Run(const ProgManCommand& command, bool& quit);  // empty when it succeeded
 
+    NameCompare sameName_ = nullptr;
     std::vector<ProgManGroup> groups_;
     std::string current_;  // name of the current group, empty for none
     // Where the next AddItem goes after a ReplaceItem.

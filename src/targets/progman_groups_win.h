@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,10 @@ class TSearchGrpThread : public TMovixThread {
 // processed, adds the group's CreateGroup command, fetches the group's
 // reply (up to three attempts, each over a fresh conversation with
 // `service` and topic "ProgMan", stopping at the first that yields a line),
-// and then rewrites its items as UpdateProgManGroup says. Runs on the UI
-// thread, the conversation's owner.
+// and then rewrites its items as UpdateProgManGroup says. A New address that
+// Program Manager's code page cannot hold changes nothing: one "*****" line
+// says so, naming the groups. Runs on the UI thread, the conversation's
+// owner.
 void ReplaceProgManGroups(std::vector<TReplaceGroup>& groups,
                           const std::string& oldAddr,
                           const std::string& newAddr,
@@ -63,5 +66,53 @@ void ReplaceProgManGroups(std::vector<TReplaceGroup>& groups,
                           TDdeClientConv& conversation,
                           std::vector<std::string>& commands,
                           const std::string& service = "ProgMan");
+
+// A replacement run's Program Manager pass: the replacer is handed the groups
+// (one at a time, or all at once), the commands it collects go to Program
+// Manager as one execute at the end, and only then is it known whether the
+// groups changed. So the pass holds its log lines until it has sent the
+// commands: a group whose items went with an execute that was refused, or
+// whose completion did not arrive in time, gets a "*****" line in place of
+// "Successfully updated" (or after its own "*****" lines), and a New address
+// that the code page cannot hold is logged once, naming every group.
+class TProgManPass {
+  public:
+    explicit TProgManPass(TDdeClientConv& conversation, std::string service = "ProgMan");
+    TProgManPass(const TProgManPass&) = delete;
+    TProgManPass& operator=(const TProgManPass&) = delete;
+
+    // Where the pass's lines go until Finish: the replacer's, and those the
+    // run writes about the pass's groups, so that they stay in order.
+    const TLogLine& Log() const { return hold_; }
+
+    // ReplaceProgManGroups for these groups, its lines held.
+    void Replace(std::vector<TReplaceGroup>& groups,
+                 const std::string& oldAddr,
+                 const std::string& newAddr,
+                 HWND itemLabel);
+
+    // Sends the commands collected (when there are any) as one asynchronous
+    // execute over a fresh conversation, and waits for its completion: at
+    // most 101 rounds, each waiting up to 50 ms for a message and then
+    // calling `keepResponsive`, which lets the messages be processed. Then
+    // writes the held lines to `log`.
+    void Finish(const TLogLine& log, const std::function<void()>& keepResponsive);
+
+  private:
+    // A group whose item commands went into the execute: the index of its
+    // last held line, and its name.
+    struct Sent {
+        std::size_t LastLine;
+        std::string Group;
+    };
+
+    TDdeClientConv& conversation_;
+    const std::string service_;
+    std::vector<std::string> held_;
+    TLogLine hold_;
+    std::vector<std::string> commands_;
+    std::vector<Sent> sent_;
+    std::vector<std::string> notHeld_;  // groups the New address could not go to
+};
 
 }  // namespace movix

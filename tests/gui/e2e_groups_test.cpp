@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gui_driver.h"
+#include "platform/wide_text_win.h"
 #include "resource.h"
 #include "targets/progman_commands.h"
 
@@ -36,9 +37,9 @@ HWND SubstituteWindow() {
 // service (a conversation goes to the server that registered last).
 class ProgManSubstitute {
   public:
-    explicit ProgManSubstitute(const std::string& folder) {
+    explicit ProgManSubstitute(const std::string& folder, const std::string& options = "") {
         const std::string exe = guitest::ExeDir() + "\\mxprogman.exe";
-        std::string line = "\"" + exe + "\" ProgMan /service:ProgMan \"/groups:" + folder + "\"";
+        std::string line = "\"" + exe + "\" ProgMan /service:ProgMan \"/groups:" + folder + "\" " + options;
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
@@ -63,7 +64,139 @@ class ProgManSubstitute {
     PROCESS_INFORMATION pi_ = {};
 };
 
+// Groups planted as the substitute keeps them, in its code page.
+void PlantGroups(const std::string& folder, const std::vector<movix::ProgManGroup>& groups) {
+    int n = 0;
+    for (const movix::ProgManGroup& g : groups) {
+        std::string bytes;
+        ASSERT_TRUE(movix::Utf8ToCodePage(CP_ACP, movix::FormatGroupFile(g), bytes));
+        guitest::WriteFile(folder + "\\group000" + std::to_string(++n) + ".txt", bytes);
+    }
+}
+
+movix::ProgManGroup Group(const std::string& name, const std::vector<std::string>& itemLines) {
+    movix::ProgManGroup g;
+    g.Name = name;
+    for (const std::string& line : itemLines)
+        g.Items.push_back(movix::ParseGroupItemLine(line));
+    return g;
+}
+
+// The replacement from the command line under Windows NT 3.51, with the
+// substitute (started with `options`) serving the groups of `folder`: the
+// exit code, and the saved log after its head and journal lines.
+struct CliRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::vector<std::string> log;
+};
+
+CliRun ReplaceFromCommandLine(const std::string& folder,
+                              const std::string& options,
+                              const std::string& oldAddr,
+                              const std::string& newAddr) {
+    CliRun run;
+    EXPECT_TRUE(guitest::WaitFor([] { return SubstituteWindow() == nullptr; }, 15000));
+    ProgManSubstitute server(folder, options);
+    EXPECT_TRUE(server.Running());
+    const std::string log = guitest::ScratchDir("e2e_groups_cli") + "\\LOG.TXT";
+    guitest::WindowsVersion version("nt351");
+    guitest::ClearSettings();
+    const std::wstring exe = movix::Utf8ToWide(guitest::ExeDir() + "\\movix32.exe");
+    std::wstring line = L"\"" + exe + L"\" " +
+                        movix::Utf8ToWide("\"/old:" + oldAddr + "\" \"/new:" + newAddr +
+                                          "\" /ini:0 /registry:0 /apply \"/log:" + log + "\"");
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+        return run;
+    if (WaitForSingleObject(pi.hProcess, 180000) != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 99);
+    GetExitCodeProcess(pi.hProcess, &run.exitCode);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    server.End();
+    const std::vector<std::string> lines = movix::SplitReplyLines(guitest::ReadAll(log));
+    if (lines.size() > 5)
+        run.log.assign(lines.begin() + 5, lines.end());
+    return run;
+}
+
 }  // namespace
+
+// Program Manager may refuse the execute, or not answer it before the run
+// goes on: the group is then not reported as updated, the run ends with
+// exit code 2, and a refused group keeps its items.
+TEST(EndToEnd, ProgManExecuteRefusedOrUnansweredIsAnErrorLineAndExitCode2) {
+    const movix::ProgManGroup planted =
+        Group("Quill Tools", {"\"Quill\",\"C:\\MXE2E\\QUILL.EXE\",C:\\WINDOWS,,16,16,0,0,0,0"});
+    const struct {
+        const char* options;
+        const char* verdict;
+    } cases[] = {
+        {"/refuseexecute", "***** Not updated Quill Tools: Program Manager did not carry out the changes"},
+        {"/execdelay:9000",
+         "***** Not confirmed Quill Tools: Program Manager did not answer in time; the changes may not have been made"},
+    };
+    for (const auto& c : cases) {
+        const std::string groups = guitest::ScratchDir("e2e_groups_refused");
+        PlantGroups(groups, {planted});
+        const std::string before = guitest::ReadAll(groups + "\\group0001.txt");
+        const CliRun run = ReplaceFromCommandLine(groups, c.options, "C:\\MXE2E", "D:\\MXNEW");
+        EXPECT_EQ(run.exitCode, 2u) << c.options;
+        EXPECT_EQ(run.log, (std::vector<std::string>{
+                               "",
+                               "Updating ProgMan Group Quill Tools",
+                               "             item: \"Quill\",\"C:\\MXE2E\\QUILL.EXE\",C:\\WINDOWS,,16,16,0,0,0,0",
+                               "       changed to: D:\\MXNEW\\QUILL.EXE,Quill,,0,16,16,C:\\WINDOWS,0,0,0",
+                               c.verdict,
+                           }))
+            << c.options;
+        if (std::string(c.options) == "/refuseexecute")
+            EXPECT_EQ(guitest::ReadAll(groups + "\\group0001.txt"), before);
+        guitest::RemoveTree(groups);
+    }
+}
+
+// Names and paths beyond ASCII in the program built for the UTF-8 code page:
+// a group is asked for by its name in Program Manager's code page and
+// rebuilt; a New address that code page cannot hold is refused once for the
+// run, naming every group, and nothing is sent.
+TEST(EndToEnd, ProgManGroupNamesBeyondAsciiAndANewAddressTheCodePageCannotHold) {
+    const std::string held = "C:\\Ünïcødé Prøgrâm";
+    std::vector<movix::ProgManGroup> planted;
+    for (const char* name : {"Alpha", "Beta", "Outils été"})
+        planted.push_back(Group(name, {"\"Édition\",\"" + held + "\\ÉDIT.EXE\",C:\\WINDOWS,,16,16,0,0,0,0"}));
+    const std::string groups = guitest::ScratchDir("e2e_groups_names");
+    PlantGroups(groups, planted);
+    auto file = [&](std::size_t n) { return guitest::ReadAll(groups + "\\group000" + std::to_string(n + 1) + ".txt"); };
+    const std::string before[3] = {file(0), file(1), file(2)};
+
+    CliRun run = ReplaceFromCommandLine(groups, "", held, "D:\\Новое место");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(run.log, (std::vector<std::string>{
+                           "",
+                           "***** The New address has characters Program Manager's code page cannot hold; groups "
+                           "left as they are:",
+                           "    Alpha",
+                           "    Beta",
+                           "    Outils été",
+                       }));
+    for (std::size_t n = 0; n < 3; ++n)
+        EXPECT_EQ(file(n), before[n]) << n;
+
+    run = ReplaceFromCommandLine(groups, "", held, "D:\\Été");
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_FALSE(run.log.empty());
+    EXPECT_EQ(run.log.back(), "Successfully updated Outils été");
+    for (std::size_t n = 0; n < 3; ++n) {
+        std::optional<movix::ProgManGroup> group = movix::ParseGroupFile(movix::CodePageToUtf8(CP_ACP, file(n)));
+        ASSERT_TRUE(group) << n;
+        ASSERT_EQ(group->Items.size(), 1u);
+        EXPECT_EQ(group->Items[0].CommandLine, "D:\\Été\\ÉDIT.EXE") << n;
+    }
+    guitest::RemoveTree(groups);
+}
 
 TEST(EndToEnd, ProgManGroupsUnderNT351_SearchedReplacedAndLogged) {
     // The demo's groups, which the substitute rewrites in this copy.

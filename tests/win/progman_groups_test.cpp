@@ -434,12 +434,97 @@ TEST_F(ProgManGroups, AccentedItemsInTheCodePageFoundReplacedAndNeverSentAsQuest
         return log;
     };
     const std::vector<std::string> refused = replace("D:\\Новое место");
-    ASSERT_FALSE(refused.empty());
-    EXPECT_EQ(refused.back(),
-              "***** The New address has characters Program Manager's code page cannot hold; groups left as they are");
+    EXPECT_EQ(refused, (std::vector<std::string>{"",
+                                                 "***** The New address has characters Program Manager's code page "
+                                                 "cannot hold; groups left as they are:",
+                                                 "    Outils été"}));
     EXPECT_EQ(GroupLines(conv, service_, "Outils été").at(1), FormatGroupItemLine(planted.Items[0]));
 
     replace("D:\\Nouveau dossier Été");
     EXPECT_EQ(GroupLines(conv, service_, "Outils été").at(1),
               "\"Édition\",\"D:\\Nouveau dossier Été\\ÉDIT.EXE\",D:\\Nouveau dossier Été,,16,40,0,0,0,0");
+}
+
+// Program Manager finds the item that ReplaceItem names without regard to
+// letter case in any script of its code page: an item after one whose name
+// differs only so would take the other's place, and the other would be lost.
+// Both stay as they are, and the log says why.
+TEST_F(ProgManGroups, ItemNamedLikeAnEarlierOneInAnotherLetterCaseIsLeftUnchanged) {
+    const ProgManGroup planted =
+        Group("Outils", {
+                            "\"Édition\",\"C:\\WINDOWS\\WRITE.EXE\",C:\\WINDOWS,,16,40,0,0,0,0",
+                            "\"édition\",\"C:\\MXOLD\\EDIT.EXE\",C:\\MXOLD,,91,40,0,0,0,0",
+                            "\"ŒUVRE\",\"C:\\WINDOWS\\OEUVRE.EXE\",C:\\WINDOWS,,166,40,0,0,0,0",
+                            "\"œuvre\",\"C:\\MXOLD\\OEUVRE.EXE\",C:\\WINDOWS,,241,40,0,0,0,0",
+                        });
+    std::string bytes;
+    ASSERT_TRUE(Utf8ToCodePage(LegacyAnsiCodePage(), FormatGroupFile(planted), bytes));
+    ::CreateDirectoryA(folder_.c_str(), nullptr);
+    movix_test::WriteFileBytes(folder_ + "\\group0001.txt", bytes);
+    Substitute server(service_, "ProgMan", folder_);
+    ASSERT_TRUE(server.Running());
+    TDdeClientConv conv;
+
+    const std::vector<std::string> log =
+        Replace(conv, {{"Outils", {{"édition", 2}, {"édition", 4}, {"œuvre", 2}}}}, "D:\\NEW", service_);
+    const std::vector<std::string> lines = GroupLines(conv, service_, "Outils");
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       "",
+                       "Updating ProgMan Group Outils",
+                       "***** Item left unchanged, the item \"Édition\" before it would be replaced instead: " +
+                           FormatGroupItemLine(planted.Items[1]),
+                       "***** Item left unchanged, the item \"ŒUVRE\" before it would be replaced instead: " +
+                           FormatGroupItemLine(planted.Items[3]),
+                       "***** Updated Outils, but some items left unchanged",
+                   }));
+    ASSERT_EQ(lines.size(), 5u);
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(lines[i + 1], FormatGroupItemLine(planted.Items[i]));
+}
+
+// The pass of a replacement run holds its log until the execute has been
+// answered: refused, every group that had items in it gets a "*****" line,
+// in place of "Successfully updated" or after its own error lines; a group
+// without changed items, and the run's own lines, stay as they were.
+TEST_F(ProgManGroups, PassLogsEveryGroupOfARefusedExecute) {
+    const std::vector<ProgManGroup> planted = {
+        Group("Accessories", {"\"Clock\",\"C:\\MXOLD\\CLOCK.EXE\",C:\\WINDOWS,,16,16,0,0,0,0"}),
+        Group("Quill", {"\"Quill\",\"C:\\MXOLD\\QUILL.EXE\",C:\\WINDOWS,,16,16,0,0,0,0"}),
+        Group("Empty", {}),
+    };
+    PlantGroups(folder_, planted);
+    Substitute server(service_, "ProgMan", folder_, "/refuseexecute");
+    ASSERT_TRUE(server.Running());
+    TDdeClientConv conv;
+    TProgManPass pass(conv, service_);
+    std::vector<TReplaceGroup> groups[] = {
+        {{"Accessories", {{"Clock", 2}}}}, {{"Quill", {{"Quill", 2}, {"Ghost", 3}}}}, {{"Empty", {{"Ghost", 2}}}}};
+    for (std::vector<TReplaceGroup>& one : groups) {
+        pass.Replace(one, kOld, "D:\\NEW", label_);
+        if (one[0].Key == "Accessories")
+            pass.Log()("***** the run's own line");
+    }
+    std::vector<std::string> log;
+    pass.Finish([&](const std::string& l) { log.push_back(l); }, [] { Pump(0); });
+    const std::string why = ": Program Manager did not carry out the changes";
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       "",
+                       "Updating ProgMan Group Accessories",
+                       "             item: " + FormatGroupItemLine(planted[0].Items[0]),
+                       "       changed to: D:\\NEW\\CLOCK.EXE,Clock,,0,16,16,C:\\WINDOWS,0,0,0",
+                       "***** Not updated Accessories" + why,
+                       "***** the run's own line",
+                       "",
+                       "Updating ProgMan Group Quill",
+                       "             item: " + FormatGroupItemLine(planted[1].Items[0]),
+                       "       changed to: D:\\NEW\\QUILL.EXE,Quill,,0,16,16,C:\\WINDOWS,0,0,0",
+                       "***** Updated Quill, but some items not found:",
+                       "    ico for Ghost",
+                       "***** Not updated Quill" + why,
+                       "",
+                       "Updating ProgMan Group Empty",
+                       "***** Updated Empty, but some items not found:",
+                       "    cmd for Ghost",
+                   }));
+    EXPECT_EQ(GroupLines(conv, service_, "Accessories").at(1), FormatGroupItemLine(planted[0].Items[0]));
 }

@@ -1,4 +1,5 @@
 // mxprogman.exe [Topic] [/service:Name] [/topic:Name] [/groups:Folder] [/execdelay:ms] [/requestdelay:ms]
+//               [/refuseexecute]
 //
 // A Program Manager substitute: serves program groups over DDE, as a server
 // of the DDE management library, for the tests and the demo.
@@ -19,7 +20,10 @@
 // and are saved after every execute. /execdelay: holds every execute that
 // long before carrying it out, to stand for a slow server; /requestdelay:
 // holds every request for a group's items (not "Groups") that long, to
-// stand for a server that does not answer in time.
+// stand for a server that does not answer in time. /refuseexecute refuses
+// every execute unread, as a server does that cannot carry it out. Group
+// names and item titles compare as Program Manager compares them: without
+// regard to letter case, for every letter of the system's code page.
 //
 // One server per service and topic: a second start for the same pair ends at
 // once. The server has a hidden window of class "MxProgManWindow" titled
@@ -36,6 +40,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "group_store_win.h"
@@ -57,6 +62,7 @@ struct Options {
     std::string Folder;
     DWORD ExecDelayMs = 0;
     DWORD RequestDelayMs = 0;
+    bool RefuseExecute = false;
 };
 
 std::string ModuleFileName() {
@@ -124,6 +130,8 @@ bool ParseOptions(Options& o) {
             if (value.empty() || *end != '\0' || ms > 600000)
                 return false;
             (w[1] == 'e' || w[1] == 'E' ? o.ExecDelayMs : o.RequestDelayMs) = static_cast<DWORD>(ms);
+        } else if (_stricmp(w.c_str(), "/refuseexecute") == 0) {
+            o.RefuseExecute = true;
         } else if (!w.empty() && w[0] != '/' && !topicGiven) {
             o.Topic = w;
             topicGiven = true;
@@ -171,6 +179,20 @@ void PauseServingSentMessages(DWORD ms) {
     }
 }
 
+// Group names and item titles are in the system's code page.
+bool SameNameInCodePage(std::string_view a, std::string_view b) {
+    auto wide = [](std::string_view s) {
+        const int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+        std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+        if (n > 0)
+            ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+        return w;
+    };
+    const std::wstring wa = wide(a), wb = wide(b);
+    return ::CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
 void Trace(const std::string& text) {
     ::OutputDebugStringA(("mxprogman: " + text + "\n").c_str());
 }
@@ -179,7 +201,7 @@ void Trace(const std::string& text) {
 // of ours, so it finds the server here.
 class Server {
   public:
-    Server(Options options) : options_(std::move(options)), store_(options_.Folder) {}
+    Server(Options options) : options_(std::move(options)), store_(options_.Folder), groups_(&SameNameInCodePage) {}
 
     int Run(HINSTANCE instance);
 
@@ -278,6 +300,10 @@ HDDEDATA Server::OnRequest(UINT format, HSZ item) const {
 
 HDDEDATA Server::OnExecute(HDDEDATA data) {
     const HDDEDATA refused = reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
+    if (options_.RefuseExecute) {
+        Trace("execute refused: /refuseexecute");
+        return refused;
+    }
     const DWORD size = ::DdeGetData(data, nullptr, 0, 0);
     if (size > kMaxExecuteBytes) {
         Trace("execute refused: " + std::to_string(size) + " bytes");
