@@ -55,4 +55,9 @@ std::string TooLongLine(const ShortcutField& field, const std::string& file, std
            " characters, at most " + std::to_string(kShortcutFieldChars - 1) + "): left unchanged";
 }
 
+std::string PartlyUpdatedLine(const std::string& file, int leftAlone) {
+    return "***** Partly updated " + file + ": " + std::to_string(leftAlone) +
+           (leftAlone == 1 ? " field" : " fields") + " left unchanged";
+}
+
 }  // namespace movix

@@ -41,4 +41,8 @@ FieldRewrite RewriteShortcutField(std::string_view value, std::string_view oldAd
 // The error line for a new value that the field cannot hold.
 std::string TooLongLine(const ShortcutField& field, const std::string& file, std::string_view value);
 
+// The last line for a shortcut saved with `leftAlone` (1 or more) of its
+// fields left as they were: an error line, not a success.
+std::string PartlyUpdatedLine(const std::string& file, int leftAlone);
+
 }  // namespace movix

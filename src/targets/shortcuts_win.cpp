@@ -10,9 +10,12 @@
 
 #include "core/strings.h"
 #include "platform/com_ptr_win.h"
+#include "platform/file_io_win.h"
 #include "platform/handles.h"
 #include "platform/message_pump_win.h"
+#include "platform/path_names.h"
 #include "platform/wide_text_win.h"
+#include "targets/ini_lines.h"
 #include "targets/shortcut_fields.h"
 
 namespace movix {
@@ -94,6 +97,215 @@ std::string HresultText(HRESULT hr) {
     return text;
 }
 
+// Attributes a rewritten shortcut keeps of the previous one when it is made.
+constexpr DWORD kKeptAtCreation =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The attributes SetFileAttributes can give back.
+constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
+                            FILE_ATTRIBUTE_TEMPORARY;
+
+bool IdentityOfHandle(HANDLE h, FileIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info))
+        return false;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.indexHigh = info.nFileIndexHigh;
+    identity.indexLow = info.nFileIndexLow;
+    identity.attributes = info.dwFileAttributes;
+    identity.size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    identity.lastWrite = info.ftLastWriteTime;
+    return true;
+}
+
+// The name itself opened, not what it may link to: a link shows as a
+// reparse point.
+FileHandle OpenNameItself(const std::wstring& name, DWORD access, DWORD share) {
+    return FileHandle(::CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+}
+
+// The full name the system gives an open file or folder, links resolved;
+// empty when it cannot tell.
+std::wstring FinalName(HANDLE h) {
+    std::wstring name(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD n = ::GetFinalPathNameByHandleW(h, &name[0], static_cast<DWORD>(name.size()), 0);
+        if (n == 0)
+            return std::wstring();
+        if (n < name.size()) {
+            name.resize(n);
+            return name;
+        }
+        name.assign(n + 1, L'\0');
+    }
+    return std::wstring();
+}
+
+// True when `opened`, opened by the name `file`, is not the file of that
+// name in that folder: the name is a link, though the system may not show
+// it as one (Wine shows a Unix link as the file it leads to). The folder
+// itself may be reached through a link (a Desktop kept elsewhere).
+bool LeadsElsewhere(const std::string& file, HANDLE opened) {
+    const std::wstring finalFile = FinalName(opened);
+    FileHandle folder(::CreateFileW(WideFileName(FolderOf(file)).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring expected = folder ? FinalName(folder.get()) : std::wstring();
+    // Without the system's word on either name there is nothing to compare.
+    if (finalFile.empty() || expected.empty())
+        return false;
+    if (expected.back() != L'\\')
+        expected += L'\\';
+    expected += Utf8ToWide(file.substr(file.find_last_of("\\/") + 1));
+    return ::CompareStringOrdinal(finalFile.data(), static_cast<int>(finalFile.size()), expected.data(),
+                                  static_cast<int>(expected.size()), TRUE) != CSTR_EQUAL;
+}
+
+// A link, a folder, or a name that leads elsewhere.
+bool IsLinkOrFolder(const std::string& file, HANDLE opened, const FileIdentity& identity) {
+    return (identity.attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+           LeadsElsewhere(file, opened);
+}
+
+// The shortcut as the link object would write it, taken from the object
+// into memory: the file is then written by this program, through a handle
+// of its own, and no name is opened twice.
+HRESULT SavedBytes(IShellLinkW* link, std::string& bytes) {
+    ComPtr<IPersistStream> persist;
+    HRESULT hr = link->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(persist.put()));
+    if (FAILED(hr))
+        return hr;
+    ComPtr<IStream> stream;
+    hr = ::CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
+    if (FAILED(hr))
+        return hr;
+    hr = persist->Save(stream.get(), TRUE);
+    if (FAILED(hr))
+        return hr;
+    STATSTG stat{};
+    HGLOBAL memory = nullptr;
+    hr = stream->Stat(&stat, STATFLAG_NONAME);
+    if (SUCCEEDED(hr))
+        hr = ::GetHGlobalFromStream(stream.get(), &memory);
+    if (FAILED(hr))
+        return hr;
+    const void* data = ::GlobalLock(memory);
+    if (data == nullptr && stat.cbSize.QuadPart != 0)
+        return E_OUTOFMEMORY;
+    bytes.assign(static_cast<const char*>(data), static_cast<std::size_t>(stat.cbSize.QuadPart));
+    ::GlobalUnlock(memory);
+    return S_OK;
+}
+
+// Creates a file that did not exist under a fresh random name beside `file`
+// (`extension` ".$$$" or ".BAK"): a name someone took, by chance or by
+// planting a file or link there, is never used.
+bool CreateBeside(OutputFile& out, const std::string& file, const char* extension, DWORD attributes,
+                  std::string& name) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = TaggedTempName(file, RandomTag());
+        if (std::string(extension) != ".$$$")
+            name = name.substr(0, name.size() - 4) + extension;
+        if (SameFileName(name, file))
+            continue;
+        if (out.CreateNew(name, attributes))
+            return true;
+        if (!IsNameTaken(out.Error()) && !NameExists(name))
+            return false;
+    }
+    return false;
+}
+
+void SetAttributes(const std::string& name, DWORD attributes) {
+    attributes &= kSettable;
+    ::SetFileAttributesW(WideFileName(name).c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+}
+
+void DeleteIfSame(const std::string& name, const FileIdentity& expected) {
+    FileIdentity now;
+    if (IdentityOfName(name, now) && now.SameFile(expected))
+        ::DeleteFileW(WideFileName(name).c_str());
+}
+
+// Puts `bytes` in place of the shortcut `file`, which must still be the file
+// `loaded` as it was loaded: written to a new temporary file beside it,
+// which then takes its place in one exchange, so that a failure at any point
+// leaves either the previous shortcut or the new one under its name, never
+// a part of one, and nothing is ever written through a link or into a file
+// put in its place. Logs its own failures; true when saved.
+bool SaveInPlace(const std::string& file, const std::string& bytes, const FileIdentity& loaded, const TLogLine& log) {
+    const std::string oleError = "***** OLE error updating " + file;
+    OutputFile out;
+    std::string temp;
+    if (!CreateBeside(out, file, ".$$$", loaded.attributes & kKeptAtCreation, temp)) {
+        log(oleError);
+        return false;
+    }
+    DWORD error = 0;
+    const bool written = out.Write(bytes);
+    if (!out.Close() || !written || !CopyFileSecurity(file, temp, error)) {
+        ::DeleteFileW(WideFileName(temp).c_str());
+        log(oleError);
+        return false;
+    }
+    // The previous file goes to a name of its own during the exchange, so
+    // that it can be put back should the exchange stop half-way.
+    OutputFile placeholder;
+    std::string backup;
+    if (!CreateBeside(placeholder, file, ".BAK", 0, backup) || !placeholder.Close()) {
+        ::DeleteFileW(WideFileName(temp).c_str());
+        log(oleError);
+        return false;
+    }
+    FileIdentity placeholderId;
+    IdentityOfName(backup, placeholderId);
+    auto dropPlaceholder = [&] { DeleteIfSame(backup, placeholderId); };
+
+    FileIdentity now;
+    FileHandle named = OpenNameItself(WideFileName(file), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    const bool unchanged = named && IdentityOfHandle(named.get(), now) && !IsLinkOrFolder(file, named.get(), now) &&
+                           now.Unchanged(loaded);
+    named.reset();
+    if (!unchanged) {
+        ::DeleteFileW(WideFileName(temp).c_str());
+        dropPlaceholder();
+        log("***** Changed by another program, left as it is: " + file);
+        return false;
+    }
+
+    const ExchangeResult exchanged = ReplaceFileChecked(file, temp, backup, error);
+    if (exchanged == ExchangeResult::Done) {
+        // The new shortcut keeps the previous one's attributes, marked as
+        // changed since the last backup copy; the previous one goes.
+        const DWORD wanted = (loaded.attributes & kSettable) | FILE_ATTRIBUTE_ARCHIVE;
+        if ((::GetFileAttributesW(WideFileName(file).c_str()) & kSettable) != wanted)
+            SetAttributes(file, wanted);
+        DeleteIfSame(backup, loaded);
+        return true;
+    }
+    if (exchanged == ExchangeResult::NothingMoved) {
+        ::DeleteFileW(WideFileName(temp).c_str());
+        dropPlaceholder();
+        log(oleError);
+        return false;
+    }
+    // The previous file went to the backup name, the new one did not
+    // follow: the previous one goes back, if it is the one that was loaded.
+    FileIdentity atBackup;
+    const bool restored = IdentityOfName(backup, atBackup) && atBackup.SameFile(loaded) && MoveFileChecked(backup, file);
+    log(oleError);
+    if (restored) {
+        ::DeleteFileW(WideFileName(temp).c_str());
+        return false;
+    }
+    log("***** Update stored as " + temp);
+    log("***** Previous file stored as " + backup);
+    return false;
+}
+
 // One shortcut of the replacement: every line it logs after its heading.
 void ReplaceOne(const TReplaceGroup& group,
                 const std::string& oldAddr,
@@ -116,13 +328,26 @@ void ReplaceOne(const TReplaceGroup& group,
         log(oleError);
         return;
     }
-    // The name is passed whole: a cut name would load, and then save into,
-    // another file.
+    // Held open while it is loaded: nobody may write it, rename it or put
+    // another file under its name meanwhile, so the file loaded is the one
+    // identified here. A link at the name is not followed.
+    FileHandle held = OpenNameItself(wideFile, GENERIC_READ, FILE_SHARE_READ);
+    FileIdentity loaded;
+    if (!held || !IdentityOfHandle(held.get(), loaded)) {
+        log(oleError);
+        return;
+    }
+    if (IsLinkOrFolder(file, held.get(), loaded)) {
+        log("***** " + file + " is a link, not a shortcut file: not updated");
+        return;
+    }
+    // The name is passed whole: a cut name would load another file.
     if (FAILED(shortcut.File->Load(wideFile.c_str(), STGM_READ))) {
         log(oleError);
         return;
     }
     bool written = false;
+    int leftAlone = 0;
     for (const TReplaceHit& hit : group.Hits) {
         const ShortcutField* field = FindShortcutField(hit.SubType);
         if (field == nullptr)
@@ -137,6 +362,7 @@ void ReplaceOne(const TReplaceGroup& group,
         const FieldRewrite rewrite = RewriteShortcutField(value, oldAddr, newAddr);
         if (!rewrite.Fits) {
             log(TooLongLine(*field, file, rewrite.Value));
+            ++leftAlone;
             continue;
         }
         if (FAILED(WriteField(shortcut.Link.get(), field->SubType, Utf8ToWide(rewrite.Value), iconIndex))) {
@@ -161,13 +387,19 @@ void ReplaceOne(const TReplaceGroup& group,
     }
     if (!written)
         return;
-    // Into the file it was loaded from. A read-only shortcut, or one another
-    // program holds open, refuses the save and stays as it was.
-    if (FAILED(shortcut.File->Save(wideFile.c_str(), FALSE))) {
+    std::string bytes;
+    if (FAILED(SavedBytes(shortcut.Link.get(), bytes))) {
         log(oleError);
         return;
     }
-    log("Successfully updated " + file);
+    held.reset();
+    if (!SaveInPlace(file, bytes, loaded, log))
+        return;
+    // A field left as it was is no success: the summary says so.
+    if (leftAlone > 0)
+        log(PartlyUpdatedLine(file, leftAlone));
+    else
+        log("Successfully updated " + file);
 }
 
 }  // namespace
@@ -194,6 +426,12 @@ void TSearchLNKThread::Execute() {
     reader_ = &reader;
     ScopeExit forget([this] { reader_ = nullptr; });
     TMovixFileThread::Execute();
+    // The Desktop and the Start Menu may lie outside the folders walked, or
+    // be reached through a link the walk does not follow (a Desktop moved
+    // elsewhere or kept in a synchronised folder): the wider walks take
+    // them in as well, wherever they are.
+    if ((Mode == 2 || Mode == 3) && !Terminated)
+        SearchSpecialFolders(true);
 }
 
 void TSearchLNKThread::ProcessFile(const std::string& name) {
@@ -250,6 +488,10 @@ bool TSearchLNKThread::SpecialFolder(int csidl, std::string& folder) {
 }
 
 void TSearchLNKThread::SearchOwnList() {
+    SearchSpecialFolders(false);
+}
+
+void TSearchLNKThread::SearchSpecialFolders(bool wholeTrees) {
     struct Place {
         int Csidl;
         bool Tree;
@@ -276,7 +518,9 @@ void TSearchLNKThread::SearchOwnList() {
         if (seen)
             continue;
         searched.push_back(folder);
-        if (place.Tree)
+        // A folder the walk has been through already (by this name or
+        // another) is not walked again.
+        if (place.Tree || wholeTrees)
             SearchTree(folder);
         else
             SearchFolder(folder);

@@ -20,7 +20,9 @@ namespace movix {
 //
 // Mode 4 searches the Desktop (its own files) and the Start Menu (the whole
 // tree), then the same two folders for all users, each folder once; a folder
-// the shell cannot locate is left out.
+// the shell cannot locate is left out. Modes 2 and 3 walk the same four
+// folders as whole trees after their own walk, wherever they lie (through a
+// link, on another drive), each folder and each shortcut once.
 class TSearchLNKThread : public TMovixFileThread {
   public:
     TSearchLNKThread(int kind, const std::string& search, HWND progressLabel, TFoundEvent onFound, int mode);
@@ -35,6 +37,10 @@ class TSearchLNKThread : public TMovixFileThread {
     virtual bool SpecialFolder(int csidl, std::string& folder);
 
   private:
+    // The Desktop, the Start Menu and the same for all users; the Desktops
+    // without their subfolders unless `wholeTrees`.
+    void SearchSpecialFolders(bool wholeTrees);
+
     struct Reader;
     // One shell-link object loads every shortcut of the walk (making one
     // costs more than loading a file); it lives while Execute runs.
@@ -42,11 +48,15 @@ class TSearchLNKThread : public TMovixFileThread {
 };
 
 // Loads each group's shortcut (Key, the full file name), replaces the Old
-// address in the fields named by its hits' sub-types, and saves it in place.
+// address in the fields named by its hits' sub-types, and saves it under its
+// name: written to a new file beside it that takes its place in one exchange,
+// keeping its attributes and access rules, and only while the name still
+// holds the very file loaded (never a link, nor another file put there).
 // Shows each file name on `itemLabel` (may be null) and lets pending window
 // messages through once per shortcut; writes every action and failure to
 // `log`. A new value the field cannot hold whole is not stored (an error
-// line, the field as it was); a shortcut with no field stored is not saved.
+// line, the field as it was, and an error line in place of the success
+// line); a shortcut with no field stored is not saved.
 // Runs on the UI thread. Writes nothing for an empty list.
 void ReplaceShortcuts(std::vector<TReplaceGroup>& groups,
                       const std::string& oldAddr,

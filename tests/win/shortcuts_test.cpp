@@ -19,6 +19,7 @@
 #include "core/replace_groups.h"
 #include "core/strings.h"
 #include "platform/com_ptr_win.h"
+#include "platform/file_io_win.h"
 #include "platform/wide_text_win.h"
 #include "search_test_support_win.h"
 #include "shortcut_files_win.h"
@@ -265,7 +266,8 @@ TEST_F(ShortcutTest, NewValueTooLongForItsFieldIsLeftAloneWithAnErrorLine) {
                                 " characters, at most 259): left unchanged";
     EXPECT_EQ(log,
               (Lines{"", "Processing shortcut " + both, "        arguments: " + args, tooLong,
-                     "      working dir: C:\\OLDAPP", "       changed to: " + longNew, "Successfully updated " + both,
+                     "      working dir: C:\\OLDAPP", "       changed to: " + longNew,
+                     "***** Partly updated " + both + ": 1 field left unchanged",
                      "", "Processing shortcut " + only, "        arguments: " + args,
                      "***** New arguments of " + only + " too long (" + std::to_string(grown.size()) +
                          " characters, at most 259): left unchanged"}));
@@ -436,4 +438,202 @@ TEST_F(ShortcutTest, ValueTheShellDeclinesIsNotReportedAsChanged) {
                           "***** The shell did not take the new command line of " + file +
                               " (it reads C:\\OLDAPP\\APP.EXE): shortcut left unchanged"}));
     EXPECT_EQ(ReadFileBytes(file), before);
+}
+
+namespace {
+
+// Makes `link` a Unix symbolic link to `target` (Wine shows it as the file
+// it leads to); false when that is not possible here.
+bool UnixFileLink(const std::string& target, const std::string& link) {
+    const std::string unixTarget = UnixPath(target), unixLink = UnixPath(link);
+    return !unixTarget.empty() && !unixLink.empty() &&
+           RunUnix("Z:\\bin\\ln", "ln -sf \"" + unixTarget + "\" \"" + unixLink + "\"") &&
+           PumpUntil([&link] { return Exists(link); }, 10000);
+}
+
+// The names in a folder, "." and ".." left out.
+std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (std::string(data.cFileName) != "." && std::string(data.cFileName) != "..")
+            names.push_back(data.cFileName);
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct FaultHookGuard {
+    ~FaultHookGuard() { SetFileFaultHookForTest(nullptr); }
+};
+
+}  // namespace
+
+// A link, or another file, put under the shortcut's name after the search
+// (before the replacement loads it, or while it writes the new shortcut) is
+// never written through: the file it leads to stays as it was.
+TEST_F(ShortcutTest, LinkOrOtherFilePlantedAtTheNameIsNotWrittenThrough) {
+    const Fields old = {"C:\\OLDAPP\\APP.EXE", "", "C:\\OLDAPP", "", 0};
+    enum class Plant { LinkBeforeLoad, LinkWhileSaving, FileWhileSaving };
+    for (Plant plant : {Plant::LinkBeforeLoad, Plant::LinkWhileSaving, Plant::FileWhileSaving}) {
+        SCOPED_TRACE(static_cast<int>(plant));
+        TempTree tree("lnkplant"), elsewhere("lnkvictim");
+        const std::string file = tree / "App.lnk", moved = tree / "Moved.lnk", victim = elsewhere / "Victim.lnk";
+        MakeShortcut(file, old);
+        MakeShortcut(victim, old);
+        const std::string victimBytes = ReadFileBytes(victim);
+        const std::vector<TReplaceGroup> groups = {{file, {{"", kSubTypeCommand}, {"", kSubTypeDir}}}};
+        std::string plantedBytes;
+        auto swap = [&] {
+            // The searched file goes elsewhere, a link or another file
+            // takes its name.
+            EXPECT_TRUE(::MoveFileA(file.c_str(), moved.c_str()));
+            if (plant == Plant::FileWhileSaving) {
+                MakeShortcut(file, {"C:\\OLDAPP\\OTHER.EXE", "", "", "", 0});
+                plantedBytes = ReadFileBytes(file);
+            } else if (!UnixFileLink(victim, file)) {
+                ADD_FAILURE() << "no link can be made here";
+            }
+        };
+        if (plant == Plant::LinkBeforeLoad)
+            swap();
+        FaultHookGuard unhook;
+        bool planted = false;
+        SetFileFaultHookForTest([&](FileOp op, const std::string& name) -> DWORD {
+            if (op == FileOp::Write && plant != Plant::LinkBeforeLoad && !planted && name != file) {
+                planted = true;
+                swap();
+            }
+            return 0;
+        });
+        const Lines log = Replace(groups);
+        SetFileFaultHookForTest(nullptr);
+
+        EXPECT_EQ(ReadFileBytes(victim), victimBytes) << "written through the link";
+        ExpectStored(victim, old);
+        if (plant == Plant::LinkBeforeLoad) {
+            EXPECT_EQ(log, (Lines{"", "Processing shortcut " + file,
+                                  "***** " + file + " is a link, not a shortcut file: not updated"}));
+            continue;
+        }
+        EXPECT_TRUE(planted);
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.back(), "***** Changed by another program, left as it is: " + file);
+        ExpectStored(moved, old);
+        if (plant == Plant::FileWhileSaving)
+            EXPECT_EQ(ReadFileBytes(file), plantedBytes);
+        EXPECT_EQ(NamesIn(tree.Root()), (std::vector<std::string>{"App.lnk", "Moved.lnk"})) << "nothing left over";
+    }
+}
+
+// The new shortcut is written beside the old one and takes its place in one
+// exchange: stopped at any step, the shortcut is the old one, whole, or
+// nothing is lost (both kept, and the log says where). Saved, it keeps its
+// attributes and access rules.
+TEST_F(ShortcutTest, SaveStoppedAtAnyStepLosesNothing) {
+    struct Case {
+        const char* name;
+        FileOp op;
+        const char* failing;  // which name fails: "temp", "file", "temp+backup"; "" for none
+        bool saved;
+    };
+    const Case cases[] = {
+        {"saved", FileOp::Write, "", true},
+        {"disk full writing the new shortcut", FileOp::Write, "temp", false},
+        {"old shortcut cannot be moved", FileOp::Move, "file", false},
+        {"new shortcut cannot be moved in, the old one goes back", FileOp::Move, "temp", false},
+        {"neither can be moved back", FileOp::Move, "temp+backup", false},
+    };
+    const Fields before = {"C:\\OLDAPP\\APP.EXE", "-x", "C:\\OLDAPP", "C:\\OLDAPP\\APP.ICO", 2};
+    const Fields after = {"D:\\Apps\\NewApp\\APP.EXE", "-x", "D:\\Apps\\NewApp", "C:\\OLDAPP\\APP.ICO", 2};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempTree tree("lnksave");
+        const bool attributesStick = AttributesStick(tree.Root());
+        const std::string file = tree / "App.lnk";
+        MakeShortcut(file, before);
+        const std::string bytes = ReadFileBytes(file);
+        const DWORD attributes = attributesStick ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM : 0;
+        if (attributes != 0)
+            ASSERT_TRUE(::SetFileAttributesA(file.c_str(), attributes));
+        ASSERT_TRUE(SetEveryoneRules(file, FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE));
+        const std::string rules = RulesOf(file);
+        const std::string failing = c.failing;
+        FaultHookGuard unhook;
+        SetFileFaultHookForTest([&](FileOp op, const std::string& name) -> DWORD {
+            const bool isFile = name == file;
+            const bool isTemp = name.size() > 4 && name.substr(name.size() - 4) == ".$$$";
+            const bool isBackup = !isFile && name.size() > 4 && name.substr(name.size() - 4) == ".BAK";
+            const bool fails = (failing == "file" && isFile) ||
+                               (failing.rfind("temp", 0) == 0 && isTemp) ||
+                               (failing == "temp+backup" && isBackup);
+            return op == c.op && fails ? (op == FileOp::Write ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED) : 0;
+        });
+        const Lines log = Replace({{file, {{"", kSubTypeCommand}, {"", kSubTypeDir}}}});
+        SetFileFaultHookForTest(nullptr);
+
+        ASSERT_GE(log.size(), 6u);
+        const std::vector<std::string> names = NamesIn(tree.Root());
+        if (c.saved) {
+            EXPECT_EQ(log.back(), "Successfully updated " + file);
+            ExpectStored(file, after);
+            EXPECT_EQ(::GetFileAttributesA(file.c_str()), attributes | FILE_ATTRIBUTE_ARCHIVE);
+            EXPECT_EQ(RulesOf(file), rules);
+            EXPECT_EQ(names, std::vector<std::string>{"App.lnk"});
+        } else if (failing != "temp+backup") {
+            EXPECT_EQ(log.back(), "***** OLE error updating " + file);
+            EXPECT_EQ(ReadFileBytes(file), bytes);
+            EXPECT_EQ(names, std::vector<std::string>{"App.lnk"}) << "nothing left over";
+        } else {
+            // The old shortcut under a name of its own, the new one under
+            // another, both named in the log.
+            ASSERT_EQ(names.size(), 2u);
+            EXPECT_FALSE(Exists(file));
+            const std::string temp = tree / (names[0].find(".$$$") != std::string::npos ? names[0] : names[1]);
+            const std::string backup = tree / (names[0].find(".BAK") != std::string::npos ? names[0] : names[1]);
+            EXPECT_EQ(Lines(log.end() - 3, log.end()),
+                      (Lines{"***** OLE error updating " + file, "***** Update stored as " + temp,
+                             "***** Previous file stored as " + backup}));
+            EXPECT_EQ(ReadFileBytes(backup), bytes);
+            ExpectStored(temp, after);
+        }
+    }
+}
+
+// The Desktop of the prefix is a link to the home folder (as a Desktop
+// moved elsewhere is on Windows): the walks in and below the Windows folder
+// and of all fixed drives take in the Desktop and the Start Menu, of the
+// user and of all users, wherever they lie, and find each shortcut once.
+TEST_F(ShortcutTest, WiderWalksTakeInTheDesktopAndStartMenuWhereverTheyLie) {
+    const std::string desktop = SpecialFolderPath(CSIDL_DESKTOPDIRECTORY);
+    const std::string startMenu = SpecialFolderPath(CSIDL_STARTMENU);
+    const std::string commonDesktop = SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY);
+    for (const std::string& f : {desktop, startMenu, commonDesktop})
+        ASSERT_FALSE(f.empty());
+    const Fields target = {"C:\\MVXLNK_WIDE\\APP.EXE", "", "", "", 0};
+    Planted planted;
+    planted.Shortcut(desktop + "\\Wide Top.lnk", target);
+    const std::string desktopSub = planted.Dir(desktop + "\\Wide Folder");
+    planted.Shortcut(desktopSub + "\\Wide Deep.lnk", target);
+    const std::string menuDir = planted.Dir(planted.Dir(startMenu + "\\Programs") + "\\Wide Folder");
+    planted.Shortcut(menuDir + "\\Wide Menu.lnk", target);
+    planted.Shortcut(commonDesktop + "\\Wide Common.lnk", target);
+    const std::map<std::string, std::string> expected = {{"Wide Top.lnk", desktop},
+                                                         {"Wide Deep.lnk", desktopSub},
+                                                         {"Wide Menu.lnk", menuDir},
+                                                         {"Wide Common.lnk", commonDesktop}};
+    for (int mode : {3, 2}) {
+        SCOPED_TRACE(mode);
+        hits_.clear();
+        RunToEnd(new TSearchLNKThread(KindLnk, "c:\\mvxlnk_wide", label_, Collector(), mode), 600000);
+        EXPECT_EQ(fatal_, "");
+        std::map<std::string, std::string> found;
+        for (const FoundHit& h : hits_)
+            EXPECT_TRUE(found.emplace(h.item, h.path).second) << "found twice: " << h;
+        EXPECT_EQ(found, expected);
+    }
 }
