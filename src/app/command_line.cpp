@@ -91,6 +91,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             line.Apply = true;
             continue;
         }
+        if (name == "flagged") {
+            if (hasValue)
+                return Bad("The switch /flagged takes no value.");
+            line.Flagged = true;
+            continue;
+        }
         bool known = false;
         for (const Number& number : kNumbers) {
             if (name != number.name)
@@ -143,7 +149,7 @@ std::string UnattendedUsage() {
            "The search and replacement of a moved program, without the window.\n"
            "\n"
            "movix32 /old:PATH /new:PATH [/ini:N] [/groups:N] [/shortcuts:N] [/registry:N]\n"
-           "        [/list:FILE.rtf] [/log:FILE.txt] [/apply]\n"
+           "        [/list:FILE.rtf] [/log:FILE.txt] [/apply] [/flagged]\n"
            "movix32 /restore:JOURNAL [/log:FILE.txt]\n"
            "movix32 /?\n"
            "\n"
@@ -158,16 +164,22 @@ std::string UnattendedUsage() {
            "                 (without a number, each choice is the one saved by the wizard)\n"
            "  /list:FILE     save the hits as a Rich Text Format table\n"
            "  /log:FILE      save the activity log as text\n"
-           "  /apply         replace every hit; without it the run only searches (a dry run)\n"
+           "  /apply         replace every hit marked Y; without it the run only searches\n"
+           "                 (a dry run)\n"
+           "  /flagged       mark the flagged hits Y as well, so that /apply replaces them\n"
            "  /restore:FILE  put back what a replacement changed, from its undo journal\n"
            "                 (its log goes beside the journal unless /log names a file)\n"
            "\n"
-           "Each hit is printed as one line: Y, item, path, type, sub-type and context,\n"
-           "separated by tabs; then the log's lines.\n"
+           "Each hit is printed as one line: its mark, item, path, type, sub-type and\n"
+           "context, separated by tabs; then the log's lines. The mark is Y, or N! for a\n"
+           "flagged hit: one where the Old address may begin a longer folder name, as\n"
+           "C:\\Program Files does in C:\\Program Files (x86) or C:\\Acme Tools in\n"
+           "C:\\Acme Tools 2. Flagged hits are left unchanged unless /flagged is given\n"
+           "(their mark is then Y!).\n"
            "\n"
            "Exit codes:\n"
            "  0  done, or nothing found\n"
-           "  1  hits found (a dry run: nothing was changed)\n"
+           "  1  hits found, nothing was changed (a dry run, or every hit flagged N!)\n"
            "  2  the replacement or the restore logged error lines (they begin with *****)\n"
            "  3  bad arguments, or an address check that stops the run; nothing was searched\n"
            "  4  cancelled by Ctrl+C; the log is written\n";

@@ -11,7 +11,7 @@ namespace movix {
 
 // What the process ends with; a script tells the outcomes apart by them.
 constexpr int kExitDone = 0;          // done, or nothing found
-constexpr int kExitHitsFound = 1;     // a search without /apply found hits
+constexpr int kExitHitsFound = 1;     // hits found, none replaced: no /apply, or all flagged N
 constexpr int kExitErrorLines = 2;    // the replacement (or restore) logged "*****" lines
 constexpr int kExitBadArguments = 3;  // bad arguments, or a red address check
 constexpr int kExitCancelled = 4;     // stopped by Ctrl+C
@@ -37,6 +37,9 @@ struct TCommandLine {
     int Ini = -1, Groups = -1, Shortcuts = -1, Registry = -1;
     std::string ListFile, LogFile, RestoreFile;
     bool Apply = false;
+    // /flagged: the hits whose Old address may begin a longer name start as
+    // Y too; without it they start as N and are left unchanged.
+    bool Flagged = false;
     // One line that says what is wrong with the arguments.
     std::string Error;
 };

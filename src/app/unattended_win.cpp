@@ -214,9 +214,12 @@ std::string WindowTextUtf8(HWND window) {
 const char* const kKindTitle[] = {"", "INI files", "Groups", "Shortcuts", "the Registry"};
 
 // One hit as one line of tab-separated fields: a tab or line end inside a
-// field (a Registry name may hold one) is shown as a blank.
+// field (a Registry name may hold one) is shown as a blank. A flagged hit
+// (the Old address may begin a longer name there) has "!" after its mark.
 std::string HitLine(const TFoundItem& row) {
     std::string line = row.Mark == MarkY ? "Y" : "N";
+    if (row.MaybeLonger)
+        line += '!';
     for (std::string field :
          {row.Item, row.Path, std::string(KindText(row.Kind)), std::string(SubTypeText(row.SubType)), row.Context}) {
         for (char& c : field)
@@ -231,8 +234,8 @@ std::string HitLine(const TFoundItem& row) {
 
 class TUnattendedRun final : public IRunCallback {
   public:
-    TUnattendedRun(TConsole& console, HWND label, const std::string& oldAddress)
-        : console_(console), label_(label), oldUpper_(UpperText(oldAddress)) {}
+    TUnattendedRun(TConsole& console, HWND label, const std::string& oldAddress, bool flaggedToo)
+        : console_(console), label_(label), oldUpper_(UpperText(oldAddress)), flaggedToo_(flaggedToo) {}
 
     void StepStarted(int kind) override {
         kind_ = kind;
@@ -250,6 +253,10 @@ class TUnattendedRun final : public IRunCallback {
              const std::string& valueName) override {
         // The row as the found list makes it.
         TFoundItem row = MakeFoundItem(item, path, context, kind, subType, valueName, oldUpper_);
+        // Nobody looks at the rows before the replacement: a hit that may
+        // name a longer folder is never rewritten unless asked for.
+        if (row.MaybeLonger && !flaggedToo_)
+            row.Mark = MarkN;
         if (kind >= KindIni && kind <= KindReg)
             ++counts_[kind];
         console_.Line(HitLine(row));
@@ -303,6 +310,7 @@ class TUnattendedRun final : public IRunCallback {
     TConsole& console_;
     HWND label_;
     std::string oldUpper_;
+    bool flaggedToo_;
     int kind_ = KindNone;
     int counts_[5] = {-1, -1, -1, -1, -1};
     std::vector<TFoundItem> rows_;
@@ -375,7 +383,7 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     // The search threads show where they are in a label; this one is never
     // shown, the progress line reads it.
     const HWND label = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-    TUnattendedRun run(console, label, line.OldAddress);
+    TUnattendedRun run(console, label, line.OldAddress, line.Flagged);
     static const char* const kIniScope[] = {"", "WIN.INI and SYSTEM.INI", "the Windows folder",
                                             "the Windows folder and below", "all fixed drives"};
     static const char* const kShortcutScope[] = {"", "Start Menu and Desktop", "the Windows folder and below",
@@ -465,8 +473,20 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
         }
     }
     const std::size_t hits = run.Rows().size();
+    std::size_t marked = 0;
+    std::vector<const TFoundItem*> leftOut;
+    for (const TFoundItem& row : run.Rows()) {
+        if (row.Mark == MarkY)
+            ++marked;
+        else
+            leftOut.push_back(&row);
+    }
+    if (!leftOut.empty())
+        console.Line(std::to_string(leftOut.size()) + (leftOut.size() == 1 ? " hit is" : " hits are") +
+                     " flagged N!: the Old address may begin a longer folder name there. They are left "
+                     "unchanged; /flagged replaces them too.");
 
-    if (!line.Apply || hits == 0) {
+    if (!line.Apply || marked == 0) {
         std::vector<std::string> log = head;
         if (!search.LogLines().empty()) {
             log.push_back("");
@@ -474,9 +494,10 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
                 log.push_back(text);
         }
         log.push_back("");
-        log.push_back(hits == 0 ? std::string("Nothing was found: nothing was changed.")
-                                : "Search only: " + std::to_string(hits) + (hits == 1 ? " hit" : " hits") +
-                                      " found, nothing was changed.");
+        log.push_back(hits == 0     ? std::string("Nothing was found: nothing was changed.")
+                      : line.Apply ? std::string("No hit is marked Y: nothing was changed.")
+                                   : "Search only: " + std::to_string(hits) + (hits == 1 ? " hit" : " hits") +
+                                         " found, nothing was changed.");
         console.Line(log.back());
         if (!SaveLogFile(console, line.LogFile, log))
             exitCode = kExitErrorLines;
@@ -508,10 +529,18 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
         for (const std::string& text : search.LogLines())
             run.LogLine(text);
     }
+    if (!leftOut.empty()) {
+        run.LogLine("");
+        for (const TFoundItem* row : leftOut)
+            run.LogLine("Left unchanged, may name a longer folder (/flagged replaces it): " +
+                        std::string(KindText(row->Kind)) + " " + TargetKey(*row) + ": " + row->Context);
+    }
+    // Only the rows marked Y, as the wizard deletes the others first.
     std::vector<TFoundItem> rows;
-    rows.reserve(hits);
+    rows.reserve(marked);
     for (std::size_t index : SortedOrderLocale(run.Rows(), -1, false))
-        rows.push_back(run.Rows()[index]);
+        if (run.Rows()[index].Mark == MarkY)
+            rows.push_back(run.Rows()[index]);
     TReplaceRunner replacer(run, progMan, label);
     replacer.SetJournal(journal.get());
     replacer.SetStopReason("Ctrl+C was pressed");

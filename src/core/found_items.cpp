@@ -21,7 +21,12 @@ TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const
     row.Context = context;
     row.Mark = MarkY;
     row.ValueName = valueName;
-    row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(row.Context, oldUpper);
+    // The closing bracket of a section header ends the name before it
+    // surely; the header is rewritten whole, so all else is judged.
+    std::string_view judged = row.Context;
+    if (kind == KindIni && subType == kSubTypeSection && !judged.empty() && judged.back() == ']')
+        judged.remove_suffix(1);
+    row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(judged, oldUpper);
     return row;
 }
 

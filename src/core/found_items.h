@@ -29,9 +29,11 @@ struct TFoundItem {
     // For Registry value hits: the value's own name, which the Context
     // cannot always tell (a name may hold "=" or be "(default)").
     std::string ValueName;
-    // The Context has the Old address followed by a blank and more of a name
-    // (C:\Acme Tools 2 for C:\Acme Tools): it may name a longer folder. The
-    // row is a hit like any other; the list, its help and the report say so.
+    // The Context has the Old address where its last name may go on
+    // (C:\Acme Tools 2, C:\Program Files (x86) for C:\Program Files;
+    // MaybeLongerName): it may name a longer folder. The row is a hit like
+    // any other and is rewritten when marked Y; the list, its help and the
+    // report say so, and the unattended mode starts it as N.
     bool MaybeLonger = false;
 };
 

@@ -172,12 +172,49 @@ bool IsNameChar(char c) {
     return c == '_' || c == '-' || c == '.' || c == '~' || c == '$';
 }
 
-bool IsBoundaryAfter(std::string_view text, std::size_t end, std::string_view searchUpper) {
+namespace {
+
+// Characters that cannot be in a file name, or that part the items of a list
+// or a command line: the name before them has surely ended.
+bool EndsNameSurely(char c) {
+    if (static_cast<unsigned char>(c) < 0x20)
+        return true;  // control characters, tab and line ends among them
+    return c == '\\' || c == '/' || c == '"' || c == '<' || c == '>' || c == '|' || c == '*' || c == '?' ||
+           c == ';' || c == ',' || c == '=';
+}
+
+// A switch of a command line after a blank: / or - and a letter (or /?).
+bool IsSwitchAt(std::string_view text, std::size_t at) {
+    if (at + 1 >= text.size() || (text[at] != '/' && text[at] != '-'))
+        return false;
+    const char c = text[at + 1];
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c == '?' && text[at] == '/');
+}
+
+}  // namespace
+
+TBoundary BoundaryAfter(std::string_view text, std::size_t end, std::string_view searchUpper) {
     if (end >= text.size())
-        return true;
+        return TBoundary::Sure;
     if (!searchUpper.empty() && (searchUpper.back() == '\\' || searchUpper.back() == '/'))
-        return true;
-    return !IsNameChar(text[end]);
+        return TBoundary::Sure;
+    const char next = text[end];
+    if (IsNameChar(next))
+        return TBoundary::None;
+    if (EndsNameSurely(next))
+        return TBoundary::Sure;
+    if (next != ' ')
+        return TBoundary::Doubtful;
+    while (end < text.size() && text[end] == ' ')
+        ++end;
+    // Blanks at the end of the text or of its line are no part of a name.
+    if (end == text.size() || static_cast<unsigned char>(text[end]) < 0x20 || IsSwitchAt(text, end))
+        return TBoundary::Sure;
+    return TBoundary::Doubtful;
+}
+
+bool IsBoundaryAfter(std::string_view text, std::size_t end, std::string_view searchUpper) {
+    return BoundaryAfter(text, end, searchUpper) != TBoundary::None;
 }
 
 namespace {
@@ -265,13 +302,9 @@ bool MaybeLongerName(std::string_view text, std::string_view searchUpper) {
     std::size_t end = 0;
     for (std::size_t at = FindUpper(text, searchUpper, 0, end); at != std::string_view::npos;
          at = FindUpper(text, searchUpper, NextStart(text, at), end)) {
-        // A blank ends a name, so the occurrence counts. An Old address ending
-        // in a separator has its last name closed: nothing runs on from it.
-        if (end >= text.size() || text[end] != ' ' || searchUpper.back() == '\\' || searchUpper.back() == '/')
-            continue;
-        while (end < text.size() && text[end] == ' ')
-            ++end;
-        if (end < text.size() && IsNameChar(text[end]))
+        // Every occurrence, also those a replacement would pass over after
+        // an overlapping one: the flag must cover whatever is rewritten.
+        if (BoundaryAfter(text, end, searchUpper) == TBoundary::Doubtful)
             return true;
     }
     return false;

@@ -48,12 +48,25 @@ bool SameFileName(const std::string& a, const std::string& b);
 // is found in C:\Tools\Edit\x.exe and in "C:\Tools\Edit;D:\", never inside
 // C:\Tools\Editor. A name goes on with a letter of any script (every byte of
 // a multi-byte character is 0x80 or above, so all such bytes count as
-// letters), a digit, or one of _ - . ~ $; anything else, and the end of the
-// text, ends it. An Old address that itself ends in \ or / has its last name
-// closed already, so every occurrence of it counts.
+// letters), a digit, or one of _ - . ~ $: there the occurrence does not count.
+// Where it counts, its end is sure or doubtful:
+//  - sure at the end of the text, and before \ / " < > | * ? ; , = or a
+//    control character (tab, CR and LF among them), which cannot be in a name
+//    or part the items of a list; also before blanks that lead to the end of
+//    the text, to a control character, or to a switch (/x, -x:
+//    C:\Acme Tools /S);
+//  - doubtful before any other character, and before blanks that lead to
+//    anything else: ( ) [ ] { } + & ' ! @ # ^ % and a blank are all legal in
+//    folder names, so C:\Program Files (x86), C:\Tools\Notepad++ and
+//    C:\Acme Tools 2 may each name a folder of their own.
+// An Old address that itself ends in \ or / has its last name closed
+// already, so every occurrence of it counts, surely.
 bool IsNameChar(char c);
-// True when the occurrence of `searchUpper` that ends just before `end` in
-// `text` counts (the match itself is the caller's business).
+enum class TBoundary { None, Sure, Doubtful };
+// What the text after the occurrence of `searchUpper` that ends just before
+// `end` in `text` makes of it (the match itself is the caller's business).
+TBoundary BoundaryAfter(std::string_view text, std::size_t end, std::string_view searchUpper);
+// True when that occurrence counts, surely or doubtfully.
 bool IsBoundaryAfter(std::string_view text, std::size_t end, std::string_view searchUpper);
 
 // The match rule: true when `searchUpper` (already upper-cased, by
@@ -64,10 +77,13 @@ bool IsBoundaryAfter(std::string_view text, std::size_t end, std::string_view se
 // `searchUpper` (a letter whose capital is longer or shorter in UTF-8).
 bool ContainsUpper(std::string_view text, std::string_view searchUpper);
 
-// True when some counting occurrence of `searchUpper` in `text` is followed
-// by blanks and then a name character, as C:\Acme Tools in C:\Acme Tools 2:
-// the text may name a longer folder rather than the Old address followed by
-// more words. Such an occurrence still counts; the list flags its row.
+// True when some occurrence of `searchUpper` in `text` counts only
+// doubtfully (see BoundaryAfter), as C:\Acme Tools in C:\Acme Tools 2 or
+// C:\Tools\Notepad in C:\Tools\Notepad++: the text may name a longer folder.
+// Such an occurrence still counts, and ReplaceAllText rewrites it; the list
+// flags its row so that it is never rewritten unseen. Every occurrence is
+// looked at, so a false answer means that ReplaceAllText rewrites no doubtful
+// one.
 bool MaybeLongerName(std::string_view text, std::string_view searchUpper);
 
 // Replaces every counting occurrence of `find` in `s` (letters compared

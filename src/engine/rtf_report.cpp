@@ -7,8 +7,8 @@ namespace movix {
 // Follows the Context of a row flagged as maybe naming a longer folder, on a
 // line of its own within the cell.
 const char* const LongerNameNote =
-    "\\line {\\i Check this item: the Old address is followed by a space and more text, so it may be part of a "
-    "longer folder name.}";
+    "\\line {\\i Check this item: the text after the Old address may go on with its last name, so it may be part "
+    "of a longer folder name.}";
 
 namespace {
 

@@ -299,6 +299,70 @@ TEST(Unattended, SearchOnlyThenApplyThenRestore) {
     guitest::RemoveTree(scratch);
 }
 
+// Nobody reviews an unattended run: a hit where the Old address may begin a
+// longer folder name starts as N, is printed with "!" and named in the log,
+// and is replaced only with /flagged.
+TEST(Unattended, FlaggedHitsAreLeftUnchangedUnlessAskedFor) {
+    const std::string key = "Software\\MvxFlag";
+    struct Cleanup {
+        ~Cleanup() {
+            RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\MvxFlag");
+            guitest::ClearSettings();
+        }
+    } cleanup;
+    const struct {
+        const char* name;
+        const char* before;
+        bool flagged;
+    } values[] = {
+        {"Bin", "C:\\MVXFLAG\\BIN\\x.exe", false},  {"Switch", "C:\\MVXFLAG /S", false},
+        {"Icon", "C:\\MVXFLAG,0", false},            {"X86", "C:\\MVXFLAG (x86)\\App", true},
+        {"Plus", "C:\\MVXFLAG++\\np.exe", true},      {"Two", "C:\\MVXFLAG 2", true},
+    };
+    for (const auto& v : values)
+        SetSz(key, v.name, v.before);
+    guitest::ClearSettings();
+    const std::string scratch = guitest::ScratchDir("cli_flag");
+    const std::string log = scratch + "\\LOG.TXT";
+    const std::string args = "/old:C:\\MVXFLAG /new:D:\\MVXFLAG /ini:0 /shortcuts:0 /registry:1 \"/log:" + log + "\" ";
+    auto line = [&](const char* mark, const char* name, const std::string& data) {
+        return std::string(mark) + "\tMvxFlag\tHKCU\\Software\\MvxFlag\tREG\tdat\t" + name + "=" + data;
+    };
+    auto newText = [](const char* before) { return "D" + std::string(before).substr(1); };
+
+    const Result applied = RunCli(args + "/apply");
+    EXPECT_EQ(applied.exitCode, 0u) << applied.output;
+    EXPECT_TRUE(applied.Has("3 hits are flagged N!: the Old address may begin a longer folder name there. They are "
+                            "left unchanged; /flagged replaces them too."))
+        << applied.output;
+    const std::string logText = guitest::ReadAll(log);
+    for (const auto& v : values) {
+        EXPECT_TRUE(applied.Has(line(v.flagged ? "N!" : "Y", v.name, v.before))) << v.name << "\n" << applied.output;
+        EXPECT_EQ(GetSz(key, v.name), v.flagged ? v.before : newText(v.before)) << v.name;
+        EXPECT_EQ(logText.find("Left unchanged, may name a longer folder (/flagged replaces it): REG "
+                               "HKCU\\Software\\MvxFlag: " +
+                               std::string(v.name) + "=" + v.before + "\r\n") != std::string::npos,
+                  v.flagged)
+            << v.name << "\n" << logText;
+    }
+
+    // Only flagged hits are left: /apply alone changes nothing.
+    const Result again = RunCli(args + "/apply");
+    EXPECT_EQ(again.exitCode, 1u) << again.output;
+    EXPECT_TRUE(again.Has("No hit is marked Y: nothing was changed.")) << again.output;
+    EXPECT_EQ(GetSz(key, "X86"), "C:\\MVXFLAG (x86)\\App");
+
+    const Result flagged = RunCli(args + "/apply /flagged");
+    EXPECT_EQ(flagged.exitCode, 0u) << flagged.output;
+    for (const auto& v : values) {
+        if (!v.flagged)
+            continue;
+        EXPECT_TRUE(flagged.Has(line("Y!", v.name, v.before))) << v.name << "\n" << flagged.output;
+        EXPECT_EQ(GetSz(key, v.name), newText(v.before)) << v.name;
+    }
+    guitest::RemoveTree(scratch);
+}
+
 // The wizard's Program Manager scenario under Windows NT 3.51, against the
 // substitute serving the demo's groups; then /restore, twice.
 TEST(Unattended, ProgManGroupsUnderNT351AndTheirRestore) {

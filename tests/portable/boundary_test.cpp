@@ -1,5 +1,6 @@
 // Path boundaries: an occurrence of the Old address counts only where the
-// text after it does not go on with the Old address's last name. The same
+// text after it does not go on with the Old address's last name, and is
+// flagged where what follows may still be part of a folder name. The same
 // rule decides the search's match, every replacement of text, and the
 // "maybe a longer folder name" flag of a row.
 #include <gtest/gtest.h>
@@ -130,33 +131,79 @@ TEST(BoundaryReplace, AgreesWithTheMatch) {
     }
 }
 
-struct LongerCase {
+// How each neighbour of an occurrence is judged: not counted, counted
+// surely, or counted and flagged (MaybeLongerName), which the replacement
+// still rewrites.
+enum Verdict { NoHit, Sure, Flagged };
+
+struct NeighbourCase {
     const char* text;
     const char* old;
-    bool maybeLonger;
+    Verdict verdict;
 };
 
-const LongerCase kLongerCases[] = {
-    {"C:\\Acme Tools 2\\x.exe", "C:\\Acme Tools", true},
-    {"c:\\acme tools 2", "C:\\Acme Tools", true},
-    {"C:\\Acme Tools  Extra\\x.exe", "C:\\Acme Tools", true},
-    {"C:\\Acme Tools \xC3\xA9t\xC3\xA9", "C:\\Acme Tools", true},
-    {"C:\\Acme Tools -x", "C:\\Acme Tools", true},
-    // Some other occurrence in the text is enough.
-    {"C:\\Acme Tools\\a;C:\\Acme Tools 2\\b", "C:\\Acme Tools", true},
-    {"C:\\Acme Tools\\x.exe", "C:\\Acme Tools", false},
-    {"C:\\Acme Tools", "C:\\Acme Tools", false},
-    {"C:\\Acme Tools ", "C:\\Acme Tools", false},
-    {"\"C:\\Acme Tools\" /s", "C:\\Acme Tools", false},
-    {"C:\\Acme Tools /s", "C:\\Acme Tools", false},
-    {"C:\\Acme Tools2 x", "C:\\Acme Tools", false},  // does not count at all
-    {"C:\\Acme\\ x", "C:\\Acme\\", false},
-    {"C:\\Acme Tools 2", "", false},
+const NeighbourCase kNeighbourCases[] = {
+    // Folder names that go on with characters legal in names.
+    {"C:\\Program Files (x86)\\App\\app.exe", "C:\\Program Files", Flagged},
+    {"C:\\Tools\\Notepad++\\np.exe", "C:\\Tools\\Notepad", Flagged},
+    {"C:\\Data\\Foo(old)\\a.txt", "C:\\Data\\Foo", Flagged},
+    {"C:\\Acme Tools 2\\x.exe", "C:\\Acme Tools", Flagged},
+    {"c:\\acme tools 2", "C:\\Acme Tools", Flagged},
+    {"C:\\Acme Tools  Extra\\x.exe", "C:\\Acme Tools", Flagged},
+    {"C:\\Acme Tools \xC3\xA9t\xC3\xA9", "C:\\Acme Tools", Flagged},
+    {"C:\\Acme Tools - Copy", "C:\\Acme Tools", Flagged},
+    {"C:\\Acme Tools \"x\"", "C:\\Acme Tools", Flagged},
+    {"C:\\Acme Tools /", "C:\\Acme Tools", Flagged},
+    {"C:\\Acme Tools -", "C:\\Acme Tools", Flagged},
+    {"C:\\Acme Tools -?", "C:\\Acme Tools", Flagged},
+    {"[C:\\Tools\\Edit]", "C:\\Tools\\Edit", Flagged},
+    {"(C:\\Tools\\Edit)", "C:\\Tools\\Edit", Flagged},
+    {"'C:\\Tools\\Edit'", "C:\\Tools\\Edit", Flagged},
+    {"%C:\\Tools\\Edit%", "C:\\Tools\\Edit", Flagged},
+    {"C:\\Tools\\Edit:x", "C:\\Tools\\Edit", Flagged},
+    // One doubtful occurrence flags the text, wherever it is.
+    {"C:\\Acme Tools\\a;C:\\Acme Tools 2\\b", "C:\\Acme Tools", Flagged},
+    {"C:\\Tools\\Notepad\\n.exe;C:\\Tools\\Notepad++", "C:\\Tools\\Notepad", Flagged},
+    // Where the name surely ends.
+    {"C:\\Acme Tools", "C:\\Acme Tools", Sure},
+    {"C:\\Acme Tools ", "C:\\Acme Tools", Sure},
+    {"C:\\Acme Tools  \t", "C:\\Acme Tools", Sure},
+    {"C:\\Acme Tools \r\nx", "C:\\Acme Tools", Sure},
+    {"C:\\Acme Tools /S", "C:\\Acme Tools", Sure},
+    {"C:\\Acme Tools  /?", "C:\\Acme Tools", Sure},
+    {"C:\\Acme Tools -x", "C:\\Acme Tools", Sure},
+    {"C:\\Acme Tools,0", "C:\\Acme Tools", Sure},
+    {"\"C:\\Acme Tools\" /s", "C:\\Acme Tools", Sure},
+    {"C:\\Acme Tools\\x.exe", "C:\\Acme Tools", Sure},
+    {"C:\\Acme Tools/x", "C:\\Acme Tools", Sure},
+    {"C:\\Acme Tools\t/S", "C:\\Acme Tools", Sure},
+    {"<C:\\E>|C:\\E*C:\\E?", "C:\\E", Sure},
+    {"C:\\E;C:\\E=C:\\E\t", "C:\\E", Sure},
+    {"C:\\E\r\nC:\\E\n", "C:\\E", Sure},
+    {"C:\\E\x01", "C:\\E", Sure},
+    {"C:\\Acme\\ x", "C:\\Acme\\", Sure},
+    {"C:\\Acme\\(x86)", "C:\\Acme\\", Sure},
+    // Another name, not a hit at all.
+    {"C:\\Acme Tools2 x", "C:\\Acme Tools", NoHit},
+    {"C:\\Tools\\Notepad2(x)", "C:\\Tools\\Notepad", NoHit},
+    {"C:\\Acme Tools 2", "", NoHit},
 };
 
-TEST(BoundaryLongerName, FlagsAnOccurrenceFollowedByBlankAndName) {
-    for (const LongerCase& c : kLongerCases)
-        EXPECT_EQ(MaybeLongerName(c.text, UpperAscii(c.old)), c.maybeLonger) << c.text << " / " << c.old;
+TEST(BoundaryNeighbours, LegalNameCharactersAfterTheOldAddressFlagTheHit) {
+    for (const NeighbourCase& c : kNeighbourCases) {
+        const std::string upper = UpperAscii(c.old);
+        EXPECT_EQ(ContainsUpper(c.text, upper), c.verdict != NoHit) << c.text << " / " << c.old;
+        EXPECT_EQ(MaybeLongerName(c.text, upper), c.verdict == Flagged) << c.text << " / " << c.old;
+        // A flagged occurrence is rewritten all the same: its row is marked
+        // Y in the list, with the warning sign, until the user marks it N.
+        std::string s = c.text;
+        ReplaceAllText(s, c.old, "\x01");
+        EXPECT_EQ(s != c.text, c.verdict != NoHit) << c.text << " / " << c.old;
+    }
+    for (char c : std::string("()[]{}+&'!@#^`%:\x7F")) {
+        EXPECT_TRUE(MaybeLongerName(std::string("C:\\E") + c, "C:\\E")) << c;
+        EXPECT_FALSE(MaybeLongerName(std::string("C:\\Ex") + c, "C:\\E")) << c;  // no hit at all
+    }
 }
 
 TEST(BoundaryNameChars, LettersOfAnyScriptDigitsAndFiveMarks) {

@@ -32,6 +32,8 @@ TEST(CommandLine, EverySwitchIsTaken) {
     const TCommandLine dry = ParseCommandLine({"/old:C:\\A", "/new:C:\\B"});
     ASSERT_EQ(dry.RunMode, Mode::Search);
     EXPECT_FALSE(dry.Apply);
+    EXPECT_FALSE(dry.Flagged) << "flagged hits start as N";
+    EXPECT_TRUE(ParseCommandLine({"/old:C:\\A", "/new:C:\\B", "/apply", "/FLAGGED"}).Flagged);
     EXPECT_EQ(dry.Ini, -1) << "the saved setting";
     EXPECT_EQ(dry.Registry, -1);
 
@@ -65,6 +67,8 @@ TEST(CommandLine, EveryBadArgumentGetsOneClearLine) {
         {{"/old:C:\\A", "/new:C:\\B", "/registry: 1"}, "The number of /registry must be from 0 to 3, not \" 1\"."},
         {{"/old:C:\\A", "/new:C:\\B", "/registry:0001"}, "The number of /registry must be from 0 to 3, not \"0001\"."},
         {{"/old:C:\\A", "/new:C:\\B", "/apply:yes"}, "The switch /apply takes no value."},
+        {{"/old:C:\\A", "/new:C:\\B", "/flagged:1"}, "The switch /flagged takes no value."},
+        {{"/restore:C:\\J.TXT", "/flagged"}, "The switch /restore can only be given with /log, not with /flagged."},
         {{"/?:x"}, "The switch /? takes no value."},
         {{"/old:C:\\A", "/new:C:\\B", "/OLD:C:\\C"}, "The switch /old is given twice."},
         {{"/old:C:\\A", "/new:C:\\B", "/apply", "/apply"}, "The switch /apply is given twice."},

@@ -1,5 +1,5 @@
-// A row whose Old address is followed by a blank and more of a name may name
-// a longer folder: its help popup and the saved report say so, and the
+// A row whose Old address is followed by what may go on with its name may
+// name a longer folder: its help popup and the saved report say so, and the
 // shipped help file explains it.
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 
 #include "app/help_file.h"
 #include "core/found_items.h"
+#include "core/strings.h"
 #include "engine/rtf_report.h"
 
 #ifndef _WIN32
@@ -40,6 +41,32 @@ TEST(LongerNameRow, HelpPopupSaysWhyForEveryKindOfHit) {
     // A row without a help text of its own keeps the list's.
     EXPECT_EQ(HelpContextOfRow(Hit(0, 0, "x", true)), LvFoundHelpContext);
     EXPECT_EQ(HelpContextOfRow(PlaceholderItem()), LvFoundHelpContext);
+}
+
+TEST(LongerNameRow, RowIsFlaggedByTheTextItsReplacerRewrites) {
+    const struct {
+        int kind, subType;
+        const char* context;
+        const char* old;
+        bool flagged;
+    } cases[] = {
+        // A section header's closing bracket ends the name in it.
+        {KindIni, kSubTypeSection, "[C:\\Tools\\Notepad]", "C:\\Tools\\Notepad", false},
+        {KindIni, kSubTypeSection, "[C:\\Tools\\Notepad++]", "C:\\Tools\\Notepad", true},
+        {KindIni, kSubTypeSection, "[C:\\Tools\\Notepad+", "C:\\Tools\\Notepad", true},
+        {KindIni, kSubTypeKey, "[S]Path=C:\\Tools\\Notepad++\\np.exe", "C:\\Tools\\Notepad", true},
+        {KindIni, kSubTypeKey, "[S]Path=C:\\Tools\\Notepad]", "C:\\Tools\\Notepad", true},
+        {KindReg, kSubTypeData, "Dir=C:\\Program Files (x86)\\App", "C:\\Program Files", true},
+        {KindReg, kSubTypeData, "Dir=C:\\Program Files\\App", "C:\\Program Files", false},
+        {KindLnk, 3, "C:\\Acme Tools,0", "C:\\Acme Tools", false},
+        {KindGrp, 2, "C:\\ACME TOOLS /S", "C:\\Acme Tools", false},
+        {KindGrp, 2, "C:\\Data\\Foo(old)\\a.txt", "C:\\Data\\Foo", true},
+    };
+    for (const auto& c : cases) {
+        const TFoundItem row = MakeFoundItem("i", "p", c.context, c.kind, c.subType, "", UpperAscii(c.old));
+        EXPECT_EQ(row.MaybeLonger, c.flagged) << c.context;
+        EXPECT_EQ(row.Mark, MarkY) << c.context;
+    }
 }
 
 TEST(LongerNameRow, ReportAddsTheNoteToTheContextCellOnly) {
@@ -109,7 +136,14 @@ TEST(LongerNameRow, ShippedHelpFileExplainsTheFlagAndTheRule) {
     for (int up = 0; up < 3 && !source.empty(); ++up)
         source = source.substr(0, source.find_last_of("\\/"));
     std::string text;
-    ASSERT_EQ(ReadHelpFileText(source + "/res/MOVIX32.HLP", text), HelpFileLoad::Ok) << source;
+    // A compiler cache may give a path relative to the build folder: then the
+    // copy beside the program, or the source tree from the tests' folder.
+    bool read = false;
+    for (const std::string& name : {source + "/res/MOVIX32.HLP", std::string("../MOVIX32.HLP"),
+                                    std::string("../../../res/MOVIX32.HLP")})
+        if (!read)
+            read = ReadHelpFileText(name, text) == HelpFileLoad::Ok;
+    ASSERT_TRUE(read) << source;
     const HelpFile file = HelpFile::Parse(text);
     EXPECT_TRUE(file.issues().empty());
     const HelpPopup* popup = file.FindPopup(LongerNameHelpContext);
@@ -117,10 +151,12 @@ TEST(LongerNameRow, ShippedHelpFileExplainsTheFlagAndTheRule) {
     const std::string why = FormatHelpText(popup->paragraphs, "\n");
     EXPECT_NE(why.find("longer folder"), std::string::npos) << why;
     EXPECT_NE(why.find("mark it N"), std::string::npos) << why;
+    EXPECT_NE(why.find("C:\\TOOLS\\NOTEPAD++"), std::string::npos) << why;
     // The page that explains matching no longer says a longer name is found.
     const std::string matching = FormatHelpText(file.FindTopic(2)->paragraphs, "\n");
     EXPECT_EQ(matching.find("is also found inside C:\\APPS"), std::string::npos);
     EXPECT_NE(matching.find("but not in C:\\APPS"), std::string::npos) << matching;
+    EXPECT_NE(matching.find("is found in C:\\PROGRAM FILES (X86)"), std::string::npos) << matching;
 }
 
 }  // namespace

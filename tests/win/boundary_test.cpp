@@ -233,17 +233,19 @@ class LongerNameListTest : public ::testing::Test {
     TFoundList list_;
 };
 
-TEST_F(LongerNameListTest, RowWithOldAddressBeforeBlankAndNameIsFlaggedButStaysY) {
+TEST_F(LongerNameListTest, RowWithOldAddressBeforeWhatMayGoOnWithItsNameIsFlaggedButStaysY) {
     list_.SetOldAddress("C:\\Acme Tools");
     list_.AddFoundItem("A.INI", "C:\\W", "[S]Path=C:\\Acme Tools\\a.exe", KindIni, kSubTypeKey);
     list_.AddFoundItem("B.INI", "C:\\W", "[S]Path=C:\\Acme Tools 2\\b.exe", KindIni, kSubTypeKey);
     list_.AddFoundItem("v", "HKCU\\K", "v=\"c:\\acme tools 2\\b.exe\" %1", KindReg, kSubTypeData, "v");
     list_.AddFoundItem("w", "HKCU\\K", "w=\"C:\\Acme Tools\" /s", KindReg, kSubTypeData, "w");
+    list_.AddFoundItem("x", "HKCU\\K", "x=C:\\Acme Tools (x86)\\b.exe", KindReg, kSubTypeData, "x");
+    list_.AddFoundItem("C.INI", "C:\\W", "[C:\\Acme Tools]", KindIni, kSubTypeSection);
     Pump();
-    ASSERT_EQ(list_.RowCount(), 4);
-    const bool flagged[] = {false, true, true, false};
-    const int help[] = {41, LongerNameHelpContext, LongerNameHelpContext, 51};
-    for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(list_.RowCount(), 6);
+    const bool flagged[] = {false, true, true, false, true, false};
+    const int help[] = {41, LongerNameHelpContext, LongerNameHelpContext, 51, LongerNameHelpContext, 40};
+    for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(list_.Row(i).MaybeLonger, flagged[i]) << i;
         EXPECT_EQ(list_.Row(i).Mark, MarkY) << i;
         EXPECT_EQ(Image(i), 0) << "the mark still shows as Y: " << i;
@@ -261,7 +263,7 @@ TEST_F(LongerNameListTest, RowWithOldAddressBeforeBlankAndNameIsFlaggedButStaysY
     FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     SendMessageA(list_.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
     EXPECT_GT(host_.customDraws, 0);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 6; ++i) {
         if (flagged[i])
             EXPECT_GT(YellowInBadgeArea(dc, i), 10) << i;
         else
