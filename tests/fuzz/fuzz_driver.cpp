@@ -51,6 +51,6 @@ int main(int argc, char** argv) {
             b = static_cast<std::uint8_t>(random());
         LLVMFuzzerTestOneInput(input.data(), input.size());
     }
-    std::printf("boundary fuzz: %llu executions (seed %llu)\n", done, seed);
+    std::printf("%s: %llu executions (seed %llu)\n", argv[0], done, seed);
     return 0;
 }
