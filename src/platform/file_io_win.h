@@ -80,6 +80,8 @@ enum class ExchangeResult {
 // Replaces `file` by `replacement` in one step (ReplaceFileA, written
 // through), the previous file becoming `backup`, which may exist (it is
 // overwritten) and must be on the same volume. `error` tells why it failed.
+// The caller may hold `file` open, sharing reading and deleting only, so that
+// no one can write it between its last look at the file and the exchange.
 ExchangeResult ReplaceFileChecked(const std::string& file,
                                   const std::string& replacement,
                                   const std::string& backup,

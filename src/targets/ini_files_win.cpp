@@ -176,36 +176,25 @@ void ReplaceOneFile(TReplaceGroup& group,
     }
 
     const std::size_t hitsBefore = group.Hits.size();
-    // A hit is found again in a line equal to it without regard to letter
-    // case, as the user's locale sees case (so also for accented letters,
-    // which the hits carry as found).
-    IniRewriter rewriter(
-        group.Hits, oldAddr, newAddr,
-        [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); }, log);
     ContentSum sum;
     // The lines are rewritten in UTF-8 and written back in the file's own
-    // encoding, with its mark.
-    IniTextSource source(SummingReadFrom(in, sum));
-    const bool started = source.Start();
-    IniTextSink sink(source.Encoding(), [&out](std::string_view s) { return out.Write(s); });
-    IniCopyResult copied = IniCopyResult::ReadError;
-    bool unwritable = false;
-    if (started) {
-        IniLineReader reader(source.Reader());
-        copied = CopyIniLines(reader, rewriter, [&sink](std::string_view s) { return sink.Write(s); });
-        if (copied == IniCopyResult::Done && !sink.Finish(unwritable))
-            copied = IniCopyResult::WriteError;
-    }
-    if (unwritable) {
+    // encoding, with its mark. A hit is found again in a line equal to it
+    // without regard to letter case, as the user's locale sees case (so also
+    // for accented letters, which the hits carry as found).
+    const IniRewriteResult copied = RewriteIniFile(
+        SummingReadFrom(in, sum), [&out](std::string_view s) { return out.Write(s); }, group.Hits, oldAddr, newAddr,
+        [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); }, log,
+        AnsiIniCodePage());
+    if (copied == IniRewriteResult::Unwritable) {
         out.Close();
         log("***** The new text has characters the file's code page cannot hold; left as it is: " + given);
         ::DeleteFileW(WideFileName(temp).c_str());
         return;
     }
-    DWORD error = copied == IniCopyResult::ReadError ? in.Error() : out.Error();
+    DWORD error = copied == IniRewriteResult::ReadError ? in.Error() : out.Error();
     const bool closed = out.Close();
-    if (copied != IniCopyResult::Done || !closed) {
-        if (copied == IniCopyResult::Done)
+    if (copied != IniRewriteResult::Done || !closed) {
+        if (copied == IniRewriteResult::Done)
             error = out.Error();
         log("***** Error \"" + SystemErrorText(error) + "\" updating " + given);
         // The partial copy is of no use and must not be taken for an update.
@@ -230,7 +219,9 @@ void ReplaceOneFile(TReplaceGroup& group,
         ::DeleteFileW(WideFileName(temp).c_str());
         return;
     }
-    in.Close();
+    // `in` stays open, without write sharing, until the exchange is over:
+    // from the check above on, nobody can write the file, and so no one's
+    // write can end up in the backup in place of the file.
 
     std::string backup;
     if (!ReserveBackup(file, backup)) {
@@ -294,9 +285,9 @@ void TSearchINIThread::ProcessFile(const std::string& name) {
         return;
     }
     IniSearchScanner scanner([this](std::string_view s) { return Matches(s); });
-    IniTextSource source(ReadFrom(file));
-    if (!source.Start())
-        return;
+    IniTextSource source(ReadFrom(file), AnsiIniCodePage());
+    // After a read error the lines before it are still examined.
+    source.Start();
     IniLineReader reader(source.Reader());
     std::string line;
     // A read error ends this file in silence; its hits stay reported.

@@ -26,7 +26,10 @@ class TSearchINIThread : public TMovixFileThread {
 // Rewrites each group's file (Key, the full file name) through a temporary
 // ".$$$" file of a fresh random name, changing only the lines of its
 // outstanding hits (consumed from Hits as they are applied) and keeping every
-// other byte, line ends and anything after a Ctrl-Z included. The file is then
+// other byte, line ends and anything after a Ctrl-Z included, in the file's
+// own encoding (without a mark, the ANSI code page unless the whole file is
+// UTF-8; a New the code page cannot hold leaves the file as it is). The file
+// stays closed to writers from its last check until it is then
 // exchanged for the copy in one step, written through, with its attributes
 // and access rules; the previous file stays as the first free backup name
 // (".BAK", then "-1.BAK", "-2.BAK" ...). A file none of whose hits is found

@@ -598,7 +598,7 @@ TEST_F(IniTest, IniReplace_ReadErrorLeavesTheFileUnchangedAndNoPartialTemp) {
     const std::string file = tree.File("BIG.INI", text);
     std::vector<TReplaceGroup> groups = {
         {file, {{"[S]FIRST=C:\\OLD", kSubTypeKey}, {"[S]SECOND=C:\\OLD", kSubTypeKey}}}};
-    // Reading fails after the first 64 KB, when part of the copy is written.
+    // Reading fails after the first 64 KB.
     int reads = 0;
     SetFileFaultHookForTest([&](FileOp op, const std::string& name) -> DWORD {
         return (op == FileOp::Read && name == file && ++reads >= 2) ? ERROR_CRC : 0;
@@ -606,8 +606,9 @@ TEST_F(IniTest, IniReplace_ReadErrorLeavesTheFileUnchangedAndNoPartialTemp) {
     const Lines log = Replace(groups, kOld, kNew);
     SetFileFaultHookForTest(nullptr);
 
-    EXPECT_EQ(log, (Lines{"", "Processing INI file " + file, "          INI key: first=C:\\OLD",
-                          "       changed to: first=D:\\NEW",
+    // The file is read whole before any line is rewritten: no change is
+    // logged for a file that is not changed.
+    EXPECT_EQ(log, (Lines{"", "Processing INI file " + file,
                           "***** Error \"" + SystemErrorText(ERROR_CRC) + "\" updating " + file}));
     EXPECT_EQ(ReadFileBytes(file), text);
     EXPECT_EQ(FilesIn(tree.Root()), (Lines{"BIG.INI"}));
@@ -762,4 +763,94 @@ TEST_F(IniTest, IniReplace_FileNamedLikeItsBackupOrTempIsNeverLost) {
     EXPECT_EQ(ReadFileBytes(tree / "SETUP2.BAK"), "a=C:\\OLD\r\n");
     EXPECT_EQ(log[5], "Backup stored as " + (tree / "SETUP-1.BAK"));
     EXPECT_EQ(log[11], "Backup stored as " + (tree / "SETUP2.BAK"));
+}
+
+TEST_F(IniTest, IniReplace_NoWriteBetweenTheLastCheckAndTheExchangeIsLost) {
+    // Another program writes the file just before it is exchanged (the hook
+    // runs as the exchange begins): its write must not go to the backup
+    // while the update takes the file's place.
+    struct Case {
+        const char* what;
+        DWORD disposition;
+    };
+    const Case cases[] = {{"appends a line", OPEN_EXISTING}, {"writes it anew", TRUNCATE_EXISTING}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Planted p("gapwrite");
+        hits_.clear();
+        Search(p.tree.Root(), kOld);
+        auto groups = GroupsFromHits();
+        bool asked = false;
+        DWORD refused = 0;
+        SetFileFaultHookForTest([&](FileOp op, const std::string& name) -> DWORD {
+            if (op != FileOp::Move || name != p.file || asked)
+                return 0;
+            asked = true;
+            HANDLE h = ::CreateFileA(p.file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, c.disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h == INVALID_HANDLE_VALUE) {
+                refused = ::GetLastError();
+                return 0;
+            }
+            ::SetFilePointer(h, 0, nullptr, FILE_END);
+            DWORD written = 0;
+            ::WriteFile(h, "Theirs=1\r\n", 10, &written, nullptr);
+            ::CloseHandle(h);
+            return 0;
+        });
+        const Lines log = Replace(groups, kOld, kNew);
+        SetFileFaultHookForTest(nullptr);
+        EXPECT_TRUE(asked);
+        EXPECT_EQ(refused, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        EXPECT_EQ(log, SampleLog(p.file));
+        EXPECT_EQ(ReadFileBytes(p.file), kSampleUpdated);
+        EXPECT_EQ(ReadFileBytes(p.Backup()), kSample);
+    }
+}
+
+TEST_F(IniTest, IniReplace_FileWithoutAMarkIsUtf8OnlyOnEvidence) {
+    // "D:\Bücher" and "Müller": UTF-8 and the ANSI code page of the test run.
+    const std::string bucherUtf8 = "D:\\B\xC3\xBC" "cher";
+    const std::string bucherAnsi = "D:\\B\xFC" "cher";
+    struct Case {
+        const char* what;
+        std::string before;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"plain ASCII is ANSI", "[Setup]\r\nPath=C:\\OLD\\bin\r\n", "[Setup]\r\nPath=" + bucherAnsi + "\\bin\r\n"},
+        {"ANSI letters", "[M\xFCller]\r\nPath=C:\\OLD\r\n", "[M\xFCller]\r\nPath=" + bucherAnsi + "\r\n"},
+        {"bytes the code page lacks", "[Setup]\r\n;\x81\x8D\x8F\r\nPath=C:\\OLD\r\n",
+         "[Setup]\r\n;\x81\x8D\x8F\r\nPath=" + bucherAnsi + "\r\n"},
+        {"UTF-8 letters", "[M\xC3\xBCller]\r\nPath=C:\\OLD\r\n", "[M\xC3\xBCller]\r\nPath=" + bucherUtf8 + "\r\n"},
+        // UTF-8 far into the file does not make an ANSI letter at the end UTF-8.
+        {"UTF-8 lookalike then ANSI", "[M\xC3\xBCller]\r\n" + std::string(70000, 'x') + "\r\nPath=C:\\OLD\r\n;\xFC\r\n",
+         "[M\xC3\xBCller]\r\n" + std::string(70000, 'x') + "\r\nPath=" + bucherAnsi + "\r\n;\xFC\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempTree tree("ansi");
+        const std::string file = tree.File("APP.INI", c.before);
+        hits_.clear();
+        Search(tree.Root(), kOld);
+        ASSERT_EQ(hits_.size(), 1u);
+        auto groups = GroupsFromHits();
+        const Lines log = Replace(groups, kOld, bucherUtf8);
+        ASSERT_GE(log.size(), 4u);
+        // The log is UTF-8 whatever the file's encoding.
+        EXPECT_EQ(log[3].substr(0, 24 + bucherUtf8.size()), "       changed to: Path=" + bucherUtf8);
+        EXPECT_EQ(ReadFileBytes(file), c.after);
+    }
+}
+
+TEST_F(IniTest, IniReplace_NewTheCodePageCannotHoldLeavesTheFileWithoutChangeLines) {
+    Planted p("ansifail");
+    Search(p.tree.Root(), kOld);
+    auto groups = GroupsFromHits();
+    const Lines log = Replace(groups, kOld, "D:\\\xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD0\xB5");  // Cyrillic
+    EXPECT_EQ(log, (Lines{"", "Processing INI file " + p.file,
+                          "***** The new text has characters the file's code page cannot hold; left as it is: " +
+                              p.file}));
+    EXPECT_EQ(ReadFileBytes(p.file), kSample);
+    EXPECT_EQ(FilesIn(p.tree.Root()), (Lines{"APP.INI"}));
 }

@@ -87,7 +87,7 @@ class UnicodeTargetsTest : public UiFixture {
 // back in its own encoding, mark and line ends. The legacy code page holds
 // only the scripts it has letters for.
 TEST_F(UnicodeTargetsTest, IniFilesOfEveryScriptInEveryEncoding) {
-    const IniEncoding encodings[] = {IniEncoding::Bytes, IniEncoding::Utf8Bom, IniEncoding::Utf16, IniEncoding::Ansi};
+    const IniEncoding encodings[] = {IniEncoding::Utf8, IniEncoding::Utf8Bom, IniEncoding::Utf16, IniEncoding::Ansi};
     int ansiCases = 0;
     for (const Script& s : kScripts) {
         for (const IniEncoding encoding : encodings) {
