@@ -89,15 +89,16 @@ std::string RestoreQuestion(const std::string& journalFile) {
 
 }  // namespace
 
+// Both answer help with the Restore topic, which tells of the two logs.
 void TForm1::CreateRestoreControls() {
     HWND page = Control(IDC_PageBase + kPageFinalFinal);
     if (!page)
         return;
     HWND log = CreateControl(page, "LISTBOX", "", WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_HASSTRINGS,
-                             WS_EX_CLIENTEDGE, IDC_lbRestoreLog, 88, 80, 437, 160, 70);
+                             WS_EX_CLIENTEDGE, IDC_lbRestoreLog, 88, 80, 437, 160, 60);
     SendMessageA(log, WM_SETFONT, reinterpret_cast<WPARAM>(logFont_.get()), FALSE);
     SendMessageA(log, LB_SETITEMHEIGHT, 0, Px(scale_, 16));
-    CreateControl(page, "BUTTON", kShowRestoreLog, WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_btnShowLog, 267, 4, 73, 25, 71);
+    CreateControl(page, "BUTTON", kShowRestoreLog, WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_btnShowLog, 267, 4, 73, 25, 60);
 }
 
 void TForm1::ShowRestoreLog(bool restore) {
