@@ -80,6 +80,9 @@
 #define IDC_lbReport 1505
 #define IDC_btnSaveLog 1506
 #define IDC_btnRestore 1507
+// The restore's own log on page FinalFinal, and the button that shows the other log.
+#define IDC_lbRestoreLog 1700
+#define IDC_btnShowLog 1701
 
 // Popup menu items
 #define IDM_WhatsThis1 1601

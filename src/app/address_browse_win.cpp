@@ -160,10 +160,20 @@ void TForm1::BrowseFile(int editId, const char* title) {
     const std::wstring wideCurrent = Utf8ToWide(current);
     std::wstring initialDir;
     const DWORD attrs = GetFileAttributesW(WideFileName(current).c_str());
-    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        // A folder: the dialog starts in it with no name. The folder goes in
+        // as the name's path too (with its backslash, so the name is empty):
+        // Windows prefers a path in the name to the start folder, which it
+        // may otherwise replace by the folder last used.
         initialDir = wideCurrent;
-    else if (wideCurrent.size() < file.size())
+        std::wstring inFolder = wideCurrent;
+        if (!inFolder.empty() && inFolder.back() != L'\\')
+            inFolder += L'\\';
+        if (inFolder.size() < file.size())
+            inFolder.copy(file.data(), inFolder.size());
+    } else if (wideCurrent.size() < file.size()) {
         wideCurrent.copy(file.data(), wideCurrent.size());
+    }
     const std::wstring wideTitle = Utf8ToWide(title);
 
     OPENFILENAMEW ofn = {};

@@ -943,15 +943,6 @@ void TFoundList::Reorder(const std::vector<std::size_t>& keep) {
         if (mapped(old) >= 0)
             now.push_back(mapped(old));
     std::sort(now.begin(), now.end());
-    // Under Wine each selected row that joins a neighbour costs a walk over
-    // all ranges, so a large scattered selection would take seconds to set
-    // again. Then the sort leaves no row selected: a mark command acts on
-    // nothing rather than on rows the user did not select.
-    std::size_t joins = 0;
-    for (std::size_t i = 1; i < now.size(); ++i)
-        joins += now[i] == now[i - 1] + 1;
-    const double cost = static_cast<double>(joins) * static_cast<double>(now.size() - joins);
-    const bool restore = cost <= 5e7;
 
     LVITEMA state{};
     bool emptied = false;
@@ -973,18 +964,14 @@ void TFoundList::Reorder(const std::vector<std::size_t>& keep) {
     }
     if (syncPending_ || controlCount_ != rows_.size())
         SyncNow();
-    if (restore) {
-        state.stateMask = LVIS_SELECTED;
-        state.state = LVIS_SELECTED;
-        for (int index : now)
-            SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
-    }
+    // In an order that keeps the control's cost low (SelectRows).
+    SelectRows(hwnd_, now, static_cast<int>(rows_.size()));
     if (mapped(focused) >= 0) {
         state.stateMask = LVIS_FOCUSED;
         state.state = LVIS_FOCUSED;
         SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(mapped(focused)), reinterpret_cast<LPARAM>(&state));
     }
-    SendMessageA(hwnd_, LVM_SETSELECTIONMARK, 0, restore ? mapped(mark) : -1);
+    SendMessageA(hwnd_, LVM_SETSELECTIONMARK, 0, mapped(mark));
     // Emptying may have scrolled the list (it does on Windows): back to
     // where it was.
     const int topNow = static_cast<int>(SendMessageA(hwnd_, LVM_GETTOPINDEX, 0, 0));

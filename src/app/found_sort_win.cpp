@@ -1,6 +1,7 @@
 #include "app/found_sort_win.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <climits>
@@ -218,6 +219,75 @@ std::vector<std::size_t> SortedOrderLocale(const std::vector<TFoundItem>& rows, 
         return item[a] < item[b];
     });
     return order;
+}
+
+TSelectionSteps SelectionSteps(const std::vector<int>& selectedAscending, int rowCount) {
+    struct Run {
+        int first, last;
+    };
+    std::vector<Run> runs;
+    for (int row : selectedAscending) {
+        if (!runs.empty() && row == runs.back().last + 1)
+            runs.back().last = row;
+        else
+            runs.push_back({row, row});
+    }
+    // Selecting: runs of two rows or more, longest first, then single rows.
+    // A join costs a walk over the ranges made so far.
+    std::vector<Run> multi;
+    for (const Run& r : runs)
+        if (r.last > r.first)
+            multi.push_back(r);
+    std::stable_sort(multi.begin(), multi.end(),
+                     [](const Run& a, const Run& b) { return a.last - a.first > b.last - b.first; });
+    double selectCost = 0;
+    for (std::size_t k = 0; k < multi.size(); ++k)
+        selectCost += static_cast<double>(multi[k].last - multi[k].first) * static_cast<double>(k + 1);
+    // Clearing: selecting every row joins one range each time; a clear that
+    // splits a range moves the ranges after it, a small cost a range.
+    std::size_t gaps = 0;
+    int next = 0;
+    for (const Run& r : runs) {
+        gaps += r.first > next;
+        next = r.last + 1;
+    }
+    gaps += next < rowCount;
+    const double clearCost = rowCount + static_cast<double>(gaps) * static_cast<double>(gaps) / 64.0;
+
+    TSelectionSteps steps;
+    if (selectedAscending.size() > 1 && clearCost < selectCost) {
+        steps.SelectAllFirst = true;
+        steps.Rows.reserve(static_cast<std::size_t>(rowCount) - selectedAscending.size());
+        std::size_t r = runs.size();
+        for (int row = rowCount - 1; row >= 0; --row) {
+            while (r > 0 && runs[r - 1].first > row)
+                --r;
+            if (r == 0 || runs[r - 1].last < row)
+                steps.Rows.push_back(row);
+        }
+        return steps;
+    }
+    steps.Rows.reserve(selectedAscending.size());
+    for (const Run& r : multi)
+        for (int row = r.first; row <= r.last; ++row)
+            steps.Rows.push_back(row);
+    for (const Run& r : runs)
+        if (r.last == r.first)
+            steps.Rows.push_back(r.first);
+    return steps;
+}
+
+void SelectRows(HWND listView, const std::vector<int>& selectedAscending, int rowCount) {
+    const TSelectionSteps steps = SelectionSteps(selectedAscending, rowCount);
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    if (steps.SelectAllFirst) {
+        SendMessageA(listView, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+        state.state = 0;
+    }
+    for (int row : steps.Rows)
+        SendMessageA(listView, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
 }
 
 }  // namespace movix

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include <windows.h>
+
 #include "core/found_items.h"
 
 namespace movix {
@@ -35,5 +37,22 @@ std::vector<std::uint32_t> LocaleRanks(const std::vector<std::string_view>& text
 
 // The same order as SortedOrder(rows, sortColumn, descending, CompareTextLocale).
 std::vector<std::size_t> SortedOrderLocale(const std::vector<TFoundItem>& rows, int sortColumn, bool descending);
+
+// Setting a selection again after a sort. The list control keeps its
+// selection as ranges of rows; a row selected next to a selected one joins
+// their ranges, and under Wine each join walks every range there is, so a
+// large scattered selection set row by row in order took minutes. The steps
+// keep that cost low: either the runs of two rows or more first, longest
+// first (their joins happen while there are few ranges), then the single
+// rows, which join nothing; or every row selected at once and the rows
+// between the runs cleared from the last one up (each clear finds its range
+// first in the list). Whichever costs less is taken.
+struct TSelectionSteps {
+    bool SelectAllFirst = false;  // select every row, then clear Rows
+    std::vector<int> Rows;        // in this order: rows to select, or to clear
+};
+TSelectionSteps SelectionSteps(const std::vector<int>& selectedAscending, int rowCount);
+// Selects exactly the given rows (ascending, none selected now) of a list view.
+void SelectRows(HWND listView, const std::vector<int>& selectedAscending, int rowCount);
 
 }  // namespace movix

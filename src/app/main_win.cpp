@@ -8,6 +8,7 @@
 #include "core/search_thread_win.h"
 #include "platform/platform_code.h"
 #include "platform/com_ptr_win.h"
+#include "platform/message_pump_win.h"
 
 namespace {
 
@@ -43,14 +44,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     if (!form)
         return 1;
 
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (form->Handle() && form->PreTranslateMessage(msg))
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    // The window's keyboard handling serves every pump of the program, the
+    // nested ones of long work included.
+    movix::SetMessageFilter(
+        [](void* context, MSG& msg) {
+            movix::TForm1* f = static_cast<movix::TForm1*>(context);
+            return f->Handle() != nullptr && f->PreTranslateMessage(msg);
+        },
+        form);
+    const int result = movix::RunMessageLoop();
+    movix::SetMessageFilter(nullptr, nullptr);
     LetSearchThreadsLeave();
     delete form;
-    return static_cast<int>(msg.wParam);
+    return result;
 }

@@ -237,6 +237,12 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             stopRequested_ = true;
             return 0;
         }
+        // A Restore (or its question) in hand ends first; then the window
+        // closes.
+        if (restoring_) {
+            closeAfterRestore_ = true;
+            return 0;
+        }
         FormClose();
         DestroyWindow(hwnd_);
         return 0;
@@ -247,6 +253,8 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             stopRequested_ = true;
             return FALSE;
         }
+        if (restoring_)
+            return FALSE;
         break;
     case WM_ENDSESSION:
         if (wParam && replacing_)
@@ -347,6 +355,7 @@ void TForm1::FormCreate() {
     UiDispatcher::Init();
     DdeClientConv1 = std::make_unique<TDdeClientConv>();
     CreateControls();
+    CreateRestoreControls();
     SubclassEditMenus();
     // The opening state stands from here on, whatever a later step does:
     // the red light with result 7, Next and Back disabled.
@@ -379,8 +388,9 @@ void TForm1::FormCreate() {
         ShowErrorBox(hwnd_, e.what());
         return;
     }
-    // The RTF report's dialog starts in the program's folder.
-    rtfStartFolder_ = ProgramFolder();
+    // The RTF report's dialog starts in the user's documents, as the undo
+    // journal goes there: the program's folder is seldom writable.
+    rtfStartFolder_ = DocumentsFolder();
 }
 
 void TForm1::ApplyPlatformRestrictions() {
@@ -613,6 +623,9 @@ void TForm1::OnCommand(int id, int code, HWND control) {
     case IDC_btnRestore:
         btnRestoreClick();
         break;
+    case IDC_btnShowLog:
+        btnShowLogClick();
+        break;
     case IDM_WhatsThis1:
         WhatsThis1Click();
         break;
@@ -730,7 +743,9 @@ void TForm1::FormResize() {
     resize(IDC_EditNewAddressAgain, W - Px(s, 123), -1);
     moveX(IDC_btnSaveLog, W - Px(s, 113));
     moveX(IDC_btnRestore, W - Px(s, 193));
+    moveX(IDC_btnShowLog, W - Px(s, 273));
     resize(IDC_lbReport, W - Px(s, 103), H - Px(s, 152));
+    resize(IDC_lbRestoreLog, W - Px(s, 103), H - Px(s, 152));
     FitLabels(W);
 }
 

@@ -84,8 +84,13 @@ public:
     void FormClose();
     void BtnSaveListClick();
     void btnSaveLogClick();
-    // Puts back what the replacement just done changed, from its undo journal.
+    // Puts back what the replacement just done changed, from its undo
+    // journal, once the user has agreed; its log goes to a list of its own.
     void btnRestoreClick();
+    // Shows the update's log or the last restore's, each under its heading.
+    void btnShowLogClick();
+    void ShowRestoreLog(bool restore);
+    bool Restoring() const { return restoring_; }
 
     // The application-wide help hook: every help request of the program
     // passes through it before the viewer is called.
@@ -162,6 +167,7 @@ private:
     void SearchStepStarted(int kind);
     bool OnFoundListCommand(int id);
     void CreateFoundList(HWND parent, const struct ControlSpec& spec);
+    void CreateRestoreControls();
     HWND CreateControl(HWND parent, const char* cls, const char* text, DWORD style, DWORD exStyle, int id, int x,
                        int y, int w, int h, int helpContext);
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -246,6 +252,11 @@ private:
     std::unique_ptr<TSearchRunner> searchRunner_;
     bool replacing_ = false;
     bool stopRequested_ = false;
+    bool restoring_ = false;          // Restore asks or runs; a close waits for its end
+    bool closeAfterRestore_ = false;  // the window was asked to close meanwhile
+    bool restoreLogShown_ = false;
+    int restoreLogs_ = 0;             // restores run so far
+    std::string updateIntro_;         // the page's text for the update's log
     std::string logWidest_;  // the longest log line not yet measured
     bool logFlushPosted_ = false;
     LRESULT logReserved_ = 0;     // lines the log has room for

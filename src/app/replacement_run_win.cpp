@@ -19,17 +19,6 @@
 
 namespace movix {
 
-namespace {
-
-std::string LocaleDateText(const SYSTEMTIME& now) {
-    char day[80] = {}, month[80] = {};
-    GetDateFormatA(LOCALE_USER_DEFAULT, 0, &now, "dddd", day, sizeof day);
-    GetDateFormatA(LOCALE_USER_DEFAULT, 0, &now, "MMMM", month, sizeof month);
-    return FormatReportDate(day, month, now.wDay, now.wYear, now.wHour, now.wMinute);
-}
-
-}  // namespace
-
 void TForm1::AddLogLine(const std::string& line) {
     HWND log = Control(IDC_lbReport);
     // Room for as many lines again whenever the list is full: the list box
@@ -86,7 +75,7 @@ void TForm1::RunReplacement() {
     const std::string newAddress = Text(IDC_EditNewAddressAgain);
     // The undo journal is made and its head written through before anything
     // changes; without it the replacement does not start.
-    const std::string reportDate = LocaleDateText(now);
+    const std::string reportDate = LogDateText(now);
     std::string journalError;
     std::unique_ptr<TUndoRecorder> journal = TUndoRecorder::Create(
         undoFolder_.empty() ? DefaultUndoFolder() : undoFolder_, oldAddress, newAddress, reportDate, journalError);

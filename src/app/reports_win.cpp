@@ -69,7 +69,8 @@ void TForm1::SaveFoundListAsRtf(const std::string& fileName) {
 }
 
 void TForm1::btnSaveLogClick() {
-    std::string fileName = ProgramFolder() + "\\MOVIX32LOG.TXT";
+    // The log shown: the update's, or the restore's under its own name.
+    std::string fileName = DocumentsFolder() + (restoreLogShown_ ? "\\MOVIX32RESTORELOG.TXT" : "\\MOVIX32LOG.TXT");
     dialogHelpContext_ = 14;
     if (!RunSaveDialog(hwnd_, "Save Log File", "Text Files\0*.TXT\0", "TXT", std::string(), fileName))
         return;
@@ -77,7 +78,7 @@ void TForm1::btnSaveLogClick() {
 }
 
 void TForm1::SaveLog(const std::string& fileName) {
-    const std::vector<std::string> lines = ListBoxStrings(Control(IDC_lbReport));
+    const std::vector<std::string> lines = ListBoxStrings(Control(restoreLogShown_ ? IDC_lbRestoreLog : IDC_lbReport));
     SaveStage failedAt = SaveStage::Create;
     const DWORD error = SaveFileReplacing(fileName, LogFileText(lines), &failedAt);
     if (error == ERROR_SUCCESS)

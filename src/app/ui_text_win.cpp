@@ -2,7 +2,9 @@
 
 #include <vector>
 
+#include "engine/replacement_plan.h"
 #include "platform/wide_text_win.h"
+#include "targets/undo_journal_win.h"
 
 namespace movix {
 
@@ -50,6 +52,18 @@ std::string LoadResourceString(HINSTANCE instance, unsigned id) {
 
 void ShowErrorBox(HWND owner, const std::string& message) {
     MessageBoxW(owner, Utf8ToWide(message).c_str(), L"Movix 32", MB_OK | MB_ICONERROR);
+}
+
+std::string DocumentsFolder() {
+    const std::string documents = DefaultUndoFolder();
+    return documents.empty() ? ProgramFolder() : documents;
+}
+
+std::string LogDateText(const SYSTEMTIME& now, const wchar_t* locale) {
+    wchar_t day[80] = {}, month[80] = {};
+    GetDateFormatEx(locale, 0, &now, L"dddd", day, 80, nullptr);
+    GetDateFormatEx(locale, 0, &now, L"MMMM", month, 80, nullptr);
+    return FormatReportDate(WideToUtf8(day), WideToUtf8(month), now.wDay, now.wYear, now.wHour, now.wMinute);
 }
 
 }  // namespace movix

@@ -1,27 +1,164 @@
 // Restore on the last page: puts back what the replacement just done
-// changed, from the journal it wrote before changing anything.
+// changed, from the journal it wrote before changing anything. The restore
+// has a log of its own, shown under its own heading; the update's log stays
+// in its list and can be shown again.
 #include <windows.h>
 
+#include <map>
+#include <optional>
 #include <string>
 
 #include "app/main_window_win.h"
+#include "core/undo_journal.h"
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
 #include "platform/save_file_win.h"
+#include "platform/wide_text_win.h"
 #include "resource.h"
 #include "targets/undo_journal_win.h"
 
 namespace movix {
 
-void TForm1::btnRestoreClick() {
-    if (undoJournal_.empty())
+namespace {
+
+const char kDoneHeading[] = "DONE";
+const char kRestoreHeading[] = "RESTORE LOG";
+const char kRestoreIntro[] =
+    "Movix 32 has put back what the update changed, from its undo journal. The list below logs the restore and any "
+    "problems; it is also stored beside the journal. Update Log shows the log of the update again.";
+const char kShowUpdateLog[] = "&Update Log";
+const char kShowRestoreLog[] = "Res&tore Log";
+
+// The journal's text; nothing when it cannot be read (the restore itself
+// then says why in its log).
+std::optional<std::string> ReadJournal(const std::string& name) {
+    HANDLE file = CreateFileW(WideFileName(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    std::string text;
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
+        text.append(buffer, got);
+    CloseHandle(file);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+std::string Counted(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// What Restore would put back, by kind, as the journal records it.
+std::string RestoreQuestion(const std::string& journalFile) {
+    std::string what;
+    std::string error = "it cannot be read";
+    const std::optional<std::string> text = ReadJournal(journalFile);
+    const std::optional<TUndoJournal> journal = text ? ParseUndoJournal(*text, error) : std::nullopt;
+    if (journal) {
+        // One line per kind of target, each target counted once.
+        std::map<TUndoKind, std::map<std::string, bool>> targets;
+        for (const TUndoEntry& e : journal->Entries)
+            targets[e.Kind][e.Target + '\t' + e.Name] = true;
+        auto count = [&](TUndoKind kind) { return targets.count(kind) ? targets[kind].size() : 0; };
+        const struct {
+            TUndoKind kind;
+            const char *one, *many;
+        } kinds[] = {
+            {TUndoKind::Ini, "INI file", "INI files"},
+            {TUndoKind::GroupItem, "Program Manager item", "Program Manager items"},
+            {TUndoKind::Shortcut, "shortcut", "shortcuts"},
+            {TUndoKind::KeyMove, "Registry key", "Registry keys"},
+            {TUndoKind::Value, "Registry value", "Registry values"},
+        };
+        for (const auto& k : kinds)
+            if (count(k.kind) != 0)
+                what += "    " + Counted(count(k.kind), k.one, k.many) + "\n";
+        if (what.empty())
+            what = "    nothing: the update changed nothing\n";
+    } else {
+        what = "    (the journal cannot be read: " + error + "; the restore's log will say so)\n";
+    }
+    return "Restore puts back what the update changed, as the undo journal recorded it before each change:\n\n" +
+           what + "\nUndo journal:\n" + journalFile +
+           "\n\nWhat was changed again since the update is left as it is.\n\nRestore now?";
+}
+
+}  // namespace
+
+// Both answer help with the Restore topic, which tells of the two logs.
+void TForm1::CreateRestoreControls() {
+    HWND page = Control(IDC_PageBase + kPageFinalFinal);
+    if (!page)
         return;
-    // Restore writes a log of its own: it takes the place of the run's log
-    // on this page and is kept beside the journal.
-    HWND log = Control(IDC_lbReport);
+    HWND log = CreateControl(page, "LISTBOX", "", WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_HASSTRINGS,
+                             WS_EX_CLIENTEDGE, IDC_lbRestoreLog, 88, 80, 437, 160, 60);
+    SendMessageA(log, WM_SETFONT, reinterpret_cast<WPARAM>(logFont_.get()), FALSE);
+    SendMessageA(log, LB_SETITEMHEIGHT, 0, Px(scale_, 16));
+    CreateControl(page, "BUTTON", kShowRestoreLog, WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_btnShowLog, 267, 4, 73, 25, 60);
+}
+
+void TForm1::ShowRestoreLog(bool restore) {
+    restoreLogShown_ = restore;
+    ShowWindow(Control(IDC_lbRestoreLog), restore ? SW_SHOW : SW_HIDE);
+    ShowWindow(Control(IDC_lbReport), restore ? SW_HIDE : SW_SHOW);
+    SetText(IDC_btnShowLog, restore ? kShowUpdateLog : kShowRestoreLog);
+    SetText(IDC_HeadingBase + kPageFinalFinal, restore ? kRestoreHeading : kDoneHeading);
+    // The page's text says which log the list shows.
+    HWND page = Control(IDC_PageBase + kPageFinalFinal);
+    for (HWND c = GetWindow(page, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (GetDlgCtrlID(c) != 0)
+            continue;
+        if (updateIntro_.empty())
+            updateIntro_ = WindowTextUtf8(c);
+        SetWindowTextUtf8(c, restore ? kRestoreIntro : updateIntro_);
+        break;
+    }
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    FitLabels(r.right - r.left);
+}
+
+void TForm1::btnShowLogClick() {
+    if (!restoreLogs_)
+        return;
+    ShowRestoreLog(!restoreLogShown_);
+    SetFocus(Control(restoreLogShown_ ? IDC_lbRestoreLog : IDC_lbReport));
+}
+
+void TForm1::btnRestoreClick() {
+    if (undoJournal_.empty() || restoring_)
+        return;
+    // A close asked for meanwhile waits until the restore has ended.
+    restoring_ = true;
+    auto endRestoring = ScopeExit([this] {
+        restoring_ = false;
+        if (closeAfterRestore_)
+            PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+    });
+    // Restore rewrites many things: it asks first, and No is the default.
+    const int answer = MessageBoxW(hwnd_, Utf8ToWide(RestoreQuestion(undoJournal_)).c_str(), L"Movix 32",
+                                   MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    if (answer != IDYES || closeAfterRestore_)
+        return;
+
+    // The restore's log has a list of its own; the update's log stays.
+    HWND log = Control(IDC_lbRestoreLog);
     SendMessageA(log, LB_RESETCONTENT, 0, 0);
+    ++restoreLogs_;
+    ShowRestoreLog(true);
+    ShowWindow(Control(IDC_btnShowLog), SW_SHOW);
     Enable(IDC_btnRestore, false);
     std::string text;
+    std::string widest;
+    auto add = [&](const std::string& line) {
+        SendMessageW(log, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(line).c_str()));
+        if (line.size() > widest.size())
+            widest = line;
+    };
     {
         busy_ = true;
         SetCursor(LoadCursor(nullptr, IDC_WAIT));
@@ -30,7 +167,7 @@ void TForm1::btnRestoreClick() {
             SetCursor(LoadCursor(nullptr, IDC_ARROW));
         });
         RestoreUndoJournal(undoJournal_, [&](const std::string& line) {
-            AddLogLine(line);
+            add(line);
             text += line + "\r\n";
         });
     }
@@ -41,10 +178,18 @@ void TForm1::btnRestoreClick() {
         logName = stem + "-" + std::to_string(n) + ".TXT";
     const DWORD saved = SaveFileReplacing(logName, text);
     if (saved == ERROR_SUCCESS)
-        AddLogLine("Restore log stored as " + logName);
+        add("Restore log stored as " + logName);
     else
-        AddLogLine("***** The restore log could not be stored as " + logName + ": " + SaveErrorMessage(saved));
-    FlushLog();
+        add("***** The restore log could not be stored as " + logName + ": " + SaveErrorMessage(saved));
+    // The horizontal extent follows the widest line (the font has a fixed pitch).
+    HDC dc = GetDC(log);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(log, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    const std::wstring wide = Utf8ToWide(widest);
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(log, dc);
+    SendMessageA(log, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(size.cx), 0);
     Enable(IDC_btnRestore, true);
 }
 

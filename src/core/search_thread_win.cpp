@@ -10,6 +10,7 @@
 #include "core/strings.h"
 #include "platform/handles.h"
 #include "platform/letter_case_win.h"
+#include "platform/message_pump_win.h"
 #include "platform/ui_dispatch_win.h"
 #include "platform/wide_text_win.h"
 
@@ -188,6 +189,7 @@ void TMovixThread::Resume() {
 
 bool TMovixThread::WaitFor(DWORD timeoutMs) {
     const DWORD start = ::GetTickCount();
+    bool quitSeen = false;
     for (;;) {
         DWORD left = INFINITE;
         if (timeoutMs != INFINITE) {
@@ -197,17 +199,17 @@ bool TMovixThread::WaitFor(DWORD timeoutMs) {
             left = timeoutMs - spent;
         }
         // On the UI thread the body may be waiting in Synchronize for this
-        // very thread, so keep the messages flowing.
+        // very thread, so keep the messages flowing, until the program is
+        // ending: then the dispatcher no longer holds the thread up, and a
+        // WM_QUIT put back for the main loop would wake this wait at once.
+        if (quitSeen)
+            return ::WaitForSingleObject(handle_, left) == WAIT_OBJECT_0;
         const DWORD r = ::MsgWaitForMultipleObjects(1, &handle_, FALSE, left, QS_ALLINPUT);
         if (r == WAIT_OBJECT_0)
             return true;
         if (r != WAIT_OBJECT_0 + 1)
             return ::WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0;
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
+        quitSeen = !ProcessPendingWindowMessages();
     }
 }
 

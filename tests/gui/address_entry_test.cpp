@@ -214,4 +214,19 @@ TEST(AddressEntry, FileDialogHasItsTitleAndFillsTheField) {
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(dialog); }));
     EXPECT_EQ(app.Text(IDC_EditOldAddress), "");
+
+    // A field naming an existing folder: the dialog starts in that folder
+    // with no name, so a bare name confirmed there is a file in it.
+    app.SetText(IDC_EditOldAddress, dir);
+    app.ClickAsync(IDC_btnBrowseFileFrom);
+    dialog = app.WaitWindow("#32770", "Filename for Old address", 10000);
+    ASSERT_NE(dialog, nullptr);
+    HWND name = guitest::FileNameBox(dialog);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(guitest::WindowTextOf(name), "");
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("APP.EXE"));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(dialog); }));
+    app.Sync();
+    EXPECT_STRCASEEQ(app.Text(IDC_EditOldAddress).c_str(), file.c_str());
 }

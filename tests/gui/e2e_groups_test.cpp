@@ -314,11 +314,11 @@ TEST(EndToEnd, ProgManGroupsUnderNT351_SearchedReplacedAndLogged) {
     // the group's file is again the same byte for byte; pressed again,
     // nothing changes.
     for (const char* round : {"first", "second"}) {
-        app.Click(IDC_btnRestore);
+        guitest::PressAndAnswer(app, IDC_btnRestore, 'Y');
         std::vector<std::string> restoreLog;
         ASSERT_TRUE(guitest::WaitFor(
             [&] {
-                restoreLog = app.ListBoxItems(IDC_lbReport);
+                restoreLog = app.ListBoxItems(IDC_lbRestoreLog);
                 return !restoreLog.empty() && restoreLog.back().rfind("Restore log stored as ", 0) == 0;
             },
             60000))
@@ -338,6 +338,57 @@ TEST(EndToEnd, ProgManGroupsUnderNT351_SearchedReplacedAndLogged) {
     }
     app.Click(IDC_BtnCancel);
     EXPECT_TRUE(app.WaitExit(10000));
+    server.End();
+    guitest::RemoveTree(groups);
+}
+
+// A close while Restore puts group items back (Program Manager's answers are
+// awaited with the window's messages let through) waits for the restore:
+// every item is put back, its log is stored, and then the program ends.
+TEST(EndToEnd, CloseDuringARestoreWaitsForItAndThenEnds) {
+    const std::string groups = guitest::ScratchDir("e2e_groups_close");
+    const std::string demo = SourceFolder(MOVIX_DEMO_GROUPS_DIR);
+    for (const char* name : {"group0001.txt", "group0002.txt"})
+        ASSERT_TRUE(CopyFileA((demo + "\\" + name).c_str(), (groups + "\\" + name).c_str(), FALSE)) << demo;
+    const std::string quillpadBefore = guitest::ReadAll(groups + "\\group0001.txt");
+    ASSERT_TRUE(guitest::WaitFor([] { return SubstituteWindow() == nullptr; }, 15000));
+    ProgManSubstitute server(groups);
+    ASSERT_TRUE(server.Running());
+
+    guitest::WindowsVersion version("nt351");
+    App app;
+    REQUIRE_APP(app);
+    app.SetText(IDC_EditOldAddress, "C:\\QUILL");
+    app.SetText(IDC_EditNewAddress, "C:\\Apps\\Quillpad");
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_rgIniFiles + 1 + 0);
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_rgRegistry + 1 + 0);
+    for (int i = 0; i < 4 && app.Page() != 7; ++i)
+        app.Click(IDC_BtnNext);
+    ASSERT_EQ(app.Page(), 7);
+    ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 60000));
+    ASSERT_EQ(app.ListViewCount(IDC_lvFound), 11);
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 60000));
+    const std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
+    ASSERT_GE(log.size(), 5u);
+    ASSERT_EQ(log[4].rfind("Undo journal: ", 0), 0u) << log[4];
+    const std::string journal = log[4].substr(14);
+    ASSERT_TRUE(guitest::WaitFor(
+        [&] { return guitest::ReadAll(groups + "\\group0001.txt").find("C:\\QUILL") == std::string::npos; }, 10000));
+
+    // Yes, and at once the window is asked to close.
+    guitest::PressAndAnswer(app, IDC_btnRestore, 'Y');
+    PostMessageA(app.Main(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(app.WaitExit(60000)) << "the program did not end";
+    EXPECT_EQ(guitest::ReadAll(groups + "\\group0001.txt"), quillpadBefore);
+    const std::string restoreLog = guitest::ReadAll(journal.substr(0, journal.size() - 4) + "-RESTORE.TXT");
+    EXPECT_NE(restoreLog.find("4 restored, 0 already as before the run, 0 not restored."), std::string::npos)
+        << restoreLog;
     server.End();
     guitest::RemoveTree(groups);
 }

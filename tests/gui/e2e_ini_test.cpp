@@ -12,65 +12,9 @@
 #include "resource.h"
 
 using guitest::App;
+using guitest::SaveThroughDialog;
 
 namespace {
-
-// Types a full file name into a save dialog and confirms it.
-bool SaveThroughDialog(App& app, int button, const char* title, const std::string& path,
-                       std::string* proposed = nullptr) {
-    app.ClickAsync(button);
-    HWND dialog = app.WaitWindow("#32770", title, 10000);
-    if (!dialog) {
-        ADD_FAILURE() << "no dialog " << title;
-        return false;
-    }
-    HWND edit = nullptr;
-    // The file name box: the edit inside the combo box cmb13, or edt1.
-    guitest::WaitFor([&] {
-        struct Search {
-            HWND found;
-        } search = {nullptr};
-        EnumChildWindows(
-            dialog,
-            [](HWND child, LPARAM out) -> BOOL {
-                char cls[16] = {};
-                GetClassNameA(child, cls, sizeof cls);
-                const int id = GetDlgCtrlID(child);
-                if (lstrcmpiA(cls, "Edit") == 0 && (id == 0x47c || id == 0x480)) {
-                    reinterpret_cast<Search*>(out)->found = child;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        edit = search.found;
-        return edit != nullptr && IsWindowVisible(edit);
-    });
-    if (!edit) {
-        std::string children;
-        EnumChildWindows(
-            dialog,
-            [](HWND child, LPARAM out) -> BOOL {
-                char cls[64] = {};
-                GetClassNameA(child, cls, sizeof cls);
-                *reinterpret_cast<std::string*>(out) += std::string(cls) + ":" +
-                                                        std::to_string(GetDlgCtrlID(child)) + " ";
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&children));
-        ADD_FAILURE() << "no file name box in the dialog: " << children;
-        return false;
-    }
-    if (proposed)
-        *proposed = guitest::WindowTextOf(edit);
-    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    if (guitest::WindowTextOf(edit) != path) {
-        ADD_FAILURE() << "file name box holds " << guitest::WindowTextOf(edit);
-        return false;
-    }
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    return guitest::WaitFor([&] { return !IsWindow(dialog) && guitest::Exists(path); }, 10000);
-}
 
 const char kIni[] =
     "Before=C:\\MVXOLD_E2E\\FIRST.EXE\r\n"

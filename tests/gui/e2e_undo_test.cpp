@@ -52,6 +52,14 @@ bool HasErrorLine(const std::vector<std::string>& log) {
     return std::any_of(log.begin(), log.end(), [](const std::string& line) { return line.rfind("*****", 0) == 0; });
 }
 
+// The lines as a saved log holds them.
+std::string Lines(const std::vector<std::string>& log) {
+    std::string text;
+    for (const std::string& line : log)
+        text += line + "\r\n";
+    return text;
+}
+
 std::string Joined(const std::vector<std::string>& log) {
     std::string all;
     for (const std::string& line : log)
@@ -82,11 +90,20 @@ TEST(EndToEnd, RestorePutsTheRunBackAndASecondRestoreChangesNothing) {
     REQUIRE_APP(app);
     ASSERT_TRUE(app.SearchWith(2, 1, "MVXUNDO_OLD", "MVXUNDO_NEW", 120000));
     app.Click(IDC_BtnNext);
+    // Both save dialogs start in the user's documents, where the journal
+    // goes too, not in the program's folder.
+    const std::string documents = guitest::DocumentsDir();
+    ASSERT_FALSE(documents.empty());
+    const std::string listName = "MVXUNDOLIST" + std::to_string(GetCurrentProcessId()) + ".RTF";
+    EXPECT_TRUE(guitest::SaveThroughDialog(app, IDC_BtnSaveList, "Save as Rich Text File", listName, nullptr,
+                                           documents + "\\" + listName));
+    DeleteFileA((documents + "\\" + listName).c_str());
     app.Click(IDC_BtnNext);
     EXPECT_FALSE(app.Visible(IDC_btnRestore));
     app.Click(IDC_BtnNext);
     ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 60000));
     std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
+    const std::vector<std::string> updateLog = log;
     ASSERT_GE(log.size(), 5u);
     ASSERT_EQ(log[4].rfind("Undo journal: ", 0), 0u) << log[4];
     const std::string journal = log[4].substr(14);
@@ -94,14 +111,60 @@ TEST(EndToEnd, RestorePutsTheRunBackAndASecondRestoreChangesNothing) {
     EXPECT_NE(guitest::ReadAll(ini), kIni);
     EXPECT_NE(Export(), exported);
     EXPECT_TRUE(app.Enabled(IDC_btnRestore));
+    EXPECT_FALSE(app.Visible(IDC_btnShowLog));
+    const std::string scratch = guitest::ScratchDir("undo_logs");
+    // The log's proposed name, confirmed as it stands, is in the documents.
+    std::string proposed;
+    const std::string updateSaved = documents + "\\MOVIX32LOG.TXT";
+    DeleteFileA(updateSaved.c_str());
+    EXPECT_TRUE(guitest::SaveThroughDialog(app, IDC_btnSaveLog, "Save Log File", "MOVIX32LOG.TXT", &proposed,
+                                           updateSaved));
+    EXPECT_STRCASEEQ(proposed.c_str(), "MOVIX32LOG.TXT");
+    EXPECT_EQ(guitest::ReadAll(updateSaved), Lines(updateLog));
+    DeleteFileA(updateSaved.c_str());
 
-    app.Click(IDC_btnRestore);
-    ASSERT_TRUE(guitest::WaitFor(
+    // Restore asks first, naming the journal and what it records; No (the
+    // default, and the key N here) changes nothing.
+    for (WORD key : {WORD('N'), WORD(VK_RETURN)}) {
+        const std::string question = guitest::PressAndAnswer(app, IDC_btnRestore, key);
+        EXPECT_NE(question.find("\nUndo journal:\n" + journal + "\n"), std::string::npos) << question;
+        EXPECT_NE(question.find("    1 INI file\n"), std::string::npos) << question;
+        EXPECT_NE(question.find(" Registry key"), std::string::npos) << question;
+        EXPECT_NE(question.find(" Registry value"), std::string::npos) << question;
+        EXPECT_EQ(app.ListBoxItems(IDC_lbReport), updateLog);
+        EXPECT_EQ(app.ListBoxItems(IDC_lbRestoreLog).size(), 0u);
+        EXPECT_NE(guitest::ReadAll(ini), kIni);
+        EXPECT_NE(Export(), exported);
+        EXPECT_FALSE(guitest::Exists(journal.substr(0, journal.size() - 4) + "-RESTORE.TXT"));
+    }
+
+    // Yes: the restore's log shows in a list of its own under its own
+    // heading; the update's log stays and is shown again on request.
+    guitest::PressAndAnswer(app, IDC_btnRestore, 'Y');
+    const bool restored = guitest::WaitFor(
         [&] {
-            log = app.ListBoxItems(IDC_lbReport);
-            return Contains(log, " not restored.");
+            log = app.ListBoxItems(IDC_lbRestoreLog);
+            return Contains(log, "Restore log stored as ");
         },
-        30000));
+        30000);
+    if (!restored)
+        app.Screenshot("restore_not_done");
+    ASSERT_TRUE(restored) << Joined(log);
+    EXPECT_TRUE(app.Visible(IDC_lbRestoreLog));
+    EXPECT_FALSE(app.Visible(IDC_lbReport));
+    EXPECT_EQ(app.Text(IDC_HeadingBase + 10), "RESTORE LOG");
+    EXPECT_EQ(app.ListBoxItems(IDC_lbReport), updateLog);
+    ASSERT_TRUE(app.Visible(IDC_btnShowLog));
+    app.Click(IDC_btnShowLog);
+    EXPECT_TRUE(app.Visible(IDC_lbReport));
+    EXPECT_FALSE(app.Visible(IDC_lbRestoreLog));
+    EXPECT_EQ(app.Text(IDC_HeadingBase + 10), "DONE");
+    app.Click(IDC_btnShowLog);
+    EXPECT_TRUE(app.Visible(IDC_lbRestoreLog));
+    // Save Log saves the log shown.
+    EXPECT_TRUE(guitest::SaveThroughDialog(app, IDC_btnSaveLog, "Save Log File", scratch + "\\RESTORE.TXT", &proposed));
+    EXPECT_STRCASEEQ(proposed.c_str(), "MOVIX32RESTORELOG.TXT");
+    EXPECT_EQ(guitest::ReadAll(scratch + "\\RESTORE.TXT"), Lines(log));
     EXPECT_EQ(log[0].rfind("Restore by Movix 32 on ", 0), 0u) << log[0];
     EXPECT_TRUE(Contains(log, "Undo journal: " + journal)) << Joined(log);
     EXPECT_FALSE(HasErrorLine(log)) << Joined(log);
@@ -112,11 +175,11 @@ TEST(EndToEnd, RestorePutsTheRunBackAndASecondRestoreChangesNothing) {
     app.Screenshot("page10_restored");
 
     // Pressed again: everything is as it was, nothing changes.
-    app.Click(IDC_btnRestore);
+    guitest::PressAndAnswer(app, IDC_btnRestore, 'Y');
     ASSERT_TRUE(guitest::WaitFor(
         [&] {
-            log = app.ListBoxItems(IDC_lbReport);
-            return Contains(log, " not restored.");
+            log = app.ListBoxItems(IDC_lbRestoreLog);
+            return Contains(log, "Restore log stored as ");
         },
         30000));
     EXPECT_TRUE(Contains(log, "0 restored, ")) << Joined(log);
@@ -126,6 +189,8 @@ TEST(EndToEnd, RestorePutsTheRunBackAndASecondRestoreChangesNothing) {
     EXPECT_FALSE(HasErrorLine(log)) << Joined(log);
     EXPECT_EQ(guitest::ReadAll(ini), std::string(kIni, sizeof kIni - 1));
     EXPECT_EQ(Export(), exported);
+    EXPECT_EQ(app.ListBoxItems(IDC_lbReport), updateLog);
+    guitest::RemoveTree(scratch);
 }
 
 TEST(EndToEnd, AJournalThatCannotBeWrittenStopsTheRunBeforeAnyChange) {

@@ -1,6 +1,9 @@
 #include "gui_driver.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -386,6 +389,18 @@ void App::SendKeys(const std::vector<WORD>& keys, const std::vector<WORD>& modif
     }
 }
 
+void App::SendKeysTo(HWND window, const std::vector<WORD>& keys) {
+    if (GetForegroundWindow() != window) {
+        SetForegroundWindow(window);
+        WaitFor([&] { return GetForegroundWindow() == window; }, 3000);
+    }
+    for (WORD key : keys) {
+        INPUT inputs[2] = {KeyInput(key, false), KeyInput(key, true)};
+        SendInput(2, inputs, sizeof(INPUT));
+        Sleep(60);
+    }
+}
+
 void App::TypeText(const std::string& text) {
     for (char ch : text) {
         const SHORT scan = VkKeyScanA(ch);
@@ -552,6 +567,91 @@ std::vector<std::string> App::ListBoxItems(int id) const {
         items.push_back(Utf8Of(wide.data()));
     }
     return items;
+}
+
+std::string PressAndAnswer(App& app, int button, WORD key) {
+    app.ClickAsync(button);
+    HWND box = app.WaitWindow("#32770", "Movix 32", 10000);
+    if (!box) {
+        ADD_FAILURE() << "no question";
+        return std::string();
+    }
+    const std::string question = WindowTextOf(GetDlgItem(box, 0xFFFF));
+    app.SendKeysTo(box, {key});
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }, 10000)) << "the question stayed";
+    return question;
+}
+
+std::string DocumentsDir() {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, path)))
+        return std::string();
+    return Utf8Of(path);
+}
+
+HWND FileNameBox(HWND dialog) {
+    HWND edit = nullptr;
+    WaitFor([&] {
+        struct Search {
+            HWND found;
+        } search = {nullptr};
+        EnumChildWindows(
+            dialog,
+            [](HWND child, LPARAM out) -> BOOL {
+                char cls[16] = {};
+                GetClassNameA(child, cls, sizeof cls);
+                const int id = GetDlgCtrlID(child);
+                if (lstrcmpiA(cls, "Edit") == 0 && (id == 0x47c || id == 0x480)) {
+                    reinterpret_cast<Search*>(out)->found = child;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        edit = search.found;
+        return edit != nullptr && IsWindowVisible(edit);
+    });
+    return edit;
+}
+
+bool SaveThroughDialog(App& app, int button, const char* title, const std::string& name, std::string* proposed,
+                       const std::string& savedAs) {
+    app.ClickAsync(button);
+    HWND dialog = app.WaitWindow("#32770", title, 10000);
+    if (!dialog) {
+        ADD_FAILURE() << "no dialog " << title;
+        return false;
+    }
+    HWND edit = FileNameBox(dialog);
+    if (!edit) {
+        std::string children;
+        EnumChildWindows(
+            dialog,
+            [](HWND child, LPARAM out) -> BOOL {
+                char cls[64] = {};
+                GetClassNameA(child, cls, sizeof cls);
+                *reinterpret_cast<std::string*>(out) += std::string(cls) + ":" +
+                                                        std::to_string(GetDlgCtrlID(child)) + " ";
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&children));
+        ADD_FAILURE() << "no file name box in the dialog: " << children;
+        return false;
+    }
+    if (proposed)
+        *proposed = WindowTextOf(edit);
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    if (WindowTextOf(edit) != name) {
+        ADD_FAILURE() << "file name box holds " << WindowTextOf(edit);
+        return false;
+    }
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    const std::string expected = savedAs.empty() ? name : savedAs;
+    if (!WaitFor([&] { return !IsWindow(dialog) && Exists(expected); }, 10000)) {
+        ADD_FAILURE() << "not saved as " << expected;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace guitest

@@ -105,6 +105,9 @@ public:
     // the foreground first. Each key is pressed and released in turn, with
     // the modifiers (VK_MENU, VK_SHIFT, VK_CONTROL) held around them.
     void SendKeys(const std::vector<WORD>& keys, const std::vector<WORD>& modifiers = {});
+    // Real key presses to a top-level window of the program, such as a
+    // message box, brought to the foreground first.
+    void SendKeysTo(HWND window, const std::vector<WORD>& keys);
     // Types the characters of a text as real key presses.
     void TypeText(const std::string& text);
     // Brings the program's window to the foreground; true when it is there.
@@ -135,5 +138,19 @@ private:
     PROCESS_INFORMATION pi_ = {};
     HWND main_ = nullptr;
 };
+
+// Presses `button`, which asks in a message box, and answers with a real key
+// press; returns the question's text.
+std::string PressAndAnswer(App& app, int button, WORD key);
+// The user's documents folder, as the shell names it.
+std::string DocumentsDir();
+// The file name box of a common file dialog (the edit inside the combo box
+// cmb13, or edt1), once it shows; null when it does not.
+HWND FileNameBox(HWND dialog);
+// Presses `button`, types `name` into the save dialog titled `title` and
+// confirms it; true once the file `savedAs` (by default `name`) exists.
+// `proposed` receives the name the dialog offered.
+bool SaveThroughDialog(App& app, int button, const char* title, const std::string& name,
+                       std::string* proposed = nullptr, const std::string& savedAs = std::string());
 
 }  // namespace guitest

@@ -134,5 +134,46 @@ TEST(FoundSort, ComparisonIsCaseSensitiveAndMapsToMinusOneZeroOne) {
     EXPECT_EQ(CompareTextLocale("co-op", "coop"), CompareStringA(LOCALE_USER_DEFAULT, 0, "co-op", -1, "coop", -1) - 2);
 }
 
+// The steps give exactly the selection, and join ranges only while there
+// are few: runs of two rows or more first, longest first; a scattered
+// selection over many rows is made by clearing instead.
+TEST(SelectionSteps, GiveTheSelectionInACheapOrder) {
+    struct Case {
+        std::vector<int> selected;
+        int rows;
+        bool selectAllFirst;
+        std::vector<int> steps;
+    };
+    std::vector<int> scattered;
+    for (int i = 0; i < 20000; i += (i % 3 == 0 ? 1 : 2))
+        scattered.push_back(i);
+    const Case cases[] = {
+        {{}, 10, false, {}},
+        {{4}, 10, false, {4}},
+        {{0, 2, 3, 7, 8, 9}, 10, false, {7, 8, 9, 2, 3, 0}},
+        {scattered, 20000, true, {}},
+    };
+    for (const Case& c : cases) {
+        const TSelectionSteps steps = SelectionSteps(c.selected, c.rows);
+        EXPECT_EQ(steps.SelectAllFirst, c.selectAllFirst) << c.selected.size();
+        if (!c.selectAllFirst)
+            EXPECT_EQ(steps.Rows, c.steps);
+        std::set<int> result;
+        if (steps.SelectAllFirst)
+            for (int i = 0; i < c.rows; ++i)
+                result.insert(i);
+        for (std::size_t k = 0; k < steps.Rows.size(); ++k) {
+            if (steps.SelectAllFirst) {
+                EXPECT_EQ(result.erase(steps.Rows[k]), 1u);
+                if (k > 0)
+                    EXPECT_LT(steps.Rows[k], steps.Rows[k - 1]) << "cleared from the last row up";
+            } else {
+                EXPECT_TRUE(result.insert(steps.Rows[k]).second);
+            }
+        }
+        EXPECT_EQ(result, std::set<int>(c.selected.begin(), c.selected.end()));
+    }
+}
+
 }  // namespace
 }  // namespace movix
