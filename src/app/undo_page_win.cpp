@@ -10,6 +10,7 @@
 
 #include "app/main_window_win.h"
 #include "core/undo_journal.h"
+#include "platform/message_pump_win.h"
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
 #include "platform/save_file_win.h"
@@ -166,10 +167,18 @@ void TForm1::btnRestoreClick() {
             busy_ = false;
             SetCursor(LoadCursor(nullptr, IDC_ARROW));
         });
-        RestoreUndoJournal(undoJournal_, [&](const std::string& line) {
-            add(line);
-            text += line + "\r\n";
-        });
+        // Between targets the window answers; a close waits for the target
+        // in hand and then stops the restore.
+        RestoreUndoJournal(
+            undoJournal_,
+            [&](const std::string& line) {
+                add(line);
+                text += line + "\r\n";
+            },
+            [this] {
+                ProcessPendingWindowMessages();
+                return closeAfterRestore_;
+            });
     }
     // Each Restore keeps its own log: a later one takes the next free name.
     const std::string stem = undoJournal_.substr(0, undoJournal_.size() - 4) + "-RESTORE";

@@ -11,6 +11,7 @@
 #include "platform/wide_text_win.h"
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
+#include "platform/message_pump_win.h"
 #include "platform/save_file_win.h"
 #include "platform/seal_key_win.h"
 #include "targets/dde_conversation_win.h"
@@ -814,13 +815,12 @@ bool PutGroupItemBack(TDdeClientConv& conversation, const TUndoEntry& e, std::st
         why = "Program Manager did not take the commands";
         return false;
     }
+    // The answer comes as a message; a quit seen meanwhile stays for the
+    // program's own loop, and the wait ends there.
     for (int round = 0; round < 200 && conversation.Waiting(); ++round) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 25, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        if (!ProcessPendingWindowMessages())
+            break;
     }
     conversation.CloseLink();
     if (GroupItemLineNamed(GroupLines(conversation, group), Ansi(e.Name)) != line) {
@@ -864,7 +864,7 @@ std::optional<TUndoJournal> LoadJournal(const std::string& journalFile, std::str
 
 }  // namespace
 
-int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
+int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, const std::function<bool()>& stop) {
     int problems = 0;
     auto fail = [&](const std::string& line) {
         log("***** " + line);
@@ -893,6 +893,16 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log) {
     std::unique_ptr<TDdeClientConv> conversation;
     for (auto it = journal->Entries.rbegin(); it != journal->Entries.rend(); ++it) {
         const TUndoEntry& e = *it;
+        // Asked to stop: what is in hand is done; the rest is named.
+        if (stop && stop()) {
+            fail("The restore was stopped because the window was asked to close. Not restored:");
+            for (; it != journal->Entries.rend(); ++it) {
+                log("    " + Describe(*it));
+                ++problems;
+            }
+            --problems;
+            break;
+        }
         TUndoAction action = TUndoAction::ChangedSince;
         switch (e.Kind) {
             case TUndoKind::Ini:

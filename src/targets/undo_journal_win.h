@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,7 +102,10 @@ void SetUndoJournalFaultHookForTest(DWORD (*hook)());
 // folder of copies still this user's alone; an INI file comes back as the
 // very file the run kept as its backup, a shortcut from the run's own copy
 // of it. Anything else is refused before anything is touched.
-int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log);
+// `stop`, where given, is asked before each target: when it says so, the
+// restore ends there and names what it did not put back.
+int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log,
+                       const std::function<bool()>& stop = nullptr);
 
 // Reads and checks a journal as Restore does before it changes anything;
 // false, with the reason in `error`, when Restore would refuse it.

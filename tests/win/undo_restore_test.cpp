@@ -299,6 +299,29 @@ TEST_F(UndoRestoreTest, WhatTheUserChangedSinceIsListedAndLeft) {
     EXPECT_EQ(ReadBytes(ini_), "[Paths]\r\nHome=edited by the user\r\n");
 }
 
+// A close during a Restore: the target in hand is finished, the rest is
+// named and left as the run made it; a later Restore puts it back.
+TEST_F(UndoRestoreTest, AStopBetweenTargetsFinishesTheOneInHandAndNamesTheRest) {
+    Plant(kAll);
+    const std::string journal = ReplaceWithJournal();
+    Lines log;
+    int asked = 0;
+    const int problems = RestoreUndoJournal(
+        journal, [&log](const std::string& line) { log.push_back(line); }, [&asked] { return ++asked > 1; });
+    EXPECT_EQ(2, asked);
+    EXPECT_TRUE(Has(log, "***** The restore was stopped because the window was asked to close. Not restored:"));
+    std::size_t restored = 0, named = 0;
+    for (const std::string& line : log) {
+        restored += line.rfind("Restored ", 0) == 0;
+        named += line.rfind("    ", 0) == 0;
+    }
+    EXPECT_EQ(1u, restored);
+    EXPECT_GE(named, 3u);
+    EXPECT_EQ(static_cast<int>(named), problems);
+    EXPECT_EQ(Restore(journal, log), 0) << (log.empty() ? "" : log.back());
+    ExpectAllAsBefore("after the second Restore");
+}
+
 // Restore puts the content back into the file the user has: a read-only,
 // hidden INI file with access rules of its own stays so.
 TEST_F(UndoRestoreTest, AFileComesBackWithItsAttributesAndAccessRules) {
