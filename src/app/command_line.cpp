@@ -89,6 +89,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             line.Apply = true;
             continue;
         }
+        if (name == "ignorecheck") {
+            if (hasValue)
+                return Bad("The switch /ignorecheck takes no value.");
+            line.IgnoreCheck = true;
+            continue;
+        }
         bool known = false;
         for (const Number& number : kNumbers) {
             if (name != number.name)
@@ -140,7 +146,7 @@ std::string UnattendedUsage() {
     return "Movix 32: the search and replacement of a moved program, without the window.\n"
            "\n"
            "movix32 /old:PATH /new:PATH [/ini:N] [/groups:N] [/shortcuts:N] [/registry:N]\n"
-           "        [/list:FILE.rtf] [/log:FILE.txt] [/apply]\n"
+           "        [/list:FILE.rtf] [/log:FILE.txt] [/apply] [/ignorecheck]\n"
            "movix32 /restore:JOURNAL [/log:FILE.txt]\n"
            "movix32 /?\n"
            "\n"
@@ -156,6 +162,7 @@ std::string UnattendedUsage() {
            "  /list:FILE     save the hits as a Rich Text Format table\n"
            "  /log:FILE      save the activity log as text\n"
            "  /apply         replace every hit; without it the run only searches (a dry run)\n"
+           "  /ignorecheck   go on past a red address check (its message is still printed)\n"
            "  /restore:FILE  put back what a replacement changed, from its undo journal\n"
            "                 (its log goes beside the journal unless /log names a file)\n"
            "\n"
@@ -166,7 +173,7 @@ std::string UnattendedUsage() {
            "  0  done, or nothing found\n"
            "  1  hits found (a dry run: nothing was changed)\n"
            "  2  the replacement or the restore logged error lines (they begin with *****)\n"
-           "  3  bad arguments, or an address check that stops the run; nothing was searched\n"
+           "  3  bad arguments, or a red address check without /ignorecheck; nothing was searched\n"
            "  4  cancelled by Ctrl+C; the log is written\n";
 }
 

@@ -3,6 +3,7 @@
 // dialog's own window procedure adds to it.
 #include <windows.h>
 
+#include "app/found_list_win.h"
 #include "app/help_win.h"
 #include "app/main_window_win.h"
 #include "resource.h"
@@ -127,6 +128,35 @@ void TForm1::KeepFocusOnPage() {
         SetFocus(target);
         FocusChanged(target);
     }
+}
+
+void TForm1::FocusNextAfterSave() {
+    HWND next = Control(IDC_BtnNext);
+    if (!TakesKeyboard(next) || GetActiveWindow() != hwnd_)
+        return;
+    SetFocus(next);
+    FocusChanged(next);
+}
+
+// The list controls take Left and Right as Up and Down, or not at all; here
+// they move the view sideways, so that every column can be read.
+bool TForm1::ScrollSideways(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || (msg.wParam != VK_LEFT && msg.wParam != VK_RIGHT))
+        return false;
+    if (GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0)
+        return false;
+    const bool right = msg.wParam == VK_RIGHT;
+    const bool byColumn = GetKeyState(VK_CONTROL) < 0;
+    if (foundList_ && msg.hwnd == foundList_->Handle()) {
+        foundList_->ScrollSideways(right, byColumn);
+        return true;
+    }
+    if (msg.hwnd == Control(IDC_lbReport)) {
+        const WPARAM code = byColumn ? (right ? SB_PAGERIGHT : SB_PAGELEFT) : (right ? SB_LINERIGHT : SB_LINELEFT);
+        SendMessageA(msg.hwnd, WM_HSCROLL, MAKEWPARAM(code, 0), 0);
+        return true;
+    }
+    return false;
 }
 
 // --- The edits' menu --------------------------------------------------------

@@ -290,7 +290,12 @@ bool TForm1::Checked(int id) const {
 }
 
 void TForm1::Enable(int id, bool enabled) {
-    EnableWindow(Control(id), enabled ? TRUE : FALSE);
+    HWND control = Control(id);
+    const bool hadFocus = !enabled && control && GetFocus() == control;
+    EnableWindow(control, enabled ? TRUE : FALSE);
+    // A disabled control takes no keys: the focus must not stay on it.
+    if (hadFocus)
+        KeepFocusOnPage();
 }
 
 int TForm1::RadioIndex(int groupId) const {
@@ -642,6 +647,8 @@ bool TForm1::PreTranslateMessage(MSG& msg) {
     // (WM_KEYF1, turned into WM_HELP): the key press above has already
     // answered it, and one F1 gives one help.
     if (msg.message == kWmKeyF1 && IsOwnWindow(hwnd_, msg.hwnd))
+        return true;
+    if (ScrollSideways(msg))
         return true;
     const bool consumed = IsDialogMessageW(hwnd_, &msg) != FALSE;
     HWND focus = GetFocus();

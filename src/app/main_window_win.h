@@ -186,6 +186,12 @@ private:
     void RestoreFocus();
     HWND EntryFocus() const;
     void KeepFocusOnPage();
+    // After the list is saved the way on is Next: Enter must not open the
+    // save dialog again.
+    void FocusNextAfterSave();
+    // Left and Right (Ctrl: by a column or a page) scroll the found list and
+    // the log sideways; true when the key was one of them.
+    bool ScrollSideways(const MSG& msg);
     // The edits' own menu: the edit commands and "What's This?".
     void SubclassEditMenus();
     static LRESULT CALLBACK EditMenuProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

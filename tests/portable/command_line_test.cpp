@@ -32,6 +32,8 @@ TEST(CommandLine, EverySwitchIsTaken) {
     const TCommandLine dry = ParseCommandLine({"/old:C:\\A", "/new:C:\\B"});
     ASSERT_EQ(dry.RunMode, Mode::Search);
     EXPECT_FALSE(dry.Apply);
+    EXPECT_FALSE(dry.IgnoreCheck);
+    EXPECT_TRUE(ParseCommandLine({"/old:C:\\A", "/new:c:\\a", "/IgnoreCheck"}).IgnoreCheck);
     EXPECT_EQ(dry.Ini, -1) << "the saved setting";
     EXPECT_EQ(dry.Registry, -1);
 
@@ -66,6 +68,8 @@ TEST(CommandLine, EveryBadArgumentGetsOneClearLine) {
         {{"/old:C:\\A", "/new:C:\\B", "/registry:0001"}, "The number of /registry must be from 0 to 3, not \"0001\"."},
         {{"/old:C:\\A", "/new:C:\\B", "/apply:yes"}, "The switch /apply takes no value."},
         {{"/?:x"}, "The switch /? takes no value."},
+        {{"/old:C:\\A", "/new:C:\\B", "/ignorecheck:yes"}, "The switch /ignorecheck takes no value."},
+        {{"/restore:C:\\J.TXT", "/ignorecheck"}, "The switch /restore can only be given with /log, not with /ignorecheck."},
         {{"/old:C:\\A", "/new:C:\\B", "/OLD:C:\\C"}, "The switch /old is given twice."},
         {{"/old:C:\\A", "/new:C:\\B", "/apply", "/apply"}, "The switch /apply is given twice."},
         {{"/new:C:\\B"}, "The Old address is missing: give it as /old:PATH."},
