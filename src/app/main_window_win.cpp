@@ -72,7 +72,7 @@ void TForm1::UpdateMinSize(const RECT& onScreen) {
     if (GetMonitorInfoA(MonitorFromRect(&onScreen, MONITOR_DEFAULTTONEAREST), &info))
         work = info.rcWork;
     minSize_.cx = std::min(Px(scale_, kDesignWidth), static_cast<int>(work.right - work.left));
-    minSize_.cy = std::min(Px(scale_, kDesignHeight), static_cast<int>(work.bottom - work.top));
+    minSize_.cy = std::min(Px(scale_, kDesignHeight) + labelGrowth_, static_cast<int>(work.bottom - work.top));
 }
 
 TForm1* TForm1::Create(HINSTANCE instance, int showCommand) {
@@ -739,6 +739,7 @@ void TForm1::FormResize() {
     moveX(IDC_btnRestore, W - Px(s, 193));
     resize(IDC_lbReport, W - Px(s, 103), H - Px(s, 152));
     FitLabels(W);
+    PushBelowLabels(H);
 }
 
 // --- Address entry ----------------------------------------------------------------------------

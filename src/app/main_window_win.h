@@ -225,6 +225,11 @@ private:
     HMENU pmWhatsThis_ = nullptr;
     std::vector<std::pair<HWND, const struct ControlSpec*>> wrapLabels_;
     void FitLabels(int outerWidth);
+    // A label that wraps to more lines than at the design's DPI pushes the
+    // controls below it down; the window grows where a page would overflow.
+    void PushBelowLabels(int outerHeight);
+    int labelGrowth_ = 0;        // what the window needs beyond the design height
+    bool growingForLabels_ = false;
     // Every control made by CreateControl, with its place at the design's
     // 96 DPI: the controls are placed anew from it when the DPI changes.
     std::map<HWND, RECT> designRects_;
