@@ -3,6 +3,8 @@
 // dialog's own window procedure adds to it.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "app/found_list_win.h"
 #include "app/help_win.h"
 #include "app/main_window_win.h"
@@ -152,8 +154,21 @@ bool TForm1::ScrollSideways(const MSG& msg) {
         return true;
     }
     if (msg.hwnd == Control(IDC_lbReport)) {
-        const WPARAM code = byColumn ? (right ? SB_PAGERIGHT : SB_PAGELEFT) : (right ? SB_LINERIGHT : SB_LINELEFT);
-        SendMessageA(msg.hwnd, WM_HSCROLL, MAKEWPARAM(code, 0), 0);
+        // By four characters of the log's font, or by a page less that; the
+        // list box's own line step is a single pixel under some systems.
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_POS | SIF_RANGE | SIF_PAGE;
+        if (!GetScrollInfo(msg.hwnd, SB_HORZ, &info))
+            return true;
+        RECT client{};
+        GetClientRect(msg.hwnd, &client);
+        const int step = Px(scale_, 32);
+        const int by = byColumn ? std::max(step, static_cast<int>(client.right) - step) : step;
+        const int last = std::max(0, info.nMax - std::max(0, static_cast<int>(info.nPage) - 1));
+        const int target = std::max(0, std::min(info.nPos + (right ? by : -by), last));
+        if (target != info.nPos)
+            SendMessageA(msg.hwnd, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, target), 0);
         return true;
     }
     return false;
