@@ -135,19 +135,24 @@ std::vector<DWORD> Shown(App& app, HWND w) {
 }
 
 // How far the picture moved left from one shot to the next: the shift at
-// which all of the second matches the first.
+// which the second matches the first best (the focus frame stays put).
 int ShiftedLeft(const std::vector<DWORD>& before, const std::vector<DWORD>& after) {
     const int width = static_cast<int>(before.back());
     const size_t rows = (before.size() - 1) / static_cast<size_t>(width);
+    int best = -1;
+    double bestShare = 0;
     for (int k = 0; k < width / 2; ++k) {
-        bool same = true;
-        for (size_t row = 0; row < rows && same; ++row)
-            for (int x = 0; x + k < width && same; ++x)
-                same = before[row * width + x + k] == after[row * width + x];
-        if (same)
-            return k;
+        size_t same = 0, compared = 0;
+        for (size_t row = 0; row < rows; ++row)
+            for (int x = 0; x + k < width; ++x, ++compared)
+                same += before[row * width + x + k] == after[row * width + x];
+        const double share = compared ? static_cast<double>(same) / compared : 0;
+        if (share > bestShare) {
+            bestShare = share;
+            best = k;
+        }
     }
-    return -1;
+    return best;
 }
 
 }  // namespace
