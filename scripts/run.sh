@@ -2,10 +2,14 @@
 # Installs what is missing, builds, and starts the wizard. Without WINEPREFIX
 # it runs in a demo prefix inside the build folder (with a HOME of its own),
 # seeded with a program moved from C:\QUILL to C:\Apps\Quillpad; with
-# WINEPREFIX set it runs against that prefix. Without a display (no DISPLAY)
-# it runs the unattended mode on the demo instead: a search only that prints
-# what it found, then the replacement with /apply, then its log. Arguments
-# are handed to movix32.exe (switches run the unattended mode; /? lists them).
+# WINEPREFIX set it runs against that prefix. The demo is seeded once, when
+# its prefix is made, and kept between runs, so that a replacement can be
+# restored by the next command; MOVIX_DEMO_RESEED=1 seeds it afresh, and
+# MOVIX_DEMO_DIR puts the demo in another folder (default build/demo).
+# Without a display (no DISPLAY) it runs the unattended mode on the demo
+# instead: a search only that prints what it found, then the replacement
+# with /apply, then its log. Arguments are handed to movix32.exe (switches
+# run the unattended mode; /? lists them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
@@ -14,15 +18,22 @@ MOVIX_TARGETS="movix32" "$root/scripts/build.sh"
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wine=/usr/lib/wine/wine64
+demo="${MOVIX_DEMO_DIR:-$root/build/demo}"
 if [ -z "${WINEPREFIX:-}" ]; then
-    export WINEPREFIX="$root/build/demo/prefix"
-    export HOME="$root/build/demo/home"
+    export WINEPREFIX="$demo/prefix"
+    export HOME="$demo/home"
     mkdir -p "$HOME"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Creating the demo Wine prefix in $WINEPREFIX ..."
         "$wine" wineboot -i </dev/null >/dev/null 2>&1
     fi
-    "$root/scripts/demo-seed.sh" "$WINEPREFIX"
+    # The mark is left only when a seed has gone through to its end.
+    seeded="$WINEPREFIX/movix-demo-seeded"
+    if [ ! -f "$seeded" ] || [ "${MOVIX_DEMO_RESEED:-}" = 1 ]; then
+        rm -f "$seeded"
+        "$root/scripts/demo-seed.sh" "$WINEPREFIX"
+        touch "$seeded"
+    fi
     echo "Demo: a program moved from C:\\QUILL to C:\\Apps\\Quillpad."
     echo "Enter Old: C:\\QUILL  New: C:\\Apps\\Quillpad"
     MOVIX_DEMO=1
@@ -78,9 +89,9 @@ if [ -z "${DISPLAY:-}" ] && [ $# -eq 0 ] && [ -z "${MOVIX_SCREENSHOT:-}" ]; then
         exit 0
     fi
     unattended_progman
-    mkdir -p "$root/build/demo"
-    log="$root/build/demo/MOVIX32LOG.TXT"
-    list="$root/build/demo/FOUND.RTF"
+    mkdir -p "$demo"
+    log="$demo/MOVIX32LOG.TXT"
+    list="$demo/FOUND.RTF"
     rm -f "$log" "$list"
     winlog=$("$wine" winepath -w "$log" 2>/dev/null)
     winlist=$("$wine" winepath -w "$list" 2>/dev/null)
@@ -90,6 +101,10 @@ if [ -z "${DISPLAY:-}" ] && [ $# -eq 0 ] && [ -z "${MOVIX_SCREENSHOT:-}" ]; then
     code=0
     "$wine" "$root/build/win/movix32.exe" '/old:C:\QUILL' '/new:C:\Apps\Quillpad' "/list:$winlist" </dev/null || code=$?
     echo "(exit code $code: 1 means hits were found and nothing was changed)"
+    if [ "$code" = 0 ]; then
+        echo "Nothing was found: the demo was replaced by an earlier run."
+        echo "MOVIX_DEMO_RESEED=1 bash scripts/run.sh starts it over."
+    fi
     echo
     echo "Then the replacement of every hit, with its log:"
     echo "  movix32 /old:C:\\QUILL /new:C:\\Apps\\Quillpad /apply /log:$winlog"
@@ -107,9 +122,9 @@ fi
 if [ -z "${DISPLAY:-}" ]; then
     . "$root/scripts/xvfb.sh"
     start_xvfb
-    mkdir -p "$root/build/demo"
-    ( sleep 8; import -window root "$root/build/demo/screenshot.png" 2>/dev/null &&
-      echo "No display: running on a private X server; screenshot in build/demo/screenshot.png" ) &
+    mkdir -p "$demo"
+    ( sleep 8; import -window root "$demo/screenshot.png" 2>/dev/null &&
+      echo "No display: running on a private X server; screenshot in $demo/screenshot.png" ) &
     # No window manager there: a Wine desktop gives the window its frame.
     desktop=(explorer /desktop=Movix32,1024x768)
 else

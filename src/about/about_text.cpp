@@ -22,7 +22,7 @@ std::string PlatformLine(const char* name, unsigned long major, unsigned long mi
     return buffer;
 }
 
-std::string ProcessorName(unsigned long processorType) {
+std::string ProcessorName(unsigned long processorType, unsigned architecture) {
     switch (processorType) {
     case 386:
         return "80386";
@@ -30,6 +30,20 @@ std::string ProcessorName(unsigned long processorType) {
         return "80486";
     case 586:
         return "Pentium";
+    default:
+        break;
+    }
+    switch (architecture) {
+    case kArchX86:
+        return "x86";
+    case kArchX64:
+        return "x64";
+    case kArchArm:
+        return "ARM";
+    case kArchArm64:
+        return "ARM64";
+    case kArchItanium:
+        return "Itanium";
     default:
         return "Unknown (" + std::to_string(processorType) + ")";
     }

@@ -127,7 +127,11 @@ void TAboutForm::FormCreate() {
 
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    SetLabel(IDC_LabelCPU, ProcessorName(system.dwProcessorType));
+    // The machine's own architecture, not the one this program was built
+    // for (an x64 build runs on ARM64 too).
+    SYSTEM_INFO native = system;
+    GetNativeSystemInfo(&native);
+    SetLabel(IDC_LabelCPU, ProcessorName(system.dwProcessorType, native.wProcessorArchitecture));
 
     // Read only: a standard user may read these machine keys but not write them.
     TRegistry reg(KEY_READ);

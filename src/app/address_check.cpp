@@ -1,5 +1,7 @@
 #include "app/address_check.h"
 
+#include "core/strings.h"
+
 namespace movix {
 
 namespace {
@@ -23,6 +25,14 @@ bool ExtensionsMismatch(const std::string& existingFile, const std::string& othe
     return AddressExtension(existingFile).empty() != AddressExtension(other).empty();
 }
 
+// The address without the backslashes that end it; a drive root keeps its
+// own ("C:\\").
+std::string WithoutEndingBackslashes(std::string address) {
+    while (address.size() > 3 && EndsWith(address, '\\'))
+        address.pop_back();
+    return address;
+}
+
 }  // namespace
 
 std::string AddressExtension(const std::string& address) {
@@ -44,6 +54,10 @@ int CheckAddresses(const std::string& oldAddress, const std::string& newAddress,
         return 1;
     if (newAddress.size() < 4)
         return 3;
+    // The same place twice, in another letter case or with a backslash
+    // more: every rewrite would touch files and change nothing.
+    if (SameFileName(WithoutEndingBackslashes(oldAddress), WithoutEndingBackslashes(newAddress)))
+        return kCheckSamePlace;
 
     const PathKind oldKind = probe(oldAddress);
     const PathKind newKind = probe(newAddress);

@@ -12,8 +12,12 @@ namespace movix {
 // (ProbePathKind); tests pass their own.
 using PathKindProbe = std::function<PathKind(const std::string&)>;
 
-// Classifies the pair; the result 0..13 picks message 10 + result from the
-// string table. Texts are taken as typed, neither trimmed nor case-folded.
+// Old and New name one place (letter case and ending backslashes aside).
+constexpr int kCheckSamePlace = 14;
+
+// Classifies the pair; the result 0..14 picks message 10 + result from the
+// string table. Texts are taken as typed, neither trimmed nor case-folded,
+// except where the two are compared with each other for kCheckSamePlace.
 int CheckAddresses(const std::string& oldAddress, const std::string& newAddress, const PathKindProbe& probe);
 
 // The extension of an address: from the last period after the last backslash

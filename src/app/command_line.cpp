@@ -97,6 +97,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             line.Flagged = true;
             continue;
         }
+        if (name == "ignorecheck") {
+            if (hasValue)
+                return Bad("The switch /ignorecheck takes no value.");
+            line.IgnoreCheck = true;
+            continue;
+        }
         bool known = false;
         for (const Number& number : kNumbers) {
             if (name != number.name)
@@ -149,7 +155,7 @@ std::string UnattendedUsage() {
            "The search and replacement of a moved program, without the window.\n"
            "\n"
            "movix32 /old:PATH /new:PATH [/ini:N] [/groups:N] [/shortcuts:N] [/registry:N]\n"
-           "        [/list:FILE.rtf] [/log:FILE.txt] [/apply] [/flagged]\n"
+           "        [/list:FILE.rtf] [/log:FILE.txt] [/apply] [/flagged] [/ignorecheck]\n"
            "movix32 /restore:JOURNAL [/log:FILE.txt]\n"
            "movix32 /?\n"
            "\n"
@@ -167,6 +173,7 @@ std::string UnattendedUsage() {
            "  /apply         replace every hit marked Y; without it the run only searches\n"
            "                 (a dry run)\n"
            "  /flagged       mark the flagged hits Y as well, so that /apply replaces them\n"
+           "  /ignorecheck   go on past a red address check (its message is still printed)\n"
            "  /restore:FILE  put back what a replacement changed, from its undo journal\n"
            "                 (its log goes beside the journal unless /log names a file)\n"
            "\n"
@@ -181,7 +188,7 @@ std::string UnattendedUsage() {
            "  0  done, or nothing found\n"
            "  1  hits found, nothing was changed (a dry run, or every hit flagged N!)\n"
            "  2  the replacement or the restore logged error lines (they begin with *****)\n"
-           "  3  bad arguments, or an address check that stops the run; nothing was searched\n"
+           "  3  bad arguments, or a red address check without /ignorecheck; nothing was searched\n"
            "  4  cancelled by Ctrl+C; the log is written\n";
 }
 

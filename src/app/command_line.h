@@ -13,7 +13,7 @@ namespace movix {
 constexpr int kExitDone = 0;          // done, or nothing found
 constexpr int kExitHitsFound = 1;     // hits found, none replaced: no /apply, or all flagged N
 constexpr int kExitErrorLines = 2;    // the replacement (or restore) logged "*****" lines
-constexpr int kExitBadArguments = 3;  // bad arguments, or a red address check
+constexpr int kExitBadArguments = 3;  // bad arguments, or a red address check without /ignorecheck
 constexpr int kExitCancelled = 4;     // stopped by Ctrl+C
 
 // How many items each option page's radio group has: a switch's number is
@@ -40,6 +40,9 @@ struct TCommandLine {
     // /flagged: the hits whose Old address may begin a longer name start as
     // Y too; without it they start as N and are left unchanged.
     bool Flagged = false;
+    // /ignorecheck: a red address check is reported and the run goes on,
+    // as the wizard lets the user go on past it.
+    bool IgnoreCheck = false;
     // One line that says what is wrong with the arguments.
     std::string Error;
 };

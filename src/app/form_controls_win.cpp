@@ -4,6 +4,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <map>
+#include <vector>
 
 #include "platform/wide_text_win.h"
 #include "app/layout_win.h"
@@ -263,6 +265,102 @@ void TForm1::FitLabels(int outerWidth) {
             height = std::max(height, static_cast<int>(need.bottom));
         }
         SetWindowPos(c, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void TForm1::PushBelowLabels(int outerHeight) {
+    const double s = scale_;
+    // The check boxes along a page's foot keep their place above the button
+    // bar; everything else on a page stands where the design puts it, lower
+    // by what the labels above it needed beyond their design height.
+    auto anchored = [](HWND c) {
+        const int id = GetDlgCtrlID(c);
+        return id == IDC_cbShowAll || (id >= IDC_cbSkipIniFiles && id <= IDC_cbSkipIgnoreKeys);
+    };
+    const int anchorTop = 224;  // the design top of those check boxes
+    const int pageHeight = 248;
+    const int gap = Px(s, 4);
+
+    std::map<HWND, std::vector<HWND>> siblings;
+    for (const auto& control : designRects_) {
+        if (!anchored(control.first))
+            siblings[GetParent(control.first)].push_back(control.first);
+    }
+    std::vector<std::pair<HWND, const ControlSpec*>> labels = wrapLabels_;
+    std::sort(labels.begin(), labels.end(),
+              [](const auto& a, const auto& b) { return a.second->y < b.second->y; });
+    std::map<HWND, int> shift;
+    for (const auto& label : labels) {
+        HWND c = label.first;
+        const RECT& d = designRects_[c];
+        // The control right below the label: the first whose design top is
+        // at or below the label's design bottom.
+        HWND next = nullptr;
+        for (HWND other : siblings[GetParent(c)]) {
+            const RECT& o = designRects_[other];
+            if (other != c && o.top >= d.bottom && (!next || o.top < designRects_[next].top))
+                next = other;
+        }
+        if (!next)
+            continue;
+        RECT r;
+        GetClientRect(c, &r);
+        const int bottom = Px(s, d.top) + shift[c] + r.bottom;
+        const int nextTop = Px(s, designRects_[next].top) + shift[next];
+        if (bottom <= nextTop)
+            continue;
+        const int push = bottom - nextTop + gap;
+        for (HWND other : siblings[GetParent(c)]) {
+            if (designRects_[other].top >= designRects_[next].top)
+                shift[other] += push;
+        }
+    }
+
+    // Every control beside a label is placed anew, so that one pushed down
+    // at a narrower width comes back up when the window widens.
+    int growth = 0;
+    std::vector<HWND> containers;
+    for (const auto& label : labels)
+        if (std::find(containers.begin(), containers.end(), GetParent(label.first)) == containers.end())
+            containers.push_back(GetParent(label.first));
+    for (HWND container : containers) {
+        const int page = GetDlgCtrlID(container) - IDC_PageBase;
+        const bool mainPage = page >= 0 && page < kPageCount;
+        for (HWND c : siblings[container]) {
+            const RECT& d = designRects_[c];
+            const int moved = shift[c];
+            RECT r;
+            GetWindowRect(c, &r);
+            MapWindowPoints(nullptr, container, reinterpret_cast<POINT*>(&r), 2);
+            const int id = GetDlgCtrlID(c);
+            if (id == IDC_lvFound || id == IDC_lbReport) {
+                // Its foot stays with the window's: it gives up the height.
+                SetWindowPos(c, nullptr, r.left, Px(s, d.top) + moved, r.right - r.left,
+                             std::max(Px(s, 40), static_cast<int>(r.bottom - r.top) - moved),
+                             SWP_NOZORDER | SWP_NOACTIVATE);
+                continue;
+            }
+            if (r.top != Px(s, d.top) + moved)
+                SetWindowPos(c, nullptr, r.left, Px(s, d.top) + moved, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            // A main page's controls must end above its check boxes (or the
+            // button bar, below them).
+            if (mainPage && moved > 0) {
+                const int limit = d.bottom <= anchorTop ? anchorTop : pageHeight;
+                growth = std::max(growth, Px(s, d.bottom) + moved + gap - Px(s, limit));
+            }
+        }
+    }
+    if (growth == labelGrowth_ || growingForLabels_)
+        return;
+    labelGrowth_ = growth;
+    RECT window;
+    GetWindowRect(hwnd_, &window);
+    UpdateMinSize(window);
+    if (outerHeight < minSize_.cy) {
+        growingForLabels_ = true;
+        SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left, minSize_.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        growingForLabels_ = false;
     }
 }
 

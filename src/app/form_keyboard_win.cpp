@@ -3,6 +3,9 @@
 // dialog's own window procedure adds to it.
 #include <windows.h>
 
+#include <algorithm>
+
+#include "app/found_list_win.h"
 #include "app/help_win.h"
 #include "app/main_window_win.h"
 #include "resource.h"
@@ -127,6 +130,48 @@ void TForm1::KeepFocusOnPage() {
         SetFocus(target);
         FocusChanged(target);
     }
+}
+
+void TForm1::FocusNextAfterSave() {
+    HWND next = Control(IDC_BtnNext);
+    if (!TakesKeyboard(next) || GetActiveWindow() != hwnd_)
+        return;
+    SetFocus(next);
+    FocusChanged(next);
+}
+
+// The list controls take Left and Right as Up and Down, or not at all; here
+// they move the view sideways, so that every column can be read.
+bool TForm1::ScrollSideways(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || (msg.wParam != VK_LEFT && msg.wParam != VK_RIGHT))
+        return false;
+    if (GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0)
+        return false;
+    const bool right = msg.wParam == VK_RIGHT;
+    const bool byColumn = GetKeyState(VK_CONTROL) < 0;
+    if (foundList_ && msg.hwnd == foundList_->Handle()) {
+        foundList_->ScrollSideways(right, byColumn);
+        return true;
+    }
+    if (msg.hwnd == Control(IDC_lbReport)) {
+        // By four characters of the log's font, or by a page less that; the
+        // list box's own line step is a single pixel under some systems.
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_POS | SIF_RANGE | SIF_PAGE;
+        if (!GetScrollInfo(msg.hwnd, SB_HORZ, &info))
+            return true;
+        RECT client{};
+        GetClientRect(msg.hwnd, &client);
+        const int step = Px(scale_, 32);
+        const int by = byColumn ? std::max(step, static_cast<int>(client.right) - step) : step;
+        const int last = std::max(0, info.nMax - std::max(0, static_cast<int>(info.nPage) - 1));
+        const int target = std::max(0, std::min(info.nPos + (right ? by : -by), last));
+        if (target != info.nPos)
+            SendMessageA(msg.hwnd, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, target), 0);
+        return true;
+    }
+    return false;
 }
 
 // --- The edits' menu --------------------------------------------------------

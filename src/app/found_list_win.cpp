@@ -698,12 +698,36 @@ LRESULT TFoundList::OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             EnsureFocusedRow();
             return r;
         }
-        case WM_KEYDOWN:
+        case WM_KEYDOWN: {
             // Space is the mark's key (its character toggles below); the
             // control would first change the selection with it, and the
             // toggle would then miss the row the user sees focused.
             if (wp == VK_SPACE && GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_SHIFT) >= 0)
                 return 0;
+            const LRESULT r = CallWindowProcW(controlProc_, hwnd, msg, wp, lp);
+            switch (wp) {
+                case VK_UP:
+                case VK_DOWN:
+                case VK_PRIOR:
+                case VK_NEXT:
+                case VK_HOME:
+                case VK_END:
+                    ShowRowTip();
+                    break;
+                case VK_ESCAPE:
+                    HideRowTip();
+                    break;
+                default:
+                    break;
+            }
+            return r;
+        }
+        case WM_KILLFOCUS:
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MOUSEWHEEL:
+        case WM_VSCROLL:
+            HideRowTip();
             break;
         case WM_CHAR:
             if (wp == ' ') {
@@ -718,9 +742,10 @@ LRESULT TFoundList::OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             // open the menu at the focused row, or at the list's corner.
             POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
             if (lp == -1) {
+                HideRowTip();
+                AnchorAtFocusedRow();
                 RECT rc{};
-                const int focused =
-                    static_cast<int>(SendMessageA(hwnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+                const int focused = FocusedRow();
                 rc.left = LVIR_LABEL;
                 if (focused < 0 ||
                     !SendMessageA(hwnd, LVM_GETITEMRECT, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&rc)))
@@ -740,6 +765,9 @@ LRESULT TFoundList::OnListMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return r;
         }
         case WM_NCDESTROY:
+            if (rowTip_)
+                DestroyWindow(rowTip_);
+            rowTip_ = nullptr;
             KillTimer(hwnd, SyncTimerId);
             syncPending_ = false;
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -849,6 +877,119 @@ void TFoundList::lvFoundDblClick() {
     const int index = RowAtY(lastMouseUp_.y);
     if (index >= 0)
         SetMark(index, FlippedMark(Row(index).Mark));
+}
+
+int TFoundList::FocusedRow() const {
+    if (!hwnd_)
+        return -1;
+    const int row = static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    return row >= 0 && row < RowCount() ? row : -1;
+}
+
+void TFoundList::AnchorAtFocusedRow() {
+    const int row = FocusedRow();
+    if (row < 0)
+        return;
+    SendMessageA(hwnd_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+    RECT rc{};
+    rc.left = LVIR_BOUNDS;
+    if (!SendMessageA(hwnd_, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rc)))
+        return;
+    lastMouseUp_ = POINT{std::max(0L, rc.left) + 4, (rc.top + rc.bottom) / 2};
+}
+
+void TFoundList::ScrollSideways(bool right, bool byColumn) {
+    if (!hwnd_)
+        return;
+    HideRowTip();
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_POS | SIF_RANGE | SIF_PAGE;
+    if (!GetScrollInfo(hwnd_, SB_HORZ, &info))
+        info = SCROLLINFO{};
+    const int position = info.nPos;
+    int target = position;
+    if (byColumn) {
+        // The column edges, in view coordinates: the next one to the right of
+        // the view's left edge, or the last one before it.
+        int left = 0;
+        target = right ? position : 0;
+        for (int c = 0; c < FoundColumnCount; ++c) {
+            if (right && left > position) {
+                target = left;
+                break;
+            }
+            if (!right && left < position)
+                target = left;
+            left += ColumnWidth(c);
+        }
+    } else {
+        const int step = std::max(16, 6 * std::max(1, charWidth_[static_cast<unsigned char>('n')]));
+        target = right ? position + step : position - step;
+    }
+    const int last = std::max(0, info.nMax - std::max(0, static_cast<int>(info.nPage) - 1));
+    target = std::max(0, std::min(target, last));
+    if (target != position)
+        SendMessageA(hwnd_, LVM_SCROLL, static_cast<WPARAM>(target - position), 0);
+}
+
+void TFoundList::ShowRowTip() {
+    const int row = FocusedRow();
+    if (!hwnd_ || row < 0 || GetFocus() != hwnd_ || IsPlaceholder(Row(row))) {
+        HideRowTip();
+        return;
+    }
+    if (!rowTip_) {
+        rowTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                  reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd_, GWLP_HINSTANCE)), nullptr);
+        if (!rowTip_)
+            return;
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+        tool.hwnd = hwnd_;
+        tool.uId = 1;
+        tool.lpszText = const_cast<wchar_t*>(L"");
+        SendMessageW(rowTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(rowTip_, TTM_SETMAXTIPWIDTH, 0, GetSystemMetrics(SM_CXSCREEN));
+    }
+    const TFoundItem& item = Row(row);
+    std::string text;
+    for (int c = 0; c < FoundColumnCount; ++c) {
+        if (c)
+            text += "\r\n";
+        text += FoundColumnCaptions[c];
+        text += ": ";
+        text += ColumnText(item, c);
+    }
+    const std::wstring wide = Utf8ToWide(text);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = hwnd_;
+    tool.uId = 1;
+    tool.lpszText = const_cast<wchar_t*>(wide.c_str());
+    SendMessageW(rowTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    // Below the row, from the list's left edge.
+    RECT rc{};
+    rc.left = LVIR_BOUNDS;
+    SendMessageA(hwnd_, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rc));
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    POINT at{client.left + 4, std::min(std::max(rc.bottom, client.top), client.bottom) + 2};
+    ClientToScreen(hwnd_, &at);
+    SendMessageW(rowTip_, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x, at.y));
+    SendMessageW(rowTip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+}
+
+void TFoundList::HideRowTip() {
+    if (!rowTip_)
+        return;
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = hwnd_;
+    tool.uId = 1;
+    SendMessageW(rowTip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
 }
 
 int TFoundList::FoundItemHelpContext(POINT pt) const {

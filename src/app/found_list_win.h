@@ -75,6 +75,11 @@ class TFoundList {
     // Shows pmListView at a screen point and carries out the chosen command.
     void ShowPopupMenu(POINT screenPoint);
 
+    // Left/Right from the keyboard: the view moves sideways by a few
+    // characters, or with byColumn to the start of the next or previous
+    // column.
+    void ScrollSideways(bool right, bool byColumn);
+
     POINT LastMouseUp() const { return lastMouseUp_; }
     int SortColumn() const { return sortColumn_; }
     bool SortDescending() const { return sortDescending_; }
@@ -109,6 +114,15 @@ class TFoundList {
     LRESULT OnCustomDraw(NMHDR* header);
     LRESULT OnFindItem(NMHDR* header) const;
     int RowAtY(int y) const;
+    int FocusedRow() const;
+    // The row menu opened from the keyboard speaks of the focused row: it
+    // is scrolled into view and stands where the menu's "What's This" looks.
+    void AnchorAtFocusedRow();
+    // A tip beside the focused row with all of the row's text, shown while
+    // the keyboard moves through the list; columns off to the right and a
+    // long Context are read there without the mouse.
+    void ShowRowTip();
+    void HideRowTip();
     bool RowSelected(int index) const;
     void EnsureFocusedRow();
     void SetMark(int index, TMark mark);
@@ -147,6 +161,7 @@ class TFoundList {
     int sortColumn_ = 0;
     bool sortDescending_ = false;
     POINT lastMouseUp_{0, 0};
+    HWND rowTip_ = nullptr;
     std::function<bool()> isShuttingDown_;
     int* currentCount_ = nullptr;
     std::string oldUpper_;  // the run's Old address, upper-cased once

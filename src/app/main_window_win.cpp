@@ -72,7 +72,7 @@ void TForm1::UpdateMinSize(const RECT& onScreen) {
     if (GetMonitorInfoA(MonitorFromRect(&onScreen, MONITOR_DEFAULTTONEAREST), &info))
         work = info.rcWork;
     minSize_.cx = std::min(Px(scale_, kDesignWidth), static_cast<int>(work.right - work.left));
-    minSize_.cy = std::min(Px(scale_, kDesignHeight), static_cast<int>(work.bottom - work.top));
+    minSize_.cy = std::min(Px(scale_, kDesignHeight) + labelGrowth_, static_cast<int>(work.bottom - work.top));
 }
 
 TForm1* TForm1::Create(HINSTANCE instance, int showCommand) {
@@ -298,7 +298,12 @@ bool TForm1::Checked(int id) const {
 }
 
 void TForm1::Enable(int id, bool enabled) {
-    EnableWindow(Control(id), enabled ? TRUE : FALSE);
+    HWND control = Control(id);
+    const bool hadFocus = !enabled && control && GetFocus() == control;
+    EnableWindow(control, enabled ? TRUE : FALSE);
+    // A disabled control takes no keys: the focus must not stay on it.
+    if (hadFocus)
+        KeepFocusOnPage();
 }
 
 int TForm1::RadioIndex(int groupId) const {
@@ -656,6 +661,8 @@ bool TForm1::PreTranslateMessage(MSG& msg) {
     // answered it, and one F1 gives one help.
     if (msg.message == kWmKeyF1 && IsOwnWindow(hwnd_, msg.hwnd))
         return true;
+    if (ScrollSideways(msg))
+        return true;
     const bool consumed = IsDialogMessageW(hwnd_, &msg) != FALSE;
     HWND focus = GetFocus();
     if (focus != lastFocus_ && IsOwnWindow(hwnd_, focus) && focus != hwnd_)
@@ -747,6 +754,7 @@ void TForm1::FormResize() {
     resize(IDC_lbReport, W - Px(s, 103), H - Px(s, 152));
     resize(IDC_lbRestoreLog, W - Px(s, 103), H - Px(s, 152));
     FitLabels(W);
+    PushBelowLabels(H);
 }
 
 // --- Address entry ----------------------------------------------------------------------------

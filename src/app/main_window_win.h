@@ -192,6 +192,12 @@ private:
     void RestoreFocus();
     HWND EntryFocus() const;
     void KeepFocusOnPage();
+    // After the list is saved the way on is Next: Enter must not open the
+    // save dialog again.
+    void FocusNextAfterSave();
+    // Left and Right (Ctrl: by a column or a page) scroll the found list and
+    // the log sideways; true when the key was one of them.
+    bool ScrollSideways(const MSG& msg);
     // The edits' own menu: the edit commands and "What's This?".
     void SubclassEditMenus();
     static LRESULT CALLBACK EditMenuProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -225,6 +231,11 @@ private:
     HMENU pmWhatsThis_ = nullptr;
     std::vector<std::pair<HWND, const struct ControlSpec*>> wrapLabels_;
     void FitLabels(int outerWidth);
+    // A label that wraps to more lines than at the design's DPI pushes the
+    // controls below it down; the window grows where a page would overflow.
+    void PushBelowLabels(int outerHeight);
+    int labelGrowth_ = 0;        // what the window needs beyond the design height
+    bool growingForLabels_ = false;
     // Every control made by CreateControl, with its place at the design's
     // 96 DPI: the controls are placed anew from it when the DPI changes.
     std::map<HWND, RECT> designRects_;

@@ -66,6 +66,8 @@ void TForm1::SaveFoundListAsRtf(const std::string& fileName) {
     const DWORD error = SaveFileReplacing(fileName, FoundListRtf(Text(IDC_EditOldAddress), rows));
     if (error != ERROR_SUCCESS)
         ShowErrorBox(hwnd_, SaveErrorMessage(error));
+    else
+        FocusNextAfterSave();
 }
 
 void TForm1::btnSaveLogClick() {

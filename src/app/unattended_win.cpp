@@ -354,9 +354,12 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     const int check = CheckAddresses(line.OldAddress, line.NewAddress, ProbePathKind);
     const Indicator light = IndicatorForResult(check);
     if (light != Indicator::Green) {
-        console.ErrorLine(LoadResourceString(instance, IDS_CHECK_BASE + check));
-        if (light == Indicator::Red)
+        const std::string message = LoadResourceString(instance, IDS_CHECK_BASE + check);
+        if (light == Indicator::Red && !line.IgnoreCheck) {
+            console.ErrorLine(message + "  Nothing was searched; /ignorecheck goes on past this check.");
             return kExitBadArguments;
+        }
+        console.ErrorLine(message);
     }
 
     TChoices choices = ReadSavedChoices();

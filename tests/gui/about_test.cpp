@@ -33,6 +33,12 @@ TEST(AboutBox, ShowsVersionPlatformProcessorAndMemory) {
     EXPECT_TRUE(cpu.find(" CPU and math coprocessor") != std::string::npos ||
                 cpu.find(" CPU, no math coprocessor") != std::string::npos)
         << cpu;
+    EXPECT_EQ(cpu.rfind("Unknown", 0), std::string::npos) << "the architecture names the processor: " << cpu;
+    SYSTEM_INFO native = {};
+    GetNativeSystemInfo(&native);
+    if (native.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64) {
+        EXPECT_EQ(cpu.rfind("x64 CPU", 0), 0u) << cpu;
+    }
     const std::string memory = Item(box, IDC_PhysMemory);
     ASSERT_GT(memory.size(), 3u);
     EXPECT_EQ(memory.substr(memory.size() - 3), " KB");

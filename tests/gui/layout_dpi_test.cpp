@@ -1,6 +1,7 @@
-// The window's layout at 96, 144 and 192 dots per inch (Wine's LogPixels):
-// the window, its fonts and the found list's images scale, no explanatory
-// text is cut, and every page is saved as a screenshot per DPI.
+// The window's layout at 96, 120, 144 and 192 dots per inch (Wine's
+// LogPixels): the window, its fonts and the found list's images scale, no
+// explanatory text is cut or runs into what follows it, and every page is
+// saved as a screenshot per DPI.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -145,7 +146,9 @@ void EveryPageAt(int dpi) {
     const SIZE size = app.OuterSize();
     EXPECT_NEAR(size.cx, std::min(MulDiv(540, dpi, 96), static_cast<int>(work.right - work.left)), 2)
         << "the window does not scale at " << dpi << " DPI";
-    EXPECT_NEAR(size.cy, std::min(MulDiv(312, dpi, 96), static_cast<int>(work.bottom - work.top)), 2);
+    // Taller only where a label needs more lines than at 96 DPI.
+    EXPECT_GE(size.cy, std::min(MulDiv(312, dpi, 96), static_cast<int>(work.bottom - work.top)) - 2);
+    EXPECT_LE(size.cy, std::min(MulDiv(312 + 40, dpi, 96), static_cast<int>(work.bottom - work.top)));
     RECT window;
     GetWindowRect(app.Main(), &window);
     EXPECT_TRUE(window.left >= work.left && window.top >= work.top && window.right <= work.right &&
@@ -199,7 +202,76 @@ void EveryPageAt(int dpi) {
     app.Screenshot(Shot(dpi, 10, "FinalFinal"));
 }
 
+// Every label with text on every page and sub-page, against the control
+// below it: the label's text, measured in the label's font at its width,
+// must end before that control begins (or before its page ends).
+void NoLabelRunsIntoTheNextAt(int dpi) {
+    LogPixels setting(static_cast<DWORD>(dpi));
+    App app;
+    REQUIRE_APP(app);
+    std::vector<HWND> containers;
+    for (int p = 0; p < 11; ++p)
+        containers.push_back(app.Control(IDC_PageBase + p));
+    for (int p = 0; p < 3; ++p)
+        containers.push_back(app.Control(IDC_SubPageBase + p));
+    int checked = 0;
+    for (HWND container : containers) {
+        ASSERT_NE(container, nullptr);
+        std::vector<std::pair<HWND, RECT>> children;
+        for (HWND c = GetWindow(container, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            RECT r;
+            GetWindowRect(c, &r);
+            MapWindowPoints(nullptr, container, reinterpret_cast<POINT*>(&r), 2);
+            children.push_back({c, r});
+        }
+        RECT page;
+        GetClientRect(container, &page);
+        for (const auto& label : children) {
+            char cls[16] = {};
+            GetClassNameA(label.first, cls, sizeof cls);
+            const LONG style = GetWindowLongA(label.first, GWL_STYLE);
+            const LONG kind = style & SS_TYPEMASK;
+            const std::string text = guitest::WindowTextOf(label.first);
+            if (lstrcmpiA(cls, "Static") != 0 || text.empty() || (kind != SS_LEFT && kind != SS_RIGHT))
+                continue;
+            // The control right below: the nearest that starts lower down.
+            int limit = page.bottom;
+            for (const auto& other : children)
+                if (other.second.top > label.second.top && other.second.top < limit)
+                    limit = other.second.top;
+            // Bold: the headings, and the warning on the summary page.
+            const int id = GetDlgCtrlID(label.first);
+            const bool isBold = (id >= IDC_HeadingBase && id < IDC_HeadingBase + 11) ||
+                                (id >= IDC_SubHeadingBase && id < IDC_SubHeadingBase + 3) ||
+                                text.rfind("Note that once", 0) == 0;
+            HFONT font = CreateFontA(-MulDiv(13, dpi, 96), 0, 0, 0, isBold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                     DEFAULT_PITCH | FF_DONTCARE, "Arial");
+            HDC dc = GetDC(nullptr);
+            HGDIOBJ old = SelectObject(dc, font);
+            RECT need = {0, 0, label.second.right - label.second.left, 0};
+            DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+            SelectObject(dc, old);
+            ReleaseDC(nullptr, dc);
+            DeleteObject(font);
+            EXPECT_LE(need.bottom, limit - label.second.top)
+                << "at " << dpi << " DPI, on " << guitest::WindowTextOf(container) << ": \"" << text
+                << "\" needs " << need.bottom << " pixels and has " << limit - label.second.top << " (width "
+                << need.right << " of " << label.second.right - label.second.left << ", height "
+                << label.second.bottom - label.second.top << ")";
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 20) << "the labels were not found";
+    app.Screenshot("labels_dpi" + std::to_string(dpi) + "_page00");
+}
+
 }  // namespace
+
+TEST(LayoutDpi, NoLabelRunsIntoTheControlBelowIt) {
+    for (int dpi : {96, 120, 144, 192})
+        NoLabelRunsIntoTheNextAt(dpi);
+}
 
 TEST(LayoutDpi, EveryPageAt96Dpi) {
     EveryPageAt(96);
@@ -247,7 +319,9 @@ TEST(LayoutDpi, DpiChangeWhileRunningScalesTheWindowAndItsParts) {
     RECT after;
     GetWindowRect(app.Main(), &after);
     EXPECT_EQ(after.right - after.left, suggested.right - suggested.left);
-    EXPECT_EQ(after.bottom - after.top, suggested.bottom - suggested.top);
+    // Taller only where a label needs more lines at the new DPI.
+    EXPECT_GE(after.bottom - after.top, suggested.bottom - suggested.top);
+    EXPECT_LE(after.bottom - after.top, suggested.bottom - suggested.top + MulDiv(40, dpi, 96));
     const int nextWidth = app.RectInParent(IDC_BtnNext).right - app.RectInParent(IDC_BtnNext).left;
     EXPECT_NEAR(nextWidth, MulDiv(nextWidthBefore, dpi, 96), 2) << "the buttons keep their size in pixels";
     EXPECT_GE(ImageSide(app), MulDiv(imageBefore, dpi, 96)) << "the Y/N images keep their size in pixels";

@@ -203,6 +203,33 @@ TEST(Unattended, EveryBadArgumentStopsWithOneLineAndCode3BeforeAnything) {
     EXPECT_TRUE(help.Has("  4  cancelled by Ctrl+C; the log is written")) << help.output;
 }
 
+// A red check stops the run unless /ignorecheck is given, which goes on
+// past it as the wizard does; one place named twice is red as well.
+TEST(Unattended, RedCheckStopsUnlessIgnored) {
+    const std::string none = " /ini:0 /groups:0 /shortcuts:0 /registry:0";
+    const std::string samePlace = "Possible error:  The Old address and the New address name the same place";
+    const std::string driveLetter = "Possible error:  One of the addresses starts with a drive letter";
+    const struct {
+        std::string arguments;
+        unsigned exitCode;
+        std::string firstLine;
+    } cases[] = {
+        {"/old:C:\\windows \"/new:C:\\WINDOWS\\\\\"" + none, 3, samePlace},
+        {"/old:C:\\Windows /new:c:\\windows" + none + " /apply", 3, samePlace},
+        {"/old:C:\\windows /new:c:\\WINDOWS" + none + " /ignorecheck", 0, samePlace},
+        {"/old:C:\\windows /new:Apps\\MVXBAD" + none + " /IgnoreCheck", 0, driveLetter},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunCli(c.arguments, true);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.arguments << "\n" << r.output;
+        EXPECT_EQ(r.output.rfind(c.firstLine, 0), 0u) << c.arguments << "\n" << r.output;
+        const bool stopped = c.exitCode == 3;
+        EXPECT_EQ(SplitLines(r.output).size() == 1, stopped) << c.arguments << "\n" << r.output;
+        EXPECT_EQ(r.output.find("/ignorecheck goes on past this check") != std::string::npos, stopped)
+            << c.arguments << "\n" << r.output;
+    }
+}
+
 // The wizard's INI, Registry and shortcut scenarios in one run: first a
 // search only, which changes nothing; then /apply, with the wizard's log
 // lines; then /restore, which puts every file, key and shortcut back.

@@ -26,4 +26,16 @@ TEST(AboutText, ProcessorNames) {
     EXPECT_EQ(ProcessorName(486), "80486");
     EXPECT_EQ(ProcessorName(586), "Pentium");
     EXPECT_EQ(ProcessorName(4000), "Unknown (4000)");
+    // Types that name no model: the architecture says what the processor is.
+    const struct {
+        unsigned long type;
+        unsigned architecture;
+        const char* name;
+    } cases[] = {
+        {8664, kArchX64, "x64"},      {0, kArchArm64, "ARM64"},     {8664, kArchArm64, "ARM64"},
+        {2577, kArchArm, "ARM"},      {2200, kArchItanium, "Itanium"}, {686, kArchX86, "x86"},
+        {586, kArchX64, "Pentium"},   {8664, kArchUnknown, "Unknown (8664)"}, {8664, 77, "Unknown (8664)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ProcessorName(c.type, c.architecture), c.name) << c.type << " / " << c.architecture;
 }

@@ -105,12 +105,35 @@ TEST(CheckAddresses, TrailingBackslashAndPeriod) {
     EXPECT_EQ(Check(disk, "C:\\APPS\\OLD", "D:\\NEW."), 13);
 }
 
+TEST(CheckAddresses, SamePlaceTwiceIsRed) {
+    FakeDisk disk;
+    disk.entries = {{"C:\\Apps\\Quill", PathKind::Folder}, {"C:\\apps\\quill\\", PathKind::Folder},
+                    {"C:\\APPS\\QUILL", PathKind::Folder}, {"C:\\Q\\RUN.EXE", PathKind::File}};
+    const struct {
+        const char* oldAddress;
+        const char* newAddress;
+        int result;
+    } cases[] = {
+        {"C:\\Apps\\Quill", "C:\\Apps\\Quill", 14},     // the very same text
+        {"C:\\Apps\\Quill", "C:\\APPS\\QUILL", 14},     // another letter case
+        {"C:\\Apps\\Quill", "c:\\apps\\quill\\", 14},  // and a trailing backslash
+        {"C:\\Gone\\\\", "c:\\gone", 14},            // neither exists: still the same
+        {"C:\\Q\\RUN.EXE", "C:\\q\\run.exe", 14},       // one file, not a folder
+        {"C:\\Apps\\Quill", "C:\\Apps\\Quill2", 0},     // a name that goes on is another place
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Check(disk, c.oldAddress, c.newAddress), c.result) << c.oldAddress << " / " << c.newAddress;
+        if (c.result == 14)
+            EXPECT_EQ(movix::IndicatorForResult(c.result), Indicator::Red);
+    }
+}
+
 TEST(CheckAddresses, IndicatorFollowsTheResult) {
-    const Indicator expected[14] = {Indicator::Green,  Indicator::Green,  Indicator::Yellow, Indicator::Yellow,
+    const Indicator expected[15] = {Indicator::Green,  Indicator::Green,  Indicator::Yellow, Indicator::Yellow,
                                     Indicator::Yellow, Indicator::Yellow, Indicator::Yellow, Indicator::Red,
                                     Indicator::Red,    Indicator::Red,    Indicator::Red,    Indicator::Red,
-                                    Indicator::Red,    Indicator::Red};
-    for (int r = 0; r < 14; ++r)
+                                    Indicator::Red,    Indicator::Red,    Indicator::Red};
+    for (int r = 0; r < 15; ++r)
         EXPECT_EQ(movix::IndicatorForResult(r), expected[r]) << "result " << r;
 }
 

@@ -34,6 +34,8 @@ TEST(CommandLine, EverySwitchIsTaken) {
     EXPECT_FALSE(dry.Apply);
     EXPECT_FALSE(dry.Flagged) << "flagged hits start as N";
     EXPECT_TRUE(ParseCommandLine({"/old:C:\\A", "/new:C:\\B", "/apply", "/FLAGGED"}).Flagged);
+    EXPECT_FALSE(dry.IgnoreCheck);
+    EXPECT_TRUE(ParseCommandLine({"/old:C:\\A", "/new:c:\\a", "/IgnoreCheck"}).IgnoreCheck);
     EXPECT_EQ(dry.Ini, -1) << "the saved setting";
     EXPECT_EQ(dry.Registry, -1);
 
@@ -70,6 +72,8 @@ TEST(CommandLine, EveryBadArgumentGetsOneClearLine) {
         {{"/old:C:\\A", "/new:C:\\B", "/flagged:1"}, "The switch /flagged takes no value."},
         {{"/restore:C:\\J.TXT", "/flagged"}, "The switch /restore can only be given with /log, not with /flagged."},
         {{"/?:x"}, "The switch /? takes no value."},
+        {{"/old:C:\\A", "/new:C:\\B", "/ignorecheck:yes"}, "The switch /ignorecheck takes no value."},
+        {{"/restore:C:\\J.TXT", "/ignorecheck"}, "The switch /restore can only be given with /log, not with /ignorecheck."},
         {{"/old:C:\\A", "/new:C:\\B", "/OLD:C:\\C"}, "The switch /old is given twice."},
         {{"/old:C:\\A", "/new:C:\\B", "/apply", "/apply"}, "The switch /apply is given twice."},
         {{"/new:C:\\B"}, "The Old address is missing: give it as /old:PATH."},
