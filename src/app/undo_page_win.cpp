@@ -30,25 +30,6 @@ const char kRestoreIntro[] =
 const char kShowUpdateLog[] = "&Update Log";
 const char kShowRestoreLog[] = "Res&tore Log";
 
-// The journal's text; nothing when it cannot be read (the restore itself
-// then says why in its log).
-std::optional<std::string> ReadJournal(const std::string& name) {
-    HANDLE file = CreateFileW(WideFileName(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    std::string text;
-    char buffer[65536];
-    DWORD got = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
-        text.append(buffer, got);
-    CloseHandle(file);
-    if (!ok)
-        return std::nullopt;
-    return text;
-}
-
 std::string Counted(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -56,9 +37,8 @@ std::string Counted(std::size_t n, const char* one, const char* many) {
 // What Restore would put back, by kind, as the journal records it.
 std::string RestoreQuestion(const std::string& journalFile) {
     std::string what;
-    std::string error = "it cannot be read";
-    const std::optional<std::string> text = ReadJournal(journalFile);
-    const std::optional<TUndoJournal> journal = text ? ParseUndoJournal(*text, error) : std::nullopt;
+    std::string error;
+    const std::optional<TUndoJournal> journal = LoadUndoJournal(journalFile, error);
     if (journal) {
         // One line per kind of target, each target counted once.
         std::map<TUndoKind, std::map<std::string, bool>> targets;
@@ -81,7 +61,7 @@ std::string RestoreQuestion(const std::string& journalFile) {
         if (what.empty())
             what = "    nothing: the update changed nothing\n";
     } else {
-        what = "    (the journal cannot be read: " + error + "; the restore's log will say so)\n";
+        what = "    nothing: " + error + "\n";
     }
     return "Restore puts back what the update changed, as the undo journal recorded it before each change:\n\n" +
            what + "\nUndo journal:\n" + journalFile +

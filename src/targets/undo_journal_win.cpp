@@ -982,6 +982,10 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
     return problems;
 }
 
+std::optional<TUndoJournal> LoadUndoJournal(const std::string& journalFile, std::string& error) {
+    return LoadJournal(journalFile, error);
+}
+
 bool CheckUndoJournal(const std::string& journalFile, std::string& error) {
     return LoadJournal(journalFile, error).has_value();
 }

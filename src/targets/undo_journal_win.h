@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -110,5 +111,9 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log,
 // Reads and checks a journal as Restore does before it changes anything;
 // false, with the reason in `error`, when Restore would refuse it.
 bool CheckUndoJournal(const std::string& journalFile, std::string& error);
+
+// The journal as Restore reads it, checked as Restore checks it; nothing,
+// with the reason in `error`, when Restore would refuse it.
+std::optional<TUndoJournal> LoadUndoJournal(const std::string& journalFile, std::string& error);
 
 }  // namespace movix
