@@ -117,6 +117,31 @@ std::string OpenableFolder(const std::string& folder) {
     return folder;
 }
 
+// Whether the listed entry `wide` of `folder`, named in UTF-8 as `name`,
+// opens under that name as itself (`listedId` is its file index from the
+// listing). A name with an unpaired surrogate has no UTF-8 form. A name with
+// U+FFFD may be one the system made up for a name it could not show (Wine
+// lists a Unix name that is not UTF-8 so): two such names read alike, and
+// either opens as the same one of them, or none; such a name must open as
+// the entry listed. A file system without file indexes gives 0: nothing to
+// compare.
+bool NameLeadsBack(const std::string& folder, const std::string& name, std::wstring_view wide, ULONGLONG listedId) {
+    if (!ConvertsExactly(wide))
+        return false;
+    if (name.find(kReplacementCharUtf8) == std::string::npos)
+        return true;
+    FileHandle entry(::CreateFileW(WideFileName(folder + "\\" + name).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!entry)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (listedId == 0 || !::GetFileInformationByHandle(entry.get(), &info))
+        return true;
+    const ULONGLONG id = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return id == 0 || id == listedId;
+}
+
 bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
            error == ERROR_NOT_READY;
@@ -440,16 +465,25 @@ void TMovixFileThread::Walk(const std::string& folder, bool intoSubfolders, ULON
                 if (Terminated)
                     return;
                 const DWORD attrs = entry->FileAttributes;
-                name = WideToUtf8(std::wstring_view(entry->FileName, entry->FileNameLength / sizeof(WCHAR)));
-                if (!name.empty() && !(attrs & kSkippedAttributes)) {
-                    if (attrs & FILE_ATTRIBUTE_DIRECTORY) {
-                        // Directory links lead elsewhere (or back up): never followed.
-                        if (intoSubfolders && !IsDotEntry(name) && !(attrs & FILE_ATTRIBUTE_REPARSE_POINT))
-                            subfolders.emplace_back(name, static_cast<ULONGLONG>(entry->FileId.QuadPart));
-                    } else if (HasExtension(name, extension_)) {
-                        ProgressTick();
-                        ProcessFile(name);
-                    }
+                const std::wstring_view wide(entry->FileName, entry->FileNameLength / sizeof(WCHAR));
+                name = WideToUtf8(wide);
+                const auto id = static_cast<ULONGLONG>(entry->FileId.QuadPart);
+                const bool isFolder = (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
+                // Directory links lead elsewhere (or back up): never followed.
+                const bool wanted =
+                    !name.empty() && !(attrs & kSkippedAttributes) &&
+                    (isFolder ? intoSubfolders && !IsDotEntry(name) && !(attrs & FILE_ATTRIBUTE_REPARSE_POINT)
+                              : HasExtension(name, extension_));
+                if (wanted && !NameLeadsBack(folder, name, wide, id)) {
+                    // Opened by its name it would be another entry, or none:
+                    // not read, and counted as such.
+                    NoteUnreadable(isFolder ? Unreadable::Folder : Unreadable::File, folder + "\\" + name,
+                                   ERROR_NO_UNICODE_TRANSLATION);
+                } else if (wanted && isFolder) {
+                    subfolders.emplace_back(name, id);
+                } else if (wanted) {
+                    ProgressTick();
+                    ProcessFile(name);
                 }
                 if (entry->NextEntryOffset == 0)
                     break;

@@ -157,7 +157,9 @@ private:
 // files have Path "C:"); 4: the subclass's own list (SearchOwnList); any
 // other mode examines nothing. Hidden and system files and folders are
 // passed over; a folder that cannot be listed yields nothing and is counted
-// (NoteUnreadable). Directory links (junctions, symbolic links, mount points)
+// (NoteUnreadable), and so is a file or folder whose listed name, in UTF-8,
+// does not open it again (an unpaired surrogate; under Wine, a Unix name
+// that is not UTF-8 and reads like another). Directory links (junctions, symbolic links, mount points)
 // are never followed, and a folder reached twice (a Unix link, which Wine
 // shows as a plain folder) is walked once only. Under Wine, mode 3 leaves
 // out the drive that maps the Unix root unless the search string names it.

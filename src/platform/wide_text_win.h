@@ -32,6 +32,26 @@ inline std::string WideToUtf8(std::wstring_view text) {
     return narrow;
 }
 
+// Whether UTF-16 text comes back unchanged from its UTF-8 form. An unpaired
+// half of a surrogate pair has no UTF-8 form: WideToUtf8 gives U+FFFD in its
+// place, so a name or text that holds one must be neither opened nor
+// written back from its UTF-8 form.
+inline bool ConvertsExactly(std::wstring_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c < 0xD800 || c > 0xDFFF)
+            continue;
+        if (c > 0xDBFF || i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+// U+FFFD in UTF-8: what a conversion leaves where it could not convert.
+// Text without it came through any conversion whole.
+constexpr std::string_view kReplacementCharUtf8 = "\xEF\xBF\xBD";
+
 // The legacy ANSI code page of the system: the process code page, unless
 // that is UTF-8 (as this program asks for), then the system locale's own.
 // Other programs' ANSI text (INI files, Program Manager's DDE text) is in it.

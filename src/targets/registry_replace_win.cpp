@@ -1,5 +1,6 @@
 #include "targets/registry_replace_win.h"
 
+#include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <utility>
@@ -243,6 +244,45 @@ HKEY OpenKeyOf(TRegistry& reg) {
     return reg.CurrentKey() != nullptr ? reg.CurrentKey() : reg.RootKey();
 }
 
+// Whether `name`, in UTF-8 as the search read it, may stand for a value
+// (`values`) or subkey of `key` whose own name has no UTF-8 form. Such a name
+// reads with U+FFFD in place of each unpaired surrogate, and that spelling
+// names another value or key (one with a real U+FFFD), or none. Which of
+// them the hit meant cannot be told, so neither is touched.
+bool MayNameInexactOne(HKEY key, const std::string& name, bool values) {
+    if (name.find(kReplacementCharUtf8) == std::string::npos)
+        return false;
+    for (const std::wstring& listed : WideNames(key, values))
+        if (!ConvertsExactly(listed) && WideToUtf8(listed) == name)
+            return true;
+    return false;
+}
+
+// String data as the wide functions hold it: the text up to the first NUL,
+// and every byte from that NUL on (more text, an odd last byte). Only the
+// text is searched and rewritten; the rest goes back as it was. Data
+// without a NUL gets one after the text.
+struct StringData {
+    std::wstring Text;
+    std::string Rest;
+};
+
+StringData SplitStringData(const std::string& bytes) {
+    StringData data;
+    const std::size_t units = bytes.size() / sizeof(wchar_t);
+    std::size_t i = 0;
+    for (; i < units; ++i) {
+        wchar_t c;
+        std::memcpy(&c, bytes.data() + i * sizeof(wchar_t), sizeof(wchar_t));
+        if (c == L'\0')
+            break;
+        data.Text.push_back(c);
+    }
+    data.Rest = i < units ? bytes.substr(i * sizeof(wchar_t))
+                          : std::string(sizeof(wchar_t), '\0') + bytes.substr(units * sizeof(wchar_t));
+    return data;
+}
+
 // ---- the replacement run ------------------------------------------------------
 
 class GroupReplacer {
@@ -296,6 +336,10 @@ class GroupReplacer {
             notChanged("*****  PROBLEM - a key name cannot hold a backslash!");
             return;
         }
+        if (MayNameInexactOne(OpenKeyOf(reg_), oldName, false)) {
+            notChanged("*****  PROBLEM - the key's name holds an unpaired surrogate!");
+            return;
+        }
         if (SubkeyPresent(OpenKeyOf(reg_), Utf8ToWide(newName))) {
             notChanged(exists);
             return;
@@ -346,6 +390,10 @@ class GroupReplacer {
         };
         const char* const exists =
             caseOnly_ ? " (value differs only in case - OK)" : "*****  PROBLEM - value already exists!";
+        if (MayNameInexactOne(OpenKeyOf(reg_), oldName, true)) {
+            notChanged("*****  PROBLEM - the value's name holds an unpaired surrogate!");
+            return;
+        }
         if (reg_.ValueExists(newName)) {
             notChanged(exists);
             return;
@@ -376,28 +424,40 @@ class GroupReplacer {
         if (!parts)
             return;
         const std::string value = "***** Value '" + ValueDisplayName(parts->ValueName) + "' of key " + *key_;
+        if (MayNameInexactOne(OpenKeyOf(reg_), parts->ValueName, true)) {
+            log_(value + " has an unpaired surrogate in its name, not updated");
+            return;
+        }
         // Another program may have changed the value since the search; the
         // text found, with Old replaced, must not overwrite what it holds now.
-        const TRegDataType expected = hit.SubType == kSubTypeData ? TRegDataType::String : TRegDataType::ExpandString;
+        const DWORD expected = hit.SubType == kSubTypeData ? REG_SZ : REG_EXPAND_SZ;
+        TRegRawValue data;
         try {
             if (!reg_.ValueExists(parts->ValueName)) {
                 log_(value + " no longer exists, not updated");
                 return;
             }
-            if (reg_.GetDataType(parts->ValueName) != expected || reg_.ReadString(parts->ValueName) != parts->OldText) {
-                log_(value + " has changed since the search, not updated");
-                return;
-            }
+            data = reg_.ReadRaw(parts->ValueName);
         } catch (const ERegistryException&) {
             log_(value + " could not be read, not updated");
             return;
         }
+        const StringData text = SplitStringData(data.Bytes);
+        if (data.Type != expected || WideToUtf8(text.Text) != parts->OldText) {
+            log_(value + " has changed since the search, not updated");
+            return;
+        }
+        // In UTF-8 the text has U+FFFD for each unpaired surrogate: written
+        // back, it would lose them.
+        if (!ConvertsExactly(text.Text)) {
+            log_(value + " holds an unpaired surrogate in its text, not updated");
+            return;
+        }
         const std::string newText = Replaced(parts->OldText);
+        const std::wstring wide = Utf8ToWide(newText);
+        data.Bytes = std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t)) + text.Rest;
         try {
-            if (hit.SubType == kSubTypeData)
-                reg_.WriteString(parts->ValueName, newText);
-            else
-                reg_.WriteExpandString(parts->ValueName, newText);
+            reg_.WriteRaw(parts->ValueName, data);
         } catch (const ERegistryException&) {
             log_(value + " could not be written, not updated");
             return;

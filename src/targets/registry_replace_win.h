@@ -59,6 +59,10 @@ TRenameOutcome RenameRegistryValue(TRegistry& reg, const std::string& oldName, c
 // "*****". A value's text is written only while the value still holds
 // the text the search found (read again just before); otherwise, and when
 // the write fails, a "*****" line names the value and it stays as it is.
+// Only a text's part before its first NUL is rewritten; the data after the
+// NUL goes back byte for byte. A text, value name or subkey name that holds
+// an unpaired surrogate (read with U+FFFD in its place) is never rewritten
+// nor renamed: a "*****" line says so.
 // An error of a key move or value rename is not caught: it leaves the call.
 //
 // Each group's key opens with what its hits need and no more: reading, and

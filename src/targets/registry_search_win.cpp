@@ -176,16 +176,21 @@ void TSearchRegThread::SearchKey(TRegistry& reg, const std::string& keyPath, int
         return !Terminated;
     });
 
-    const std::vector<std::string> subkeys = reg.GetKeyNames(info);
-    for (const std::string& name : subkeys) {
+    const std::vector<TRegName> subkeys = reg.ListKeyNames(info);
+    for (const TRegName& name : subkeys) {
         if (Terminated)
             return;
-        Item = name;
-        if (Matches(name)) {
+        Item = name.Text;
+        if (Matches(name.Text)) {
             Path = abbreviation_ + keyPath;
-            Report(kSubTypeKey, name, std::string());
+            Report(kSubTypeKey, name.Text, std::string());
         }
-        SearchKey(reg, keyPath + "\\" + name, depth + 1);
+        // A name that its UTF-8 form does not name again would open another
+        // key, or none: what is below it cannot be read here.
+        if (name.Exact)
+            SearchKey(reg, keyPath + "\\" + name.Text, depth + 1);
+        else
+            NoteUnreadable(Unreadable::Key, abbreviation_ + keyPath + "\\" + name.Text, ERROR_NO_UNICODE_TRANSLATION);
     }
 }
 

@@ -34,7 +34,10 @@ using TRegFoundEvent = std::function<void(const std::string& item,
 // walked whole; a key's values before its subkeys, a subkey's name before
 // what is inside it. A key on `ignoreKeys` (full key paths, letters a to z
 // without regard to case) is passed over with all below it; so is a key
-// that does not open for reading, and a value that cannot be read. Keys are
+// that does not open for reading, and a value that cannot be read. A subkey
+// whose name has no UTF-8 form (it holds an unpaired surrogate) is listed
+// as a hit when its name holds the search string, but not entered: it is
+// counted as not read (NoteUnreadable). Keys are
 // opened for reading only, so a user who may only read a branch (HKLM for
 // a standard user) still has it searched.
 //

@@ -336,6 +336,13 @@ std::vector<std::string> TRegistry::GetKeyNames() const {
 
 std::vector<std::string> TRegistry::GetKeyNames(const TRegKeyInfo& info) const {
     std::vector<std::string> names;
+    for (TRegName& name : ListKeyNames(info))
+        names.push_back(std::move(name.Text));
+    return names;
+}
+
+std::vector<TRegName> TRegistry::ListKeyNames(const TRegKeyInfo& info) const {
+    std::vector<TRegName> names;
     HKEY key = BaseKey(true);
     names.reserve(info.subkeys);
     std::wstring buffer(NameRoom(info.maxSubkeyLen), L'\0');
@@ -349,8 +356,10 @@ std::vector<std::string> TRegistry::GetKeyNames(const TRegKeyInfo& info) const {
         }
         if (r == ERROR_NO_MORE_ITEMS)
             break;
-        if (r == ERROR_SUCCESS)
-            names.push_back(WideToUtf8(std::wstring_view(buffer.data(), len)));
+        if (r == ERROR_SUCCESS) {
+            const std::wstring_view name(buffer.data(), len);
+            names.push_back({WideToUtf8(name), ConvertsExactly(name)});
+        }
     }
     return names;
 }

@@ -45,6 +45,14 @@ struct TRegKeyInfo {
     DWORD maxValueLen = 0;      // bytes
 };
 
+// A name as the Registry lists it, in UTF-8, and whether that UTF-8 names
+// it again: a name with an unpaired surrogate, which UTF-8 cannot carry,
+// reads with U+FFFD in its place and opens another key, or none.
+struct TRegName {
+    std::string Text;
+    bool Exact = true;
+};
+
 // The predefined key of a root.
 HKEY RootKeyOf(TRegRoot root);
 
@@ -129,6 +137,8 @@ class TRegistry {
     // asks once and hands the answer to the listings below.
     bool GetKeyInfo(TRegKeyInfo& info) const;
     std::vector<std::string> GetKeyNames(const TRegKeyInfo& info) const;
+    // The same, each name told exact or not.
+    std::vector<TRegName> ListKeyNames(const TRegKeyInfo& info) const;
 
     // Every value of the open key with its name, type and data, each read by
     // one call (a listing of names followed by a read of each would cost

@@ -664,3 +664,117 @@ TEST_F(RegistryReplaceTest, RegReplace_KeyIsNotMovedToANameHoldingABackslash) {
     EXPECT_EQ(MoveRegistryKey(reg, old, now), TRenameOutcome::InvalidName);
     EXPECT_EQ(Snapshot(k.Root(), k.Path()), before);
 }
+
+namespace {
+
+// A wide literal with every unit in it, embedded NULs included.
+template <std::size_t N>
+std::wstring Units(const wchar_t (&literal)[N]) {
+    return std::wstring(literal, N - 1);
+}
+
+// UTF-16 text as string data, every unit of it, with `odd` bytes after it.
+std::string Utf16Bytes(const std::wstring& units, const std::string& odd = std::string()) {
+    return Bytes(units.data(), units.size() * sizeof(wchar_t)) + odd;
+}
+
+// A subkey by its exact UTF-16 name (unpaired surrogates and all), made if
+// missing, and a value of it likewise.
+HKEY CreateKeyW(HKEY parent, const std::wstring& name) {
+    HKEY key = nullptr;
+    EXPECT_EQ(::RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    return key;
+}
+
+void SetRawW(HKEY parent, const std::wstring& sub, const std::wstring& name, DWORD type, const std::string& bytes) {
+    HKEY key = CreateKeyW(parent, sub);
+    ASSERT_NE(key, nullptr);
+    const LONG r = ::RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                    static_cast<DWORD>(bytes.size()));
+    ::RegCloseKey(key);
+    ASSERT_EQ(r, ERROR_SUCCESS);
+}
+
+}  // namespace
+
+TEST_F(RegistryReplaceTest, RegReplace_TextAfterAnEmbeddedNulIsWrittenBackUnchanged) {
+    // Only the text before the first NUL is searched and replaced; the rest
+    // of the data, whatever it holds, stays as it was.
+    const std::string old = UniqueToken("OldApp");
+    const std::string now = UniqueToken("NewDir");
+    const std::wstring o = Wide(old), n = Wide(now), nul(1, L'\0');
+    PlantedKey k(HKEY_CURRENT_USER, "Software", "MovixRep");
+    struct Case {
+        const char* name;
+        DWORD type;
+        std::string before, after;
+    };
+    const Case cases[] = {
+        {"sz", REG_SZ, Utf16Bytes(L"C:\\" + o + Units(L"\\a.exe\0tail C:\\") + o + nul),
+         Utf16Bytes(L"C:\\" + n + Units(L"\\a.exe\0tail C:\\") + o + nul)},
+        {"expand", REG_EXPAND_SZ, Utf16Bytes(L"%X%;C:\\" + o + Units(L"\0\0more\0")),
+         Utf16Bytes(L"%X%;C:\\" + n + Units(L"\0\0more\0"))},
+        {"odd length", REG_SZ, Utf16Bytes(L"C:\\" + o + nul, "z"), Utf16Bytes(L"C:\\" + n + nul, "z")},
+        {"unterminated", REG_SZ, Utf16Bytes(L"C:\\" + o), Utf16Bytes(L"C:\\" + n + nul)},
+        {"only after", REG_SZ, Utf16Bytes(Units(L"x\0C:\\") + o + nul), Utf16Bytes(Units(L"x\0C:\\") + o + nul)},
+    };
+    for (const Case& c : cases)
+        SetRaw(k.Root(), k.Path(), c.name, c.type, c.before);
+    Replace(SearchToGroups(old), old, now);
+    for (const Case& c : cases)
+        EXPECT_EQ(GetRaw(k.Root(), k.Path(), c.name), std::make_pair(c.type, c.after)) << c.name;
+}
+
+TEST_F(RegistryReplaceTest, RegReplace_NamesAndTextsWithAnUnpairedSurrogateAreNeverRewritten) {
+    // UTF-8 has no form for an unpaired surrogate: such a text, read, shows
+    // U+FFFD in its place. Written back it would be corrupted; a name that
+    // holds one names another value or key (here a look-alike that holds a
+    // real U+FFFD) or none. Real U+FFFD names with no such look-alike, and
+    // what lies below a moved key, go through unchanged.
+    const std::string old = UniqueToken("OldApp");
+    const std::string now = UniqueToken("NewDir");
+    const std::string fffd = "\xEF\xBF\xBD";
+    const std::wstring o = Wide(old), nul(1, L'\0');
+    PlantedKey k(HKEY_CURRENT_USER, "Software", "MovixRep");
+    const std::string K = "HKCU\\" + k.Path();
+    const auto sz = [&](const std::wstring& text) { return Utf16Bytes(text + nul); };
+    const std::wstring top = Wide(k.Path());
+    SetRawW(k.Root(), top, L"sz", REG_SZ, sz(L"C:\\" + o + L"\\a\xD800" + std::wstring(L"b")));
+    SetRawW(k.Root(), top, L"ex", REG_EXPAND_SZ, sz(L"C:\\" + o + L"\\\xDC00"));
+    SetRawW(k.Root(), top, L"t\xD800", REG_SZ, sz(L"C:\\" + o));
+    SetRawW(k.Root(), top, L"t\xFFFD", REG_SZ, sz(L"C:\\" + o));
+    SetRawW(k.Root(), top, L"n\xDBFF " + o, REG_SZ, sz(L"x"));
+    SetRawW(k.Root(), top, L"n\xFFFD " + o, REG_SZ, sz(L"y"));
+    SetRawW(k.Root(), top, L"r\xFFFD " + o, REG_SZ, sz(L"z"));
+    SetRawW(k.Root(), top + L"\\k\xD800 " + o, L"v", REG_SZ, sz(L"1"));
+    SetRawW(k.Root(), top + L"\\k\xFFFD " + o, L"v", REG_SZ, sz(L"2"));
+    SetRawW(k.Root(), top + L"\\" + o + L" m\\s\xD800", L"v\xD801", REG_SZ, Utf16Bytes(Units(L"\xDC00\0")));
+
+    TreeSnapshot expected = Snapshot(k.Root(), k.Path());
+    const std::string rOld = "r" + fffd + " " + old, rNew = "r" + fffd + " " + now;
+    expected[""][rNew] = expected[""][rOld];
+    expected[""].erase(rOld);
+    for (const char* rel : {" m", " m\\s<D800>"}) {
+        expected[now + rel] = expected[old + rel];
+        expected.erase(old + rel);
+    }
+    const Lines log = Replace(
+        {{K,
+          {Hit("sz=C:\\" + old + "\\a" + fffd + "b", 8, "sz"), Hit("ex=C:\\" + old + "\\" + fffd, 9, "ex"),
+           Hit("t" + fffd + "=C:\\" + old, 8, "t" + fffd), Hit("n" + fffd + " " + old, 7, "n" + fffd + " " + old),
+           Hit(rOld, 7, rOld), Hit("k" + fffd + " " + old, 6), Hit(old + " m", 6)}}},
+        old, now);
+    EXPECT_EQ(
+        log,
+        (Lines{"", "Updating Registry",
+               "***** Value 'sz' of key " + K + " holds an unpaired surrogate in its text, not updated",
+               "***** Value 'ex' of key " + K + " holds an unpaired surrogate in its text, not updated",
+               "***** Value 't" + fffd + "' of key " + K + " has an unpaired surrogate in its name, not updated",
+               "KEY: " + K, "   old value: n" + fffd + " " + old, " NOT CHANGED: n" + fffd + " " + now,
+               "*****  PROBLEM - the value's name holds an unpaired surrogate!", "KEY: " + K, "  old value: " + rOld,
+               "  new value: " + rNew, "KEY: " + K, "  old subkey: k" + fffd + " " + old,
+               " NOT CHANGED: k" + fffd + " " + now, "*****  PROBLEM - the key's name holds an unpaired surrogate!",
+               "KEY: " + K, "  old subkey: " + old + " m", "  new subkey: " + now + " m"}));
+    EXPECT_EQ(Snapshot(k.Root(), k.Path()), expected);
+}

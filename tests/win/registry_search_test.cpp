@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -313,4 +314,38 @@ TEST_F(RegistrySearchTest, RegSearch_ProgressShowsKeysDownToDepthThree) {
     }
     EXPECT_TRUE(sawCurrentUser);
     EXPECT_EQ(LabelText(), captions.back());
+}
+
+TEST_F(RegistrySearchTest, RegSearch_KeyWhoseNameHasNoUtf8FormIsCountedNotEntered) {
+    // A name with an unpaired surrogate reads, in UTF-8, as its look-alike
+    // with U+FFFD, which opens another key (here one that exists) or none.
+    // Its name is still listed as a hit; what is inside is not read but
+    // counted as such, and the look-alike is walked once, as itself.
+    const std::string old = UniqueToken("OldApp");
+    const std::string sub = old + " \xEF\xBF\xBD";
+    PlantedKey k(HKEY_CURRENT_USER, "Software", "MovixSearch");
+    for (const wchar_t* name : {L"\xD800", L"\xFFFD"}) {
+        HKEY parent = CreateTestKey(k.Root(), k.Path()), key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(parent, (Wide(old) + L" " + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                    &key, nullptr),
+                  ERROR_SUCCESS);
+        const std::string data = Utf16Sz(old + (name[0] == 0xFFFD ? " real" : " lone"));
+        ::RegSetValueExW(key, L"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                         static_cast<DWORD>(data.size()));
+        ::RegCloseKey(key);
+        ::RegCloseKey(parent);
+    }
+    std::unique_ptr<TSearchRegThread> thread(new TSearchRegThread(KindReg, old, label_, Collector(), {}, 5));
+    thread->FreeOnTerminate = false;
+    RunToEnd(thread.get(), 300000);
+    const std::string K = "HKCU\\" + k.Path();
+    const std::vector<FoundHit> hits = Under(hits_, K);
+    EXPECT_EQ(hits, (std::vector<FoundHit>{
+                        {sub, K, sub, 4, 6}, {sub, K, sub, 4, 6}, {sub, K + "\\" + sub, "v=" + old + " real", 4, 8}}));
+    // Tests running beside this one plant keys that do not open.
+    std::vector<std::string> unread;
+    for (const std::string& name : thread->UnreadableNames())
+        if (name.compare(0, K.size() + 4, "key " + K) == 0)
+            unread.push_back(name);
+    EXPECT_EQ(unread, std::vector<std::string>{"key " + K + "\\" + sub});
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <utility>
@@ -125,8 +126,29 @@ inline bool ValuePresent(HKEY root, const std::string& path, const std::string& 
     return GetRaw(root, path, name).first != ~0u;
 }
 
+// A name in UTF-8 that tells every name apart: an unpaired half of a
+// surrogate pair, which UTF-8 cannot carry, is written <D800>.
+inline std::string ExactName(const std::wstring& w) {
+    std::string out;
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        const wchar_t c = w[i];
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF;
+        if (pair) {
+            out += Narrow(w.substr(i, 2));
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "<%04X>", static_cast<unsigned>(c));
+            out += hex;
+        } else {
+            out += Narrow(std::wstring(1, c));
+        }
+    }
+    return out;
+}
+
 // Everything below a key, exactly: relative key path -> value name ->
-// (type, bytes). Names as the Registry holds them (UTF-8 here).
+// (type, bytes). Names as the Registry holds them (UTF-8 here, by ExactName).
 using TreeSnapshot = std::map<std::string, std::map<std::string, std::pair<DWORD, std::string>>>;
 
 inline void SnapshotInto(HKEY key, const std::string& rel, TreeSnapshot& out) {
@@ -140,7 +162,7 @@ inline void SnapshotInto(HKEY key, const std::string& rel, TreeSnapshot& out) {
         nameLen = 16384;
         ::RegEnumValueW(key, i, name, &nameLen, nullptr, &type, size ? reinterpret_cast<BYTE*>(&bytes[0]) : nullptr,
                         &size);
-        values[Narrow(std::wstring(name, nameLen), CP_UTF8)] = {type, bytes};
+        values[ExactName(std::wstring(name, nameLen))] = {type, bytes};
     }
     for (DWORD i = 0;; ++i) {
         DWORD nameLen = 16384;
@@ -148,7 +170,7 @@ inline void SnapshotInto(HKEY key, const std::string& rel, TreeSnapshot& out) {
             break;
         const std::wstring sub(name, nameLen);
         HKEY child = nullptr;
-        const std::string childRel = (rel.empty() ? "" : rel + "\\") + Narrow(sub, CP_UTF8);
+        const std::string childRel = (rel.empty() ? "" : rel + "\\") + ExactName(sub);
         if (::RegOpenKeyExW(key, sub.c_str(), 0, KEY_READ, &child) != ERROR_SUCCESS) {
             out[childRel + " <no access>"];
             continue;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -696,4 +697,51 @@ TEST(SearchThreadExit, ProgramEndsAfterCancelWhileAWorkerIsBusy) {
 
 TEST(SearchThreadExit, ProgramEndsWhileAWorkerWaitsInSynchronize) {
     EXPECT_EQ(RunSelf("blocked"), 0);
+}
+
+TEST_F(SearchThreadTest, EntryWhoseNameDoesNotLeadBackToItIsCountedNotRead) {
+    // Wine lists a Unix name that is not UTF-8 with U+FFFD for its stray
+    // bytes, so two such names read alike and open as one of them (on
+    // Windows, a name with an unpaired surrogate has no UTF-8 form at all).
+    // Each entry is read as itself or counted as not read, never read twice
+    // in place of another.
+    TempTree tree("inexact");
+    const std::string unixRoot = UnixPath(tree.Root());
+    if (unixRoot.empty())
+        GTEST_SKIP() << "needs Wine's Unix names";
+    tree.File("plain.ini", "");
+    const std::string script =
+        tree.File("make.sh", "cd '" + unixRoot +
+                                 "' && mkdir \"$(printf 'd\\377')\" \"$(printf 'd\\376')\" && touch \"$(printf "
+                                 "'a\\377.ini')\" \"$(printf 'a\\376.ini')\" \"$(printf 'd\\377/one.ini')\" "
+                                 "\"$(printf 'd\\376/two.ini')\" && touch made\n");
+    // Names the Windows side cannot make are made, and removed, from the Unix side.
+    struct UnixRemoval {
+        std::string root, unixRoot;
+        ~UnixRemoval() {
+            if (RunUnix("Z:\\bin\\rm", "rm -rf \"" + unixRoot + "\""))
+                PumpUntil([this] { return !Exists(root); }, 20000);
+        }
+    } removal{tree.Root(), unixRoot};
+    ASSERT_TRUE(RunUnix("Z:\\bin\\sh", "sh \"" + UnixPath(script) + "\""));
+    ASSERT_TRUE(PumpUntil([&] { return Exists(tree / "made"); }, 20000));
+
+    std::vector<std::string> seen;
+    std::unique_ptr<RecordingWalk> walk(new RecordingWalk(2, &seen));
+    walk->SetWindowsDirForTest(tree.Root());
+    walk->FreeOnTerminate = false;
+    RunToEnd(walk.get());
+    const std::string fffd = "\xEF\xBF\xBD";
+    std::sort(seen.begin(), seen.end());
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0], tree / ("a" + fffd + ".ini"));
+    EXPECT_TRUE(seen[1] == tree / ("d" + fffd + "\\one.ini") || seen[1] == tree / ("d" + fffd + "\\two.ini"))
+        << seen[1];
+    EXPECT_EQ(seen[2], tree / "plain.ini");
+    std::vector<std::string> unread = walk->UnreadableNames();
+    std::sort(unread.begin(), unread.end());
+    EXPECT_EQ(unread,
+              (std::vector<std::string>{"file " + tree / ("a" + fffd + ".ini"), "folder " + tree / ("d" + fffd)}));
+    EXPECT_EQ(walk->UnreadableCount(TMovixThread::Unreadable::File), 1);
+    EXPECT_EQ(walk->UnreadableCount(TMovixThread::Unreadable::Folder), 1);
 }
