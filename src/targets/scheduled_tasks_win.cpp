@@ -7,6 +7,7 @@
 #include <taskschd.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <utility>
 
 #include "core/strings.h"

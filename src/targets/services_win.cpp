@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include <cstring>
+#include <initializer_list>
+#include <string>
 #include <utility>
 
 #include "core/strings.h"
@@ -22,6 +23,16 @@ struct ServiceHandleTraits {
     static void Close(Handle h) noexcept { ::CloseServiceHandle(h); }
 };
 using ServiceHandle = UniqueHandle<ServiceHandleTraits>;
+
+TServiceFaultHook& FaultHook() {
+    static TServiceFaultHook hook;
+    return hook;
+}
+
+DWORD FaultFor(TServiceOp op, const std::string& name) {
+    const TServiceFaultHook& hook = FaultHook();
+    return hook ? static_cast<DWORD>(hook(op, name)) : 0;
+}
 
 bool IsCommand(const std::string& field) {
     return field == kServiceFieldCommand;
@@ -70,7 +81,11 @@ std::optional<std::string> ReadField(SC_HANDLE service, const std::string& field
 }
 
 // Writes the field through the manager, every other setting unchanged.
-bool WriteField(SC_HANDLE service, const std::string& field, const std::string& text) {
+bool WriteField(SC_HANDLE service, const std::string& name, const std::string& field, const std::string& text) {
+    if (const DWORD fault = FaultFor(TServiceOp::WriteField, name)) {
+        ::SetLastError(fault);
+        return false;
+    }
     std::wstring wide = Utf8ToWide(text);
     if (IsCommand(field))
         return ::ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, wide.c_str(),
@@ -92,7 +107,7 @@ bool IsRunning(SC_HANDLE service) {
 std::string ErrorWords(DWORD error) {
     switch (error) {
     case ERROR_ACCESS_DENIED:
-        return "access denied";
+        return "access denied (changing a service takes an administrator)";
     case ERROR_SERVICE_DOES_NOT_EXIST:
         return "the service does not exist";
     case ERROR_SERVICE_MARKED_FOR_DELETE:
@@ -111,14 +126,23 @@ ServiceHandle OpenForChange(const std::string& name, const char* notDone, const 
             "), " + notDone);
         return ServiceHandle();
     }
-    ServiceHandle service(::OpenServiceW(manager.get(), Utf8ToWide(name).c_str(),
-                                         SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS));
-    if (!service)
-        log("***** SERVICE: " + name + ": " + ErrorWords(::GetLastError()) + ", " + notDone);
+    ServiceHandle service;
+    DWORD error = FaultFor(TServiceOp::OpenForChange, name);
+    if (error == 0) {
+        service.reset(::OpenServiceW(manager.get(), Utf8ToWide(name).c_str(),
+                                     SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS));
+        error = service ? 0 : ::GetLastError();
+    }
+    if (error != 0)
+        log("***** SERVICE: " + name + ": " + ErrorWords(error) + ", " + notDone);
     return service;
 }
 
 }  // namespace
+
+void SetServiceFaultHookForTest(TServiceFaultHook hook) {
+    FaultHook() = std::move(hook);
+}
 
 std::vector<TServiceHit> SearchServices(const std::string& oldAddr, const std::atomic<bool>* cancel) {
     std::vector<TServiceHit> hits;
@@ -215,7 +239,7 @@ std::optional<TServiceChange> ReplaceServiceHit(const TServiceHit& hit,
         log("***** SERVICE: " + name + ": the " + noun + " has changed since the search, not updated");
         return std::nullopt;
     }
-    if (!WriteField(service.get(), hit.Field, after)) {
+    if (!WriteField(service.get(), name, hit.Field, after)) {
         log("***** SERVICE: " + name + ": the " + noun + " could not be changed (" + ErrorWords(::GetLastError()) +
             "), not updated");
         return std::nullopt;
@@ -246,7 +270,7 @@ bool RestoreServiceChange(const TServiceChange& change, const TLogLine& log) {
         log("***** SERVICE: " + name + ": the " + noun + " has changed since the replacement, not restored");
         return false;
     }
-    if (!WriteField(service.get(), change.Field, change.Before)) {
+    if (!WriteField(service.get(), name, change.Field, change.Before)) {
         log("***** SERVICE: " + name + ": the " + noun + " could not be changed (" + ErrorWords(::GetLastError()) +
             "), not restored");
         return false;

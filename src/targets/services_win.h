@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,5 +62,13 @@ bool RestoreServiceChange(const TServiceChange& change, const TLogLine& log);
 // The current text of a field of a service, read through the manager;
 // nothing when the service or its configuration does not open.
 std::optional<std::string> ReadServiceField(const std::string& serviceName, const std::string& field);
+
+// Test seam: a hook that may answer a Win32 error code in place of the
+// manager for opening a service to change it, or for writing a field of it
+// (0: go on as usual). Where the test prefix cannot refuse for real (its
+// manager grants every access asked for), tests make the refusal here.
+enum class TServiceOp { OpenForChange, WriteField };
+using TServiceFaultHook = std::function<unsigned long(TServiceOp op, const std::string& serviceName)>;
+void SetServiceFaultHookForTest(TServiceFaultHook hook);
 
 }  // namespace movix

@@ -71,95 +71,70 @@ std::vector<PlantedTask> PlantedIn(const std::string& folder) {
     };
 }
 
+// A BSTR for a call, freed after it.
+struct Text {
+    BSTR b;
+    explicit Text(const std::string& s) : b(::SysAllocString(Utf8ToWide(s).c_str())) {}
+    Text(const Text&) = delete;
+    Text& operator=(const Text&) = delete;
+    ~Text() { ::SysFreeString(b); }
+};
+
+// The test's own way into the scheduler, apart from the code under test.
 class Scheduler {
   public:
     Scheduler() {
+        ::VariantInit(&none_);
         if (FAILED(::CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskService,
-                                      reinterpret_cast<void**>(service_.put()))))
-            return;
-        VARIANT none;
-        ::VariantInit(&none);
-        if (FAILED(service_->Connect(none, none, none, none)))
+                                      reinterpret_cast<void**>(service_.put()))) ||
+            FAILED(service_->Connect(none_, none_, none_, none_)))
             service_.reset();
     }
     bool ok() const { return static_cast<bool>(service_); }
 
-    ComPtr<ITaskFolder> Folder(const std::string& path, bool create) {
+    // The folder of `path` (made when asked and missing), and the last name.
+    ComPtr<ITaskFolder> Parent(const std::string& path, bool create, std::string& name) {
+        std::string parentPath;
+        SplitTaskPath(path, parentPath, name);
         ComPtr<ITaskFolder> folder;
-        BSTR name = ::SysAllocString(Utf8ToWide(path).c_str());
-        HRESULT hr = service_->GetFolder(name, folder.put());
-        ::SysFreeString(name);
-        if (SUCCEEDED(hr) || !create)
+        if (SUCCEEDED(service_->GetFolder(Text(parentPath).b, folder.put())) || !create || parentPath == "\\")
             return folder;
-        std::string parentPath, own;
-        SplitTaskPath(path, parentPath, own);
-        ComPtr<ITaskFolder> parent = Folder(parentPath, true);
-        if (!parent)
-            return folder;
-        VARIANT none;
-        ::VariantInit(&none);
-        name = ::SysAllocString(Utf8ToWide(own).c_str());
-        parent->CreateFolder(name, none, folder.put());
-        ::SysFreeString(name);
+        std::string own;
+        ComPtr<ITaskFolder> grand = Parent(parentPath, true, own);
+        if (grand)
+            grand->CreateFolder(Text(own).b, none_, folder.put());
         return folder;
     }
 
     HRESULT Register(const std::string& path, const std::string& xml, TASK_LOGON_TYPE logon, const char* user) {
-        std::string folderPath, name;
-        SplitTaskPath(path, folderPath, name);
-        ComPtr<ITaskFolder> folder = Folder(folderPath, true);
+        std::string name;
+        ComPtr<ITaskFolder> folder = Parent(path, true, name);
         if (!folder)
             return E_FAIL;
-        BSTR wideName = ::SysAllocString(Utf8ToWide(name).c_str());
-        BSTR wideXml = ::SysAllocString(Utf8ToWide(xml).c_str());
-        VARIANT none, userId;
-        ::VariantInit(&none);
+        VARIANT userId;
         ::VariantInit(&userId);
         if (user) {
             V_VT(&userId) = VT_BSTR;
             V_BSTR(&userId) = ::SysAllocString(Utf8ToWide(user).c_str());
         }
         ComPtr<IRegisteredTask> task;
-        const HRESULT hr = folder->RegisterTask(wideName, wideXml, TASK_CREATE_OR_UPDATE, userId, none, logon, none,
-                                                task.put());
-        ::SysFreeString(wideName);
-        ::SysFreeString(wideXml);
+        const HRESULT hr =
+            folder->RegisterTask(Text(name).b, Text(xml).b, TASK_CREATE_OR_UPDATE, userId, none_, logon, none_, task.put());
         ::VariantClear(&userId);
         return hr;
     }
 
-    void Delete(const std::string& path) {
-        std::string folderPath, name;
-        SplitTaskPath(path, folderPath, name);
-        ComPtr<ITaskFolder> folder = Folder(folderPath, false);
-        if (!folder)
-            return;
-        BSTR wideName = ::SysAllocString(Utf8ToWide(name).c_str());
-        folder->DeleteTask(wideName, 0);
-        ::SysFreeString(wideName);
-    }
-
-    void DeleteFolder(const std::string& path) {
-        std::string parentPath, name;
-        SplitTaskPath(path, parentPath, name);
-        ComPtr<ITaskFolder> parent = Folder(parentPath, false);
-        if (!parent)
-            return;
-        BSTR wideName = ::SysAllocString(Utf8ToWide(name).c_str());
-        parent->DeleteFolder(wideName, 0);
-        ::SysFreeString(wideName);
+    void Delete(const std::string& path, bool folder) {
+        std::string name;
+        if (ComPtr<ITaskFolder> parent = Parent(path, false, name))
+            folder ? parent->DeleteFolder(Text(name).b, 0) : parent->DeleteTask(Text(name).b, 0);
     }
 
     ComPtr<IRegisteredTask> Task(const std::string& path) {
-        std::string folderPath, name;
-        SplitTaskPath(path, folderPath, name);
-        ComPtr<ITaskFolder> folder = Folder(folderPath, false);
+        std::string name;
         ComPtr<IRegisteredTask> task;
-        if (!folder)
-            return task;
-        BSTR wideName = ::SysAllocString(Utf8ToWide(name).c_str());
-        folder->GetTask(wideName, task.put());
-        ::SysFreeString(wideName);
+        if (ComPtr<ITaskFolder> folder = Parent(path, false, name))
+            folder->GetTask(Text(name).b, task.put());
         return task;
     }
 
@@ -174,47 +149,38 @@ class Scheduler {
         return text;
     }
 
-    // The calls that listing a folder's tasks and checking a task's actions
-    // and account take, named where they fail on the planted task.
+    // What listing a folder's tasks and checking a task's actions and
+    // account take, named where it fails on the planted task `path`.
     std::string Missing(const std::string& path) {
         std::string missing;
-        const auto note = [&missing](HRESULT hr, const char* call) {
+        const auto note = [&missing](HRESULT hr, const char* what) {
             if (FAILED(hr))
-                missing += std::string(missing.empty() ? "" : ", ") + call;
+                missing += std::string(missing.empty() ? "" : ", ") + what;
         };
-        std::string folderPath, name;
-        SplitTaskPath(path, folderPath, name);
-        ComPtr<ITaskFolder> folder = Folder(folderPath, false);
+        std::string name;
+        ComPtr<ITaskFolder> folder = Parent(path, false, name);
         ComPtr<IRegisteredTaskCollection> tasks;
         LONG count = 0;
-        HRESULT hr = folder ? folder->GetTasks(TASK_ENUM_HIDDEN, tasks.put()) : E_FAIL;
-        note(hr, "ITaskFolder::GetTasks");
-        if (SUCCEEDED(hr))
+        if (SUCCEEDED(folder->GetTasks(TASK_ENUM_HIDDEN, tasks.put())))
             note(tasks->get_Count(&count), "IRegisteredTaskCollection::get_Count");
-        ComPtr<IRegisteredTask> task = Task(path);
+        if (Xml(path).find("agent.exe") == std::string::npos)
+            note(E_FAIL, "keeping the actions of a task registered from XML (IRegisteredTask::get_Xml shows none)");
         ComPtr<ITaskDefinition> definition;
-        hr = task ? task->get_Definition(definition.put()) : E_FAIL;
-        note(hr, "IRegisteredTask::get_Definition");
-        if (FAILED(hr))
-            return missing;
         ComPtr<IActionCollection> actions;
-        hr = definition->get_Actions(actions.put());
-        if (SUCCEEDED(hr))
-            hr = actions->get_Count(&count);
-        note(hr, "IActionCollection::get_Count");
-        if (SUCCEEDED(hr) && count == 0)
-            missing += std::string(missing.empty() ? "" : ", ") + "the actions of a task registered from XML";
         ComPtr<IPrincipal> principal;
         TASK_LOGON_TYPE logon = TASK_LOGON_NONE;
-        hr = definition->get_Principal(principal.put());
-        if (SUCCEEDED(hr))
-            hr = principal->get_LogonType(&logon);
-        note(hr, "IPrincipal::get_LogonType");
+        ComPtr<IRegisteredTask> task = Task(path);
+        if (!task || FAILED(task->get_Definition(definition.put())) ||
+            FAILED(definition->get_Actions(actions.put())) || FAILED(definition->get_Principal(principal.put())))
+            return missing + " (a task's definition)";
+        note(actions->get_Count(&count), "IActionCollection::get_Count");
+        note(principal->get_LogonType(&logon), "IPrincipal::get_LogonType");
         return missing;
     }
 
   private:
     ComPtr<ITaskService> service_;
+    VARIANT none_;
 };
 
 // The task's file in the scheduler's own store, as text.
@@ -243,10 +209,10 @@ class ScheduledTasksTest : public ::testing::Test {
     void TearDown() override {
         if (scheduler_ && scheduler_->ok()) {
             for (const PlantedTask& t : planted_)
-                scheduler_->Delete(t.path);
-            scheduler_->Delete(folder_ + "\\Password");
-            scheduler_->DeleteFolder(folder_ + "\\Sub");
-            scheduler_->DeleteFolder(folder_);
+                scheduler_->Delete(t.path, false);
+            scheduler_->Delete(folder_ + "\\Password", false);
+            scheduler_->Delete(folder_ + "\\Sub", true);
+            scheduler_->Delete(folder_, true);
         }
         scheduler_.reset();
         ::CoUninitialize();
@@ -275,55 +241,42 @@ class ScheduledTasksTest : public ::testing::Test {
     }
 };
 
-TEST_F(ScheduledTasksTest, SearchWalksEveryFolderAndHiddenTasks) {
+// The search walks every folder, hidden tasks included; the replacement
+// registers the whole task again, the restore its XML from before.
+TEST_F(ScheduledTasksTest, SearchReplaceAndRestoreRoundTrip) {
     if (const std::string missing = Missing(); !missing.empty())
         GTEST_SKIP() << "the Task Scheduler lacks " << missing;
+    std::atomic<bool> cancel{true};
+    EXPECT_TRUE(PlantedHits(&cancel).empty());
     const std::vector<TTaskHit> hits = PlantedHits();
-    const char* const expected[][2] = {
-        {"cmd", "C:\\Acme Tools\\bin\\agent.exe"},
-        {"arg", "/log \"c:\\acme tools\\log\""},
-        {"dir", "C:\\Acme Tools"},
+    // Field, text found, text written, the name the log gives the field.
+    const char* const fields[][4] = {
+        {"cmd", "C:\\Acme Tools\\bin\\agent.exe", "D:\\Moved\\Acme Tools\\bin\\agent.exe", "program"},
+        {"arg", "/log \"c:\\acme tools\\log\"", "/log \"D:\\Moved\\Acme Tools\\log\"", "arguments"},
+        {"dir", "C:\\Acme Tools", "D:\\Moved\\Acme Tools", "working folder"},
     };
-    ASSERT_EQ(hits.size(), std::size(expected));
+    ASSERT_EQ(hits.size(), std::size(fields));
+    Lines replaced;
     for (std::size_t i = 0; i < hits.size(); ++i) {
         EXPECT_EQ(hits[i].TaskPath, agent_);
         EXPECT_EQ(hits[i].Action, 2);
-        EXPECT_EQ(hits[i].Field, expected[i][0]);
-        EXPECT_EQ(hits[i].Text, expected[i][1]);
+        EXPECT_EQ(hits[i].Field, fields[i][0]);
+        EXPECT_EQ(hits[i].Text, fields[i][1]);
         EXPECT_FALSE(hits[i].MaybeLonger);
+        replaced.push_back("TASK: " + agent_ + "   old " + fields[i][3] + ": " + fields[i][1] + "   new " +
+                           fields[i][3] + ": " + fields[i][2]);
     }
-    std::atomic<bool> cancel{true};
-    EXPECT_TRUE(PlantedHits(&cancel).empty());
-}
 
-TEST_F(ScheduledTasksTest, ReplaceAndRestoreRegisterTheWholeTask) {
-    if (const std::string missing = Missing(); !missing.empty())
-        GTEST_SKIP() << "the Task Scheduler lacks " << missing;
-    const std::vector<TTaskHit> hits = PlantedHits();
-    ASSERT_EQ(hits.size(), 3u);
     std::optional<TTaskChange> change = ReplaceTaskHits(hits, kOld, kNew, Log());
     ASSERT_TRUE(change.has_value()) << (log_.empty() ? "" : log_[0]);
-
-    const char* const written[][2] = {
-        {"cmd", "D:\\Moved\\Acme Tools\\bin\\agent.exe"},
-        {"arg", "/log \"D:\\Moved\\Acme Tools\\log\""},
-        {"dir", "D:\\Moved\\Acme Tools"},
-    };
-    for (const auto& w : written)
-        EXPECT_EQ(ReadTaskField(agent_, 2, w[0]), w[1]) << w[0];
+    EXPECT_EQ(log_, replaced);
+    for (const auto& f : fields)
+        EXPECT_EQ(ReadTaskField(agent_, 2, f[0]), f[2]) << f[0];
     EXPECT_EQ(ReadTaskField(agent_, 1, "cmd"), "C:\\windows\\notepad.exe");
     EXPECT_EQ(ReadTaskField(folder_ + "\\Neighbour", 1, "cmd"), "C:\\Acme ToolsPro\\agent.exe");
     const std::string stored = StoredTask(agent_);
     EXPECT_NE(stored.find("D:\\Moved\\Acme Tools\\bin\\agent.exe"), std::string::npos) << stored;
     EXPECT_EQ(stored.find("C:\\Acme Tools"), std::string::npos) << stored;
-    const Lines replaced = {
-        "TASK: " + agent_ + "   old program: C:\\Acme Tools\\bin\\agent.exe   new program: "
-        "D:\\Moved\\Acme Tools\\bin\\agent.exe",
-        "TASK: " + agent_ + "   old arguments: /log \"c:\\acme tools\\log\"   new arguments: "
-        "/log \"D:\\Moved\\Acme Tools\\log\"",
-        "TASK: " + agent_ + "   old working folder: C:\\Acme Tools   new working folder: D:\\Moved\\Acme Tools",
-    };
-    EXPECT_EQ(log_, replaced);
     EXPECT_NE(change->BeforeXml.find("C:\\Acme Tools\\bin\\agent.exe"), std::string::npos);
 
     log_.clear();

@@ -116,6 +116,7 @@ class ServicesTest : public ::testing::Test {
         }
     }
     void TearDown() override {
+        SetServiceFaultHookForTest(nullptr);
         for (const PlantedService& p : planted_)
             DeleteTestService(p.name);
     }
@@ -137,8 +138,12 @@ class ServicesTest : public ::testing::Test {
     }
 };
 
-TEST_F(ServicesTest, SearchFindsFieldsAtPathBoundariesOnly) {
-    const std::vector<TServiceHit> hits = PlantedHits();
+// The search finds the fields at path boundaries only, the replacement and
+// the restore go through the manager.
+TEST_F(ServicesTest, SearchReplaceAndRestoreRoundTrip) {
+    std::atomic<bool> cancel{true};
+    EXPECT_TRUE(PlantedHits(&cancel).empty());
+    const std::vector<TServiceHit> all = PlantedHits();
     struct Expected {
         std::string name;
         const char* field;
@@ -150,28 +155,18 @@ TEST_F(ServicesTest, SearchFindsFieldsAtPathBoundariesOnly) {
         {planted_[0].name, "desc", planted_[0].description, false},
         {planted_[2].name, "cmd", planted_[2].path, true},
     };
-    ASSERT_EQ(hits.size(), std::size(expected));
+    ASSERT_EQ(all.size(), std::size(expected));
+    std::vector<TServiceHit> hits;
     for (const Expected& e : expected) {
-        auto it = std::find_if(hits.begin(), hits.end(), [&](const TServiceHit& h) {
-            return h.ServiceName == e.name && h.Field == e.field;
-        });
-        ASSERT_NE(it, hits.end()) << e.name << " " << e.field;
+        auto it = std::find_if(all.begin(), all.end(),
+                               [&](const TServiceHit& h) { return h.ServiceName == e.name && h.Field == e.field; });
+        ASSERT_NE(it, all.end()) << e.name << " " << e.field;
         EXPECT_EQ(it->Text, e.text);
         EXPECT_EQ(it->DisplayName, e.name);
         EXPECT_EQ(it->MaybeLonger, e.maybeLonger) << e.name;
+        if (e.name == planted_[0].name)
+            hits.push_back(*it);
     }
-
-    std::atomic<bool> cancel{true};
-    EXPECT_TRUE(PlantedHits(&cancel).empty());
-}
-
-TEST_F(ServicesTest, ReplaceAndRestoreGoThroughTheManager) {
-    const std::vector<TServiceHit> all = PlantedHits();
-    std::vector<TServiceHit> hits;
-    for (const TServiceHit& h : all)
-        if (h.ServiceName == planted_[0].name)
-            hits.push_back(h);
-    ASSERT_EQ(hits.size(), 2u);
 
     const std::string newPath = "\"D:\\Moved\\Acme Tools\\bin\\agent.exe\" /service /log=D:\\Moved\\Acme Tools\\log";
     const std::string newDescription = "Runs the agent of D:\\Moved\\Acme Tools";
@@ -243,6 +238,53 @@ TEST_F(ServicesTest, FieldsChangedMeanwhileAreLeftAlone) {
     ASSERT_EQ(log_.size(), 1u);
     EXPECT_EQ(log_[0].rfind("***** SERVICE: " + gone.ServiceName + ": ", 0), 0u) << log_[0];
     EXPECT_NE(log_[0].find("not updated"), std::string::npos) << log_[0];
+}
+
+// Refusals of the manager (a standard user is denied every change) are
+// "*****" lines, and the field stays as it was; the test prefix's manager
+// grants every access, so the refusals are made at the seam.
+TEST_F(ServicesTest, RefusalsAreLoggedAndChangeNothing) {
+    const std::string& name = planted_[0].name;
+    const std::string& path = planted_[0].path;
+    const TServiceHit hit{name, name, "cmd", path, false};
+    const std::string moved = "\"D:\\Moved\\Acme Tools\\bin\\agent.exe\" /service /log=D:\\Moved\\Acme Tools\\log";
+    struct Case {
+        TServiceOp op;
+        unsigned long error;
+        bool restore;  // refuse the restore of a replacement, not the replacement
+        std::string line;
+    };
+    const Case cases[] = {
+        {TServiceOp::OpenForChange, ERROR_ACCESS_DENIED, false,
+         "***** SERVICE: " + name + ": access denied (changing a service takes an administrator), not updated"},
+        {TServiceOp::WriteField, ERROR_ACCESS_DENIED, false,
+         "***** SERVICE: " + name +
+             ": the path could not be changed (access denied (changing a service takes an administrator)), "
+             "not updated"},
+        {TServiceOp::WriteField, ERROR_INVALID_PARAMETER, true,
+         "***** SERVICE: " + name + ": the path could not be changed (error 87), not restored"},
+        {TServiceOp::OpenForChange, ERROR_SERVICE_MARKED_FOR_DELETE, true,
+         "***** SERVICE: " + name + ": the service is marked for deletion, not restored"},
+    };
+    for (const Case& c : cases) {
+        log_.clear();
+        std::optional<TServiceChange> change;
+        if (c.restore) {
+            change = ReplaceServiceHit(hit, kOld, kNew, Log());
+            ASSERT_TRUE(change.has_value());
+            log_.clear();
+        }
+        SetServiceFaultHookForTest([&c](TServiceOp op, const std::string&) { return op == c.op ? c.error : 0ul; });
+        if (c.restore)
+            EXPECT_FALSE(RestoreServiceChange(*change, Log()));
+        else
+            EXPECT_FALSE(ReplaceServiceHit(hit, kOld, kNew, Log()).has_value());
+        SetServiceFaultHookForTest(nullptr);
+        EXPECT_EQ(log_, Lines{c.line});
+        EXPECT_EQ(ReadServiceField(name, "cmd"), c.restore ? moved : path) << c.line;
+        if (c.restore)
+            ASSERT_TRUE(RestoreServiceChange(*change, Log()));
+    }
 }
 
 // A service that is running is not stopped; the log says when its new path
