@@ -71,8 +71,6 @@ std::uint32_t RandomTag() {
     return tag;
 }
 
-namespace {
-
 bool IdentityOfHandle(HANDLE h, FileIdentity& identity) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(h, &info))
@@ -85,8 +83,6 @@ bool IdentityOfHandle(HANDLE h, FileIdentity& identity) {
     identity.lastWrite = info.ftLastWriteTime;
     return true;
 }
-
-}  // namespace
 
 bool IdentityOfName(const std::string& name, FileIdentity& identity) {
     // Asks for no access to the contents, so that no sharing stands in the way.

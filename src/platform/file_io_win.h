@@ -58,6 +58,9 @@ struct FileIdentity {
     }
 };
 
+// The identity of the file open under a handle.
+bool IdentityOfHandle(HANDLE h, FileIdentity& identity);
+
 // The identity of the file now under `name`; false when there is none.
 bool IdentityOfName(const std::string& name, FileIdentity& identity);
 

@@ -106,19 +106,6 @@ constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FI
                             FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
                             FILE_ATTRIBUTE_TEMPORARY;
 
-bool IdentityOfHandle(HANDLE h, FileIdentity& identity) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(h, &info))
-        return false;
-    identity.volume = info.dwVolumeSerialNumber;
-    identity.indexHigh = info.nFileIndexHigh;
-    identity.indexLow = info.nFileIndexLow;
-    identity.attributes = info.dwFileAttributes;
-    identity.size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    identity.lastWrite = info.ftLastWriteTime;
-    return true;
-}
-
 // The name itself opened, not what it may link to: a link shows as a
 // reparse point.
 FileHandle OpenNameItself(const std::wstring& name, DWORD access, DWORD share) {

@@ -8,13 +8,15 @@
 
 #include <string>
 
+#include "unix_path_win.h"
+
 namespace movix_test {
 
 class SecondDrive {
   public:
     // Maps a free letter to `folder`; Letter() is 0 when none could be.
     explicit SecondDrive(const std::string& folder) {
-        std::string prefix = UnixName("C:\\");
+        std::string prefix = UnixPath("C:\\");
         prefix = prefix.substr(0, prefix.find_last_of('/', prefix.size() - 2));
         if (prefix.size() >= 11 && prefix.compare(prefix.size() - 11, 11, "/dosdevices") == 0)
             prefix.resize(prefix.size() - 11);
@@ -37,7 +39,7 @@ class SecondDrive {
         // The letter is there once a file of the folder shows through it.
         const std::string marker = folder + "\\second-drive.marker";
         ::CloseHandle(::CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        Run("Z:\\bin\\ln", "ln -sfn \"" + UnixName(folder) + "\" \"" + device_ + "\"");
+        Run("Z:\\bin\\ln", "ln -sfn \"" + UnixPath(folder) + "\" \"" + device_ + "\"");
         const std::string through = Root() + "second-drive.marker";
         for (int i = 0; i < 400 && ::GetFileAttributesA(through.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
             ::Sleep(50);
@@ -62,22 +64,6 @@ class SecondDrive {
     std::string Root() const { return std::string(1, letter_) + ":\\"; }
 
   private:
-    static std::string UnixName(const std::string& windowsPath) {
-        using UnixNameFn = char*(CDECL*)(LPCWSTR);
-        const auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
-            ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-        if (unixName == nullptr)
-            return std::string();
-        const int n = ::MultiByteToWideChar(CP_UTF8, 0, windowsPath.c_str(), -1, nullptr, 0);
-        std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-        ::MultiByteToWideChar(CP_UTF8, 0, windowsPath.c_str(), -1, &wide[0], n);
-        char* name = unixName(wide.c_str());
-        if (name == nullptr)
-            return std::string();
-        std::string path = name;
-        ::HeapFree(::GetProcessHeap(), 0, name);
-        return path;
-    }
     // Unix programs started from Wine cannot be waited for: the caller
     // waits for what they do.
     static void Run(const char* program, std::string command) {
