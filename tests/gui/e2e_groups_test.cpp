@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -343,9 +344,10 @@ TEST(EndToEnd, ProgManGroupsUnderNT351_SearchedReplacedAndLogged) {
 }
 
 // A close while Restore puts group items back (Program Manager's answers are
-// awaited with the window's messages let through) waits for the restore:
-// every item is put back, its log is stored, and then the program ends.
-TEST(EndToEnd, CloseDuringARestoreWaitsForItAndThenEnds) {
+// awaited with the window's messages let through) waits for the item in
+// hand, stops the restore there, names what it did not put back, stores the
+// log, and then the program ends. A later Restore puts back the rest.
+TEST(EndToEnd, CloseDuringARestoreEndsTheProgramAndLosesNothing) {
     const std::string groups = guitest::ScratchDir("e2e_groups_close");
     const std::string demo = SourceFolder(MOVIX_DEMO_GROUPS_DIR);
     for (const char* name : {"group0001.txt", "group0002.txt"})
@@ -385,10 +387,33 @@ TEST(EndToEnd, CloseDuringARestoreWaitsForItAndThenEnds) {
     guitest::PressAndAnswer(app, IDC_btnRestore, 'Y');
     PostMessageA(app.Main(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(app.WaitExit(60000)) << "the program did not end";
-    EXPECT_EQ(guitest::ReadAll(groups + "\\group0001.txt"), quillpadBefore);
     const std::string restoreLog = guitest::ReadAll(journal.substr(0, journal.size() - 4) + "-RESTORE.TXT");
-    EXPECT_NE(restoreLog.find("4 restored, 0 already as before the run, 0 not restored."), std::string::npos)
-        << restoreLog;
+    // The close may come before the restore ends or after it (the target
+    // in hand is the unit the stop waits for; the engine test covers it
+    // exactly): either every item is back, or the log names those left.
+    int restored = -1, notRestored = -1;
+    const std::size_t summary = restoreLog.rfind(" restored, ");
+    ASSERT_NE(summary, std::string::npos) << restoreLog;
+    std::sscanf(restoreLog.c_str() + restoreLog.rfind('\n', summary) + 1, "%d restored, %*d already as before the run, %d",
+                &restored, &notRestored);
+    EXPECT_EQ(4, restored + notRestored) << restoreLog;
+    const bool stopped =
+        restoreLog.find("***** The restore was stopped because the window was asked to close. Not restored:") !=
+        std::string::npos;
+    EXPECT_EQ(stopped, notRestored > 0) << restoreLog;
+
+    // What is left comes back with the next Restore.
+    const std::string exe = guitest::ExeDir() + "\\movix32.exe";
+    std::string command = "\"" + exe + "\" \"/restore:" + journal + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &si, &pi));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 60000));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(guitest::ReadAll(groups + "\\group0001.txt"), quillpadBefore);
     server.End();
     guitest::RemoveTree(groups);
 }
