@@ -146,7 +146,7 @@ TEST(EndToEnd, RestorePutsTheRunBackAndASecondRestoreChangesNothing) {
             log = app.ListBoxItems(IDC_lbRestoreLog);
             return Contains(log, "Restore log stored as ");
         },
-        30000);
+        90000);
     if (!restored)
         app.Screenshot("restore_not_done");
     ASSERT_TRUE(restored) << Joined(log);
