@@ -6,8 +6,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
@@ -285,6 +289,86 @@ bool CopyBasicInfo(HANDLE from, HANDLE to, DWORD& error) {
     return true;
 }
 
+// Writes the copies through to the disk on threads of their own: each
+// flush waits for the disk, and flushes that wait together cost little more
+// than one. A copy's handle is handed over once its data is checked; Finish
+// waits for every flush, and only then may the source go.
+class TFlusher {
+  public:
+    explicit TFlusher(int threads) {
+        for (int i = 0; i < threads; ++i)
+            threads_.emplace_back([this] { Work(); });
+    }
+    ~TFlusher() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : threads_)
+            t.join();
+        for (auto& item : queue_)
+            CloseHandle(item.first);
+    }
+    TFlusher(const TFlusher&) = delete;
+    TFlusher& operator=(const TFlusher&) = delete;
+
+    // Takes the handle over; waits while many are waiting already.
+    void Submit(HANDLE file, std::wstring name) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return queue_.size() < kMostWaiting; });
+        queue_.emplace_back(file, std::move(name));
+        ++pending_;
+        wake_.notify_one();
+    }
+    // Waits until every handle handed over is flushed and closed; false,
+    // with the first failure, when any flush failed.
+    bool Finish(std::wstring& why) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return pending_ == 0; });
+        if (failure_.empty())
+            return true;
+        why = failure_;
+        return false;
+    }
+
+  private:
+    static constexpr std::size_t kMostWaiting = 128;
+
+    void Work() {
+        for (;;) {
+            std::pair<HANDLE, std::wstring> item;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+                if (queue_.empty())
+                    return;
+                item = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            const bool flushed = FlushFileBuffers(item.first) != FALSE;
+            const DWORD error = GetLastError();
+            CloseHandle(item.first);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (!flushed && failure_.empty())
+                    failure_ = L"The copy " + item.second + L" could not be written to the disk: " +
+                               Utf8ToWide(SystemErrorText(error));
+                --pending_;
+            }
+            done_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    std::deque<std::pair<HANDLE, std::wstring>> queue_;
+    std::size_t pending_ = 0;
+    bool stop_ = false;
+    std::wstring failure_;
+    std::vector<std::thread> threads_;
+};
+
 class TreeMover {
   public:
     TreeMover(const TMoveCheck& check,
@@ -330,6 +414,7 @@ class TreeMover {
     bool FinishFolders(const std::vector<TreeEntry>& entries, std::wstring& why);
     void RemoveCreated();
     bool LeaveJunction(std::wstring& why);
+    void HandOver(HANDLE file, const std::wstring& name);
 
     std::wstring old_, new_;
     TMoveOptions options_;
@@ -340,6 +425,7 @@ class TreeMover {
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastReport_{};
     std::vector<std::wstring> created_;  // what this move made at New, in the order made
+    TFlusher* flusher_ = nullptr;         // while copying
     bool newExisted_ = false;
     std::vector<char> buffer_ = std::vector<char>(kPiece), readBack_ = std::vector<char>(kPiece);
 };
@@ -417,9 +503,20 @@ TMoveReport TreeMover::Copy() {
     }
     started_ = std::chrono::steady_clock::now();
     Report(true);
-    Step step = CopyTree(before, why);
-    if (step == Step::Done && !FinishFolders(before, why))
-        step = Step::Failed;
+    Step step = Step::Done;
+    {
+        TFlusher flusher(8);
+        flusher_ = &flusher;
+        step = CopyTree(before, why);
+        if (step == Step::Done && !FinishFolders(before, why))
+            step = Step::Failed;
+        std::wstring flushFailure;
+        if (!flusher.Finish(flushFailure) && step == Step::Done) {
+            why = flushFailure;
+            step = Step::Failed;
+        }
+        flusher_ = nullptr;
+    }
     // The source must still be what was copied: a program that wrote in it
     // meanwhile would lose that write.
     std::vector<TreeEntry> after;
@@ -531,11 +628,6 @@ TreeMover::Step TreeMover::CopyData(HANDLE in, HANDLE out, const std::wstring& n
         why = L"The copy of " + name + L" differs from its source";
         return Step::Failed;
     }
-    if (!FlushFileBuffers(out)) {
-        why = L"The copy of " + name + L" could not be written to the disk: " +
-              Utf8ToWide(SystemErrorText(GetLastError()));
-        return Step::Failed;
-    }
     return Step::Done;
 }
 
@@ -584,6 +676,7 @@ TreeMover::Step TreeMover::CopyFileChecked(const std::wstring& from, const std::
             step = CopyData(streamIn.get(), streamOut.get(), from + name, why);
             if (step != Step::Done)
                 return step;
+            HandOver(streamOut.release(), to + name);
         } while (FindNextStreamW(streams.get(), &stream));
     }
 
@@ -598,7 +691,16 @@ TreeMover::Step TreeMover::CopyFileChecked(const std::wstring& from, const std::
               Utf8ToWide(SystemErrorText(error));
         return Step::Failed;
     }
+    HandOver(out.release(), to);
     return Step::Done;
+}
+
+// The copy's handle goes to the flushing threads, which close it.
+void TreeMover::HandOver(HANDLE file, const std::wstring& name) {
+    if (flusher_)
+        flusher_->Submit(file, name);
+    else if (!FlushFileBuffers(file) || !CloseHandle(file))
+        CloseHandle(file);
 }
 
 bool TreeMover::CopyLink(const TreeEntry& entry, std::wstring& why) {
