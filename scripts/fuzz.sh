@@ -6,6 +6,7 @@
 #   progman       Program Manager's replies and the commands rebuilt from them
 #   ini_lines     the INI line reader and rewriter
 #   ini_encoding  INI files through their encodings
+#   registry_spellings  REG_MULTI_SZ lists and texts with variable references
 # The corpus it grows is kept in build/fuzz (corpus for the boundary target,
 # corpus-<target> for the others) for the next run.
 #   scripts/fuzz.sh [seconds] [target]
@@ -22,6 +23,8 @@ case "$target" in
         file=progman_reply_fuzz.cpp ;;
     ini_lines | ini_encoding)
         sources=(src/targets/ini_lines.cpp src/targets/ini_encoding.cpp src/core/strings.cpp); max_len=2048 ;;
+    registry_spellings)
+        sources=(src/targets/registry_spellings.cpp src/core/strings.cpp); max_len=128 ;;
     *) echo "unknown fuzz target: $target" >&2; exit 2 ;;
 esac
 corpus=corpus
