@@ -328,15 +328,18 @@ std::vector<Located> Locate(std::string_view text, std::string_view oldAddr, con
 
 // What takes the place of a hit through variables: its leading stretches as
 // spelled, as far as the folder they expand to still holds New, then the
-// rest of New, then the separators of the last value after Old.
+// rest of New, then the separators of the last value after Old (which are
+// New's own where that value is kept: %S%Acme with S=C:\P\, Old C:\P and New
+// C:\P\x gives %S%x\Acme).
 std::string VariableReplacement(std::string_view text, std::string_view newAddr, const Expansion& e, const Located& l) {
     std::size_t keptSrc = l.hit.Begin;  // text[Begin, keptSrc) is kept
     std::size_t keptLength = 0;         // of New, spelled by what is kept
-    const std::size_t lastWhole = l.tail.empty() ? l.last : l.last - 1;
-    for (std::size_t k = l.first; k <= lastWhole && k < e.stretches.size(); ++k) {
+    for (std::size_t k = l.first; k <= l.last; ++k) {
         const Stretch& s = e.stretches[k];
-        const std::size_t from = std::max(s.begin, l.begin) - l.begin;  // offsets in New
-        const std::size_t to = std::min(s.end, l.oldEnd) - l.begin;
+        // Offsets in New. A value is taken whole, with the separators that
+        // follow Old in the last one; text only as far as Old goes.
+        const std::size_t from = std::max(s.begin, l.begin) - l.begin;
+        const std::size_t to = (s.value != nullptr ? s.end : std::min(s.end, l.oldEnd)) - l.begin;
         if (to > newAddr.size())
             break;
         const std::string_view spelled(e.text.data() + l.begin + from, to - from);

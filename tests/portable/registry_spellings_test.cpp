@@ -117,6 +117,7 @@ TEST(RegistrySpellingExpand, FindsAndRewritesOldSpelledThroughVariables) {
         {"%SLASHED%\\Acme\\a.exe", acme, "C:\\Program Files\\Acme2", "env 0-14 sure", "%SLASHED%\\Acme2\\a.exe", 0},
         {"%SLASHED%Acme", acme, "C:\\Program Files\\Acme2", "env 0-13 sure", "%SLASHED%Acme2", 0},
         {"%SLASHED%Acme", "C:\\Program Files", "D:\\P", "env 0-9 sure", "D:\\P\\Acme", 0},
+        {"%SLASHED%Acme", "C:\\Program Files", "C:\\Program Files\\x", "env 0-9 sure", "%SLASHED%x\\Acme", 0},
         {"%ProgramFiles%\\Acme", "C:\\Program Files", "D:\\Program Files", "env 0-14 sure", "D:\\Program Files\\Acme",
          0},
         {"%ProgramFiles(x86)%\\Acme", "C:\\Program Files", "D:\\P", "env 0-19 doubtful fixed",
