@@ -185,8 +185,8 @@ void MultiString(const std::uint8_t* data, std::size_t size) {
 
 const char* const kTokens[] = {"%PF%", "%pf%", "%W%",  "%S%",   "%O%",     "%L%",   "%DR%",    "%E%",  "%N%",
                                "%U%",  "%",    "\\",   "C:",    "c:",      "P q",   "Ac",      "Acm",  " ",
-                               "(x86)", ";",   "a",    "\"",    "%%",      "C:\\P q\\Ac"};
-const char* const kNews[] = {"C:\\P q\\Zz", "D:\\Zz", "C:\\P q\\Z%PF%", "D:\\C:\\P q\\Ac"};
+                               "(x86)", ";",   "a",    "\"",    "%%",      "C:\\P q\\Ac", "%T%", "x"};
+const char* const kNews[] = {"C:\\P q\\Zz", "D:\\Zz", "C:\\P q\\Z%PF%", "D:\\C:\\P q\\Ac", "C:\\P q\\Ac\\Zz"};
 
 void ExpandString(const std::uint8_t* data, std::size_t size) {
     TEnvironment env;
@@ -198,8 +198,9 @@ void ExpandString(const std::uint8_t* data, std::size_t size) {
     env.Set("DR", "C:");
     env.Set("E", "");
     env.Set("N", "C:\\P q\\Acm");
+    env.Set("T", "C:\\P q\\Ac\\");
     const std::string old = "C:\\P q\\Ac";
-    const std::string neu = kNews[data[1] % 4];
+    const std::string neu = kNews[data[1] % 5];
     std::string text;
     for (std::size_t i = 2; i < size; ++i)
         text += (data[0] & 6) == 0 ? std::string(1, static_cast<char>(data[i]))
@@ -232,7 +233,9 @@ void ExpandString(const std::uint8_t* data, std::size_t size) {
         Fail("literal hits differ from the plain replacement", text, plain.Text);
 
     // Back again, where every hit was rewritten with its references kept.
-    bool kept = r.Refused.empty() && Count(text, "Z", false) == 0 && neu.find('%') == std::string::npos;
+    // New in Old's own folder is not: where a value names Old with a closing
+    // separator (C:\P q\Ac\), New is spelled through it but Old is not.
+    bool kept = data[1] % 5 != 4 && r.Refused.empty() && Count(text, "Z", false) == 0 && neu.find('%') == std::string::npos;
     for (const TExpandEdit& e : r.Applied) {
         const std::string spelled = text.substr(e.Hit.Begin, e.Hit.End - e.Hit.Begin);
         const std::size_t last = spelled.rfind('%');
