@@ -204,6 +204,14 @@ void ExpandString(const std::uint8_t* data, std::size_t size) {
     if (plain.Refused.empty() && plain.Text != replaced)
         Fail("literal hits differ from the plain replacement", text, plain.Text);
 
+    // New lies in the folder of these: a hit that starts with one keeps it.
+    if (data[1] % 5 == 0) {
+        for (const TExpandEdit& e : r.Applied)
+            for (const std::string_view lead : {"%PF%", "%pf%", "%W%", "%S%", "%DR%"})
+                if (text.compare(e.Hit.Begin, lead.size(), lead) == 0 && e.Replacement.compare(0, lead.size(), lead) != 0)
+                    Fail("a variable over New not kept", text, r.Text);
+    }
+
     // Back again, where every hit was rewritten with its references kept.
     // New in Old's own folder is not: where a value names Old with a closing
     // separator (C:\P q\Ac\), New is spelled through it but Old is not.
