@@ -198,7 +198,7 @@ std::vector<Reference> ScanReferences(std::string_view text, const TEnvironment&
 // it is, or one reference.
 struct Stretch {
     std::size_t srcBegin, srcEnd;
-    std::size_t begin, end;  // in the expanded text
+    std::size_t begin, end;    // in the expanded text
     const std::string* value;  // the reference's whole value; null for a run of text
 };
 
@@ -268,8 +268,8 @@ std::size_t StretchAt(const Expansion& e, std::size_t pos) {
 // A hit with what the rewrite needs of it.
 struct Located {
     TExpandHit hit;
-    std::size_t begin = 0, end = 0;  // in the expanded text: what the replacement stands for
-    std::size_t oldEnd = 0;          // in the expanded text: where Old ends
+    std::size_t begin = 0, end = 0;   // in the expanded text: what the replacement stands for
+    std::size_t oldEnd = 0;           // in the expanded text: where Old ends
     std::size_t first = 0, last = 0;  // its stretches
     std::string tail;                 // the part of the last value after Old (separators only)
 };
@@ -507,8 +507,8 @@ TExpandRewrite RewriteExpandText(std::string_view text,
         } else if (!edits.empty() && l.hit.Begin < taken) {
             result.Refused.emplace_back(l.hit, TRefusal::Overlap);
         } else {
-            std::string replacement = l.hit.Spelling == TSpelling::Literal ? std::string(newAddr)
-                                                                            : VariableReplacement(text, newAddr, e, l);
+            std::string replacement =
+                l.hit.Spelling == TSpelling::Literal ? std::string(newAddr) : VariableReplacement(text, newAddr, e, l);
             edits.push_back({l, std::move(replacement)});
             taken = l.hit.End;
         }

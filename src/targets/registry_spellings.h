@@ -44,9 +44,9 @@ struct TMultiStringHit {
 std::vector<TMultiStringHit> FindInMultiString(std::string_view data, std::string_view oldAddr);
 
 struct TMultiStringRewrite {
-    std::string Data;                                         // the whole new data
-    std::vector<std::size_t> Rewritten;                       // indexes of the strings rewritten
-    std::vector<std::pair<std::size_t, TRefusal>> Refused;    // indexes of hits left as they are
+    std::string Data;                                       // the whole new data
+    std::vector<std::size_t> Rewritten;                     // indexes of the strings rewritten
+    std::vector<std::pair<std::size_t, TRefusal>> Refused;  // indexes of hits left as they are
 };
 
 // The data with Old replaced by New (ReplaceAllText) in the strings of

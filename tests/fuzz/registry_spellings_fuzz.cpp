@@ -78,8 +78,8 @@ const Pair kMultiPairs[] = {{"C:\\Ab", "D:\\Ab2", true},
 
 void MultiString(const std::uint8_t* data, std::size_t size) {
     const Pair& pair = kMultiPairs[data[1] % 4];
-    const char16_t units[] = {u'C', u'c', u':', u'\\', u'A', u'a', u'b', u'B', u' ', u'(', u'2', u';',
-                              0,    0,    0xD800, 0xDC00, 0xE9, 0xC9, u'%', u'x'};
+    const char16_t units[] = {u'C', u'c', u':', u'\\', u'A',   u'a',   u'b', u'B', u' ', u'(',
+                              u'2', u';', 0,    0,     0xD800, 0xDC00, 0xE9, 0xC9, u'%', u'x'};
     std::string bytes;
     auto unit = [&bytes](char16_t u) {
         bytes += static_cast<char>(u & 0xFF);
@@ -149,15 +149,16 @@ void MultiString(const std::uint8_t* data, std::size_t size) {
     for (const TMultiStringHit& h : hits)
         exactCase = exactCase && Count(h.Text, pair.old, true) == Count(h.Text, pair.old, false);
     if (pair.roundTrip && r.Refused.empty() && exactCase) {
-        const TMultiStringRewrite back = RewriteMultiString(r.Data, pair.neu, pair.old, FindInMultiString(r.Data, pair.neu));
+        const TMultiStringRewrite back =
+            RewriteMultiString(r.Data, pair.neu, pair.old, FindInMultiString(r.Data, pair.neu));
         if (back.Data != bytes)
             Fail("New to Old did not give the original", bytes, back.Data);
     }
 }
 
-const char* const kTokens[] = {"%PF%", "%pf%", "%W%",  "%S%",   "%O%",     "%L%",   "%DR%",    "%E%",  "%N%",
-                               "%U%",  "%",    "\\",   "C:",    "c:",      "P q",   "Ac",      "Acm",  " ",
-                               "(x86)", ";",   "a",    "\"",    "%%",      "C:\\P q\\Ac", "%T%", "x"};
+const char* const kTokens[] = {"%PF%",  "%pf%", "%W%", "%S%", "%O%", "%L%",         "%DR%", "%E%", "%N%",
+                               "%U%",   "%",    "\\",  "C:",  "c:",  "P q",         "Ac",   "Acm", " ",
+                               "(x86)", ";",    "a",   "\"",  "%%",  "C:\\P q\\Ac", "%T%",  "x"};
 const char* const kNews[] = {"C:\\P q\\Zz", "D:\\Zz", "C:\\P q\\Z%PF%", "D:\\C:\\P q\\Ac", "C:\\P q\\Ac\\Zz"};
 
 void ExpandString(const std::uint8_t* data, std::size_t size) {
@@ -208,14 +209,16 @@ void ExpandString(const std::uint8_t* data, std::size_t size) {
     if (data[1] % 5 == 0) {
         for (const TExpandEdit& e : r.Applied)
             for (const std::string_view lead : {"%PF%", "%pf%", "%W%", "%S%", "%DR%"})
-                if (text.compare(e.Hit.Begin, lead.size(), lead) == 0 && e.Replacement.compare(0, lead.size(), lead) != 0)
+                if (text.compare(e.Hit.Begin, lead.size(), lead) == 0 &&
+                    e.Replacement.compare(0, lead.size(), lead) != 0)
                     Fail("a variable over New not kept", text, r.Text);
     }
 
     // Back again, where every hit was rewritten with its references kept.
     // New in Old's own folder is not: where a value names Old with a closing
     // separator (C:\P q\Ac\), New is spelled through it but Old is not.
-    bool kept = data[1] % 5 != 4 && r.Refused.empty() && Count(text, "Z", false) == 0 && neu.find('%') == std::string::npos;
+    bool kept =
+        data[1] % 5 != 4 && r.Refused.empty() && Count(text, "Z", false) == 0 && neu.find('%') == std::string::npos;
     for (const TExpandEdit& e : r.Applied) {
         const std::string spelled = text.substr(e.Hit.Begin, e.Hit.End - e.Hit.Begin);
         const std::size_t last = spelled.rfind('%');
