@@ -7,6 +7,7 @@
 #   ini_lines     the INI line reader and rewriter
 #   ini_encoding  INI files through their encodings
 #   path_spellings  addresses in JSON, XML, slash and file: URL spellings
+#   registry_spellings  REG_MULTI_SZ lists and texts with variable references
 # The corpus it grows is kept in build/fuzz (corpus for the boundary target,
 # corpus-<target> for the others) for the next run.
 #   scripts/fuzz.sh [seconds] [target]
@@ -24,6 +25,8 @@ case "$target" in
     ini_lines | ini_encoding)
         sources=(src/targets/ini_lines.cpp src/targets/ini_encoding.cpp src/core/strings.cpp); max_len=2048 ;;
     path_spellings) sources=(src/core/path_spellings.cpp src/core/strings.cpp); max_len=64 ;;
+    registry_spellings)
+        sources=(src/targets/registry_spellings.cpp src/core/strings.cpp); max_len=128 ;;
     *) echo "unknown fuzz target: $target" >&2; exit 2 ;;
 esac
 corpus=corpus
