@@ -173,7 +173,7 @@ TEST_F(FolderMove, WhatForbidsTheMoveIsFoundBeforeAnythingMoves) {
              si.hStdOutput = si.hStdError = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
              std::string line = "waiter.exe /k";
              ASSERT_TRUE(CreateProcessA((old + "\\waiter.exe").c_str(), &line[0], nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW, nullptr, nullptr, &si, &running));
+                                        0, nullptr, nullptr, &si, &running));
              CloseHandle(input);
              CloseHandle(si.hStdOutput);
              ASSERT_TRUE(movix_test::PumpUntil([&] { return !movix::ProgramsRunningFrom(old).empty(); }, 20000));
