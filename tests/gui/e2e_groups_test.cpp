@@ -109,7 +109,7 @@ CliRun ReplaceFromCommandLine(const std::string& folder,
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return run;
     if (WaitForSingleObject(pi.hProcess, 180000) != WAIT_OBJECT_0)
         TerminateProcess(pi.hProcess, 99);
@@ -408,7 +408,7 @@ TEST(EndToEnd, CloseDuringARestoreEndsTheProgramAndLosesNothing) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+    ASSERT_TRUE(CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &si, &pi));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 60000));
     CloseHandle(pi.hThread);

@@ -48,7 +48,7 @@ Outcome RunToEnd(std::wstring commandLine) {
     si.hStdOutput = si.hStdError = write;
     PROCESS_INFORMATION pi = {};
     const BOOL started =
-        CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+        CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
     CloseHandle(write);
     CloseHandle(input);
     if (started) {
