@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "../win/registry_test_support_win.h"
+#include "../win/second_drive_win.h"
 #include "../win/shortcut_files_win.h"
 #include "gui_driver.h"
 #include "platform/wide_text_win.h"
@@ -534,4 +535,156 @@ TEST(Unattended, CtrlCStopsTheSearchAndTheReplacementWritesTheLogAndExits4) {
         const bool left = std::find(notDone.begin(), notDone.end(), name) != notDone.end();
         EXPECT_EQ(GetSz("Software\\MvxCliStop\\" + name, "p"), left ? "C:\\MVXSTOP_OLD\\x" : "C:\\MVXSTOP_NEW\\x");
     }
+}
+
+namespace {
+
+// A program's folder with a file below a folder of its own, and an INI file
+// in the Windows folder that names it.
+struct PlantedProgram {
+    std::string old, ini;
+    PlantedProgram(const std::string& folder, const std::string& iniName)
+        : old(folder), ini(guitest::WindowsDir() + "\\" + iniName) {
+        guitest::RemoveTree(old);
+        CreateDirectoryA(old.c_str(), nullptr);
+        CreateDirectoryA((old + "\\DATA").c_str(), nullptr);
+        guitest::WriteFile(old + "\\QUILL.EXE", "MZ quill");
+        guitest::WriteFile(old + "\\DATA\\WORDS.DAT", std::string(100000, 'w'));
+        guitest::WriteFile(ini, IniText());
+    }
+    ~PlantedProgram() {
+        DeleteFileA(ini.c_str());
+        DeleteFileA((ini.substr(0, ini.size() - 3) + "BAK").c_str());
+        guitest::RemoveTree(old);
+    }
+    std::string IniText() const { return "[Quill]\r\nHome=" + old + "\\QUILL.EXE\r\n"; }
+    bool WholeAt(const std::string& folder) const {
+        return guitest::ReadAll(folder + "\\QUILL.EXE") == "MZ quill" &&
+               guitest::ReadAll(folder + "\\DATA\\WORDS.DAT") == std::string(100000, 'w');
+    }
+};
+
+}  // namespace
+
+// /move: the folder goes to New (here another drive) before its references
+// are rewritten, and Restore puts both back; a folder changed since its
+// move stays at New while its references are put back. Without /apply the
+// move is only described.
+TEST(Unattended, MoveTheFolderThenRestoreBoth) {
+    const std::string scratch = guitest::ScratchDir("cli_move");
+    movix_test::SecondDrive drive(guitest::ScratchDir("cli_move_drive"));
+    ASSERT_NE(0, drive.Letter());
+    guitest::ClearSettings();
+    const struct {
+        const char* what;
+        std::string newFolder;
+        bool changeAfter;
+    } cases[] = {
+        {"across drives", drive.Root() + "MVXMOVE_NEW", false},
+        {"on one drive, changed since", "C:\\MVXMOVE_NEW", true},
+    };
+    for (const auto& c : cases) {
+        PlantedProgram program("C:\\MVXMOVE_OLD", "MVXMOVE.INI");
+        const std::string log = scratch + "\\LOG.TXT";
+        const std::string args = "/old:" + program.old + " /new:" + c.newFolder +
+                                 " /ini:2 /shortcuts:0 /registry:0 /move \"/log:" + log + "\"";
+        const Result dry = RunCli(args);
+        EXPECT_EQ(dry.exitCode, 1u) << c.what << dry.output;
+        EXPECT_TRUE(dry.Has("The folder is moved only with /apply.")) << c.what << dry.output;
+        EXPECT_NE(dry.output.find("The move of " + program.old + " to " + c.newFolder + ": 2 files, 1 folders"),
+                  std::string::npos)
+            << dry.output;
+        EXPECT_TRUE(program.WholeAt(program.old) && !guitest::Exists(c.newFolder)) << c.what;
+
+        const Result applied = RunCli(args + " /apply");
+        EXPECT_EQ(applied.exitCode, 0u) << c.what << applied.output;
+        EXPECT_FALSE(guitest::Exists(program.old)) << c.what;
+        EXPECT_TRUE(program.WholeAt(c.newFolder)) << c.what;
+        EXPECT_EQ(guitest::ReadAll(program.ini), "[Quill]\r\nHome=" + c.newFolder + "\\QUILL.EXE\r\n") << c.what;
+        // The move is the log's first group, ahead of the references.
+        const std::string text = guitest::ReadAll(log);
+        const std::size_t moved = text.find(c.changeAfter ? "Moved the folder " : "Copied 2 files");
+        EXPECT_LT(moved, text.find("Processing INI file")) << text;
+        EXPECT_EQ(text.find("\n*****"), std::string::npos) << text;
+
+        if (c.changeAfter)
+            guitest::WriteFile(c.newFolder + "\\DATA\\NOTES.TXT", "the user's own");
+        const std::string restoreLog = scratch + "\\RESTORE.TXT";
+        const Result restored = RunCli("\"/restore:" + JournalOf(log) + "\" \"/log:" + restoreLog + "\"");
+        EXPECT_EQ(guitest::ReadAll(program.ini), program.IniText()) << c.what << restored.output;
+        if (!c.changeAfter) {
+            EXPECT_EQ(restored.exitCode, 0u) << restored.output;
+            EXPECT_TRUE(program.WholeAt(program.old)) << restored.output;
+            EXPECT_FALSE(guitest::Exists(c.newFolder)) << restored.output;
+            const std::string restoreText = guitest::ReadAll(restoreLog);
+            EXPECT_LT(restoreText.find("Restored INI file"), restoreText.find("Moved back the folder")) << restoreText;
+        } else {
+            EXPECT_EQ(restored.exitCode, 2u) << restored.output;
+            EXPECT_TRUE(restored.Has("***** Changed since the run, not moved back: the folder " + c.newFolder +
+                                     " (moved there from " + program.old +
+                                     "); the references are restored, the folder stays at " + c.newFolder + "."))
+                << restored.output;
+            EXPECT_TRUE(program.WholeAt(c.newFolder) && !guitest::Exists(program.old));
+            EXPECT_EQ(guitest::ReadAll(c.newFolder + "\\DATA\\NOTES.TXT"), "the user's own");
+        }
+        guitest::RemoveTree(c.newFolder);
+        guitest::RemoveTree(scratch);
+        CreateDirectoryA(scratch.c_str(), nullptr);
+    }
+}
+
+// A program running from Old stops a run with /move before anything is
+// changed, and is named with its process id.
+TEST(Unattended, MoveRefusedWhileTheProgramRunsChangesNothing) {
+    PlantedProgram program("C:\\MVXMOVE_RUN", "MVXMOVERUN.INI");
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string waiter = program.old + "\\WAITER.EXE";
+    ASSERT_TRUE(CopyFileA((std::string(system) + "\\cmd.exe").c_str(), waiter.c_str(), FALSE));
+    // A copy of the command interpreter that waits for input until the test
+    // is done.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE input = nullptr, feed = nullptr;
+    ASSERT_TRUE(CreatePipe(&input, &feed, &inherit, 0));
+    SetHandleInformation(feed, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = input;
+    si.hStdOutput = si.hStdError = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    std::string command = "WAITER.EXE /k";
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessA(waiter.c_str(), &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &si, &pi));
+    CloseHandle(input);
+    CloseHandle(si.hStdOutput);
+    struct End {
+        PROCESS_INFORMATION& pi;
+        HANDLE feed;
+        ~End() {
+            TerminateProcess(pi.hProcess, 0);
+            WaitForSingleObject(pi.hProcess, 10000);
+            CloseHandle(pi.hProcess);
+            CloseHandle(pi.hThread);
+            CloseHandle(feed);
+        }
+    } end{pi, feed};
+    ASSERT_TRUE(guitest::WaitFor(
+        [&] {
+            char image[MAX_PATH] = {};
+            DWORD size = MAX_PATH;
+            return QueryFullProcessImageNameA(pi.hProcess, 0, image, &size) && size > 0;
+        },
+        20000));
+    const std::string log = guitest::ScratchDir("cli_move_run") + "\\LOG.TXT";
+    const Result r = RunCli("/old:" + program.old + " /new:C:\\MVXMOVE_RUN2 /ini:2 /shortcuts:0 /registry:0 /move /apply \"/log:" +
+                            log + "\"");
+    EXPECT_EQ(r.exitCode, 3u) << r.output;
+    EXPECT_TRUE(r.Has("    running: WAITER.EXE (process id " + std::to_string(pi.dwProcessId) + ")")) << r.output;
+    EXPECT_NE(r.output.find("***** Programs are running from " + program.old), std::string::npos) << r.output;
+    EXPECT_TRUE(program.WholeAt(program.old));
+    EXPECT_FALSE(guitest::Exists("C:\\MVXMOVE_RUN2"));
+    EXPECT_EQ(guitest::ReadAll(program.ini), program.IniText());
+    EXPECT_EQ(guitest::ReadAll(log).find("Undo journal:"), std::string::npos) << "no replacement was begun";
+    guitest::RemoveTree(guitest::ScratchDir("cli_move_run"));
 }
