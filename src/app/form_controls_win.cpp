@@ -275,7 +275,7 @@ void TForm1::PushBelowLabels(int outerHeight) {
     // by what the labels above it needed beyond their design height.
     auto anchored = [](HWND c) {
         const int id = GetDlgCtrlID(c);
-        return id == IDC_cbShowAll || (id >= IDC_cbSkipIniFiles && id <= IDC_cbSkipIgnoreKeys);
+        return id == IDC_cbShowAll || id == IDC_cbMoveFolder || (id >= IDC_cbSkipIniFiles && id <= IDC_cbSkipIgnoreKeys);
     };
     const int anchorTop = 224;  // the design top of those check boxes
     const int pageHeight = 248;

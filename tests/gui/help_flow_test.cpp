@@ -142,4 +142,5 @@ TEST(HelpFlow, HelpFileHasEveryContextTheProgramAsksFor) {
         EXPECT_NE(Help().FindTopic(context), nullptr) << "topic " << context;
     for (unsigned long context = 15; context <= 56; ++context)
         EXPECT_FALSE(PopupText(context).empty()) << "popup " << context;
+    EXPECT_FALSE(PopupText(58).empty()) << "popup 58";
 }
