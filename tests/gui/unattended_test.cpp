@@ -579,15 +579,17 @@ TEST(Unattended, MoveTheFolderThenRestoreBoth) {
         const char* what;
         std::string newFolder;
         bool changeAfter;
+        const char* more;
     } cases[] = {
-        {"across drives", drive.Root() + "MVXMOVE_NEW", false},
-        {"on one drive, changed since", "C:\\MVXMOVE_NEW", true},
+        {"across drives", drive.Root() + "MVXMOVE_NEW", false, ""},
+        {"on one drive, changed since", "C:\\MVXMOVE_NEW", true, ""},
+        {"a junction left at Old", drive.Root() + "MVXMOVE_NEW", false, " /junction"},
     };
     for (const auto& c : cases) {
         PlantedProgram program("C:\\MVXMOVE_OLD", "MVXMOVE.INI");
         const std::string log = scratch + "\\LOG.TXT";
         const std::string args = "/old:" + program.old + " /new:" + c.newFolder +
-                                 " /ini:2 /shortcuts:0 /registry:0 /move \"/log:" + log + "\"";
+                                 " /ini:2 /shortcuts:0 /registry:0 /move \"/log:" + log + "\"" + c.more;
         const Result dry = RunCli(args);
         EXPECT_EQ(dry.exitCode, 1u) << c.what << dry.output;
         EXPECT_TRUE(dry.Has("The folder is moved only with /apply.")) << c.what << dry.output;
@@ -597,15 +599,22 @@ TEST(Unattended, MoveTheFolderThenRestoreBoth) {
         EXPECT_TRUE(program.WholeAt(program.old) && !guitest::Exists(c.newFolder)) << c.what;
 
         const Result applied = RunCli(args + " /apply");
-        EXPECT_EQ(applied.exitCode, 0u) << c.what << applied.output;
-        EXPECT_FALSE(guitest::Exists(program.old)) << c.what;
+        // A file system without junctions (as some of Wine's) gets none: the
+        // run says so with an error line, and the move stands.
+        const bool noJunction = applied.output.find("***** No junction was left at " + program.old) != std::string::npos;
+        EXPECT_EQ(applied.exitCode, noJunction ? 2u : 0u) << c.what << applied.output;
+        const DWORD atOld = GetFileAttributesA(program.old.c_str());
+        if (*c.more && !noJunction)
+            EXPECT_TRUE(atOld != INVALID_FILE_ATTRIBUTES && (atOld & FILE_ATTRIBUTE_REPARSE_POINT)) << applied.output;
+        else
+            EXPECT_EQ(atOld, INVALID_FILE_ATTRIBUTES) << c.what;
         EXPECT_TRUE(program.WholeAt(c.newFolder)) << c.what;
         EXPECT_EQ(guitest::ReadAll(program.ini), "[Quill]\r\nHome=" + c.newFolder + "\\QUILL.EXE\r\n") << c.what;
         // The move is the log's first group, ahead of the references.
         const std::string text = guitest::ReadAll(log);
         const std::size_t moved = text.find(c.changeAfter ? "Moved the folder " : "Copied 2 files");
         EXPECT_LT(moved, text.find("Processing INI file")) << text;
-        EXPECT_EQ(text.find("\n*****"), std::string::npos) << text;
+        EXPECT_EQ(text.find("\n*****") == std::string::npos, !noJunction) << text;
 
         if (c.changeAfter)
             guitest::WriteFile(c.newFolder + "\\DATA\\NOTES.TXT", "the user's own");
@@ -615,6 +624,7 @@ TEST(Unattended, MoveTheFolderThenRestoreBoth) {
         if (!c.changeAfter) {
             EXPECT_EQ(restored.exitCode, 0u) << restored.output;
             EXPECT_TRUE(program.WholeAt(program.old)) << restored.output;
+            EXPECT_FALSE(GetFileAttributesA(program.old.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << restored.output;
             EXPECT_FALSE(guitest::Exists(c.newFolder)) << restored.output;
             const std::string restoreText = guitest::ReadAll(restoreLog);
             EXPECT_LT(restoreText.find("Restored INI file"), restoreText.find("Moved back the folder")) << restoreText;
