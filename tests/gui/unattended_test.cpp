@@ -18,6 +18,7 @@
 #include "../win/second_drive_win.h"
 #include "../win/shortcut_files_win.h"
 #include "gui_driver.h"
+#include "waiter_process_win.h"
 #include "platform/wide_text_win.h"
 
 using movix_test::Fields;
@@ -647,51 +648,15 @@ TEST(Unattended, MoveTheFolderThenRestoreBoth) {
 // changed, and is named with its process id.
 TEST(Unattended, MoveRefusedWhileTheProgramRunsChangesNothing) {
     PlantedProgram program("C:\\MVXMOVE_RUN", "MVXMOVERUN.INI");
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    const std::string waiter = program.old + "\\WAITER.EXE";
-    ASSERT_TRUE(CopyFileA((std::string(system) + "\\cmd.exe").c_str(), waiter.c_str(), FALSE));
-    // A copy of the command interpreter that waits for input until the test
-    // is done.
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE input = nullptr, feed = nullptr;
-    ASSERT_TRUE(CreatePipe(&input, &feed, &inherit, 0));
-    SetHandleInformation(feed, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = input;
-    si.hStdOutput = si.hStdError = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-    std::string command = "WAITER.EXE /k";
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessA(waiter.c_str(), &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                               &si, &pi));
-    CloseHandle(input);
-    CloseHandle(si.hStdOutput);
-    struct End {
-        PROCESS_INFORMATION& pi;
-        HANDLE feed;
-        ~End() {
-            TerminateProcess(pi.hProcess, 0);
-            WaitForSingleObject(pi.hProcess, 10000);
-            CloseHandle(pi.hProcess);
-            CloseHandle(pi.hThread);
-            CloseHandle(feed);
-        }
-    } end{pi, feed};
-    ASSERT_TRUE(guitest::WaitFor(
-        [&] {
-            char image[MAX_PATH] = {};
-            DWORD size = MAX_PATH;
-            return QueryFullProcessImageNameA(pi.hProcess, 0, image, &size) && size > 0;
-        },
-        20000));
+    guitest::Waiter waiter(program.old);
+    ASSERT_TRUE(waiter.Running());
     const std::string log = guitest::ScratchDir("cli_move_run") + "\\LOG.TXT";
     const Result r = RunCli("/old:" + program.old + " /new:C:\\MVXMOVE_RUN2 /ini:2 /shortcuts:0 /registry:0 /move /apply \"/log:" +
                             log + "\"");
     EXPECT_EQ(r.exitCode, 3u) << r.output;
-    EXPECT_TRUE(r.Has("    running: WAITER.EXE (process id " + std::to_string(pi.dwProcessId) + ")")) << r.output;
+    EXPECT_TRUE(r.Has("    running: WAITER.EXE (process id " + std::to_string(waiter.ProcessId()) + ")")) << r.output;
     EXPECT_NE(r.output.find("***** Programs are running from " + program.old), std::string::npos) << r.output;
+    waiter.End();
     EXPECT_TRUE(program.WholeAt(program.old));
     EXPECT_FALSE(guitest::Exists("C:\\MVXMOVE_RUN2"));
     EXPECT_EQ(guitest::ReadAll(program.ini), program.IniText());
