@@ -223,6 +223,8 @@ void TForm1::CreateControls() {
     SendMessageA(Control(IDC_EditOldAddress), EM_LIMITTEXT, 0, 0);
     SendMessageA(Control(IDC_EditNewAddress), EM_LIMITTEXT, 0, 0);
     SendMessageA(Control(IDC_EditNewAddressAgain), EM_LIMITTEXT, 0, 0);
+    // Offered once the addresses allow a move (EditOldAddressChange).
+    EnableWindow(Control(IDC_cbMoveFolder), FALSE);
 
     // The button bar along the bottom, with a line along its top.
     HWND bar = CreateControl(hwnd_, "MovixPanel", "", WS_VISIBLE | container, WS_EX_CONTROLPARENT, IDC_Panel2, 0, 248,

@@ -856,8 +856,6 @@ bool PutGroupItemBack(TDdeClientConv& conversation, const TUndoEntry& e, std::st
 
 namespace {
 
-// Reads the journal and checks what decides whether it may be used at all:
-// its seals, and its folder of copies.
 // Whether nothing stands at a name, or an empty folder (what a move
 // leaves at New when it did not happen).
 bool NothingAt(const std::string& name) {
@@ -909,8 +907,9 @@ int PutFolderBack(const TUndoEntry& e, const TLogLine& log, const std::function<
     TMoveReport report;
     if (check.problem.empty())
         report = MoveFolder(check, TMoveOptions(), nullptr, nullptr, [&](const std::string& line) {
+            const std::size_t text = line.find_first_not_of("* ");
             if (line.rfind("*****", 0) == 0)
-                fail(line.substr(line.find_first_not_of("* ")));
+                fail(text == std::string::npos ? std::string() : line.substr(text));
             else
                 log(line);
         });
@@ -924,6 +923,8 @@ int PutFolderBack(const TUndoEntry& e, const TLogLine& log, const std::function<
     return -1;
 }
 
+// Reads the journal and checks what decides whether it may be used at all:
+// its seals, and its folder of copies.
 std::optional<TUndoJournal> LoadJournal(const std::string& journalFile, std::string& error) {
     std::string text;
     if (!ReadWholeFile(journalFile, text)) {

@@ -238,6 +238,7 @@ TEST(AddressEntry, FileDialogHasItsTitleAndFillsTheField) {
 TEST(AddressEntry, MoveTheFolderBoxAndItsCheck) {
     App app;
     REQUIRE_APP(app);
+    EXPECT_FALSE(app.Enabled(IDC_cbMoveFolder)) << "not offered without an Old address";
     const std::string dir = guitest::ScratchDir("check_move");
     const std::string program = dir + "\\QUILL", emptyDir = dir + "\\EMPTY", full = dir + "\\FULL";
     CreateDirectoryA(program.c_str(), nullptr);
