@@ -38,6 +38,7 @@
 #define IDC_btnInputHmm 1108
 #define IDC_btnInputBad 1109
 #define IDC_cbShowAll 1110
+#define IDC_cbMoveFolder 1860
 
 // Option pages. A radio group's item n has the identifier of the group + 1 + n.
 #define IDC_rgIniFiles 1200

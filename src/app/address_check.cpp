@@ -86,6 +86,21 @@ int CheckAddresses(const std::string& oldAddress, const std::string& newAddress,
     return 0;
 }
 
+int CheckAddressesForMove(const std::string& oldAddress,
+                          const std::string& newAddress,
+                          const PathKindProbe& probe,
+                          const std::function<bool(const std::string&)>& emptyFolder) {
+    const int result = CheckAddresses(oldAddress, newAddress, probe);
+    if (result == 1 || result == 2 || result == 3 || result == 7 || result == kCheckSamePlace)
+        return result;
+    if (probe(oldAddress) != PathKind::Folder)
+        return kCheckMoveNoOldFolder;
+    const PathKind newKind = probe(newAddress);
+    if (newKind == PathKind::File || (newKind == PathKind::Folder && !emptyFolder(newAddress)))
+        return kCheckMoveNewNotEmpty;
+    return result;
+}
+
 Indicator IndicatorForResult(int result) {
     if (result == 0 || result == 1)
         return Indicator::Green;

@@ -97,6 +97,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             line.Flagged = true;
             continue;
         }
+        if (name == "move" || name == "junction") {
+            if (hasValue)
+                return Bad("The switch " + shown + " takes no value.");
+            (name == "move" ? line.Move : line.Junction) = true;
+            continue;
+        }
         if (name == "ignorecheck") {
             if (hasValue)
                 return Bad("The switch /ignorecheck takes no value.");
@@ -144,6 +150,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         return Bad("The Old address is missing: give it as /old:PATH.");
     if (line.NewAddress.empty())
         return Bad("The New address is missing: give it as /new:PATH.");
+    if (line.Junction && !line.Move)
+        return Bad("The switch /junction can only be given with /move.");
     if (!line.ListFile.empty() && LowerAscii(line.ListFile) == LowerAscii(line.LogFile))
         return Bad("The list and the log cannot be saved in the same file " + line.ListFile + ".");
     line.RunMode = TCommandLine::Mode::Search;
@@ -156,6 +164,7 @@ std::string UnattendedUsage() {
            "\n"
            "movix32 /old:PATH /new:PATH [/ini:N] [/groups:N] [/shortcuts:N] [/registry:N]\n"
            "        [/list:FILE.rtf] [/log:FILE.txt] [/apply] [/flagged] [/ignorecheck]\n"
+           "        [/move [/junction]]\n"
            "movix32 /restore:JOURNAL [/log:FILE.txt]\n"
            "movix32 /?\n"
            "\n"
@@ -174,6 +183,10 @@ std::string UnattendedUsage() {
            "                 (a dry run)\n"
            "  /flagged       mark the flagged hits Y as well, so that /apply replaces them\n"
            "  /ignorecheck   go on past a red address check (its message is still printed)\n"
+           "  /move          move the program's folder from Old to New first (with /apply;\n"
+           "                 without it, only say what the move would do); the references\n"
+           "                 are replaced only once the folder is at New\n"
+           "  /junction      with /move: leave a junction at Old that leads to New\n"
            "  /restore:FILE  put back what a replacement changed, from its undo journal\n"
            "                 (its log goes beside the journal unless /log names a file)\n"
            "\n"
@@ -187,8 +200,10 @@ std::string UnattendedUsage() {
            "Exit codes:\n"
            "  0  done, or nothing found\n"
            "  1  hits found, nothing was changed (a dry run, or every hit flagged N!)\n"
-           "  2  the replacement or the restore logged error lines (they begin with *****)\n"
-           "  3  bad arguments, or a red address check without /ignorecheck; nothing was searched\n"
+           "  2  the replacement or the restore logged error lines (they begin with *****),\n"
+           "     or the move of the folder failed (nothing was replaced)\n"
+           "  3  bad arguments, or a red address check without /ignorecheck; nothing was searched;\n"
+           "     or the folder cannot be moved (/move); nothing was changed\n"
            "  4  cancelled by Ctrl+C; the log is written\n";
 }
 

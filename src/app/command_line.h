@@ -43,6 +43,11 @@ struct TCommandLine {
     // /ignorecheck: a red address check is reported and the run goes on,
     // as the wizard lets the user go on past it.
     bool IgnoreCheck = false;
+    // /move: the program's folder is moved from Old to New before the
+    // replacement (with /apply; without it only what the move would do is
+    // said). /junction: a junction is left at Old that leads to New.
+    bool Move = false;
+    bool Junction = false;
     // One line that says what is wrong with the arguments.
     std::string Error;
 };

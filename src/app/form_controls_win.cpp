@@ -223,6 +223,8 @@ void TForm1::CreateControls() {
     SendMessageA(Control(IDC_EditOldAddress), EM_LIMITTEXT, 0, 0);
     SendMessageA(Control(IDC_EditNewAddress), EM_LIMITTEXT, 0, 0);
     SendMessageA(Control(IDC_EditNewAddressAgain), EM_LIMITTEXT, 0, 0);
+    // Offered once the addresses allow a move (EditOldAddressChange).
+    EnableWindow(Control(IDC_cbMoveFolder), FALSE);
 
     // The button bar along the bottom, with a line along its top.
     HWND bar = CreateControl(hwnd_, "MovixPanel", "", WS_VISIBLE | container, WS_EX_CONTROLPARENT, IDC_Panel2, 0, 248,
@@ -275,7 +277,7 @@ void TForm1::PushBelowLabels(int outerHeight) {
     // by what the labels above it needed beyond their design height.
     auto anchored = [](HWND c) {
         const int id = GetDlgCtrlID(c);
-        return id == IDC_cbShowAll || (id >= IDC_cbSkipIniFiles && id <= IDC_cbSkipIgnoreKeys);
+        return id == IDC_cbShowAll || id == IDC_cbMoveFolder || (id >= IDC_cbSkipIniFiles && id <= IDC_cbSkipIgnoreKeys);
     };
     const int anchorTop = 224;  // the design top of those check boxes
     const int pageHeight = 248;

@@ -67,6 +67,7 @@ const ControlSpec kControls[] = {
     {0, CtlKind::Browse, IDC_btnBrowseDirTo, "0", 476, 189, 24, 24, 38},
     {0, CtlKind::Browse, IDC_btnBrowseFileTo, "2", 501, 189, 24, 24, 39},
     {0, CtlKind::Check, IDC_cbShowAll, "Show all pages", 88, 224, 200, 17, 22},
+    {0, CtlKind::Check, IDC_cbMoveFolder, "&Move the folder from Old to New for me", 290, 224, 235, 17, 58},
 
     // Page IniFiles
     {1, CtlKind::Label, 0,

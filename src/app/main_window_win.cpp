@@ -235,6 +235,7 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // is written: the run stops there and shows its log.
         if (replacing_) {
             stopRequested_ = true;
+            moveCancelled_ = true;
             return 0;
         }
         // A Restore (or its question) in hand ends first; then the window
@@ -601,6 +602,10 @@ void TForm1::OnCommand(int id, int code, HWND control) {
         if (code == BN_CLICKED)
             cbSkipIgnoreKeysClick();
         break;
+    case IDC_cbMoveFolder:
+        if (code == BN_CLICKED)
+            EditOldAddressChange();
+        break;
     case IDC_btnInputOk:
     case IDC_btnInputHmm:
     case IDC_btnInputBad:
@@ -736,6 +741,7 @@ void TForm1::FormResize() {
     moveX(IDC_btnBrowseFileFrom, W - Px(s, 39));
     moveX(IDC_btnBrowseFileTo, W - Px(s, 39));
     moveY(IDC_cbShowAll, H - Px(s, 88));
+    moveY(IDC_cbMoveFolder, H - Px(s, 88));
     for (int p = 1; p <= 5; ++p)
         SetWindowPos(SkipBoxes[p] ? SkipBoxes[p] : nullptr, nullptr, Px(s, 88), H - Px(s, 88), 0, 0,
                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
@@ -781,10 +787,38 @@ void TForm1::ShowIndicator(int result) {
     SetWindowPos(Control(front), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
 }
 
+namespace {
+
+// Whether an existing folder holds nothing at all.
+bool IsEmptyFolder(const std::string& folder) {
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW(WideFileName(folder + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    bool empty = true;
+    do
+        empty = wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0;
+    while (empty && FindNextFileW(find, &found));
+    FindClose(find);
+    return empty;
+}
+
+}  // namespace
+
 void TForm1::EditOldAddressChange() {
     const std::string oldAddress = Text(IDC_EditOldAddress);
+    const std::string newAddress = Text(IDC_EditNewAddress);
     Enable(IDC_BtnNext, !oldAddress.empty());
-    CheckResult = CheckAddresses(oldAddress, Text(IDC_EditNewAddress), ProbePathKind);
+    // The folder can be moved from an existing folder to a place that holds
+    // nothing yet; a box already checked stays free to be unchecked, and
+    // the check says what stands in the way.
+    const bool movable = ProbePathKind(oldAddress) == PathKind::Folder &&
+                         (ProbePathKind(newAddress) == PathKind::Nothing ||
+                          (ProbePathKind(newAddress) == PathKind::Folder && IsEmptyFolder(newAddress)));
+    Enable(IDC_cbMoveFolder, movable || Checked(IDC_cbMoveFolder));
+    CheckResult = Checked(IDC_cbMoveFolder)
+                      ? CheckAddressesForMove(oldAddress, newAddress, ProbePathKind, IsEmptyFolder)
+                      : CheckAddresses(oldAddress, newAddress, ProbePathKind);
     ShowIndicator(CheckResult);
 }
 

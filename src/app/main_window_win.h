@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,6 +14,8 @@
 #include "platform/handles.h"
 
 namespace movix {
+
+class TUndoRecorder;
 
 class TFoundList;
 class TSearchRunner;
@@ -119,6 +122,10 @@ public:
     // True while the replacement run writes; a close asked for meanwhile
     // waits for the group in hand and stops the run (stopRequested_).
     bool Replacing() const { return replacing_; }
+    // Moves the folder from Old to New before the replacement, when the
+    // first page asks for it; false when the references must not be
+    // rewritten (the move did not happen).
+    bool MoveFolderFirst(TUndoRecorder& journal, const std::string& oldAddress, const std::string& newAddress);
     void SaveFoundListAsRtf(const std::string& fileName);
     void SaveLog(const std::string& fileName);
     int FoundIni = -1, FoundGroups = -1, FoundShortcuts = -1, FoundRegistry = -1;
@@ -263,6 +270,8 @@ private:
     std::unique_ptr<TSearchRunner> searchRunner_;
     bool replacing_ = false;
     bool stopRequested_ = false;
+    // Set by Cancel (or a close) while the folder is being moved.
+    std::atomic<bool> moveCancelled_{false};
     bool restoring_ = false;          // Restore asks or runs; a close waits for its end
     bool closeAfterRestore_ = false;  // the window was asked to close meanwhile
     bool restoreLogShown_ = false;

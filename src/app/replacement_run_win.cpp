@@ -15,6 +15,8 @@
 #include "engine/replacement_plan.h"
 #include "platform/handles.h"
 #include "resource.h"
+#include "targets/folder_move.h"
+#include "targets/folder_move_win.h"
 #include "targets/undo_journal_win.h"
 
 namespace movix {
@@ -66,6 +68,64 @@ void TForm1::FlushLog() {
     }
 }
 
+bool TForm1::MoveFolderFirst(TUndoRecorder& journal, const std::string& oldAddress, const std::string& newAddress) {
+    AddLogLine("");
+    TMoveCheck check = CheckFolderMove(oldAddress, newAddress);
+    // Programs running from Old: the user closes them and tries again.
+    while (!check.running.empty()) {
+        std::string names;
+        for (const TRunningProgram& program : check.running)
+            names += "    " + program.name + " (process id " + std::to_string(program.processId) + ")\n";
+        const int answer = MessageBoxW(hwnd_,
+                                       Utf8ToWide("These programs are running from " + check.oldFolder + ":\n\n" +
+                                                  names + "\nClose them, then press Retry. Cancel moves nothing and "
+                                                          "changes nothing.")
+                                           .c_str(),
+                                       L"Move the folder", MB_RETRYCANCEL | MB_ICONWARNING);
+        if (answer != IDRETRY)
+            break;
+        check = CheckFolderMove(oldAddress, newAddress);
+    }
+    if (!check.problem.empty()) {
+        AddLogLine("***** " + check.problem);
+        AddLogLine("***** The folder was not moved, and no reference to it was rewritten.");
+        ShowErrorBox(hwnd_, check.problem + "\n\nThe folder was not moved, and nothing was changed.");
+        return false;
+    }
+    std::string error;
+    if (!journal.BeforeMove(check.oldFolder, check.newFolder, false, error)) {
+        AddLogLine("***** The undo journal could not record the move: " + error);
+        AddLogLine("***** The folder was not moved, and no reference to it was rewritten.");
+        return false;
+    }
+    // The move runs here; its progress shows on the page, and Cancel (or a
+    // close) stops it with the folder at Old as it was.
+    SetText(IDC_lblRepType, "moving the folder");
+    moveCancelled_ = false;
+    SetText(IDC_BtnCancel, "Cancel");
+    Enable(IDC_BtnCancel, true);
+    TMoveOptions options;
+    options.progressEveryMs = 100;
+    const TMoveReport report = MoveFolder(
+        check, options, &moveCancelled_,
+        [this](const TMoveProgress& progress) {
+            SetText(IDC_lblRepItem, MoveProgressText(progress));
+            ProcessPendingMessages();
+        },
+        [this](const std::string& line) { AddLogLine(line); });
+    Enable(IDC_BtnCancel, false);
+    SetText(IDC_BtnCancel, "Close");
+    SetText(IDC_lblRepItem, "");
+    if (report.end == TMoveEnd::Renamed || report.end == TMoveEnd::Copied) {
+        journal.AfterMove(FolderTreeDigest(check.newFolder));
+        return true;
+    }
+    AddLogLine(std::string("***** ") +
+               (report.end == TMoveEnd::Cancelled ? "The move was cancelled" : "The folder could not be moved") +
+               ": the program is still at " + check.oldFolder + ", and no reference to it was rewritten.");
+    return false;
+}
+
 void TForm1::RunReplacement() {
     HWND log = Control(IDC_lbReport);
     SendMessageA(log, LB_RESETCONTENT, 0, 0);
@@ -97,6 +157,24 @@ void TForm1::RunReplacement() {
         ShowPage(kPageFinalFinal);
         ShowErrorBox(hwnd_, journalError + "\n\nThe replacement did not start: nothing was changed.");
         return;
+    }
+    // The folder is moved first: the references are rewritten only once the
+    // program is at New.
+    if (Checked(IDC_cbMoveFolder)) {
+        bool moved = false;
+        {
+            replacing_ = true;
+            auto endReplacing = ScopeExit([this] { replacing_ = false; });
+            moved = MoveFolderFirst(*journal, oldAddress, newAddress);
+        }
+        if (!moved) {
+            FlushLog();
+            Enable(IDC_BtnCancel, true);
+            Enable(IDC_btnRestore, false);
+            ShowPage(kPageFinalFinal);
+            return;
+        }
+        stopRequested_ = false;
     }
     // What the search could not read or left out comes first.
     if (searchRunner_ && !searchRunner_->LogLines().empty()) {

@@ -37,6 +37,8 @@
 #include "platform/wide_text_win.h"
 #include "resource.h"
 #include "targets/dde_conversation_win.h"
+#include "targets/folder_move.h"
+#include "targets/folder_move_win.h"
 #include "targets/registry_win.h"
 #include "targets/undo_journal_win.h"
 
@@ -333,6 +335,15 @@ bool SaveLogFile(TConsole& console, const std::string& name, const std::vector<s
     return false;
 }
 
+// What a move of the folder would do, as /move without /apply says it.
+std::string MoveSummary(const TMoveCheck& check) {
+    return "The move of " + check.oldFolder + " to " + check.newFolder + ": " + std::to_string(check.files) +
+           " files, " + std::to_string(check.folders) + " folders, " + std::to_string(check.links) + " links, " +
+           ByteCountText(check.bytes) +
+           (check.sameVolume ? std::string(", on one drive (renamed)")
+                             : ", to another drive (copied; " + ByteCountText(check.freeBytes) + " free there)");
+}
+
 int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     // Every check before anything is searched or changed.
     const std::string unavailable = UnavailableChoice(line);
@@ -479,12 +490,42 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
                      " flagged N!: the Old address may begin a longer folder name there. They are left "
                      "unchanged; /flagged replaces them too.");
 
-    if (!line.Apply || marked == 0) {
+    // The folder is looked at before anything is changed; what stops its
+    // move stops the run.
+    std::vector<std::string> moveLines;
+    TMoveCheck moveCheck;
+    if (line.Move) {
+        moveCheck = CheckFolderMove(line.OldAddress, line.NewAddress);
+        moveLines.push_back(MoveSummary(moveCheck));
+        for (const TRunningProgram& program : moveCheck.running)
+            moveLines.push_back("    running: " + program.name + " (process id " +
+                                std::to_string(program.processId) + ")");
+        if (!moveCheck.problem.empty())
+            moveLines.push_back("***** " + moveCheck.problem + " The folder is not moved" +
+                                (line.Apply ? ", and nothing is replaced." : "."));
+        else if (!line.Apply)
+            moveLines.push_back("The folder is moved only with /apply.");
+        for (const std::string& text : moveLines)
+            console.Line(text);
+        if (line.Apply && !moveCheck.problem.empty()) {
+            std::vector<std::string> log = head;
+            log.push_back("");
+            log.insert(log.end(), moveLines.begin(), moveLines.end());
+            SaveLogFile(console, line.LogFile, log);
+            return kExitBadArguments;
+        }
+    }
+
+    if (!line.Apply || (marked == 0 && !line.Move)) {
         std::vector<std::string> log = head;
         if (!search.LogLines().empty()) {
             log.push_back("");
             for (const std::string& text : search.LogLines())
                 log.push_back(text);
+        }
+        if (!moveLines.empty()) {
+            log.push_back("");
+            log.insert(log.end(), moveLines.begin(), moveLines.end());
         }
         log.push_back("");
         log.push_back(hits == 0     ? std::string("Nothing was found: nothing was changed.")
@@ -517,6 +558,38 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
         SaveLogFile(console, line.LogFile, run.Log());
         return kExitErrorLines;
     }
+    // The move is the first thing the journal records and the log shows:
+    // the references are rewritten only once the program is at New.
+    if (line.Move) {
+        run.LogLine("");
+        run.LogLine(moveLines.front());
+        std::string error;
+        if (!journal->BeforeMove(moveCheck.oldFolder, moveCheck.newFolder, line.Junction, error)) {
+            run.LogLine("***** The undo journal could not record the move: " + error);
+            run.LogLine("***** The folder was not moved and nothing was replaced.");
+            SaveLogFile(console, line.LogFile, run.Log());
+            return kExitErrorLines;
+        }
+        TMoveOptions options;
+        options.leaveJunction = line.Junction;
+        const TMoveReport report = MoveFolder(
+            moveCheck, options, &g_cancelled,
+            [&console](const TMoveProgress& progress) { console.Progress(MoveProgressText(progress)); },
+            [&run](const std::string& text) { run.LogLine(text); });
+        if (report.end == TMoveEnd::Renamed || report.end == TMoveEnd::Copied) {
+            journal->AfterMove(FolderTreeDigest(moveCheck.newFolder));
+        } else {
+            const bool cancelled = report.end == TMoveEnd::Cancelled;
+            run.LogLine(std::string("***** ") +
+                        (cancelled ? "The move was stopped because Ctrl+C was pressed"
+                                   : "The folder could not be moved") +
+                        ": the program is still at " + moveCheck.oldFolder +
+                        ", and no reference to it was rewritten.");
+            journal.reset();
+            SaveLogFile(console, line.LogFile, run.Log());
+            return cancelled ? kExitCancelled : kExitErrorLines;
+        }
+    }
     if (!search.LogLines().empty()) {
         run.LogLine("");
         for (const std::string& text : search.LogLines())
@@ -537,7 +610,12 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     TReplaceRunner replacer(run, progMan, label);
     replacer.SetJournal(journal.get());
     replacer.SetStopReason("Ctrl+C was pressed");
-    replacer.Run(rows, line.OldAddress, line.NewAddress);
+    if (!rows.empty()) {
+        replacer.Run(rows, line.OldAddress, line.NewAddress);
+    } else {
+        run.LogLine("");
+        run.LogLine("No hit is marked Y: no reference was rewritten.");
+    }
     journal.reset();
     if (!SaveLogFile(console, line.LogFile, run.Log()))
         exitCode = kExitErrorLines;

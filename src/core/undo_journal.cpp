@@ -368,6 +368,19 @@ std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoS
             if (expect(3))
                 if (TUndoEntry* e = find(TUndoKind::GroupItem))
                     e->After = f[2];
+        } else if (tag == "move-before") {
+            if (expect(5) && f[4] != "0" && f[4] != "1")
+                issue("\"move-before\" with a junction mark \"" + f[4] + "\"");
+            else if (f.size() == 5)
+                if (TUndoEntry* e = begin(TUndoKind::FolderMove)) {
+                    e->Target = f[2];
+                    e->NewName = f[3];
+                    e->Junction = f[4] == "1";
+                }
+        } else if (tag == "move-after") {
+            if (expect(3))
+                if (TUndoEntry* e = find(TUndoKind::FolderMove))
+                    e->After = f[2];
         } else {
             issue("unknown record \"" + tag + "\"");
         }

@@ -9,6 +9,11 @@
 //   ini-before<TAB><id><TAB><file><TAB><state>#<seal>
 //   ...
 //
+// A run that moved the program's folder for the user records the move
+// first: "move-before" (Old, New, and "1" when a junction is left at Old)
+// before the folder is touched, "move-after" with the digest of the tree
+// at New once it is there.
+//
 // Fields are separated by tabs; a backslash, tab, CR or LF inside a field is
 // written as \\, \t, \r or \n. Every line ends with '#' and its seal: a
 // keyed MAC, with a key only the user who ran the replacement holds, of the
@@ -44,23 +49,26 @@ namespace movix {
 constexpr int kUndoJournalVersion = 2;
 extern const char* const kUndoJournalMagic;  // "MOVIX32-UNDO"
 
-enum class TUndoKind { Ini, Shortcut, Value, KeyMove, GroupItem };
+enum class TUndoKind { Ini, Shortcut, Value, KeyMove, GroupItem, FolderMove };
 
 // One changed target, as the journal records it.
 struct TUndoEntry {
     TUndoKind Kind = TUndoKind::Ini;
     std::string Id;
     // Ini / Shortcut: the file. Value: the full key path. KeyMove: the full
-    // path of the parent key. GroupItem: the group name.
+    // path of the parent key. GroupItem: the group name. FolderMove: the
+    // folder where the program was (Old).
     std::string Target;
     // Value: the value's name (empty: the default value). KeyMove: the old
     // subkey name. GroupItem: the item name.
     std::string Name;
-    // KeyMove: the new subkey name.
+    // KeyMove: the new subkey name. FolderMove: where it went (New).
     std::string NewName;
+    // FolderMove: a junction was left at Old that leads to New.
+    bool Junction = false;
     std::string Before;                   // the state before (GroupItem: the line as received)
     std::string BeforeNew;                // KeyMove: the new name's state before
-    std::optional<std::string> After;     // missing when the run did not record it
+    std::optional<std::string> After;     // missing when the run did not record it (FolderMove: the tree's digest)
     std::optional<std::string> AfterNew;  // KeyMove
     // Ini: the backup's file name (known after). Shortcut: the copy's file name.
     std::string Saved;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <cstring>
 #include <memory>
@@ -764,12 +765,12 @@ void TreeMover::RemoveCreated() {
     created_.clear();
 }
 
-bool TreeMover::LeaveJunction(std::wstring& why) {
-    if (!CreateDirectoryW(Long(old_).c_str(), nullptr)) {
-        why = L"No junction was left at " + old_ + L": " + Utf8ToWide(SystemErrorText(GetLastError()));
+bool MakeJunctionW(const std::wstring& at, const std::wstring& to, std::wstring& why) {
+    if (!CreateDirectoryW(Long(at).c_str(), nullptr)) {
+        why = L"No junction was left at " + at + L": " + Utf8ToWide(SystemErrorText(GetLastError()));
         return false;
     }
-    const std::wstring substitute = L"\\??\\" + new_ + L"\\", print = new_;
+    const std::wstring substitute = L"\\??\\" + to + L"\\", print = to;
     std::vector<BYTE> data(offsetof(MountPointReparseBuffer, PathBuffer) +
                            (substitute.size() + print.size() + 2) * sizeof(WCHAR));
     auto* reparse = reinterpret_cast<MountPointReparseBuffer*>(data.data());
@@ -781,17 +782,23 @@ bool TreeMover::LeaveJunction(std::wstring& why) {
     reparse->PrintNameLength = static_cast<WORD>(print.size() * sizeof(WCHAR));
     std::memcpy(reparse->PathBuffer, substitute.c_str(), (substitute.size() + 1) * sizeof(WCHAR));
     std::memcpy(reparse->PathBuffer + substitute.size() + 1, print.c_str(), (print.size() + 1) * sizeof(WCHAR));
-    FileHandle junction(CreateFileW(Long(old_).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    FileHandle junction(CreateFileW(Long(at).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     DWORD got = 0;
     if (!junction || !DeviceIoControl(junction.get(), FSCTL_SET_REPARSE_POINT, data.data(),
                                       static_cast<DWORD>(data.size()), nullptr, 0, &got, nullptr)) {
         const DWORD error = GetLastError();
         junction.reset();
-        RemoveDirectoryW(Long(old_).c_str());
-        why = L"No junction was left at " + old_ + L": " + Utf8ToWide(SystemErrorText(error));
+        RemoveDirectoryW(Long(at).c_str());
+        why = L"No junction was left at " + at + L": " + Utf8ToWide(SystemErrorText(error));
         return false;
     }
+    return true;
+}
+
+bool TreeMover::LeaveJunction(std::wstring& why) {
+    if (!MakeJunctionW(old_, new_, why))
+        return false;
     Log("Left a junction at " + Narrow(old_) + " that leads to " + Narrow(new_) + ".");
     return true;
 }
@@ -928,6 +935,43 @@ TMoveReport MoveFolder(const TMoveCheck& check,
         return TMoveReport();
     }
     return check.sameVolume ? mover.Rename() : mover.Copy();
+}
+
+std::string FolderTreeDigest(const std::string& folder) {
+    std::vector<TreeEntry> entries;
+    std::wstring failedAt;
+    DWORD error = 0;
+    const std::wstring root = FullName(folder);
+    const DWORD attributes = AttributesOf(root);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !ListTree(root, entries, failedAt, error))
+        return std::string();
+    // In name order, so that the order the system lists them in does not
+    // count; a folder's own time changes with what it holds and is left out.
+    std::sort(entries.begin(), entries.end(),
+              [](const TreeEntry& a, const TreeEntry& b) { return a.relative < b.relative; });
+    TContentHash hash;
+    for (const TreeEntry& entry : entries) {
+        const std::string name = Narrow(entry.relative);
+        const std::uint64_t fields[] = {
+            name.size(), entry.attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), entry.size,
+            entry.IsFolder() && !entry.IsLink()
+                ? 0
+                : (static_cast<std::uint64_t>(entry.lastWrite.dwHighDateTime) << 32) | entry.lastWrite.dwLowDateTime};
+        hash.Add(fields, sizeof fields);
+        hash.Add(name.data(), name.size());
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash.Value()));
+    return text;
+}
+
+bool MakeJunction(const std::string& at, const std::string& to, std::string& why) {
+    std::wstring wideWhy;
+    if (MakeJunctionW(FullName(at), FullName(to), wideWhy))
+        return true;
+    why = Narrow(wideWhy);
+    return false;
 }
 
 }  // namespace movix

@@ -79,4 +79,15 @@ TMoveReport MoveFolder(const TMoveCheck& check,
                        const std::function<void(const TMoveProgress&)>& progress,
                        const std::function<void(const std::string&)>& log);
 
+// A digest of what a folder holds: the name, attributes, size and last
+// write of every entry below it (a link as a link, never followed), as 16
+// hex digits; empty when the folder cannot be read. It tells whether a
+// moved folder is still as the move left it.
+std::string FolderTreeDigest(const std::string& folder);
+
+// Makes a directory junction at `at` (a new folder) that leads to the
+// folder `to`; false, with the reason in `why`, when it cannot be made
+// (nothing is then left at `at`).
+bool MakeJunction(const std::string& at, const std::string& to, std::string& why);
+
 }  // namespace movix

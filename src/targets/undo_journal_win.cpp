@@ -15,6 +15,7 @@
 #include "platform/save_file_win.h"
 #include "platform/seal_key_win.h"
 #include "targets/dde_conversation_win.h"
+#include "targets/folder_move_win.h"
 #include "targets/ini_lines.h"
 #include "targets/progman_commands.h"
 #include "targets/progman_undo.h"
@@ -539,6 +540,25 @@ void TUndoRecorder::AfterGroupItems() {
         Write(records, error);
 }
 
+bool TUndoRecorder::BeforeMove(const std::string& oldFolder,
+                               const std::string& newFolder,
+                               bool junction,
+                               std::string& error) {
+    const std::string id = std::to_string(nextId_++);
+    if (!Write({{"move-before", id, Utf8(oldFolder), Utf8(newFolder), junction ? "1" : "0"}}, error))
+        return false;
+    moveId_ = id;
+    return true;
+}
+
+void TUndoRecorder::AfterMove(const std::string& digest) {
+    std::string error;
+    // Without its end Restore leaves the folder where it is and says so.
+    if (!moveId_.empty())
+        Write({{"move-after", moveId_, digest}}, error);
+    moveId_.clear();
+}
+
 TLogLine TUndoRecorder::WatchLog(const TLogLine& log) {
     return [this, log](const std::string& line) {
         static const std::string kStored = "Backup stored as ";
@@ -562,6 +582,8 @@ std::string Describe(const TUndoEntry& e) {
             return "value " + Ansi(e.Target) + " " + ValueDisplayName(Ansi(e.Name));
         case TUndoKind::KeyMove:
             return "key " + Ansi(Join(e.Target, e.NewName));
+        case TUndoKind::FolderMove:
+            return "the folder " + Ansi(e.NewName) + " (moved there from " + Ansi(e.Target) + ")";
         case TUndoKind::GroupItem:
             return "group item " + Ansi(e.Target) + " / " + Ansi(e.Name);
     }
@@ -834,6 +856,73 @@ bool PutGroupItemBack(TDdeClientConv& conversation, const TUndoEntry& e, std::st
 
 namespace {
 
+// Whether nothing stands at a name, or an empty folder (what a move
+// leaves at New when it did not happen).
+bool NothingAt(const std::string& name) {
+    const DWORD attributes = GetFileAttributesW(WideFileName(name).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    WIN32_FIND_DATAW found;
+    FindHandle find(FindFirstFileW(WideFileName(name + "\\*").c_str(), &found));
+    if (!find)
+        return false;
+    do
+        if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
+            return false;
+    while (FindNextFileW(find.get(), &found));
+    return true;
+}
+
+// Moves a folder the run moved back to where it was, as the run moved it;
+// 1 when it was put back, 0 when it already was, -1 (said with "*****")
+// when it is left where it is.
+int PutFolderBack(const TUndoEntry& e, const TLogLine& log, const std::function<void(const std::string&)>& fail) {
+    const std::string oldFolder = Ansi(e.Target), newFolder = Ansi(e.NewName);
+    const DWORD oldAttributes = GetFileAttributesW(WideFileName(oldFolder).c_str());
+    const bool oldIsFolder = oldAttributes != INVALID_FILE_ATTRIBUTES && (oldAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    const bool oldIsLink = oldIsFolder && (oldAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (oldIsFolder && !oldIsLink && NothingAt(newFolder))
+        return 0;
+    const std::string stays = "; the references are restored, the folder stays at " + newFolder + ".";
+    if (!e.After) {
+        fail("The run did not record the end of its move, left as it is: " + Describe(e) + stays);
+        return -1;
+    }
+    const std::string digest = FolderTreeDigest(newFolder);
+    if (digest != *e.After) {
+        fail("Changed since the run, not moved back: " + Describe(e) + stays);
+        return -1;
+    }
+    // The junction the run left at Old gives way to the folder, and comes
+    // back if the folder cannot.
+    const bool junction = oldIsLink && e.Junction;
+    if (junction && !RemoveDirectoryW(WideFileName(oldFolder).c_str())) {
+        fail("The junction at " + oldFolder + " could not be removed: " + SystemErrorText(GetLastError()) +
+             "; not moved back: " + Describe(e) + stays);
+        return -1;
+    }
+    const TMoveCheck check = CheckFolderMove(newFolder, oldFolder);
+    TMoveReport report;
+    if (check.problem.empty())
+        report = MoveFolder(check, TMoveOptions(), nullptr, nullptr, [&](const std::string& line) {
+            const std::size_t text = line.find_first_not_of("* ");
+            if (line.rfind("*****", 0) == 0)
+                fail(text == std::string::npos ? std::string() : line.substr(text));
+            else
+                log(line);
+        });
+    if (report.end == TMoveEnd::Renamed || report.end == TMoveEnd::Copied)
+        return 1;
+    std::string why;
+    if (junction && !MakeJunction(oldFolder, newFolder, why))
+        fail(why);
+    fail("Could not move back " + Describe(e) + (check.problem.empty() ? std::string() : ": " + check.problem) +
+         stays);
+    return -1;
+}
+
 // Reads the journal and checks what decides whether it may be used at all:
 // its seals, and its folder of copies.
 std::optional<TUndoJournal> LoadJournal(const std::string& journalFile, std::string& error) {
@@ -903,6 +992,16 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
             --problems;
             break;
         }
+        if (e.Kind == TUndoKind::FolderMove) {
+            const int moved = PutFolderBack(e, log, fail);
+            if (moved > 0) {
+                ++restored;
+                log("Moved back " + Describe(e) + " to " + Ansi(e.Target));
+            } else if (moved == 0) {
+                ++unchanged;
+            }
+            continue;
+        }
         TUndoAction action = TUndoAction::ChangedSince;
         switch (e.Kind) {
             case TUndoKind::Ini:
@@ -915,6 +1014,8 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
             case TUndoKind::KeyMove:
                 action = DecideKeyMoveUndo(e, KeyState(Ansi(e.Target), Ansi(e.Name)),
                                            KeyState(Ansi(e.Target), Ansi(e.NewName)));
+                break;
+            case TUndoKind::FolderMove:  // above
                 break;
             case TUndoKind::GroupItem:
                 if (!conversation)
@@ -962,6 +1063,8 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
                 break;
             case TUndoKind::KeyMove:
                 done = PutKeyBack(e, why);
+                break;
+            case TUndoKind::FolderMove:  // above
                 break;
             case TUndoKind::GroupItem:
                 done = PutGroupItemBack(*conversation, e, why);

@@ -61,6 +61,11 @@ class TUndoRecorder {
     // Completes the records of the last Before with what the targets hold
     // after the replacer.
     void After();
+    // Records the move of the program's folder from Old to New before it is
+    // made (the folder must not be moved when this fails), and completes it
+    // with the digest of the tree at New once it is there.
+    bool BeforeMove(const std::string& oldFolder, const std::string& newFolder, bool junction, std::string& error);
+    void AfterMove(const std::string& digest);
     // The log callback to hand the INI replacer: passes every line on and
     // notes the name its backup was stored under.
     TLogLine WatchLog(const TLogLine& log);
@@ -84,6 +89,7 @@ class TUndoRecorder {
     TDdeClientConv* conversation_ = nullptr;
     std::string lastBackup_;
     std::string old_, new_;
+    std::string moveId_;
 };
 
 // Test seam for a journal that stops taking writes (a full disk, a removed
@@ -102,7 +108,9 @@ void SetUndoJournalFaultHookForTest(DWORD (*hook)());
 // Only a journal that a run of this user wrote is used (its seal), with its
 // folder of copies still this user's alone; an INI file comes back as the
 // very file the run kept as its backup, a shortcut from the run's own copy
-// of it. Anything else is refused before anything is touched.
+// of it. Anything else is refused before anything is touched. A folder the
+// run moved goes back last, after the references to it, and only while it
+// is as the move left it.
 // `stop`, where given, is asked before each target: when it says so, the
 // restore ends there and names what it did not put back.
 int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log,

@@ -230,3 +230,58 @@ TEST(AddressEntry, FileDialogHasItsTitleAndFillsTheField) {
     app.Sync();
     EXPECT_STRCASEEQ(app.Text(IDC_EditOldAddress).c_str(), file.c_str());
 }
+
+// The box that moves the folder for the user: offered only from an existing
+// folder to a place that holds nothing; while it is checked, the check turns
+// red when the move cannot be made, and unchecking it gives the plain check
+// back.
+TEST(AddressEntry, MoveTheFolderBoxAndItsCheck) {
+    App app;
+    REQUIRE_APP(app);
+    EXPECT_FALSE(app.Enabled(IDC_cbMoveFolder)) << "not offered without an Old address";
+    const std::string dir = guitest::ScratchDir("check_move");
+    const std::string program = dir + "\\QUILL", emptyDir = dir + "\\EMPTY", full = dir + "\\FULL";
+    CreateDirectoryA(program.c_str(), nullptr);
+    CreateDirectoryA(emptyDir.c_str(), nullptr);
+    CreateDirectoryA(full.c_str(), nullptr);
+    guitest::WriteFile(full + "\\x.txt", "x");
+    const struct {
+        std::string oldAddress, newAddress;
+        bool offered;
+    } offers[] = {
+        {program, dir + "\\NEW", true},
+        {program, emptyDir, true},
+        {program, full, false},
+        {dir + "\\GONE", dir + "\\NEW", false},
+    };
+    for (const auto& c : offers) {
+        app.SetText(IDC_EditOldAddress, c.oldAddress);
+        app.SetText(IDC_EditNewAddress, c.newAddress);
+        app.Sync();
+        EXPECT_EQ(app.Enabled(IDC_cbMoveFolder), c.offered) << c.oldAddress << " -> " << c.newAddress;
+    }
+    app.SetText(IDC_EditOldAddress, program);
+    app.SetText(IDC_EditNewAddress, dir + "\\NEW");
+    app.SetChecked(IDC_cbMoveFolder, true);
+    app.Sync();
+    EXPECT_EQ(VisibleLight(app), IDC_btnInputOk);
+    // New comes to hold a file: the box stays checked and the check is red.
+    app.SetText(IDC_EditNewAddress, full);
+    app.Sync();
+    EXPECT_TRUE(app.Checked(IDC_cbMoveFolder));
+    EXPECT_TRUE(app.Enabled(IDC_cbMoveFolder)) << "a checked box can always be unchecked";
+    EXPECT_EQ(LightMessage(app, "Warning"),
+              "Error: The folder cannot be moved there: the New address already holds files. Choose a New address "
+              "that does not exist yet or is an empty folder.");
+    app.SetText(IDC_EditOldAddress, dir + "\\GONE");
+    app.SetText(IDC_EditNewAddress, dir + "\\NEW");
+    app.Sync();
+    EXPECT_EQ(LightMessage(app, "Warning"),
+              "Error: The folder cannot be moved: the Old address is not an existing folder. Uncheck the box to move "
+              "it yourself.");
+    app.SetChecked(IDC_cbMoveFolder, false);
+    app.Sync();
+    EXPECT_EQ(VisibleLight(app), IDC_btnInputHmm) << "the plain check: neither address exists";
+    EXPECT_FALSE(app.Enabled(IDC_cbMoveFolder));
+    guitest::RemoveTree(dir);
+}

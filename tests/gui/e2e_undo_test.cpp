@@ -9,7 +9,9 @@
 #include <algorithm>
 
 #include "../win/registry_test_support_win.h"
+#include "../win/second_drive_win.h"
 #include "gui_driver.h"
+#include "waiter_process_win.h"
 #include "resource.h"
 
 using guitest::App;
@@ -246,3 +248,133 @@ TEST(EndToEnd, AJournalThatCannotBeWrittenStopsTheRunBeforeAnyChange) {
     EXPECT_FALSE(app.Enabled(IDC_btnRestore));
     EXPECT_TRUE(app.Enabled(IDC_BtnCancel));
 }
+
+// The first page's box moves the program's folder (here to another drive)
+// before the references are rewritten, as the first group of the log;
+// Restore puts the references back, then the folder.
+TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
+    const std::string old = "C:\\MVXWIZMOVE_OLD";
+    const std::string ini = guitest::WindowsDir() + "\\MVXWIZMOVE.INI";
+    const std::string bak = guitest::WindowsDir() + "\\MVXWIZMOVE.BAK";
+    movix_test::SecondDrive drive(guitest::ScratchDir("wizard_move_drive"));
+    ASSERT_NE(0, drive.Letter());
+    const std::string moved = drive.Root() + "MVXWIZMOVE_NEW";
+    guitest::RemoveTree(old);
+    CreateDirectoryA(old.c_str(), nullptr);
+    guitest::WriteFile(old + "\\QUILL.EXE", std::string(300000, 'q'));
+    const std::string iniText = "[Quill]\r\nHome=C:\\MVXWIZMOVE_OLD\\QUILL.EXE\r\n";
+    guitest::WriteFile(ini, iniText);
+    struct Cleanup {
+        std::vector<std::string> files, trees;
+        ~Cleanup() {
+            for (const std::string& f : files)
+                DeleteFileA(f.c_str());
+            for (const std::string& t : trees)
+                guitest::RemoveTree(t);
+        }
+    } cleanup{{ini, bak}, {old, moved}};
+
+    App app;
+    REQUIRE_APP(app);
+    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
+        app.SetChecked(id, true);
+    app.Click(IDC_rgIniFiles + 1 + 2);
+    app.Click(IDC_rgShortcuts + 1);
+    app.Click(IDC_rgRegistry + 1);
+    app.SetText(IDC_EditOldAddress, old);
+    app.SetText(IDC_EditNewAddress, moved);
+    app.Sync();
+    ASSERT_TRUE(app.Enabled(IDC_cbMoveFolder));
+    app.SetChecked(IDC_cbMoveFolder, true);
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 120000));
+    EXPECT_TRUE(guitest::Exists(old + "\\QUILL.EXE")) << "nothing moves before the replacement";
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 60000));
+    const std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
+    EXPECT_FALSE(HasErrorLine(log)) << Joined(log);
+    ASSERT_GE(log.size(), 7u) << Joined(log);
+    EXPECT_EQ(log[5], "") << Joined(log);
+    EXPECT_EQ(log[6].rfind("Copied 1 files", 0), 0u) << Joined(log);
+    EXPECT_FALSE(guitest::Exists(old));
+    EXPECT_EQ(guitest::ReadAll(moved + "\\QUILL.EXE"), std::string(300000, 'q'));
+    EXPECT_EQ(guitest::ReadAll(ini), "[Quill]\r\nHome=" + moved + "\\QUILL.EXE\r\n");
+
+    const std::string question = guitest::PressAndAnswer(app, IDC_btnRestore, 'Y');
+    EXPECT_NE(question.find("    1 moved folder (moved back last)\n"), std::string::npos) << question;
+    std::vector<std::string> restoreLog;
+    ASSERT_TRUE(guitest::WaitFor(
+        [&] {
+            restoreLog = app.ListBoxItems(IDC_lbRestoreLog);
+            return Contains(restoreLog, "Restore log stored as ");
+        },
+        30000));
+    EXPECT_FALSE(HasErrorLine(restoreLog)) << Joined(restoreLog);
+    EXPECT_EQ(guitest::ReadAll(ini), iniText);
+    EXPECT_EQ(guitest::ReadAll(old + "\\QUILL.EXE"), std::string(300000, 'q'));
+    EXPECT_FALSE(guitest::Exists(moved));
+}
+
+// A program running from Old holds the move up: the box names it, Retry
+// looks again (and asks again while it still runs), and once it has ended
+// the folder is moved and the reference follows.
+TEST(EndToEnd, TheWizardAsksWhileAProgramRunsFromTheFolder) {
+    const std::string old = "C:\\MVXWIZRUN_OLD", moved = "C:\\MVXWIZRUN_NEW";
+    const std::string ini = guitest::WindowsDir() + "\\MVXWIZRUN.INI";
+    guitest::RemoveTree(old);
+    guitest::RemoveTree(moved);
+    CreateDirectoryA(old.c_str(), nullptr);
+    guitest::WriteFile(old + "\\QUILL.EXE", "MZ quill");
+    guitest::WriteFile(ini, "[Quill]\r\nHome=C:\\MVXWIZRUN_OLD\\QUILL.EXE\r\n");
+    struct Cleanup {
+        std::string ini, old, moved;
+        ~Cleanup() {
+            DeleteFileA(ini.c_str());
+            DeleteFileA((ini.substr(0, ini.size() - 3) + "BAK").c_str());
+            guitest::RemoveTree(old);
+            guitest::RemoveTree(moved);
+        }
+    } cleanup{ini, old, moved};
+    guitest::Waiter waiter(old);
+    ASSERT_TRUE(waiter.Running());
+
+    App app;
+    REQUIRE_APP(app);
+    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
+        app.SetChecked(id, true);
+    app.Click(IDC_rgIniFiles + 1 + 2);
+    app.Click(IDC_rgShortcuts + 1);
+    app.Click(IDC_rgRegistry + 1);
+    app.SetText(IDC_EditOldAddress, old);
+    app.SetText(IDC_EditNewAddress, moved);
+    app.SetChecked(IDC_cbMoveFolder, true);
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 120000));
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    app.ClickAsync(IDC_BtnNext);
+    const std::string named = "    WAITER.EXE (process id " + std::to_string(waiter.ProcessId()) + ")";
+    for (int round = 0; round < 2; ++round) {
+        HWND box = app.WaitWindow("#32770", "Move the folder", 20000);
+        ASSERT_NE(box, nullptr) << "round " << round;
+        const std::string text = guitest::WindowTextOf(GetDlgItem(box, 0xFFFF));
+        EXPECT_NE(text.find(named), std::string::npos) << text;
+        EXPECT_TRUE(guitest::Exists(old + "\\QUILL.EXE"));
+        EXPECT_EQ(guitest::ReadAll(ini), "[Quill]\r\nHome=C:\\MVXWIZRUN_OLD\\QUILL.EXE\r\n");
+        if (round == 1)
+            waiter.End();
+        PostMessageA(box, WM_COMMAND, IDRETRY, 0);
+        ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(box); }, 10000));
+    }
+    ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 60000));
+    const std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
+    EXPECT_FALSE(HasErrorLine(log)) << Joined(log);
+    EXPECT_EQ(guitest::ReadAll(moved + "\\QUILL.EXE"), "MZ quill");
+    EXPECT_FALSE(guitest::Exists(old));
+    EXPECT_EQ(guitest::ReadAll(ini), "[Quill]\r\nHome=C:\\MVXWIZRUN_NEW\\QUILL.EXE\r\n");
+}
+

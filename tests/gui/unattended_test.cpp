@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "../win/registry_test_support_win.h"
+#include "../win/second_drive_win.h"
 #include "../win/shortcut_files_win.h"
 #include "gui_driver.h"
+#include "waiter_process_win.h"
 #include "platform/wide_text_win.h"
 
 using movix_test::Fields;
@@ -534,4 +536,130 @@ TEST(Unattended, CtrlCStopsTheSearchAndTheReplacementWritesTheLogAndExits4) {
         const bool left = std::find(notDone.begin(), notDone.end(), name) != notDone.end();
         EXPECT_EQ(GetSz("Software\\MvxCliStop\\" + name, "p"), left ? "C:\\MVXSTOP_OLD\\x" : "C:\\MVXSTOP_NEW\\x");
     }
+}
+
+namespace {
+
+// A program's folder with a file below a folder of its own, and an INI file
+// in the Windows folder that names it.
+struct PlantedProgram {
+    std::string old, ini;
+    PlantedProgram(const std::string& folder, const std::string& iniName)
+        : old(folder), ini(guitest::WindowsDir() + "\\" + iniName) {
+        guitest::RemoveTree(old);
+        CreateDirectoryA(old.c_str(), nullptr);
+        CreateDirectoryA((old + "\\DATA").c_str(), nullptr);
+        guitest::WriteFile(old + "\\QUILL.EXE", "MZ quill");
+        guitest::WriteFile(old + "\\DATA\\WORDS.DAT", std::string(100000, 'w'));
+        guitest::WriteFile(ini, IniText());
+    }
+    ~PlantedProgram() {
+        DeleteFileA(ini.c_str());
+        DeleteFileA((ini.substr(0, ini.size() - 3) + "BAK").c_str());
+        guitest::RemoveTree(old);
+    }
+    std::string IniText() const { return "[Quill]\r\nHome=" + old + "\\QUILL.EXE\r\n"; }
+    bool WholeAt(const std::string& folder) const {
+        return guitest::ReadAll(folder + "\\QUILL.EXE") == "MZ quill" &&
+               guitest::ReadAll(folder + "\\DATA\\WORDS.DAT") == std::string(100000, 'w');
+    }
+};
+
+}  // namespace
+
+// /move: the folder goes to New (here another drive) before its references
+// are rewritten, and Restore puts both back; a folder changed since its
+// move stays at New while its references are put back. Without /apply the
+// move is only described.
+TEST(Unattended, MoveTheFolderThenRestoreBoth) {
+    const std::string scratch = guitest::ScratchDir("cli_move");
+    movix_test::SecondDrive drive(guitest::ScratchDir("cli_move_drive"));
+    ASSERT_NE(0, drive.Letter());
+    guitest::ClearSettings();
+    const struct {
+        const char* what;
+        std::string newFolder;
+        bool changeAfter;
+        const char* more;
+    } cases[] = {
+        {"across drives", drive.Root() + "MVXMOVE_NEW", false, ""},
+        {"on one drive, changed since", "C:\\MVXMOVE_NEW", true, ""},
+        {"a junction left at Old", drive.Root() + "MVXMOVE_NEW", false, " /junction"},
+    };
+    for (const auto& c : cases) {
+        PlantedProgram program("C:\\MVXMOVE_OLD", "MVXMOVE.INI");
+        const std::string log = scratch + "\\LOG.TXT";
+        const std::string args = "/old:" + program.old + " /new:" + c.newFolder +
+                                 " /ini:2 /shortcuts:0 /registry:0 /move \"/log:" + log + "\"" + c.more;
+        const Result dry = RunCli(args);
+        EXPECT_EQ(dry.exitCode, 1u) << c.what << dry.output;
+        EXPECT_TRUE(dry.Has("The folder is moved only with /apply.")) << c.what << dry.output;
+        EXPECT_NE(dry.output.find("The move of " + program.old + " to " + c.newFolder + ": 2 files, 1 folders"),
+                  std::string::npos)
+            << dry.output;
+        EXPECT_TRUE(program.WholeAt(program.old) && !guitest::Exists(c.newFolder)) << c.what;
+
+        const Result applied = RunCli(args + " /apply");
+        // A file system without junctions (as some of Wine's) gets none: the
+        // run says so with an error line, and the move stands.
+        const bool noJunction = applied.output.find("***** No junction was left at " + program.old) != std::string::npos;
+        EXPECT_EQ(applied.exitCode, noJunction ? 2u : 0u) << c.what << applied.output;
+        const DWORD atOld = GetFileAttributesA(program.old.c_str());
+        if (*c.more && !noJunction)
+            EXPECT_TRUE(atOld != INVALID_FILE_ATTRIBUTES && (atOld & FILE_ATTRIBUTE_REPARSE_POINT)) << applied.output;
+        else
+            EXPECT_EQ(atOld, INVALID_FILE_ATTRIBUTES) << c.what;
+        EXPECT_TRUE(program.WholeAt(c.newFolder)) << c.what;
+        EXPECT_EQ(guitest::ReadAll(program.ini), "[Quill]\r\nHome=" + c.newFolder + "\\QUILL.EXE\r\n") << c.what;
+        // The move is the log's first group, ahead of the references.
+        const std::string text = guitest::ReadAll(log);
+        const std::size_t moved = text.find(c.changeAfter ? "Moved the folder " : "Copied 2 files");
+        EXPECT_LT(moved, text.find("Processing INI file")) << text;
+        EXPECT_EQ(text.find("\n*****") == std::string::npos, !noJunction) << text;
+
+        if (c.changeAfter)
+            guitest::WriteFile(c.newFolder + "\\DATA\\NOTES.TXT", "the user's own");
+        const std::string restoreLog = scratch + "\\RESTORE.TXT";
+        const Result restored = RunCli("\"/restore:" + JournalOf(log) + "\" \"/log:" + restoreLog + "\"");
+        EXPECT_EQ(guitest::ReadAll(program.ini), program.IniText()) << c.what << restored.output;
+        if (!c.changeAfter) {
+            EXPECT_EQ(restored.exitCode, 0u) << restored.output;
+            EXPECT_TRUE(program.WholeAt(program.old)) << restored.output;
+            EXPECT_FALSE(GetFileAttributesA(program.old.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << restored.output;
+            EXPECT_FALSE(guitest::Exists(c.newFolder)) << restored.output;
+            const std::string restoreText = guitest::ReadAll(restoreLog);
+            EXPECT_LT(restoreText.find("Restored INI file"), restoreText.find("Moved back the folder")) << restoreText;
+        } else {
+            EXPECT_EQ(restored.exitCode, 2u) << restored.output;
+            EXPECT_TRUE(restored.Has("***** Changed since the run, not moved back: the folder " + c.newFolder +
+                                     " (moved there from " + program.old +
+                                     "); the references are restored, the folder stays at " + c.newFolder + "."))
+                << restored.output;
+            EXPECT_TRUE(program.WholeAt(c.newFolder) && !guitest::Exists(program.old));
+            EXPECT_EQ(guitest::ReadAll(c.newFolder + "\\DATA\\NOTES.TXT"), "the user's own");
+        }
+        guitest::RemoveTree(c.newFolder);
+        guitest::RemoveTree(scratch);
+        CreateDirectoryA(scratch.c_str(), nullptr);
+    }
+}
+
+// A program running from Old stops a run with /move before anything is
+// changed, and is named with its process id.
+TEST(Unattended, MoveRefusedWhileTheProgramRunsChangesNothing) {
+    PlantedProgram program("C:\\MVXMOVE_RUN", "MVXMOVERUN.INI");
+    guitest::Waiter waiter(program.old);
+    ASSERT_TRUE(waiter.Running());
+    const std::string log = guitest::ScratchDir("cli_move_run") + "\\LOG.TXT";
+    const Result r = RunCli("/old:" + program.old + " /new:C:\\MVXMOVE_RUN2 /ini:2 /shortcuts:0 /registry:0 /move /apply \"/log:" +
+                            log + "\"");
+    EXPECT_EQ(r.exitCode, 3u) << r.output;
+    EXPECT_TRUE(r.Has("    running: WAITER.EXE (process id " + std::to_string(waiter.ProcessId()) + ")")) << r.output;
+    EXPECT_NE(r.output.find("***** Programs are running from " + program.old), std::string::npos) << r.output;
+    waiter.End();
+    EXPECT_TRUE(program.WholeAt(program.old));
+    EXPECT_FALSE(guitest::Exists("C:\\MVXMOVE_RUN2"));
+    EXPECT_EQ(guitest::ReadAll(program.ini), program.IniText());
+    EXPECT_EQ(guitest::ReadAll(log).find("Undo journal:"), std::string::npos) << "no replacement was begun";
+    guitest::RemoveTree(guitest::ScratchDir("cli_move_run"));
 }

@@ -128,6 +128,36 @@ TEST(CheckAddresses, SamePlaceTwiceIsRed) {
     }
 }
 
+// With the folder to be moved: Old must be a folder and New must hold
+// nothing; what was typed is judged first.
+TEST(CheckAddresses, MovingTheFolderNeedsOldAndRoomAtNew) {
+    FakeDisk disk;
+    disk.entries = {{"C:\\APP", PathKind::Folder}, {"D:\\EMPTY", PathKind::Folder},
+                    {"D:\\FULL", PathKind::Folder},  {"D:\\F.TXT", PathKind::File},
+                    {"C:\\A.EXE", PathKind::File}};
+    const auto empty = [](const std::string& name) { return name == "D:\\EMPTY"; };
+    const struct {
+        const char *oldAddress, *newAddress;
+        int result;
+    } cases[] = {
+        {"C:\\APP", "D:\\APP", 0},
+        {"C:\\APP", "D:\\EMPTY", 6},
+        {"C:\\APP", "D:\\FULL", movix::kCheckMoveNewNotEmpty},
+        {"C:\\APP", "D:\\F.TXT", movix::kCheckMoveNewNotEmpty},
+        {"C:\\GONE", "D:\\APP", movix::kCheckMoveNoOldFolder},
+        {"C:\\A.EXE", "D:\\A.EXE", movix::kCheckMoveNoOldFolder},
+        {"", "D:\\APP", 7},
+        {"C:\\APP", "", 1},
+        {"C:\\APP", "c:\\app\\", movix::kCheckSamePlace},
+    };
+    for (const auto& c : cases) {
+        const int result = movix::CheckAddressesForMove(c.oldAddress, c.newAddress, disk.Probe(), empty);
+        EXPECT_EQ(result, c.result) << c.oldAddress << " -> " << c.newAddress;
+    }
+    EXPECT_EQ(movix::IndicatorForResult(movix::kCheckMoveNoOldFolder), Indicator::Red);
+    EXPECT_EQ(movix::IndicatorForResult(movix::kCheckMoveNewNotEmpty), Indicator::Red);
+}
+
 TEST(CheckAddresses, IndicatorFollowsTheResult) {
     const Indicator expected[15] = {Indicator::Green,  Indicator::Green,  Indicator::Yellow, Indicator::Yellow,
                                     Indicator::Yellow, Indicator::Yellow, Indicator::Yellow, Indicator::Red,

@@ -36,6 +36,9 @@ TEST(CommandLine, EverySwitchIsTaken) {
     EXPECT_TRUE(ParseCommandLine({"/old:C:\\A", "/new:C:\\B", "/apply", "/FLAGGED"}).Flagged);
     EXPECT_FALSE(dry.IgnoreCheck);
     EXPECT_TRUE(ParseCommandLine({"/old:C:\\A", "/new:c:\\a", "/IgnoreCheck"}).IgnoreCheck);
+    EXPECT_FALSE(dry.Move || dry.Junction);
+    const TCommandLine move = ParseCommandLine({"/old:C:\\A", "/new:D:\\A", "/Move", "/JUNCTION", "/apply"});
+    EXPECT_TRUE(move.Move && move.Junction) << move.Error;
     EXPECT_EQ(dry.Ini, -1) << "the saved setting";
     EXPECT_EQ(dry.Registry, -1);
 
@@ -72,6 +75,9 @@ TEST(CommandLine, EveryBadArgumentGetsOneClearLine) {
         {{"/old:C:\\A", "/new:C:\\B", "/flagged:1"}, "The switch /flagged takes no value."},
         {{"/restore:C:\\J.TXT", "/flagged"}, "The switch /restore can only be given with /log, not with /flagged."},
         {{"/?:x"}, "The switch /? takes no value."},
+        {{"/old:C:\\A", "/new:C:\\B", "/move:yes"}, "The switch /move takes no value."},
+        {{"/old:C:\\A", "/new:C:\\B", "/junction"}, "The switch /junction can only be given with /move."},
+        {{"/restore:C:\\J.TXT", "/move"}, "The switch /restore can only be given with /log, not with /move."},
         {{"/old:C:\\A", "/new:C:\\B", "/ignorecheck:yes"}, "The switch /ignorecheck takes no value."},
         {{"/restore:C:\\J.TXT", "/ignorecheck"}, "The switch /restore can only be given with /log, not with /ignorecheck."},
         {{"/old:C:\\A", "/new:C:\\B", "/OLD:C:\\C"}, "The switch /old is given twice."},

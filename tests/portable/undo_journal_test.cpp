@@ -95,6 +95,25 @@ TEST(UndoJournal, ReadsBackWhatWasWritten) {
     EXPECT_EQ(j->Entries[3].Saved, "C:\\J.FILES\\4.LNK");
 }
 
+TEST(UndoJournal, FolderMoveReadsBackWithItsDigest) {
+    std::string error;
+    const auto j = Parse(SampleAnd({{"move-before", "9", "C:\\QUILL", "D:\\QUILL\t2", "1"},
+                                    {"move-after", "9", "00ff00ff00ff00ff"},
+                                    {"move-before", "10", "C:\\B", "D:\\B", "0"}}),
+                         error);
+    ASSERT_TRUE(j) << error;
+    EXPECT_TRUE(j->Issues.empty());
+    ASSERT_EQ(j->Entries.size(), 6u);
+    const TUndoEntry& moved = j->Entries[4];
+    EXPECT_EQ(moved.Kind, TUndoKind::FolderMove);
+    EXPECT_EQ(moved.Target, "C:\\QUILL");
+    EXPECT_EQ(moved.NewName, "D:\\QUILL\t2");
+    EXPECT_TRUE(moved.Junction);
+    EXPECT_EQ(moved.After.value_or(""), "00ff00ff00ff00ff");
+    EXPECT_FALSE(j->Entries[5].Junction);
+    EXPECT_FALSE(j->Entries[5].After);  // the move did not end
+}
+
 TEST(UndoJournal, DamagedLinesAreNamedAndLeftOut) {
     const std::string good = Sample();
     const std::string last = SampleAnd({{"value-before", "9", "HKCU", "x", "-"}});
@@ -114,6 +133,7 @@ TEST(UndoJournal, DamagedLinesAreNamedAndLeftOut) {
         {"after with no before", SampleAnd({{"value-after", "77", "-"}}), 4, "not begun"},
         {"id twice", SampleAnd({{"value-before", "1", "HKCU", "", "-"}}), 4, "used twice"},
         {"wrong field count", SampleAnd({{"value-before", "8", "HKCU"}}), 4, "fields"},
+        {"bad junction mark", SampleAnd({{"move-before", "9", "C:\\A", "D:\\A", "yes"}}), 4, "junction mark"},
         {"second run", SampleAnd({{"run", "C:\\A", "C:\\B", "x", "C:\\F"}}), 4, "second"},
         {"last record sealed, later damage", SampleAnd({{"value-before", "9", "HKCU", "x", "-"}}) + "x#1\n", 5,
          "line 12: does not match"},
