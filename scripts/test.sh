@@ -68,8 +68,16 @@ for try in 1 2 3; do
 done
 # A test that fails is run once more: windows under Wine and a shared X
 # server have timing of their own. A real fault fails both times.
-ctest --test-dir build/win --output-on-failure -j 2 --repeat until-pass:2 \
-    ${MOVIX_TEST_REGEX:+-R "$MOVIX_TEST_REGEX"} || status=1
+# The unattended run that restores a shortcut on the Desktop has, now and
+# then, taken Wine's desktop process down with it, and every window test after
+# it failed; until that is understood it runs after all the others.
+last='^gui\.Unattended\.SearchOnlyThenApplyThenRestore$'
+if [ -n "${MOVIX_TEST_REGEX:-}" ]; then
+    ctest --test-dir build/win --output-on-failure -j 2 --repeat until-pass:2 -R "$MOVIX_TEST_REGEX" || status=1
+else
+    ctest --test-dir build/win --output-on-failure -j 2 --repeat until-pass:2 -E "$last" || status=1
+    ctest --test-dir build/win --output-on-failure --repeat until-pass:2 -R "$last" || status=1
+fi
 WINEPREFIX="$root/build/win/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 
 # Screenshots of the GUI tests, as PNG beside the BMP files.
