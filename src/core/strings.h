@@ -105,4 +105,8 @@ std::string ChangeExtension(const std::string& fileName, const std::string& exte
 std::string BackupName(const std::string& fileName);
 std::string TempName(const std::string& fileName);
 
+// Appends a code point as UTF-8 (one to four bytes); the caller passes only
+// code points it has checked.
+void AppendUtf8(char32_t code, std::string& out);
+
 }  // namespace movix

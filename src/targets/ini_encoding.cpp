@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/strings.h"
+
 namespace movix {
 
 namespace {
@@ -56,24 +58,6 @@ std::size_t Utf8CharAt(std::string_view s, char32_t& code) {
         code = (code << 6) | (c & 0x3F);
     }
     return n;
-}
-
-void AppendUtf8(char32_t code, std::string& out) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 void AppendUnit(std::uint16_t unit, std::string& out) {

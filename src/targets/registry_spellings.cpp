@@ -5,6 +5,8 @@
 #include <iterator>
 #include <utility>
 
+#include "core/strings.h"
+
 namespace movix {
 
 namespace {
@@ -69,24 +71,6 @@ std::vector<Occurrence> CountingOccurrences(std::string_view text, std::string_v
 std::uint16_t UnitAt(std::string_view data, std::size_t unit) {
     return static_cast<std::uint16_t>(static_cast<unsigned char>(data[2 * unit]) |
                                       (static_cast<unsigned char>(data[2 * unit + 1]) << 8));
-}
-
-void AppendUtf8(char32_t code, std::string& out) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 // The units [from, to) of `data` as UTF-8; false where one is half of a
