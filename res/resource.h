@@ -50,6 +50,8 @@
 #define IDC_cbSkipShortcuts 1243
 #define IDC_cbSkipRegistry 1244
 #define IDC_cbSkipIgnoreKeys 1245
+#define IDC_cbSkipConfigs 1246
+#define IDC_rgConfigs 1260
 #define IDC_lbIgnoreKey 1250
 
 // Page Confirm
@@ -60,6 +62,7 @@
 #define IDC_lblGroup 1305
 #define IDC_lblShortcut 1306
 #define IDC_lblRegistry 1307
+#define IDC_lblConfigs 1308
 
 // Page Search
 #define IDC_lblSearchType 1401
@@ -72,6 +75,7 @@
 #define IDC_lvFound 1408
 #define IDC_lblSearchNotes 1409
 #define IDC_lblFoundHint 1410
+#define IDC_lblFoundCfg 1411
 
 // Pages FinalPage, Replacing, FinalFinal
 #define IDC_pnlShowFromString 1501

@@ -54,7 +54,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     static const Number kNumbers[] = {{"ini", kIniItems, &TCommandLine::Ini},
                                       {"groups", kGroupItems, &TCommandLine::Groups},
                                       {"shortcuts", kShortcutItems, &TCommandLine::Shortcuts},
-                                      {"registry", kRegistryItems, &TCommandLine::Registry}};
+                                      {"registry", kRegistryItems, &TCommandLine::Registry},
+                                      {"configs", kConfigItems, &TCommandLine::Configs}};
     struct Text {
         const char* name;
         std::string TCommandLine::*field;
@@ -163,7 +164,8 @@ std::string UnattendedUsage() {
            "The search and replacement of a moved program, without the window.\n"
            "\n"
            "movix32 /old:PATH /new:PATH [/ini:N] [/groups:N] [/shortcuts:N] [/registry:N]\n"
-           "        [/list:FILE.rtf] [/log:FILE.txt] [/apply] [/flagged] [/ignorecheck]\n"
+           "        [/configs:N] [/list:FILE.rtf] [/log:FILE.txt] [/apply] [/flagged]\n"
+           "        [/ignorecheck]\n"
            "        [/move [/junction]]\n"
            "movix32 /restore:JOURNAL [/log:FILE.txt]\n"
            "movix32 /?\n"
@@ -176,6 +178,9 @@ std::string UnattendedUsage() {
            "  /shortcuts:N   shortcuts: 0 none, 1 Start Menu and Desktop, 2 the Windows folder\n"
            "                 and below, 3 all fixed drives\n"
            "  /registry:N    Registry: 0 none, 1 HKCR and HKCU, 2 with HKCC, 3 all of the Registry\n"
+           "  /configs:N     configuration files (.json, .xml, .config, ...): 0 none, 1 the New\n"
+           "                 folder, 2 with the data folders (AppData, ProgramData), 3 with\n"
+           "                 every user's data folders, 4 all fixed drives\n"
            "                 (without a number, each choice is the one saved by the wizard)\n"
            "  /list:FILE     save the hits as a Rich Text Format table\n"
            "  /log:FILE      save the activity log as text\n"

@@ -22,6 +22,7 @@ constexpr int kIniItems = 5;
 constexpr int kGroupItems = 2;
 constexpr int kShortcutItems = 4;
 constexpr int kRegistryItems = 4;
+constexpr int kConfigItems = 5;
 
 struct TCommandLine {
     enum class Mode {
@@ -34,7 +35,7 @@ struct TCommandLine {
     Mode RunMode = Mode::Wizard;
     std::string OldAddress, NewAddress;
     // Item indexes of the option pages; -1: the saved setting.
-    int Ini = -1, Groups = -1, Shortcuts = -1, Registry = -1;
+    int Ini = -1, Groups = -1, Shortcuts = -1, Registry = -1, Configs = -1;
     std::string ListFile, LogFile, RestoreFile;
     bool Apply = false;
     // /flagged: the hits whose Old address may begin a longer name start as

@@ -212,7 +212,8 @@ void TForm1::CreateControls() {
                 subPages[p] = CreateControl(sub, "MovixPanel", kSubPages[p].name, container, WS_EX_CONTROLPARENT,
                                             IDC_SubPageBase + p, 0, 0, spec.w, spec.h, kSubPages[p].helpContext);
                 HWND heading = CreateControl(subPages[p], "STATIC", kSubPages[p].heading, WS_VISIBLE | SS_LEFT, 0,
-                                             IDC_SubHeadingBase + p, 0, 8, 432, 18, 0);
+                                             IDC_SubHeadingBase + p, 0, 8, p == kSubSearchResults ? 210 : 432,
+                                             18, 0);
                 SendMessageA(heading, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
             }
             break;

@@ -4,7 +4,7 @@
 
 namespace movix {
 
-const PageSpec kPages[11] = {
+const PageSpec kPages[12] = {
     {"FromAndTo", "OLD AND NEW ADDRESS", 2},
     {"IniFiles", "INI FILE OPTIONS", 3},
     {"Groups", "PROGMAN GROUP OPTIONS", 4},
@@ -16,6 +16,7 @@ const PageSpec kPages[11] = {
     {"FinalPage", "SEARCH COMPLETE", 12},
     {"Replacing", "REPLACING", 13},
     {"FinalFinal", "DONE", 14},
+    {"ConfigFiles", "CONFIGURATION FILE OPTIONS", 61},
 };
 
 const PageSpec kSubPages[3] = {
@@ -24,7 +25,7 @@ const PageSpec kSubPages[3] = {
     {"Searched", "SAVE FOUND ITEMS LIST", 11},
 };
 
-const RadioSpec kRadioGroups[4] = {
+const RadioSpec kRadioGroups[5] = {
     {IDC_rgIniFiles,
      "Search INI Files",
      {"&No INI files", "&WIN.INI and SYSTEM.INI only", "All INI files &in the Windows folder",
@@ -37,6 +38,10 @@ const RadioSpec kRadioGroups[4] = {
     {IDC_rgRegistry,
      "Search Registry",
      {"&None of the Registry", "HKC&R and HKCU", "HKCR, HKCU, and HKC&C", "&All of the Registry"}},
+    {IDC_rgConfigs,
+     "Search Configuration Files",
+     {"&No configuration files", "Only in the &New folder", "In the New folder and your &data folders",
+      "In the New folder and &every user's data folders", "In &all folders"}},
 };
 
 namespace {
@@ -131,6 +136,7 @@ const ControlSpec kControls[] = {
     {6, CtlKind::Label, IDC_lblGroup, "", 176, 169, 344, 16, 0},
     {6, CtlKind::Label, IDC_lblShortcut, "", 176, 186, 344, 16, 0},
     {6, CtlKind::Label, IDC_lblRegistry, "", 176, 203, 344, 16, 0},
+    {6, CtlKind::Label, IDC_lblConfigs, "", 176, 220, 344, 16, 0},
 
     // Page Search: the sub-notebook above the found list.
     {7, CtlKind::Notebook, IDC_NotebookSub, "", 88, 0, 440, 86, 9},
@@ -141,6 +147,8 @@ const ControlSpec kControls[] = {
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundGroup, "", 0, 40, 210, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundShortcut, "", 216, 26, 216, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundReg, "", 216, 40, 216, 15, 0},
+    // Beside the heading, which is made narrower on this sub-page.
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundCfg, "", 216, 10, 216, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundHint,
      "To change Y to N or back, double-click item or press space bar. Optionally select multiple items and "
      "right-click.",
@@ -182,6 +190,14 @@ const ControlSpec kControls[] = {
     {10, CtlKind::Button, IDC_btnSaveLog, "&Save Log", 427, 4, 73, 25, 53},
     {10, CtlKind::Button, IDC_btnRestore, "&Restore", 347, 4, 73, 25, 60},
     {10, CtlKind::LogBox, IDC_lbReport, "", 88, 80, 437, 160, 52},
+
+    // Page ConfigFiles
+    {11, CtlKind::Label, 0,
+     "Programs of today keep their folder in settings files as well: .json, .xml, .config and the like, in "
+     "their own folder and in the data folders. Where should Movix 32 search them?",
+     88, 32, 432, 44, 0},
+    {11, CtlKind::RadioGroup, IDC_rgConfigs, "", 88, 84, 330, 124, 62},
+    {11, CtlKind::Check, IDC_cbSkipConfigs, kSkipCaption, 88, 224, 250, 17, 25},
 };
 
 const int kControlCount = static_cast<int>(sizeof kControls / sizeof kControls[0]);

@@ -385,6 +385,7 @@ void TForm1::FormCreate() {
     SkipBoxes[kPageShortcuts] = Control(IDC_cbSkipShortcuts);
     SkipBoxes[kPageRegistryKeys] = Control(IDC_cbSkipRegistry);
     SkipBoxes[kPageIgnoreKeys] = Control(IDC_cbSkipIgnoreKeys);
+    SkipBoxes[kPageConfigFiles] = Control(IDC_cbSkipConfigs);
 
     try {
         LoadSettings();
@@ -419,16 +420,33 @@ void TForm1::ApplyPlatformRestrictions() {
 
 // --- Next and Back ------------------------------------------------------------
 
+const int kPageOrder[kPageCount] = {kPageFromAndTo, kPageIniFiles,     kPageGroups,    kPageShortcuts,
+                                    kPageRegistryKeys, kPageIgnoreKeys, kPageConfigFiles, kPageConfirm,
+                                    kPageSearch,       kPageFinalPage,  kPageReplacing,   kPageFinalFinal};
+
+namespace {
+
+// Where a page stands in the order Next shows the pages.
+int PagePosition(int page) {
+    for (int at = 0; at < kPageCount; ++at)
+        if (kPageOrder[at] == page)
+            return at;
+    return 0;
+}
+
+}  // namespace
+
 void TForm1::BtnNextClick() {
     Enable(IDC_BtnPrev, true);
     if (page_ == kPageSearch && subPage_ != kSubSearched) {
         ShowSubPage(subPage_ + 1);
         return;
     }
-    int n = page_ + 1;
-    while (!Checked(IDC_cbShowAll) && SkipBoxes[n] && SendMessageA(SkipBoxes[n], BM_GETCHECK, 0, 0) == BST_CHECKED)
-        ++n;
-    ShowPage(n);
+    int at = PagePosition(page_) + 1;
+    while (!Checked(IDC_cbShowAll) && SkipBoxes[kPageOrder[at]] &&
+           SendMessageA(SkipBoxes[kPageOrder[at]], BM_GETCHECK, 0, 0) == BST_CHECKED)
+        ++at;
+    ShowPage(kPageOrder[at]);
 
     switch (page_) {
     case kPageSearch:
@@ -466,11 +484,11 @@ void TForm1::BtnPrevClick() {
         Enable(IDC_BtnPrev, false);
         return;
     }
-    int n = page_ - 1;
-    while (!Checked(IDC_cbShowAll) && n >= 0 && SkipBoxes[n] &&
-           SendMessageA(SkipBoxes[n], BM_GETCHECK, 0, 0) == BST_CHECKED)
-        --n;
-    ShowPage(n);
+    int at = PagePosition(page_) - 1;
+    while (!Checked(IDC_cbShowAll) && at >= 0 && SkipBoxes[kPageOrder[at]] &&
+           SendMessageA(SkipBoxes[kPageOrder[at]], BM_GETCHECK, 0, 0) == BST_CHECKED)
+        --at;
+    ShowPage(at >= 0 ? kPageOrder[at] : kPageFromAndTo);
     if (page_ == kPageFromAndTo)
         Enable(IDC_BtnPrev, false);
 }
@@ -517,6 +535,9 @@ void TForm1::NotebookMainPageChanged() {
     case kPageRegistryKeys:
         FocusRadioGroup(IDC_rgRegistry);
         break;
+    case kPageConfigFiles:
+        FocusRadioGroup(IDC_rgConfigs);
+        break;
     case kPageConfirm: {
         SetText(IDC_lblFrom, Text(IDC_EditOldAddress));
         const std::string newAddress = Text(IDC_EditNewAddress);
@@ -526,6 +547,7 @@ void TForm1::NotebookMainPageChanged() {
         SetText(IDC_lblGroup, StripAmpersands(RadioCaption(IDC_rgGroups)));
         SetText(IDC_lblShortcut, StripAmpersands(RadioCaption(IDC_rgShortcuts)));
         SetText(IDC_lblRegistry, StripAmpersands(RadioCaption(IDC_rgRegistry)));
+        SetText(IDC_lblConfigs, StripAmpersands(RadioCaption(IDC_rgConfigs)));
         break;
     }
     case kPageSearch:

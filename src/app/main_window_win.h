@@ -35,8 +35,12 @@ enum MainPage {
     kPageFinalPage = 8,
     kPageReplacing = 9,
     kPageFinalFinal = 10,
-    kPageCount = 11
+    // Shown after the Registry's pages and before Confirm (see kPageOrder).
+    kPageConfigFiles = 11,
+    kPageCount = 12
 };
+// The pages in the order Next shows them.
+extern const int kPageOrder[kPageCount];
 enum SubPage { kSubSearching = 0, kSubSearchResults = 1, kSubSearched = 2, kSubPageCount = 3 };
 
 // Posted to the main window: measure the log lines added since the last time.
@@ -128,7 +132,7 @@ public:
     bool MoveFolderFirst(TUndoRecorder& journal, const std::string& oldAddress, const std::string& newAddress);
     void SaveFoundListAsRtf(const std::string& fileName);
     void SaveLog(const std::string& fileName);
-    int FoundIni = -1, FoundGroups = -1, FoundShortcuts = -1, FoundRegistry = -1;
+    int FoundIni = -1, FoundGroups = -1, FoundShortcuts = -1, FoundRegistry = -1, FoundConfigs = -1;
     int* CurrentCount = nullptr;
 
     // A hit from a search thread (through the synchronised call): a new row

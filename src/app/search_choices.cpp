@@ -40,4 +40,11 @@ int RegistryScopeForItem(int index) {
     return index >= 1 && index <= 3 ? index + 4 : 0;
 }
 
+int ConfigWalkModeForItem(int index) {
+    // The modes of the configuration-file thread: 5 the New folder, 6 with
+    // this user's data folders, 7 with every user's, 3 all fixed drives.
+    static const int kModes[] = {-1, 5, 6, 7, 3};
+    return index >= 0 && index < 5 ? kModes[index] : 0;
+}
+
 }  // namespace movix

@@ -14,5 +14,8 @@ int ShortcutWalkModeForItem(int index);
 // The Registry scope for rgRegistry's item (5: HKCR and HKCU; 6: with HKCC;
 // 7: every root); -1 for item 0.
 int RegistryScopeForItem(int index);
+// The walk mode of the configuration-file search for rgConfigs' item; -1
+// for item 0.
+int ConfigWalkModeForItem(int index);
 
 }  // namespace movix

@@ -8,6 +8,7 @@
 
 #include "app/main_window_win.h"
 #include "app/search_choices.h"
+#include "app/settings_win.h"
 #include "app/ui_text_win.h"
 #include "core/found_items.h"
 #include "engine/search_runner_win.h"
@@ -37,7 +38,7 @@ void TForm1::StartIniSearch() {
     busy_ = true;
     SetBusyCursor(true);
     // A kind left out keeps -1; a step that starts sets its count to 0.
-    FoundIni = FoundGroups = FoundShortcuts = FoundRegistry = -1;
+    FoundIni = FoundGroups = FoundShortcuts = FoundRegistry = FoundConfigs = -1;
     TSearchSettings settings;
     settings.OldAddress = Text(IDC_EditOldAddress);
     settings.ProgressLabel = Control(IDC_lblSearchIn);
@@ -45,6 +46,9 @@ void TForm1::StartIniSearch() {
     settings.Groups = RadioIndex(IDC_rgGroups) != 0;
     settings.ShortcutMode = ShortcutWalkModeForItem(RadioIndex(IDC_rgShortcuts));
     settings.RegistryMode = RegistryScopeForItem(RadioIndex(IDC_rgRegistry));
+    settings.ConfigMode = ConfigWalkModeForItem(RadioIndex(IDC_rgConfigs));
+    settings.NewAddress = Text(IDC_EditNewAddress);
+    settings.ConfigTypes = SavedConfigTypes();
     settings.IgnoreKeys = ListBoxStrings(Control(IDC_lbIgnoreKey));
     SearchRunner().Start(settings);
 }
@@ -62,10 +66,10 @@ void TForm1::StartRegistrySearch() {
 }
 
 void TForm1::SearchStepStarted(int kind) {
-    static int TForm1::*const kCount[] = {nullptr, &TForm1::FoundIni, &TForm1::FoundGroups, &TForm1::FoundShortcuts,
-                                          &TForm1::FoundRegistry};
-    static const int kLabel[] = {0, IDC_lblIni, IDC_lblGroup, IDC_lblShortcut, IDC_lblRegistry};
-    if (kind < KindIni || kind > KindReg)
+    static int TForm1::*const kCount[kKindSlots] = {nullptr,         &TForm1::FoundIni,      &TForm1::FoundGroups,
+                                                    &TForm1::FoundShortcuts, &TForm1::FoundRegistry, &TForm1::FoundConfigs};
+    static const int kLabel[kKindSlots] = {0, IDC_lblIni, IDC_lblGroup, IDC_lblShortcut, IDC_lblRegistry, IDC_lblConfigs};
+    if (kind < KindIni || kind >= kKindSlots)
         return;
     this->*kCount[kind] = 0;
     CurrentCount = &(this->*kCount[kind]);
@@ -85,10 +89,19 @@ void TForm1::ShowSearchResults() {
             return std::string(none);
         return std::to_string(count) + some + (run.StepFailed(kind) ? " (incomplete)" : "");
     };
-    SetText(IDC_lblFoundINI, caption(FoundIni, 1, "No INI files searched", " matches in INI files"));
-    SetText(IDC_lblFoundGroup, caption(FoundGroups, 2, "No Groups searched", " matches in Groups"));
-    SetText(IDC_lblFoundShortcut, caption(FoundShortcuts, 3, "No Shortcuts searched", " matches in Shortcuts"));
-    SetText(IDC_lblFoundReg, caption(FoundRegistry, 4, "No Registry entries searched", " matches in the Registry"));
+    const struct {
+        int label;
+        int count;
+        int kind;
+    } found[] = {{IDC_lblFoundINI, FoundIni, KindIni},
+                 {IDC_lblFoundGroup, FoundGroups, KindGrp},
+                 {IDC_lblFoundShortcut, FoundShortcuts, KindLnk},
+                 {IDC_lblFoundReg, FoundRegistry, KindReg},
+                 {IDC_lblFoundCfg, FoundConfigs, KindCfg}};
+    for (const auto& f : found) {
+        const TKindNames& names = *KindNamesOf(f.kind);
+        SetText(f.label, caption(f.count, f.kind, names.NoneSearched, names.Counted));
+    }
     // What was left out or could not be read, in the hint's place.
     std::string notes;
     for (const std::string& note : run.Notes())
@@ -97,7 +110,7 @@ void TForm1::ShowSearchResults() {
     ShowWindow(Control(IDC_lblSearchNotes), notes.empty() ? SW_HIDE : SW_SHOW);
     ShowWindow(Control(IDC_lblFoundHint), notes.empty() ? SW_SHOW : SW_HIDE);
     ShowSubPage(kSubSearchResults);
-    Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0);
+    Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0 || FoundConfigs > 0);
     Enable(IDC_BtnPrev, false);
     busy_ = false;
     SetBusyCursor(false);

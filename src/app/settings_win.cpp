@@ -133,13 +133,15 @@ void TForm1::LoadSettings() {
     SetRadioIndex(IDC_rgShortcuts,
                   ClampItemIndex(ReadInteger(kSettingsSubkey, "Shortcuts", PlatformCode == 1 ? 0 : 1), 4));
     SetRadioIndex(IDC_rgRegistry, ClampItemIndex(ReadInteger(kSettingsSubkey, "Registry", 2), 4));
+    SetRadioIndex(IDC_rgConfigs, ClampItemIndex(ReadInteger(kSettingsSubkey, "Configuration Files", 2), 5));
     const struct {
         int id;
         const char* name;
     } skips[] = {{IDC_cbSkipIniFiles, "INI Files"},
                  {IDC_cbSkipGroups, "Groups"},
                  {IDC_cbSkipShortcuts, "Shortcuts"},
-                 {IDC_cbSkipRegistry, "Registry"}};
+                 {IDC_cbSkipRegistry, "Registry"},
+                 {IDC_cbSkipConfigs, "Configuration Files"}};
     for (const auto& skip : skips) {
         SendMessageA(Control(skip.id), BM_SETCHECK,
                      ReadInteger(kSkipPagesSubkey, skip.name, 0) == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -171,6 +173,20 @@ void TForm1::SaveSettings() {
     WriteInteger(kSkipPagesSubkey, "Groups", Checked(IDC_cbSkipGroups) ? 1 : 0);
     WriteInteger(kSkipPagesSubkey, "Shortcuts", Checked(IDC_cbSkipShortcuts) ? 1 : 0);
     WriteInteger(kSkipPagesSubkey, "Registry", Checked(IDC_cbSkipRegistry) ? 1 : 0);
+    WriteInteger(kSettingsSubkey, "Configuration Files", RadioIndex(IDC_rgConfigs));
+    WriteInteger(kSkipPagesSubkey, "Configuration Files", Checked(IDC_cbSkipConfigs) ? 1 : 0);
+}
+
+}  // namespace movix
+
+namespace movix {
+
+std::string SavedConfigTypes() {
+    TRegistry reg(KEY_READ);
+    if (!reg.OpenKey(std::string("\\") + kSettingsKey + "\\" + kSettingsSubkey, false) ||
+        !reg.ValueExists("Configuration Types"))
+        return std::string();
+    return reg.ReadString("Configuration Types");
 }
 
 }  // namespace movix

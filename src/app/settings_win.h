@@ -17,4 +17,9 @@ int GetUserSidText(std::string& text);
 // user's own hive and the machine's hardware and security keys (NT).
 std::vector<std::string> SystemIgnoreKeys();
 
+// The types of configuration files the user keeps under the settings key
+// ("Configuration Types", extensions separated by semicolons); empty when
+// none are kept, and the search then takes its own list.
+std::string SavedConfigTypes();
+
 }  // namespace movix

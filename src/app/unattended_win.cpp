@@ -75,8 +75,9 @@ std::vector<std::string> CommandLineArguments() {
 // --- The saved choices, as the wizard's pages start with them ---------------
 
 struct TChoices {
-    int Ini = 2, Groups = 1, Shortcuts = 1, Registry = 2;
+    int Ini = 2, Groups = 1, Shortcuts = 1, Registry = 2, Configs = 2;
     std::vector<std::string> IgnoreKeys;
+    std::string ConfigTypes;
 };
 
 int ReadSavedInteger(const char* name, int defaultValue) {
@@ -93,6 +94,8 @@ TChoices ReadSavedChoices() {
     choices.Groups = ClampItemIndex(ReadSavedInteger("Groups", 1), kGroupItems);
     choices.Shortcuts = ClampItemIndex(ReadSavedInteger("Shortcuts", PlatformCode == 1 ? 0 : 1), kShortcutItems);
     choices.Registry = ClampItemIndex(ReadSavedInteger("Registry", 2), kRegistryItems);
+    choices.Configs = ClampItemIndex(ReadSavedInteger("Configuration Files", 2), kConfigItems);
+    choices.ConfigTypes = SavedConfigTypes();
     // The platform's restrictions, as the option pages apply them.
     if (PlatformCode != 0 && choices.Registry == 2)
         choices.Registry = 1;
@@ -207,8 +210,6 @@ std::string WindowTextUtf8(HWND window) {
     return WideToUtf8(text);
 }
 
-const char* const kKindTitle[] = {"", "INI files", "Groups", "Shortcuts", "the Registry"};
-
 // One hit as one line of tab-separated fields: a tab or line end inside a
 // field (a Registry name may hold one) is shown as a blank. A flagged hit
 // (the Old address may begin a longer name there) has "!" after its mark.
@@ -235,9 +236,9 @@ class TUnattendedRun final : public IRunCallback {
 
     void StepStarted(int kind) override {
         kind_ = kind;
-        if (!replacing_ && kind >= KindIni && kind <= KindReg) {
+        if (!replacing_ && KindNamesOf(kind) != nullptr) {
             counts_[kind] = 0;
-            console_.Line("Searching " + std::string(kKindTitle[kind]) + " (" + scope_[kind] + ")");
+            console_.Line("Searching " + std::string(KindNamesOf(kind)->Title) + " (" + scope_[kind] + ")");
         }
     }
     void StepEnded(int) override {}
@@ -253,7 +254,7 @@ class TUnattendedRun final : public IRunCallback {
         // name a longer folder is never rewritten unless asked for.
         if (row.MaybeLonger && !flaggedToo_)
             row.Mark = MarkN;
-        if (kind >= KindIni && kind <= KindReg)
+        if (KindNamesOf(kind) != nullptr)
             ++counts_[kind];
         console_.Line(HitLine(row));
         rows_.push_back(std::move(row));
@@ -276,14 +277,15 @@ class TUnattendedRun final : public IRunCallback {
 
     void ShowProgress() {
         const DWORD now = GetTickCount();
-        if (now - lastProgress_ < 250 || kind_ < KindIni || kind_ > KindReg)
+        if (now - lastProgress_ < 250 || KindNamesOf(kind_) == nullptr)
             return;
         lastProgress_ = now;
         const std::string where = WindowTextUtf8(label_);
+        const std::string title = KindNamesOf(kind_)->Title;
         if (replacing_)
-            console_.Progress("Replacing in " + std::string(kKindTitle[kind_]) + (where.empty() ? "" : ": " + where));
+            console_.Progress("Replacing in " + title + (where.empty() ? "" : ": " + where));
         else
-            console_.Progress(std::string(kKindTitle[kind_]) + ": " + std::to_string(counts_[kind_]) + " found" +
+            console_.Progress(title + ": " + std::to_string(counts_[kind_]) + " found" +
                               (where.empty() ? "" : " - " + where));
     }
 
@@ -296,7 +298,7 @@ class TUnattendedRun final : public IRunCallback {
         replacing_ = true;
         kind_ = KindNone;
     }
-    std::string scope_[5];
+    std::string scope_[kKindSlots];
 
   private:
     TConsole& console_;
@@ -304,7 +306,7 @@ class TUnattendedRun final : public IRunCallback {
     std::string oldUpper_;
     bool flaggedToo_;
     int kind_ = KindNone;
-    int counts_[5] = {-1, -1, -1, -1, -1};
+    int counts_[kKindSlots] = {-1, -1, -1, -1, -1, -1};
     std::vector<TFoundItem> rows_;
     std::vector<std::string> log_;
     bool ended_ = false;
@@ -382,24 +384,21 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
         choices.Shortcuts = line.Shortcuts;
     if (line.Registry >= 0)
         choices.Registry = line.Registry;
+    if (line.Configs >= 0)
+        choices.Configs = line.Configs;
 
     UiDispatcher::Init();
     // The search threads show where they are in a label; this one is never
     // shown, the progress line reads it.
     const HWND label = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
     TUnattendedRun run(console, label, line.OldAddress, line.Flagged);
-    static const char* const kIniScope[] = {"", "WIN.INI and SYSTEM.INI", "the Windows folder",
-                                            "the Windows folder and below", "all fixed drives"};
-    static const char* const kShortcutScope[] = {"", "Start Menu and Desktop", "the Windows folder and below",
-                                                 "all fixed drives"};
-    static const char* const kRegistryScope[] = {"", "HKCR and HKCU", "HKCR, HKCU and HKCC", "all of the Registry"};
-    auto scope = [](const char* const* names, int items, int index) {
-        return index >= 0 && index < items ? std::string(names[index]) : std::string("nothing");
-    };
-    run.scope_[KindIni] = scope(kIniScope, kIniItems, choices.Ini);
-    run.scope_[KindGrp] = "all groups";
-    run.scope_[KindLnk] = scope(kShortcutScope, kShortcutItems, choices.Shortcuts);
-    run.scope_[KindReg] = scope(kRegistryScope, kRegistryItems, choices.Registry);
+    const int chosen[kKindSlots] = {0, choices.Ini, choices.Groups, choices.Shortcuts, choices.Registry,
+                                    choices.Configs};
+    for (int k = 0; k < kKindCount; ++k) {
+        const TKindNames& names = kKindNames[k];
+        const int index = chosen[names.Code];
+        run.scope_[names.Code] = index >= 0 && index < names.Items ? std::string(names.Scopes[index]) : "nothing";
+    }
 
     console.Line(std::string(line.Apply ? "Search and replace" : "Search only (nothing is changed without /apply)"));
     console.Line("Old address: " + line.OldAddress);
@@ -412,6 +411,9 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     settings.Groups = choices.Groups > 0;
     settings.ShortcutMode = ShortcutWalkModeForItem(choices.Shortcuts);
     settings.RegistryMode = RegistryScopeForItem(choices.Registry);
+    settings.ConfigMode = ConfigWalkModeForItem(choices.Configs);
+    settings.NewAddress = line.NewAddress;
+    settings.ConfigTypes = choices.ConfigTypes;
     settings.IgnoreKeys = choices.IgnoreKeys;
 
     SYSTEMTIME now;
@@ -455,16 +457,13 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
 
     for (const std::string& note : search.Notes())
         console.Line(note);
-    auto caption = [&](int kind, const char* none, const char* some) {
-        const int count = run.Count(kind);
-        if (count < 0)
-            return std::string(none);
-        return std::to_string(count) + some + (search.StepFailed(kind) ? " (incomplete)" : "");
-    };
-    console.Line(caption(KindIni, "No INI files searched", " matches in INI files"));
-    console.Line(caption(KindGrp, "No Groups searched", " matches in Groups"));
-    console.Line(caption(KindLnk, "No Shortcuts searched", " matches in Shortcuts"));
-    console.Line(caption(KindReg, "No Registry entries searched", " matches in the Registry"));
+    for (int k = 0; k < kKindCount; ++k) {
+        const TKindNames& names = kKindNames[k];
+        const int count = run.Count(names.Code);
+        console.Line(count < 0 ? std::string(names.NoneSearched)
+                               : std::to_string(count) + names.Counted +
+                                     (search.StepFailed(names.Code) ? " (incomplete)" : ""));
+    }
 
     int exitCode = kExitDone;
     if (!line.ListFile.empty()) {

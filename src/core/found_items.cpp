@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "core/path_spellings.h"
 #include "core/strings.h"
 
 namespace movix {
@@ -26,6 +27,15 @@ TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const
     std::string_view judged = row.Context;
     if (kind == KindIni && subType == kSubTypeSection && !judged.empty() && judged.back() == ']')
         judged.remove_suffix(1);
+    if (kind == KindCfg) {
+        // A configuration line may hold Old escaped or as a URL: judged in
+        // each spelling, as the search found it.
+        row.MaybeLonger = false;
+        if (!oldUpper.empty())
+            for (const TSpelledOccurrence& at : FindSpelledOccurrences(judged, oldUpper))
+                row.MaybeLonger = row.MaybeLonger || at.boundary == TBoundary::Doubtful;
+        return row;
+    }
     row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(judged, oldUpper);
     return row;
 }
@@ -46,12 +56,14 @@ bool IsPlaceholder(const TFoundItem& row) {
 }
 
 const char* KindText(int kind) {
-    static const char* const texts[] = {"err", "INI", "GRP", "LNK", "REG"};
-    return kind >= 1 && kind <= 4 ? texts[kind] : texts[0];
+    const TKindNames* names = KindNamesOf(kind);
+    return names != nullptr ? names->Type : "err";
 }
 
 const char* SubTypeText(int subType) {
     static const char* const texts[] = {"err", "sec", "cmd", "ico", "dir", "arg", "key", "val", "dat", "dat"};
+    if (subType >= kSubTypeSpellingFirst && subType <= kSubTypeSpellingLast)
+        return SpellingCode(static_cast<TSpelling>(subType - kSubTypeSpellingFirst));
     return subType >= 1 && subType <= 9 ? texts[subType] : texts[0];
 }
 
@@ -74,17 +86,10 @@ std::string_view ColumnText(const TFoundItem& row, int column) {
 }
 
 int KindNumberFromTypeText(std::string_view typeText) {
-    static const std::string_view kinds = "^INI^GRP^LNK^REG^";
-    std::string probe;
-    probe.reserve(typeText.size() + 2);
-    probe += '^';
-    probe += typeText;
-    probe += '^';
-    const std::size_t found = kinds.find(probe);
-    if (found == std::string_view::npos)
-        return 0;
-    const int p = static_cast<int>(found) + 1;  // counted from 1
-    return (p - 1) / 4 + 1;
+    for (int i = 0; i < kKindCount; ++i)
+        if (typeText == kKindNames[i].Type)
+            return kKindNames[i].Code;
+    return 0;
 }
 
 int HelpContextForRow(std::string_view typeText, int subType) {
@@ -110,6 +115,10 @@ int HelpContextForRow(std::string_view typeText, int subType) {
                 return 50;
             if (subType == 8 || subType == 9)
                 return 51;
+            break;
+        case KindCfg:
+            if (subType >= kSubTypeSpellingFirst && subType <= kSubTypeSpellingLast)
+                return 65 + (subType - kSubTypeSpellingFirst);  // plain 65, slash 66, json 67, xml 68, url 69
             break;
         default:
             break;

@@ -405,6 +405,10 @@ void TMovixFileThread::Execute() {
     }
 }
 
+bool TMovixFileThread::WantsFile(const std::string& name) const {
+    return HasExtension(name, extension_);
+}
+
 void TMovixFileThread::SearchFolder(const std::string& folder) {
     Walk(folder, false, kWalkStart);
 }
@@ -473,7 +477,7 @@ void TMovixFileThread::Walk(const std::string& folder, bool intoSubfolders, ULON
                 const bool wanted =
                     !name.empty() && !(attrs & kSkippedAttributes) &&
                     (isFolder ? intoSubfolders && !IsDotEntry(name) && !(attrs & FILE_ATTRIBUTE_REPARSE_POINT)
-                              : HasExtension(name, extension_));
+                              : WantsFile(name));
                 if (wanted && !NameLeadsBack(folder, name, wide, id)) {
                     // Opened by its name it would be another entry, or none:
                     // not read, and counted as such.

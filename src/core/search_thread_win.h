@@ -76,6 +76,9 @@ public:
     static constexpr std::size_t kMaxUnreadableNames = 1000;
     // Places a walk left out on purpose (for instance "Z:"); empty if none.
     std::string LeftOut;
+    // What the body passed over on purpose and the user should hear of
+    // ("3 files over 16 MB"): one note each, read like LeftOut.
+    std::vector<std::string> PassedOver;
 
     // Set from the UI thread, read by the body at its checkpoints.
     std::atomic<bool> Terminated{false};
@@ -176,6 +179,9 @@ protected:
     virtual void ProcessFile(const std::string& name) = 0;
     // The subclass's own list of places (mode 4).
     virtual void SearchOwnList() {}
+    // Whether a listed file is one to examine: by default, a file with the
+    // kind's extension.
+    virtual bool WantsFile(const std::string& name) const;
 
     // The folder's own files of the kind, without its subfolders.
     void SearchFolder(const std::string& folder);

@@ -6,10 +6,7 @@
 #include "engine/replacement_plan.h"
 #include "platform/handles.h"
 #include "targets/dde_conversation_win.h"
-#include "targets/ini_files_win.h"
-#include "targets/progman_groups_win.h"
-#include "targets/registry_replace_win.h"
-#include "targets/shortcuts_win.h"
+#include "targets/target_kinds_win.h"
 #include "targets/undo_journal_win.h"
 
 namespace movix {
@@ -57,66 +54,24 @@ void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
         }
     };
 
-    callback_.StepStarted(KindIni);
-    const TLogLine iniLog = journal_ != nullptr ? journal_->WatchLog(logLine) : logLine;
-    runGroups(
-        plan.Groups[KindIni], false, "INI file",
-        [&](std::vector<TReplaceGroup>& one) { ReplaceIniFiles(one, oldAddress, newAddress, itemLabel_, iniLog); },
-        KindIni);
-    callback_.StepEnded(KindIni);
-
-    // The Program Manager replacer only collects the commands; they go as
-    // one execute after the last group, and the pass's log follows then.
-    callback_.StepStarted(KindGrp);
-    if (journal_ != nullptr)
-        journal_->UseConversation(&progMan_);
-    TProgManPass progManPass(progMan_);
-    runLog = progManPass.Log();
-    runGroups(
-        plan.Groups[KindGrp], false, "Group",
-        [&](std::vector<TReplaceGroup>& one) { progManPass.Replace(one, oldAddress, newAddress, itemLabel_); },
-        KindGrp);
-    runLog = logLine;
-    try {
-        progManPass.Finish(logLine, [this] { callback_.KeepResponsive(); });
-    } catch (const std::exception& e) {
-        callback_.LogLine(std::string("***** Program Manager: ") + e.what());
+    TKindReplace run;
+    run.OldAddress = oldAddress;
+    run.NewAddress = newAddress;
+    run.ItemLabel = itemLabel_;
+    run.Log = logLine;
+    run.ProgMan = &progMan_;
+    run.Journal = journal_;
+    run.KeepResponsive = [this] { callback_.KeepResponsive(); };
+    for (TTargetKind* kind : TargetKinds()) {
+        callback_.StepStarted(kind->Code());
+        kind->BeginReplace(run);
+        runLog = kind->RunLog(run);
+        runGroups(plan.Groups[kind->Code()], kind->LastToFirst(), kind->Names().Target,
+                  [&](std::vector<TReplaceGroup>& one) { kind->Replace(one[0], run); }, kind->Code());
+        runLog = logLine;
+        kind->EndReplace(run);
+        callback_.StepEnded(kind->Code());
     }
-    if (journal_ != nullptr)
-        journal_->AfterGroupItems();
-    callback_.StepEnded(KindGrp);
-
-    callback_.StepStarted(KindLnk);
-    runGroups(
-        plan.Groups[KindLnk], false, "Shortcut",
-        [&](std::vector<TReplaceGroup>& one) { ReplaceShortcuts(one, oldAddress, newAddress, itemLabel_, logLine); },
-        KindLnk);
-    callback_.StepEnded(KindLnk);
-
-    // The Registry replacer takes its groups from the last to the first,
-    // so that a key's own hits are applied before the key moves. It
-    // opens its part of the log with a blank line and "Updating Registry"
-    // on every call: handed one group at a time, the first call's stand.
-    callback_.StepStarted(KindReg);
-    static const char* const kRegistryHead[] = {"", "Updating Registry"};
-    int registryCalls = 0;
-    std::size_t headToDrop = 0;
-    const TLogLine registryLog = [&](const std::string& line) {
-        if (headToDrop > 0 && line == kRegistryHead[2 - headToDrop]) {
-            --headToDrop;
-            return;
-        }
-        headToDrop = 0;
-        callback_.LogLine(line);
-    };
-    runGroups(
-        plan.Groups[KindReg], true, "Registry key",
-        [&](std::vector<TReplaceGroup>& one) {
-            headToDrop = registryCalls++ > 0 ? 2 : 0;
-            ReplaceRegistry(one, oldAddress, newAddress, itemLabel_, registryLog);
-        },
-        KindReg);
-    callback_.StepEnded(KindReg);
 
     if (callback_.StopRequested()) {
         callback_.LogLine("");

@@ -7,7 +7,7 @@
 namespace movix {
 
 std::string TargetKey(const TFoundItem& row) {
-    if (row.Kind == KindIni || row.Kind == KindLnk) {
+    if (row.Kind == KindIni || row.Kind == KindLnk || row.Kind == KindCfg) {
         if (!row.Path.empty() && row.Path.back() == '\\')
             return row.Path + row.Item;
         return row.Path + "\\" + row.Item;
@@ -30,7 +30,7 @@ std::string HitText(const TFoundItem& row) {
 TReplacePlan GroupRows(const std::vector<TFoundItem>& rows) {
     TReplacePlan plan;
     for (const TFoundItem& row : rows) {
-        if (row.Kind < KindIni || row.Kind > KindReg)
+        if (KindNamesOf(row.Kind) == nullptr)
             continue;
         std::vector<TReplaceGroup>& groups = plan.Groups[row.Kind];
         const std::string key = TargetKey(row);

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "core/found_items.h"
+#include "core/kinds.h"
 #include "core/replace_groups.h"
 
 namespace movix {
 
-// One ordered group list for each kind code 1..4 (index 0 stays empty).
+// One ordered group list for each kind code (index 0 stays empty).
 struct TReplacePlan {
-    std::vector<TReplaceGroup> Groups[5];
+    std::vector<TReplaceGroup> Groups[kKindSlots];
 };
 
 // The target a row belongs to: the full file name for INI and LNK rows
@@ -22,7 +23,7 @@ std::string TargetKey(const TFoundItem& row);
 
 // What identifies the row's hit within its target: Context upper-cased
 // (ASCII letters only) for INI and LNK, the item title for GRP, Context as
-// it is for REG.
+// it is for REG and CFG.
 std::string HitText(const TFoundItem& row);
 
 // Groups the rows, taken in order: a row joins the last group of its kind

@@ -5,10 +5,7 @@
 #include "core/found_items.h"
 #include "core/search_thread_win.h"
 #include "targets/dde_conversation_win.h"
-#include "targets/ini_files_win.h"
-#include "targets/progman_groups_win.h"
-#include "targets/registry_search_win.h"
-#include "targets/shortcuts_win.h"
+#include "targets/target_kinds_win.h"
 
 namespace movix {
 
@@ -21,96 +18,71 @@ void TSearchRunner::Hit(const std::string& item,
     callback_.Hit(item, path, context, kind, subType, valueName);
 }
 
+int TSearchRunner::ModeOf(const TSearchSettings& settings, int kind) {
+    switch (kind) {
+        case KindIni:
+            return settings.IniMode;
+        case KindGrp:
+            return settings.Groups ? 0 : -1;
+        case KindLnk:
+            return settings.ShortcutMode;
+        case KindReg:
+            return settings.RegistryMode;
+        case KindCfg:
+            return settings.ConfigMode;
+        default:
+            return -1;
+    }
+}
+
 void TSearchRunner::Start(const TSearchSettings& settings) {
     settings_ = settings;
-    if (settings_.IniMode < 0) {
-        StartGroupSearch();
-        return;
-    }
-    callback_.StepStarted(KindIni);
-    TSearchINIThread* thread = new TSearchINIThread(
-        KindIni, settings_.OldAddress, settings_.ProgressLabel,
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind, int subType) {
-            Hit(item, path, context, kind, subType);
-        },
-        settings_.IniMode);
-    current_ = thread;
-    thread->OnTerminate = [this](TMovixThread*) { StartGroupSearch(); };
-    thread->Resume();
+    StartAt(0);
 }
 
-void TSearchRunner::StartGroupSearch() {
-    if (callback_.StopRequested())
-        return;
-    TakeStepNotes();
-    if (!settings_.Groups) {
-        StartShortcutSearch();
-        return;
-    }
-    callback_.StepStarted(KindGrp);
-    // Opened here, on this thread, which owns it; the thread only asks
-    // through it, and Finish closes it. A conversation that did not open
-    // gives the thread empty replies.
-    progMan_.SetLink("ProgMan", "ProgMan");
-    progMan_.OpenLink();
-    TSearchGrpThread* thread = new TSearchGrpThread(
-        KindGrp, settings_.OldAddress, settings_.ProgressLabel,
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind, int subType) {
-            Hit(item, path, context, kind, subType);
-        },
-        &progMan_);
-    current_ = thread;
-    thread->OnTerminate = [this](TMovixThread*) { StartShortcutSearch(); };
-    thread->Resume();
+void TSearchRunner::StartFrom(int kind) {
+    const std::vector<TTargetKind*>& kinds = TargetKinds();
+    for (std::size_t i = 0; i < kinds.size(); ++i)
+        if (kinds[i]->Code() == kind)
+            return StartAt(i);
+    StartAt(kinds.size());
 }
 
-void TSearchRunner::StartShortcutSearch() {
-    if (callback_.StopRequested())
+void TSearchRunner::StartAt(std::size_t index) {
+    if (index > 0 && callback_.StopRequested())
         return;
     TakeStepNotes();
-    if (settings_.ShortcutMode < 0) {
-        StartRegistrySearch();
-        return;
-    }
-    callback_.StepStarted(KindLnk);
-    TSearchLNKThread* thread = new TSearchLNKThread(
-        KindLnk, settings_.OldAddress, settings_.ProgressLabel,
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind, int subType) {
-            Hit(item, path, context, kind, subType);
-        },
-        settings_.ShortcutMode);
-    current_ = thread;
-    thread->OnTerminate = [this](TMovixThread*) { StartRegistrySearch(); };
-    thread->Resume();
-}
-
-void TSearchRunner::StartRegistrySearch() {
-    if (callback_.StopRequested())
-        return;
-    TakeStepNotes();
-    if (settings_.RegistryMode < 0) {
+    const std::vector<TTargetKind*>& kinds = TargetKinds();
+    while (index < kinds.size() && ModeOf(settings_, kinds[index]->Code()) < 0)
+        ++index;
+    if (index >= kinds.size()) {
         Finish();
         return;
     }
-    callback_.StepStarted(KindReg);
-    TSearchRegThread* thread = new TSearchRegThread(
-        KindReg, settings_.OldAddress, settings_.ProgressLabel,
-        [this](const std::string& item, const std::string& path, const std::string& context, int kind, int subType) {
-            Hit(item, path, context, kind, subType);
-        },
-        settings_.IgnoreKeys, settings_.RegistryMode);
-    thread->OnFoundValue = [this](const std::string& item, const std::string& path, const std::string& context,
-                                  int kind, int subType,
-                                  const std::string& valueName) { Hit(item, path, context, kind, subType, valueName); };
+    TTargetKind& kind = *kinds[index];
+    callback_.StepStarted(kind.Code());
+    TKindSearch search;
+    search.OldAddress = settings_.OldAddress;
+    search.NewAddress = settings_.NewAddress;
+    search.ProgressLabel = settings_.ProgressLabel;
+    search.Mode = ModeOf(settings_, kind.Code());
+    search.IniMode = settings_.IniMode;
+    search.IgnoreKeys = settings_.IgnoreKeys;
+    search.ConfigTypes = settings_.ConfigTypes;
+    search.ProgMan = &progMan_;
+    search.OnFound = [this](const std::string& item, const std::string& path, const std::string& context, int code,
+                            int subType, const std::string& valueName) {
+        Hit(item, path, context, code, subType, valueName);
+    };
+    TMovixThread* thread = kind.NewSearch(search);
     current_ = thread;
-    thread->OnTerminate = [this](TMovixThread*) { Finish(); };
+    thread->OnTerminate = [this, index](TMovixThread*) { StartAt(index + 1); };
     thread->Resume();
 }
 
 void TSearchRunner::Finish() {
     if (callback_.StopRequested())
         return;
-    TakeStepNotes();
     // Closed at the end of every run that gets here, searched or not.
     progMan_.CloseLink();
     callback_.RunEnded();
@@ -126,11 +98,10 @@ void TSearchRunner::TakeStepNotes() {
     // OnTerminate: the object is still there, and is gone right after.
     TMovixThread* thread = current_;
     current_ = nullptr;
-    if (thread == nullptr || thread->Kind < 1 || thread->Kind > 4)
+    const TKindNames* names = thread != nullptr ? KindNamesOf(thread->Kind) : nullptr;
+    if (names == nullptr)
         return;
-    static const char* const kWhat[] = {"", "INI files", "Groups", "Shortcuts", "the Registry"};
-    static const char* const kTitle[] = {"", "INI files", "Groups", "Shortcuts", "Registry"};
-    const std::string what = kWhat[thread->Kind];
+    const std::string what = names->Title;
     if (!thread->FatalError().empty()) {
         stepFailed_[thread->Kind] = true;
         notes_.push_back("The search of " + what + " ended by an error: " + thread->FatalError() + ".");
@@ -149,7 +120,7 @@ void TSearchRunner::TakeStepNotes() {
     if (!counts.empty()) {
         const int total =
             thread->UnreadableCount(U::Folder) + thread->UnreadableCount(U::File) + thread->UnreadableCount(U::Key);
-        std::string note = kTitle[thread->Kind] + (": " + counts) + " could not be read";
+        std::string note = names->Short + (": " + counts) + " could not be read";
         if (thread->AdministratorCouldRead())
             note += " (an administrator may be able to read them)";
         notes_.push_back(note + ".");
@@ -167,6 +138,10 @@ void TSearchRunner::TakeStepNotes() {
                             ", which holds the whole Unix file system, was left out "
                             "of the search of " +
                             what + ".");
+    }
+    for (const std::string& passed : thread->PassedOver) {
+        notes_.push_back(std::string(names->Short) + ": " + passed + ".");
+        logLines_.push_back("In the search of " + what + ", " + passed + ".");
     }
     callback_.StepEnded(thread->Kind);
 }

@@ -1,7 +1,8 @@
-// The search run without a window: one search thread per kind of target, one
-// after another, each started by the termination handler of the one before it
-// on the thread that started the run, so that thread never waits for a search
-// thread. Hits, steps and the run's end go to the run's callback.
+// The search run without a window: one search thread per kind of target (in
+// the order of TargetKinds), one after another, each started by the
+// termination handler of the one before it on the thread that started the
+// run, so that thread never waits for a search thread. Hits, steps and the
+// run's end go to the run's callback.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/kinds.h"
 #include "engine/run_callback.h"
 
 namespace movix {
@@ -18,6 +20,8 @@ class TMovixThread;
 
 struct TSearchSettings {
     std::string OldAddress;
+    // The configuration-file search walks the New folder.
+    std::string NewAddress;
     // The walk mode of each file search, and the scope of the Registry
     // search (5: HKCR and HKCU; 6: with HKCC; 7: every root); -1 leaves the
     // kind out, 0 is a search that examines nothing.
@@ -25,8 +29,11 @@ struct TSearchSettings {
     bool Groups = false;
     int ShortcutMode = -1;
     int RegistryMode = -1;
+    int ConfigMode = -1;
     // Registry keys the search does not enter.
     std::vector<std::string> IgnoreKeys;
+    // The types of configuration files searched; empty: the default list.
+    std::string ConfigTypes;
     // Where a search thread shows what it is in; may be null.
     HWND ProgressLabel = nullptr;
 };
@@ -43,9 +50,9 @@ class TSearchRunner {
     // from that thread's end. A stop asked for through the callback keeps
     // every later step from starting (and the run's end from being reported).
     void Start(const TSearchSettings& settings);
-    void StartGroupSearch();
-    void StartShortcutSearch();
-    void StartRegistrySearch();
+    void StartGroupSearch() { StartFrom(KindGrp); }
+    void StartShortcutSearch() { StartFrom(KindLnk); }
+    void StartRegistrySearch() { StartFrom(KindReg); }
     void Finish();
 
     // Asks the search thread in hand, if any, to stop at its next check.
@@ -57,9 +64,16 @@ class TSearchRunner {
     // search (by kind code), so its count is not complete.
     const std::vector<std::string>& Notes() const { return notes_; }
     const std::vector<std::string>& LogLines() const { return logLines_; }
-    bool StepFailed(int kind) const { return kind >= 0 && kind < 5 && stepFailed_[kind]; }
+    bool StepFailed(int kind) const { return kind >= 0 && kind < kKindSlots && stepFailed_[kind]; }
+
+    // The walk mode or scope the settings give a kind; -1 leaves it out.
+    static int ModeOf(const TSearchSettings& settings, int kind);
 
   private:
+    // The step of the first kind from `kind` on (in run order) that the
+    // settings search, or the run's end.
+    void StartFrom(int kind);
+    void StartAt(std::size_t index);
     // Keeps what the search thread that just ended (current_) left out or
     // could not read, and whether an error ended it; empties current_.
     void TakeStepNotes();
@@ -76,7 +90,7 @@ class TSearchRunner {
     TMovixThread* current_ = nullptr;
     std::vector<std::string> notes_;
     std::vector<std::string> logLines_;
-    bool stepFailed_[5] = {};
+    bool stepFailed_[kKindSlots] = {};
 };
 
 }  // namespace movix

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "core/strings.h"
@@ -281,14 +282,13 @@ bool IniAddressesFor(IniEncoding encoding,
     return EncodeIniText(encoding, newAddress, codePage, bytes);
 }
 
-IniRewriteResult RewriteIniFile(IniLineReader::ReadFn read,
-                                const std::function<bool(std::string_view)>& write,
-                                std::vector<TReplaceHit>& hits,
-                                std::string oldAddress,
-                                std::string newAddress,
-                                IniRewriter::TextEqual equal,
-                                const TLogLine& log,
-                                const IniCodePage& codePage) {
+IniRewriteResult RewriteTextFile(IniLineReader::ReadFn read,
+                                 const std::function<bool(std::string_view)>& write,
+                                 const TMakeLineRewrite& makeRewrite,
+                                 std::string oldAddress,
+                                 std::string newAddress,
+                                 const TLogLine& log,
+                                 const IniCodePage& codePage) {
     IniTextSource source(std::move(read), codePage);
     if (!source.Start())
         return IniRewriteResult::ReadError;
@@ -305,11 +305,11 @@ IniRewriteResult RewriteIniFile(IniLineReader::ReadFn read,
             text += codePage.decode && codePage.decode(std::string_view(&c, 1), one) ? one : "\xEF\xBF\xBD";
         log(text);
     };
-    IniRewriter rewriter(hits, std::move(oldAddress), std::move(newAddress), std::move(equal),
-                         source.Encoding() == IniEncoding::Bytes ? logBytes : log);
+    const TLineRewrite rewrite =
+        makeRewrite(oldAddress, newAddress, source.Encoding() == IniEncoding::Bytes ? logBytes : log);
     IniTextSink sink(source.Encoding(), codePage, write);
     IniLineReader reader(source.Reader());
-    switch (CopyIniLines(reader, rewriter, [&sink](std::string_view s) { return sink.Write(s); })) {
+    switch (CopyTextLines(reader, rewrite, [&sink](std::string_view s) { return sink.Write(s); })) {
         case IniCopyResult::ReadError:
             return IniRewriteResult::ReadError;
         case IniCopyResult::WriteError:
@@ -321,6 +321,26 @@ IniRewriteResult RewriteIniFile(IniLineReader::ReadFn read,
     if (!sink.Finish(unwritable))
         return unwritable ? IniRewriteResult::Unwritable : IniRewriteResult::WriteError;
     return IniRewriteResult::Done;
+}
+
+IniRewriteResult RewriteIniFile(IniLineReader::ReadFn read,
+                                const std::function<bool(std::string_view)>& write,
+                                std::vector<TReplaceHit>& hits,
+                                std::string oldAddress,
+                                std::string newAddress,
+                                IniRewriter::TextEqual equal,
+                                const TLogLine& log,
+                                const IniCodePage& codePage) {
+    // The rewriter lives as long as the copy: the line function refers to it.
+    std::unique_ptr<IniRewriter> rewriter;
+    return RewriteTextFile(
+        std::move(read), write,
+        [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog) {
+            rewriter = std::make_unique<IniRewriter>(hits, oldText, newText, std::move(equal), lineLog);
+            IniRewriter* r = rewriter.get();
+            return TLineRewrite([r](std::string& line) { r->Rewrite(line); });
+        },
+        std::move(oldAddress), std::move(newAddress), log, codePage);
 }
 
 }  // namespace movix

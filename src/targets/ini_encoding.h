@@ -98,6 +98,17 @@ bool IniAddressesFor(IniEncoding encoding,
 // character the file cannot hold) is known before anything is logged or
 // written.
 enum class IniRewriteResult { Done, ReadError, WriteError, Unwritable };
+// The same for any rewrite of the lines: `makeRewrite` is handed Old and
+// New as the file's lines hold them, and the log to write to.
+using TMakeLineRewrite =
+    std::function<TLineRewrite(const std::string& oldAddress, const std::string& newAddress, const TLogLine& log)>;
+IniRewriteResult RewriteTextFile(IniLineReader::ReadFn read,
+                                 const std::function<bool(std::string_view)>& write,
+                                 const TMakeLineRewrite& makeRewrite,
+                                 std::string oldAddress,
+                                 std::string newAddress,
+                                 const TLogLine& log,
+                                 const IniCodePage& codePage);
 IniRewriteResult RewriteIniFile(IniLineReader::ReadFn read,
                                 const std::function<bool(std::string_view)>& write,
                                 std::vector<TReplaceHit>& hits,

@@ -1,6 +1,7 @@
 #include "targets/ini_files_win.h"
 
 #include <climits>
+#include <memory>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -148,14 +149,18 @@ std::string AsOnDisk(const std::string& name) {
     return name.substr(0, start) + onDisk;
 }
 
-void ReplaceOneFile(TReplaceGroup& group,
-                    const std::string& oldAddr,
-                    const std::string& newAddr,
-                    HWND itemLabel,
-                    const TLogLine& log) {
+}  // namespace
+
+void ReplaceTextFile(TReplaceGroup& group,
+                     const std::string& oldAddr,
+                     const std::string& newAddr,
+                     HWND itemLabel,
+                     const TLogLine& log,
+                     const char* what,
+                     const TMakeLineRewrite& makeRewrite) {
     const std::string& given = group.Key;
     log("");
-    log("Processing INI file " + given);
+    log(std::string("Processing ") + what + " " + given);
     if (itemLabel != nullptr)
         SetWindowTextUtf8(itemLabel, given);
 
@@ -178,13 +183,10 @@ void ReplaceOneFile(TReplaceGroup& group,
     const std::size_t hitsBefore = group.Hits.size();
     ContentSum sum;
     // The lines are rewritten in UTF-8 and written back in the file's own
-    // encoding, with its mark. A hit is found again in a line equal to it
-    // without regard to letter case, as the user's locale sees case (so also
-    // for accented letters, which the hits carry as found).
-    const IniRewriteResult copied = RewriteIniFile(
-        SummingReadFrom(in, sum), [&out](std::string_view s) { return out.Write(s); }, group.Hits, oldAddr, newAddr,
-        [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); }, log,
-        AnsiIniCodePage());
+    // encoding, with its mark.
+    const IniRewriteResult copied = RewriteTextFile(
+        SummingReadFrom(in, sum), [&out](std::string_view s) { return out.Write(s); }, makeRewrite, oldAddr, newAddr,
+        log, AnsiIniCodePage());
     if (copied == IniRewriteResult::Unwritable) {
         out.Close();
         log("***** The new text has characters the file's code page cannot hold; left as it is: " + given);
@@ -267,8 +269,6 @@ void ReplaceOneFile(TReplaceGroup& group,
         log("***** Previous file stored as " + backup);
 }
 
-}  // namespace
-
 TSearchINIThread::TSearchINIThread(int kind,
                                    const std::string& search,
                                    HWND progressLabel,
@@ -313,8 +313,22 @@ void ReplaceIniFiles(std::vector<TReplaceGroup>& groups,
                      const std::string& newAddr,
                      HWND itemLabel,
                      const TLogLine& log) {
-    for (TReplaceGroup& group : groups)
-        ReplaceOneFile(group, oldAddr, newAddr, itemLabel, log);
+    for (TReplaceGroup& group : groups) {
+        // The rewriter lives as long as the copy: the line function refers to it.
+        std::unique_ptr<IniRewriter> rewriter;
+        ReplaceTextFile(group, oldAddr, newAddr, itemLabel, log, "INI file",
+                        [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog) {
+                            // A hit is found again in a line equal to it without regard to
+                            // letter case, as the user's locale sees case (so also for
+                            // accented letters, which the hits carry as found).
+                            rewriter = std::make_unique<IniRewriter>(
+                                group.Hits, oldText, newText,
+                                [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); },
+                                lineLog);
+                            IniRewriter* r = rewriter.get();
+                            return TLineRewrite([r](std::string& line) { r->Rewrite(line); });
+                        });
+    }
 }
 
 }  // namespace movix

@@ -8,6 +8,7 @@
 
 #include "core/replace_groups.h"
 #include "core/search_thread_win.h"
+#include "targets/ini_encoding.h"
 
 namespace movix {
 
@@ -41,5 +42,16 @@ void ReplaceIniFiles(std::vector<TReplaceGroup>& groups,
                      const std::string& newAddr,
                      HWND itemLabel,
                      const TLogLine& log);
+
+// The same for one text file of any kind, its lines rewritten by what
+// `makeRewrite` makes; `what` names the kind of file in the log ("INI
+// file").
+void ReplaceTextFile(TReplaceGroup& group,
+                     const std::string& oldAddr,
+                     const std::string& newAddr,
+                     HWND itemLabel,
+                     const TLogLine& log,
+                     const char* what,
+                     const TMakeLineRewrite& makeRewrite);
 
 }  // namespace movix

@@ -199,6 +199,12 @@ void IniRewriter::Rewrite(std::string& line) {
 IniCopyResult CopyIniLines(IniLineReader& reader,
                            IniRewriter& rewriter,
                            const std::function<bool(std::string_view)>& write) {
+    return CopyTextLines(reader, [&rewriter](std::string& line) { rewriter.Rewrite(line); }, write);
+}
+
+IniCopyResult CopyTextLines(IniLineReader& reader,
+                            const TLineRewrite& rewrite,
+                            const std::function<bool(std::string_view)>& write) {
     std::string line;
     for (;;) {
         const IniLineReader::Result r = reader.Next(line);
@@ -206,7 +212,7 @@ IniCopyResult CopyIniLines(IniLineReader& reader,
             return IniCopyResult::ReadError;
         if (r == IniLineReader::Result::End)
             break;
-        rewriter.Rewrite(line);
+        rewrite(line);
         if (!write(line) || !write(LineEndText(reader.LastLineEnd())))
             return IniCopyResult::WriteError;
     }

@@ -128,6 +128,11 @@ enum class IniCopyResult { Done, ReadError, WriteError };
 IniCopyResult CopyIniLines(IniLineReader& reader,
                            IniRewriter& rewriter,
                            const std::function<bool(std::string_view)>& write);
+// The same with any rewrite of a line (untrimmed, in place).
+using TLineRewrite = std::function<void(std::string& line)>;
+IniCopyResult CopyTextLines(IniLineReader& reader,
+                            const TLineRewrite& rewrite,
+                            const std::function<bool(std::string_view)>& write);
 
 // The replacer's names beside a file F. The backup is BackupName(F) for
 // `number` 0 and otherwise carries "-<number>" before its ".BAK" (WIN.BAK,

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/kinds.h"
 #include "core/strings.h"
 #include "core/undo_journal.h"
 #include "platform/wide_text_win.h"
@@ -27,7 +28,6 @@ namespace movix {
 
 namespace {
 
-constexpr int kIni = 1, kGrp = 2, kLnk = 3, kReg = 4;
 
 // A group's reply split into lines; empty when Program Manager gives none.
 std::vector<std::string> GroupLines(TDdeClientConv& conversation, const std::string& group) {
@@ -430,11 +430,15 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
         pending_.push_back({k, std::to_string(nextId_++), target, name, newName});
         return &pending_.back();
     };
-    if (kind == kIni) {
-        Pending* p = add(kIni, group.Key, "", "");
+    // A configuration file is rewritten like an INI file, with a backup
+    // beside it, and recorded alike.
+    if (kind == KindCfg)
+        kind = KindIni;
+    if (kind == KindIni) {
+        Pending* p = add(KindIni, group.Key, "", "");
         records.push_back({"ini-before", p->id, Utf8(p->target), FileState(p->target)});
-    } else if (kind == kLnk) {
-        Pending* p = add(kLnk, group.Key, "", "");
+    } else if (kind == KindLnk) {
+        Pending* p = add(KindLnk, group.Key, "", "");
         std::string bytes;
         if (!ReadWholeFile(p->target, bytes)) {
             error = "the shortcut " + p->target + " could not be read to keep a copy";
@@ -450,7 +454,7 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
         }
         records.push_back(
             {"lnk-before", p->id, Utf8(p->target), UndoFileState(bytes.size(), Sha256Hex(bytes)), Utf8(copy)});
-    } else if (kind == kGrp) {
+    } else if (kind == KindGrp) {
         if (conversation_ == nullptr) {
             error = "no conversation with Program Manager to read the group's items";
             pending_.clear();
@@ -461,17 +465,17 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
             const std::string line = GroupItemLineNamed(lines, hit.Text);
             if (line == kUndoAbsent)
                 continue;  // the replacer reports it as not found and changes nothing
-            if (Pending* p = add(kGrp, group.Key, hit.Text, "")) {
+            if (Pending* p = add(KindGrp, group.Key, hit.Text, "")) {
                 records.push_back({"group-before", p->id, Utf8(group.Key), Utf8(hit.Text), Utf8(line)});
                 groupPending_.push_back(*p);
             }
         }
-    } else if (kind == kReg) {
+    } else if (kind == KindReg) {
         for (const TReplaceHit& hit : group.Hits) {
             if (hit.SubType == 6) {
                 std::string newName = hit.Text;
                 ReplaceAllText(newName, old_, new_);
-                Pending* p = add(kReg * 10 + 6, group.Key, hit.Text, newName);
+                Pending* p = add(KindReg * 10 + 6, group.Key, hit.Text, newName);
                 if (!p)
                     continue;
                 std::vector<TUndoEntry::TKeyValue> listing;
@@ -489,7 +493,7 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
                     names.push_back(newName);
                 }
                 for (const std::string& n : names)
-                    if (Pending* p = add(kReg * 10 + 7, group.Key, n, ""))
+                    if (Pending* p = add(KindReg * 10 + 7, group.Key, n, ""))
                         records.push_back({"value-before", p->id, Utf8(group.Key), Utf8(n), ValueState(group.Key, n)});
             }
         }
@@ -504,13 +508,13 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
 void TUndoRecorder::After() {
     std::vector<std::vector<std::string>> records;
     for (const Pending& p : pending_) {
-        if (p.kind == kGrp)
+        if (p.kind == KindGrp)
             continue;  // changed only when the commands are sent: AfterGroupItems
-        if (p.kind == kIni)
+        if (p.kind == KindIni)
             records.push_back({"ini-after", p.id, FileState(p.target), Utf8(lastBackup_)});
-        else if (p.kind == kLnk)
+        else if (p.kind == KindLnk)
             records.push_back({"lnk-after", p.id, FileState(p.target)});
-        else if (p.kind == kReg * 10 + 6)
+        else if (p.kind == KindReg * 10 + 6)
             records.push_back({"key-after", p.id, KeyState(p.target, p.name), KeyState(p.target, p.newName)});
         else
             records.push_back({"value-after", p.id, ValueState(p.target, p.name)});

@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "../win/registry_test_support_win.h"
+#include "../win/search_test_support_win.h"
 #include "../win/second_drive_win.h"
 #include "../win/shortcut_files_win.h"
+#include "../win/unix_path_win.h"
 #include "gui_driver.h"
 #include "waiter_process_win.h"
 #include "platform/wide_text_win.h"
@@ -662,4 +664,116 @@ TEST(Unattended, MoveRefusedWhileTheProgramRunsChangesNothing) {
     EXPECT_EQ(guitest::ReadAll(program.ini), program.IniText());
     EXPECT_EQ(guitest::ReadAll(log).find("Undo journal:"), std::string::npos) << "no replacement was begun";
     guitest::RemoveTree(guitest::ScratchDir("cli_move_run"));
+}
+
+// Configuration files in the New folder, one for each spelling and
+// encoding: found, listed with their spelling, rewritten so that JSON and
+// XML still parse (read back by Python), a neighbour folder left alone in
+// every spelling, a binary file passed over and counted, and the journal's
+// Restore bringing every file back byte for byte.
+TEST(Unattended, ConfigurationFilesInEverySpellingThenRestore) {
+    const std::string root = guitest::ScratchDir("cli_configs");
+    const std::string oldDir = root + "\\Acme Tools", newDir = root + "\\Neue Acme";
+    ASSERT_TRUE(CreateDirectoryA(newDir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    // The Old address as each spelling holds it, and New as it must come back.
+    std::string oldJson = oldDir, newJson = newDir, oldSlash = oldDir, newSlash = newDir;
+    for (std::string* s : {&oldJson, &newJson}) {
+        std::string doubled;
+        for (char c : *s)
+            doubled += c == '\\' ? std::string("\\\\") : std::string(1, c);
+        *s = doubled;
+    }
+    for (std::string* s : {&oldSlash, &newSlash})
+        std::replace(s->begin(), s->end(), '\\', '/');
+    auto urlOf = [](std::string s) {
+        std::replace(s.begin(), s.end(), '\\', '/');
+        std::string url = "file:///";
+        for (char c : s)
+            url += c == ' ' ? std::string("%20") : std::string(1, c);
+        return url;
+    };
+    auto xmlOf = [](const std::string& s) {
+        std::string xml;
+        for (char c : s)
+            xml += c == ' ' ? std::string("&#32;") : std::string(1, c);
+        return xml;
+    };
+    struct File {
+        const char* name;
+        std::string before, after;
+        const char* subType;
+    };
+    const std::string utf16Bom = std::string("\xFF\xFE", 2);
+    auto utf16 = [](const std::string& ascii) {
+        std::string wide;
+        for (char c : ascii)
+            wide += std::string(1, c) + std::string(1, '\0');
+        return wide;
+    };
+    const std::vector<File> files = {
+        {"settings.json",
+         "{\n  \"exe\": \"" + oldJson + "\\\\app.exe\",\n  \"pro\": \"" + oldJson + "Pro\\\\x.exe\",\n  \"help\": \"" +
+             urlOf(oldDir) + "/help.html\"\n}\n",
+         "{\n  \"exe\": \"" + newJson + "\\\\app.exe\",\n  \"pro\": \"" + oldJson + "Pro\\\\x.exe\",\n  \"help\": \"" +
+             urlOf(newDir) + "/help.html\"\n}\n",
+         "json"},
+        {"app.config",
+         "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<c>\r\n  <add key=\"path\" value=\"" + xmlOf(oldDir) +
+             "\\data\"/>\r\n  <add key=\"pro\" value=\"" + xmlOf(oldDir) + "Pro\"/>\r\n</c>\r\n",
+         "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<c>\r\n  <add key=\"path\" value=\"" + xmlOf(newDir) +
+             "\\data\"/>\r\n  <add key=\"pro\" value=\"" + xmlOf(oldDir) + "Pro\"/>\r\n</c>\r\n",
+         "xml"},
+        {"launch.bat", "@echo off\nstart \"\" \"" + oldSlash + "/app.exe\" %*\nrem " + oldSlash + "Pro\n",
+         "@echo off\nstart \"\" \"" + newSlash + "/app.exe\" %*\nrem " + oldSlash + "Pro\n", "slash"},
+        {"prefs.yaml", utf16Bom + utf16("home: " + oldDir + "\r\nother: " + oldDir + "Pro\r\n"),
+         utf16Bom + utf16("home: " + newDir + "\r\nother: " + oldDir + "Pro\r\n"), "plain"},
+        {"blob.json", std::string("{\"p\": \"") + oldJson + std::string("\"}\0\x01", 7),
+         std::string("{\"p\": \"") + oldJson + std::string("\"}\0\x01", 7), nullptr},
+    };
+    for (const File& f : files)
+        guitest::WriteFile(newDir + "\\" + f.name, f.before);
+    const std::string log = root + "\\LOG.TXT";
+    const std::string args = "\"/old:" + oldDir + "\" \"/new:" + newDir +
+                             "\" /ini:0 /groups:0 /shortcuts:0 /registry:0 /configs:1 /ignorecheck ";
+
+    const Result dry = RunCli(args);
+    EXPECT_EQ(dry.exitCode, 1u) << dry.output;
+    EXPECT_TRUE(dry.Has("5 matches in configuration files")) << dry.output;
+    EXPECT_TRUE(dry.Has("Configuration files: 1 file that is not text passed over.")) << dry.output;
+    for (const File& f : files)
+        if (f.subType != nullptr)
+            EXPECT_NE(dry.output.find(std::string("\t") + f.name + "\t" + newDir + "\tCFG\t" + f.subType + "\t"),
+                      std::string::npos)
+                << f.name << "\n" << dry.output;
+
+    const Result applied = RunCli(args + "/apply \"/log:" + log + "\"");
+    EXPECT_EQ(applied.exitCode, 0u) << applied.output;
+    for (const File& f : files)
+        EXPECT_EQ(guitest::ReadAll(newDir + "\\" + f.name), f.after) << f.name;
+
+    // Python's own readers: the JSON and the XML still parse, with New in them.
+    const std::string script = root + "\\check.py", report = root + "\\report.txt", done = report + ".done";
+    guitest::WriteFile(script,
+                       "import json, sys, xml.etree.ElementTree as ET\n"
+                       "d = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+                       "x = ET.parse(sys.argv[2]).getroot()\n"
+                       "print(d['exe']); print(d['pro']); print(d['help'])\n"
+                       "for a in x: print(a.get('value'))\n");
+    DeleteFileA(done.c_str());
+    ASSERT_TRUE(movix_test::RunUnix(
+        "Z:\\bin\\sh", "sh -c \"python3 '" + movix_test::UnixPath(script) + "' '" +
+                           movix_test::UnixPath(newDir + "\\settings.json") + "' '" +
+                           movix_test::UnixPath(newDir + "\\app.config") + "' >'" + movix_test::UnixPath(report) +
+                           "' 2>&1; mv '" + movix_test::UnixPath(report) + "' '" + movix_test::UnixPath(done) + "'\""));
+    ASSERT_TRUE(guitest::WaitFor([&] { return guitest::Exists(done); }, 30000));
+    EXPECT_EQ(SplitLines(guitest::ReadAll(done)),
+              (std::vector<std::string>{newDir + "\\app.exe", oldDir + "Pro\\x.exe", urlOf(newDir) + "/help.html",
+                                        newDir + "\\data", oldDir + "Pro"}));
+
+    const std::string journal = JournalOf(log);
+    ASSERT_FALSE(journal.empty()) << guitest::ReadAll(log);
+    const Result restored = RunCli("\"/restore:" + journal + "\"");
+    EXPECT_EQ(restored.exitCode, 0u) << restored.output;
+    for (const File& f : files)
+        EXPECT_EQ(guitest::ReadAll(newDir + "\\" + f.name), f.before) << f.name;
 }

@@ -40,7 +40,8 @@ TEST(FoundItemTexts, KindTextsAndErrForEveryOtherCode) {
     EXPECT_STREQ(KindText(2), "GRP");
     EXPECT_STREQ(KindText(3), "LNK");
     EXPECT_STREQ(KindText(4), "REG");
-    for (int code : {0, -1, 5, 100, -2147483647 - 1})
+    EXPECT_STREQ(KindText(5), "CFG");
+    for (int code : {0, -1, 6, 100, -2147483647 - 1})
         EXPECT_STREQ(KindText(code), "err") << code;
 }
 

@@ -1,0 +1,184 @@
+#include "targets/target_kinds_win.h"
+
+#include <exception>
+#include <memory>
+
+#include "targets/config_files.h"
+#include "targets/config_files_win.h"
+#include "targets/dde_conversation_win.h"
+#include "targets/ini_files_win.h"
+#include "targets/progman_groups_win.h"
+#include "targets/registry_replace_win.h"
+#include "targets/shortcuts_win.h"
+#include "targets/undo_journal_win.h"
+
+namespace movix {
+
+namespace {
+
+TFoundEvent PlainHits(const TRegFoundEvent& onFound) {
+    return [onFound](const std::string& item, const std::string& path, const std::string& context, int kind,
+                     int subType) { onFound(item, path, context, kind, subType, std::string()); };
+}
+
+// One group in the form the replacers take, and back.
+template <typename Replacer>
+void ReplaceOne(TReplaceGroup& group, Replacer&& replace) {
+    std::vector<TReplaceGroup> one;
+    one.push_back(std::move(group));
+    replace(one);
+    group = std::move(one[0]);
+}
+
+class TIniKind final : public TTargetKind {
+  public:
+    TIniKind() : TTargetKind(KindIni) {}
+    TMovixThread* NewSearch(const TKindSearch& s) override {
+        return new TSearchINIThread(KindIni, s.OldAddress, s.ProgressLabel, PlainHits(s.OnFound), s.Mode);
+    }
+    void BeginReplace(TKindReplace& run) override {
+        // The journal notes the name each file's backup was kept under.
+        log_ = run.Journal != nullptr ? run.Journal->WatchLog(run.Log) : run.Log;
+    }
+    void Replace(TReplaceGroup& group, TKindReplace& run) override {
+        ReplaceOne(group, [&](std::vector<TReplaceGroup>& one) {
+            ReplaceIniFiles(one, run.OldAddress, run.NewAddress, run.ItemLabel, log_);
+        });
+    }
+
+  private:
+    TLogLine log_;
+};
+
+class TGroupKind final : public TTargetKind {
+  public:
+    TGroupKind() : TTargetKind(KindGrp) {}
+    TMovixThread* NewSearch(const TKindSearch& s) override {
+        // Opened here, on the run's thread, which owns it; the thread only
+        // asks through it, and the run's end closes it. A conversation that
+        // did not open gives the thread empty replies.
+        s.ProgMan->SetLink("ProgMan", "ProgMan");
+        s.ProgMan->OpenLink();
+        return new TSearchGrpThread(KindGrp, s.OldAddress, s.ProgressLabel, PlainHits(s.OnFound), s.ProgMan);
+    }
+    // The replacer only collects the commands; they go as one execute after
+    // the last group, and the pass's lines follow then.
+    void BeginReplace(TKindReplace& run) override {
+        if (run.Journal != nullptr)
+            run.Journal->UseConversation(run.ProgMan);
+        pass_ = std::make_unique<TProgManPass>(*run.ProgMan);
+    }
+    TLogLine RunLog(TKindReplace&) override { return pass_->Log(); }
+    void Replace(TReplaceGroup& group, TKindReplace& run) override {
+        ReplaceOne(group, [&](std::vector<TReplaceGroup>& one) {
+            pass_->Replace(one, run.OldAddress, run.NewAddress, run.ItemLabel);
+        });
+    }
+    void EndReplace(TKindReplace& run) override {
+        try {
+            pass_->Finish(run.Log, run.KeepResponsive);
+        } catch (const std::exception& e) {
+            run.Log(std::string("***** Program Manager: ") + e.what());
+        }
+        pass_.reset();
+        if (run.Journal != nullptr)
+            run.Journal->AfterGroupItems();
+    }
+
+  private:
+    std::unique_ptr<TProgManPass> pass_;
+};
+
+class TShortcutKind final : public TTargetKind {
+  public:
+    TShortcutKind() : TTargetKind(KindLnk) {}
+    TMovixThread* NewSearch(const TKindSearch& s) override {
+        return new TSearchLNKThread(KindLnk, s.OldAddress, s.ProgressLabel, PlainHits(s.OnFound), s.Mode);
+    }
+    void Replace(TReplaceGroup& group, TKindReplace& run) override {
+        ReplaceOne(group, [&](std::vector<TReplaceGroup>& one) {
+            ReplaceShortcuts(one, run.OldAddress, run.NewAddress, run.ItemLabel, run.Log);
+        });
+    }
+};
+
+class TRegistryKind final : public TTargetKind {
+  public:
+    TRegistryKind() : TTargetKind(KindReg) {}
+    TMovixThread* NewSearch(const TKindSearch& s) override {
+        TSearchRegThread* thread = new TSearchRegThread(KindReg, s.OldAddress, s.ProgressLabel, PlainHits(s.OnFound),
+                                                        s.IgnoreKeys, s.Mode);
+        thread->OnFoundValue = s.OnFound;
+        return thread;
+    }
+    bool LastToFirst() const override { return true; }
+    // The replacer opens its part of the log with a blank line and
+    // "Updating Registry" on every call: handed one group at a time, the
+    // first call's stand.
+    void BeginReplace(TKindReplace& run) override {
+        calls_ = 0;
+        headToDrop_ = 0;
+        const TLogLine log = run.Log;
+        log_ = [this, log](const std::string& line) {
+            static const char* const kHead[] = {"", "Updating Registry"};
+            if (headToDrop_ > 0 && line == kHead[2 - headToDrop_]) {
+                --headToDrop_;
+                return;
+            }
+            headToDrop_ = 0;
+            log(line);
+        };
+    }
+    void Replace(TReplaceGroup& group, TKindReplace& run) override {
+        headToDrop_ = calls_++ > 0 ? 2 : 0;
+        ReplaceOne(group, [&](std::vector<TReplaceGroup>& one) {
+            ReplaceRegistry(one, run.OldAddress, run.NewAddress, run.ItemLabel, log_);
+        });
+    }
+
+  private:
+    int calls_ = 0;
+    std::size_t headToDrop_ = 0;
+    TLogLine log_;
+};
+
+class TConfigKind final : public TTargetKind {
+  public:
+    TConfigKind() : TTargetKind(KindCfg) {}
+    TMovixThread* NewSearch(const TKindSearch& s) override {
+        return new TSearchConfigThread(KindCfg, s.OldAddress, s.NewAddress, s.ProgressLabel, PlainHits(s.OnFound),
+                                       s.Mode, s.IniMode,
+                                       ParseConfigTypes(s.ConfigTypes.empty() ? kDefaultConfigTypes : s.ConfigTypes));
+    }
+    void BeginReplace(TKindReplace& run) override {
+        log_ = run.Journal != nullptr ? run.Journal->WatchLog(run.Log) : run.Log;
+    }
+    void Replace(TReplaceGroup& group, TKindReplace& run) override {
+        ReplaceConfigFile(group, run.OldAddress, run.NewAddress, run.ItemLabel, log_);
+    }
+
+  private:
+    TLogLine log_;
+};
+
+}  // namespace
+
+const std::vector<TTargetKind*>& TargetKinds() {
+    static TIniKind ini;
+    static TGroupKind groups;
+    static TShortcutKind shortcuts;
+    static TRegistryKind registry;
+    static TConfigKind configs;
+    // In the order of kKindNames.
+    static const std::vector<TTargetKind*> kinds = {&ini, &groups, &shortcuts, &registry, &configs};
+    return kinds;
+}
+
+TTargetKind* FindTargetKind(int code) {
+    for (TTargetKind* kind : TargetKinds())
+        if (kind->Code() == code)
+            return kind;
+    return nullptr;
+}
+
+}  // namespace movix
