@@ -21,6 +21,27 @@ crlf > "$c/Apps/Quillpad/QUILL.INI" <<'INI'
 LastDir=C:\QUILL\DOCS
 Window=0,0,640,480
 INI
+# Settings as programs of today keep them: JSON in its own folder (escaped
+# backslashes, forward slashes, a file: URL), XML in the user's AppData.
+cat > "$c/Apps/Quillpad/settings.json" <<'JSON'
+{
+  "home": "C:\\QUILL",
+  "spellChecker": "C:/QUILL/PLUGINS/SPELL.DLL",
+  "helpPage": "file:///C:/QUILL/DOCS/HELP.HTM",
+  "window": [0, 0, 640, 480]
+}
+JSON
+for appdata in "$c"/users/*/AppData/Roaming; do
+    [ -d "$appdata" ] || continue
+    mkdir -p "$appdata/Quillpad"
+    crlf > "$appdata/Quillpad/recent.xml" <<'XML'
+<?xml version="1.0" encoding="utf-8"?>
+<recent>
+  <file path="C:\QUILL\DOCS\README.QDC" />
+  <folder path="C:\QUILL\TEMPLATES" />
+</recent>
+XML
+done
 
 # An INI file of its own in the Windows folder.
 crlf > "$win/QUILL.INI" <<'INI'

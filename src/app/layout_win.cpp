@@ -148,7 +148,7 @@ const ControlSpec kControls[] = {
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundShortcut, "", 216, 26, 216, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundReg, "", 216, 40, 216, 15, 0},
     // Beside the heading, which is made narrower on this sub-page.
-    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundCfg, "", 216, 10, 216, 15, 0},
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundCfg, "", 216, 8, 216, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundHint,
      "To change Y to N or back, double-click item or press space bar. Optionally select multiple items and "
      "right-click.",

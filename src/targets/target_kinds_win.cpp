@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 
+#include "platform/handles.h"
 #include "targets/config_files.h"
 #include "targets/config_files_win.h"
 #include "targets/dde_conversation_win.h"
@@ -21,13 +22,14 @@ TFoundEvent PlainHits(const TRegFoundEvent& onFound) {
                      int subType) { onFound(item, path, context, kind, subType, std::string()); };
 }
 
-// One group in the form the replacers take, and back.
+// One group in the form the replacers take, and back: also when the
+// replacer throws, so that the run can still name the group in its log.
 template <typename Replacer>
 void ReplaceOne(TReplaceGroup& group, Replacer&& replace) {
     std::vector<TReplaceGroup> one;
     one.push_back(std::move(group));
+    auto giveBack = ScopeExit([&] { group = std::move(one[0]); });
     replace(one);
-    group = std::move(one[0]);
 }
 
 class TIniKind final : public TTargetKind {

@@ -276,8 +276,9 @@ TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
 
     App app;
     REQUIRE_APP(app);
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
+    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs})
         app.SetChecked(id, true);
+    app.Click(IDC_rgConfigs + 1 + 0);
     app.Click(IDC_rgIniFiles + 1 + 2);
     app.Click(IDC_rgShortcuts + 1);
     app.Click(IDC_rgRegistry + 1);
@@ -343,8 +344,9 @@ TEST(EndToEnd, TheWizardAsksWhileAProgramRunsFromTheFolder) {
 
     App app;
     REQUIRE_APP(app);
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry})
+    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs})
         app.SetChecked(id, true);
+    app.Click(IDC_rgConfigs + 1 + 0);
     app.Click(IDC_rgIniFiles + 1 + 2);
     app.Click(IDC_rgShortcuts + 1);
     app.Click(IDC_rgRegistry + 1);

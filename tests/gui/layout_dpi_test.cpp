@@ -163,8 +163,10 @@ void EveryPageAt(int dpi) {
     ExpectWholeText(app, "Movix 32 will update", dpi);
     ExpectWholeText(app, "Enter the full path", dpi);
     app.Screenshot(Shot(dpi, 0, "FromAndTo"));
-    const char* const names[] = {"", "IniFiles", "Groups", "Shortcuts", "RegistryKeys", "IgnoreKeys", "Confirm"};
-    for (int page = 1; page <= 6; ++page) {
+    const char* const names[] = {"",          "IniFiles",  "Groups", "Shortcuts", "RegistryKeys", "IgnoreKeys",
+                                 "Confirm",   "",          "",       "",          "",             "ConfigFiles"};
+    // The configuration files' page comes after the Registry's.
+    for (int page : {1, 2, 3, 4, 5, 11, 6}) {
         app.Click(IDC_BtnNext);
         if (page == 1)
             app.Click(IDC_rgIniFiles + 1 + 2);  // the Windows folder
@@ -172,6 +174,10 @@ void EveryPageAt(int dpi) {
             app.Click(IDC_rgShortcuts + 1 + 0);
         if (page == 4)
             app.Click(IDC_rgRegistry + 1 + 0);
+        if (page == 11) {
+            ExpectWholeText(app, "Programs of today", dpi);
+            app.Click(IDC_rgConfigs + 1 + 0);
+        }
         app.Screenshot(Shot(dpi, page, names[page]));
     }
     ExpectWholeText(app, "You have chosen", dpi);
@@ -210,7 +216,7 @@ void NoLabelRunsIntoTheNextAt(int dpi) {
     App app;
     REQUIRE_APP(app);
     std::vector<HWND> containers;
-    for (int p = 0; p < 11; ++p)
+    for (int p = 0; p < 12; ++p)
         containers.push_back(app.Control(IDC_PageBase + p));
     for (int p = 0; p < 3; ++p)
         containers.push_back(app.Control(IDC_SubPageBase + p));
@@ -241,7 +247,7 @@ void NoLabelRunsIntoTheNextAt(int dpi) {
                     limit = other.second.top;
             // Bold: the headings, and the warning on the summary page.
             const int id = GetDlgCtrlID(label.first);
-            const bool isBold = (id >= IDC_HeadingBase && id < IDC_HeadingBase + 11) ||
+            const bool isBold = (id >= IDC_HeadingBase && id < IDC_HeadingBase + 12) ||
                                 (id >= IDC_SubHeadingBase && id < IDC_SubHeadingBase + 3) ||
                                 text.rfind("Note that once", 0) == 0;
             HFONT font = CreateFontA(-MulDiv(13, dpi, 96), 0, 0, 0, isBold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
