@@ -1,12 +1,12 @@
 // Sorting the found rows by the locale comparison, fast enough for hundreds of
-// thousands of rows. One CompareStringA call costs microseconds, so a plain
+// thousands of rows. One CompareStringEx call costs microseconds, so a plain
 // comparison sort of 200,000 rows (about 3.5 million calls) takes seconds.
 // Instead each distinct text of the sorted column gets a rank: the texts are
 // ordered by their locale sort keys, and every neighbouring pair is then
-// checked with CompareStringA itself, so the ranks agree with CompareStringA
+// checked with CompareStringEx itself, so the ranks agree with CompareStringEx
 // exactly (should a sort key ever disagree, the texts are sorted with
-// CompareStringA instead). Sorting rows by rank then gives the very order a
-// stable sort with CompareStringA gives.
+// CompareStringEx instead). Sorting rows by rank then gives the very order a
+// stable sort with CompareStringEx gives.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,7 @@
 
 namespace movix {
 
-// CompareStringA under the user's default locale without flags (case counts),
+// CompareStringEx under the user's default locale without flags (case counts),
 // mapped to -1, 0, +1.
 int CompareTextLocale(std::string_view a, std::string_view b);
 

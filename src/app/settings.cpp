@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/kinds.h"
+
 namespace movix {
 
 const char* const kSettingsKey = "Software\\Kestrelia\\MOVIX32\\1.0";
@@ -60,6 +62,23 @@ int ParseStoredInteger(const std::string& text, int defaultValue) {
     if (value > 2147483647LL)
         return defaultValue;
     return static_cast<int>(value);
+}
+
+TOptionChoices SavedOptionChoices(const std::function<int(const char* name, int fallback)>& saved, int platformCode) {
+    TOptionChoices choices;
+    for (int k = 0; k < kKindCount; ++k) {
+        const TKindNames& names = kKindNames[k];
+        // Shortcuts are off by default where the system has none.
+        const int fallback = names.Code == KindLnk && platformCode == 1 ? 0 : names.DefaultItem;
+        choices.Item[names.Code] = ClampItemIndex(saved(names.Setting, fallback), names.Items);
+    }
+    if (platformCode != 0 && choices.Item[KindReg] == 2)
+        choices.Item[KindReg] = 1;
+    if (platformCode == 1)
+        choices.Item[KindLnk] = 0;
+    else
+        choices.Item[KindGrp] = 0;
+    return choices;
 }
 
 int ClampItemIndex(int index, int itemCount) {

@@ -1,7 +1,10 @@
 // The stored options' text rules, apart from the Registry.
 #pragma once
 
+#include <functional>
 #include <string>
+
+#include "core/kinds.h"
 
 namespace movix {
 
@@ -20,6 +23,17 @@ int ParseStoredInteger(const std::string& text, int defaultValue);
 // An item index as the radio group takes it: below -1 becomes -1 (nothing
 // selected), beyond the last item the last item.
 int ClampItemIndex(int index, int itemCount);
+
+// The item each option page starts with, by kind code (index 0 unused):
+// the saved item where there is one, else the page's default, kept within
+// the page's items; then the platform's rules (`platformCode` as
+// PlatformCode): on Windows NT no HKCC (item 2 becomes 1); on NT 3.51 no
+// shortcuts; elsewhere no Program Manager groups. `saved` gives the number
+// stored under a name, or `fallback` when none is.
+struct TOptionChoices {
+    int Item[kKindSlots] = {};
+};
+TOptionChoices SavedOptionChoices(const std::function<int(const char* name, int fallback)>& saved, int platformCode);
 
 // The text form of a security identifier: "S-1-", the authority (six
 // bytes; in decimal from bytes 2 to 5 when bytes 0 and 1 are zero, else "0x"

@@ -128,12 +128,14 @@ void TForm1::LoadSettings() {
         TRegistry reg;
         reg.OpenKey(std::string("\\") + kSettingsKey, true);
     }
-    SetRadioIndex(IDC_rgIniFiles, ClampItemIndex(ReadInteger(kSettingsSubkey, "INI Files", 2), 5));
-    SetRadioIndex(IDC_rgGroups, ClampItemIndex(ReadInteger(kSettingsSubkey, "Groups", 1), 2));
-    SetRadioIndex(IDC_rgShortcuts,
-                  ClampItemIndex(ReadInteger(kSettingsSubkey, "Shortcuts", PlatformCode == 1 ? 0 : 1), 4));
-    SetRadioIndex(IDC_rgRegistry, ClampItemIndex(ReadInteger(kSettingsSubkey, "Registry", 2), 4));
-    SetRadioIndex(IDC_rgConfigs, ClampItemIndex(ReadInteger(kSettingsSubkey, "Configuration Files", 2), 5));
+    // The platform's rules are applied to the controls as well, below.
+    const TOptionChoices choices = SavedOptionChoices(
+        [](const char* name, int fallback) { return ReadInteger(kSettingsSubkey, name, fallback); }, PlatformCode);
+    SetRadioIndex(IDC_rgIniFiles, choices.Item[KindIni]);
+    SetRadioIndex(IDC_rgGroups, choices.Item[KindGrp]);
+    SetRadioIndex(IDC_rgShortcuts, choices.Item[KindLnk]);
+    SetRadioIndex(IDC_rgRegistry, choices.Item[KindReg]);
+    SetRadioIndex(IDC_rgConfigs, choices.Item[KindCfg]);
     const struct {
         int id;
         const char* name;

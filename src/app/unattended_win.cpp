@@ -24,6 +24,7 @@
 #include "core/strings.h"
 #include "engine/replace_runner_win.h"
 #include "engine/replacement_plan.h"
+#include "engine/restore_run_win.h"
 #include "engine/rtf_report.h"
 #include "engine/run_callback.h"
 #include "engine/search_runner_win.h"
@@ -90,19 +91,14 @@ int ReadSavedInteger(const char* name, int defaultValue) {
 // Read only: an unattended run stores nothing under the settings key.
 TChoices ReadSavedChoices() {
     TChoices choices;
-    choices.Ini = ClampItemIndex(ReadSavedInteger("INI Files", 2), kIniItems);
-    choices.Groups = ClampItemIndex(ReadSavedInteger("Groups", 1), kGroupItems);
-    choices.Shortcuts = ClampItemIndex(ReadSavedInteger("Shortcuts", PlatformCode == 1 ? 0 : 1), kShortcutItems);
-    choices.Registry = ClampItemIndex(ReadSavedInteger("Registry", 2), kRegistryItems);
-    choices.Configs = ClampItemIndex(ReadSavedInteger("Configuration Files", 2), kConfigItems);
+    // The saved items with the platform's rules, as the option pages start.
+    const TOptionChoices saved = SavedOptionChoices(ReadSavedInteger, PlatformCode);
+    choices.Ini = saved.Item[KindIni];
+    choices.Groups = saved.Item[KindGrp];
+    choices.Shortcuts = saved.Item[KindLnk];
+    choices.Registry = saved.Item[KindReg];
+    choices.Configs = saved.Item[KindCfg];
     choices.ConfigTypes = SavedConfigTypes();
-    // The platform's restrictions, as the option pages apply them.
-    if (PlatformCode != 0 && choices.Registry == 2)
-        choices.Registry = 1;
-    if (PlatformCode == 1)
-        choices.Shortcuts = 0;
-    else
-        choices.Groups = 0;
 
     // The ignore list: the keys the user added, and the system's own.
     {
@@ -154,18 +150,6 @@ bool CanWriteFile(const std::string& name, std::string& error) {
     return true;
 }
 
-std::string FolderOf(const std::string& name) {
-    std::wstring full(MAX_PATH * 4, L'\0');
-    LPWSTR filePart = nullptr;
-    const DWORD n = GetFullPathNameW(Utf8ToWide(name).c_str(), static_cast<DWORD>(full.size()), &full[0], &filePart);
-    if (n == 0 || n >= full.size() || filePart == nullptr)
-        return std::string();
-    full.resize(static_cast<std::size_t>(filePart - full.data()));
-    while (full.size() > 3 && full.back() == L'\\')
-        full.pop_back();
-    return WideToUtf8(full);
-}
-
 // The volume and file index of what a name leads to (file or folder);
 // false when nothing is there.
 bool IdentityOf(const std::string& name, std::pair<DWORD, ULONGLONG>& identity) {
@@ -187,7 +171,7 @@ bool SameFileByIdentity(const std::string& a, const std::string& b) {
     const bool hasA = IdentityOf(a, ia), hasB = IdentityOf(b, ib);
     if (hasA || hasB)
         return hasA && hasB && ia == ib;
-    const std::string folderA = FolderOf(a), folderB = FolderOf(b);
+    const std::string folderA = FullFolderOf(a), folderB = FullFolderOf(b);
     if (folderA.empty() || folderB.empty())
         return false;
     auto nameOf = [](const std::string& name) {
@@ -200,14 +184,6 @@ bool SameFileByIdentity(const std::string& a, const std::string& b) {
     const bool sameFolder =
         IdentityOf(folderA, ia) && IdentityOf(folderB, ib) ? ia == ib : SameFileName(folderA, folderB);
     return sameFolder && SameFileName(nameOf(a), nameOf(b));
-}
-
-std::string WindowTextUtf8(HWND window) {
-    if (window == nullptr)
-        return std::string();
-    wchar_t text[1024] = {};
-    GetWindowTextW(window, text, 1024);
-    return WideToUtf8(text);
 }
 
 // One hit as one line of tab-separated fields: a tab or line end inside a
@@ -544,7 +520,7 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     // what the search could not read, then the rows in the fixed order.
     run.BeginReplacing();
     std::string journalError;
-    const std::string journalFolder = line.LogFile.empty() ? DefaultUndoFolder() : FolderOf(line.LogFile);
+    const std::string journalFolder = line.LogFile.empty() ? DefaultUndoFolder() : FullFolderOf(line.LogFile);
     std::unique_ptr<TUndoRecorder> journal =
         TUndoRecorder::Create(journalFolder, line.OldAddress, line.NewAddress, reportDate, journalError);
     for (const std::string& text : head)
@@ -648,33 +624,17 @@ int RunRestore(TConsole& console, const TCommandLine& line) {
     }
     // The same Restore as the button on the wizard's last page. It cannot
     // stop half way; a Ctrl+C meanwhile is answered once it is done.
-    std::vector<std::string> log;
-    const int problems = RestoreUndoJournal(line.RestoreFile, [&](const std::string& text) {
-        log.push_back(text);
-        console.Line(text);
+    // Each restore keeps its own log beside the journal, as the button's,
+    // unless /log names one.
+    const TRestoreOutcome outcome = RunJournalRestore(line.RestoreFile, line.LogFile, [&](const std::string& text) {
+        if (text.rfind("***** The restore log could not be stored", 0) == 0)
+            console.ErrorLine(text);
+        else
+            console.Line(text);
     });
-    std::string logName = line.LogFile;
-    if (logName.empty()) {
-        // Each Restore keeps its own log beside the journal, as the button's.
-        const std::string& journal = line.RestoreFile;
-        const std::size_t dot = journal.find_last_of('.');
-        const std::size_t slash = journal.find_last_of("\\/:");
-        const std::string stem =
-            (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? journal.substr(0, dot)
-                                                                                     : journal) +
-            "-RESTORE";
-        logName = stem + ".TXT";
-        for (int n = 2; NameExists(logName) && n < 1000; ++n)
-            logName = stem + "-" + std::to_string(n) + ".TXT";
-    }
-    const DWORD saved = SaveFileReplacing(logName, LogFileText(log));
-    if (saved == ERROR_SUCCESS)
-        console.Line("Restore log stored as " + logName);
-    else
-        console.ErrorLine("***** The restore log could not be stored as " + logName + ": " + SaveErrorMessage(saved));
     if (g_cancelled)
         return kExitCancelled;
-    return problems > 0 || saved != ERROR_SUCCESS ? kExitErrorLines : kExitDone;
+    return outcome.Problems > 0 || outcome.SaveError != ERROR_SUCCESS ? kExitErrorLines : kExitDone;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "platform/save_file_win.h"
 #include "platform/wide_text_win.h"
 #include "resource.h"
+#include "engine/restore_run_win.h"
 #include "targets/undo_journal_win.h"
 
 namespace movix {
@@ -134,7 +135,6 @@ void TForm1::btnRestoreClick() {
     ShowRestoreLog(true);
     ShowWindow(Control(IDC_btnShowLog), SW_SHOW);
     Enable(IDC_btnRestore, false);
-    std::string text;
     std::string widest;
     auto add = [&](const std::string& line) {
         SendMessageW(log, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(line).c_str()));
@@ -150,27 +150,12 @@ void TForm1::btnRestoreClick() {
         });
         // Between targets the window answers; a close waits for the target
         // in hand and then stops the restore.
-        RestoreUndoJournal(
-            undoJournal_,
-            [&](const std::string& line) {
-                add(line);
-                text += line + "\r\n";
-            },
-            [this] {
-                ProcessPendingWindowMessages();
-                return closeAfterRestore_;
-            });
+        // Each Restore keeps its own log beside the journal.
+        RunJournalRestore(undoJournal_, std::string(), add, [this] {
+            ProcessPendingWindowMessages();
+            return closeAfterRestore_;
+        });
     }
-    // Each Restore keeps its own log: a later one takes the next free name.
-    const std::string stem = undoJournal_.substr(0, undoJournal_.size() - 4) + "-RESTORE";
-    std::string logName = stem + ".TXT";
-    for (int n = 2; NameExists(logName) && n < 1000; ++n)
-        logName = stem + "-" + std::to_string(n) + ".TXT";
-    const DWORD saved = SaveFileReplacing(logName, text);
-    if (saved == ERROR_SUCCESS)
-        add("Restore log stored as " + logName);
-    else
-        add("***** The restore log could not be stored as " + logName + ": " + SaveErrorMessage(saved));
     // The horizontal extent follows the widest line (the font has a fixed pitch).
     HDC dc = GetDC(log);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(log, WM_GETFONT, 0, 0)));

@@ -82,7 +82,7 @@ constexpr int LongerNameHelpContext = 57;
 int HelpContextOfRow(const TFoundItem& row);
 
 // A locale text comparison answering -1, 0 or +1. The window passes the
-// system's (CompareStringA); tests pass their own.
+// system's (CompareStringEx); tests pass their own.
 using TextCompare = int (*)(std::string_view a, std::string_view b);
 
 // lvFoundCompare: negative, zero or positive. A negative sortColumn is the

@@ -237,4 +237,17 @@ bool OutputFile::Close() {
     return ok;
 }
 
+std::string FullFolderOf(const std::string& name) {
+    std::wstring full(MAX_PATH * 4, L'\0');
+    LPWSTR filePart = nullptr;
+    const DWORD n =
+        ::GetFullPathNameW(Utf8ToWide(name).c_str(), static_cast<DWORD>(full.size()), &full[0], &filePart);
+    if (n == 0 || n >= full.size() || filePart == nullptr)
+        return std::string();
+    full.resize(static_cast<std::size_t>(filePart - full.data()));
+    while (full.size() > 3 && full.back() == L'\\')
+        full.pop_back();
+    return WideToUtf8(full);
+}
+
 }  // namespace movix

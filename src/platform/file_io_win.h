@@ -39,6 +39,16 @@ bool IsNameTaken(DWORD error);
 // foresee.
 std::uint32_t RandomTag();
 
+// The folder a file name lies in, made full (a relative name is taken from
+// the current folder), without a closing backslash but for a drive's root;
+// empty when the name cannot be made full.
+std::string FullFolderOf(const std::string& name);
+
+// The attributes SetFileAttributes can give back.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
+
 // Which file a name or handle leads to, and what it looked like then.
 struct FileIdentity {
     DWORD volume = 0;
@@ -80,7 +90,7 @@ enum class ExchangeResult {
     BackupOnly,    // the previous file moved to `backup`; the replacement not moved
 };
 
-// Replaces `file` by `replacement` in one step (ReplaceFileA, written
+// Replaces `file` by `replacement` in one step (ReplaceFileW, written
 // through), the previous file becoming `backup`, which may exist (it is
 // overwritten) and must be on the same volume. `error` tells why it failed.
 // The caller may hold `file` open, sharing reading and deleting only, so that

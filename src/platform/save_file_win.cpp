@@ -11,10 +11,7 @@ namespace movix {
 
 namespace {
 
-// The attributes SetFileAttributes can give back.
-constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
-                            FILE_ATTRIBUTE_TEMPORARY;
+constexpr DWORD kSettable = kSettableAttributes;
 
 BOOL SetAttributes(const std::wstring& name, DWORD attributes) {
     attributes &= kSettable;

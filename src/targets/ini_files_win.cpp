@@ -77,10 +77,7 @@ bool StillAsRead(InputFile& in, const std::string& file, const FileIdentity& rea
 constexpr DWORD kKeptAtCreation =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// The attributes SetFileAttributes can give back.
-constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
-                            FILE_ATTRIBUTE_TEMPORARY;
+constexpr DWORD kSettable = kSettableAttributes;
 
 void SetAttributes(const std::string& name, DWORD attributes) {
     attributes &= kSettable;

@@ -55,20 +55,27 @@ bool ReplaceGroup(TReplaceGroup& group,
     commands.push_back(CreateGroupCommand(group.Key));
     const std::size_t before = commands.size();
 
-    std::vector<std::string> lines;
-    for (int attempt = 0; attempt < kFetchAttempts && lines.empty(); ++attempt) {
-        conversation.SetLink(service, "ProgMan");
-        conversation.OpenLink();
-        std::optional<std::string> reply = conversation.RequestData(group.Key);
-        conversation.CloseLink();
-        if (reply)
-            lines = SplitReplyLines(*reply);
-    }
+    const std::vector<std::string> lines = FetchGroupLines(conversation, group.Key, service);
     UpdateProgManGroup(group, lines, oldAddr, newAddr, commands, log);
     return commands.size() > before;
 }
 
 }  // namespace
+
+std::vector<std::string> FetchGroupLines(TDdeClientConv& conversation,
+                                         const std::string& group,
+                                         const std::string& service) {
+    std::vector<std::string> lines;
+    for (int attempt = 0; attempt < kFetchAttempts && lines.empty(); ++attempt) {
+        conversation.SetLink(service, "ProgMan");
+        conversation.OpenLink();
+        std::optional<std::string> reply = conversation.RequestData(group);
+        conversation.CloseLink();
+        if (reply)
+            lines = SplitReplyLines(*reply);
+    }
+    return lines;
+}
 
 TSearchGrpThread::TSearchGrpThread(int kind,
                                    const std::string& search,

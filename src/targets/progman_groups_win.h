@@ -25,6 +25,13 @@ class TDdeClientConv;
 // reaches it only through RequestReply under Synchronize. No conversation,
 // or a request that is refused or times out, gives an empty reply: no
 // groups, or no hits in that group.
+// A group's reply split into lines: up to three attempts, each over a fresh
+// conversation with `service` and topic "ProgMan", stopping at the first
+// that yields a line; empty when Program Manager gives none.
+std::vector<std::string> FetchGroupLines(TDdeClientConv& conversation,
+                                         const std::string& group,
+                                         const std::string& service = "ProgMan");
+
 class TSearchGrpThread : public TMovixThread {
   public:
     TSearchGrpThread(int kind,

@@ -22,11 +22,7 @@ std::optional<std::vector<std::string>> GroupItemRestoreCommands(std::string_vie
             return std::nullopt;
     if (item.ItemName.empty() || item.CommandLine.empty())
         return std::nullopt;
-    const std::string args = QuoteProgManArgument(item.CommandLine) + "," + QuoteProgManArgument(item.ItemName) + "," +
-                             QuoteProgManArgument(item.IconPath) + "," + std::to_string(item.IconIndex) + "," +
-                             std::to_string(item.XPos) + "," + std::to_string(item.YPos) + "," +
-                             QuoteProgManArgument(item.DefaultDir) + "," + std::to_string(item.HotKey) + "," +
-                             std::to_string(item.Minimize) + "," + std::to_string(item.SeparateMemory);
+    const std::string args = AddItemArguments(item);
     return std::vector<std::string>{CreateGroupCommand(group),
                                     "[ReplaceItem(" + QuoteProgManArgument(item.ItemName) + ")]",
                                     "[AddItem(" + args + ")]"};

@@ -19,6 +19,7 @@
 #include "targets/folder_move_win.h"
 #include "targets/ini_lines.h"
 #include "targets/progman_commands.h"
+#include "targets/progman_groups_win.h"
 #include "targets/progman_undo.h"
 #include "targets/registry_paths.h"
 #include "targets/registry_replace_win.h"
@@ -29,19 +30,6 @@ namespace movix {
 namespace {
 
 
-// A group's reply split into lines; empty when Program Manager gives none.
-std::vector<std::string> GroupLines(TDdeClientConv& conversation, const std::string& group) {
-    std::vector<std::string> lines;
-    for (int attempt = 0; attempt < 3 && lines.empty(); ++attempt) {
-        conversation.SetLink("ProgMan", "ProgMan");
-        conversation.OpenLink();
-        std::optional<std::string> reply = conversation.RequestData(group);
-        conversation.CloseLink();
-        if (reply)
-            lines = SplitReplyLines(*reply);
-    }
-    return lines;
-}
 
 // The program's strings and the journal are both UTF-8.
 const std::string& Utf8(const std::string& text) {
@@ -460,7 +448,7 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
             pending_.clear();
             return false;
         }
-        const std::vector<std::string> lines = GroupLines(*conversation_, group.Key);
+        const std::vector<std::string> lines = FetchGroupLines(*conversation_, group.Key);
         for (const TReplaceHit& hit : group.Hits) {
             const std::string line = GroupItemLineNamed(lines, hit.Text);
             if (line == kUndoAbsent)
@@ -534,7 +522,7 @@ void TUndoRecorder::AfterGroupItems() {
     for (const Pending& p : groupPending_) {
         if (p.target != group || lines.empty()) {
             group = p.target;
-            lines = GroupLines(*conversation_, group);
+            lines = FetchGroupLines(*conversation_, group);
         }
         records.push_back({"group-after", p.id, Utf8(GroupItemLineNamed(lines, p.name))});
     }
@@ -596,9 +584,9 @@ std::string Describe(const TUndoEntry& e) {
 
 // ------------------------------------------------- putting files back
 
-// The attributes SetFileInformationByHandle can give back.
-constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY;
+// The attributes SetFileInformationByHandle can give back: those of
+// SetFileAttributes but the offline mark.
+constexpr DWORD kSettable = kSettableAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_OFFLINE);
 
 // A full file name as the system's own rename takes it.
 std::wstring NtName(const std::string& name) {
@@ -849,7 +837,7 @@ bool PutGroupItemBack(TDdeClientConv& conversation, const TUndoEntry& e, std::st
             break;
     }
     conversation.CloseLink();
-    if (GroupItemLineNamed(GroupLines(conversation, group), Ansi(e.Name)) != line) {
+    if (GroupItemLineNamed(FetchGroupLines(conversation, group), Ansi(e.Name)) != line) {
         why = "Program Manager does not show it as it was";
         return false;
     }
@@ -1025,7 +1013,7 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
                 if (!conversation)
                     conversation = std::make_unique<TDdeClientConv>();
                 action = DecideUndo(e.Before, e.After,
-                                    GroupItemLineNamed(GroupLines(*conversation, Ansi(e.Target)), Ansi(e.Name)));
+                                    GroupItemLineNamed(FetchGroupLines(*conversation, Ansi(e.Target)), Ansi(e.Name)));
                 break;
         }
         if (action == TUndoAction::Nothing) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/strings.h"
+#include "group_model.h"
 #include "targets/progman_commands.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "gui_driver.h"
 #include "platform/wide_text_win.h"
 #include "resource.h"
+#include "group_model.h"
 #include "targets/progman_commands.h"
 
 using guitest::App;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "group_model.h"
 #include "targets/progman_commands.h"
 
 using namespace movix;

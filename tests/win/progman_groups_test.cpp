@@ -20,6 +20,7 @@
 #include "platform/handles.h"
 #include "platform/wide_text_win.h"
 #include "targets/dde_conversation_win.h"
+#include "group_model.h"
 #include "targets/progman_commands.h"
 #include "targets/progman_groups_win.h"
 
