@@ -21,5 +21,9 @@ constexpr int kSubTypeKey = 6;
 constexpr int kSubTypeValueName = 7;
 constexpr int kSubTypeData = 8;
 constexpr int kSubTypeExpandData = 9;
+// A string of a REG_MULTI_SZ list ("msz"), and a REG_EXPAND_SZ text that
+// names Old through an environment variable ("env").
+constexpr int kSubTypeMultiString = 10;
+constexpr int kSubTypeEnvData = 11;
 
 }  // namespace movix
