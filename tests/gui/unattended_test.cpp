@@ -392,6 +392,48 @@ TEST(Unattended, FlaggedHitsAreLeftUnchangedUnlessAskedFor) {
     guitest::RemoveTree(scratch);
 }
 
+// A list of folders (REG_MULTI_SZ) and a text through %SystemDrive%
+// (REG_EXPAND_SZ): listed as "msz" and "env", rewritten with their types and
+// the rest of their bytes kept, and put back by /restore.
+TEST(Unattended, ListStringsAndVariableTextsThenRestore) {
+    const std::string key = "Software\\MvxSpellCli";
+    struct Cleanup {
+        ~Cleanup() {
+            RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\MvxSpellCli");
+            guitest::ClearSettings();
+        }
+    } cleanup;
+    const std::string list = movix_test::Utf16Sz("D:\\Shared") + movix_test::Utf16Sz("C:\\MVXSPELL\\PLUG") +
+                             movix_test::Utf16Sz("C:\\MVXSPELLPRO") + movix_test::Utf16Sz("");
+    const std::string help = movix_test::Utf16Sz("%SystemDrive%\\MVXSPELL\\HELP.HLP");
+    movix_test::SetRaw(HKEY_CURRENT_USER, key, "Plugins", REG_MULTI_SZ, list);
+    movix_test::SetRaw(HKEY_CURRENT_USER, key, "Help", REG_EXPAND_SZ, help);
+    guitest::ClearSettings();
+    const std::string scratch = guitest::ScratchDir("cli_spell");
+    const std::string log = scratch + "\\LOG.TXT";
+    const std::string args = "/old:C:\\MVXSPELL /new:C:\\MVXSPELL2 /ini:0 /shortcuts:0 /registry:1 \"/log:" + log + "\" ";
+
+    const Result applied = RunCli(args + "/apply");
+    EXPECT_EQ(applied.exitCode, 0u) << applied.output;
+    const std::string row = "Y\tMvxSpellCli\tHKCU\\Software\\MvxSpellCli\tREG\t";
+    EXPECT_TRUE(applied.Has(row + "env\tHelp=%SystemDrive%\\MVXSPELL\\HELP.HLP")) << applied.output;
+    EXPECT_TRUE(applied.Has(row + "msz\tPlugins=C:\\MVXSPELL\\PLUG")) << applied.output;
+    EXPECT_TRUE(applied.Has("   new data: %SystemDrive%\\MVXSPELL2\\HELP.HLP")) << applied.output;
+    EXPECT_TRUE(applied.Has("   new data: C:\\MVXSPELL2\\PLUG")) << applied.output;
+    EXPECT_EQ(movix_test::GetRaw(HKEY_CURRENT_USER, key, "Plugins"),
+              std::make_pair(DWORD(REG_MULTI_SZ), movix_test::Utf16Sz("D:\\Shared") +
+                                                      movix_test::Utf16Sz("C:\\MVXSPELL2\\PLUG") +
+                                                      movix_test::Utf16Sz("C:\\MVXSPELLPRO") + movix_test::Utf16Sz("")));
+    EXPECT_EQ(movix_test::GetRaw(HKEY_CURRENT_USER, key, "Help"),
+              std::make_pair(DWORD(REG_EXPAND_SZ), movix_test::Utf16Sz("%SystemDrive%\\MVXSPELL2\\HELP.HLP")));
+
+    const Result restored = RunCli("\"/restore:" + JournalOf(log) + "\"");
+    EXPECT_EQ(restored.exitCode, 0u) << restored.output;
+    EXPECT_EQ(movix_test::GetRaw(HKEY_CURRENT_USER, key, "Plugins"), std::make_pair(DWORD(REG_MULTI_SZ), list));
+    EXPECT_EQ(movix_test::GetRaw(HKEY_CURRENT_USER, key, "Help"), std::make_pair(DWORD(REG_EXPAND_SZ), help));
+    guitest::RemoveTree(scratch);
+}
+
 // The wizard's Program Manager scenario under Windows NT 3.51, against the
 // substitute serving the demo's groups; then /restore, twice.
 TEST(Unattended, ProgManGroupsUnderNT351AndTheirRestore) {
