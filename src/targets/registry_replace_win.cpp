@@ -237,9 +237,8 @@ REGSAM GroupAccess(const TReplaceGroup& group) {
     for (const TReplaceHit& hit : group.Hits) {
         if (hit.SubType == kSubTypeKey)
             access |= KEY_CREATE_SUB_KEY;
-        else if (hit.SubType == kSubTypeValueName || hit.SubType == kSubTypeData ||
-                 hit.SubType == kSubTypeExpandData || hit.SubType == kSubTypeMultiString ||
-                 hit.SubType == kSubTypeEnvData)
+        else if (hit.SubType == kSubTypeValueName || hit.SubType == kSubTypeData || hit.SubType == kSubTypeExpandData ||
+                 hit.SubType == kSubTypeMultiString || hit.SubType == kSubTypeEnvData)
             access |= KEY_SET_VALUE;
     }
     return access;
