@@ -3,6 +3,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <optional>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -331,21 +332,49 @@ class GroupReplacer {
     // rewrite reads the value again, which the one before would have changed.
     void ApplyGroup(const std::string& key, const std::vector<TReplaceHit>& hits) {
         key_ = &key;
-        std::set<std::string> done;  // values whose spelling hits are applied
+        // The spelling hits of each value: its strings found, and whether
+        // its text was found as it is and through variables.
+        struct Spellings {
+            std::vector<const TReplaceHit*> strings;
+            bool literal = false;
+            bool variables = false;
+            bool done = false;
+        };
+        std::map<std::string, Spellings> byValue;
+        for (const TReplaceHit& hit : hits) {
+            if (hit.SubType != kSubTypeExpandData && hit.SubType != kSubTypeMultiString &&
+                hit.SubType != kSubTypeEnvData)
+                continue;
+            const std::optional<std::string> name = SpellingValueName(hit);
+            if (!name)
+                continue;
+            Spellings& s = byValue[*name];
+            if (hit.SubType == kSubTypeMultiString)
+                s.strings.push_back(&hit);
+            s.literal = s.literal || hit.SubType == kSubTypeExpandData;
+            s.variables = s.variables || hit.SubType == kSubTypeEnvData;
+        }
         for (std::size_t i : RegistryHitOrder(hits)) {
             const TReplaceHit& hit = hits[i];
-            if (hit.SubType != kSubTypeMultiString && hit.SubType != kSubTypeEnvData &&
-                !(hit.SubType == kSubTypeExpandData && HasHitOn(hits, kSubTypeEnvData, hit))) {
+            const std::optional<std::string> name = hit.SubType == kSubTypeExpandData ||
+                                                            hit.SubType == kSubTypeMultiString ||
+                                                            hit.SubType == kSubTypeEnvData
+                                                        ? SpellingValueName(hit)
+                                                        : std::nullopt;
+            const auto value = name ? byValue.find(*name) : byValue.end();
+            // A text found only as it is is rewritten as before; a hit that
+            // names no value is the plain replacer's to skip.
+            if (value == byValue.end() || (hit.SubType == kSubTypeExpandData && !value->second.variables)) {
                 Apply(key, hit);
                 continue;
             }
-            const std::optional<std::string> name = SpellingValueName(hit);
-            if (!name || !done.insert(*name).second)
+            if (value->second.done)
                 continue;
+            value->second.done = true;
             if (hit.SubType == kSubTypeMultiString)
-                MultiString(hits, *name);
+                MultiString(*name, value->second.strings);
             else
-                ExpandText(hit, HasHitOn(hits, kSubTypeExpandData, hit), true);
+                ExpandableText(hit, value->second.literal, true);
         }
     }
 
@@ -520,15 +549,6 @@ class GroupReplacer {
         Lines({"   old data: " + hit.Text, "   new data: " + newText});
     }
 
-    // Whether `hits` has one of `subType` on the value `like` is on.
-    static bool HasHitOn(const std::vector<TReplaceHit>& hits, int subType, const TReplaceHit& like) {
-        const std::optional<std::string> name = SpellingValueName(like);
-        for (const TReplaceHit& hit : hits)
-            if (hit.SubType == subType && name && SpellingValueName(hit) == name)
-                return true;
-        return false;
-    }
-
     // The value's data as it is now, when it is still of `type`; a "*****"
     // line otherwise.
     std::optional<TRegRawValue> ReadAgain(const std::string& name, DWORD type, const std::string& value) {
@@ -568,15 +588,10 @@ class GroupReplacer {
     // where the list still has it; every other string, the NULs and any odd
     // last byte stay as they are. Strings of the same text are one: what
     // was found of one is found of each.
-    void MultiString(const std::vector<TReplaceHit>& hits, const std::string& name) {
-        std::vector<std::string> found;  // as listed, "name=string"
+    void MultiString(const std::string& name, const std::vector<const TReplaceHit*>& hits) {
         std::set<std::string> texts;
-        for (const TReplaceHit& hit : hits) {
-            if (hit.SubType != kSubTypeMultiString || SpellingValueName(hit) != name)
-                continue;
-            found.push_back(hit.Text);
-            texts.insert(SplitValueTextHit(hit.Text, hit.ValueName)->OldText);
-        }
+        for (const TReplaceHit* hit : hits)
+            texts.insert(SplitValueTextHit(hit->Text, hit->ValueName)->OldText);
         const std::string value = "***** Value '" + ValueDisplayName(name) + "' of key " + *key_;
         std::optional<TRegRawValue> data = ReadAgain(name, REG_MULTI_SZ, value);
         if (!data)
@@ -612,7 +627,7 @@ class GroupReplacer {
     // (`variables`), a variable kept where New still lies in its folder.
     // Parts that cannot be rewritten so that the text names New are left
     // as they are, each with a "*****" line.
-    void ExpandText(const TReplaceHit& hit, bool literal, bool variables) {
+    void ExpandableText(const TReplaceHit& hit, bool literal, bool variables) {
         const std::optional<TValueTextHit> parts = SplitValueTextHit(hit.Text, hit.ValueName);
         if (!parts)
             return;
