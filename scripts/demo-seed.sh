@@ -109,6 +109,12 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Quillpad\Settings]
 "Home"="C:\\QUILL"
 "RecentFile1"="C:\\QUILL\\DOCS\\README.QDC"
+; A list of plug-in folders (REG_MULTI_SZ: D:\Shared\Dictionaries,
+; C:\QUILL\PLUGINS, C:\QUILLPRO\LIB) and the help file through the system
+; drive's variable (REG_EXPAND_SZ: %SystemDrive%\QUILL\QUILL.HLP).
+"PluginPath"=hex(7):44,3a,5c,53,68,61,72,65,64,5c,44,69,63,74,69,6f,6e,61,72,69,65,73,00,43,3a,5c,51,55,49,4c,\
+  4c,5c,50,4c,55,47,49,4e,53,00,43,3a,5c,51,55,49,4c,4c,50,52,4f,5c,4c,49,42,00,00
+"HelpFile"=hex(2):25,53,79,73,74,65,6d,44,72,69,76,65,25,5c,51,55,49,4c,4c,5c,51,55,49,4c,4c,2e,48,4c,50,00
 
 [HKEY_CURRENT_USER\Software\Quillpad\Open Documents]
 "C:\\QUILL\\DOCS\\LETTER.QDC"=dword:00000001

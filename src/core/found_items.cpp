@@ -12,6 +12,14 @@ const char* const NoneText = "<none>";
 
 const char* const FoundColumnCaptions[FoundColumnCount] = {"Item", "Path", "Type", "SubType", "Context"};
 
+namespace {
+TTextExpansion g_textExpansion = nullptr;
+}  // namespace
+
+void SetTextExpansion(TTextExpansion expand) {
+    g_textExpansion = expand;
+}
+
 TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
                          int subType, const std::string& valueName, std::string_view oldUpper) {
     TFoundItem row;
@@ -27,6 +35,16 @@ TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const
     std::string_view judged = row.Context;
     if (kind == KindIni && subType == kSubTypeSection && !judged.empty() && judged.back() == ']')
         judged.remove_suffix(1);
+    // What follows Old there is what follows it in the text expanded. The
+    // Context is the value's shown name, "=" and the text; the name stays
+    // as it is (a % in it is no reference).
+    std::string expanded;
+    if (kind == KindReg && subType == kSubTypeEnvData && g_textExpansion != nullptr) {
+        const std::string shown = (valueName.empty() ? std::string("(default)") : valueName) + "=";
+        const std::size_t text = context.compare(0, shown.size(), shown) == 0 ? shown.size() : 0;
+        expanded = context.substr(0, text) + g_textExpansion(std::string_view(context).substr(text));
+        judged = expanded;
+    }
     if (kind == KindCfg) {
         // A configuration line may hold Old escaped or as a URL: judged in
         // each spelling, as the search found it.
@@ -61,10 +79,11 @@ const char* KindText(int kind) {
 }
 
 const char* SubTypeText(int subType) {
-    static const char* const texts[] = {"err", "sec", "cmd", "ico", "dir", "arg", "key", "val", "dat", "dat"};
+    static const char* const texts[] = {"err", "sec", "cmd", "ico", "dir", "arg",
+                                        "key", "val", "dat", "dat", "msz", "env"};
     if (subType >= kSubTypeSpellingFirst && subType <= kSubTypeSpellingLast)
         return SpellingCode(static_cast<TSpelling>(subType - kSubTypeSpellingFirst));
-    return subType >= 1 && subType <= 9 ? texts[subType] : texts[0];
+    return subType >= 1 && subType <= 11 ? texts[subType] : texts[0];
 }
 
 std::string_view ColumnText(const TFoundItem& row, int column) {
@@ -115,6 +134,10 @@ int HelpContextForRow(std::string_view typeText, int subType) {
                 return 50;
             if (subType == 8 || subType == 9)
                 return 51;
+            if (subType == kSubTypeMultiString)
+                return 70;
+            if (subType == kSubTypeEnvData)
+                return 71;
             break;
         case KindCfg:
             if (subType >= kSubTypeSpellingFirst && subType <= kSubTypeSpellingLast)

@@ -43,6 +43,15 @@ struct TFoundItem {
 TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
                          int subType, const std::string& valueName, std::string_view oldUpper);
 
+// A Registry row of sub-type kSubTypeEnvData names Old through environment
+// variables (%SystemDrive%\Acme), so its Context need not hold Old as it is:
+// MakeFoundItem judges the value's text in it as this expansion gives it,
+// the one the search found the hit in. The Windows program installs one
+// that expands with the process's environment; without one, the Context is
+// judged as it is.
+using TTextExpansion = std::string (*)(std::string_view text);
+void SetTextExpansion(TTextExpansion expand);
+
 // The text all five columns of the placeholder row show.
 extern const char* const NoneText;
 
@@ -55,8 +64,8 @@ bool IsPlaceholder(const TFoundItem& row);
 
 // "INI", "GRP", "LNK", "REG" for 1..4; "err" for 0 and any other code.
 const char* KindText(int kind);
-// "sec", "cmd", "ico", "dir", "arg", "key", "val", "dat" (8 and 9) for 1..9;
-// "err" for 0 and any other code.
+// "sec", "cmd", "ico", "dir", "arg", "key", "val", "dat" (8 and 9), "msz",
+// "env" for 1..11; "err" for 0 and any other code.
 const char* SubTypeText(int subType);
 
 enum FoundColumn : int { ColItem = 0, ColPath = 1, ColType = 2, ColSubType = 3, ColContext = 4 };
@@ -72,7 +81,7 @@ constexpr int LvFoundHelpContext = 32;
 // Kind number of a "Type" column text: the position of "^" + text + "^" in
 // "^INI^GRP^LNK^REG^" turned into 1..4, or 0 when not found.
 int KindNumberFromTypeText(std::string_view typeText);
-// Help context 40..51 of a row by its "Type" text and sub-type code; 32 for
+// Help context 40..51 (70, 71 for "msz" and "env") of a row by its "Type" text and sub-type code; 32 for
 // every combination the help file has no topic for.
 int HelpContextForRow(std::string_view typeText, int subType);
 // The popup that explains a row flagged as maybe naming a longer folder.

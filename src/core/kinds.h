@@ -24,6 +24,10 @@ constexpr int kSubTypeKey = 6;
 constexpr int kSubTypeValueName = 7;
 constexpr int kSubTypeData = 8;
 constexpr int kSubTypeExpandData = 9;
+// A string of a REG_MULTI_SZ list ("msz"), and a REG_EXPAND_SZ text that
+// names Old through an environment variable ("env").
+constexpr int kSubTypeMultiString = 10;
+constexpr int kSubTypeEnvData = 11;
 // Configuration-file hits, by the spelling the line holds the Old address
 // in (the order of TSpelling: plain, slash, json, xml, url).
 constexpr int kSubTypeSpellingFirst = 12;

@@ -12,7 +12,8 @@ namespace {
 constexpr char kDefaultName[] = "(default)";
 
 bool IsValueTextHit(int subType) {
-    return subType == kSubTypeData || subType == kSubTypeExpandData;
+    return subType == kSubTypeData || subType == kSubTypeExpandData || subType == kSubTypeMultiString ||
+           subType == kSubTypeEnvData;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <initializer_list>
 #include <optional>
+#include <map>
+#include <set>
 #include <utility>
 
 #include "core/strings.h"
@@ -11,6 +13,8 @@
 #include "platform/locale_text_win.h"
 #include "platform/message_pump_win.h"
 #include "targets/registry_paths.h"
+#include "targets/registry_search_win.h"
+#include "targets/registry_spellings.h"
 #include "targets/registry_win.h"
 
 namespace movix {
@@ -234,7 +238,8 @@ REGSAM GroupAccess(const TReplaceGroup& group) {
     for (const TReplaceHit& hit : group.Hits) {
         if (hit.SubType == kSubTypeKey)
             access |= KEY_CREATE_SUB_KEY;
-        else if (hit.SubType == kSubTypeValueName || hit.SubType == kSubTypeData || hit.SubType == kSubTypeExpandData)
+        else if (hit.SubType == kSubTypeValueName || hit.SubType == kSubTypeData || hit.SubType == kSubTypeExpandData ||
+                 hit.SubType == kSubTypeMultiString || hit.SubType == kSubTypeEnvData)
             access |= KEY_SET_VALUE;
     }
     return access;
@@ -283,6 +288,33 @@ StringData SplitStringData(const std::string& bytes) {
     return data;
 }
 
+// Why a part of a list or text was left as it is, for the log.
+const char* RefusalText(TRefusal why) {
+    switch (why) {
+        case TRefusal::NotExact:
+            return "holds an unpaired surrogate";
+        case TRefusal::Changed:
+            return "has changed since the search";
+        case TRefusal::NotWritable:
+            return "cannot take the New address";
+        case TRefusal::Inside:
+            return "names the Old address inside a variable's value, which only the variable itself could change";
+        case TRefusal::Overlap:
+            return "overlaps another part that is rewritten";
+        case TRefusal::Expansion:
+            return "would not name the New address once rewritten";
+    }
+    return "cannot be rewritten";
+}
+
+// The value a spelling hit (sub-type 10 or 11) is in, from its Text and name.
+std::optional<std::string> SpellingValueName(const TReplaceHit& hit) {
+    const std::optional<TValueTextHit> parts = SplitValueTextHit(hit.Text, hit.ValueName);
+    if (!parts)
+        return std::nullopt;
+    return parts->ValueName;
+}
+
 // ---- the replacement run ------------------------------------------------------
 
 class GroupReplacer {
@@ -292,7 +324,59 @@ class GroupReplacer {
                   const std::string& newAddr,
                   bool caseOnly,
                   const TLogLine& log)
-        : reg_(reg), old_(oldAddr), new_(newAddr), caseOnly_(caseOnly), log_(log) {}
+        : reg_(reg), old_(oldAddr), new_(newAddr), caseOnly_(caseOnly), log_(log), env_(ProcessEnvironment()) {}
+
+    // The group's hits, value texts before names. The hits on one value's
+    // strings (10), and on one expandable text as it is (9) and through
+    // variables (11), are applied together, at the first of them: each
+    // rewrite reads the value again, which the one before would have changed.
+    void ApplyGroup(const std::string& key, const std::vector<TReplaceHit>& hits) {
+        key_ = &key;
+        // The spelling hits of each value: its strings found, and whether
+        // its text was found as it is and through variables.
+        struct Spellings {
+            std::vector<const TReplaceHit*> strings;
+            bool literal = false;
+            bool variables = false;
+            bool done = false;
+        };
+        std::map<std::string, Spellings> byValue;
+        for (const TReplaceHit& hit : hits) {
+            if (hit.SubType != kSubTypeExpandData && hit.SubType != kSubTypeMultiString &&
+                hit.SubType != kSubTypeEnvData)
+                continue;
+            const std::optional<std::string> name = SpellingValueName(hit);
+            if (!name)
+                continue;
+            Spellings& s = byValue[*name];
+            if (hit.SubType == kSubTypeMultiString)
+                s.strings.push_back(&hit);
+            s.literal = s.literal || hit.SubType == kSubTypeExpandData;
+            s.variables = s.variables || hit.SubType == kSubTypeEnvData;
+        }
+        for (std::size_t i : RegistryHitOrder(hits)) {
+            const TReplaceHit& hit = hits[i];
+            const std::optional<std::string> name = hit.SubType == kSubTypeExpandData ||
+                                                            hit.SubType == kSubTypeMultiString ||
+                                                            hit.SubType == kSubTypeEnvData
+                                                        ? SpellingValueName(hit)
+                                                        : std::nullopt;
+            const auto value = name ? byValue.find(*name) : byValue.end();
+            // A text found only as it is is rewritten as before; a hit that
+            // names no value is the plain replacer's to skip.
+            if (value == byValue.end() || (hit.SubType == kSubTypeExpandData && !value->second.variables)) {
+                Apply(key, hit);
+                continue;
+            }
+            if (value->second.done)
+                continue;
+            value->second.done = true;
+            if (hit.SubType == kSubTypeMultiString)
+                MultiString(*name, value->second.strings);
+            else
+                ExpandableText(hit, value->second.literal, true);
+        }
+    }
 
     void Apply(const std::string& key, const TReplaceHit& hit) {
         key_ = &key;
@@ -465,11 +549,120 @@ class GroupReplacer {
         Lines({"   old data: " + hit.Text, "   new data: " + newText});
     }
 
+    // The value's data as it is now, when it is still of `type`; a "*****"
+    // line otherwise.
+    std::optional<TRegRawValue> ReadAgain(const std::string& name, DWORD type, const std::string& value) {
+        if (MayNameInexactOne(OpenKeyOf(reg_), name, true)) {
+            log_(value + " has an unpaired surrogate in its name, not updated");
+            return std::nullopt;
+        }
+        TRegRawValue data;
+        try {
+            if (!reg_.ValueExists(name)) {
+                log_(value + " no longer exists, not updated");
+                return std::nullopt;
+            }
+            data = reg_.ReadRaw(name);
+        } catch (const ERegistryException&) {
+            log_(value + " could not be read, not updated");
+            return std::nullopt;
+        }
+        if (data.Type != type) {
+            log_(value + " has changed since the search, not updated");
+            return std::nullopt;
+        }
+        return data;
+    }
+
+    bool WriteAgain(const std::string& name, const TRegRawValue& data, const std::string& value) {
+        try {
+            reg_.WriteRaw(name, data);
+            return true;
+        } catch (const ERegistryException&) {
+            log_(value + " could not be written, not updated");
+            return false;
+        }
+    }
+
+    // The strings of a REG_MULTI_SZ list that the hits on it found, each
+    // where the list still has it; every other string, the NULs and any odd
+    // last byte stay as they are. Strings of the same text are one: what
+    // was found of one is found of each.
+    void MultiString(const std::string& name, const std::vector<const TReplaceHit*>& hits) {
+        std::set<std::string> texts;
+        for (const TReplaceHit* hit : hits)
+            texts.insert(SplitValueTextHit(hit->Text, hit->ValueName)->OldText);
+        const std::string value = "***** Value '" + ValueDisplayName(name) + "' of key " + *key_;
+        std::optional<TRegRawValue> data = ReadAgain(name, REG_MULTI_SZ, value);
+        if (!data)
+            return;
+        std::vector<TMultiStringHit> wanted;
+        for (TMultiStringHit& hit : FindInMultiString(data->Bytes, old_))
+            if (texts.count(hit.Text) != 0)
+                wanted.push_back(std::move(hit));
+        for (const std::string& text : texts) {
+            bool there = false;
+            for (const TMultiStringHit& hit : wanted)
+                there = there || hit.Text == text;
+            if (!there)
+                log_(value + ": the string '" + text + "' " + RefusalText(TRefusal::Changed) + ", not updated");
+        }
+        const TMultiStringRewrite rewrite = RewriteMultiString(data->Bytes, old_, new_, wanted);
+        for (const auto& [index, why] : rewrite.Refused)
+            for (const TMultiStringHit& hit : wanted)
+                if (hit.Index == index)
+                    log_(value + ": the string '" + hit.Text + "' " + RefusalText(why) + ", not updated");
+        if (rewrite.Rewritten.empty())
+            return;
+        data->Bytes = rewrite.Data;
+        if (!WriteAgain(name, *data, value))
+            return;
+        for (std::size_t index : rewrite.Rewritten)
+            for (const TMultiStringHit& hit : wanted)
+                if (hit.Index == index)
+                    Lines({"   old data: " + ValueTextContext(name, hit.Text), "   new data: " + Replaced(hit.Text)});
+    }
+
+    // A REG_EXPAND_SZ text: Old as it is (`literal`) and through variables
+    // (`variables`), a variable kept where New still lies in its folder.
+    // Parts that cannot be rewritten so that the text names New are left
+    // as they are, each with a "*****" line.
+    void ExpandableText(const TReplaceHit& hit, bool literal, bool variables) {
+        const std::optional<TValueTextHit> parts = SplitValueTextHit(hit.Text, hit.ValueName);
+        if (!parts)
+            return;
+        const std::string value = "***** Value '" + ValueDisplayName(parts->ValueName) + "' of key " + *key_;
+        std::optional<TRegRawValue> data = ReadAgain(parts->ValueName, REG_EXPAND_SZ, value);
+        if (!data)
+            return;
+        const StringData text = SplitStringData(data->Bytes);
+        if (WideToUtf8(text.Text) != parts->OldText) {
+            log_(value + " has changed since the search, not updated");
+            return;
+        }
+        if (!ConvertsExactly(text.Text)) {
+            log_(value + " holds an unpaired surrogate in its text, not updated");
+            return;
+        }
+        const TExpandRewrite rewrite = RewriteExpandText(parts->OldText, old_, new_, env_, literal, variables);
+        for (const auto& [part, why] : rewrite.Refused)
+            log_(value + ": " + parts->OldText.substr(part.Begin, part.End - part.Begin) + " " + RefusalText(why) +
+                 ", not updated");
+        if (rewrite.Applied.empty())
+            return;
+        const std::wstring wide = Utf8ToWide(rewrite.Text);
+        data->Bytes =
+            std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t)) + text.Rest;
+        if (WriteAgain(parts->ValueName, *data, value))
+            Lines({"   old data: " + hit.Text, "   new data: " + rewrite.Text});
+    }
+
     TRegistry& reg_;
     const std::string& old_;
     const std::string& new_;
     const bool caseOnly_;
     const TLogLine& log_;
+    const TEnvironment env_;
     const std::string* key_ = nullptr;
 };
 
@@ -582,8 +775,7 @@ void ReplaceRegistry(std::vector<TReplaceGroup>& groups,
             log("***** Could not open key " + group->Key);
             continue;
         }
-        for (std::size_t i : RegistryHitOrder(group->Hits))
-            replacer.Apply(group->Key, group->Hits[i]);
+        replacer.ApplyGroup(group->Key, group->Hits);
     }
 }
 

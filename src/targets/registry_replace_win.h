@@ -50,7 +50,8 @@ TRenameOutcome MoveRegistryKey(TRegistry& reg,
 TRenameOutcome RenameRegistryValue(TRegistry& reg, const std::string& oldName, const std::string& newName);
 
 // Applies the Registry groups (Key: a full key path; hits: sub-type 6 subkey
-// name, 7 value name, 8 / 9 REG_SZ / REG_EXPAND_SZ text, Text the hit's
+// name, 7 value name, 8 / 9 REG_SZ / REG_EXPAND_SZ text, 10 a string of a
+// REG_MULTI_SZ list, 11 an expandable text through variables, Text the hit's
 // Context) from the last group to the first, so that every key's own hits
 // are applied before the key itself moves with its parent's group. Within a
 // group value texts are written before names change. Shows each Key on
@@ -60,7 +61,11 @@ TRenameOutcome RenameRegistryValue(TRegistry& reg, const std::string& oldName, c
 // the text the search found (read again just before); otherwise, and when
 // the write fails, a "*****" line names the value and it stays as it is.
 // Only a text's part before its first NUL is rewritten; the data after the
-// NUL goes back byte for byte. A text, value name or subkey name that holds
+// NUL goes back byte for byte. A REG_MULTI_SZ list (10) has the strings
+// found rewritten and keeps every other byte; a REG_EXPAND_SZ text found
+// through environment variables (11) keeps a variable where New still lies
+// in its folder and has New written as it is elsewhere; both keep their
+// type, and a part that cannot be rewritten so gets a "*****" line. A text, value name or subkey name that holds
 // an unpaired surrogate (read with U+FFFD in its place) is never rewritten
 // nor renamed: a "*****" line says so.
 // An error of a key move or value rename is not caught: it leaves the call.

@@ -1,10 +1,12 @@
 #include "targets/registry_search_win.h"
 
+#include <cwchar>
 #include <optional>
 #include <utility>
 
 #include "platform/wide_text_win.h"
 #include "platform/platform_code.h"
+#include "core/found_items.h"
 #include "core/strings.h"
 #include "targets/registry_win.h"
 
@@ -76,7 +78,32 @@ std::string PhysicalPath(HKEY base, const wchar_t* sub) {
     return path ? *path : std::string();
 }
 
+// A row that names Old through variables is judged, for the list's flag,
+// by its text as expanded here.
+std::string ExpandWithProcessEnvironment(std::string_view text) {
+    return ExpandText(text, ProcessEnvironment());
+}
+const bool g_expandedRowsJudged = (SetTextExpansion(&ExpandWithProcessEnvironment), true);
+
 }  // namespace
+
+TEnvironment ProcessEnvironment() {
+    TEnvironment env;
+    wchar_t* block = ::GetEnvironmentStringsW();
+    if (block == nullptr)
+        return env;
+    for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+        // Entries that begin with "=" (=C:=C:\Work, the current folder of a
+        // drive) are the system's own bookkeeping, not variables.
+        const std::wstring_view text(entry);
+        const std::size_t equals = text.find(L'=', 1);
+        if (text[0] == L'=' || equals == std::wstring_view::npos)
+            continue;
+        env.Set(WideToUtf8(text.substr(0, equals)), WideToUtf8(text.substr(equals + 1)));
+    }
+    ::FreeEnvironmentStringsW(block);
+    return env;
+}
 
 TSearchRegThread::TSearchRegThread(int kind,
                                    const std::string& search,
@@ -106,6 +133,7 @@ std::vector<std::string> TSearchRegThread::KeysWalkedUnderEarlierRoots(bool curr
 }
 
 void TSearchRegThread::Execute() {
+    environment_ = ProcessEnvironment();
     if (Mode == 7) {
         std::vector<std::string> skipped = IgnoreKeys;
         for (std::string& key : KeysWalkedUnderEarlierRoots(PlatformCode == 0))
@@ -172,6 +200,13 @@ void TSearchRegThread::SearchKey(TRegistry& reg, const std::string& keyPath, int
             if (Matches(text))
                 Report(type == REG_SZ ? kSubTypeData : kSubTypeExpandData, ValueTextContext(name, text),
                        std::string(name));
+            // Only a text with a reference in it can name Old through one.
+            if (type == REG_EXPAND_SZ && text.find('%') != std::string_view::npos && !Terminated)
+                SearchThroughVariables(name, text);
+        } else if (type == REG_MULTI_SZ && Matches(std::string_view(data, size)) && !Terminated) {
+            // The whole list at once first: a string holds Old only where the
+            // list does, and most lists hold nothing of it.
+            SearchMultiString(name, std::string_view(data, size));
         }
         return !Terminated;
     });
@@ -191,6 +226,33 @@ void TSearchRegThread::SearchKey(TRegistry& reg, const std::string& keyPath, int
             SearchKey(reg, keyPath + "\\" + name.Text, depth + 1);
         else
             NoteUnreadable(Unreadable::Key, abbreviation_ + keyPath + "\\" + name.Text, ERROR_NO_UNICODE_TRANSLATION);
+    }
+}
+
+// `text` is the list in UTF-8 as the accessor hands it over, its strings
+// parted by NULs; in UTF-16 again it has the strings at the places the
+// Registry has them.
+void TSearchRegThread::SearchMultiString(std::string_view name, std::string_view text) {
+    const std::wstring wide = Utf8ToWide(text);
+    const std::string_view units(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+    for (const TMultiStringHit& hit : FindInMultiString(units, SearchUpper)) {
+        if (Terminated)
+            return;
+        Report(kSubTypeMultiString, ValueTextContext(name, hit.Text), std::string(name));
+    }
+}
+
+void TSearchRegThread::SearchThroughVariables(std::string_view name, std::string_view text) {
+    // Most references name nothing of Old: the expansion tells before the
+    // closer look.
+    if (!Matches(ExpandText(text, environment_)))
+        return;
+    for (const TExpandHit& hit : FindInExpandText(text, SearchUpper, environment_)) {
+        if (hit.Spelling == TExpandSpelling::Variable) {
+            // One row for the text: its rewrite takes every such hit in it.
+            Report(kSubTypeEnvData, ValueTextContext(name, text), std::string(name));
+            return;
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "core/search_thread_win.h"
 #include "targets/registry_paths.h"
+#include "targets/registry_spellings.h"
 
 namespace movix {
 
@@ -25,9 +26,18 @@ using TRegFoundEvent = std::function<void(const std::string& item,
                                           int subType,
                                           const std::string& valueName)>;
 
+// This process's environment variables: what the Registry's expandable
+// texts name for the program, and for the user it runs for.
+TEnvironment ProcessEnvironment();
+
 // Walks the Registry roots of its scope key by key and reports every subkey
 // name (sub-type 6), value name (7) and REG_SZ / REG_EXPAND_SZ text (8 / 9)
-// that holds the search string, with kind `kind` (4).
+// that holds the search string, with kind `kind` (4). Besides, each string
+// of a REG_MULTI_SZ list that holds it is a hit of its own (10, Context the
+// value's name, "=" and that string), and a REG_EXPAND_SZ text that names
+// it through environment variables, expanded with this process's
+// environment, is one hit (11, Context as for 9) apart from the hit on
+// the text as it is.
 //
 // Scope, `mode`: HKCR and HKCU (5); then HKCC too, only on the Windows 95
 // family (6); then HKLM and HKUS too (7). Roots come in that order, each
@@ -83,10 +93,13 @@ class TSearchRegThread : public TMovixThread {
     void SearchRoot(HKEY root, const char* abbreviation);
     void SearchKey(TRegistry& reg, const std::string& keyPath, int depth);
     void Report(int subType, const std::string& context, const std::string& valueName);
+    void SearchMultiString(std::string_view name, std::string_view text);
+    void SearchThroughVariables(std::string_view name, std::string_view text);
 
     TIgnoreList ignore_;
     std::string abbreviation_;
     std::string valueName_;  // of the hit being reported
+    TEnvironment environment_;  // taken once per search
 };
 
 }  // namespace movix

@@ -263,7 +263,7 @@ std::vector<Located> Locate(std::string_view text, std::string_view oldAddr, con
     std::vector<Located> hits;
     for (const Occurrence& o : CountingOccurrences(text, oldUpper)) {
         Located l;
-        l.hit = {TSpelling::Literal, o.begin, o.end, o.boundary, true};
+        l.hit = {TExpandSpelling::Literal, o.begin, o.end, o.boundary, true};
         // A literal occurrence lies in one run of text, unless Old itself
         // holds a % and reaches into a reference.
         std::size_t k = 0;
@@ -292,7 +292,7 @@ std::vector<Located> Locate(std::string_view text, std::string_view oldAddr, con
         l.begin = o.begin;
         l.oldEnd = o.end;
         l.end = b.value != nullptr ? b.end : o.end;
-        l.hit.Spelling = TSpelling::Variable;
+        l.hit.Spelling = TExpandSpelling::Variable;
         l.hit.Boundary = o.boundary;
         l.hit.Begin = a.value != nullptr ? a.srcBegin : a.srcBegin + (o.begin - a.begin);
         l.hit.End = b.value != nullptr ? b.srcEnd : b.srcBegin + (o.end - b.begin);
@@ -462,8 +462,8 @@ std::string ExpandText(std::string_view text, const TEnvironment& env) {
     return Expand(text, env).text;
 }
 
-const char* SpellingSubTypeText(TSpelling spelling) {
-    return spelling == TSpelling::Variable ? "env" : "dat";
+const char* SpellingSubTypeText(TExpandSpelling spelling) {
+    return spelling == TExpandSpelling::Variable ? "env" : "dat";
 }
 
 std::vector<TExpandHit> FindInExpandText(std::string_view text, std::string_view oldAddr, const TEnvironment& env) {
@@ -484,7 +484,7 @@ TExpandRewrite RewriteExpandText(std::string_view text,
     std::vector<Edit> edits;
     std::size_t taken = 0;  // the end of the last edit kept, in the text
     for (const Located& l : Locate(text, oldAddr, e)) {
-        if (!(l.hit.Spelling == TSpelling::Literal ? literal : variables))
+        if (!(l.hit.Spelling == TExpandSpelling::Literal ? literal : variables))
             continue;
         if (!l.hit.Rewritable) {
             result.Refused.emplace_back(l.hit, TRefusal::Inside);
@@ -492,7 +492,7 @@ TExpandRewrite RewriteExpandText(std::string_view text,
             result.Refused.emplace_back(l.hit, TRefusal::Overlap);
         } else {
             std::string replacement =
-                l.hit.Spelling == TSpelling::Literal ? std::string(newAddr) : VariableReplacement(text, newAddr, e, l);
+                l.hit.Spelling == TExpandSpelling::Literal ? std::string(newAddr) : VariableReplacement(text, newAddr, e, l);
             edits.push_back({l, std::move(replacement)});
             taken = l.hit.End;
         }

@@ -82,13 +82,13 @@ class TEnvironment {
 std::string ExpandText(std::string_view text, const TEnvironment& env);
 
 // How a hit spells Old: as it is, or through a variable.
-enum class TSpelling { Literal, Variable };
+enum class TExpandSpelling { Literal, Variable };
 // The sub-type text a hit shows with: "dat" for a literal one, "env" for
 // one through a variable.
-const char* SpellingSubTypeText(TSpelling spelling);
+const char* SpellingSubTypeText(TExpandSpelling spelling);
 
 struct TExpandHit {
-    TSpelling Spelling = TSpelling::Literal;
+    TExpandSpelling Spelling = TExpandSpelling::Literal;
     std::size_t Begin = 0;  // the bytes of the text that spell Old: whole references,
     std::size_t End = 0;    // and for a literal hit exactly the occurrence
     TBoundary Boundary = TBoundary::Sure;

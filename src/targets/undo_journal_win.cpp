@@ -472,7 +472,8 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
                                    KeyState(group.Key, newName)});
                 for (const auto& v : listing)
                     records.push_back({"key-value", p->id, Utf8(v.Path), Utf8(v.Name), v.State});
-            } else if (hit.SubType >= 7 && hit.SubType <= 9) {
+            } else if ((hit.SubType >= 7 && hit.SubType <= 9) || hit.SubType == kSubTypeMultiString ||
+                       hit.SubType == kSubTypeEnvData) {
                 const std::string name = ValueNameOf(hit);
                 std::vector<std::string> names{name};
                 if (hit.SubType == 7) {

@@ -394,6 +394,41 @@ TEST(Unattended, FlaggedHitsAreLeftUnchangedUnlessAskedFor) {
     guitest::RemoveTree(scratch);
 }
 
+// A list of folders (REG_MULTI_SZ) and a text through %SystemDrive%
+// (REG_EXPAND_SZ) through the whole run: listed as "msz" and "env",
+// rewritten with their types kept, put back by /restore.
+TEST(Unattended, ListStringsAndVariableTextsThenRestore) {
+    const std::string key = "Software\\MvxSpellCli";
+    struct Cleanup {
+        ~Cleanup() {
+            RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\MvxSpellCli");
+            guitest::ClearSettings();
+        }
+    } cleanup;
+    using movix_test::Utf16Sz;
+    const auto list = [](const char* plug) {
+        return Utf16Sz("D:\\Shared") + Utf16Sz(plug) + Utf16Sz("C:\\MVXSPELLPRO") + Utf16Sz("");
+    };
+    const auto value = [&](const char* name) { return movix_test::GetRaw(HKEY_CURRENT_USER, key, name); };
+    movix_test::SetRaw(HKEY_CURRENT_USER, key, "Plugins", REG_MULTI_SZ, list("C:\\MVXSPELL\\PLUG"));
+    movix_test::SetRaw(HKEY_CURRENT_USER, key, "Help", REG_EXPAND_SZ, Utf16Sz("%SystemDrive%\\MVXSPELL\\A.HLP"));
+    guitest::ClearSettings();
+    const std::string scratch = guitest::ScratchDir("cli_spell"), log = scratch + "\\LOG.TXT";
+    const Result applied =
+        RunCli("/old:C:\\MVXSPELL /new:C:\\MVXSPELL2 /ini:0 /shortcuts:0 /registry:1 /apply \"/log:" + log + "\"");
+    EXPECT_EQ(applied.exitCode, 0u) << applied.output;
+    const std::string row = "Y\tMvxSpellCli\tHKCU\\Software\\MvxSpellCli\tREG\t";
+    EXPECT_TRUE(applied.Has(row + "env\tHelp=%SystemDrive%\\MVXSPELL\\A.HLP")) << applied.output;
+    EXPECT_TRUE(applied.Has(row + "msz\tPlugins=C:\\MVXSPELL\\PLUG")) << applied.output;
+    EXPECT_EQ(value("Plugins"), std::make_pair(DWORD(REG_MULTI_SZ), list("C:\\MVXSPELL2\\PLUG")));
+    EXPECT_EQ(value("Help"), std::make_pair(DWORD(REG_EXPAND_SZ), Utf16Sz("%SystemDrive%\\MVXSPELL2\\A.HLP")));
+
+    EXPECT_EQ(RunCli("\"/restore:" + JournalOf(log) + "\"").exitCode, 0u);
+    EXPECT_EQ(value("Plugins"), std::make_pair(DWORD(REG_MULTI_SZ), list("C:\\MVXSPELL\\PLUG")));
+    EXPECT_EQ(value("Help"), std::make_pair(DWORD(REG_EXPAND_SZ), Utf16Sz("%SystemDrive%\\MVXSPELL\\A.HLP")));
+    guitest::RemoveTree(scratch);
+}
+
 // The wizard's Program Manager scenario under Windows NT 3.51, against the
 // substitute serving the demo's groups; then /restore, twice.
 TEST(Unattended, ProgManGroupsUnderNT351AndTheirRestore) {

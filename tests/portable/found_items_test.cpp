@@ -46,10 +46,10 @@ TEST(FoundItemTexts, KindTextsAndErrForEveryOtherCode) {
 }
 
 TEST(FoundItemTexts, SubTypeTextsWithBothDataCodesShowingDat) {
-    const char* expected[] = {"err", "sec", "cmd", "ico", "dir", "arg", "key", "val", "dat", "dat"};
-    for (int code = 0; code <= 9; ++code)
+    const char* expected[] = {"err", "sec", "cmd", "ico", "dir", "arg", "key", "val", "dat", "dat", "msz", "env"};
+    for (int code = 0; code <= 11; ++code)
         EXPECT_STREQ(SubTypeText(code), expected[code]) << code;
-    for (int code : {-1, 10, 255})
+    for (int code : {-1, 255})
         EXPECT_STREQ(SubTypeText(code), "err") << code;
 }
 
@@ -119,7 +119,9 @@ TEST(FoundItemHelp, EveryKindAndSubTypeCombination) {
     for (int kind = 0; kind <= 4; ++kind)
         for (int sub = 0; sub <= 9; ++sub)
             EXPECT_EQ(HelpContextForRow(types[kind], sub), table[kind][sub]) << types[kind] << " " << sub;
-    EXPECT_EQ(HelpContextForRow("REG", 10), 32);
+    EXPECT_EQ(HelpContextForRow("REG", kSubTypeMultiString), 70);
+    EXPECT_EQ(HelpContextForRow("REG", kSubTypeEnvData), 71);
+    EXPECT_EQ(HelpContextForRow("INI", kSubTypeMultiString), 32);
     EXPECT_EQ(HelpContextForRow("INI", -1), 32);
     EXPECT_EQ(HelpContextForRow("<none>", 0), 32);
     const TFoundItem none = PlaceholderItem();

@@ -326,8 +326,11 @@ TEST(RealHelpFile, HasATopicOrPopupForEveryContextTheProgramAsksFor) {
         EXPECT_FALSE(topic->title.empty()) << c;
         EXPECT_GE(FormatHelpText(topic->paragraphs, "\n").size(), 200u) << "topic " << c << " is too thin";
     }
-    // Every control's popup.
-    for (unsigned long c = 15; c <= 56; ++c) {
+    // Every control's popup, and those of the Registry's list and variable rows.
+    std::vector<unsigned long> popups = {70, 71};
+    for (unsigned long c = 15; c <= 56; ++c)
+        popups.push_back(c);
+    for (unsigned long c : popups) {
         const HelpPopup* popup = file.FindPopup(c);
         ASSERT_NE(popup, nullptr) << "no popup " << c;
         EXPECT_GE(FormatHelpText(popup->paragraphs, "\n").size(), 40u) << "popup " << c << " is too thin";

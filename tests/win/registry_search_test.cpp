@@ -112,7 +112,7 @@ struct Plant {
         SetSz(r, k, "b " + old + " name", "C:\\" + old + "\\data");                             // 7 then 8
         SetDword(r, k, "c dw " + old, 1);                                                       // 7 only
         SetRaw(r, k, "d bin", REG_BINARY, old);                                                 // nothing
-        SetRaw(r, k, "e multi", REG_MULTI_SZ, Utf16Sz(old) + Utf16Sz(""));                      // nothing
+        SetRaw(r, k, "e multi", REG_MULTI_SZ, Utf16Sz(old) + Utf16Sz(""));                      // 10
         SetSz(r, k, "f nul", std::string("abc\0", 4) + old);  // nothing: after the NUL
         SetSz(r, k, "g plain", "nothing here");               // nothing
         SetSz(r, k, "h=eq", old);                             // 8, name with "="
@@ -136,6 +136,7 @@ struct Plant {
             {{item, k, "b " + old + " name", 4, 7}, "b " + old + " name"},
             {{item, k, "b " + old + " name=C:\\" + old + "\\data", 4, 8}, "b " + old + " name"},
             {{item, k, "c dw " + old, 4, 7}, "c dw " + old},
+            {{item, k, "e multi=" + old, 4, 10}, "e multi"},
             {{item, k, "h=eq=" + old, 4, 8}, "h=eq"},
             {{"A Sub " + old, k, "A Sub " + old, 4, 6}, ""},
             {{"A Sub " + old, k + "\\A Sub " + old, "v=" + old, 4, 8}, "v"},
