@@ -35,6 +35,12 @@ bool ReadableFile(const std::string& path) {
 // The help file in the source tree, found from this source file's own path;
 // the copy beside the built program serves where that path does not resolve.
 std::string RealHelpFilePath() {
+#ifdef MOVIX_SOURCE_DIR
+    // Named by the build: __FILE__ may be relative to where the compiler
+    // ran (a compiler cache makes it so), not to where the test runs.
+    if (ReadableFile(MOVIX_SOURCE_DIR "/res/MOVIX32.HLP"))
+        return MOVIX_SOURCE_DIR "/res/MOVIX32.HLP";
+#endif
     std::string source = __FILE__;
     std::string::size_type cut = source.find_last_of("\\/");
     cut = cut == std::string::npos ? std::string::npos : source.find_last_of("\\/", cut - 1);
