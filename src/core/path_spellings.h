@@ -88,6 +88,23 @@ std::vector<TSpelledOccurrence> FindSpelledOccurrences(std::string_view text,
                                                        std::string_view oldAddress,
                                                        TTextSyntax syntax = TTextSyntax::Any);
 
+// A quick look that rules out most texts that cannot hold `oldAddress` in
+// any spelling, before FindSpelledOccurrences is asked: in every spelling an
+// ASCII letter or digit of Old stands as itself unless an escape spells it
+// (\u0041, &#65;, %41). So a text holds the longest run of ASCII letters and
+// digits of Old, letter case aside (or a character that upper-cases to one
+// of its letters), or such an escape, or it holds no occurrence. Never false
+// where FindSpelledOccurrences would find one.
+class TSpelledPrefilter {
+  public:
+    explicit TSpelledPrefilter(std::string_view oldAddress);
+    bool MayHold(std::string_view text) const;
+
+  private:
+    std::string key_;  // upper-cased; empty: every text may hold Old
+    bool keyHasIOrS_ = false;
+};
+
 // `address` written in `spelling` the way `style` writes (for a URL, with its
 // file: prefix).
 std::string SpellAddress(std::string_view address, TSpelling spelling, const TSpellingStyle& style);

@@ -164,6 +164,14 @@ long long InputFile::Read(char* buffer, std::size_t capacity) {
     return got;
 }
 
+bool InputFile::Size(unsigned long long& size) const {
+    LARGE_INTEGER value;
+    if (!::GetFileSizeEx(file_.get(), &value))
+        return false;
+    size = static_cast<unsigned long long>(value.QuadPart);
+    return true;
+}
+
 bool InputFile::Rewind() {
     LARGE_INTEGER start{};
     if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) {

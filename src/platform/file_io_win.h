@@ -112,6 +112,9 @@ class InputFile {
     // Goes back to the first byte.
     bool Rewind();
     bool Identity(FileIdentity& identity) const;
+    // The size alone: cheaper than Identity, which asks for the volume too
+    // (under Wine a round trip to the mount manager).
+    bool Size(unsigned long long& size) const;
     void Close() { file_.reset(); }
     DWORD Error() const { return error_; }
 

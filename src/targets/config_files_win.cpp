@@ -73,7 +73,8 @@ TSearchConfigThread::TSearchConfigThread(int kind,
       search_(search),
       newFolder_(newFolder),
       iniMode_(iniMode),
-      types_(std::move(types)) {}
+      types_(std::move(types)),
+      prefilter_(search) {}
 
 bool TSearchConfigThread::WantsFile(const std::string& name) const {
     return HasConfigType(name, types_);
@@ -149,8 +150,8 @@ void TSearchConfigThread::ProcessFile(const std::string& name) {
         NoteUnreadable(Unreadable::File, full, file.Error());
         return;
     }
-    FileIdentity identity;
-    if (file.Identity(identity) && identity.size > kConfigFileLimit) {
+    unsigned long long size = 0;
+    if (file.Size(size) && size > kConfigFileLimit) {
         ++tooLarge_;
         return;
     }
@@ -174,6 +175,13 @@ void TSearchConfigThread::ProcessFile(const std::string& name) {
         ++binary_;
         return;
     }
+    // Most files cannot hold Old in any spelling, and a quick look at their
+    // bytes tells (ASCII stands as itself in UTF-8 and the ANSI code pages;
+    // UTF-16 is read first).
+    const bool utf16 = bytes_.size() >= 2 && static_cast<unsigned char>(bytes_[0]) == 0xFF &&
+                       static_cast<unsigned char>(bytes_[1]) == 0xFE;
+    if (!utf16 && !prefilter_.MayHold(bytes_))
+        return;
     std::size_t at = 0;
     IniTextSource source(
         [this, &at](char* out, std::size_t capacity) {

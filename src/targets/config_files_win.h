@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/path_spellings.h"
 #include "core/replace_groups.h"
 #include "core/search_thread_win.h"
 
@@ -50,6 +51,7 @@ class TSearchConfigThread : public TMovixFileThread {
     const std::string newFolder_;
     const int iniMode_;
     const std::vector<std::string> types_;
+    const TSpelledPrefilter prefilter_;
     int tooLarge_ = 0, binary_ = 0;
     std::string bytes_;  // the file in hand, reused
 };

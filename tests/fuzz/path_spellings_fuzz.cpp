@@ -6,7 +6,8 @@
 //    by the spelled New, every other byte as it was (a text without Old comes
 //    back whole);
 //  - the spelled New reads, in its spelling, as New (separators aside);
-//  - rewriting again finds no Old where New does not hold it.
+//  - rewriting again finds no Old where New does not hold it;
+//  - the quick look (TSpelledPrefilter) never rules out a text that holds Old.
 // Any failure aborts with the case printed.
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,9 @@ const char* const kPieces[] = {
     "(",      "\"",     "'",       "<a b=\"", "\">",        "Acme",    "acme",        "Tools",    "R",
     "D",      "x",      "\xC3\xA9", "\xFF",   "=",          ";",       "\n",          "-S",       "Pro",
     "%",      "#",      "\\n",     "\\q",     "//srv/share", "\\\\srv\\share",
+    // Letters spelled by escapes, and characters that upper-case to ASCII.
+    "\\u0054", "&#84;",  "&#x74;",  "%54",     "%6f",        "%43",     "\xC5\xBF",    "\xC4\xB1", "Too",
+    "ols",
 };
 // clang-format on
 
@@ -91,6 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const auto found = movix::FindSpelledOccurrences(text, old, syntax);
+    if (!found.empty() && !movix::TSpelledPrefilter(old).MayHold(text))
+        Fail("the quick look ruled out a text that holds Old", text, old, repl, text);
     std::string want;
     std::size_t copied = 0;
     for (const auto& o : found) {
