@@ -812,3 +812,35 @@ TEST(Unattended, ConfigurationFilesInEverySpellingThenRestore) {
     for (const File& f : files)
         EXPECT_EQ(guitest::ReadAll(newDir + "\\" + f.name), f.before) << f.name;
 }
+
+// The places of the configuration-file search: the New folder only, then
+// this user's AppData and ProgramData, then every profile's AppData.
+TEST(Unattended, ConfigurationFilesInTheDataFolders) {
+    const std::string tag = std::to_string(GetCurrentProcessId());
+    const std::string oldDir = "C:\\MvxCfgOld" + tag, newDir = guitest::ScratchDir("cli_cfgplaces");
+    const std::string roaming = movix_test::SpecialFolderPath(CSIDL_APPDATA) + "\\MvxCfg" + tag;
+    const std::string common = movix_test::SpecialFolderPath(CSIDL_COMMON_APPDATA) + "\\MvxCfg" + tag;
+    struct Cleanup {
+        std::vector<std::string> trees;
+        ~Cleanup() {
+            for (const std::string& t : trees)
+                guitest::RemoveTree(t);
+        }
+    } cleanup{{roaming, common}};
+    for (const std::string& dir : {roaming, common}) {
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << dir;
+        guitest::WriteFile(dir + "\\state.json", "{\"dir\": \"" + std::string("C:\\\\MvxCfgOld") + tag + "\"}\n");
+    }
+    const std::string args = "/old:" + oldDir + " \"/new:" + newDir +
+                             "\" /ini:0 /groups:0 /shortcuts:0 /registry:0 /ignorecheck /configs:";
+    const struct {
+        int item;
+        const char* found;
+    } cases[] = {{1, "0 matches in configuration files"},
+                 {2, "2 matches in configuration files"},
+                 {3, "2 matches in configuration files"}};
+    for (const auto& c : cases) {
+        const Result run = RunCli(args + std::to_string(c.item));
+        EXPECT_TRUE(run.Has(c.found)) << c.item << "\n" << run.output;
+    }
+}
