@@ -125,21 +125,68 @@ std::string OpenableFolder(const std::string& folder) {
 // either opens as the same one of them, or none; such a name must open as
 // the entry listed. A file system without file indexes gives 0: nothing to
 // compare.
-bool NameLeadsBack(const std::string& folder, const std::string& name, std::wstring_view wide, ULONGLONG listedId) {
-    if (!ConvertsExactly(wide))
+bool NameLeadsBack(const std::string& folder, const TListedEntry& entry) {
+    if (!entry.Exact)
         return false;
-    if (name.find(kReplacementCharUtf8) == std::string::npos)
+    if (entry.Name.find(kReplacementCharUtf8) == std::string::npos)
         return true;
-    FileHandle entry(::CreateFileW(WideFileName(folder + "\\" + name).c_str(), FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!entry)
+    FileHandle opened(::CreateFileW(WideFileName(folder + "\\" + entry.Name).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!opened)
         return false;
     BY_HANDLE_FILE_INFORMATION info;
-    if (listedId == 0 || !::GetFileInformationByHandle(entry.get(), &info))
+    if (entry.FileId == 0 || !::GetFileInformationByHandle(opened.get(), &info))
         return true;
     const ULONGLONG id = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return id == 0 || id == listedId;
+    return id == 0 || id == entry.FileId;
+}
+
+// One listing of a folder through its handle: every subfolder, and the files
+// `keepFile` keeps (all when it is empty), in the order the system lists
+// them. `buffer` is reused between calls.
+TFolderListing ListFolder(const std::string& folder,
+                          const std::function<bool(const std::string&)>& keepFile,
+                          std::vector<char>& buffer) {
+    TFolderListing listing;
+    // A folder whose full name runs past MAX_PATH opens through the
+    // long-name prefix, so that nothing below it is passed over.
+    FileHandle dir(::CreateFileW(WideFileName(OpenableFolder(folder)).c_str(), FILE_LIST_DIRECTORY,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!dir) {
+        listing.Error = ::GetLastError();
+        return listing;
+    }
+    if (buffer.empty())
+        buffer.resize(64 * 1024);
+    FILE_INFO_BY_HANDLE_CLASS listClass = FileIdBothDirectoryRestartInfo;
+    bool listed = false;
+    while (::GetFileInformationByHandleEx(dir.get(), listClass, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+        listClass = FileIdBothDirectoryInfo;
+        listed = true;
+        const char* at = buffer.data();
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            const std::wstring_view wide(entry->FileName, entry->FileNameLength / sizeof(WCHAR));
+            TListedEntry item;
+            item.Name = WideToUtf8(wide);
+            item.Attributes = entry->FileAttributes;
+            item.FileId = static_cast<ULONGLONG>(entry->FileId.QuadPart);
+            const bool isFolder = (item.Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (isFolder ? !IsDotEntry(item.Name) : (!keepFile || keepFile(item.Name))) {
+                item.Exact = ConvertsExactly(wide);
+                listing.Entries.push_back(std::move(item));
+            }
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
+        }
+    }
+    const DWORD error = ::GetLastError();
+    if (!listed && error != ERROR_NO_MORE_FILES)
+        listing.Error = error;
+    return listing;
 }
 
 bool IsMissing(DWORD error) {
@@ -422,87 +469,218 @@ void TMovixFileThread::Walk(const std::string& folder, bool intoSubfolders, ULON
     QueueProgress();
     Item.clear();
 
-    std::vector<std::pair<std::string, ULONGLONG>> subfolders;
-    {
-        // The folder is opened once and listed through its handle, which
-        // also gives each subfolder's file index. A folder is known by its
-        // volume serial and file index, so that one reached again (through a
-        // link that shows as a plain folder, or a mount of the same tree) is
-        // walked once. The serial is asked for once per walk: under Wine it
-        // costs a round trip to the mount manager, several times the listing
-        // itself, and the volume cannot change below the start without a
-        // mount point, which is a link and not followed.
-        // A folder whose full name runs past MAX_PATH opens through the
-        // long-name prefix, so that nothing below it is passed over.
-        FileHandle dir(::CreateFileW(WideFileName(OpenableFolder(folder)).c_str(),
-                                     FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    // A folder is known by its volume serial and file index, so that one
+    // reached again (through a link that shows as a plain folder, or a mount
+    // of the same tree) is walked once. The start of a walk is asked for
+    // both; below it the parent's listing gave the index. The serial is asked
+    // for once per walk: under Wine it costs a round trip to the mount
+    // manager, several times the listing itself, and the volume cannot change
+    // below the start without a mount point, which is a link and not
+    // followed.
+    if (fileId == kWalkStart) {
+        fileId = 0;
+        FileHandle dir(::CreateFileW(WideFileName(OpenableFolder(folder)).c_str(), FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!dir) {
             NoteUnreadable(Unreadable::Folder, folder, ::GetLastError());
             return;
         }
-        if (fileId == kWalkStart) {
-            fileId = 0;
-            BY_HANDLE_FILE_INFORMATION id;
-            if (::GetFileInformationByHandle(dir.get(), &id)) {
-                volumeSerial_ = id.dwVolumeSerialNumber;
-                fileId = (static_cast<ULONGLONG>(id.nFileIndexHigh) << 32) | id.nFileIndexLow;
-            }
+        BY_HANDLE_FILE_INFORMATION id;
+        if (::GetFileInformationByHandle(dir.get(), &id)) {
+            volumeSerial_ = id.dwVolumeSerialNumber;
+            fileId = (static_cast<ULONGLONG>(id.nFileIndexHigh) << 32) | id.nFileIndexLow;
         }
-        // A file system without file indexes gives 0: nothing to compare.
-        if (fileId != 0 && !visited_.emplace(volumeSerial_, fileId).second)
-            return;
-
-        if (listing_.empty())
-            listing_.resize(64 * 1024);
-        FILE_INFO_BY_HANDLE_CLASS listClass = FileIdBothDirectoryRestartInfo;
-        std::string name;
-        bool listed = false;
-        while (::GetFileInformationByHandleEx(dir.get(), listClass, listing_.data(),
-                                              static_cast<DWORD>(listing_.size()))) {
-            listClass = FileIdBothDirectoryInfo;
-            listed = true;
-            const char* at = listing_.data();
-            for (;;) {
-                const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
-                if (Terminated)
-                    return;
-                const DWORD attrs = entry->FileAttributes;
-                const std::wstring_view wide(entry->FileName, entry->FileNameLength / sizeof(WCHAR));
-                name = WideToUtf8(wide);
-                const auto id = static_cast<ULONGLONG>(entry->FileId.QuadPart);
-                const bool isFolder = (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
-                // Directory links lead elsewhere (or back up): never followed.
-                const bool wanted =
-                    !name.empty() && !(attrs & kSkippedAttributes) &&
-                    (isFolder ? intoSubfolders && !IsDotEntry(name) && !(attrs & FILE_ATTRIBUTE_REPARSE_POINT)
-                              : WantsFile(name));
-                if (wanted && !NameLeadsBack(folder, name, wide, id)) {
-                    // Opened by its name it would be another entry, or none:
-                    // not read, and counted as such.
-                    NoteUnreadable(isFolder ? Unreadable::Folder : Unreadable::File, folder + "\\" + name,
-                                   ERROR_NO_UNICODE_TRANSLATION);
-                } else if (wanted && isFolder) {
-                    subfolders.emplace_back(name, id);
-                } else if (wanted) {
-                    ProgressTick();
-                    ProcessFile(name);
-                }
-                if (entry->NextEntryOffset == 0)
-                    break;
-                at += entry->NextEntryOffset;
-            }
-        }
-        const DWORD error = ::GetLastError();
-        if (!listed && error != ERROR_NO_MORE_FILES)
-            NoteUnreadable(Unreadable::Folder, folder, error);
     }
-    for (const auto& sub : subfolders) {
+    // A file system without file indexes gives 0: nothing to compare.
+    if (fileId != 0 && !visited_.emplace(volumeSerial_, fileId).second)
+        return;
+
+    // The run's shared listing where there is one, else a listing of this
+    // walk's own, of the files of its kind only.
+    std::shared_ptr<const TFolderListing> shared;
+    TFolderListing own;
+    if (listings_) {
+        shared = listings_->Get(folder);
+    } else {
+        own = ListFolder(
+            folder, [this](const std::string& name) { return WantsFile(name); }, listing_);
+    }
+    const TFolderListing& listing = shared ? *shared : own;
+    if (listing.Error != ERROR_SUCCESS) {
+        NoteUnreadable(Unreadable::Folder, folder, listing.Error);
+        return;
+    }
+    // Files of the kind are examined as they come, subfolders are walked
+    // afterwards, which gives the same order as listing files and folders
+    // separately.
+    std::vector<const TListedEntry*> subfolders;
+    for (const TListedEntry& entry : listing.Entries) {
         if (Terminated)
             return;
-        Walk(folder + "\\" + sub.first, true, sub.second);
+        const DWORD attrs = entry.Attributes;
+        const bool isFolder = (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // Directory links lead elsewhere (or back up): never followed.
+        const bool wanted = !entry.Name.empty() && !(attrs & kSkippedAttributes) &&
+                            (isFolder ? intoSubfolders && !(attrs & FILE_ATTRIBUTE_REPARSE_POINT)
+                                      : WantsFile(entry.Name));
+        if (!wanted)
+            continue;
+        if (!NameLeadsBack(folder, entry)) {
+            // Opened by its name it would be another entry, or none: not
+            // read, and counted as such.
+            NoteUnreadable(isFolder ? Unreadable::Folder : Unreadable::File, folder + "\\" + entry.Name,
+                           ERROR_NO_UNICODE_TRANSLATION);
+        } else if (isFolder) {
+            subfolders.push_back(&entry);
+        } else {
+            ProgressTick();
+            ProcessFile(entry.Name);
+        }
     }
+    if (listings_ && !subfolders.empty()) {
+        std::vector<std::string> names;
+        for (const TListedEntry* sub : subfolders)
+            names.push_back(sub->Name);
+        listings_->Prefetch(folder, names);
+    }
+    for (const TListedEntry* sub : subfolders) {
+        if (Terminated)
+            return;
+        Walk(folder + "\\" + sub->Name, true, sub->FileId);
+    }
+}
+
+// ------------------------------------------------------- shared listings
+
+struct TFolderListings::Slot {
+    enum class State { Queued, Listing, Ready } state = State::Queued;
+    std::shared_ptr<const TFolderListing> listing;
+};
+
+TFolderListings::TFolderListings(std::function<bool(const std::string& name)> keepFile, int workers)
+    : keepFile_(std::move(keepFile)) {
+    for (int i = 0; i < workers; ++i) {
+        HANDLE thread = ::CreateThread(nullptr, 0, &TFolderListings::WorkerProc, this, 0, nullptr);
+        if (thread == nullptr)
+            break;  // fewer workers: the walks list the rest themselves
+        workers_.push_back(thread);
+    }
+}
+
+TFolderListings::~TFolderListings() {
+    Stop();
+    if (!workers_.empty())
+        ::WaitForMultipleObjects(static_cast<DWORD>(workers_.size()), workers_.data(), TRUE, INFINITE);
+    for (HANDLE thread : workers_)
+        ::CloseHandle(thread);
+}
+
+std::shared_ptr<const TFolderListing> TFolderListings::List(const std::string& folder,
+                                                            std::vector<char>& buffer) const {
+    return std::make_shared<const TFolderListing>(ListFolder(folder, keepFile_, buffer));
+}
+
+std::shared_ptr<const TFolderListing> TFolderListings::Get(const std::string& folder) {
+    ::AcquireSRWLockExclusive(&lock_);
+    for (;;) {
+        Slot& slot = slots_[folder];
+        if (slot.state == Slot::State::Ready) {
+            std::shared_ptr<const TFolderListing> listing = slot.listing;
+            ::ReleaseSRWLockExclusive(&lock_);
+            return listing;
+        }
+        if (slot.state == Slot::State::Listing) {
+            // A worker has it in hand.
+            ::SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+            continue;
+        }
+        // New, or still waiting for a worker: listed here and now.
+        slot.state = Slot::State::Listing;
+        ::ReleaseSRWLockExclusive(&lock_);
+        std::vector<char> buffer;
+        std::shared_ptr<const TFolderListing> listing;
+        try {
+            listing = List(folder, buffer);
+        } catch (...) {
+            // The slot goes back, so that no one waits for it for ever.
+            ::AcquireSRWLockExclusive(&lock_);
+            slots_.erase(folder);
+            ::ReleaseSRWLockExclusive(&lock_);
+            ::WakeAllConditionVariable(&changed_);
+            throw;
+        }
+        ::AcquireSRWLockExclusive(&lock_);
+        Slot& done = slots_[folder];
+        done.state = Slot::State::Ready;
+        done.listing = listing;
+        ::ReleaseSRWLockExclusive(&lock_);
+        ::WakeAllConditionVariable(&changed_);
+        return listing;
+    }
+}
+
+void TFolderListings::Prefetch(const std::string& folder, const std::vector<std::string>& names) {
+    if (workers_.empty())
+        return;
+    ::AcquireSRWLockExclusive(&lock_);
+    if (!stopping_) {
+        // The first subfolder on top: the walk enters it first.
+        for (auto it = names.rbegin(); it != names.rend(); ++it) {
+            const std::string path = folder + "\\" + *it;
+            if (slots_.emplace(path, Slot()).second)
+                queue_.push_back(path);
+        }
+    }
+    ::ReleaseSRWLockExclusive(&lock_);
+    ::WakeAllConditionVariable(&changed_);
+}
+
+void TFolderListings::Stop() {
+    ::AcquireSRWLockExclusive(&lock_);
+    stopping_ = true;
+    queue_.clear();
+    ::ReleaseSRWLockExclusive(&lock_);
+    ::WakeAllConditionVariable(&changed_);
+}
+
+DWORD WINAPI TFolderListings::WorkerProc(void* self) {
+    static_cast<TFolderListings*>(self)->Work();
+    return 0;
+}
+
+void TFolderListings::Work() {
+    std::vector<char> buffer;
+    ::AcquireSRWLockExclusive(&lock_);
+    for (;;) {
+        while (!stopping_ && queue_.empty())
+            ::SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+        if (stopping_)
+            break;
+        const std::string folder = std::move(queue_.back());
+        queue_.pop_back();
+        auto it = slots_.find(folder);
+        if (it == slots_.end() || it->second.state != Slot::State::Queued)
+            continue;  // a walk took it meanwhile
+        it->second.state = Slot::State::Listing;
+        ::ReleaseSRWLockExclusive(&lock_);
+        std::shared_ptr<const TFolderListing> listing;
+        try {
+            listing = List(folder, buffer);
+        } catch (...) {
+            // Out of memory: the slot is given back, and a walk lists it.
+        }
+        ::AcquireSRWLockExclusive(&lock_);
+        Slot& slot = slots_[folder];
+        if (listing) {
+            slot.state = Slot::State::Ready;
+            slot.listing = std::move(listing);
+        } else {
+            slot.state = Slot::State::Queued;
+        }
+        ::WakeAllConditionVariable(&changed_);
+    }
+    ::ReleaseSRWLockExclusive(&lock_);
 }
 
 void TMovixFileThread::SearchFixedDrives() {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -152,6 +153,63 @@ private:
     ULONGLONG lastProgressPost_ = 0;
 };
 
+// One folder's entries as the file walks need them.
+struct TListedEntry {
+    std::string Name;  // in UTF-8
+    DWORD Attributes = 0;
+    ULONGLONG FileId = 0;
+    bool Exact = true;  // the listed name has a UTF-8 form that gives it back
+};
+struct TFolderListing {
+    DWORD Error = ERROR_SUCCESS;  // why the folder could not be opened or listed
+    // In the order listed: every subfolder, and the files kept.
+    std::vector<TListedEntry> Entries;
+};
+
+// The folder listings of one search run, shared by its file walks: a folder
+// that several kinds walk (INI files, shortcuts and configuration files on
+// every fixed drive) is listed once. Worker threads list ahead of the walks:
+// a walk names the subfolders it is about to enter (Prefetch), the workers
+// list them (the latest named first, as a walk goes depth first), and the
+// walk takes each listing as it gets there, or lists it itself when no
+// worker has begun it. The order a walk sees is its own either way.
+class TFolderListings {
+  public:
+    // `keepFile` says which files' entries are kept (what no kind of the run
+    // looks at is left out); `workers` threads list ahead (0: none).
+    TFolderListings(std::function<bool(const std::string& name)> keepFile, int workers);
+    ~TFolderListings();
+    TFolderListings(const TFolderListings&) = delete;
+    TFolderListings& operator=(const TFolderListings&) = delete;
+
+    // The listing of a folder: kept from before, awaited from a worker, or
+    // made now on the calling thread.
+    std::shared_ptr<const TFolderListing> Get(const std::string& folder);
+    // Lists these subfolders of a folder ahead, on the workers.
+    void Prefetch(const std::string& folder, const std::vector<std::string>& names);
+    // Ends the workers' lists: what they are listing is finished, nothing
+    // more is begun. The walks can still Get (and list themselves).
+    void Stop();
+
+    // Workers for a machine with this many processors: as many listing
+    // threads as cores, at least two, the walk's own thread counted.
+    static int WorkersFor(int processors) { return processors > 2 ? processors - 1 : 1; }
+
+  private:
+    struct Slot;
+    static DWORD WINAPI WorkerProc(void* self);
+    void Work();
+    std::shared_ptr<const TFolderListing> List(const std::string& folder, std::vector<char>& buffer) const;
+
+    std::function<bool(const std::string&)> keepFile_;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+    std::map<std::string, Slot> slots_;
+    std::vector<std::string> queue_;  // a stack: the last named is listed first
+    bool stopping_ = false;
+    std::vector<HANDLE> workers_;
+};
+
 // A search that walks folders and examines the files of its kind's extension
 // ("*.INI", "*.LNK").
 //
@@ -172,6 +230,9 @@ public:
 
     // Test seam: walks `folder` as the Windows folder. Call before Resume.
     void SetWindowsDirForTest(const std::string& folder);
+    // The run's shared listings; without them the walk lists each folder
+    // itself. Call before Resume.
+    void UseListings(std::shared_ptr<TFolderListings> listings) { listings_ = std::move(listings); }
 
 protected:
     void Execute() override;
@@ -209,6 +270,7 @@ private:
     // The listing buffer, reused: a folder is listed whole before its
     // subfolders are entered.
     std::vector<char> listing_;
+    std::shared_ptr<TFolderListings> listings_;
 };
 
 }  // namespace movix

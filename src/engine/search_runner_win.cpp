@@ -4,6 +4,7 @@
 
 #include "core/found_items.h"
 #include "core/search_thread_win.h"
+#include "targets/config_files.h"
 #include "targets/dde_conversation_win.h"
 #include "targets/target_kinds_win.h"
 
@@ -37,6 +38,29 @@ int TSearchRunner::ModeOf(const TSearchSettings& settings, int kind) {
 
 void TSearchRunner::Start(const TSearchSettings& settings) {
     settings_ = settings;
+    listings_.reset();
+    if (settings_.SharedListings) {
+        // What any file walk of the run looks at: the types of every kind
+        // that walks folders.
+        std::vector<std::string> types;
+        for (TTargetKind* kind : TargetKinds()) {
+            if (ModeOf(settings_, kind->Code()) < 0)
+                continue;
+            TKindSearch search;
+            search.ConfigTypes = settings_.ConfigTypes;
+            for (const std::string& type : kind->FileTypes(search))
+                types.push_back(type);
+        }
+        if (!types.empty()) {
+            SYSTEM_INFO system;
+            ::GetSystemInfo(&system);
+            const int workers = settings_.ListingWorkers >= 0
+                                    ? settings_.ListingWorkers
+                                    : TFolderListings::WorkersFor(static_cast<int>(system.dwNumberOfProcessors));
+            listings_ = std::make_shared<TFolderListings>(
+                [types](const std::string& name) { return HasConfigType(name, types); }, workers);
+        }
+    }
     StartAt(0);
 }
 
@@ -49,8 +73,12 @@ void TSearchRunner::StartFrom(int kind) {
 }
 
 void TSearchRunner::StartAt(std::size_t index) {
-    if (index > 0 && callback_.StopRequested())
+    if (index > 0 && callback_.StopRequested()) {
+        // The thread that just ended is gone once this returns.
+        current_ = nullptr;
+        EndListings();
         return;
+    }
     TakeStepNotes();
     const std::vector<TTargetKind*>& kinds = TargetKinds();
     while (index < kinds.size() && ModeOf(settings_, kinds[index]->Code()) < 0)
@@ -69,6 +97,7 @@ void TSearchRunner::StartAt(std::size_t index) {
     search.IniMode = settings_.IniMode;
     search.IgnoreKeys = settings_.IgnoreKeys;
     search.ConfigTypes = settings_.ConfigTypes;
+    search.Listings = listings_;
     search.ProgMan = &progMan_;
     search.OnFound = [this](const std::string& item, const std::string& path, const std::string& context, int code,
                             int subType, const std::string& valueName) {
@@ -81,6 +110,7 @@ void TSearchRunner::StartAt(std::size_t index) {
 }
 
 void TSearchRunner::Finish() {
+    EndListings();
     if (callback_.StopRequested())
         return;
     // Closed at the end of every run that gets here, searched or not.
@@ -91,6 +121,15 @@ void TSearchRunner::Finish() {
 void TSearchRunner::RequestStop() {
     if (current_ != nullptr)
         current_->Terminate();
+    if (listings_)
+        listings_->Stop();
+}
+
+void TSearchRunner::EndListings() {
+    // The workers end now; the listings go with the last walk holding them.
+    if (listings_)
+        listings_->Stop();
+    listings_.reset();
 }
 
 void TSearchRunner::TakeStepNotes() {

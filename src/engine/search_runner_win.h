@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 namespace movix {
 
 class TDdeClientConv;
+class TFolderListings;
 class TMovixThread;
 
 struct TSearchSettings {
@@ -36,6 +38,12 @@ struct TSearchSettings {
     std::string ConfigTypes;
     // Where a search thread shows what it is in; may be null.
     HWND ProgressLabel = nullptr;
+    // The file walks of the run share their folder listings (each folder
+    // listed once, whichever kinds walk it), listed ahead by this many
+    // worker threads (-1: as the machine's cores allow); without sharing,
+    // each walk lists its folders itself.
+    bool SharedListings = true;
+    int ListingWorkers = -1;
 };
 
 class TSearchRunner {
@@ -74,6 +82,7 @@ class TSearchRunner {
     // settings search, or the run's end.
     void StartFrom(int kind);
     void StartAt(std::size_t index);
+    void EndListings();
     // Keeps what the search thread that just ended (current_) left out or
     // could not read, and whether an error ended it; empties current_.
     void TakeStepNotes();
@@ -88,6 +97,7 @@ class TSearchRunner {
     TDdeClientConv& progMan_;
     TSearchSettings settings_;
     TMovixThread* current_ = nullptr;
+    std::shared_ptr<TFolderListings> listings_;
     std::vector<std::string> notes_;
     std::vector<std::string> logLines_;
     bool stepFailed_[kKindSlots] = {};

@@ -36,8 +36,11 @@ class TIniKind final : public TTargetKind {
   public:
     TIniKind() : TTargetKind(KindIni) {}
     TMovixThread* NewSearch(const TKindSearch& s) override {
-        return new TSearchINIThread(KindIni, s.OldAddress, s.ProgressLabel, PlainHits(s.OnFound), s.Mode);
+        auto* thread = new TSearchINIThread(KindIni, s.OldAddress, s.ProgressLabel, PlainHits(s.OnFound), s.Mode);
+        thread->UseListings(s.Listings);
+        return thread;
     }
+    std::vector<std::string> FileTypes(const TKindSearch&) const override { return {"INI"}; }
     void BeginReplace(TKindReplace& run) override {
         // The journal notes the name each file's backup was kept under.
         log_ = run.Journal != nullptr ? run.Journal->WatchLog(run.Log) : run.Log;
@@ -95,8 +98,11 @@ class TShortcutKind final : public TTargetKind {
   public:
     TShortcutKind() : TTargetKind(KindLnk) {}
     TMovixThread* NewSearch(const TKindSearch& s) override {
-        return new TSearchLNKThread(KindLnk, s.OldAddress, s.ProgressLabel, PlainHits(s.OnFound), s.Mode);
+        auto* thread = new TSearchLNKThread(KindLnk, s.OldAddress, s.ProgressLabel, PlainHits(s.OnFound), s.Mode);
+        thread->UseListings(s.Listings);
+        return thread;
     }
+    std::vector<std::string> FileTypes(const TKindSearch&) const override { return {"LNK"}; }
     void Replace(TReplaceGroup& group, TKindReplace& run) override {
         ReplaceOne(group, [&](std::vector<TReplaceGroup>& one) {
             ReplaceShortcuts(one, run.OldAddress, run.NewAddress, run.ItemLabel, run.Log);
@@ -148,9 +154,13 @@ class TConfigKind final : public TTargetKind {
   public:
     TConfigKind() : TTargetKind(KindCfg) {}
     TMovixThread* NewSearch(const TKindSearch& s) override {
-        return new TSearchConfigThread(KindCfg, s.OldAddress, s.NewAddress, s.ProgressLabel, PlainHits(s.OnFound),
-                                       s.Mode, s.IniMode,
-                                       ParseConfigTypes(s.ConfigTypes.empty() ? kDefaultConfigTypes : s.ConfigTypes));
+        auto* thread = new TSearchConfigThread(KindCfg, s.OldAddress, s.NewAddress, s.ProgressLabel,
+                                               PlainHits(s.OnFound), s.Mode, s.IniMode, FileTypes(s));
+        thread->UseListings(s.Listings);
+        return thread;
+    }
+    std::vector<std::string> FileTypes(const TKindSearch& s) const override {
+        return ParseConfigTypes(s.ConfigTypes.empty() ? kDefaultConfigTypes : s.ConfigTypes);
     }
     void BeginReplace(TKindReplace& run) override {
         log_ = run.Journal != nullptr ? run.Journal->WatchLog(run.Log) : run.Log;

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 namespace movix {
 
 class TDdeClientConv;
+class TFolderListings;
 class TMovixThread;
 class TUndoRecorder;
 
@@ -40,6 +42,8 @@ struct TKindSearch {
     TDdeClientConv* ProgMan = nullptr;
     // Every hit, with the value's own name where there is one.
     TRegFoundEvent OnFound;
+    // The folder listings the run's file walks share; may be null.
+    std::shared_ptr<TFolderListings> Listings;
 };
 
 // What one kind's replacement is given, from its first group to its last.
@@ -65,6 +69,12 @@ class TTargetKind {
     // The search thread, made suspended; the caller sets its OnTerminate
     // and resumes it.
     virtual TMovixThread* NewSearch(const TKindSearch& search) = 0;
+    // The extensions of the files its search walks folders for (upper-case,
+    // without the dot); none for a kind that walks no folders.
+    virtual std::vector<std::string> FileTypes(const TKindSearch& search) const {
+        (void)search;
+        return {};
+    }
 
     // Whether the groups go from the last to the first (the Registry: a
     // key's own hits before the key is renamed).

@@ -135,3 +135,70 @@ TEST_F(EngineRunTest, AStopBetweenGroupsIsLoggedWithWhatWasNotDone) {
 }
 
 }  // namespace
+
+// The file walks of a run share their listings: the INI files and the
+// configuration files of the Windows folder's tree, walked with each kind
+// listing for itself, with one shared listing, and with one to three threads
+// listing ahead, give the same hits in the same order; a stop at any moment
+// ends the run with every listing thread gone.
+TEST_F(EngineRunTest, SharedListingsGiveTheSameHitsInTheSameOrder) {
+    const std::string old = "C:\\" + UniqueToken("WalkOld");
+    char windows[MAX_PATH];
+    ASSERT_GT(::GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+    const std::string tree = std::string(windows) + "\\temp\\" + UniqueToken("walk");
+    struct Cleanup {
+        std::string tree;
+        ~Cleanup() { RemoveTree(tree); }
+    } cleanup{tree};
+    ASSERT_TRUE(::CreateDirectoryA(tree.c_str(), nullptr));
+    std::string slashed = old;
+    for (char& c : slashed)
+        if (c == '\\')
+            c = '/';
+    for (int a = 0; a < 6; ++a) {
+        const std::string one = tree + "\\A" + std::to_string(a);
+        ASSERT_TRUE(::CreateDirectoryA(one.c_str(), nullptr));
+        for (int b = 0; b < 5; ++b) {
+            const std::string two = one + "\\B" + std::to_string(b);
+            ASSERT_TRUE(::CreateDirectoryA(two.c_str(), nullptr));
+            const std::string n = std::to_string(a * 5 + b);
+            WriteFileBytes(two + "\\s" + n + ".json", "{\"p\": \"" + slashed + "/x" + n + "\"}\n");
+            WriteFileBytes(two + "\\w" + n + ".ini", "[x]\r\np=" + old + "\\y" + n + "\r\n");
+            WriteFileBytes(two + "\\n" + n + ".txt", old);
+        }
+    }
+    auto run = [&](bool shared, int workers, int stopAfterMs) {
+        TDdeClientConv progMan;
+        PlainCallback callback;
+        TSearchRunner search(callback, progMan);
+        TSearchSettings settings;
+        settings.OldAddress = old;
+        settings.NewAddress = windows;
+        settings.IniMode = 2;     // the Windows folder and below
+        settings.ConfigMode = 5;  // the New folder: here the same tree
+        settings.SharedListings = shared;
+        settings.ListingWorkers = workers;
+        search.Start(settings);
+        if (stopAfterMs >= 0) {
+            PumpUntil([] { return false; }, static_cast<DWORD>(stopAfterMs));
+            callback.stop = true;
+            search.RequestStop();
+            EXPECT_TRUE(PumpUntil([&] { return !search.Searching() && TMovixThread::RunningCount() == 0; }, 60000))
+                << "stopped after " << stopAfterMs << " ms";
+            return std::vector<std::string>();
+        }
+        EXPECT_TRUE(PumpUntil([&] { return callback.runsEnded == 1; }, 120000));
+        std::vector<std::string> hits;
+        for (const TFoundItem& row : callback.rows)
+            if (row.Path.rfind(tree, 0) == 0)
+                hits.push_back(std::to_string(row.Kind) + "|" + row.Path + "|" + row.Item + "|" +
+                               std::to_string(row.SubType) + "|" + row.Context);
+        return hits;
+    };
+    const std::vector<std::string> separate = run(false, 0, -1);
+    ASSERT_EQ(separate.size(), 60u);
+    for (int workers : {0, 1, 3})
+        EXPECT_EQ(run(true, workers, -1), separate) << workers << " listing threads";
+    for (int stopAfterMs : {0, 3, 17, 60, 150})
+        run(true, 3, stopAfterMs);
+}
