@@ -134,6 +134,8 @@ void TForm1::LoadSettings() {
                   ClampItemIndex(ReadInteger(kSettingsSubkey, "Shortcuts", PlatformCode == 1 ? 0 : 1), 4));
     SetRadioIndex(IDC_rgRegistry, ClampItemIndex(ReadInteger(kSettingsSubkey, "Registry", 2), 4));
     SetRadioIndex(IDC_rgConfigs, ClampItemIndex(ReadInteger(kSettingsSubkey, "Configuration Files", 2), 5));
+    SetRadioIndex(IDC_rgServices, ClampItemIndex(ReadInteger(kSettingsSubkey, "Services", 1), 2));
+    SetRadioIndex(IDC_rgTasks, ClampItemIndex(ReadInteger(kSettingsSubkey, "Scheduled Tasks", 1), 2));
     const struct {
         int id;
         const char* name;
@@ -141,7 +143,8 @@ void TForm1::LoadSettings() {
                  {IDC_cbSkipGroups, "Groups"},
                  {IDC_cbSkipShortcuts, "Shortcuts"},
                  {IDC_cbSkipRegistry, "Registry"},
-                 {IDC_cbSkipConfigs, "Configuration Files"}};
+                 {IDC_cbSkipConfigs, "Configuration Files"},
+                 {IDC_cbSkipServicesTasks, "Services and Tasks"}};
     for (const auto& skip : skips) {
         SendMessageA(Control(skip.id), BM_SETCHECK,
                      ReadInteger(kSkipPagesSubkey, skip.name, 0) == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -175,6 +178,9 @@ void TForm1::SaveSettings() {
     WriteInteger(kSkipPagesSubkey, "Registry", Checked(IDC_cbSkipRegistry) ? 1 : 0);
     WriteInteger(kSettingsSubkey, "Configuration Files", RadioIndex(IDC_rgConfigs));
     WriteInteger(kSkipPagesSubkey, "Configuration Files", Checked(IDC_cbSkipConfigs) ? 1 : 0);
+    WriteInteger(kSettingsSubkey, "Services", RadioIndex(IDC_rgServices));
+    WriteInteger(kSettingsSubkey, "Scheduled Tasks", RadioIndex(IDC_rgTasks));
+    WriteInteger(kSkipPagesSubkey, "Services and Tasks", Checked(IDC_cbSkipServicesTasks) ? 1 : 0);
 }
 
 }  // namespace movix

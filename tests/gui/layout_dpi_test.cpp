@@ -210,7 +210,7 @@ void NoLabelRunsIntoTheNextAt(int dpi) {
     App app;
     REQUIRE_APP(app);
     std::vector<HWND> containers;
-    for (int p = 0; p < 11; ++p)
+    for (int p = 0; p < 13; ++p)
         containers.push_back(app.Control(IDC_PageBase + p));
     for (int p = 0; p < 3; ++p)
         containers.push_back(app.Control(IDC_SubPageBase + p));
@@ -241,7 +241,7 @@ void NoLabelRunsIntoTheNextAt(int dpi) {
                     limit = other.second.top;
             // Bold: the headings, and the warning on the summary page.
             const int id = GetDlgCtrlID(label.first);
-            const bool isBold = (id >= IDC_HeadingBase && id < IDC_HeadingBase + 11) ||
+            const bool isBold = (id >= IDC_HeadingBase && id < IDC_HeadingBase + 13) ||
                                 (id >= IDC_SubHeadingBase && id < IDC_SubHeadingBase + 3) ||
                                 text.rfind("Note that once", 0) == 0;
             HFONT font = CreateFontA(-MulDiv(13, dpi, 96), 0, 0, 0, isBold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
