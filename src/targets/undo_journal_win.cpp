@@ -518,9 +518,15 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
     } else if (kind == KindSvc) {
         for (const TReplaceHit& hit : group.Hits) {
             const std::string field = ServiceFieldOf(hit.SubType);
+            const std::optional<std::string> text = ReadServiceField(group.Key, field);
+            if (!text) {
+                error = "the service's " + std::string(field == kServiceFieldCommand ? "path" : "description") +
+                        " could not be read";
+                pending_.clear();
+                return false;
+            }
             if (Pending* p = add(KindSvc, group.Key, field, ""))
-                records.push_back({"service-before", p->id, group.Key, field,
-                                   FieldState(ReadServiceField(group.Key, field))});
+                records.push_back({"service-before", p->id, group.Key, field, FieldState(text)});
         }
     } else if (kind == KindTsk) {
         // The whole definition is kept: Restore registers it again as it was.

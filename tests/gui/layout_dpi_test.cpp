@@ -163,15 +163,25 @@ void EveryPageAt(int dpi) {
     ExpectWholeText(app, "Movix 32 will update", dpi);
     ExpectWholeText(app, "Enter the full path", dpi);
     app.Screenshot(Shot(dpi, 0, "FromAndTo"));
-    const char* const names[] = {"", "IniFiles", "Groups", "Shortcuts", "RegistryKeys", "IgnoreKeys", "Confirm"};
-    for (int page = 1; page <= 6; ++page) {
+    const char* const names[] = {"",        "IniFiles", "Groups", "Shortcuts", "RegistryKeys", "IgnoreKeys",
+                                 "Confirm", "",         "",       "",          "",             "ConfigFiles",
+                                 "ServicesTasks"};
+    // In the order Next shows them.
+    for (int page : {1, 2, 3, 4, 5, 11, 12, 6}) {
         app.Click(IDC_BtnNext);
+        EXPECT_EQ(app.Page(), page);
         if (page == 1)
             app.Click(IDC_rgIniFiles + 1 + 2);  // the Windows folder
         if (page == 3)
             app.Click(IDC_rgShortcuts + 1 + 0);
         if (page == 4)
             app.Click(IDC_rgRegistry + 1 + 0);
+        if (page == 11)
+            app.Click(IDC_rgConfigs + 1 + 0);
+        if (page == 12) {
+            app.Click(IDC_rgServices + 1 + 0);
+            app.Click(IDC_rgTasks + 1 + 0);
+        }
         app.Screenshot(Shot(dpi, page, names[page]));
     }
     ExpectWholeText(app, "You have chosen", dpi);
@@ -180,6 +190,10 @@ void EveryPageAt(int dpi) {
     ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 60000));
     ASSERT_GE(app.ListViewCount(IDC_lvFound), 2);
     ExpectWholeText(app, "To change Y to N", dpi);
+    // Every kind's count, whole on its line.
+    for (const char* count : {"No Groups searched", "No Shortcuts searched", "No Registry entries searched",
+                              "No configuration files searched", "No services searched", "No scheduled tasks searched"})
+        ExpectWholeText(app, count, dpi);
     app.Screenshot(Shot(dpi, 7, "SearchResults"));
     app.Click(IDC_BtnNext);
     ExpectWholeText(app, "Press the Save List", dpi);
