@@ -155,8 +155,9 @@ const ControlSpec kControls[] = {
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundReg, "", 216, 40, 216, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundSvc, "", 0, 54, 210, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundTsk, "", 216, 54, 216, 15, 0},
-    // Beside the heading, which is made narrower on this sub-page.
-    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundCfg, "", 216, 10, 216, 15, 0},
+    // Beside the heading, which is made narrower on this sub-page, level
+    // with its top.
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundCfg, "", 216, 8, 216, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundHint,
      "To change Y to N or back, double-click item or press space bar. Optionally select multiple items and "
      "right-click.",

@@ -18,8 +18,12 @@ bool IsControlSetName(std::string_view upper) {
 
 }  // namespace
 
-bool IsServiceImagePath(std::string_view keyPath, std::string_view valueName, std::string_view controlSet) {
-    if (UpperAscii(valueName) != "IMAGEPATH")
+bool IsServiceManagerValue(std::string_view keyPath,
+                           std::string_view valueName,
+                           std::string_view text,
+                           std::string_view controlSet) {
+    const std::string name = UpperAscii(valueName);
+    if (name != "IMAGEPATH" && (name != "DESCRIPTION" || (!text.empty() && text[0] == '@')))
         return false;
     const std::string upper = UpperAscii(keyPath);
     constexpr std::string_view kSystem = "HKLM\\SYSTEM\\";
@@ -30,7 +34,7 @@ bool IsServiceImagePath(std::string_view keyPath, std::string_view valueName, st
     if (setEnd == std::string::npos)
         return false;
     const std::string_view set = std::string_view(upper).substr(kSystem.size(), setEnd - kSystem.size());
-    if (controlSet.empty() ? !IsControlSetName(set) : set != UpperAscii(controlSet))
+    if (set != "CURRENTCONTROLSET" && (controlSet.empty() ? !IsControlSetName(set) : set != UpperAscii(controlSet)))
         return false;
     if (upper.compare(setEnd, kServices.size(), kServices) != 0)
         return false;

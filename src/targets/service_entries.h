@@ -11,10 +11,16 @@
 namespace movix {
 
 // Whether the Registry value `valueName` of the key `keyPath` (a full key
-// path, HKLM\SYSTEM\ControlSet001\Services\Agent) is a service's ImagePath
-// in the control set `controlSet` ("ControlSet001"; empty: in any
-// ControlSetNNN). Letters compare without regard to case.
-bool IsServiceImagePath(std::string_view keyPath, std::string_view valueName, std::string_view controlSet);
+// path, HKLM\SYSTEM\ControlSet001\Services\Agent), holding `text`, is one
+// the service manager keeps for a service and the services' search lists:
+// its ImagePath, and its Description unless that is an indirect string
+// ("@file,-id", which the manager resolves). Only in the control set
+// `controlSet` ("ControlSet001"; empty: any ControlSetNNN) or under the name
+// CurrentControlSet. Letters compare without regard to case.
+bool IsServiceManagerValue(std::string_view keyPath,
+                           std::string_view valueName,
+                           std::string_view text,
+                           std::string_view controlSet);
 
 // The state of one field as the journal keeps it: "=" and the text, or "-"
 // when it could not be read.

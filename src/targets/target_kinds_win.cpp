@@ -126,13 +126,16 @@ class TRegistryKind final : public TTargetKind {
     TMovixThread* NewSearch(const TKindSearch& s) override {
         TRegFoundEvent onFound = s.OnFound;
         if (s.ServicesSearched) {
-            // The services' search lists each binary path once, as the
-            // service manager gives it.
+            // The services' search lists each binary path and description
+            // once, as the service manager gives it; listed here too, it
+            // would be rewritten behind the manager's back first.
             onFound = [onFound, controlSet = CurrentControlSet()](const std::string& item, const std::string& path,
                                                                   const std::string& context, int kind, int subType,
                                                                   const std::string& valueName) {
-                if ((subType == kSubTypeData || subType == kSubTypeExpandData) &&
-                    IsServiceImagePath(path, valueName, controlSet))
+                // The Context is the value's name, "=" and its text.
+                const std::size_t prefix = valueName.size() + 1;
+                if ((subType == kSubTypeData || subType == kSubTypeExpandData) && context.size() >= prefix &&
+                    IsServiceManagerValue(path, valueName, std::string_view(context).substr(prefix), controlSet))
                     return;
                 onFound(item, path, context, kind, subType, valueName);
             };

@@ -37,8 +37,8 @@ struct TKindSearch {
     // the default list.
     std::string ConfigTypes;
     // The services are searched in the same run: the Registry search leaves
-    // out their binary paths (ImagePath), which the services' search lists
-    // and the service manager rewrites.
+    // out their binary paths (ImagePath) and descriptions, which the
+    // services' search lists and the service manager rewrites.
     bool ServicesSearched = false;
     // The conversation with Program Manager, owned by the run's thread.
     TDdeClientConv* ProgMan = nullptr;

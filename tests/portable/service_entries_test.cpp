@@ -4,7 +4,7 @@
 
 using namespace movix;
 
-TEST(ServiceEntries, ImagePathOfAServiceInItsControlSet) {
+TEST(ServiceEntries, ValuesTheServiceManagerKeeps) {
     struct Case {
         const char* key;
         const char* value;
@@ -16,8 +16,9 @@ TEST(ServiceEntries, ImagePathOfAServiceInItsControlSet) {
         {"hklm\\system\\controlset001\\services\\agent", "IMAGEPATH", "ControlSet001", true},
         {"HKLM\\SYSTEM\\ControlSet002\\Services\\Agent", "ImagePath", "ControlSet001", false},
         {"HKLM\\SYSTEM\\ControlSet002\\Services\\Agent", "ImagePath", "", true},
-        {"HKLM\\SYSTEM\\CurrentControlSet\\Services\\Agent", "ImagePath", "", false},
-        {"HKLM\\SYSTEM\\ControlSet001\\Services\\Agent", "Description", "ControlSet001", false},
+        {"HKLM\\System\\CurrentControlSet\\Services\\Agent", "ImagePath", "ControlSet001", true},
+        {"HKLM\\SYSTEM\\ControlSet001\\Services\\Agent", "Description", "ControlSet001", true},
+        {"HKLM\\SYSTEM\\ControlSet001\\Services\\Agent", "DisplayName", "ControlSet001", false},
         {"HKLM\\SYSTEM\\ControlSet001\\Services\\Agent\\Parameters", "ImagePath", "ControlSet001", false},
         {"HKLM\\SYSTEM\\ControlSet001\\Services", "ImagePath", "ControlSet001", false},
         {"HKLM\\SYSTEM\\ControlSet001\\Services\\", "ImagePath", "ControlSet001", false},
@@ -26,7 +27,14 @@ TEST(ServiceEntries, ImagePathOfAServiceInItsControlSet) {
         {"HKLM\\SYSTEM\\ControlSetX\\Services\\Agent", "ImagePath", "", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(IsServiceImagePath(c.key, c.value, c.controlSet), c.expected) << c.key << " " << c.value;
+        EXPECT_EQ(IsServiceManagerValue(c.key, c.value, "C:\\Old\\a.exe", c.controlSet), c.expected)
+            << c.key << " " << c.value;
+    // An indirect description is resolved by the manager: the Registry's
+    // text is not what the services' search reads.
+    EXPECT_FALSE(IsServiceManagerValue("HKLM\\SYSTEM\\ControlSet001\\Services\\Agent", "Description",
+                                       "@C:\\Old\\res.dll,-101", "ControlSet001"));
+    EXPECT_TRUE(IsServiceManagerValue("HKLM\\SYSTEM\\ControlSet001\\Services\\Agent", "ImagePath",
+                                      "@C:\\Old\\a.exe", "ControlSet001"));
 }
 
 TEST(ServiceEntries, FieldStatesTellEveryTextApart) {
