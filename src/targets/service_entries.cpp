@@ -22,8 +22,8 @@ bool IsServiceManagerValue(std::string_view keyPath,
                            std::string_view valueName,
                            std::string_view text,
                            std::string_view controlSet) {
-    const std::string name = UpperAscii(valueName);
-    if (name != "IMAGEPATH" && (name != "DESCRIPTION" || (!text.empty() && text[0] == '@')))
+    const std::string value = UpperAscii(valueName);
+    if (value != "IMAGEPATH" && (value != "DESCRIPTION" || (!text.empty() && text[0] == '@')))
         return false;
     const std::string upper = UpperAscii(keyPath);
     constexpr std::string_view kSystem = "HKLM\\SYSTEM\\";
