@@ -10,9 +10,21 @@ using guitest::App;
 
 namespace {
 
-enum { FromAndTo, IniFiles, Groups, Shortcuts, RegistryKeys, IgnoreKeys, Confirm, Search, FinalPage };
-// Shown after the Registry's pages, in this order, before Confirm.
-enum { ConfigFiles = 11, ServicesTasks = 12 };
+// ConfigFiles and ServicesTasks are shown after the Registry's pages, in
+// this order, before Confirm.
+enum {
+    FromAndTo,
+    IniFiles,
+    Groups,
+    Shortcuts,
+    RegistryKeys,
+    IgnoreKeys,
+    Confirm,
+    Search,
+    FinalPage,
+    ConfigFiles = 11,
+    ServicesTasks = 12
+};
 
 const int kSkipBoxes[] = {IDC_cbSkipIniFiles, IDC_cbSkipGroups,  IDC_cbSkipShortcuts,
                           IDC_cbSkipRegistry, IDC_cbSkipConfigs, IDC_cbSkipServicesTasks};
@@ -68,13 +80,13 @@ TEST(PageFlow, ShowAllVisitsEveryPageUntilUnchecked) {
         app.SetChecked(id, true);
     app.SetText(IDC_EditOldAddress, "C:\\OLDAPP");
     app.SetChecked(IDC_cbShowAll, true);
-    for (int expected : {IniFiles, Groups, Shortcuts, RegistryKeys, IgnoreKeys, +ConfigFiles, +ServicesTasks, Confirm}) {
+    for (int expected : {IniFiles, Groups, Shortcuts, RegistryKeys, IgnoreKeys, ConfigFiles, ServicesTasks, Confirm}) {
         app.Click(IDC_BtnNext);
         EXPECT_EQ(app.Page(), expected);
         EXPECT_TRUE(app.Enabled(IDC_BtnPrev));
         EXPECT_TRUE(app.Enabled(IDC_BtnNext));
     }
-    for (int expected : {+ServicesTasks, +ConfigFiles, IgnoreKeys, RegistryKeys, Shortcuts, Groups, IniFiles, FromAndTo}) {
+    for (int expected : {ServicesTasks, ConfigFiles, IgnoreKeys, RegistryKeys, Shortcuts, Groups, IniFiles, FromAndTo}) {
         app.Click(IDC_BtnPrev);
         EXPECT_EQ(app.Page(), expected);
     }
@@ -90,7 +102,7 @@ TEST(PageFlow, IgnoreKeysPageIsSkippedAndItsBoxStaysChecked) {
     REQUIRE_APP(app);
     UncheckSkipBoxes(app);
     app.SetText(IDC_EditOldAddress, "C:\\OLDAPP");
-    for (int expected : {IniFiles, Groups, Shortcuts, RegistryKeys, +ConfigFiles, +ServicesTasks, Confirm}) {
+    for (int expected : {IniFiles, Groups, Shortcuts, RegistryKeys, ConfigFiles, ServicesTasks, Confirm}) {
         app.Click(IDC_BtnNext);
         EXPECT_EQ(app.Page(), expected);
     }
