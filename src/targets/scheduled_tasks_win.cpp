@@ -309,7 +309,9 @@ std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr,
         return {};
     if (listed) {
         ComPtr<IRegisteredTaskCollection> tasks;
-        *listed = SUCCEEDED(root->GetTasks(TASK_ENUM_HIDDEN, tasks.put())) && tasks;
+        LONG count = 0;
+        *listed = SUCCEEDED(root->GetTasks(TASK_ENUM_HIDDEN, tasks.put())) && tasks &&
+                  SUCCEEDED(tasks->get_Count(&count));
     }
     search.SearchFolder(root.get());
     return std::move(search.hits);

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,7 +15,6 @@
 #include "platform/wide_text_win.h"
 #include "search_test_support_win.h"
 #include "targets/dde_conversation_win.h"
-#include "targets/scheduled_tasks_win.h"
 #include "targets/services_win.h"
 
 using namespace movix;
@@ -124,27 +122,6 @@ TEST_F(ServiceKindTest, RefusalsAreErrorLinesAndChangeNothing) {
         EXPECT_EQ(replace.log, std::vector<std::string>{r.line});
         EXPECT_EQ(ReadServiceField(name, kServiceFieldCommand).value_or(""), path);
     }
-}
-
-// Where the Task Scheduler does not list its tasks (Wine's answers
-// E_NOTIMPL), the run says that it searched none, rather than finding none.
-TEST_F(ServiceKindTest, TaskSearchSaysWhenTheSchedulerListsNothing) {
-    bool listed = true;
-    SearchScheduledTasks("C:\\MVXKIND Old", nullptr, &listed);
-    TDdeClientConv progMan;
-    Callback search;
-    TSearchRunner runner(search, progMan);
-    TSearchSettings settings;
-    settings.OldAddress = "C:\\MVXKIND Old";
-    settings.Tasks = true;
-    runner.Start(settings);
-    ASSERT_TRUE(PumpUntil([&] { return search.runsEnded == 1; }, 120000));
-    EXPECT_EQ(search.started, std::vector<int>{KindTsk});
-    const std::vector<std::string>& notes = runner.Notes();
-    const bool said = std::find(notes.begin(), notes.end(),
-                                "Scheduled tasks: the Task Scheduler did not list its tasks, none were searched.") !=
-                      notes.end();
-    EXPECT_EQ(said, !listed);
 }
 
 }  // namespace
