@@ -126,7 +126,7 @@ wine_cmd() {
 wine_cmd sc delete QuillpadUpdater
 wine_cmd sc create QuillpadUpdater binPath= 'C:\QUILL\QUPDATE.EXE /service /log C:\QUILL\LOGS' \
     DisplayName= 'Quillpad Updater' start= demand
-wine_cmd sc description QuillpadUpdater 'Keeps Quillpad in C:\QUILL up to date.'
+wine_cmd sc description QuillpadUpdater 'Keeps Quillpad up to date. Installed in C:\QUILL'
 crlf > "$prefix/quillpad-task.xml" <<'XML'
 <?xml version="1.0"?>
 <Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
