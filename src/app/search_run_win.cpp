@@ -68,9 +68,9 @@ void TForm1::StartRegistrySearch() {
 }
 
 void TForm1::SearchStepStarted(int kind) {
-    static int TForm1::*const kCount[kKindSlots] = {nullptr,         &TForm1::FoundIni,      &TForm1::FoundGroups,
-                                                    &TForm1::FoundShortcuts, &TForm1::FoundRegistry, &TForm1::FoundConfigs,
-                                                    &TForm1::FoundServices,  &TForm1::FoundTasks};
+    static int TForm1::*const kCount[kKindSlots] = {
+        nullptr,          &TForm1::FoundIni,     &TForm1::FoundGroups,   &TForm1::FoundShortcuts,
+        &TForm1::FoundRegistry, &TForm1::FoundConfigs, &TForm1::FoundServices, &TForm1::FoundTasks};
     static const int kLabel[kKindSlots] = {0,           IDC_lblIni,     IDC_lblGroup,    IDC_lblShortcut,
                                            IDC_lblRegistry, IDC_lblConfigs, IDC_lblServices, IDC_lblTasks};
     if (kind < KindIni || kind >= kKindSlots)
@@ -116,8 +116,8 @@ void TForm1::ShowSearchResults() {
     ShowWindow(Control(IDC_lblSearchNotes), notes.empty() ? SW_HIDE : SW_SHOW);
     ShowWindow(Control(IDC_lblFoundHint), notes.empty() ? SW_SHOW : SW_HIDE);
     ShowSubPage(kSubSearchResults);
-    Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0 || FoundConfigs > 0 ||
-                              FoundServices > 0 || FoundTasks > 0);
+    Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0 ||
+                            FoundConfigs > 0 || FoundServices > 0 || FoundTasks > 0);
     Enable(IDC_BtnPrev, false);
     busy_ = false;
     SetBusyCursor(false);

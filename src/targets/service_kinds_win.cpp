@@ -18,7 +18,10 @@ class THitListThread : public TMovixThread {
         : TMovixThread(kind, search, progressLabel, nullptr), search_(search), onFound_(std::move(onFound)) {}
 
   protected:
-    void Report(const std::string& item, const std::string& path, const std::string& context, int subType,
+    void Report(const std::string& item,
+                const std::string& path,
+                const std::string& context,
+                int subType,
                 const std::string& valueName) {
         Item = item;
         Path = path;

@@ -86,7 +86,8 @@ TEST(PageFlow, ShowAllVisitsEveryPageUntilUnchecked) {
         EXPECT_TRUE(app.Enabled(IDC_BtnPrev));
         EXPECT_TRUE(app.Enabled(IDC_BtnNext));
     }
-    for (int expected : {ServicesTasks, ConfigFiles, IgnoreKeys, RegistryKeys, Shortcuts, Groups, IniFiles, FromAndTo}) {
+    for (int expected :
+         {ServicesTasks, ConfigFiles, IgnoreKeys, RegistryKeys, Shortcuts, Groups, IniFiles, FromAndTo}) {
         app.Click(IDC_BtnPrev);
         EXPECT_EQ(app.Page(), expected);
     }

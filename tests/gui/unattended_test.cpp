@@ -210,7 +210,7 @@ TEST(Unattended, EveryBadArgumentStopsWithOneLineAndCode3BeforeAnything) {
 // A red check stops the run unless /ignorecheck is given, which goes on
 // past it as the wizard does; one place named twice is red as well.
 TEST(Unattended, RedCheckStopsUnlessIgnored) {
-    const std::string none = " /ini:0 /groups:0 /shortcuts:0 /registry:0";
+    const std::string none = " /ini:0 /groups:0 /shortcuts:0 /registry:0 /services:0 /tasks:0";
     const std::string samePlace = "Possible error:  The Old address and the New address name the same place";
     const std::string driveLetter = "Possible error:  One of the addresses starts with a drive letter";
     const struct {
@@ -264,7 +264,8 @@ TEST(Unattended, SearchOnlyThenApplyThenRestore) {
     const std::vector<std::string> exportBefore = SoftwareExport();
     const std::string scratch = guitest::ScratchDir("cli_run");
     const std::string list = scratch + "\\FOUND.RTF", log = scratch + "\\LOG.TXT";
-    const std::string args = "/old:C:\\MVXOLD_CLI /new:D:\\MVXNEW_CLI /ini:2 /shortcuts:1 /registry:1 ";
+    const std::string args =
+        "/old:C:\\MVXOLD_CLI /new:D:\\MVXNEW_CLI /ini:2 /shortcuts:1 /registry:1 /services:0 /tasks:0 ";
 
     const Result dry = RunCli(args + "\"/list:" + list + "\" \"/log:" + log + "\"");
     EXPECT_EQ(dry.exitCode, 1u) << dry.output;
@@ -429,7 +430,8 @@ TEST(Unattended, ProgManGroupsUnderNT351AndTheirRestore) {
         // The saved choices on this version: all groups, no shortcuts.
         guitest::WindowsVersion version("nt351");
         guitest::ClearSettings();
-        r = RunCli("/old:C:\\QUILL /new:C:\\Apps\\Quillpad /ini:0 /registry:0 /apply \"/log:" + log + "\"");
+        r = RunCli("/old:C:\\QUILL /new:C:\\Apps\\Quillpad /ini:0 /registry:0 /services:0 /tasks:0 /apply \"/log:" +
+                   log + "\"");
     }
     EXPECT_EQ(r.exitCode, 0u) << r.output;
     EXPECT_TRUE(r.Has("11 matches in Groups")) << r.output;

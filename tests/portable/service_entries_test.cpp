@@ -33,8 +33,8 @@ TEST(ServiceEntries, ValuesTheServiceManagerKeeps) {
     // text is not what the services' search reads.
     EXPECT_FALSE(IsServiceManagerValue("HKLM\\SYSTEM\\ControlSet001\\Services\\Agent", "Description",
                                        "@C:\\Old\\res.dll,-101", "ControlSet001"));
-    EXPECT_TRUE(IsServiceManagerValue("HKLM\\SYSTEM\\ControlSet001\\Services\\Agent", "ImagePath",
-                                      "@C:\\Old\\a.exe", "ControlSet001"));
+    EXPECT_TRUE(IsServiceManagerValue("HKLM\\SYSTEM\\ControlSet001\\Services\\Agent", "ImagePath", "@C:\\Old\\a.exe",
+                                      "ControlSet001"));
 }
 
 TEST(ServiceEntries, FieldStatesTellEveryTextApart) {

@@ -25,7 +25,11 @@ namespace {
 struct Callback : IRunCallback {
     void StepStarted(int kind) override { started.push_back(kind); }
     void StepEnded(int) override {}
-    void Hit(const std::string& item, const std::string& path, const std::string& context, int kind, int subType,
+    void Hit(const std::string& item,
+             const std::string& path,
+             const std::string& context,
+             int kind,
+             int subType,
              const std::string& valueName) override {
         TFoundItem row;
         row.Item = item;
@@ -52,10 +56,10 @@ class PlantedService {
   public:
     PlantedService(const std::string& name, const std::string& path) : name_(name) {
         scm_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        service_ = CreateServiceW(scm_, Utf8ToWide(name).c_str(), Utf8ToWide(name + " Display").c_str(),
-                                  SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                  SERVICE_ERROR_NORMAL, Utf8ToWide(path).c_str(), nullptr, nullptr, nullptr, nullptr,
-                                  nullptr);
+        service_ =
+            CreateServiceW(scm_, Utf8ToWide(name).c_str(), Utf8ToWide(name + " Display").c_str(), SERVICE_ALL_ACCESS,
+                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                           Utf8ToWide(path).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     }
     ~PlantedService() {
         if (service_) {
