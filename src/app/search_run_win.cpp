@@ -68,11 +68,16 @@ void TForm1::StartRegistrySearch() {
 }
 
 void TForm1::SearchStepStarted(int kind) {
-    static int TForm1::*const kCount[kKindSlots] = {
-        nullptr,          &TForm1::FoundIni,     &TForm1::FoundGroups,   &TForm1::FoundShortcuts,
-        &TForm1::FoundRegistry, &TForm1::FoundConfigs, &TForm1::FoundServices, &TForm1::FoundTasks};
-    static const int kLabel[kKindSlots] = {0,           IDC_lblIni,     IDC_lblGroup,    IDC_lblShortcut,
-                                           IDC_lblRegistry, IDC_lblConfigs, IDC_lblServices, IDC_lblTasks};
+    static int TForm1::*const kCount[kKindSlots] = {nullptr,
+                                                    &TForm1::FoundIni,
+                                                    &TForm1::FoundGroups,
+                                                    &TForm1::FoundShortcuts,
+                                                    &TForm1::FoundRegistry,
+                                                    &TForm1::FoundConfigs,
+                                                    &TForm1::FoundServices,
+                                                    &TForm1::FoundTasks};
+    static const int kLabel[kKindSlots] = {
+        0, IDC_lblIni, IDC_lblGroup, IDC_lblShortcut, IDC_lblRegistry, IDC_lblConfigs, IDC_lblServices, IDC_lblTasks};
     if (kind < KindIni || kind >= kKindSlots)
         return;
     this->*kCount[kind] = 0;
