@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "search_test_support_win.h"
 #include "targets/dde_conversation_win.h"
 #include "targets/services_win.h"
+#include "targets/undo_journal_win.h"
 
 using namespace movix;
 using namespace movix_test;
@@ -126,6 +128,31 @@ TEST_F(ServiceKindTest, RefusalsAreErrorLinesAndChangeNothing) {
         EXPECT_EQ(replace.log, std::vector<std::string>{r.line});
         EXPECT_EQ(ReadServiceField(name, kServiceFieldCommand).value_or(""), path);
     }
+}
+
+// A service gone since the search: the journal cannot read what it would
+// set back, so the replacement leaves it to the journal's refusal and the
+// manager is not asked to change anything.
+TEST_F(ServiceKindTest, AServiceTheJournalCannotReadIsLeftAlone) {
+    TFoundItem row;
+    row.Item = "MovixKindGone";
+    row.Path = "Movix Kind Gone";
+    row.Kind = KindSvc;
+    row.SubType = kSubTypeServiceCommand;
+    row.Context = "C:\\MVXKIND Old\\agent.exe";
+    char temp[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    std::string error;
+    std::unique_ptr<TUndoRecorder> journal =
+        TUndoRecorder::Create(temp, "C:\\MVXKIND Old", "C:\\MVXKIND New", "today", error);
+    ASSERT_TRUE(journal) << error;
+    TDdeClientConv progMan;
+    Callback replace;
+    TReplaceRunner runner(replace, progMan, nullptr);
+    runner.SetJournal(journal.get());
+    runner.Run({row}, "C:\\MVXKIND Old", "C:\\MVXKIND New");
+    EXPECT_EQ(replace.log, std::vector<std::string>{"***** Service MovixKindGone left unchanged, the undo journal "
+                                                    "could not record it: the service's path could not be read"});
 }
 
 }  // namespace
