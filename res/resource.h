@@ -52,6 +52,9 @@
 #define IDC_cbSkipIgnoreKeys 1245
 #define IDC_cbSkipConfigs 1246
 #define IDC_rgConfigs 1260
+#define IDC_cbSkipServicesTasks 1247
+#define IDC_rgServices 1270
+#define IDC_rgTasks 1280
 #define IDC_lbIgnoreKey 1250
 
 // Page Confirm
@@ -63,6 +66,8 @@
 #define IDC_lblShortcut 1306
 #define IDC_lblRegistry 1307
 #define IDC_lblConfigs 1308
+#define IDC_lblServices 1309
+#define IDC_lblTasks 1310
 
 // Page Search
 #define IDC_lblSearchType 1401
@@ -76,6 +81,8 @@
 #define IDC_lblSearchNotes 1409
 #define IDC_lblFoundHint 1410
 #define IDC_lblFoundCfg 1411
+#define IDC_lblFoundSvc 1412
+#define IDC_lblFoundTsk 1413
 
 // Pages FinalPage, Replacing, FinalFinal
 #define IDC_pnlShowFromString 1501

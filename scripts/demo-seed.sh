@@ -141,3 +141,31 @@ WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubu
     /usr/lib/wine/wine64 "$root/build/win/mxshortcut.exe" programs 'Quillpad\Quillpad.lnk' \
     'C:\QUILL\QUILL.EXE' '/spell C:\QUILL\PLUGINS\SPELL.DLL' 'C:\QUILL' 'C:\QUILL\QUILL.EXE' 1 \
     </dev/null >/dev/null 2>&1 || true
+
+# Its updater as a service, and a scheduled task that starts it each day,
+# registered through the service manager and the Task Scheduler (made afresh
+# on every seed, like the references above). Wine's Task Scheduler takes the
+# task but does not list its tasks, so the demo finds the service only there.
+wine_cmd() {
+    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+        /usr/lib/wine/wine64 "$@" </dev/null >/dev/null 2>&1 || true
+}
+wine_cmd sc delete QuillpadUpdater
+wine_cmd sc create QuillpadUpdater binPath= 'C:\QUILL\QUPDATE.EXE /service /log C:\QUILL\LOGS' \
+    DisplayName= 'Quillpad Updater' start= demand
+wine_cmd sc description QuillpadUpdater 'Keeps Quillpad up to date. Installed in C:\QUILL'
+crlf > "$prefix/quillpad-task.xml" <<'XML'
+<?xml version="1.0"?>
+<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
+  <RegistrationInfo><Description>Quillpad's daily update check</Description></RegistrationInfo>
+  <Triggers><CalendarTrigger><StartBoundary>2026-01-01T09:00:00</StartBoundary>
+    <ScheduleByDay><DaysInterval>1</DaysInterval></ScheduleByDay></CalendarTrigger></Triggers>
+  <Principals><Principal id="Author"><LogonType>InteractiveToken</LogonType></Principal></Principals>
+  <Settings><Enabled>true</Enabled></Settings>
+  <Actions Context="Author"><Exec><Command>C:\QUILL\QUPDATE.EXE</Command>
+    <Arguments>/check /log C:\QUILL\LOGS</Arguments><WorkingDirectory>C:\QUILL</WorkingDirectory></Exec></Actions>
+</Task>
+XML
+wine_cmd schtasks /delete /tn 'Quillpad\Update' /f
+wine_cmd schtasks /create /tn 'Quillpad\Update' /xml \
+    "$(WINEPREFIX="$prefix" /usr/lib/wine/wine64 winepath -w "$prefix/quillpad-task.xml" 2>/dev/null)" /f

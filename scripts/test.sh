@@ -52,8 +52,11 @@ build/win/wine-run.sh cmd /c 'Z:\bin\true' </dev/null >/dev/null 2>&1 || true
 # output open (and keep CTest waiting for it) as long as it lives. A hidden
 # window kept open through the run (the Program Manager substitute under a
 # service name no test uses) starts it here, with no output, and keeps it.
+# The desktop process inherits the keeper's error output: should it end
+# in the middle of the run, what it said is in artifacts/desktop.log.
+mkdir -p build/win/artifacts
 build/win/wine-run.sh build/win/mxprogman.exe MovixDesktop /service:MovixDesktopKeeper \
-    '/groups:C:\windows\temp\movix-desktop-keeper' </dev/null >/dev/null 2>&1 &
+    '/groups:C:\windows\temp\movix-desktop-keeper' </dev/null >/dev/null 2>build/win/artifacts/desktop.log &
 unset WINEPREFIX
 export MOVIX_WINE_WARM=1
 # CTest lists each test program's tests (under Wine) before it runs any, and

@@ -55,7 +55,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                                       {"groups", kGroupItems, &TCommandLine::Groups},
                                       {"shortcuts", kShortcutItems, &TCommandLine::Shortcuts},
                                       {"registry", kRegistryItems, &TCommandLine::Registry},
-                                      {"configs", kConfigItems, &TCommandLine::Configs}};
+                                      {"configs", kConfigItems, &TCommandLine::Configs},
+                                      {"services", kServiceItems, &TCommandLine::Services},
+                                      {"tasks", kTaskItems, &TCommandLine::Tasks}};
     struct Text {
         const char* name;
         std::string TCommandLine::*field;
@@ -164,8 +166,8 @@ std::string UnattendedUsage() {
            "The search and replacement of a moved program, without the window.\n"
            "\n"
            "movix32 /old:PATH /new:PATH [/ini:N] [/groups:N] [/shortcuts:N] [/registry:N]\n"
-           "        [/configs:N] [/list:FILE.rtf] [/log:FILE.txt] [/apply] [/flagged]\n"
-           "        [/ignorecheck]\n"
+           "        [/configs:N] [/services:N] [/tasks:N] [/list:FILE.rtf] [/log:FILE.txt]\n"
+           "        [/apply] [/flagged] [/ignorecheck]\n"
            "        [/move [/junction]]\n"
            "movix32 /restore:JOURNAL [/log:FILE.txt]\n"
            "movix32 /?\n"
@@ -181,6 +183,8 @@ std::string UnattendedUsage() {
            "  /configs:N     configuration files (.json, .xml, .config, ...): 0 none, 1 the New\n"
            "                 folder, 2 with the data folders (AppData, ProgramData), 3 with\n"
            "                 every user's data folders, 4 all fixed drives\n"
+           "  /services:N    services and drivers, through the service manager: 0 none, 1 all\n"
+           "  /tasks:N       scheduled tasks, through the Task Scheduler: 0 none, 1 all\n"
            "                 (without a number, each choice is the one saved by the wizard)\n"
            "  /list:FILE     save the hits as a Rich Text Format table\n"
            "  /log:FILE      save the activity log as text\n"

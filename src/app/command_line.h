@@ -23,6 +23,8 @@ constexpr int kGroupItems = 2;
 constexpr int kShortcutItems = 4;
 constexpr int kRegistryItems = 4;
 constexpr int kConfigItems = 5;
+constexpr int kServiceItems = 2;
+constexpr int kTaskItems = 2;
 
 struct TCommandLine {
     enum class Mode {
@@ -35,7 +37,7 @@ struct TCommandLine {
     Mode RunMode = Mode::Wizard;
     std::string OldAddress, NewAddress;
     // Item indexes of the option pages; -1: the saved setting.
-    int Ini = -1, Groups = -1, Shortcuts = -1, Registry = -1, Configs = -1;
+    int Ini = -1, Groups = -1, Shortcuts = -1, Registry = -1, Configs = -1, Services = -1, Tasks = -1;
     std::string ListFile, LogFile, RestoreFile;
     bool Apply = false;
     // /flagged: the hits whose Old address may begin a longer name start as

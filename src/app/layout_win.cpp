@@ -4,7 +4,7 @@
 
 namespace movix {
 
-const PageSpec kPages[12] = {
+const PageSpec kPages[13] = {
     {"FromAndTo", "OLD AND NEW ADDRESS", 2},
     {"IniFiles", "INI FILE OPTIONS", 3},
     {"Groups", "PROGMAN GROUP OPTIONS", 4},
@@ -17,6 +17,7 @@ const PageSpec kPages[12] = {
     {"Replacing", "REPLACING", 13},
     {"FinalFinal", "DONE", 14},
     {"ConfigFiles", "CONFIGURATION FILE OPTIONS", 61},
+    {"ServicesTasks", "SERVICE AND TASK OPTIONS", 80},
 };
 
 const PageSpec kSubPages[3] = {
@@ -25,7 +26,7 @@ const PageSpec kSubPages[3] = {
     {"Searched", "SAVE FOUND ITEMS LIST", 11},
 };
 
-const RadioSpec kRadioGroups[5] = {
+const RadioSpec kRadioGroups[7] = {
     {IDC_rgIniFiles,
      "Search INI Files",
      {"&No INI files", "&WIN.INI and SYSTEM.INI only", "All INI files &in the Windows folder",
@@ -42,6 +43,8 @@ const RadioSpec kRadioGroups[5] = {
      "Search Configuration Files",
      {"&No configuration files", "Only in the &New folder", "In the New folder and your &data folders",
       "In the New folder and &every user's data folders", "In &all folders"}},
+    {IDC_rgServices, "Search Services", {"&No services", "All services and &drivers"}},
+    {IDC_rgTasks, "Search Scheduled Tasks", {"N&o scheduled tasks", "All scheduled &tasks"}},
 };
 
 namespace {
@@ -127,34 +130,40 @@ const ControlSpec kControls[] = {
      "Note that once you press Next to continue from this page, the search begins and you can no longer go "
      "back. However, you can still choose not to make any changes.",
      88, 64, 432, 44, 0},
-    {6, CtlKind::Label, 0, "Find:", 88, 114, 86, 16, 0},
-    {6, CtlKind::Label, IDC_lblFrom, "", 176, 114, 344, 16, 0},
-    {6, CtlKind::Label, IDC_lblReplace, "Replace with:", 88, 131, 86, 16, 0},
-    {6, CtlKind::Label, IDC_lblTo, "", 176, 131, 344, 16, 0},
-    {6, CtlKind::Label, 0, "IN:", 88, 152, 86, 16, 0},
-    {6, CtlKind::Label, IDC_lblIni, "", 176, 152, 344, 16, 0},
-    {6, CtlKind::Label, IDC_lblGroup, "", 176, 169, 344, 16, 0},
-    {6, CtlKind::Label, IDC_lblShortcut, "", 176, 186, 344, 16, 0},
-    {6, CtlKind::Label, IDC_lblRegistry, "", 176, 203, 344, 16, 0},
-    {6, CtlKind::Label, IDC_lblConfigs, "", 176, 220, 344, 16, 0},
+    // One line a kind below IN:, close enough for all of them to fit.
+    {6, CtlKind::Label, 0, "Find:", 88, 110, 86, 15, 0},
+    {6, CtlKind::Label, IDC_lblFrom, "", 176, 110, 344, 15, 0},
+    {6, CtlKind::Label, IDC_lblReplace, "Replace with:", 88, 125, 86, 15, 0},
+    {6, CtlKind::Label, IDC_lblTo, "", 176, 125, 344, 15, 0},
+    {6, CtlKind::Label, 0, "IN:", 88, 142, 86, 15, 0},
+    {6, CtlKind::Label, IDC_lblIni, "", 176, 142, 344, 15, 0},
+    {6, CtlKind::Label, IDC_lblGroup, "", 176, 157, 344, 15, 0},
+    {6, CtlKind::Label, IDC_lblShortcut, "", 176, 172, 344, 15, 0},
+    {6, CtlKind::Label, IDC_lblRegistry, "", 176, 187, 344, 15, 0},
+    {6, CtlKind::Label, IDC_lblConfigs, "", 176, 202, 344, 15, 0},
+    {6, CtlKind::Label, IDC_lblServices, "", 176, 217, 344, 15, 0},
+    {6, CtlKind::Label, IDC_lblTasks, "", 176, 232, 344, 15, 0},
 
     // Page Search: the sub-notebook above the found list.
-    {7, CtlKind::Notebook, IDC_NotebookSub, "", 88, 0, 440, 86, 9},
-    {7, CtlKind::ListView, IDC_lvFound, "", 2, 86, 528, 160, 32},
+    {7, CtlKind::Notebook, IDC_NotebookSub, "", 88, 0, 440, 100, 9},
+    {7, CtlKind::ListView, IDC_lvFound, "", 2, 100, 528, 146, 32},
     {kOnSubPage + 0, CtlKind::Label, IDC_lblSearchType, "Now searching for", 0, 32, 432, 16, 0},
     {kOnSubPage + 0, CtlKind::Label, IDC_lblSearchIn, "in", 0, 52, 432, 30, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundINI, "", 0, 26, 210, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundGroup, "", 0, 40, 210, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundShortcut, "", 216, 26, 216, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundReg, "", 216, 40, 216, 15, 0},
-    // Beside the heading, which is made narrower on this sub-page.
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundSvc, "", 0, 54, 210, 15, 0},
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundTsk, "", 216, 54, 216, 15, 0},
+    // Beside the heading, which is made narrower on this sub-page, level
+    // with its top.
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundCfg, "", 216, 8, 216, 15, 0},
     {kOnSubPage + 1, CtlKind::Label, IDC_lblFoundHint,
      "To change Y to N or back, double-click item or press space bar. Optionally select multiple items and "
      "right-click.",
-     0, 54, 432, 32, 0},
+     0, 68, 432, 32, 0},
     // In the hint's place when a search left something out (shown then only).
-    {kOnSubPage + 1, CtlKind::Label, IDC_lblSearchNotes, "", 0, 54, 432, 32, 0},
+    {kOnSubPage + 1, CtlKind::Label, IDC_lblSearchNotes, "", 0, 68, 432, 32, 0},
     {kOnSubPage + 2, CtlKind::Label, 0,
      "Press the Save List button if you wish to retain a record of the found items list displayed below. The "
      "list will be saved as a table in a Rich Text Format file. Only items marked Y will be saved.",
@@ -198,6 +207,15 @@ const ControlSpec kControls[] = {
      88, 32, 432, 44, 0},
     {11, CtlKind::RadioGroup, IDC_rgConfigs, "", 88, 84, 330, 124, 62},
     {11, CtlKind::Check, IDC_cbSkipConfigs, kSkipCaption, 88, 224, 250, 17, 25},
+
+    // Page ServicesTasks
+    {12, CtlKind::Label, 0,
+     "Services and scheduled tasks start a program by its path too. Movix 32 reads them from the service "
+     "manager and the Task Scheduler and changes them through these. Which should it search?",
+     88, 32, 432, 44, 0},
+    {12, CtlKind::RadioGroup, IDC_rgServices, "", 88, 80, 330, 64, 81},
+    {12, CtlKind::RadioGroup, IDC_rgTasks, "", 88, 150, 330, 64, 82},
+    {12, CtlKind::Check, IDC_cbSkipServicesTasks, kSkipCaption, 88, 224, 250, 17, 25},
 };
 
 const int kControlCount = static_cast<int>(sizeof kControls / sizeof kControls[0]);

@@ -46,7 +46,7 @@ struct RadioSpec {
     const char* caption;
     const char* items[5];
 };
-extern const RadioSpec kRadioGroups[5];
+extern const RadioSpec kRadioGroups[7];
 
 // Page facts: caption (identifier), heading and help context.
 struct PageSpec {
@@ -54,7 +54,7 @@ struct PageSpec {
     const char* heading;
     int helpContext;
 };
-extern const PageSpec kPages[12];
+extern const PageSpec kPages[13];
 extern const PageSpec kSubPages[3];
 
 }  // namespace movix

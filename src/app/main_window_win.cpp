@@ -386,6 +386,7 @@ void TForm1::FormCreate() {
     SkipBoxes[kPageRegistryKeys] = Control(IDC_cbSkipRegistry);
     SkipBoxes[kPageIgnoreKeys] = Control(IDC_cbSkipIgnoreKeys);
     SkipBoxes[kPageConfigFiles] = Control(IDC_cbSkipConfigs);
+    SkipBoxes[kPageServicesTasks] = Control(IDC_cbSkipServicesTasks);
 
     try {
         LoadSettings();
@@ -420,9 +421,10 @@ void TForm1::ApplyPlatformRestrictions() {
 
 // --- Next and Back ------------------------------------------------------------
 
-const int kPageOrder[kPageCount] = {kPageFromAndTo, kPageIniFiles,     kPageGroups,    kPageShortcuts,
-                                    kPageRegistryKeys, kPageIgnoreKeys, kPageConfigFiles, kPageConfirm,
-                                    kPageSearch,       kPageFinalPage,  kPageReplacing,   kPageFinalFinal};
+const int kPageOrder[kPageCount] = {kPageFromAndTo,    kPageIniFiles,      kPageGroups,      kPageShortcuts,
+                                    kPageRegistryKeys, kPageIgnoreKeys,    kPageConfigFiles, kPageServicesTasks,
+                                    kPageConfirm,      kPageSearch,        kPageFinalPage,   kPageReplacing,
+                                    kPageFinalFinal};
 
 namespace {
 
@@ -538,6 +540,9 @@ void TForm1::NotebookMainPageChanged() {
     case kPageConfigFiles:
         FocusRadioGroup(IDC_rgConfigs);
         break;
+    case kPageServicesTasks:
+        FocusRadioGroup(IDC_rgServices);
+        break;
     case kPageConfirm: {
         SetText(IDC_lblFrom, Text(IDC_EditOldAddress));
         const std::string newAddress = Text(IDC_EditNewAddress);
@@ -548,6 +553,8 @@ void TForm1::NotebookMainPageChanged() {
         SetText(IDC_lblShortcut, StripAmpersands(RadioCaption(IDC_rgShortcuts)));
         SetText(IDC_lblRegistry, StripAmpersands(RadioCaption(IDC_rgRegistry)));
         SetText(IDC_lblConfigs, StripAmpersands(RadioCaption(IDC_rgConfigs)));
+        SetText(IDC_lblServices, StripAmpersands(RadioCaption(IDC_rgServices)));
+        SetText(IDC_lblTasks, StripAmpersands(RadioCaption(IDC_rgTasks)));
         break;
     }
     case kPageSearch:
@@ -764,16 +771,17 @@ void TForm1::FormResize() {
     moveX(IDC_btnBrowseFileTo, W - Px(s, 39));
     moveY(IDC_cbShowAll, H - Px(s, 88));
     moveY(IDC_cbMoveFolder, H - Px(s, 88));
-    for (int p = 1; p <= 5; ++p)
-        SetWindowPos(SkipBoxes[p] ? SkipBoxes[p] : nullptr, nullptr, Px(s, 88), H - Px(s, 88), 0, 0,
-                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+    for (int p = 1; p < kPageCount; ++p)
+        if (SkipBoxes[p])
+            SetWindowPos(SkipBoxes[p], nullptr, Px(s, 88), H - Px(s, 88), 0, 0,
+                         SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
     resize(IDC_lbIgnoreKey, W - Px(s, 104), -1);
     const int subWidth = W - Px(s, 100);
     resize(IDC_NotebookSub, subWidth, -1);
     for (int p = 0; p < kSubPageCount; ++p)
         resize(IDC_SubPageBase + p, subWidth, -1);
     moveX(IDC_BtnSaveList, subWidth - Px(s, 104));
-    resize(IDC_lvFound, W - Px(s, 12), H - Px(s, 152));
+    resize(IDC_lvFound, W - Px(s, 12), H - Px(s, 166));
     resize(IDC_pnlShowFromString, W - Px(s, 123), -1);
     resize(IDC_EditNewAddressAgain, W - Px(s, 123), -1);
     moveX(IDC_btnSaveLog, W - Px(s, 113));

@@ -37,7 +37,9 @@ enum MainPage {
     kPageFinalFinal = 10,
     // Shown after the Registry's pages and before Confirm (see kPageOrder).
     kPageConfigFiles = 11,
-    kPageCount = 12
+    // Services and scheduled tasks, after the configuration files.
+    kPageServicesTasks = 12,
+    kPageCount = 13
 };
 // The pages in the order Next shows them.
 extern const int kPageOrder[kPageCount];
@@ -132,7 +134,8 @@ public:
     bool MoveFolderFirst(TUndoRecorder& journal, const std::string& oldAddress, const std::string& newAddress);
     void SaveFoundListAsRtf(const std::string& fileName);
     void SaveLog(const std::string& fileName);
-    int FoundIni = -1, FoundGroups = -1, FoundShortcuts = -1, FoundRegistry = -1, FoundConfigs = -1;
+    int FoundIni = -1, FoundGroups = -1, FoundShortcuts = -1, FoundRegistry = -1, FoundConfigs = -1,
+        FoundServices = -1, FoundTasks = -1;
     int* CurrentCount = nullptr;
 
     // A hit from a search thread (through the synchronised call): a new row

@@ -214,7 +214,8 @@ void TForm1::RunReplacement() {
 // the search page, the replacement run's the log and the replacing page.
 void TForm1::StepStarted(int kind) {
     static const char* const kReplacing[kKindSlots] = {"",         "in INI files",    "in Groups",
-                                                       "in Shortcuts", "in the Registry", "in configuration files"};
+                                                       "in Shortcuts", "in the Registry", "in configuration files",
+                                                       "in services",  "in scheduled tasks"};
     if (!replacing_)
         SearchStepStarted(kind);
     else if (kind >= KindIni && kind < kKindSlots)

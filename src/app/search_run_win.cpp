@@ -38,7 +38,7 @@ void TForm1::StartIniSearch() {
     busy_ = true;
     SetBusyCursor(true);
     // A kind left out keeps -1; a step that starts sets its count to 0.
-    FoundIni = FoundGroups = FoundShortcuts = FoundRegistry = FoundConfigs = -1;
+    FoundIni = FoundGroups = FoundShortcuts = FoundRegistry = FoundConfigs = FoundServices = FoundTasks = -1;
     TSearchSettings settings;
     settings.OldAddress = Text(IDC_EditOldAddress);
     settings.ProgressLabel = Control(IDC_lblSearchIn);
@@ -49,6 +49,8 @@ void TForm1::StartIniSearch() {
     settings.ConfigMode = ConfigWalkModeForItem(RadioIndex(IDC_rgConfigs));
     settings.NewAddress = Text(IDC_EditNewAddress);
     settings.ConfigTypes = SavedConfigTypes();
+    settings.Services = RadioIndex(IDC_rgServices) > 0;
+    settings.Tasks = RadioIndex(IDC_rgTasks) > 0;
     settings.IgnoreKeys = ListBoxStrings(Control(IDC_lbIgnoreKey));
     SearchRunner().Start(settings);
 }
@@ -66,9 +68,16 @@ void TForm1::StartRegistrySearch() {
 }
 
 void TForm1::SearchStepStarted(int kind) {
-    static int TForm1::*const kCount[kKindSlots] = {nullptr,         &TForm1::FoundIni,      &TForm1::FoundGroups,
-                                                    &TForm1::FoundShortcuts, &TForm1::FoundRegistry, &TForm1::FoundConfigs};
-    static const int kLabel[kKindSlots] = {0, IDC_lblIni, IDC_lblGroup, IDC_lblShortcut, IDC_lblRegistry, IDC_lblConfigs};
+    static int TForm1::*const kCount[kKindSlots] = {nullptr,
+                                                    &TForm1::FoundIni,
+                                                    &TForm1::FoundGroups,
+                                                    &TForm1::FoundShortcuts,
+                                                    &TForm1::FoundRegistry,
+                                                    &TForm1::FoundConfigs,
+                                                    &TForm1::FoundServices,
+                                                    &TForm1::FoundTasks};
+    static const int kLabel[kKindSlots] = {
+        0, IDC_lblIni, IDC_lblGroup, IDC_lblShortcut, IDC_lblRegistry, IDC_lblConfigs, IDC_lblServices, IDC_lblTasks};
     if (kind < KindIni || kind >= kKindSlots)
         return;
     this->*kCount[kind] = 0;
@@ -97,7 +106,9 @@ void TForm1::ShowSearchResults() {
                  {IDC_lblFoundGroup, FoundGroups, KindGrp},
                  {IDC_lblFoundShortcut, FoundShortcuts, KindLnk},
                  {IDC_lblFoundReg, FoundRegistry, KindReg},
-                 {IDC_lblFoundCfg, FoundConfigs, KindCfg}};
+                 {IDC_lblFoundCfg, FoundConfigs, KindCfg},
+                 {IDC_lblFoundSvc, FoundServices, KindSvc},
+                 {IDC_lblFoundTsk, FoundTasks, KindTsk}};
     for (const auto& f : found) {
         const TKindNames& names = *KindNamesOf(f.kind);
         SetText(f.label, caption(f.count, f.kind, names.NoneSearched, names.Counted));
@@ -110,7 +121,8 @@ void TForm1::ShowSearchResults() {
     ShowWindow(Control(IDC_lblSearchNotes), notes.empty() ? SW_HIDE : SW_SHOW);
     ShowWindow(Control(IDC_lblFoundHint), notes.empty() ? SW_SHOW : SW_HIDE);
     ShowSubPage(kSubSearchResults);
-    Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0 || FoundConfigs > 0);
+    Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0 ||
+                            FoundConfigs > 0 || FoundServices > 0 || FoundTasks > 0);
     Enable(IDC_BtnPrev, false);
     busy_ = false;
     SetBusyCursor(false);

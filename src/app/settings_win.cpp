@@ -136,6 +136,8 @@ void TForm1::LoadSettings() {
     SetRadioIndex(IDC_rgShortcuts, choices.Item[KindLnk]);
     SetRadioIndex(IDC_rgRegistry, choices.Item[KindReg]);
     SetRadioIndex(IDC_rgConfigs, choices.Item[KindCfg]);
+    SetRadioIndex(IDC_rgServices, choices.Item[KindSvc]);
+    SetRadioIndex(IDC_rgTasks, choices.Item[KindTsk]);
     const struct {
         int id;
         const char* name;
@@ -143,7 +145,8 @@ void TForm1::LoadSettings() {
                  {IDC_cbSkipGroups, "Groups"},
                  {IDC_cbSkipShortcuts, "Shortcuts"},
                  {IDC_cbSkipRegistry, "Registry"},
-                 {IDC_cbSkipConfigs, "Configuration Files"}};
+                 {IDC_cbSkipConfigs, "Configuration Files"},
+                 {IDC_cbSkipServicesTasks, "Services and Tasks"}};
     for (const auto& skip : skips) {
         SendMessageA(Control(skip.id), BM_SETCHECK,
                      ReadInteger(kSkipPagesSubkey, skip.name, 0) == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -177,6 +180,9 @@ void TForm1::SaveSettings() {
     WriteInteger(kSkipPagesSubkey, "Registry", Checked(IDC_cbSkipRegistry) ? 1 : 0);
     WriteInteger(kSettingsSubkey, "Configuration Files", RadioIndex(IDC_rgConfigs));
     WriteInteger(kSkipPagesSubkey, "Configuration Files", Checked(IDC_cbSkipConfigs) ? 1 : 0);
+    WriteInteger(kSettingsSubkey, "Services", RadioIndex(IDC_rgServices));
+    WriteInteger(kSettingsSubkey, "Scheduled Tasks", RadioIndex(IDC_rgTasks));
+    WriteInteger(kSkipPagesSubkey, "Services and Tasks", Checked(IDC_cbSkipServicesTasks) ? 1 : 0);
 }
 
 }  // namespace movix

@@ -76,7 +76,7 @@ std::vector<std::string> CommandLineArguments() {
 // --- The saved choices, as the wizard's pages start with them ---------------
 
 struct TChoices {
-    int Ini = 2, Groups = 1, Shortcuts = 1, Registry = 2, Configs = 2;
+    int Ini = 2, Groups = 1, Shortcuts = 1, Registry = 2, Configs = 2, Services = 1, Tasks = 1;
     std::vector<std::string> IgnoreKeys;
     std::string ConfigTypes;
 };
@@ -99,6 +99,8 @@ TChoices ReadSavedChoices() {
     choices.Registry = saved.Item[KindReg];
     choices.Configs = saved.Item[KindCfg];
     choices.ConfigTypes = SavedConfigTypes();
+    choices.Services = saved.Item[KindSvc];
+    choices.Tasks = saved.Item[KindTsk];
 
     // The ignore list: the keys the user added, and the system's own.
     {
@@ -282,7 +284,7 @@ class TUnattendedRun final : public IRunCallback {
     std::string oldUpper_;
     bool flaggedToo_;
     int kind_ = KindNone;
-    int counts_[kKindSlots] = {-1, -1, -1, -1, -1, -1};
+    int counts_[kKindSlots] = {-1, -1, -1, -1, -1, -1, -1, -1};
     std::vector<TFoundItem> rows_;
     std::vector<std::string> log_;
     bool ended_ = false;
@@ -362,6 +364,10 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
         choices.Registry = line.Registry;
     if (line.Configs >= 0)
         choices.Configs = line.Configs;
+    if (line.Services >= 0)
+        choices.Services = line.Services;
+    if (line.Tasks >= 0)
+        choices.Tasks = line.Tasks;
 
     UiDispatcher::Init();
     // The search threads show where they are in a label; this one is never
@@ -369,7 +375,7 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     const HWND label = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
     TUnattendedRun run(console, label, line.OldAddress, line.Flagged);
     const int chosen[kKindSlots] = {0, choices.Ini, choices.Groups, choices.Shortcuts, choices.Registry,
-                                    choices.Configs};
+                                    choices.Configs, choices.Services, choices.Tasks};
     for (int k = 0; k < kKindCount; ++k) {
         const TKindNames& names = kKindNames[k];
         const int index = chosen[names.Code];
@@ -390,6 +396,8 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     settings.ConfigMode = ConfigWalkModeForItem(choices.Configs);
     settings.NewAddress = line.NewAddress;
     settings.ConfigTypes = choices.ConfigTypes;
+    settings.Services = choices.Services > 0;
+    settings.Tasks = choices.Tasks > 0;
     settings.IgnoreKeys = choices.IgnoreKeys;
 
     SYSTEMTIME now;

@@ -83,6 +83,19 @@ const char* SubTypeText(int subType) {
                                         "key", "val", "dat", "dat", "msz", "env"};
     if (subType >= kSubTypeSpellingFirst && subType <= kSubTypeSpellingLast)
         return SpellingCode(static_cast<TSpelling>(subType - kSubTypeSpellingFirst));
+    switch (subType) {
+        case kSubTypeServiceCommand:
+        case kSubTypeTaskProgram:
+            return "cmd";
+        case kSubTypeServiceDescription:
+            return "desc";
+        case kSubTypeTaskArguments:
+            return "arg";
+        case kSubTypeTaskFolder:
+            return "dir";
+        default:
+            break;
+    }
     return subType >= 1 && subType <= 11 ? texts[subType] : texts[0];
 }
 
@@ -142,6 +155,14 @@ int HelpContextForRow(std::string_view typeText, int subType) {
         case KindCfg:
             if (subType >= kSubTypeSpellingFirst && subType <= kSubTypeSpellingLast)
                 return 65 + (subType - kSubTypeSpellingFirst);  // plain 65, slash 66, json 67, xml 68, url 69
+            break;
+        case KindSvc:
+            if (subType == kSubTypeServiceCommand || subType == kSubTypeServiceDescription)
+                return 84 + (subType - kSubTypeServiceCommand);  // cmd 84, desc 85
+            break;
+        case KindTsk:
+            if (subType >= kSubTypeTaskProgram && subType <= kSubTypeTaskFolder)
+                return 86 + (subType - kSubTypeTaskProgram);  // cmd 86, arg 87, dir 88
             break;
         default:
             break;

@@ -62,10 +62,13 @@ TFoundItem PlaceholderItem();
 // "<none>" (a Registry value, say) and must never be taken for the placeholder.
 bool IsPlaceholder(const TFoundItem& row);
 
-// "INI", "GRP", "LNK", "REG" for 1..4; "err" for 0 and any other code.
+// "INI", "GRP", "LNK", "REG", "CFG", "SVC", "TSK" for 1..7; "err" for 0 and
+// any other code.
 const char* KindText(int kind);
 // "sec", "cmd", "ico", "dir", "arg", "key", "val", "dat" (8 and 9), "msz",
-// "env" for 1..11; "err" for 0 and any other code.
+// "env" for 1..11; the spellings for 12..16; "cmd", "desc" for 20, 21
+// (services); "cmd", "arg", "dir" for 25..27 (tasks); "err" for 0 and any
+// other code.
 const char* SubTypeText(int subType);
 
 enum FoundColumn : int { ColItem = 0, ColPath = 1, ColType = 2, ColSubType = 3, ColContext = 4 };

@@ -12,6 +12,8 @@ const char* const kShortcutScopes[] = {"", "Start Menu and Desktop", "the Window
 const char* const kRegistryScopes[] = {"", "HKCR and HKCU", "HKCR, HKCU and HKCC", "all of the Registry"};
 const char* const kConfigScopes[] = {"", "the New folder", "the New folder and the data folders",
                                      "the New folder and every user's data folders", "all fixed drives"};
+const char* const kServiceScopes[] = {"", "all services and drivers"};
+const char* const kTaskScopes[] = {"", "all scheduled tasks"};
 
 }  // namespace
 
@@ -27,6 +29,10 @@ const TKindNames kKindNames[] = {
     {KindCfg, "CFG", "configuration files", "Configuration files", "Configuration file",
      " matches in configuration files", "No configuration files searched", "configs", 5, kConfigScopes,
      "Configuration Files", 2},
+    {KindSvc, "SVC", "services", "Services", "Service", " matches in services", "No services searched", "services", 2,
+     kServiceScopes, "Services", 1},
+    {KindTsk, "TSK", "scheduled tasks", "Scheduled tasks", "Scheduled task", " matches in scheduled tasks",
+     "No scheduled tasks searched", "tasks", 2, kTaskScopes, "Scheduled Tasks", 1},
 };
 const int kKindCount = static_cast<int>(sizeof kKindNames / sizeof kKindNames[0]);
 

@@ -11,8 +11,10 @@ constexpr int KindGrp = 2;
 constexpr int KindLnk = 3;
 constexpr int KindReg = 4;
 constexpr int KindCfg = 5;
+constexpr int KindSvc = 6;
+constexpr int KindTsk = 7;
 // One past the highest kind code: arrays indexed by kind code have this size.
-constexpr int kKindSlots = 6;
+constexpr int kKindSlots = 8;
 
 // Sub-type codes of a hit.
 constexpr int kSubTypeSection = 1;
@@ -32,6 +34,14 @@ constexpr int kSubTypeEnvData = 11;
 // in (the order of TSpelling: plain, slash, json, xml, url).
 constexpr int kSubTypeSpellingFirst = 12;
 constexpr int kSubTypeSpellingLast = 16;
+// Service hits: the binary path with its arguments, the description.
+constexpr int kSubTypeServiceCommand = 20;
+constexpr int kSubTypeServiceDescription = 21;
+// Scheduled-task hits, by the field of the exec action: program,
+// arguments, working folder.
+constexpr int kSubTypeTaskProgram = 25;
+constexpr int kSubTypeTaskArguments = 26;
+constexpr int kSubTypeTaskFolder = 27;
 
 // What the log, the console and the pages call one kind of target, and its
 // switch on the command line. Every kind has one entry, in the order the

@@ -19,11 +19,13 @@ struct TReplaceHit {
     // default value's being empty. The Text alone cannot tell a name that
     // holds "=" or reads "(default)" from the default value; without it the
     // replacer falls back to reading the name out of the Text.
+    // Scheduled-task hits: the number of the exec action, from 1.
     std::optional<std::string> ValueName = std::nullopt;
 };
 
-// One target: the full file name (INI, LNK), the group name (GRP) or the full
-// key path (REG), with its hits in list order. Replacers consume hits from
+// One target: the full file name (INI, LNK), the group name (GRP), the full
+// key path (REG), the service's name (SVC) or the task's full path (TSK),
+// with its hits in list order. Replacers consume hits from
 // `Hits` as they apply them.
 struct TReplaceGroup {
     std::string Key;

@@ -368,6 +368,36 @@ std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoS
             if (expect(3))
                 if (TUndoEntry* e = find(TUndoKind::GroupItem))
                     e->After = f[2];
+        } else if (tag == "service-before") {
+            if (expect(5))
+                if (TUndoEntry* e = begin(TUndoKind::Service)) {
+                    e->Target = f[2];
+                    e->Name = f[3];
+                    e->Before = f[4];
+                }
+        } else if (tag == "service-after") {
+            if (expect(3))
+                if (TUndoEntry* e = find(TUndoKind::Service))
+                    e->After = f[2];
+        } else if (tag == "task-before") {
+            if (expect(5))
+                if (TUndoEntry* e = begin(TUndoKind::Task)) {
+                    e->Target = f[2];
+                    e->Before = f[3];
+                    e->Saved = f[4];
+                }
+        } else if (tag == "task-field") {
+            if (expect(5))
+                if (TUndoEntry* e = find(TUndoKind::Task)) {
+                    if (e->After)
+                        issue("\"task-field\" after its \"task-after\"");
+                    else
+                        e->Listing.push_back({f[2], f[3], f[4]});
+                }
+        } else if (tag == "task-after") {
+            if (expect(3))
+                if (TUndoEntry* e = find(TUndoKind::Task))
+                    e->After = f[2];
         } else if (tag == "move-before") {
             if (expect(5) && f[4] != "0" && f[4] != "1")
                 issue("\"move-before\" with a junction mark \"" + f[4] + "\"");

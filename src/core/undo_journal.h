@@ -9,6 +9,12 @@
 //   ini-before<TAB><id><TAB><file><TAB><state>#<seal>
 //   ...
 //
+// A service's field and a scheduled task are recorded by their texts:
+// "service-before" (the service's name, the field, its state) and
+// "service-after"; "task-before" (the task's path, the state of the fields
+// the run rewrites, the task's definition as XML), a "task-field" line for
+// each field with the text the run writes into it, and "task-after".
+//
 // A run that moved the program's folder for the user records the move
 // first: "move-before" (Old, New, and "1" when a junction is left at Old)
 // before the folder is touched, "move-after" with the digest of the tree
@@ -32,7 +38,10 @@
 //
 // States: a file's is "-" when it does not exist, else "<size>:<digest>"; a
 // Registry value's is "-" or "<type>:<hex of the data bytes>" (empty data has
-// no hex digits); a key's is "-" or the digest of everything below it.
+// no hex digits); a key's is "-" or the digest of everything below it; a
+// service field's is "-" when it cannot be read, else "=" and its text; a
+// task's is its fields' states in order, each with its length before it
+// ("4:=abc").
 // Digests are made by the caller (a cryptographic hash: a state decides
 // which bytes are put back).
 #pragma once
@@ -49,7 +58,7 @@ namespace movix {
 constexpr int kUndoJournalVersion = 2;
 extern const char* const kUndoJournalMagic;  // "MOVIX32-UNDO"
 
-enum class TUndoKind { Ini, Shortcut, Value, KeyMove, GroupItem, FolderMove };
+enum class TUndoKind { Ini, Shortcut, Value, KeyMove, GroupItem, FolderMove, Service, Task };
 
 // One changed target, as the journal records it.
 struct TUndoEntry {
@@ -70,10 +79,13 @@ struct TUndoEntry {
     std::string BeforeNew;                // KeyMove: the new name's state before
     std::optional<std::string> After;     // missing when the run did not record it (FolderMove: the tree's digest)
     std::optional<std::string> AfterNew;  // KeyMove
-    // Ini: the backup's file name (known after). Shortcut: the copy's file name.
+    // Ini: the backup's file name (known after). Shortcut: the copy's file
+    // name. Task: the task's definition before, as XML.
     std::string Saved;
     // KeyMove: the values below the old key as they were: relative key path,
-    // value name and value state, one triple a listing line.
+    // value name and value state, one triple a listing line. Task: the
+    // fields the run rewrites: the action's number, the field, the text
+    // written.
     struct TKeyValue {
         std::string Path, Name, State;
     };

@@ -12,6 +12,10 @@ std::string TargetKey(const TFoundItem& row) {
             return row.Path + row.Item;
         return row.Path + "\\" + row.Item;
     }
+    // A service by its name (the Path shows its display name), a task by
+    // its full path in the scheduler.
+    if (row.Kind == KindSvc || row.Kind == KindTsk)
+        return row.Item;
     return row.Path;
 }
 
@@ -39,7 +43,7 @@ TReplacePlan GroupRows(const std::vector<TFoundItem>& rows) {
         TReplaceHit hit;
         hit.Text = HitText(row);
         hit.SubType = row.SubType;
-        if (row.Kind == KindReg && row.SubType >= 7)
+        if ((row.Kind == KindReg && row.SubType >= 7) || row.Kind == KindTsk)
             hit.ValueName = row.ValueName;
         groups.back().Hits.push_back(hit);
     }

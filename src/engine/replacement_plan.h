@@ -18,12 +18,13 @@ struct TReplacePlan {
 
 // The target a row belongs to: the full file name for INI and LNK rows
 // (Path, a backslash unless Path ends with one, Item), the group name or the
-// key path for GRP and REG rows.
+// key path for GRP and REG rows, the Item (the service's name, the task's
+// full path) for SVC and TSK rows.
 std::string TargetKey(const TFoundItem& row);
 
 // What identifies the row's hit within its target: Context upper-cased
 // (ASCII letters only) for INI and LNK, the item title for GRP, Context as
-// it is for REG and CFG.
+// it is for REG, CFG, SVC and TSK.
 std::string HitText(const TFoundItem& row);
 
 // Groups the rows, taken in order: a row joins the last group of its kind

@@ -31,6 +31,10 @@ int TSearchRunner::ModeOf(const TSearchSettings& settings, int kind) {
             return settings.RegistryMode;
         case KindCfg:
             return settings.ConfigMode;
+        case KindSvc:
+            return settings.Services ? 0 : -1;
+        case KindTsk:
+            return settings.Tasks ? 0 : -1;
         default:
             return -1;
     }
@@ -98,6 +102,7 @@ void TSearchRunner::StartAt(std::size_t index) {
     search.IgnoreKeys = settings_.IgnoreKeys;
     search.ConfigTypes = settings_.ConfigTypes;
     search.Listings = listings_;
+    search.ServicesSearched = settings_.Services;
     search.ProgMan = &progMan_;
     search.OnFound = [this](const std::string& item, const std::string& path, const std::string& context, int code,
                             int subType, const std::string& valueName) {

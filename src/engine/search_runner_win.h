@@ -32,6 +32,10 @@ struct TSearchSettings {
     int ShortcutMode = -1;
     int RegistryMode = -1;
     int ConfigMode = -1;
+    // The services and the scheduled tasks: every one is searched (true)
+    // or none.
+    bool Services = false;
+    bool Tasks = false;
     // Registry keys the search does not enter.
     std::vector<std::string> IgnoreKeys;
     // The types of configuration files searched; empty: the default list.

@@ -292,7 +292,11 @@ void SplitTaskPath(const std::string& taskPath, std::string& folder, std::string
     name = taskPath.substr(slash + 1);
 }
 
-std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr, const std::atomic<bool>* cancel) {
+std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr,
+                                           const std::atomic<bool>* cancel,
+                                           bool* listed) {
+    if (listed)
+        *listed = false;
     TaskSearch search{UpperText(oldAddr), cancel, {}};
     if (search.oldUpper.empty())
         return {};
@@ -301,9 +305,25 @@ std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr, const std
     if (!service)
         return {};
     ComPtr<ITaskFolder> root = OpenFolder(service.get(), "\\");
-    if (root)
-        search.SearchFolder(root.get());
+    if (!root)
+        return {};
+    if (listed) {
+        ComPtr<IRegisteredTaskCollection> tasks;
+        LONG count = 0;
+        *listed = SUCCEEDED(root->GetTasks(TASK_ENUM_HIDDEN, tasks.put())) && tasks &&
+                  SUCCEEDED(tasks->get_Count(&count));
+    }
+    search.SearchFolder(root.get());
     return std::move(search.hits);
+}
+
+std::optional<std::string> ReadTaskXml(const std::string& taskPath) {
+    ComInit com;
+    OpenTask t = Open(taskPath, "", [](const std::string&) {});
+    Bstr xml;
+    if (!t.task || FAILED(t.task->get_Xml(xml.put())))
+        return std::nullopt;
+    return xml.Utf8();
 }
 
 std::optional<std::string> ReadTaskField(const std::string& taskPath, int action, const std::string& field) {

@@ -32,7 +32,11 @@ struct TTaskHit {
 // folder's own tasks before its subfolders. What cannot be read is passed
 // over in silence. `cancel`, when given and set, ends the walk before the
 // next task or folder. Nothing is found when the scheduler does not connect.
-std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr, const std::atomic<bool>* cancel = nullptr);
+// `listed`, when given, tells whether the scheduler connected and listed the
+// tasks of its root folder: false means nothing could be searched at all.
+std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr,
+                                           const std::atomic<bool>* cancel = nullptr,
+                                           bool* listed = nullptr);
 
 // What a replacement did to one task: its definition before (as the
 // scheduler's XML), and each field with the text written into it.
@@ -62,6 +66,10 @@ bool RestoreTaskChange(const TTaskChange& change, const TLogLine& log);
 // The current text of a field of an exec action of a task; nothing when the
 // task, the action or the field cannot be read.
 std::optional<std::string> ReadTaskField(const std::string& taskPath, int action, const std::string& field);
+
+// The task's definition as the scheduler's XML; nothing when the task
+// cannot be opened or read.
+std::optional<std::string> ReadTaskXml(const std::string& taskPath);
 
 // A task's full path split into its folder's path and its own name:
 // \A\B\Task gives \A\B and Task, \Task gives \ and Task.

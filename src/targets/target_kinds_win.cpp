@@ -10,6 +10,8 @@
 #include "targets/ini_files_win.h"
 #include "targets/progman_groups_win.h"
 #include "targets/registry_replace_win.h"
+#include "targets/service_entries.h"
+#include "targets/service_kinds_win.h"
 #include "targets/shortcuts_win.h"
 #include "targets/undo_journal_win.h"
 
@@ -20,6 +22,22 @@ namespace {
 TFoundEvent PlainHits(const TRegFoundEvent& onFound) {
     return [onFound](const std::string& item, const std::string& path, const std::string& context, int kind,
                      int subType) { onFound(item, path, context, kind, subType, std::string()); };
+}
+
+// The control set the system runs with ("ControlSet001"); empty when the
+// Registry does not say.
+std::string CurrentControlSet() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\Select", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return std::string();
+    DWORD current = 0, type = 0, size = sizeof current;
+    const LONG got =
+        RegQueryValueExW(key, L"Current", nullptr, &type, reinterpret_cast<BYTE*>(&current), &size);
+    RegCloseKey(key);
+    if (got != ERROR_SUCCESS || type != REG_DWORD || current == 0 || current > 999)
+        return std::string();
+    std::string digits = std::to_string(current);
+    return "ControlSet" + std::string(3 - digits.size(), '0') + digits;
 }
 
 // One group in the form the replacers take, and back: also when the
@@ -114,9 +132,25 @@ class TRegistryKind final : public TTargetKind {
   public:
     TRegistryKind() : TTargetKind(KindReg) {}
     TMovixThread* NewSearch(const TKindSearch& s) override {
-        TSearchRegThread* thread = new TSearchRegThread(KindReg, s.OldAddress, s.ProgressLabel, PlainHits(s.OnFound),
+        TRegFoundEvent onFound = s.OnFound;
+        if (s.ServicesSearched) {
+            // The services' search lists each binary path and description
+            // once, as the service manager gives it; listed here too, it
+            // would be rewritten behind the manager's back first.
+            onFound = [onFound, controlSet = CurrentControlSet()](const std::string& item, const std::string& path,
+                                                                  const std::string& context, int kind, int subType,
+                                                                  const std::string& valueName) {
+                // The Context is the value's name, "=" and its text.
+                const std::size_t prefix = valueName.size() + 1;
+                if ((subType == kSubTypeData || subType == kSubTypeExpandData) && context.size() >= prefix &&
+                    IsServiceManagerValue(path, valueName, std::string_view(context).substr(prefix), controlSet))
+                    return;
+                onFound(item, path, context, kind, subType, valueName);
+            };
+        }
+        TSearchRegThread* thread = new TSearchRegThread(KindReg, s.OldAddress, s.ProgressLabel, PlainHits(onFound),
                                                         s.IgnoreKeys, s.Mode);
-        thread->OnFoundValue = s.OnFound;
+        thread->OnFoundValue = onFound;
         return thread;
     }
     bool LastToFirst() const override { return true; }
@@ -181,8 +215,10 @@ const std::vector<TTargetKind*>& TargetKinds() {
     static TShortcutKind shortcuts;
     static TRegistryKind registry;
     static TConfigKind configs;
+    static TServiceKind services;
+    static TTaskKind tasks;
     // In the order of kKindNames.
-    static const std::vector<TTargetKind*> kinds = {&ini, &groups, &shortcuts, &registry, &configs};
+    static const std::vector<TTargetKind*> kinds = {&ini, &groups, &shortcuts, &registry, &configs, &services, &tasks};
     return kinds;
 }
 

@@ -38,6 +38,10 @@ struct TKindSearch {
     // The types of configuration files searched ("json;xml;..."); empty:
     // the default list.
     std::string ConfigTypes;
+    // The services are searched in the same run: the Registry search leaves
+    // out their binary paths (ImagePath) and descriptions, which the
+    // services' search lists and the service manager rewrites.
+    bool ServicesSearched = false;
     // The conversation with Program Manager, owned by the run's thread.
     TDdeClientConv* ProgMan = nullptr;
     // Every hit, with the value's own name where there is one.

@@ -24,6 +24,10 @@
 #include "targets/registry_paths.h"
 #include "targets/registry_replace_win.h"
 #include "targets/registry_win.h"
+#include "targets/scheduled_tasks_win.h"
+#include "targets/service_entries.h"
+#include "targets/service_kinds_win.h"
+#include "targets/services_win.h"
 
 namespace movix {
 
@@ -159,6 +163,18 @@ std::string ValueNameOf(const TReplaceHit& hit) {
     return split ? split->ValueName : std::string();
 }
 
+// The state of the fields of a task, as the journal keeps it.
+std::string TaskFieldsState(const std::string& taskPath, const std::vector<TUndoEntry::TKeyValue>& fields) {
+    std::vector<std::optional<std::string>> texts;
+    for (const TUndoEntry::TKeyValue& f : fields) {
+        TReplaceHit numbered;
+        numbered.ValueName = f.Path;
+        const int action = TaskActionOf(numbered);
+        texts.push_back(action > 0 ? ReadTaskField(taskPath, action, f.Name) : std::nullopt);
+    }
+    return FieldsState(texts);
+}
+
 // ------------------------------------------------- the folder of copies
 
 // The user the process runs as.
@@ -275,6 +291,8 @@ struct TUndoRecorder::Pending {
     int kind = 0;
     std::string id;
     std::string target, name, newName;
+    // A task's fields the run rewrites (action, field, text written).
+    std::vector<TUndoEntry::TKeyValue> fields;
 };
 
 std::string DefaultUndoFolder() {
@@ -415,7 +433,7 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
         for (const Pending& p : pending_)
             if (p.kind == k && p.target == target && p.name == name && p.newName == newName)
                 return nullptr;
-        pending_.push_back({k, std::to_string(nextId_++), target, name, newName});
+        pending_.push_back({k, std::to_string(nextId_++), target, name, newName, {}});
         return &pending_.back();
     };
     // A configuration file is rewritten like an INI file, with a backup
@@ -486,6 +504,36 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
                         records.push_back({"value-before", p->id, Utf8(group.Key), Utf8(n), ValueState(group.Key, n)});
             }
         }
+    } else if (kind == KindSvc) {
+        for (const TReplaceHit& hit : group.Hits) {
+            const std::string field = ServiceFieldOf(hit.SubType);
+            const std::optional<std::string> text = ReadServiceField(group.Key, field);
+            if (!text) {
+                error = "the service's " + std::string(field == kServiceFieldCommand ? "path" : "description") +
+                        " could not be read";
+                pending_.clear();
+                return false;
+            }
+            if (Pending* p = add(KindSvc, group.Key, field, ""))
+                records.push_back({"service-before", p->id, group.Key, field, FieldState(text)});
+        }
+    } else if (kind == KindTsk) {
+        // The whole definition is kept: Restore registers it again as it was.
+        const std::optional<std::string> xml = ReadTaskXml(group.Key);
+        if (!xml) {
+            error = "the task's definition could not be read";
+            pending_.clear();
+            return false;
+        }
+        Pending* p = add(KindTsk, group.Key, "", "");
+        for (const TReplaceHit& hit : group.Hits) {
+            std::string written = hit.Text;
+            ReplaceAllText(written, old_, new_);
+            p->fields.push_back({std::to_string(TaskActionOf(hit)), TaskFieldOf(hit.SubType), written});
+        }
+        records.push_back({"task-before", p->id, group.Key, TaskFieldsState(group.Key, p->fields), *xml});
+        for (const TUndoEntry::TKeyValue& f : p->fields)
+            records.push_back({"task-field", p->id, f.Path, f.Name, f.State});
     }
     if (!records.empty() && !Write(records, error)) {
         pending_.clear();
@@ -505,6 +553,10 @@ void TUndoRecorder::After() {
             records.push_back({"lnk-after", p.id, FileState(p.target)});
         else if (p.kind == KindReg * 10 + 6)
             records.push_back({"key-after", p.id, KeyState(p.target, p.name), KeyState(p.target, p.newName)});
+        else if (p.kind == KindSvc)
+            records.push_back({"service-after", p.id, FieldState(ReadServiceField(p.target, p.name))});
+        else if (p.kind == KindTsk)
+            records.push_back({"task-after", p.id, TaskFieldsState(p.target, p.fields)});
         else
             records.push_back({"value-after", p.id, ValueState(p.target, p.name)});
     }
@@ -579,6 +631,10 @@ std::string Describe(const TUndoEntry& e) {
             return "the folder " + Ansi(e.NewName) + " (moved there from " + Ansi(e.Target) + ")";
         case TUndoKind::GroupItem:
             return "group item " + Ansi(e.Target) + " / " + Ansi(e.Name);
+        case TUndoKind::Service:
+            return "service " + e.Target + (e.Name == kServiceFieldCommand ? " (its path)" : " (its description)");
+        case TUndoKind::Task:
+            return "scheduled task " + e.Target;
     }
     return std::string();
 }
@@ -916,6 +972,42 @@ int PutFolderBack(const TUndoEntry& e, const TLogLine& log, const std::function<
     return -1;
 }
 
+// Sets a service's field or a task back through its manager, which checks
+// once more that it is as the run left it. The manager's own lines go to the
+// log; its "*****" line becomes the reason.
+bool PutThroughManager(const TUndoEntry& e, const TLogLine& log, std::string& why) {
+    std::vector<std::string> lines;
+    const TLogLine collect = [&lines](const std::string& line) { lines.push_back(line); };
+    bool done = false;
+    if (e.Kind == TUndoKind::Service) {
+        if (e.Before.empty() || e.Before[0] != '=' || !e.After || e.After->empty() || (*e.After)[0] != '=') {
+            why = "the journal's record of it is not understood";
+            return false;
+        }
+        done = RestoreServiceChange({e.Target, e.Name, e.Before.substr(1), e.After->substr(1)}, collect);
+    } else {
+        TTaskChange change;
+        change.TaskPath = e.Target;
+        change.BeforeXml = e.Saved;
+        for (const TUndoEntry::TKeyValue& f : e.Listing) {
+            TReplaceHit numbered;
+            numbered.ValueName = f.Path;
+            change.Written.push_back({e.Target, TaskActionOf(numbered), f.Name, f.State, false});
+        }
+        done = RestoreTaskChange(change, collect);
+    }
+    static const std::string kError = "***** ";
+    for (const std::string& line : lines) {
+        if (line.compare(0, kError.size(), kError) != 0)
+            log(line);
+        else if (why.empty())
+            why = line.substr(kError.size());
+    }
+    if (!done && why.empty())
+        why = "its manager refused";
+    return done;
+}
+
 // Reads the journal and checks what decides whether it may be used at all:
 // its seals, and its folder of copies.
 std::optional<TUndoJournal> LoadJournal(const std::string& journalFile, std::string& error) {
@@ -1016,6 +1108,12 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
                 action = DecideUndo(e.Before, e.After,
                                     GroupItemLineNamed(FetchGroupLines(*conversation, Ansi(e.Target)), Ansi(e.Name)));
                 break;
+            case TUndoKind::Service:
+                action = DecideUndo(e.Before, e.After, FieldState(ReadServiceField(e.Target, e.Name)));
+                break;
+            case TUndoKind::Task:
+                action = DecideUndo(e.Before, e.After, TaskFieldsState(e.Target, e.Listing));
+                break;
         }
         if (action == TUndoAction::Nothing) {
             ++unchanged;
@@ -1061,6 +1159,10 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
                 break;
             case TUndoKind::GroupItem:
                 done = PutGroupItemBack(*conversation, e, why);
+                break;
+            case TUndoKind::Service:
+            case TUndoKind::Task:
+                done = PutThroughManager(e, log, why);
                 break;
         }
         if (done) {

@@ -45,9 +45,10 @@ class TUndoRecorder {
 
     const std::string& FileName() const { return fileName_; }
 
-    // Records what the group's targets (kind 1 INI, 3 LNK, 4 REG) hold now,
-    // before the replacer is handed the group; for a shortcut a copy of the
-    // file is made beside the journal. False, with the reason in `error`,
+    // Records what the group's targets (kind 1 INI, 3 LNK, 4 REG, 5 CFG,
+    // 6 SVC, 7 TSK) hold now, before the replacer is handed the group; for a
+    // shortcut a copy of the file is made beside the journal, for a task its
+    // definition is kept in the journal. False, with the reason in `error`,
     // when the record could not be written: the group must then not be
     // replaced.
     bool Before(int kind, const TReplaceGroup& group, std::string& error);

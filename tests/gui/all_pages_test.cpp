@@ -18,10 +18,12 @@ namespace {
 const char* const kHeadings[] = {"OLD AND NEW ADDRESS",   "INI FILE OPTIONS",       "PROGMAN GROUP OPTIONS",
                                  "SHORTCUT OPTIONS",      "REGISTRY OPTIONS",       "REGISTRY KEYS TO IGNORE",
                                  "SEARCH OPTIONS SUMMARY", "",                      "SEARCH COMPLETE",
-                                 "REPLACING",             "DONE",                   "CONFIGURATION FILE OPTIONS"};
+                                 "REPLACING",             "DONE",                   "CONFIGURATION FILE OPTIONS",
+                                 "SERVICE AND TASK OPTIONS"};
 const char* const kNames[] = {"FromAndTo", "IniFiles", "Groups",    "Shortcuts", "RegistryKeys", "IgnoreKeys",
-                              "Confirm",   "Search",   "FinalPage", "Replacing", "FinalFinal", "ConfigFiles"};
-const int kContexts[] = {2, 3, 4, 5, 6, 7, 8, 9, 12, 13, 14, 61};
+                              "Confirm",   "Search",   "FinalPage", "Replacing", "FinalFinal", "ConfigFiles",
+                              "ServicesTasks"};
+const int kContexts[] = {2, 3, 4, 5, 6, 7, 8, 9, 12, 13, 14, 61, 80};
 
 std::string TopicCaption(unsigned long context) {
     static const movix::HelpFile file = [] {
@@ -56,11 +58,12 @@ TEST(AllPages, EachPageHasItsHeadingHelpTopicAndScreenshot) {
     app.SetText(IDC_EditOldAddress, "C:\\MVX_ALLPAGES_NOWHERE");
     app.SetText(IDC_EditNewAddress, "D:\\NEW");
     app.SetChecked(IDC_cbShowAll, true);
-    for (int group : {IDC_rgGroups, IDC_rgShortcuts, IDC_rgRegistry, IDC_rgConfigs})
+    for (int group : {IDC_rgGroups, IDC_rgShortcuts, IDC_rgRegistry, IDC_rgConfigs, IDC_rgServices, IDC_rgTasks})
         app.Click(group + 1 + 0);
     app.Click(IDC_rgIniFiles + 1 + 1);
-    // The configuration files' page comes after the Registry's.
-    for (int page : {0, 1, 2, 3, 4, 5, 11, 6}) {
+    // The configuration files' page comes after the Registry's, the
+    // services' and tasks' after it.
+    for (int page : {0, 1, 2, 3, 4, 5, 11, 12, 6}) {
         SCOPED_TRACE(kNames[page]);
         ASSERT_EQ(app.Page(), page);
         EXPECT_EQ(app.Text(IDC_HeadingBase + page), kHeadings[page]);

@@ -281,7 +281,7 @@ void App::SetChecked(int id, bool checked) {
 }
 
 int App::Page() const {
-    for (int p = 0; p < 12; ++p) {
+    for (int p = 0; p < 13; ++p) {
         if (IsWindowVisible(Control(IDC_PageBase + p)))
             return p;
     }
@@ -537,11 +537,14 @@ void App::ListViewSelect(int id, const std::vector<int>& rows) {
 }
 
 bool App::SearchWith(int iniItem, int registryItem, const std::string& oldAddress, const std::string& newAddress,
-                     int timeoutMs, int shortcutItem, int configItem) {
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs})
+                     int timeoutMs, int shortcutItem, int configItem, int serviceItem, int taskItem) {
+    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs,
+                   IDC_cbSkipServicesTasks})
         SetChecked(id, true);
     Click(IDC_rgIniFiles + 1 + iniItem);
     Click(IDC_rgConfigs + 1 + configItem);
+    Click(IDC_rgServices + 1 + serviceItem);
+    Click(IDC_rgTasks + 1 + taskItem);
     Click(IDC_rgShortcuts + 1 + shortcutItem);
     Click(IDC_rgRegistry + 1 + registryItem);
     SetText(IDC_EditOldAddress, oldAddress);

@@ -126,12 +126,14 @@ public:
     int ListViewImage(int id, int row) const;
     // Selects exactly the given rows of a list view.
     void ListViewSelect(int id, const std::vector<int>& rows);
-    // Skips every option page and chooses the INI, Registry, shortcut and
-    // configuration-file scopes (item indexes; shortcuts and configuration
-    // files are off unless asked for), types the addresses and starts the
-    // search; waits until the summary shows.
+    // Skips every option page and chooses the INI, Registry, shortcut,
+    // configuration-file, service and task scopes (item indexes; shortcuts,
+    // configuration files, services and tasks are off unless asked for),
+    // types the addresses and starts the search; waits until the summary
+    // shows.
     bool SearchWith(int iniItem, int registryItem, const std::string& oldAddress, const std::string& newAddress,
-                    int timeoutMs = 60000, int shortcutItem = 0, int configItem = 0);
+                    int timeoutMs = 60000, int shortcutItem = 0, int configItem = 0, int serviceItem = 0,
+                    int taskItem = 0);
     // The list box's strings.
     std::vector<std::string> ListBoxItems(int id) const;
 

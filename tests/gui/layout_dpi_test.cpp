@@ -163,11 +163,13 @@ void EveryPageAt(int dpi) {
     ExpectWholeText(app, "Movix 32 will update", dpi);
     ExpectWholeText(app, "Enter the full path", dpi);
     app.Screenshot(Shot(dpi, 0, "FromAndTo"));
-    const char* const names[] = {"",          "IniFiles",  "Groups", "Shortcuts", "RegistryKeys", "IgnoreKeys",
-                                 "Confirm",   "",          "",       "",          "",             "ConfigFiles"};
-    // The configuration files' page comes after the Registry's.
-    for (int page : {1, 2, 3, 4, 5, 11, 6}) {
+    const char* const names[] = {"",        "IniFiles", "Groups", "Shortcuts", "RegistryKeys", "IgnoreKeys",
+                                 "Confirm", "",         "",       "",          "",             "ConfigFiles",
+                                 "ServicesTasks"};
+    // In the order Next shows them.
+    for (int page : {1, 2, 3, 4, 5, 11, 12, 6}) {
         app.Click(IDC_BtnNext);
+        EXPECT_EQ(app.Page(), page);
         if (page == 1)
             app.Click(IDC_rgIniFiles + 1 + 2);  // the Windows folder
         if (page == 3)
@@ -178,6 +180,10 @@ void EveryPageAt(int dpi) {
             ExpectWholeText(app, "Programs of today", dpi);
             app.Click(IDC_rgConfigs + 1 + 0);
         }
+        if (page == 12) {
+            app.Click(IDC_rgServices + 1 + 0);
+            app.Click(IDC_rgTasks + 1 + 0);
+        }
         app.Screenshot(Shot(dpi, page, names[page]));
     }
     ExpectWholeText(app, "You have chosen", dpi);
@@ -186,6 +192,10 @@ void EveryPageAt(int dpi) {
     ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 60000));
     ASSERT_GE(app.ListViewCount(IDC_lvFound), 2);
     ExpectWholeText(app, "To change Y to N", dpi);
+    // Every kind's count, whole on its line.
+    for (const char* count : {"No Groups searched", "No Shortcuts searched", "No Registry entries searched",
+                              "No configuration files searched", "No services searched", "No scheduled tasks searched"})
+        ExpectWholeText(app, count, dpi);
     app.Screenshot(Shot(dpi, 7, "SearchResults"));
     app.Click(IDC_BtnNext);
     ExpectWholeText(app, "Press the Save List", dpi);
@@ -216,7 +226,7 @@ void NoLabelRunsIntoTheNextAt(int dpi) {
     App app;
     REQUIRE_APP(app);
     std::vector<HWND> containers;
-    for (int p = 0; p < 12; ++p)
+    for (int p = 0; p < 13; ++p)
         containers.push_back(app.Control(IDC_PageBase + p));
     for (int p = 0; p < 3; ++p)
         containers.push_back(app.Control(IDC_SubPageBase + p));
@@ -247,7 +257,7 @@ void NoLabelRunsIntoTheNextAt(int dpi) {
                     limit = other.second.top;
             // Bold: the headings, and the warning on the summary page.
             const int id = GetDlgCtrlID(label.first);
-            const bool isBold = (id >= IDC_HeadingBase && id < IDC_HeadingBase + 12) ||
+            const bool isBold = (id >= IDC_HeadingBase && id < IDC_HeadingBase + 13) ||
                                 (id >= IDC_SubHeadingBase && id < IDC_SubHeadingBase + 3) ||
                                 text.rfind("Note that once", 0) == 0;
             HFONT font = CreateFontA(-MulDiv(13, dpi, 96), 0, 0, 0, isBold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,

@@ -10,10 +10,24 @@ using guitest::App;
 
 namespace {
 
-enum { FromAndTo, IniFiles, Groups, Shortcuts, RegistryKeys, IgnoreKeys, Confirm, Search, FinalPage, ConfigFiles = 11 };
+// ConfigFiles and ServicesTasks are shown after the Registry's pages, in
+// this order, before Confirm.
+enum {
+    FromAndTo,
+    IniFiles,
+    Groups,
+    Shortcuts,
+    RegistryKeys,
+    IgnoreKeys,
+    Confirm,
+    Search,
+    FinalPage,
+    ConfigFiles = 11,
+    ServicesTasks = 12
+};
 
-const int kSkipBoxes[] = {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry,
-                          IDC_cbSkipConfigs};
+const int kSkipBoxes[] = {IDC_cbSkipIniFiles, IDC_cbSkipGroups,  IDC_cbSkipShortcuts,
+                          IDC_cbSkipRegistry, IDC_cbSkipConfigs, IDC_cbSkipServicesTasks};
 
 void UncheckSkipBoxes(App& app) {
     for (int id : kSkipBoxes)
@@ -66,13 +80,14 @@ TEST(PageFlow, ShowAllVisitsEveryPageUntilUnchecked) {
         app.SetChecked(id, true);
     app.SetText(IDC_EditOldAddress, "C:\\OLDAPP");
     app.SetChecked(IDC_cbShowAll, true);
-    for (int expected : {IniFiles, Groups, Shortcuts, RegistryKeys, IgnoreKeys, ConfigFiles, Confirm}) {
+    for (int expected : {IniFiles, Groups, Shortcuts, RegistryKeys, IgnoreKeys, ConfigFiles, ServicesTasks, Confirm}) {
         app.Click(IDC_BtnNext);
         EXPECT_EQ(app.Page(), expected);
         EXPECT_TRUE(app.Enabled(IDC_BtnPrev));
         EXPECT_TRUE(app.Enabled(IDC_BtnNext));
     }
-    for (int expected : {ConfigFiles, IgnoreKeys, RegistryKeys, Shortcuts, Groups, IniFiles, FromAndTo}) {
+    for (int expected :
+         {ServicesTasks, ConfigFiles, IgnoreKeys, RegistryKeys, Shortcuts, Groups, IniFiles, FromAndTo}) {
         app.Click(IDC_BtnPrev);
         EXPECT_EQ(app.Page(), expected);
     }
@@ -88,13 +103,13 @@ TEST(PageFlow, IgnoreKeysPageIsSkippedAndItsBoxStaysChecked) {
     REQUIRE_APP(app);
     UncheckSkipBoxes(app);
     app.SetText(IDC_EditOldAddress, "C:\\OLDAPP");
-    for (int expected : {IniFiles, Groups, Shortcuts, RegistryKeys, ConfigFiles, Confirm}) {
+    for (int expected : {IniFiles, Groups, Shortcuts, RegistryKeys, ConfigFiles, ServicesTasks, Confirm}) {
         app.Click(IDC_BtnNext);
         EXPECT_EQ(app.Page(), expected);
     }
     app.SetChecked(IDC_cbShowAll, true);
-    app.Click(IDC_BtnPrev);
-    app.Click(IDC_BtnPrev);
+    for (int i = 0; i < 3; ++i)
+        app.Click(IDC_BtnPrev);
     EXPECT_EQ(app.Page(), IgnoreKeys);
     app.Click(IDC_cbSkipIgnoreKeys);
     EXPECT_TRUE(app.Checked(IDC_cbSkipIgnoreKeys));
@@ -118,7 +133,7 @@ TEST(PageFlow, SkipBoxOfTheShownPageTakesEffectOnTheNextPass) {
     app.Click(IDC_BtnNext);
     EXPECT_EQ(app.Page(), Groups);
     // The skipped page's option still applies and Confirm shows it.
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 5; ++i)
         app.Click(IDC_BtnNext);
     ASSERT_EQ(app.Page(), Confirm);
     EXPECT_EQ(app.Text(IDC_lblIni), "All INI files in all folders");
@@ -138,6 +153,8 @@ TEST(PageFlow, ConfirmSummarisesWithoutAccessKeys) {
     app.Click(IDC_BtnNext);
     ASSERT_EQ(app.Page(), ConfigFiles);
     app.Click(IDC_BtnNext);
+    app.Click(IDC_rgTasks + 1 + 0);  // "N&o scheduled tasks"
+    app.Click(IDC_BtnNext);
     ASSERT_EQ(app.Page(), Confirm);
     EXPECT_EQ(app.Text(IDC_lblFrom), "C:\\OLDAPP");
     EXPECT_EQ(app.Text(IDC_lblTo), "");
@@ -145,12 +162,14 @@ TEST(PageFlow, ConfirmSummarisesWithoutAccessKeys) {
     EXPECT_EQ(app.Text(IDC_lblRegistry), "HKCR and HKCU");
     EXPECT_EQ(app.Text(IDC_lblIni), "All INI files in the Windows folder");
     EXPECT_EQ(app.Text(IDC_lblConfigs), "In the New folder and your data folders");
+    EXPECT_EQ(app.Text(IDC_lblServices), "All services and drivers");
+    EXPECT_EQ(app.Text(IDC_lblTasks), "No scheduled tasks");
 
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 7; ++i)
         app.Click(IDC_BtnPrev);
     ASSERT_EQ(app.Page(), FromAndTo);
     app.SetText(IDC_EditNewAddress, "D:\\NEWAPP");
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 7; ++i)
         app.Click(IDC_BtnNext);
     ASSERT_EQ(app.Page(), Confirm);
     EXPECT_TRUE(app.Visible(IDC_lblReplace));
@@ -162,7 +181,8 @@ TEST(PageFlow, SearchWithNothingSelectedEndsOnResultsWithOnlyCancel) {
     REQUIRE_APP(app);
     for (int id : kSkipBoxes)
         app.SetChecked(id, true);
-    for (int group : {IDC_rgIniFiles, IDC_rgGroups, IDC_rgShortcuts, IDC_rgRegistry, IDC_rgConfigs})
+    for (int group : {IDC_rgIniFiles, IDC_rgGroups, IDC_rgShortcuts, IDC_rgRegistry, IDC_rgConfigs, IDC_rgServices,
+                      IDC_rgTasks})
         app.Click(group + 1 + 0);
     app.SetText(IDC_EditOldAddress, "C:\\OLDAPP");
     app.SetText(IDC_EditNewAddress, "D:\\NEWAPP");
@@ -176,6 +196,8 @@ TEST(PageFlow, SearchWithNothingSelectedEndsOnResultsWithOnlyCancel) {
     EXPECT_EQ(app.Text(IDC_lblFoundShortcut), "No Shortcuts searched");
     EXPECT_EQ(app.Text(IDC_lblFoundReg), "No Registry entries searched");
     EXPECT_EQ(app.Text(IDC_lblFoundCfg), "No configuration files searched");
+    EXPECT_EQ(app.Text(IDC_lblFoundSvc), "No services searched");
+    EXPECT_EQ(app.Text(IDC_lblFoundTsk), "No scheduled tasks searched");
     EXPECT_FALSE(app.Enabled(IDC_BtnNext));
     EXPECT_FALSE(app.Enabled(IDC_BtnPrev));
     EXPECT_TRUE(app.Enabled(IDC_BtnCancel));

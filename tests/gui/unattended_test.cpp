@@ -210,7 +210,7 @@ TEST(Unattended, EveryBadArgumentStopsWithOneLineAndCode3BeforeAnything) {
 // A red check stops the run unless /ignorecheck is given, which goes on
 // past it as the wizard does; one place named twice is red as well.
 TEST(Unattended, RedCheckStopsUnlessIgnored) {
-    const std::string none = " /ini:0 /groups:0 /shortcuts:0 /registry:0";
+    const std::string none = " /ini:0 /groups:0 /shortcuts:0 /registry:0 /services:0 /tasks:0";
     const std::string samePlace = "Possible error:  The Old address and the New address name the same place";
     const std::string driveLetter = "Possible error:  One of the addresses starts with a drive letter";
     const struct {
@@ -264,7 +264,8 @@ TEST(Unattended, SearchOnlyThenApplyThenRestore) {
     const std::vector<std::string> exportBefore = SoftwareExport();
     const std::string scratch = guitest::ScratchDir("cli_run");
     const std::string list = scratch + "\\FOUND.RTF", log = scratch + "\\LOG.TXT";
-    const std::string args = "/old:C:\\MVXOLD_CLI /new:D:\\MVXNEW_CLI /ini:2 /shortcuts:1 /registry:1 ";
+    const std::string args =
+        "/old:C:\\MVXOLD_CLI /new:D:\\MVXNEW_CLI /ini:2 /shortcuts:1 /registry:1 /services:0 /tasks:0 ";
 
     const Result dry = RunCli(args + "\"/list:" + list + "\" \"/log:" + log + "\"");
     EXPECT_EQ(dry.exitCode, 1u) << dry.output;
@@ -464,7 +465,8 @@ TEST(Unattended, ProgManGroupsUnderNT351AndTheirRestore) {
         // The saved choices on this version: all groups, no shortcuts.
         guitest::WindowsVersion version("nt351");
         guitest::ClearSettings();
-        r = RunCli("/old:C:\\QUILL /new:C:\\Apps\\Quillpad /ini:0 /registry:0 /apply \"/log:" + log + "\"");
+        r = RunCli("/old:C:\\QUILL /new:C:\\Apps\\Quillpad /ini:0 /registry:0 /services:0 /tasks:0 /apply \"/log:" +
+                   log + "\"");
     }
     EXPECT_EQ(r.exitCode, 0u) << r.output;
     EXPECT_TRUE(r.Has("11 matches in Groups")) << r.output;
@@ -843,4 +845,84 @@ TEST(Unattended, ConfigurationFilesInTheDataFolders) {
         const Result run = RunCli(args + std::to_string(c.item));
         EXPECT_TRUE(run.Has(c.found)) << c.item << "\n" << run.output;
     }
+}
+
+// A service of the moved program, made in the prefix's service manager:
+// found by the command line in its path and its description, listed once
+// (the Registry search leaves its ImagePath to the services' search, and
+// lists it when services are not searched), rewritten through the manager
+// (read back through the manager's own call), and set back by /restore.
+TEST(Unattended, ServiceFoundReplacedAndRestoredThroughTheManager) {
+    const std::string root = guitest::ScratchDir("cli_service");
+    const std::string oldDir = "C:\\MVXSVC Old", newDir = "D:\\MVXSVC New";
+    const std::string name = "MovixCliAgent";
+    const std::string path = "\"" + oldDir + "\\bin\\agent.exe\" /service";
+    const std::string description = "Runs the agent of " + oldDir;
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(scm, nullptr);
+    if (SC_HANDLE stale = OpenServiceW(scm, L"MovixCliAgent", DELETE)) {
+        DeleteService(stale);
+        CloseServiceHandle(stale);
+    }
+    SC_HANDLE service = CreateServiceW(scm, L"MovixCliAgent", L"Movix CLI Agent", SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                       movix::Utf8ToWide(path).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(service, nullptr) << GetLastError();
+    std::wstring wideDescription = movix::Utf8ToWide(description);
+    SERVICE_DESCRIPTIONW d{&wideDescription[0]};
+    ASSERT_TRUE(ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &d));
+    struct Cleanup {
+        SC_HANDLE scm, service;
+        ~Cleanup() {
+            DeleteService(service);
+            CloseServiceHandle(service);
+            CloseServiceHandle(scm);
+        }
+    } cleanup{scm, service};
+    // Both fields as the manager gives them now.
+    auto fields = [service] {
+        std::vector<BYTE> buffer(8192);
+        DWORD needed = 0;
+        std::vector<std::string> texts;
+        if (QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
+                                static_cast<DWORD>(buffer.size()), &needed))
+            texts.push_back(
+                movix::WideToUtf8(reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data())->lpBinaryPathName));
+        if (QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                 &needed))
+            texts.push_back(
+                movix::WideToUtf8(reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data())->lpDescription));
+        return texts;
+    };
+    ASSERT_EQ(fields(), (std::vector<std::string>{path, description}));
+
+    const std::string args = "\"/old:" + oldDir + "\" \"/new:" + newDir +
+                             "\" /ini:0 /groups:0 /shortcuts:0 /registry:3 /configs:0 /tasks:0 /ignorecheck ";
+    // Without the services' search the Registry lists the ImagePath value;
+    // with it, the service's row takes its place.
+    const Result registryOnly = RunCli(args + "/services:0");
+    EXPECT_EQ(registryOnly.exitCode, 1u) << registryOnly.output;
+    EXPECT_NE(registryOnly.output.find(name + "\tREG\tdat"), std::string::npos) << registryOnly.output;
+    const Result dry = RunCli(args + "/services:1");
+    EXPECT_EQ(dry.exitCode, 1u) << dry.output;
+    EXPECT_TRUE(dry.Has("2 matches in services")) << dry.output;
+    EXPECT_NE(dry.output.find("\t" + name + "\tMovix CLI Agent\tSVC\tcmd\t" + path), std::string::npos) << dry.output;
+    EXPECT_NE(dry.output.find("\t" + name + "\tMovix CLI Agent\tSVC\tdesc\t" + description), std::string::npos)
+        << dry.output;
+    EXPECT_EQ(dry.output.find(name + "\tREG\tdat"), std::string::npos) << "ImagePath listed twice\n" << dry.output;
+
+    const std::string log = root + "\\LOG.TXT";
+    const Result applied = RunCli(args + "/services:1 /apply \"/log:" + log + "\"");
+    EXPECT_EQ(applied.exitCode, 0u) << applied.output;
+    EXPECT_EQ(fields(), (std::vector<std::string>{"\"" + newDir + "\\bin\\agent.exe\" /service",
+                                                  "Runs the agent of " + newDir}));
+    EXPECT_NE(guitest::ReadAll(log).find("SERVICE: " + name + "   old path: " + path), std::string::npos)
+        << guitest::ReadAll(log);
+
+    const std::string journal = JournalOf(log);
+    ASSERT_FALSE(journal.empty()) << guitest::ReadAll(log);
+    const Result restored = RunCli("\"/restore:" + journal + "\"");
+    EXPECT_EQ(restored.exitCode, 0u) << restored.output;
+    EXPECT_EQ(fields(), (std::vector<std::string>{path, description}));
+    guitest::RemoveTree(root);
 }

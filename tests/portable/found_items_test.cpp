@@ -41,7 +41,7 @@ TEST(FoundItemTexts, KindTextsAndErrForEveryOtherCode) {
     EXPECT_STREQ(KindText(3), "LNK");
     EXPECT_STREQ(KindText(4), "REG");
     EXPECT_STREQ(KindText(5), "CFG");
-    for (int code : {0, -1, 6, 100, -2147483647 - 1})
+    for (int code : {0, -1, 8, 100, -2147483647 - 1})
         EXPECT_STREQ(KindText(code), "err") << code;
 }
 
@@ -126,6 +126,25 @@ TEST(FoundItemHelp, EveryKindAndSubTypeCombination) {
     EXPECT_EQ(HelpContextForRow("<none>", 0), 32);
     const TFoundItem none = PlaceholderItem();
     EXPECT_EQ(HelpContextForRow(ColumnText(none, ColType), none.SubType), 32);
+}
+
+TEST(FoundItemHelp, ServiceAndTaskRowsHaveTheirTextsAndTopics) {
+    // Type, sub-type code, its text, the row's help context.
+    const struct {
+        int kind, subType;
+        const char *type, *text;
+        int context;
+    } rows[] = {
+        {KindSvc, kSubTypeServiceCommand, "SVC", "cmd", 84},  {KindSvc, kSubTypeServiceDescription, "SVC", "desc", 85},
+        {KindTsk, kSubTypeTaskProgram, "TSK", "cmd", 86},     {KindTsk, kSubTypeTaskArguments, "TSK", "arg", 87},
+        {KindTsk, kSubTypeTaskFolder, "TSK", "dir", 88},      {KindSvc, kSubTypeTaskProgram, "SVC", "cmd", 32},
+        {KindTsk, kSubTypeServiceDescription, "TSK", "desc", 32},
+    };
+    for (const auto& r : rows) {
+        EXPECT_STREQ(KindText(r.kind), r.type);
+        EXPECT_STREQ(SubTypeText(r.subType), r.text) << r.subType;
+        EXPECT_EQ(HelpContextForRow(r.type, r.subType), r.context) << r.type << " " << r.subType;
+    }
 }
 
 TEST(FoundItemCompare, SingleColumnAscendingAndDescending) {

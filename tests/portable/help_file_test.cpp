@@ -341,6 +341,13 @@ TEST(RealHelpFile, HasATopicOrPopupForEveryContextTheProgramAsksFor) {
         ASSERT_NE(popup, nullptr) << "no popup " << c;
         EXPECT_GE(FormatHelpText(popup->paragraphs, "\n").size(), 40u) << "popup " << c << " is too thin";
     }
+    // The services' and tasks' page, its choices and their rows.
+    ASSERT_NE(file.FindTopic(80), nullptr);
+    for (unsigned long c : {81, 82, 84, 85, 86, 87, 88}) {
+        const HelpPopup* popup = file.FindPopup(c);
+        ASSERT_NE(popup, nullptr) << "no popup " << c;
+        EXPECT_GE(FormatHelpText(popup->paragraphs, "\n").size(), 40u) << "popup " << c << " is too thin";
+    }
 
     // The contents topic lists every page by its title.
     const std::string contents = Body(file.FindTopic(0));

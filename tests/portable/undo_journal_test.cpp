@@ -311,3 +311,39 @@ TEST(UndoJournal, GroupItemsComeBackFromTheirLines) {
         EXPECT_FALSE(GroupItemRestoreCommands("G", line)) << line;
     EXPECT_FALSE(GroupItemRestoreCommands("", "\"A\",\"C:\\E.EXE\",,,0,0,0,0,0,0"));
 }
+
+// A service's field and a task are kept by their texts; a task's rewritten
+// fields follow its record, and none may come after its end.
+TEST(UndoJournal, ServicesAndTasksReadBackWithTheirTexts) {
+    const std::string xml = "<?xml version=\"1.0\"?>\r\n<Task>\t<Exec/>\\</Task>";
+    std::string error;
+    const auto j = Parse(SampleAnd({{"service-before", "9", "Agent", "cmd", "=\"C:\\OLD\\a.exe\" /s"},
+                                    {"service-after", "9", "=\"C:\\NEW\\a.exe\" /s"},
+                                    {"task-before", "10", "\\Acme\\Update", "3:=ab", xml},
+                                    {"task-field", "10", "1", "cmd", "C:\\NEW\\u.exe"},
+                                    {"task-field", "10", "2", "dir", "C:\\NEW"},
+                                    {"task-after", "10", "3:=cd"},
+                                    {"task-field", "10", "3", "arg", "late"},
+                                    {"service-after", "10", "=x"}}),
+                         error);
+    ASSERT_TRUE(j) << error;
+    ASSERT_EQ(j->Entries.size(), 6u);
+    const TUndoEntry& service = j->Entries[4];
+    EXPECT_EQ(service.Kind, TUndoKind::Service);
+    EXPECT_EQ(service.Target, "Agent");
+    EXPECT_EQ(service.Name, "cmd");
+    EXPECT_EQ(service.Before, "=\"C:\\OLD\\a.exe\" /s");
+    EXPECT_EQ(service.After.value_or(""), "=\"C:\\NEW\\a.exe\" /s");
+    const TUndoEntry& task = j->Entries[5];
+    EXPECT_EQ(task.Kind, TUndoKind::Task);
+    EXPECT_EQ(task.Target, "\\Acme\\Update");
+    EXPECT_EQ(task.Saved, xml);
+    EXPECT_EQ(task.Before, "3:=ab");
+    EXPECT_EQ(task.After.value_or(""), "3:=cd");
+    ASSERT_EQ(task.Listing.size(), 2u);
+    EXPECT_EQ(task.Listing[1].Path, "2");
+    EXPECT_EQ(task.Listing[1].Name, "dir");
+    EXPECT_EQ(task.Listing[1].State, "C:\\NEW");
+    // The late field and the service end under a task's id are left out.
+    EXPECT_EQ(j->Issues.size(), 2u);
+}

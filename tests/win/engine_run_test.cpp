@@ -94,8 +94,8 @@ TEST_F(EngineRunTest, SearchAndReplacementRunWithoutAWindow) {
     TReplaceRunner(callback, progMan, nullptr).Run(rows, "C:\\" + old, "C:\\" + now);
     EXPECT_EQ(callback.runsEnded, 2);
     // Every step runs, in order, whether it has groups or not.
-    EXPECT_EQ(callback.started, (std::vector<int>{KindIni, KindGrp, KindLnk, KindReg, KindCfg}));
-    EXPECT_EQ(callback.ended, (std::vector<int>{KindIni, KindGrp, KindLnk, KindReg, KindCfg}));
+    EXPECT_EQ(callback.started, (std::vector<int>{KindIni, KindGrp, KindLnk, KindReg, KindCfg, KindSvc, KindTsk}));
+    EXPECT_EQ(callback.ended, (std::vector<int>{KindIni, KindGrp, KindLnk, KindReg, KindCfg, KindSvc, KindTsk}));
     const std::vector<std::string> expected = {
         "",
         "Updating Registry",

@@ -370,7 +370,7 @@ TEST_F(FoundListTest, AddFoundItem_SelectionOnPlaceholderDoesNotPassToFirstHit) 
 
 TEST_F(FoundListTest, AddFoundItem_UnknownCodesShowErr) {
     list_.AddFoundItem("a", "p", "c", 0, 0);
-    list_.AddFoundItem("b", "p", "c", 7, 99);
+    list_.AddFoundItem("b", "p", "c", 99, 99);
     list_.AddFoundItem("c", "p", "c", KindReg, 9);
     EXPECT_EQ(Column(2), (std::vector<std::string>{"err", "err", "REG"}));
     EXPECT_EQ(Column(3), (std::vector<std::string>{"err", "err", "dat"}));

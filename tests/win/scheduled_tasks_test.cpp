@@ -18,9 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/search_runner_win.h"
 #include "platform/com_ptr_win.h"
 #include "platform/wide_text_win.h"
 #include "search_test_support_win.h"
+#include "targets/dde_conversation_win.h"
 #include "targets/scheduled_tasks_win.h"
 
 using namespace movix;
@@ -377,3 +379,52 @@ TEST_F(ScheduledTasksTest, UncheckedTasksAreNeverRegistered) {
 }
 
 }  // namespace
+
+namespace {
+
+struct TaskRunCallback : IRunCallback {
+    void StepStarted(int) override {}
+    void StepEnded(int) override {}
+    void Hit(const std::string& item, const std::string&, const std::string&, int kind, int subType,
+             const std::string& valueName) override {
+        rows.push_back(item + " " + std::to_string(kind) + " " + std::to_string(subType) + " " + valueName);
+    }
+    void LogLine(const std::string&) override {}
+    void RunEnded() override { ended = true; }
+    void KeepResponsive() override {}
+    bool StopRequested() override { return false; }
+    std::vector<std::string> rows;
+    bool ended = false;
+};
+
+}  // namespace
+
+// The search run over the tasks: the planted task's three fields are rows
+// (its path, the action's number), or, where the scheduler does not list
+// its tasks (Wine's), the run says that it searched none rather than
+// finding none.
+TEST_F(ScheduledTasksTest, SearchRunFindsThePlantedTaskOrSaysItSearchedNone) {
+    UiDispatcher::Init();
+    TDdeClientConv progMan;
+    TaskRunCallback callback;
+    TSearchRunner runner(callback, progMan);
+    TSearchSettings settings;
+    settings.OldAddress = kOld;
+    settings.Tasks = true;
+    runner.Start(settings);
+    ASSERT_TRUE(movix_test::PumpUntil([&] { return callback.ended; }, 120000));
+    Lines planted;
+    for (const std::string& row : callback.rows)
+        if (row.rfind(folder_ + "\\", 0) == 0)
+            planted.push_back(row);
+    const Lines& notes = runner.Notes();
+    const bool searchedNone =
+        std::find(notes.begin(), notes.end(),
+                  "Scheduled tasks: the Task Scheduler did not list its tasks, none were searched.") != notes.end();
+    if (searchedNone) {
+        EXPECT_TRUE(planted.empty());
+    } else {
+        EXPECT_EQ(planted, (Lines{agent_ + " 7 25 2", agent_ + " 7 26 2", agent_ + " 7 27 2"}));
+    }
+    UiDispatcher::Shutdown();
+}

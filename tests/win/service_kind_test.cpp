@@ -1,0 +1,158 @@
+// Services as a kind of target in the runs: the search run's rows, and a
+// replacement the service manager refuses (the refusal made through the
+// services module's fault hook, as the test prefix's manager grants every
+// access): a "*****" line, the service as it was.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/found_items.h"
+#include "engine/replace_runner_win.h"
+#include "engine/search_runner_win.h"
+#include "platform/wide_text_win.h"
+#include "search_test_support_win.h"
+#include "targets/dde_conversation_win.h"
+#include "targets/services_win.h"
+#include "targets/undo_journal_win.h"
+
+using namespace movix;
+using namespace movix_test;
+
+namespace {
+
+struct Callback : IRunCallback {
+    void StepStarted(int kind) override { started.push_back(kind); }
+    void StepEnded(int) override {}
+    void Hit(const std::string& item,
+             const std::string& path,
+             const std::string& context,
+             int kind,
+             int subType,
+             const std::string& valueName) override {
+        TFoundItem row;
+        row.Item = item;
+        row.Path = path;
+        row.Context = context;
+        row.Kind = kind;
+        row.SubType = subType;
+        row.ValueName = valueName;
+        rows.push_back(row);
+    }
+    void LogLine(const std::string& line) override { log.push_back(line); }
+    void RunEnded() override { ++runsEnded; }
+    void KeepResponsive() override {}
+    bool StopRequested() override { return false; }
+
+    std::vector<int> started;
+    std::vector<TFoundItem> rows;
+    std::vector<std::string> log;
+    int runsEnded = 0;
+};
+
+// A demand-start service made for the test, deleted after it.
+class PlantedService {
+  public:
+    PlantedService(const std::string& name, const std::string& path) : name_(name) {
+        scm_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        service_ =
+            CreateServiceW(scm_, Utf8ToWide(name).c_str(), Utf8ToWide(name + " Display").c_str(), SERVICE_ALL_ACCESS,
+                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                           Utf8ToWide(path).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
+    ~PlantedService() {
+        if (service_) {
+            DeleteService(service_);
+            CloseServiceHandle(service_);
+        }
+        if (scm_)
+            CloseServiceHandle(scm_);
+    }
+    bool ok() const { return service_ != nullptr; }
+
+  private:
+    std::string name_;
+    SC_HANDLE scm_ = nullptr, service_ = nullptr;
+};
+
+class ServiceKindTest : public UiFixture {
+  protected:
+    void TearDown() override {
+        SetServiceFaultHookForTest(nullptr);
+        UiFixture::TearDown();
+    }
+};
+
+TEST_F(ServiceKindTest, RefusalsAreErrorLinesAndChangeNothing) {
+    const std::string name = "MovixKindAgent";
+    const std::string old = "C:\\MVXKIND Old", now = "C:\\MVXKIND New";
+    const std::string path = "\"" + old + "\\agent.exe\" /run";
+    PlantedService planted(name, path);
+    ASSERT_TRUE(planted.ok()) << GetLastError();
+
+    TDdeClientConv progMan;
+    Callback search;
+    TSearchRunner runner(search, progMan);
+    TSearchSettings settings;
+    settings.OldAddress = old;
+    settings.Services = true;  // every other kind left out
+    runner.Start(settings);
+    ASSERT_TRUE(PumpUntil([&] { return search.runsEnded == 1; }, 120000));
+    EXPECT_EQ(search.started, std::vector<int>{KindSvc});
+    ASSERT_EQ(search.rows.size(), 1u);
+    EXPECT_EQ(search.rows[0].Item, name);
+    EXPECT_EQ(search.rows[0].Path, name + " Display");
+    EXPECT_EQ(search.rows[0].SubType, kSubTypeServiceCommand);
+    EXPECT_EQ(search.rows[0].Context, path);
+
+    // Which call refuses, and the line that says so.
+    const struct {
+        TServiceOp op;
+        const char* line;
+    } refusals[] = {
+        {TServiceOp::OpenForChange,
+         "***** SERVICE: MovixKindAgent: access denied (changing a service takes an administrator), not updated"},
+        {TServiceOp::WriteField,
+         "***** SERVICE: MovixKindAgent: the path could not be changed (access denied (changing a service takes an "
+         "administrator)), not updated"},
+    };
+    for (const auto& r : refusals) {
+        SetServiceFaultHookForTest([&r, &name](TServiceOp op, const std::string& service) -> unsigned long {
+            return op == r.op && service == name ? ERROR_ACCESS_DENIED : 0;
+        });
+        Callback replace;
+        TReplaceRunner(replace, progMan, nullptr).Run(search.rows, old, now);
+        EXPECT_EQ(replace.log, std::vector<std::string>{r.line});
+        EXPECT_EQ(ReadServiceField(name, kServiceFieldCommand).value_or(""), path);
+    }
+}
+
+// A service gone since the search: the journal cannot read what it would
+// set back, so the replacement leaves it to the journal's refusal and the
+// manager is not asked to change anything.
+TEST_F(ServiceKindTest, AServiceTheJournalCannotReadIsLeftAlone) {
+    TFoundItem row;
+    row.Item = "MovixKindGone";
+    row.Path = "Movix Kind Gone";
+    row.Kind = KindSvc;
+    row.SubType = kSubTypeServiceCommand;
+    row.Context = "C:\\MVXKIND Old\\agent.exe";
+    char temp[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    std::string error;
+    std::unique_ptr<TUndoRecorder> journal =
+        TUndoRecorder::Create(temp, "C:\\MVXKIND Old", "C:\\MVXKIND New", "today", error);
+    ASSERT_TRUE(journal) << error;
+    TDdeClientConv progMan;
+    Callback replace;
+    TReplaceRunner runner(replace, progMan, nullptr);
+    runner.SetJournal(journal.get());
+    runner.Run({row}, "C:\\MVXKIND Old", "C:\\MVXKIND New");
+    EXPECT_EQ(replace.log, std::vector<std::string>{"***** Service MovixKindGone left unchanged, the undo journal "
+                                                    "could not record it: the service's path could not be read"});
+}
+
+}  // namespace
