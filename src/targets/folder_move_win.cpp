@@ -232,17 +232,60 @@ bool DeleteNoFollow(const std::wstring& path, DWORD& error, bool mayBeReadOnly =
     return true;
 }
 
+// Runs work(i) for every i below `count` on a few threads, this one among
+// them: under Wine each open or delete waits for the server, and several
+// wait together. `work` must not throw.
+template <typename Work>
+void ForEachOnThreads(std::size_t count, const Work& work) {
+    std::atomic<std::size_t> next{0};
+    auto run = [&] {
+        for (std::size_t i = next++; i < count; i = next++)
+            work(i);
+    };
+    std::vector<std::thread> threads;
+    for (int t = 1; t < kCopyThreads && static_cast<std::size_t>(t) * 16 < count; ++t) {
+        try {
+            threads.emplace_back(run);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    run();
+    for (std::thread& t : threads)
+        t.join();
+}
+
 // Deletes a whole tree, never entering a link; true when all of it went.
+// Files and links go first, side by side, then the folders, deepest first.
 bool DeleteTree(const std::wstring& root, std::wstring& failedAt, DWORD& error) {
     std::vector<TreeEntry> entries;
     if (!ListTree(root, entries, failedAt, error))
         return false;
-    bool whole = true;
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-        if (!DeleteNoFollow(root + it->relative, error, (it->attributes & FILE_ATTRIBUTE_READONLY) != 0) && whole) {
-            whole = false;
-            failedAt = root + it->relative;
+    std::vector<DWORD> errors(entries.size(), ERROR_SUCCESS);
+    ForEachOnThreads(entries.size(), [&](std::size_t i) {
+        const TreeEntry& entry = entries[i];
+        if (entry.IsFolder() && !entry.IsLink())
+            return;
+        DWORD failure = ERROR_NOT_ENOUGH_MEMORY;
+        try {
+            if (DeleteNoFollow(root + entry.relative, failure, (entry.attributes & FILE_ATTRIBUTE_READONLY) != 0))
+                failure = ERROR_SUCCESS;
+        } catch (const std::exception&) {
         }
+        errors[i] = failure;
+    });
+    bool whole = true;
+    for (std::size_t i = entries.size(); i-- > 0;) {
+        const TreeEntry& entry = entries[i];
+        if (entry.IsFolder() && !entry.IsLink() &&
+            !DeleteNoFollow(root + entry.relative, errors[i], (entry.attributes & FILE_ATTRIBUTE_READONLY) != 0))
+            errors[i] = errors[i] == ERROR_SUCCESS ? ERROR_GEN_FAILURE : errors[i];
+        if (errors[i] != ERROR_SUCCESS && whole) {
+            whole = false;
+            error = errors[i];
+            failedAt = root + entry.relative;
+        }
+    }
     if (whole && !DeleteNoFollow(root, error)) {
         whole = false;
         failedAt = root;
@@ -1032,13 +1075,26 @@ TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newF
         } else {
             ++check.files;
             check.bytes += entry.size;
-            FileHandle file(CreateFileW(Long(old + entry.relative).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            if (!file)
-                check.unreadable.push_back(Narrow(old + entry.relative) + " (" + SystemErrorText(GetLastError()) +
-                                           ")");
         }
     }
+    // Every file must open for reading; tried side by side, named in the
+    // listing's order.
+    std::vector<DWORD> openErrors(entries.size(), ERROR_SUCCESS);
+    ForEachOnThreads(entries.size(), [&](std::size_t i) {
+        if (entries[i].IsFolder() || entries[i].IsLink())
+            return;
+        try {
+            FileHandle file(CreateFileW(Long(old + entries[i].relative).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            if (!file)
+                openErrors[i] = GetLastError();
+        } catch (const std::exception&) {
+            openErrors[i] = ERROR_NOT_ENOUGH_MEMORY;
+        }
+    });
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (openErrors[i] != ERROR_SUCCESS)
+            check.unreadable.push_back(Narrow(old + entries[i].relative) + " (" + SystemErrorText(openErrors[i]) + ")");
     check.running = ProgramsRunningFrom(check.oldFolder);
     if (!check.sameVolume) {
         ULARGE_INTEGER available = {};

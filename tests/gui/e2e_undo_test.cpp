@@ -264,10 +264,13 @@ TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
     guitest::RemoveTree(old);
     CreateDirectoryA(old.c_str(), nullptr);
     guitest::WriteFile(old + "\\QUILL.EXE", std::string(300000, 'q'));
-    // Enough data for the bar to be seen on its way.
     CreateDirectoryA((old + "\\DATA").c_str(), nullptr);
-    for (int i = 0; i < 12; ++i)
+    // Enough files for the bar to be seen on its way: many small ones cost
+    // the copy more time than a few large ones.
+    for (int i = 0; i < 4; ++i)
         guitest::WriteFile(old + "\\DATA\\PART" + std::to_string(i) + ".DAT", std::string(8 << 20, 'a' + i));
+    for (int i = 0; i < 1500; ++i)
+        guitest::WriteFile(old + "\\DATA\\S" + std::to_string(i) + ".DAT", std::string(16384, 'a' + i % 26));
     const std::string iniText = "[Quill]\r\nHome=C:\\MVXWIZMOVE_OLD\\QUILL.EXE\r\n";
     guitest::WriteFile(ini, iniText);
     struct Cleanup {
@@ -330,7 +333,7 @@ TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
     EXPECT_FALSE(HasErrorLine(log)) << Joined(log);
     ASSERT_GE(log.size(), 7u) << Joined(log);
     EXPECT_EQ(log[5], "") << Joined(log);
-    EXPECT_EQ(log[6].rfind("Copied 13 files", 0), 0u) << Joined(log);
+    EXPECT_EQ(log[6].rfind("Copied 1505 files", 0), 0u) << Joined(log);
     EXPECT_FALSE(guitest::Exists(old));
     EXPECT_EQ(guitest::ReadAll(moved + "\\QUILL.EXE"), std::string(300000, 'q'));
     EXPECT_EQ(guitest::ReadAll(ini), "[Quill]\r\nHome=" + moved + "\\QUILL.EXE\r\n");
