@@ -694,6 +694,9 @@ TreeMover::Step TreeMover::CopyFiles(const std::vector<const TreeEntry*>& files,
         } catch (const std::exception& e) {
             step = Step::Failed;
             failure = L"Copying failed: " + Utf8ToWide(e.what());
+        } catch (...) {
+            step = Step::Failed;
+            failure = L"Copying failed";
         }
         std::lock_guard<std::mutex> lock(mutex_);
         if (step != Step::Done) {
@@ -706,14 +709,23 @@ TreeMover::Step TreeMover::CopyFiles(const std::vector<const TreeEntry*>& files,
         --running;
         ended.notify_all();
     };
-    std::vector<std::thread> threads;
+    // Whatever leaves this function, the threads are stopped and joined first.
+    struct Threads {
+        std::vector<std::thread> list;
+        std::atomic<bool>& stop;
+        ~Threads() {
+            stop = true;
+            for (std::thread& t : list)
+                t.join();
+        }
+    } threads{{}, stopCopying_};
     for (int t = 1; t < kCopyThreads && static_cast<std::size_t>(t) < files.size(); ++t) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ++running;
         }
         try {
-            threads.emplace_back(work, false);
+            threads.list.emplace_back(work, false);
         } catch (const std::system_error&) {
             std::lock_guard<std::mutex> lock(mutex_);
             --running;
@@ -734,8 +746,6 @@ TreeMover::Step TreeMover::CopyFiles(const std::vector<const TreeEntry*>& files,
         }
         Report(false);
     }
-    for (std::thread& t : threads)
-        t.join();
     return result;
 }
 

@@ -389,7 +389,6 @@ TEST(EndToEnd, TheMoveRowAndTheJunctionBoxDecideTheMove) {
         app.Click(IDC_rgShortcuts + 1);
         app.Click(IDC_rgRegistry + 1);
         app.Click(IDC_rgConfigs + 1);
-    app.Click(IDC_rgConfigs + 1);
         app.SetText(IDC_EditOldAddress, old);
         app.SetText(IDC_EditNewAddress, moved);
         app.SetChecked(IDC_cbMoveFolder, true);
