@@ -112,8 +112,8 @@ void TForm1::ShowSearchResults() {
     ShowWindow(Control(IDC_lblFoundHint), notes.empty() ? SW_SHOW : SW_HIDE);
     ShowSubPage(kSubSearchResults);
     // The move of the folder is something to do even where nothing was found.
-    Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0 || FoundConfigs > 0 ||
-                            foundList_->MoveRow() != nullptr);
+    Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0 ||
+                            FoundConfigs > 0 || foundList_->MoveRow() != nullptr);
     Enable(IDC_BtnPrev, false);
     busy_ = false;
     SetBusyCursor(false);

@@ -477,9 +477,16 @@ class TreeMover {
     bool MakeParents(std::wstring& why);
     Step CopyTree(const std::vector<TreeEntry>& entries, std::wstring& why);
     Step CopyFiles(const std::vector<const TreeEntry*>& files, std::wstring& why);
-    Step CopyFileChecked(const std::wstring& from, const std::wstring& to, std::uint64_t size, Buffers& buffers,
+    Step CopyFileChecked(const std::wstring& from,
+                         const std::wstring& to,
+                         std::uint64_t size,
+                         Buffers& buffers,
                          std::wstring& why);
-    Step CopyData(HANDLE in, HANDLE out, const std::wstring& name, std::uint64_t size, Buffers& buffers,
+    Step CopyData(HANDLE in,
+                  HANDLE out,
+                  const std::wstring& name,
+                  std::uint64_t size,
+                  Buffers& buffers,
                   std::wstring& why);
     bool CopyLink(const TreeEntry& entry, std::wstring& why);
     bool FinishFolders(const std::vector<TreeEntry>& entries, std::wstring& why);
@@ -753,8 +760,12 @@ TreeMover::Step TreeMover::CopyFiles(const std::vector<const TreeEntry*>& files,
 // listing's size ends the reading: the read that would only find the end
 // is left out (a file that has grown since the listing is caught when the
 // source is listed again before it is removed).
-TreeMover::Step TreeMover::CopyData(HANDLE in, HANDLE out, const std::wstring& name, std::uint64_t size,
-                                    Buffers& buffers, std::wstring& why) {
+TreeMover::Step TreeMover::CopyData(HANDLE in,
+                                    HANDLE out,
+                                    const std::wstring& name,
+                                    std::uint64_t size,
+                                    Buffers& buffers,
+                                    std::wstring& why) {
     TContentHash source, copy;
     std::uint64_t copied = 0;
     while (copied < size) {
@@ -807,8 +818,11 @@ TreeMover::Step TreeMover::CopyData(HANDLE in, HANDLE out, const std::wstring& n
     return Step::Done;
 }
 
-TreeMover::Step TreeMover::CopyFileChecked(const std::wstring& from, const std::wstring& to, std::uint64_t size,
-                                           Buffers& buffers, std::wstring& why) {
+TreeMover::Step TreeMover::CopyFileChecked(const std::wstring& from,
+                                           const std::wstring& to,
+                                           std::uint64_t size,
+                                           Buffers& buffers,
+                                           std::wstring& why) {
     FileHandle in(CreateFileW(Long(from).c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!in) {
@@ -1094,8 +1108,8 @@ TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newF
         if (entries[i].IsFolder() || entries[i].IsLink())
             return;
         try {
-            FileHandle file(CreateFileW(Long(old + entries[i].relative).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            FileHandle file(CreateFileW(Long(old + entries[i].relative).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
             if (!file)
                 openErrors[i] = GetLastError();
         } catch (const std::exception&) {

@@ -305,9 +305,10 @@ TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
         // Each column twice: ascending, then descending.
         for (int twice = 0; column >= 0 && twice < 2; ++twice)
             SendMessageA(app.Main(), WM_COMMAND, IDM_SortByBase + column, 0);
-        const std::vector<std::string> first = {app.ListViewText(IDC_lvFound, 0, 0), app.ListViewText(IDC_lvFound, 0, 1),
-                                                app.ListViewText(IDC_lvFound, 0, 2), app.ListViewText(IDC_lvFound, 0, 3),
-                                                app.ListViewText(IDC_lvFound, 0, 4)};
+        const std::vector<std::string> first = {
+            app.ListViewText(IDC_lvFound, 0, 0), app.ListViewText(IDC_lvFound, 0, 1),
+            app.ListViewText(IDC_lvFound, 0, 2), app.ListViewText(IDC_lvFound, 0, 3),
+            app.ListViewText(IDC_lvFound, 0, 4)};
         EXPECT_EQ(first, (std::vector<std::string>{"MVXWIZMOVE_OLD", old, "MOV", "dir", old + " -> " + moved}))
             << "sorted by column " << column;
         EXPECT_EQ(app.ListViewText(IDC_lvFound, 1, 2), "INI");
@@ -383,7 +384,8 @@ TEST(EndToEnd, TheMoveRowAndTheJunctionBoxDecideTheMove) {
 
         App app;
         REQUIRE_APP(app);
-        for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs})
+        for (int id :
+             {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs})
             app.SetChecked(id, true);
         app.Click(IDC_rgIniFiles + 1 + 2);
         app.Click(IDC_rgShortcuts + 1);
