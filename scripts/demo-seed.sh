@@ -17,17 +17,17 @@ mkdir -p "$c/Apps/Quillpad/TEMPLATES" "$c/Apps/Quillpad/PLUGINS"
 printf 'MZ' > "$c/Apps/Quillpad/QUILL.EXE"
 printf 'MZ' > "$c/Apps/Quillpad/PLUGINS/SPELL.DLL"
 rm -rf "$c/QUILL"
+crlf > "$c/Apps/Quillpad/QUILL.INI" <<'INI'
+[Startup]
+LastDir=C:\QUILL\DOCS
+Window=0,0,640,480
+INI
 # MOVIX_DEMO_MOVE=1: the program has not moved yet. It is still in C:\QUILL,
 # and the run moves it itself (/move, or the first page's box).
 if [ "${MOVIX_DEMO_MOVE:-}" = 1 ]; then
     mv "$c/Apps/Quillpad" "$c/QUILL"
     rmdir "$c/Apps" 2>/dev/null || true
 fi
-crlf > "$c/Apps/Quillpad/QUILL.INI" <<'INI'
-[Startup]
-LastDir=C:\QUILL\DOCS
-Window=0,0,640,480
-INI
 
 # An INI file of its own in the Windows folder.
 crlf > "$win/QUILL.INI" <<'INI'
