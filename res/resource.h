@@ -39,6 +39,10 @@
 #define IDC_btnInputBad 1109
 #define IDC_cbShowAll 1110
 #define IDC_cbMoveFolder 1860
+// The junction a move may leave at Old (page FinalPage), and the move's
+// progress bar (page Replacing).
+#define IDC_cbLeaveJunction 1861
+#define IDC_pbMove 1862
 
 // Option pages. A radio group's item n has the identifier of the group + 1 + n.
 #define IDC_rgIniFiles 1200

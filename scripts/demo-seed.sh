@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Seeds a Wine prefix with a "moved program": Quillpad was installed in
 # C:\QUILL and has been moved to C:\Apps\Quillpad, but the Windows
-# configuration still names the old place. Usage: demo-seed.sh PREFIX
+# configuration still names the old place (with MOVIX_DEMO_MOVE=1 it is
+# still in C:\QUILL, to be moved by the run). Usage: demo-seed.sh PREFIX
 # (after a build: the shortcuts are written by build/win/mxshortcut.exe).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -42,6 +43,13 @@ for appdata in "$c"/users/*/AppData/Roaming; do
 </recent>
 XML
 done
+
+# MOVIX_DEMO_MOVE=1: the program has not moved yet. It is still in C:\QUILL,
+# and the run moves it itself (/move, or the first page's box).
+if [ "${MOVIX_DEMO_MOVE:-}" = 1 ]; then
+    mv "$c/Apps/Quillpad" "$c/QUILL"
+    rmdir "$c/Apps" 2>/dev/null || true
+fi
 
 # An INI file of its own in the Windows folder.
 crlf > "$win/QUILL.INI" <<'INI'

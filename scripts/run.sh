@@ -6,6 +6,8 @@
 # its prefix is made, and kept between runs, so that a replacement can be
 # restored by the next command; MOVIX_DEMO_RESEED=1 seeds it afresh, and
 # MOVIX_DEMO_DIR puts the demo in another folder (default build/demo).
+# MOVIX_DEMO_MOVE=1 seeds the demo with the program still in C:\QUILL, for
+# a run that moves it (the first page's box, or /move).
 # Without a display (no DISPLAY) it runs the unattended mode on the demo
 # instead: a search only that prints what it found, then the replacement
 # with /apply, then its log. Arguments are handed to movix32.exe (switches
@@ -27,15 +29,24 @@ if [ -z "${WINEPREFIX:-}" ]; then
         echo "Creating the demo Wine prefix in $WINEPREFIX ..."
         "$wine" wineboot -i </dev/null >/dev/null 2>&1
     fi
-    # The mark is left only when a seed has gone through to its end.
+    # The mark is left only when a seed has gone through to its end; it says
+    # which demo was seeded (an empty one is from before there were two).
     seeded="$WINEPREFIX/movix-demo-seeded"
-    if [ ! -f "$seeded" ] || [ "${MOVIX_DEMO_RESEED:-}" = 1 ]; then
+    kind=moved
+    [ "${MOVIX_DEMO_MOVE:-}" = 1 ] && kind=move
+    was=$(cat "$seeded" 2>/dev/null || true)
+    if [ ! -f "$seeded" ] || [ "${MOVIX_DEMO_RESEED:-}" = 1 ] || [ "${was:-moved}" != "$kind" ]; then
         rm -f "$seeded"
         "$root/scripts/demo-seed.sh" "$WINEPREFIX"
-        touch "$seeded"
+        echo "$kind" >"$seeded"
     fi
-    echo "Demo: a program moved from C:\\QUILL to C:\\Apps\\Quillpad."
-    echo "Enter Old: C:\\QUILL  New: C:\\Apps\\Quillpad"
+    if [ "$kind" = move ]; then
+        echo "Demo: a program still in C:\\QUILL, to be moved to C:\\Apps\\Quillpad."
+        echo "Enter Old: C:\\QUILL  New: C:\\Apps\\Quillpad, and check Move the folder from Old to New for me"
+    else
+        echo "Demo: a program moved from C:\\QUILL to C:\\Apps\\Quillpad."
+        echo "Enter Old: C:\\QUILL  New: C:\\Apps\\Quillpad"
+    fi
     MOVIX_DEMO=1
 fi
 
@@ -95,11 +106,14 @@ if [ -z "${DISPLAY:-}" ] && [ $# -eq 0 ] && [ -z "${MOVIX_SCREENSHOT:-}" ]; then
     rm -f "$log" "$list"
     winlog=$("$wine" winepath -w "$log" 2>/dev/null)
     winlist=$("$wine" winepath -w "$list" 2>/dev/null)
+    move=()
+    [ "$kind" = move ] && move=(/move)
     echo
     echo "No display: the unattended mode. First a search only, which changes nothing:"
-    echo "  movix32 /old:C:\\QUILL /new:C:\\Apps\\Quillpad /list:$winlist"
+    echo "  movix32 /old:C:\\QUILL /new:C:\\Apps\\Quillpad ${move[*]} /list:$winlist"
     code=0
-    "$wine" "$root/build/win/movix32.exe" '/old:C:\QUILL' '/new:C:\Apps\Quillpad' "/list:$winlist" </dev/null || code=$?
+    "$wine" "$root/build/win/movix32.exe" '/old:C:\QUILL' '/new:C:\Apps\Quillpad' "${move[@]}" "/list:$winlist" \
+        </dev/null || code=$?
     echo "(exit code $code: 1 means hits were found and nothing was changed)"
     if [ "$code" = 0 ]; then
         echo "Nothing was found: the demo was replaced by an earlier run."
@@ -107,9 +121,9 @@ if [ -z "${DISPLAY:-}" ] && [ $# -eq 0 ] && [ -z "${MOVIX_SCREENSHOT:-}" ]; then
     fi
     echo
     echo "Then the replacement of every hit, with its log:"
-    echo "  movix32 /old:C:\\QUILL /new:C:\\Apps\\Quillpad /apply /log:$winlog"
+    echo "  movix32 /old:C:\\QUILL /new:C:\\Apps\\Quillpad ${move[*]} /apply /log:$winlog"
     code=0
-    "$wine" "$root/build/win/movix32.exe" '/old:C:\QUILL' '/new:C:\Apps\Quillpad' /apply "/log:$winlog" \
+    "$wine" "$root/build/win/movix32.exe" '/old:C:\QUILL' '/new:C:\Apps\Quillpad' "${move[@]}" /apply "/log:$winlog" \
         </dev/null >/dev/null || code=$?
     echo "(exit code $code: 0 means replaced without error lines)"
     echo

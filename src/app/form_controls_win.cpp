@@ -195,6 +195,11 @@ void TForm1::CreateControls() {
         case CtlKind::ListView:
             CreateFoundList(parent, spec);
             break;
+        case CtlKind::Progress:
+            c = CreateControl(parent, PROGRESS_CLASSA, "", PBS_SMOOTH, 0, spec.id, spec.x, spec.y, spec.w, spec.h,
+                              spec.helpContext);
+            SendMessageA(c, PBM_SETRANGE32, 0, kMoveProgressSteps);
+            break;
         case CtlKind::Indicator:
             c = CreateControl(parent, "BUTTON", spec.text, WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, spec.id, spec.x,
                               spec.y, spec.w, spec.h, spec.helpContext);
@@ -226,6 +231,7 @@ void TForm1::CreateControls() {
     SendMessageA(Control(IDC_EditNewAddressAgain), EM_LIMITTEXT, 0, 0);
     // Offered once the addresses allow a move (EditOldAddressChange).
     EnableWindow(Control(IDC_cbMoveFolder), FALSE);
+    EnableWindow(Control(IDC_cbLeaveJunction), FALSE);
 
     // The button bar along the bottom, with a line along its top.
     HWND bar = CreateControl(hwnd_, "MovixPanel", "", WS_VISIBLE | container, WS_EX_CONTROLPARENT, IDC_Panel2, 0, 248,

@@ -336,6 +336,33 @@ void TFoundList::AddFoundItem(const std::string& item,
         ++*currentCount_;
 }
 
+void TFoundList::SetMoveRow(const std::string& oldFolder, const std::string& newFolder) {
+    if (rows_.size() == 1 && IsPlaceholder(rows_[0]))
+        rows_.clear();
+    if (!rows_.empty() && IsMoveRow(rows_[0]))
+        rows_[0] = MoveRowItem(oldFolder, newFolder);
+    else
+        rows_.insert(rows_.begin(), MoveRowItem(oldFolder, newFolder));
+    RecomputeWidths();
+    SyncNow();
+    if (hwnd_)
+        InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void TFoundList::SetMoveRowNew(const std::string& newFolder) {
+    if (rows_.empty() || !IsMoveRow(rows_[0]))
+        return;
+    rows_[0].Context = rows_[0].Path + " -> " + newFolder;
+    WidenFor(rows_[0]);
+    RequestSync();
+    if (hwnd_)
+        SendMessageA(hwnd_, LVM_REDRAWITEMS, 0, 0);
+}
+
+const TFoundItem* TFoundList::MoveRow() const {
+    return !rows_.empty() && IsMoveRow(rows_[0]) ? &rows_[0] : nullptr;
+}
+
 void TFoundList::SetOldAddress(const std::string& oldAddress) {
     oldUpper_ = UpperText(oldAddress);
 }

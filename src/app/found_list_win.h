@@ -56,6 +56,15 @@ class TFoundList {
                       int subType,
                       const std::string& valueName = std::string());
 
+    // The move of the folder, chosen on the first page: its row goes in
+    // front of the list (in the placeholder's place) and is no hit; no sort
+    // moves it. Given before the search's first hit.
+    void SetMoveRow(const std::string& oldFolder, const std::string& newFolder);
+    // The New address changed on the last page: the move's row says so.
+    void SetMoveRowNew(const std::string& newFolder);
+    // The move's row, or null when the list has none.
+    const TFoundItem* MoveRow() const;
+
     // The parent's WM_NOTIFY: true when it was the list's; result is then what
     // the window procedure returns.
     bool HandleNotify(NMHDR* header, LRESULT& result);

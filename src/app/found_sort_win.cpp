@@ -206,6 +206,7 @@ std::vector<std::size_t> SortedOrderLocale(const std::vector<TFoundItem>& rows, 
         else
             std::stable_sort(order.begin(), order.end(),
                              [&](std::size_t a, std::size_t b) { return rank[a] < rank[b]; });
+        MoveRowFirst(rows, order);
         return order;
     }
     const std::vector<std::uint32_t> type = ColumnRanks(rows, ColType);
@@ -218,6 +219,7 @@ std::vector<std::size_t> SortedOrderLocale(const std::vector<TFoundItem>& rows, 
             return path[a] < path[b];
         return item[a] < item[b];
     });
+    MoveRowFirst(rows, order);
     return order;
 }
 

@@ -181,6 +181,8 @@ const ControlSpec kControls[] = {
     {8, CtlKind::Panel, IDC_pnlShowFromString, "", 88, 100, 417, 21, 34},
     {8, CtlKind::RightLabel, 0, "&New:", 30, 130, 54, 17, 0},
     {8, CtlKind::Edit, IDC_EditNewAddressAgain, "", 88, 128, 417, 21, 35},
+    // Offered when the folder is moved (its row marked Y).
+    {8, CtlKind::Check, IDC_cbLeaveJunction, "Leave a &junction at Old that leads to New", 88, 160, 417, 17, 91},
 
     // Page Replacing
     {9, CtlKind::Label, 0,
@@ -190,6 +192,7 @@ const ControlSpec kControls[] = {
     {9, CtlKind::Label, 0, "Now replacing...", 88, 92, 432, 16, 0},
     {9, CtlKind::Label, IDC_lblRepType, "", 88, 112, 432, 16, 0},
     {9, CtlKind::Label, IDC_lblRepItem, "", 88, 132, 432, 32, 0},
+    {9, CtlKind::Progress, IDC_pbMove, "", 88, 172, 432, 18, 92},
 
     // Page FinalFinal
     {10, CtlKind::Label, 0,

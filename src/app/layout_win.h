@@ -22,7 +22,11 @@ enum class CtlKind {
     Indicator,   // owner-drawn light
     Browse,      // owner-drawn symbol button
     Notebook,
+    Progress,    // progress bar, hidden until used
 };
+
+// The range of a progress bar: the move's fraction done, in thousandths.
+constexpr int kMoveProgressSteps = 1000;
 
 // Where a control lives: a page of NotebookMain, a page of NotebookSub, or
 // the window itself.

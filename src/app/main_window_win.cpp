@@ -459,11 +459,17 @@ void TForm1::BtnNextClick() {
         // Only after the copy: the copy itself is not the user's change.
         newAgainAttached_ = true;
         foundList_->SetOldAddress(Text(IDC_EditOldAddress));
+        if (Checked(IDC_cbMoveFolder))
+            foundList_->SetMoveRow(Text(IDC_EditOldAddress), Text(IDC_EditNewAddress));
         StartIniSearch();
         break;
-    case kPageFinalPage:
+    case kPageFinalPage: {
         Enable(IDC_BtnNext, !Text(IDC_EditNewAddressAgain).empty());
+        // A junction is left only by a move; the box keeps its mark.
+        const TFoundItem* moveRow = foundList_->MoveRow();
+        Enable(IDC_cbLeaveJunction, Checked(IDC_cbMoveFolder) && moveRow != nullptr && moveRow->Mark == MarkY);
         break;
+    }
     case kPageReplacing: {
         Enable(IDC_BtnNext, false);
         Enable(IDC_BtnPrev, false);
@@ -586,8 +592,10 @@ void TForm1::FocusRadioGroup(int groupId) {
 }
 
 void TForm1::EditToStringAgainChange() {
-    if (newAgainAttached_ && page_ == kPageFinalPage)
+    if (newAgainAttached_ && page_ == kPageFinalPage) {
         Enable(IDC_BtnNext, !Text(IDC_EditNewAddressAgain).empty());
+        foundList_->SetMoveRowNew(Text(IDC_EditNewAddressAgain));
+    }
 }
 
 void TForm1::cbSkipIgnoreKeysClick() {
@@ -784,6 +792,7 @@ void TForm1::FormResize() {
     resize(IDC_lvFound, W - Px(s, 12), H - Px(s, 166));
     resize(IDC_pnlShowFromString, W - Px(s, 123), -1);
     resize(IDC_EditNewAddressAgain, W - Px(s, 123), -1);
+    resize(IDC_pbMove, W - Px(s, 108), -1);
     moveX(IDC_btnSaveLog, W - Px(s, 113));
     moveX(IDC_btnRestore, W - Px(s, 193));
     moveX(IDC_btnShowLog, W - Px(s, 273));

@@ -2,6 +2,7 @@
 // handed to the engine's replacement run (TReplaceRunner), and the log list
 // box that its lines fill.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <memory>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "app/main_window_win.h"
 #include "app/ui_text_win.h"
 #include "app/found_list_win.h"
+#include "app/layout_win.h"
 #include "engine/replace_runner_win.h"
 #include "engine/search_runner_win.h"
 #include "engine/replacement_plan.h"
@@ -92,8 +94,9 @@ bool TForm1::MoveFolderFirst(TUndoRecorder& journal, const std::string& oldAddre
         ShowErrorBox(hwnd_, check.problem + "\n\nThe folder was not moved, and nothing was changed.");
         return false;
     }
+    const bool junction = Checked(IDC_cbLeaveJunction) && IsWindowEnabled(Control(IDC_cbLeaveJunction));
     std::string error;
-    if (!journal.BeforeMove(check.oldFolder, check.newFolder, false, error)) {
+    if (!journal.BeforeMove(check.oldFolder, check.newFolder, junction, error)) {
         AddLogLine("***** The undo journal could not record the move: " + error);
         AddLogLine("***** The folder was not moved, and no reference to it was rewritten.");
         return false;
@@ -106,13 +109,22 @@ bool TForm1::MoveFolderFirst(TUndoRecorder& journal, const std::string& oldAddre
     Enable(IDC_BtnCancel, true);
     TMoveOptions options;
     options.progressEveryMs = 100;
+    options.leaveJunction = junction;
+    // The bar follows the bytes (the files, where the folder holds only
+    // empty ones); a rename shows no bar.
+    HWND bar = Control(IDC_pbMove);
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+    if (!check.sameVolume)
+        ShowWindow(bar, SW_SHOW);
     const TMoveReport report = MoveFolder(
         check, options, &moveCancelled_,
-        [this](const TMoveProgress& progress) {
+        [this, bar](const TMoveProgress& progress) {
             SetText(IDC_lblRepItem, MoveProgressText(progress));
+            SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(MoveProgressSteps(progress, kMoveProgressSteps)), 0);
             ProcessPendingMessages();
         },
         [this](const std::string& line) { AddLogLine(line); });
+    ShowWindow(bar, SW_HIDE);
     Enable(IDC_BtnCancel, false);
     SetText(IDC_BtnCancel, "Close");
     SetText(IDC_lblRepItem, "");
@@ -159,8 +171,14 @@ void TForm1::RunReplacement() {
         return;
     }
     // The folder is moved first: the references are rewritten only once the
-    // program is at New.
-    if (Checked(IDC_cbMoveFolder)) {
+    // program is at New. Its row marked N leaves the folder where it is, and
+    // the run is the one the box unchecked would have made.
+    const TFoundItem* moveRow = foundList_->MoveRow();
+    if (moveRow != nullptr && moveRow->Mark != MarkY) {
+        AddLogLine("");
+        AddLogLine("The folder " + oldAddress + " was not moved: its row in the list is marked N.");
+    }
+    if (Checked(IDC_cbMoveFolder) && moveRow != nullptr && moveRow->Mark == MarkY) {
         bool moved = false;
         {
             replacing_ = true;
@@ -196,7 +214,8 @@ void TForm1::RunReplacement() {
         std::vector<TFoundItem> rows;
         rows.reserve(static_cast<size_t>(foundList_->RowCount()));
         for (int i = 0; i < foundList_->RowCount(); ++i)
-            rows.push_back(foundList_->Row(i));
+            if (!IsMoveRow(foundList_->Row(i)))
+                rows.push_back(foundList_->Row(i));
 
         replacing_ = true;
         auto endReplacing = ScopeExit([this] { replacing_ = false; });

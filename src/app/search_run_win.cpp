@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/found_list_win.h"
 #include "app/main_window_win.h"
 #include "app/search_choices.h"
 #include "app/settings_win.h"
@@ -121,8 +122,10 @@ void TForm1::ShowSearchResults() {
     ShowWindow(Control(IDC_lblSearchNotes), notes.empty() ? SW_HIDE : SW_SHOW);
     ShowWindow(Control(IDC_lblFoundHint), notes.empty() ? SW_SHOW : SW_HIDE);
     ShowSubPage(kSubSearchResults);
+    // The move of the folder is something to do even where nothing was found.
     Enable(IDC_BtnNext, FoundIni > 0 || FoundGroups > 0 || FoundShortcuts > 0 || FoundRegistry > 0 ||
-                            FoundConfigs > 0 || FoundServices > 0 || FoundTasks > 0);
+                            FoundConfigs > 0 || FoundServices > 0 || FoundTasks > 0 ||
+                            foundList_->MoveRow() != nullptr);
     Enable(IDC_BtnPrev, false);
     busy_ = false;
     SetBusyCursor(false);

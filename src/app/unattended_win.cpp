@@ -385,6 +385,11 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     console.Line(std::string(line.Apply ? "Search and replace" : "Search only (nothing is changed without /apply)"));
     console.Line("Old address: " + line.OldAddress);
     console.Line("New address: " + line.NewAddress);
+    // The move of the folder is the list's first row, as in the window; it
+    // is no hit and no target.
+    const TFoundItem moveRow = MoveRowItem(line.OldAddress, line.NewAddress);
+    if (line.Move)
+        console.Line(HitLine(moveRow));
 
     TSearchSettings settings;
     settings.OldAddress = line.OldAddress;
@@ -451,7 +456,14 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
 
     int exitCode = kExitDone;
     if (!line.ListFile.empty()) {
-        const DWORD error = SaveFileReplacing(line.ListFile, FoundListRtf(line.OldAddress, run.Rows()));
+        std::vector<TFoundItem> listed;
+        if (line.Move) {
+            listed.reserve(run.Rows().size() + 1);
+            listed.push_back(moveRow);
+            listed.insert(listed.end(), run.Rows().begin(), run.Rows().end());
+        }
+        const DWORD error =
+            SaveFileReplacing(line.ListFile, FoundListRtf(line.OldAddress, line.Move ? listed : run.Rows()));
         if (error == ERROR_SUCCESS) {
             console.Line("List saved as " + line.ListFile);
         } else {

@@ -69,11 +69,28 @@ TFoundItem PlaceholderItem() {
     return row;
 }
 
+TFoundItem MoveRowItem(const std::string& oldFolder, const std::string& newFolder) {
+    TFoundItem row;
+    std::string folder = oldFolder;
+    while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/'))
+        folder.pop_back();
+    const std::size_t slash = folder.find_last_of("\\/");
+    row.Item = slash == std::string::npos ? folder : folder.substr(slash + 1);
+    row.Path = oldFolder;
+    row.Kind = KindMove;
+    row.SubType = kSubTypeDir;
+    row.Context = oldFolder + " -> " + newFolder;
+    row.Mark = MarkY;
+    return row;
+}
+
 bool IsPlaceholder(const TFoundItem& row) {
     return row.Kind == KindNone && row.Item == NoneText;
 }
 
 const char* KindText(int kind) {
+    if (kind == KindMove)
+        return "MOV";
     const TKindNames* names = KindNamesOf(kind);
     return names != nullptr ? names->Type : "err";
 }
@@ -171,6 +188,8 @@ int HelpContextForRow(std::string_view typeText, int subType) {
 }
 
 int HelpContextOfRow(const TFoundItem& row) {
+    if (IsMoveRow(row))
+        return MoveRowHelpContext;
     const int context = HelpContextForRow(ColumnText(row, ColType), row.SubType);
     return row.MaybeLonger && context != LvFoundHelpContext ? LongerNameHelpContext : context;
 }
@@ -197,7 +216,12 @@ std::vector<std::size_t> SortedOrder(const std::vector<TFoundItem>& rows,
     std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
         return CompareFoundItems(rows[x], rows[y], sortColumn, descending, compare) < 0;
     });
+    MoveRowFirst(rows, order);
     return order;
+}
+
+void MoveRowFirst(const std::vector<TFoundItem>& rows, std::vector<std::size_t>& order) {
+    std::stable_partition(order.begin(), order.end(), [&](std::size_t i) { return IsMoveRow(rows[i]); });
 }
 
 TMark MarkAfterCommand(TMark current, int tag) {

@@ -62,8 +62,21 @@ TFoundItem PlaceholderItem();
 // "<none>" (a Registry value, say) and must never be taken for the placeholder.
 bool IsPlaceholder(const TFoundItem& row);
 
-// "INI", "GRP", "LNK", "REG", "CFG", "SVC", "TSK" for 1..7; "err" for 0 and
-// any other code.
+// The kind code of the row that stands for the move of the folder itself
+// when the user chose it: no target of any kind (the replacement's groups
+// leave it out), always the first row whatever the sort, and its mark says
+// whether the folder is moved. Far above the kinds of target, so that no
+// table indexed by kind code ever reaches it.
+constexpr int KindMove = 100;
+// The row of the move: Item the folder's name, Path Old, Type "MOV",
+// SubType "dir", Context "Old -> New"; marked Y.
+TFoundItem MoveRowItem(const std::string& oldFolder, const std::string& newFolder);
+inline bool IsMoveRow(const TFoundItem& row) {
+    return row.Kind == KindMove;
+}
+
+// "INI", "GRP", "LNK", "REG", "CFG", "SVC", "TSK" for 1..7, "MOV" for the
+// move's row; "err" for 0 and any other code.
 const char* KindText(int kind);
 // "sec", "cmd", "ico", "dir", "arg", "key", "val", "dat" (8 and 9), "msz",
 // "env" for 1..11; the spellings for 12..16; "cmd", "desc" for 20, 21
@@ -89,8 +102,10 @@ int KindNumberFromTypeText(std::string_view typeText);
 int HelpContextForRow(std::string_view typeText, int subType);
 // The popup that explains a row flagged as maybe naming a longer folder.
 constexpr int LongerNameHelpContext = 57;
-// The help context of a row: LongerNameHelpContext for a flagged hit,
-// otherwise as HelpContextForRow.
+// The popup that explains the move's row.
+constexpr int MoveRowHelpContext = 90;
+// The help context of a row: MoveRowHelpContext for the move's row,
+// LongerNameHelpContext for a flagged hit, otherwise as HelpContextForRow.
 int HelpContextOfRow(const TFoundItem& row);
 
 // A locale text comparison answering -1, 0 or +1. The window passes the
@@ -103,11 +118,16 @@ using TextCompare = int (*)(std::string_view a, std::string_view b);
 int CompareFoundItems(const TFoundItem& a, const TFoundItem& b, int sortColumn, bool descending, TextCompare compare);
 
 // The order of the rows after a sort: result[k] is the old index of the row
-// that goes to position k. Rows that compare equal keep their relative order.
+// that goes to position k. Rows that compare equal keep their relative order,
+// and the move's row stays in front of all others.
 std::vector<std::size_t> SortedOrder(const std::vector<TFoundItem>& rows,
                                      int sortColumn,
                                      bool descending,
                                      TextCompare compare);
+
+// Moves the move's row (if any) to the front of an order, the rest kept as
+// they are.
+void MoveRowFirst(const std::vector<TFoundItem>& rows, std::vector<std::size_t>& order);
 
 // Menu item tags of the mark commands.
 constexpr int TagToggle = 1;

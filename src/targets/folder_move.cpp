@@ -82,6 +82,16 @@ std::string ByteCountText(std::uint64_t bytes) {
     return Format("%.1f GB", b / (1024.0 * 1024 * 1024));
 }
 
+int MoveProgressSteps(const TMoveProgress& p, int steps) {
+    double part = 0;
+    if (p.bytesTotal > 0)
+        part = static_cast<double>(p.bytesDone) / static_cast<double>(p.bytesTotal);
+    else if (p.filesTotal > 0)
+        part = static_cast<double>(p.filesDone) / static_cast<double>(p.filesTotal);
+    part = part < 0 ? 0 : part > 1 ? 1 : part;
+    return static_cast<int>(part * steps + 0.5);
+}
+
 std::string MoveProgressText(const TMoveProgress& p) {
     std::string text = std::to_string(p.filesDone) + " of " + std::to_string(p.filesTotal) + " files, " +
                        ByteCountText(p.bytesDone) + " of " + ByteCountText(p.bytesTotal);

@@ -40,6 +40,11 @@ struct TMoveProgress {
 // rate and the time left once there is something to measure them by.
 std::string MoveProgressText(const TMoveProgress& progress);
 
+// How far along a move is, as `steps` parts of the whole: by bytes, or by
+// files where there are no bytes to count; 0 before anything, `steps` when
+// all is done.
+int MoveProgressSteps(const TMoveProgress& progress, int steps);
+
 // A byte count for people: "512 bytes", "4.0 KB", "45.2 MB", "1.3 GB".
 std::string ByteCountText(std::uint64_t bytes);
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "platform/file_io_win.h"
@@ -35,6 +36,9 @@ struct MountPointReparseBuffer {
 };
 
 constexpr DWORD kPiece = 1 << 20;
+// Files copied side by side: under Wine most of a small file's copy is
+// waiting for the server, and several copies wait together.
+constexpr int kCopyThreads = 4;
 constexpr std::uint64_t kSlackPerFile = 4096;  // a cluster that a file's tail may take
 
 std::string Narrow(const std::wstring& wide) { return WideToUtf8(wide); }
@@ -197,8 +201,10 @@ std::string ProgramsText(const std::vector<TRunningProgram>& programs) {
 }
 
 // Deletes the file, folder or link under `path` itself: opened without
-// following a link, read-only lifted, deleted through its handle.
-bool DeleteNoFollow(const std::wstring& path, DWORD& error) {
+// following a link, read-only lifted, deleted through its handle. Where a
+// listing says the entry is not read-only, its attributes are not asked for
+// again unless the delete is refused.
+bool DeleteNoFollow(const std::wstring& path, DWORD& error, bool mayBeReadOnly = true) {
     FileHandle item(CreateFileW(Long(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -206,6 +212,9 @@ bool DeleteNoFollow(const std::wstring& path, DWORD& error) {
         error = GetLastError();
         return false;
     }
+    FILE_DISPOSITION_INFO dispose = {TRUE};
+    if (!mayBeReadOnly && SetFileInformationByHandle(item.get(), FileDispositionInfo, &dispose, sizeof dispose))
+        return true;
     FILE_BASIC_INFO basic = {};
     if (GetFileInformationByHandleEx(item.get(), FileBasicInfo, &basic, sizeof basic) &&
         (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
@@ -216,7 +225,6 @@ bool DeleteNoFollow(const std::wstring& path, DWORD& error) {
         basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
         SetFileInformationByHandle(item.get(), FileBasicInfo, &basic, sizeof basic);
     }
-    FILE_DISPOSITION_INFO dispose = {TRUE};
     if (!SetFileInformationByHandle(item.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
         error = GetLastError();
         return false;
@@ -224,17 +232,60 @@ bool DeleteNoFollow(const std::wstring& path, DWORD& error) {
     return true;
 }
 
+// Runs work(i) for every i below `count` on a few threads, this one among
+// them: under Wine each open or delete waits for the server, and several
+// wait together. `work` must not throw.
+template <typename Work>
+void ForEachOnThreads(std::size_t count, const Work& work) {
+    std::atomic<std::size_t> next{0};
+    auto run = [&] {
+        for (std::size_t i = next++; i < count; i = next++)
+            work(i);
+    };
+    std::vector<std::thread> threads;
+    for (int t = 1; t < kCopyThreads && static_cast<std::size_t>(t) * 16 < count; ++t) {
+        try {
+            threads.emplace_back(run);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    run();
+    for (std::thread& t : threads)
+        t.join();
+}
+
 // Deletes a whole tree, never entering a link; true when all of it went.
+// Files and links go first, side by side, then the folders, deepest first.
 bool DeleteTree(const std::wstring& root, std::wstring& failedAt, DWORD& error) {
     std::vector<TreeEntry> entries;
     if (!ListTree(root, entries, failedAt, error))
         return false;
-    bool whole = true;
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-        if (!DeleteNoFollow(root + it->relative, error) && whole) {
-            whole = false;
-            failedAt = root + it->relative;
+    std::vector<DWORD> errors(entries.size(), ERROR_SUCCESS);
+    ForEachOnThreads(entries.size(), [&](std::size_t i) {
+        const TreeEntry& entry = entries[i];
+        if (entry.IsFolder() && !entry.IsLink())
+            return;
+        DWORD failure = ERROR_NOT_ENOUGH_MEMORY;
+        try {
+            if (DeleteNoFollow(root + entry.relative, failure, (entry.attributes & FILE_ATTRIBUTE_READONLY) != 0))
+                failure = ERROR_SUCCESS;
+        } catch (const std::exception&) {
         }
+        errors[i] = failure;
+    });
+    bool whole = true;
+    for (std::size_t i = entries.size(); i-- > 0;) {
+        const TreeEntry& entry = entries[i];
+        if (entry.IsFolder() && !entry.IsLink() &&
+            !DeleteNoFollow(root + entry.relative, errors[i], (entry.attributes & FILE_ATTRIBUTE_READONLY) != 0))
+            errors[i] = errors[i] == ERROR_SUCCESS ? ERROR_GEN_FAILURE : errors[i];
+        if (errors[i] != ERROR_SUCCESS && whole) {
+            whole = false;
+            error = errors[i];
+            failedAt = root + entry.relative;
+        }
+    }
     if (whole && !DeleteNoFollow(root, error)) {
         whole = false;
         failedAt = root;
@@ -242,13 +293,16 @@ bool DeleteTree(const std::wstring& root, std::wstring& failedAt, DWORD& error) 
     return whole;
 }
 
-// Gives `to` the access rules of `from` (and its owner, where the system
-// lets this user set it).
-bool CopySecurity(HANDLE from, HANDLE to, DWORD& error) {
+// Gives `to` the access rules of `from`, and its owner where the system
+// lets this user set it: `ownerToo` says whether to try, and is cleared once
+// the system has refused (it refuses every file alike), so that each file
+// costs one read and one write of its security.
+bool CopySecurity(HANDLE from, HANDLE to, DWORD& error, bool& ownerToo) {
     PACL dacl = nullptr;
+    PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    error = GetSecurityInfo(from, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                            &descriptor);
+    error = GetSecurityInfo(from, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION, &owner,
+                            nullptr, &dacl, nullptr, &descriptor);
     if (error != ERROR_SUCCESS)
         return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;  // a volume without security
     std::unique_ptr<void, decltype(&LocalFree)> owned(descriptor, &LocalFree);
@@ -258,17 +312,14 @@ bool CopySecurity(HANDLE from, HANDLE to, DWORD& error) {
     const SECURITY_INFORMATION which =
         DACL_SECURITY_INFORMATION |
         ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    error = SetSecurityInfo(to, SE_FILE_OBJECT, which, nullptr, nullptr, dacl, nullptr);
-    if (error != ERROR_SUCCESS)
-        return false;
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR ownerDescriptor = nullptr;
-    if (GetSecurityInfo(from, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        &ownerDescriptor) == ERROR_SUCCESS) {
-        SetSecurityInfo(to, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr);
-        LocalFree(ownerDescriptor);
+    if (ownerToo && owner != nullptr) {
+        if (SetSecurityInfo(to, SE_FILE_OBJECT, which | OWNER_SECURITY_INFORMATION, owner, nullptr, dacl, nullptr) ==
+            ERROR_SUCCESS)
+            return true;
+        ownerToo = false;
     }
-    return true;
+    error = SetSecurityInfo(to, SE_FILE_OBJECT, which, nullptr, nullptr, dacl, nullptr);
+    return error == ERROR_SUCCESS;
 }
 
 // Attributes and times of `from` onto `to` (a link's own reparse attribute
@@ -398,19 +449,45 @@ class TreeMover {
             log_(line);
     }
     bool Cancelled() const { return cancel_ && cancel_->load(); }
+    // On the calling thread only; the copying threads count under the lock.
     void Report(bool force) {
         const auto now = std::chrono::steady_clock::now();
         if (!progressEvent_ || (!force && now - lastReport_ < std::chrono::milliseconds(options_.progressEveryMs)))
             return;
         lastReport_ = now;
-        progress_.seconds = std::chrono::duration<double>(now - started_).count();
-        progressEvent_(progress_);
+        TMoveProgress progress;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            progress = progress_;
+        }
+        progress.seconds = std::chrono::duration<double>(now - started_).count();
+        progressEvent_(progress);
     }
+    void Made(const std::wstring& name) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        created_.push_back(name);
+    }
+    // A copying thread's buffers; the calling thread, which copies too,
+    // reports progress as it goes.
+    struct Buffers {
+        std::vector<char> data = std::vector<char>(kPiece), readBack = std::vector<char>(kPiece);
+        bool reports = false;
+    };
 
     bool MakeParents(std::wstring& why);
     Step CopyTree(const std::vector<TreeEntry>& entries, std::wstring& why);
-    Step CopyFileChecked(const std::wstring& from, const std::wstring& to, std::wstring& why);
-    Step CopyData(HANDLE in, HANDLE out, const std::wstring& name, std::wstring& why);
+    Step CopyFiles(const std::vector<const TreeEntry*>& files, std::wstring& why);
+    Step CopyFileChecked(const std::wstring& from,
+                         const std::wstring& to,
+                         std::uint64_t size,
+                         Buffers& buffers,
+                         std::wstring& why);
+    Step CopyData(HANDLE in,
+                  HANDLE out,
+                  const std::wstring& name,
+                  std::uint64_t size,
+                  Buffers& buffers,
+                  std::wstring& why);
     bool CopyLink(const TreeEntry& entry, std::wstring& why);
     bool FinishFolders(const std::vector<TreeEntry>& entries, std::wstring& why);
     void RemoveCreated();
@@ -428,7 +505,10 @@ class TreeMover {
     std::vector<std::wstring> created_;  // what this move made at New, in the order made
     TFlusher* flusher_ = nullptr;         // while copying
     bool newExisted_ = false;
-    std::vector<char> buffer_ = std::vector<char>(kPiece), readBack_ = std::vector<char>(kPiece);
+    // The copies take their source's owner, while the system lets them.
+    std::atomic<bool> ownerToo_{true};
+    std::atomic<bool> stopCopying_{false};  // a copying thread failed
+    std::mutex mutex_;                      // progress_ and created_ while files are copied
 };
 
 bool TreeMover::MakeParents(std::wstring& why) {
@@ -564,6 +644,7 @@ TMoveReport TreeMover::Copy() {
 }
 
 TreeMover::Step TreeMover::CopyTree(const std::vector<TreeEntry>& entries, std::wstring& why) {
+    std::vector<const TreeEntry*> files;
     for (const TreeEntry& entry : entries) {
         if (Cancelled())
             return Step::Cancelled;
@@ -578,52 +659,157 @@ TreeMover::Step TreeMover::CopyTree(const std::vector<TreeEntry>& entries, std::
             }
             created_.push_back(to);
         } else {
-            const Step step = CopyFileChecked(old_ + entry.relative, to, why);
-            if (step != Step::Done)
-                return step;
-            ++progress_.filesDone;
-            Report(false);
+            files.push_back(&entry);
         }
     }
-    return Step::Done;
+    return CopyFiles(files, why);
 }
 
-TreeMover::Step TreeMover::CopyData(HANDLE in, HANDLE out, const std::wstring& name, std::wstring& why) {
-    TContentHash source, copy;
+// The files are shared out among this thread and a few more, this one
+// reporting progress as it goes; the first failure or a cancel stops them
+// all.
+TreeMover::Step TreeMover::CopyFiles(const std::vector<const TreeEntry*>& files, std::wstring& why) {
+    std::atomic<std::size_t> next{0};
+    Step result = Step::Done;
+    std::condition_variable ended;
+    int running = 0;
+    auto work = [&](bool reports) {
+        Step step = Step::Done;
+        std::wstring failure;
+        try {
+            Buffers buffers;
+            buffers.reports = reports;
+            while (step == Step::Done && !stopCopying_) {
+                const std::size_t i = next++;
+                if (i >= files.size())
+                    break;
+                if (Cancelled()) {
+                    step = Step::Cancelled;
+                    break;
+                }
+                step = CopyFileChecked(old_ + files[i]->relative, new_ + files[i]->relative, files[i]->size, buffers,
+                                       failure);
+                if (step == Step::Done) {
+                    {
+                        std::lock_guard<std::mutex> lock(mutex_);
+                        ++progress_.filesDone;
+                    }
+                    if (reports)
+                        Report(false);
+                }
+            }
+        } catch (const std::exception& e) {
+            step = Step::Failed;
+            failure = L"Copying failed: " + Utf8ToWide(e.what());
+        } catch (...) {
+            step = Step::Failed;
+            failure = L"Copying failed";
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (step != Step::Done) {
+            stopCopying_ = true;
+            if (result == Step::Done) {
+                result = step;
+                why = failure;
+            }
+        }
+        --running;
+        ended.notify_all();
+    };
+    // Whatever leaves this function, the threads are stopped and joined first.
+    struct Threads {
+        std::vector<std::thread> list;
+        std::atomic<bool>& stop;
+        ~Threads() {
+            stop = true;
+            for (std::thread& t : list)
+                t.join();
+        }
+    } threads{{}, stopCopying_};
+    for (int t = 1; t < kCopyThreads && static_cast<std::size_t>(t) < files.size(); ++t) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++running;
+        }
+        try {
+            threads.list.emplace_back(work, false);
+        } catch (const std::system_error&) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            --running;
+            break;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++running;
+    }
+    work(true);
+    const auto every = std::chrono::milliseconds(options_.progressEveryMs > 0 ? options_.progressEveryMs : 10);
     for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (ended.wait_for(lock, every, [&] { return running == 0; }))
+                break;
+        }
+        Report(false);
+    }
+    return result;
+}
+
+// Copies the data of `in` to `out`, reads the copy back and compares. The
+// listing's size ends the reading: the read that would only find the end
+// is left out (a file that has grown since the listing is caught when the
+// source is listed again before it is removed).
+TreeMover::Step TreeMover::CopyData(HANDLE in,
+                                    HANDLE out,
+                                    const std::wstring& name,
+                                    std::uint64_t size,
+                                    Buffers& buffers,
+                                    std::wstring& why) {
+    TContentHash source, copy;
+    std::uint64_t copied = 0;
+    while (copied < size) {
         if (Cancelled())
             return Step::Cancelled;
+        if (stopCopying_)
+            return Step::Failed;
         DWORD got = 0, put = 0;
-        if (!ReadFile(in, buffer_.data(), kPiece, &got, nullptr)) {
+        if (!ReadFile(in, buffers.data.data(), kPiece, &got, nullptr)) {
             why = L"Reading " + name + L" failed: " + Utf8ToWide(SystemErrorText(GetLastError()));
             return Step::Failed;
         }
         if (got == 0)
             break;
-        source.Add(buffer_.data(), got);
-        if (!WriteFile(out, buffer_.data(), got, &put, nullptr) || put != got) {
+        source.Add(buffers.data.data(), got);
+        if (!WriteFile(out, buffers.data.data(), got, &put, nullptr) || put != got) {
             why = L"Writing the copy of " + name + L" failed: " + Utf8ToWide(SystemErrorText(GetLastError()));
             return Step::Failed;
         }
-        progress_.bytesDone += got;
-        Report(false);
+        copied += got;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            progress_.bytesDone += got;
+        }
+        if (buffers.reports)
+            Report(false);
     }
     // The copy read back and compared, then written through to the disk.
     LARGE_INTEGER zero = {};
-    if (!SetFilePointerEx(out, zero, nullptr, FILE_BEGIN)) {
+    if (copied > 0 && !SetFilePointerEx(out, zero, nullptr, FILE_BEGIN)) {
         why = L"The copy of " + name + L" could not be read back";
         return Step::Failed;
     }
-    for (;;) {
+    for (std::uint64_t readBack = 0; readBack < copied;) {
         DWORD got = 0;
-        if (!ReadFile(out, readBack_.data(), kPiece, &got, nullptr)) {
+        if (!ReadFile(out, buffers.readBack.data(), kPiece, &got, nullptr)) {
             why = L"The copy of " + name + L" could not be read back: " +
                   Utf8ToWide(SystemErrorText(GetLastError()));
             return Step::Failed;
         }
         if (got == 0)
             break;
-        copy.Add(readBack_.data(), got);
+        readBack += got;
+        copy.Add(buffers.readBack.data(), got);
     }
     if (copy.Value() != source.Value()) {
         why = L"The copy of " + name + L" differs from its source";
@@ -632,24 +818,35 @@ TreeMover::Step TreeMover::CopyData(HANDLE in, HANDLE out, const std::wstring& n
     return Step::Done;
 }
 
-TreeMover::Step TreeMover::CopyFileChecked(const std::wstring& from, const std::wstring& to, std::wstring& why) {
+TreeMover::Step TreeMover::CopyFileChecked(const std::wstring& from,
+                                           const std::wstring& to,
+                                           std::uint64_t size,
+                                           Buffers& buffers,
+                                           std::wstring& why) {
     FileHandle in(CreateFileW(Long(from).c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!in) {
         why = from + L" could not be opened for reading: " + Utf8ToWide(SystemErrorText(GetLastError()));
         return Step::Failed;
     }
-    FileHandle out(CreateFileW(Long(to).c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC | WRITE_OWNER, 0, nullptr,
-                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!out)
+    // The owner is asked for while the system grants it; once it has not,
+    // the copies are made without asking again.
+    FileHandle out;
+    if (ownerToo_)
+        out.reset(CreateFileW(Long(to).c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC | WRITE_OWNER, 0, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!out) {
         out.reset(CreateFileW(Long(to).c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (out)
+            ownerToo_ = false;
+    }
     if (!out) {
         why = L"The copy " + to + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
         return Step::Failed;
     }
-    created_.push_back(to);
-    Step step = CopyData(in.get(), out.get(), from, why);
+    Made(to);
+    Step step = CopyData(in.get(), out.get(), from, size, buffers, why);
     if (step != Step::Done)
         return step;
 
@@ -673,8 +870,12 @@ TreeMover::Step TreeMover::CopyFileChecked(const std::wstring& from, const std::
                       Utf8ToWide(SystemErrorText(GetLastError()));
                 return Step::Failed;
             }
-            progress_.bytesTotal += static_cast<std::uint64_t>(stream.StreamSize.QuadPart);
-            step = CopyData(streamIn.get(), streamOut.get(), from + name, why);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                progress_.bytesTotal += static_cast<std::uint64_t>(stream.StreamSize.QuadPart);
+            }
+            // A stream is read to its end: no listing has its size.
+            step = CopyData(streamIn.get(), streamOut.get(), from + name, UINT64_MAX, buffers, why);
             if (step != Step::Done)
                 return step;
             HandOver(streamOut.release(), to + name);
@@ -682,7 +883,11 @@ TreeMover::Step TreeMover::CopyFileChecked(const std::wstring& from, const std::
     }
 
     DWORD error = 0;
-    if (!CopySecurity(in.get(), out.get(), error)) {
+    bool ownerToo = ownerToo_;
+    const bool secured = CopySecurity(in.get(), out.get(), error, ownerToo);
+    if (!ownerToo)
+        ownerToo_ = false;
+    if (!secured) {
         why = L"The access rules of " + from + L" could not be given to its copy: " +
               Utf8ToWide(SystemErrorText(error));
         return Step::Failed;
@@ -748,7 +953,9 @@ bool TreeMover::FinishFolders(const std::vector<TreeEntry>& entries, std::wstrin
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         DWORD error = GetLastError();
-        if (!from || !to || !CopySecurity(from.get(), to.get(), error) || !CopyBasicInfo(from.get(), to.get(), error)) {
+        bool ownerToo = false;  // the handle is not opened to set it
+        if (!from || !to || !CopySecurity(from.get(), to.get(), error, ownerToo) ||
+            !CopyBasicInfo(from.get(), to.get(), error)) {
             why = L"The folder " + new_ + relative + L" could not take the access rules, attributes and times of " +
                   old_ + relative + L": " + Utf8ToWide(SystemErrorText(error));
             return false;
@@ -892,13 +1099,26 @@ TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newF
         } else {
             ++check.files;
             check.bytes += entry.size;
-            FileHandle file(CreateFileW(Long(old + entry.relative).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            if (!file)
-                check.unreadable.push_back(Narrow(old + entry.relative) + " (" + SystemErrorText(GetLastError()) +
-                                           ")");
         }
     }
+    // Every file must open for reading; tried side by side, named in the
+    // listing's order.
+    std::vector<DWORD> openErrors(entries.size(), ERROR_SUCCESS);
+    ForEachOnThreads(entries.size(), [&](std::size_t i) {
+        if (entries[i].IsFolder() || entries[i].IsLink())
+            return;
+        try {
+            FileHandle file(CreateFileW(Long(old + entries[i].relative).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            if (!file)
+                openErrors[i] = GetLastError();
+        } catch (const std::exception&) {
+            openErrors[i] = ERROR_NOT_ENOUGH_MEMORY;
+        }
+    });
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (openErrors[i] != ERROR_SUCCESS)
+            check.unreadable.push_back(Narrow(old + entries[i].relative) + " (" + SystemErrorText(openErrors[i]) + ")");
     check.running = ProgramsRunningFrom(check.oldFolder);
     if (!check.sameVolume) {
         ULARGE_INTEGER available = {};

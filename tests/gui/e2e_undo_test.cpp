@@ -3,6 +3,7 @@
 // keys back exactly (a second Restore changes nothing), and a journal that
 // cannot be written stops the run before any change.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -251,7 +252,8 @@ TEST(EndToEnd, AJournalThatCannotBeWrittenStopsTheRunBeforeAnyChange) {
 
 // The first page's box moves the program's folder (here to another drive)
 // before the references are rewritten, as the first group of the log;
-// Restore puts the references back, then the folder.
+// Restore puts the references back, then the folder. The list shows the
+// move as its first row, which no sort moves, and a bar follows the copy.
 TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
     const std::string old = "C:\\MVXWIZMOVE_OLD";
     const std::string ini = guitest::WindowsDir() + "\\MVXWIZMOVE.INI";
@@ -262,6 +264,13 @@ TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
     guitest::RemoveTree(old);
     CreateDirectoryA(old.c_str(), nullptr);
     guitest::WriteFile(old + "\\QUILL.EXE", std::string(300000, 'q'));
+    CreateDirectoryA((old + "\\DATA").c_str(), nullptr);
+    // Enough files for the bar to be seen on its way: many small ones cost
+    // the copy more time than a few large ones.
+    for (int i = 0; i < 4; ++i)
+        guitest::WriteFile(old + "\\DATA\\PART" + std::to_string(i) + ".DAT", std::string(8 << 20, 'a' + i));
+    for (int i = 0; i < 1500; ++i)
+        guitest::WriteFile(old + "\\DATA\\S" + std::to_string(i) + ".DAT", std::string(16384, 'a' + i % 26));
     const std::string iniText = "[Quill]\r\nHome=C:\\MVXWIZMOVE_OLD\\QUILL.EXE\r\n";
     guitest::WriteFile(ini, iniText);
     struct Cleanup {
@@ -282,6 +291,7 @@ TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
     app.Click(IDC_rgIniFiles + 1 + 2);
     app.Click(IDC_rgShortcuts + 1);
     app.Click(IDC_rgRegistry + 1);
+    app.Click(IDC_rgConfigs + 1);
     app.SetText(IDC_EditOldAddress, old);
     app.SetText(IDC_EditNewAddress, moved);
     app.Sync();
@@ -291,15 +301,41 @@ TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
     app.Click(IDC_BtnNext);
     ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 120000));
     EXPECT_TRUE(guitest::Exists(old + "\\QUILL.EXE")) << "nothing moves before the replacement";
+    ASSERT_EQ(app.ListViewCount(IDC_lvFound), 2);
+    for (int column = -1; column < 5; ++column) {
+        // Each column twice: ascending, then descending.
+        for (int twice = 0; column >= 0 && twice < 2; ++twice)
+            SendMessageA(app.Main(), WM_COMMAND, IDM_SortByBase + column, 0);
+        const std::vector<std::string> first = {
+            app.ListViewText(IDC_lvFound, 0, 0), app.ListViewText(IDC_lvFound, 0, 1),
+            app.ListViewText(IDC_lvFound, 0, 2), app.ListViewText(IDC_lvFound, 0, 3),
+            app.ListViewText(IDC_lvFound, 0, 4)};
+        EXPECT_EQ(first, (std::vector<std::string>{"MVXWIZMOVE_OLD", old, "MOV", "dir", old + " -> " + moved}))
+            << "sorted by column " << column;
+        EXPECT_EQ(app.ListViewText(IDC_lvFound, 1, 2), "INI");
+    }
     app.Click(IDC_BtnNext);
     app.Click(IDC_BtnNext);
-    app.Click(IDC_BtnNext);
-    ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 60000));
+    EXPECT_TRUE(app.Enabled(IDC_cbLeaveJunction)) << "a moved folder may leave a junction";
+    EXPECT_FALSE(app.Checked(IDC_cbLeaveJunction)) << "but leaves none unless asked";
+    EXPECT_FALSE(app.Visible(IDC_pbMove));
+    app.ClickAsync(IDC_BtnNext);
+    // The bar shows while the folder is copied and is seen part of the way.
+    bool partWay = false;
+    for (const DWORD end = GetTickCount() + 120000; app.Page() != 10 && GetTickCount() < end; Sleep(1)) {
+        DWORD_PTR position = 0;
+        if (app.Visible(IDC_pbMove) &&
+            SendMessageTimeoutA(app.Control(IDC_pbMove), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &position))
+            partWay = partWay || (position > 0 && position < 1000);
+    }
+    ASSERT_EQ(app.Page(), 10);
+    EXPECT_TRUE(partWay);
+    EXPECT_FALSE(app.Visible(IDC_pbMove));
     const std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
     EXPECT_FALSE(HasErrorLine(log)) << Joined(log);
     ASSERT_GE(log.size(), 7u) << Joined(log);
     EXPECT_EQ(log[5], "") << Joined(log);
-    EXPECT_EQ(log[6].rfind("Copied 1 files", 0), 0u) << Joined(log);
+    EXPECT_EQ(log[6].rfind("Copied 1505 files", 0), 0u) << Joined(log);
     EXPECT_FALSE(guitest::Exists(old));
     EXPECT_EQ(guitest::ReadAll(moved + "\\QUILL.EXE"), std::string(300000, 'q'));
     EXPECT_EQ(guitest::ReadAll(ini), "[Quill]\r\nHome=" + moved + "\\QUILL.EXE\r\n");
@@ -317,6 +353,84 @@ TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
     EXPECT_EQ(guitest::ReadAll(ini), iniText);
     EXPECT_EQ(guitest::ReadAll(old + "\\QUILL.EXE"), std::string(300000, 'q'));
     EXPECT_FALSE(guitest::Exists(moved));
+}
+
+// The move's row and the junction box decide what the move does: the row
+// marked N leaves the folder where it is (the references marked Y are
+// rewritten, as without the move), and the box leaves a junction at Old
+// that leads to New (or, where the file system makes none, says so).
+TEST(EndToEnd, TheMoveRowAndTheJunctionBoxDecideTheMove) {
+    const std::string old = "C:\\MVXWIZJCT_OLD", moved = "C:\\MVXWIZJCT_NEW";
+    const std::string ini = guitest::WindowsDir() + "\\MVXWIZJCT.INI";
+    const struct {
+        const char* what;
+        bool rowY, junction;
+    } cases[] = {{"the row marked N", false, false}, {"a junction asked for", true, true}};
+    for (const auto& c : cases) {
+        guitest::RemoveTree(old);
+        guitest::RemoveTree(moved);
+        CreateDirectoryA(old.c_str(), nullptr);
+        guitest::WriteFile(old + "\\QUILL.EXE", "MZ quill");
+        guitest::WriteFile(ini, "[Quill]\r\nHome=C:\\MVXWIZJCT_OLD\\QUILL.EXE\r\n");
+        struct Cleanup {
+            std::string ini, old, moved;
+            ~Cleanup() {
+                DeleteFileA(ini.c_str());
+                DeleteFileA((ini.substr(0, ini.size() - 3) + "BAK").c_str());
+                RemoveDirectoryA(old.c_str());  // a junction, if one was left
+                guitest::RemoveTree(old);
+                guitest::RemoveTree(moved);
+            }
+        } cleanup{ini, old, moved};
+
+        App app;
+        REQUIRE_APP(app);
+        for (int id :
+             {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs})
+            app.SetChecked(id, true);
+        app.Click(IDC_rgIniFiles + 1 + 2);
+        app.Click(IDC_rgShortcuts + 1);
+        app.Click(IDC_rgRegistry + 1);
+        app.Click(IDC_rgConfigs + 1);
+        app.SetText(IDC_EditOldAddress, old);
+        app.SetText(IDC_EditNewAddress, moved);
+        app.SetChecked(IDC_cbMoveFolder, true);
+        app.Click(IDC_BtnNext);
+        app.Click(IDC_BtnNext);
+        ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 120000)) << c.what;
+        ASSERT_EQ(app.ListViewText(IDC_lvFound, 0, 2), "MOV") << c.what;
+        if (!c.rowY) {
+            app.ListViewSelect(IDC_lvFound, {0});
+            SendMessageA(app.Main(), WM_COMMAND, IDM_No1, 0);
+            EXPECT_EQ(app.ListViewImage(IDC_lvFound, 0), 1) << "marked N";
+        }
+        app.Click(IDC_BtnNext);
+        app.Click(IDC_BtnNext);
+        EXPECT_EQ(app.Enabled(IDC_cbLeaveJunction), c.rowY) << c.what;
+        if (c.junction)
+            app.SetChecked(IDC_cbLeaveJunction, true);
+        app.Click(IDC_BtnNext);
+        ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10; }, 60000)) << c.what;
+        const std::vector<std::string> log = app.ListBoxItems(IDC_lbReport);
+        EXPECT_EQ(guitest::ReadAll(ini), "[Quill]\r\nHome=C:\\MVXWIZJCT_NEW\\QUILL.EXE\r\n") << c.what;
+        const DWORD atOld = GetFileAttributesA(old.c_str());
+        if (!c.rowY) {
+            EXPECT_TRUE(Contains(log, "The folder " + old + " was not moved: its row in the list is marked N."))
+                << Joined(log);
+            EXPECT_EQ(guitest::ReadAll(old + "\\QUILL.EXE"), "MZ quill");
+            EXPECT_FALSE(guitest::Exists(moved));
+            continue;
+        }
+        EXPECT_EQ(guitest::ReadAll(moved + "\\QUILL.EXE"), "MZ quill") << Joined(log);
+        if (Contains(log, "***** No junction was left at " + old)) {
+            EXPECT_EQ(atOld, INVALID_FILE_ATTRIBUTES) << "a file system without junctions: the move stands";
+        } else {
+            EXPECT_TRUE(Contains(log, "Left a junction at " + old + " that leads to " + moved + ".")) << Joined(log);
+            ASSERT_NE(atOld, INVALID_FILE_ATTRIBUTES);
+            EXPECT_TRUE(atOld & FILE_ATTRIBUTE_REPARSE_POINT);
+            EXPECT_EQ(guitest::ReadAll(old + "\\QUILL.EXE"), "MZ quill") << "Old leads to New";
+        }
+    }
 }
 
 // A program running from Old holds the move up: the box names it, Retry
@@ -350,6 +464,7 @@ TEST(EndToEnd, TheWizardAsksWhileAProgramRunsFromTheFolder) {
     app.Click(IDC_rgIniFiles + 1 + 2);
     app.Click(IDC_rgShortcuts + 1);
     app.Click(IDC_rgRegistry + 1);
+    app.Click(IDC_rgConfigs + 1);
     app.SetText(IDC_EditOldAddress, old);
     app.SetText(IDC_EditNewAddress, moved);
     app.SetChecked(IDC_cbMoveFolder, true);

@@ -637,6 +637,11 @@ TEST(Unattended, MoveTheFolderThenRestoreBoth) {
                   std::string::npos)
             << dry.output;
         EXPECT_TRUE(program.WholeAt(program.old) && !guitest::Exists(c.newFolder)) << c.what;
+        // The move is the list's first row, ahead of the search.
+        const std::string moveRow =
+            "Y\tMVXMOVE_OLD\t" + program.old + "\tMOV\tdir\t" + program.old + " -> " + c.newFolder;
+        EXPECT_TRUE(dry.Has(moveRow)) << dry.output;
+        EXPECT_LT(dry.output.find(moveRow), dry.output.find("Searching INI files")) << dry.output;
 
         const Result applied = RunCli(args + " /apply");
         // A file system without junctions (as some of Wine's) gets none: the

@@ -53,4 +53,19 @@ TEST(MoveProgressText, SaysFilesBytesRateAndTimeLeft) {
         EXPECT_EQ(c.text, movix::MoveProgressText(c.progress));
 }
 
+// The bar follows the bytes, or the files where there are no bytes; a
+// stream found on the way may make the done part overtake the whole.
+TEST(MoveProgressSteps, BytesElseFilesWithinTheRange) {
+    struct Case {
+        movix::TMoveProgress progress;
+        int steps;
+    } cases[] = {
+        {{0, 0, 0, 0, 0}, 0},          {{0, 12, 0, 500, 0}, 0}, {{11, 12, 250, 500, 0}, 500},
+        {{12, 12, 500, 500, 0}, 1000}, {{3, 4, 0, 0, 0}, 750},  {{2, 2, 900, 600, 0}, 1000},
+        {{1, 2, 1, 3ull << 40, 0}, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.steps, movix::MoveProgressSteps(c.progress, 1000)) << c.progress.bytesDone;
+}
+
 }  // namespace

@@ -41,7 +41,8 @@ TEST(FoundItemTexts, KindTextsAndErrForEveryOtherCode) {
     EXPECT_STREQ(KindText(3), "LNK");
     EXPECT_STREQ(KindText(4), "REG");
     EXPECT_STREQ(KindText(5), "CFG");
-    for (int code : {0, -1, 8, 100, -2147483647 - 1})
+    EXPECT_STREQ(KindText(KindMove), "MOV");
+    for (int code : {0, -1, 8, 99, 101, -2147483647 - 1})
         EXPECT_STREQ(KindText(code), "err") << code;
 }
 
@@ -203,6 +204,34 @@ TEST(FoundItemSort, FixedOrderOfTheReplacementRun) {
         Hit("Prog", "Main", KindGrp, 2),      Hit("A.INI", "C:\\APP", KindIni, 1)};
     EXPECT_EQ(Items(rows, SortedOrder(rows, -1, true, ByteCompare)),
               (std::vector<std::string>{"Prog", "A.INI", "SYSTEM.INI", "WIN.INI", "z.lnk", "Key"}));
+}
+
+// The move of the folder is the first row whatever the sort, and the rest
+// keep the order the sort gives them; the row says what moves where.
+TEST(FoundItemMoveRow, StaysFirstUnderEverySortAndSaysWhatMoves) {
+    const TFoundItem move = MoveRowItem("C:\\Tools\\Quill\\", "D:\\Quill");
+    EXPECT_EQ(move.Item, "Quill");
+    EXPECT_EQ(move.Path, "C:\\Tools\\Quill\\");
+    EXPECT_EQ(ColumnText(move, ColType), "MOV");
+    EXPECT_EQ(ColumnText(move, ColSubType), "dir");
+    EXPECT_EQ(move.Context, "C:\\Tools\\Quill\\ -> D:\\Quill");
+    EXPECT_EQ(move.Mark, MarkY);
+    EXPECT_EQ(HelpContextOfRow(move), MoveRowHelpContext);
+    EXPECT_FALSE(IsPlaceholder(move));
+
+    const std::vector<TFoundItem> rows = {Hit("A.INI", "A", KindIni, 1, "a"), Hit("zz", "zz", KindReg, 9, "zz"), move,
+                                          Hit("", "", KindCfg, 12, "")};
+    for (int column = -1; column < FoundColumnCount; ++column)
+        for (bool descending : {false, true}) {
+            std::vector<TFoundItem> withoutMove = rows;
+            withoutMove.erase(withoutMove.begin() + 2);
+            std::vector<std::string> expected = {"Quill"};
+            for (const std::string& item :
+                 Items(withoutMove, SortedOrder(withoutMove, column, descending, ByteCompare)))
+                expected.push_back(item);
+            EXPECT_EQ(Items(rows, SortedOrder(rows, column, descending, ByteCompare)), expected)
+                << "column " << column << (descending ? " descending" : "");
+        }
 }
 
 TEST(FoundItemSort, EmptyAndSingleRowLists) {

@@ -63,6 +63,16 @@ TEST(ReplacementPlan, AdjacentRowsOfOneTargetFormOneGroup) {
     EXPECT_TRUE(plan.Groups[0].empty());
 }
 
+// The move's row is no target: no replacer ever gets it.
+TEST(ReplacementPlan, TheMoveRowIsNoTarget) {
+    const TReplacePlan plan = GroupRows({MoveRowItem("C:\\Quill", "D:\\Quill"), Row(KindIni, "A.INI", "C:\\W", "x")});
+    std::size_t groups = 0;
+    for (const auto& kind : plan.Groups)
+        groups += kind.size();
+    EXPECT_EQ(groups, 1u);
+    EXPECT_EQ(plan.Groups[KindIni].size(), 1u);
+}
+
 TEST(ReplacementPlan, OnlyTheLastGroupIsComparedSoSeparatedRowsSplit) {
     const std::vector<TFoundItem> rows = {Row(KindIni, "A.INI", "C:", "x"), Row(KindIni, "B.INI", "C:", "y"),
                                           Row(KindIni, "A.INI", "C:", "z")};

@@ -71,6 +71,14 @@ TEST(FoundSort, SameOrderAsComparisonSortOnTwoThreads) {
     ExpectSameOrderAsComparisonSort(RowsFrom(TrickyTexts(12000, 3), 4));
 }
 
+TEST(FoundSort, TheMoveRowStaysFirst) {
+    std::vector<TFoundItem> rows = RowsFrom(TrickyTexts(300, 5), 6);
+    rows.insert(rows.begin() + 150, MoveRowItem("C:\\Quill", "D:\\Quill"));
+    ExpectSameOrderAsComparisonSort(rows);
+    for (int column = -1; column < FoundColumnCount; ++column)
+        EXPECT_EQ(SortedOrderLocale(rows, column, true).front(), 150u) << "column " << column;
+}
+
 TEST(FoundSort, EmptySingleAndAllEqualLists) {
     EXPECT_TRUE(SortedOrderLocale({}, 0, false).empty());
     EXPECT_EQ(SortedOrderLocale({PlaceholderItem()}, -1, false), (std::vector<std::size_t>{0}));
