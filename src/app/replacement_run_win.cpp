@@ -178,8 +178,8 @@ void TForm1::RunReplacement() {
         AddLogLine("");
         AddLogLine("The folder " + oldAddress + " was not moved: its row in the list is marked N.");
     }
+    bool moved = false;
     if (Checked(IDC_cbMoveFolder) && moveRow != nullptr && moveRow->Mark == MarkY) {
-        bool moved = false;
         {
             replacing_ = true;
             auto endReplacing = ScopeExit([this] { replacing_ = false; });
@@ -216,6 +216,9 @@ void TForm1::RunReplacement() {
         for (int i = 0; i < foundList_->RowCount(); ++i)
             if (!IsMoveRow(foundList_->Row(i)))
                 rows.push_back(foundList_->Row(i));
+        // Files the search found inside the folder are at New now.
+        if (moved)
+            RebaseMovedFiles(rows, oldAddress, newAddress);
 
         replacing_ = true;
         auto endReplacing = ScopeExit([this] { replacing_ = false; });

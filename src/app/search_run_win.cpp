@@ -48,7 +48,8 @@ void TForm1::StartIniSearch() {
     settings.ShortcutMode = ShortcutWalkModeForItem(RadioIndex(IDC_rgShortcuts));
     settings.RegistryMode = RegistryScopeForItem(RadioIndex(IDC_rgRegistry));
     settings.ConfigMode = ConfigWalkModeForItem(RadioIndex(IDC_rgConfigs));
-    settings.NewAddress = Text(IDC_EditNewAddress);
+    // The program is still at Old when the run is to move it there.
+    settings.ProgramFolder = Text(Checked(IDC_cbMoveFolder) ? IDC_EditOldAddress : IDC_EditNewAddress);
     settings.ConfigTypes = SavedConfigTypes();
     settings.Services = RadioIndex(IDC_rgServices) > 0;
     settings.Tasks = RadioIndex(IDC_rgTasks) > 0;

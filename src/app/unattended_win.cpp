@@ -399,7 +399,8 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     settings.ShortcutMode = ShortcutWalkModeForItem(choices.Shortcuts);
     settings.RegistryMode = RegistryScopeForItem(choices.Registry);
     settings.ConfigMode = ConfigWalkModeForItem(choices.Configs);
-    settings.NewAddress = line.NewAddress;
+    // The program is still at Old when the run is to move it there.
+    settings.ProgramFolder = line.Move ? line.OldAddress : line.NewAddress;
     settings.ConfigTypes = choices.ConfigTypes;
     settings.Services = choices.Services > 0;
     settings.Tasks = choices.Tasks > 0;
@@ -605,6 +606,9 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     TReplaceRunner replacer(run, progMan, label);
     replacer.SetJournal(journal.get());
     replacer.SetStopReason("Ctrl+C was pressed");
+    // Files the search found inside the folder are at New now.
+    if (line.Move)
+        RebaseMovedFiles(rows, line.OldAddress, line.NewAddress);
     if (!rows.empty()) {
         replacer.Run(rows, line.OldAddress, line.NewAddress);
     } else {

@@ -50,6 +50,24 @@ TReplacePlan GroupRows(const std::vector<TFoundItem>& rows) {
     return plan;
 }
 
+void RebaseMovedFiles(std::vector<TFoundItem>& rows, const std::string& oldFolder, const std::string& newFolder) {
+    std::string from = oldFolder;
+    while (from.size() > 3 && (from.back() == '\\' || from.back() == '/'))
+        from.pop_back();
+    const std::string upper = UpperText(from);
+    for (TFoundItem& row : rows) {
+        if (row.Kind != KindIni && row.Kind != KindLnk && row.Kind != KindCfg)
+            continue;
+        const std::string path = UpperText(row.Path);
+        if (path.size() < upper.size() || path.compare(0, upper.size(), upper) != 0)
+            continue;
+        // Only at a name's end: C:\QUILL moves C:\QUILL\DOCS, not C:\QUILLPRO.
+        if (path.size() > upper.size() && path[upper.size()] != '\\' && upper.back() != '\\')
+            continue;
+        row.Path = newFolder + row.Path.substr(from.size());
+    }
+}
+
 std::string FormatReportDate(const std::string& dayName, const std::string& monthName, int day, int year, int hour,
                              int minute) {
     const int hour12 = hour % 12 == 0 ? 12 : hour % 12;

@@ -32,6 +32,12 @@ std::string HitText(const TFoundItem& row);
 // Rows of a kind outside 1..4 (the placeholder) are left out.
 TReplacePlan GroupRows(const std::vector<TFoundItem>& rows);
 
+// After the program's folder was moved from `oldFolder` to `newFolder`: the
+// rows of files that lay in it (INI files, shortcuts, configuration files
+// found there by the search, made before the move) name where the files are
+// now. Letter case aside, as file names compare; other rows stay as they are.
+void RebaseMovedFiles(std::vector<TFoundItem>& rows, const std::string& oldFolder, const std::string& newFolder);
+
 // "dddd, mmmm d, yyyy  hh:mm AM/PM" from its parts: the day's and month's
 // full names, the day, year, hour (0..23) and minute.
 std::string FormatReportDate(const std::string& dayName, const std::string& monthName, int day, int year, int hour,

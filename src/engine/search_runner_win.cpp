@@ -95,7 +95,7 @@ void TSearchRunner::StartAt(std::size_t index) {
     callback_.StepStarted(kind.Code());
     TKindSearch search;
     search.OldAddress = settings_.OldAddress;
-    search.NewAddress = settings_.NewAddress;
+    search.ProgramFolder = settings_.ProgramFolder;
     search.ProgressLabel = settings_.ProgressLabel;
     search.Mode = ModeOf(settings_, kind.Code());
     search.IniMode = settings_.IniMode;

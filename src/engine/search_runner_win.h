@@ -22,8 +22,10 @@ class TMovixThread;
 
 struct TSearchSettings {
     std::string OldAddress;
-    // The configuration-file search walks the New folder.
-    std::string NewAddress;
+    // The folder the program is in at the time of the search, which the
+    // configuration-file search walks: New, or Old when the run moves the
+    // program there after the search.
+    std::string ProgramFolder;
     // The walk mode of each file search, and the scope of the Registry
     // search (5: HKCR and HKCU; 6: with HKCC; 7: every root); -1 leaves the
     // kind out, 0 is a search that examines nothing.

@@ -188,7 +188,7 @@ class TConfigKind final : public TTargetKind {
   public:
     TConfigKind() : TTargetKind(KindCfg) {}
     TMovixThread* NewSearch(const TKindSearch& s) override {
-        auto* thread = new TSearchConfigThread(KindCfg, s.OldAddress, s.NewAddress, s.ProgressLabel,
+        auto* thread = new TSearchConfigThread(KindCfg, s.OldAddress, s.ProgramFolder, s.ProgressLabel,
                                                PlainHits(s.OnFound), s.Mode, s.IniMode, FileTypes(s));
         thread->UseListings(s.Listings);
         return thread;

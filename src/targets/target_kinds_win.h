@@ -26,7 +26,8 @@ class TUndoRecorder;
 // What one kind's search is given.
 struct TKindSearch {
     std::string OldAddress;
-    std::string NewAddress;
+    // The folder the program is in now (TSearchSettings::ProgramFolder).
+    std::string ProgramFolder;
     HWND ProgressLabel = nullptr;
     // The kind's walk mode or scope, as its option's item maps it (never
     // negative here: a kind left out gets no search).

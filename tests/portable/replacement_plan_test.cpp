@@ -128,3 +128,20 @@ TEST(LogFile, EveryLineEndsWithCrLfBlankLinesIncluded) {
     EXPECT_EQ(LogFileText({"a", "", "*****b"}), "a\r\n\r\n*****b\r\n");
     EXPECT_EQ(LogFileText({}), "");
 }
+
+// Files the search found inside the program's folder before it was moved
+// are named where the move put them; nothing else changes.
+TEST(ReplacementPlan, FilesInTheMovedFolderAreNamedAtNew) {
+    std::vector<TFoundItem> rows = {
+        Row(KindCfg, "settings.json", "C:\\QUILL", "x", 14, MarkY),
+        Row(KindIni, "Q.INI", "c:\\quill\\CONF", "x", 6, MarkY),
+        Row(KindCfg, "a.json", "C:\\QUILLPRO", "x", 12, MarkY),
+        Row(KindReg, "v", "C:\\QUILL", "x", 8, MarkY),
+        Row(KindLnk, "Q.LNK", "C:\\Users\\x\\Desktop", "x", 2, MarkY),
+    };
+    RebaseMovedFiles(rows, "C:\\QUILL\\", "D:\\Apps\\Quillpad");
+    const std::vector<std::string> paths = {"D:\\Apps\\Quillpad", "D:\\Apps\\Quillpad\\CONF", "C:\\QUILLPRO",
+                                            "C:\\QUILL", "C:\\Users\\x\\Desktop"};
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i].Path, paths[i]) << i;
+}

@@ -173,7 +173,7 @@ TEST_F(EngineRunTest, SharedListingsGiveTheSameHitsInTheSameOrder) {
         TSearchRunner search(callback, progMan);
         TSearchSettings settings;
         settings.OldAddress = old;
-        settings.NewAddress = windows;
+        settings.ProgramFolder = windows;
         settings.IniMode = 2;     // the Windows folder and below
         settings.ConfigMode = 5;  // the New folder: here the same tree
         settings.SharedListings = shared;
