@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 #include "core/search_thread_win.h"
 
@@ -17,6 +18,17 @@ inline double NowMs() {
     LARGE_INTEGER t;
     ::QueryPerformanceCounter(&t);
     return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Writes a file of the generated trees whole; false when it could not.
+inline bool WriteWhole(const std::string& name, const std::string& text) {
+    HANDLE h = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(h);
+    return ok && written == text.size();
 }
 
 // Starts a suspended, self-freeing search thread and returns the

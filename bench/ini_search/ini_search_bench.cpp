@@ -46,16 +46,6 @@ std::string LeafFolder(const std::string& root, int leaf) {
     return root + name;
 }
 
-bool WriteWhole(const std::string& name, const std::string& text) {
-    HANDLE h = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const BOOL ok = ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    ::CloseHandle(h);
-    return ok && written == text.size();
-}
-
 // Every 20th INI file has a key line naming the Old folder, every 100th also
 // a section header: 250 + 50 = 300 hits. Every 10th other file names it too
 // (grep finds those; the INI search must not).

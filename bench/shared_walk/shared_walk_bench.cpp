@@ -43,16 +43,6 @@ std::string LeafFolder(const std::string& root, int leaf) {
     return root + name;
 }
 
-bool WriteWhole(const std::string& name, const std::string& text) {
-    HANDLE h = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const BOOL ok = ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    ::CloseHandle(h);
-    return ok && written == text.size();
-}
-
 bool Generate(const std::string& root) {
     if (::GetFileAttributesA((root + "\\" + kMarker).c_str()) != INVALID_FILE_ATTRIBUTES)
         return true;

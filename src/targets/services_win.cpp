@@ -119,20 +119,33 @@ std::string ErrorWords(DWORD error) {
 
 // Opens the service with what changing a field needs; on failure logs a
 // "*****" line ending in `notDone` and gives nothing.
-ServiceHandle OpenForChange(const std::string& name, const char* notDone, const TLogLine& log) {
-    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) {
-        log("***** SERVICE: " + name + ": the service manager does not open (" + ErrorWords(::GetLastError()) +
-            "), " + notDone);
-        return ServiceHandle();
+// Opens a service by its name through the manager. Under Wine the
+// manager's process ends when it has been idle a while and is started again
+// by the next call; met while it goes or comes, a call fails, and in its
+// first moments it has even answered that a service it lists does not
+// exist. So a failure is tried again, a few times, a quarter of a second
+// apart; a refusal is final.
+ServiceHandle OpenServiceNamed(const std::string& name, DWORD access, DWORD& error) {
+    for (int attempt = 0;; ++attempt) {
+        ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        error = manager ? 0 : ::GetLastError();
+        if (manager) {
+            ServiceHandle service(::OpenServiceW(manager.get(), Utf8ToWide(name).c_str(), access));
+            if (service)
+                return service;
+            error = ::GetLastError();
+        }
+        if (attempt >= 4 || error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_NAME)
+            return ServiceHandle();
+        ::Sleep(250);
     }
+}
+
+ServiceHandle OpenForChange(const std::string& name, const char* notDone, const TLogLine& log) {
     ServiceHandle service;
     DWORD error = FaultFor(TServiceOp::OpenForChange, name);
-    if (error == 0) {
-        service.reset(::OpenServiceW(manager.get(), Utf8ToWide(name).c_str(),
-                                     SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS));
-        error = service ? 0 : ::GetLastError();
-    }
+    if (error == 0)
+        service = OpenServiceNamed(name, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS, error);
     if (error != 0)
         log("***** SERVICE: " + name + ": " + ErrorWords(error) + ", " + notDone);
     return service;
@@ -202,13 +215,18 @@ std::vector<TServiceHit> SearchServices(const std::string& oldAddr, const std::a
 }
 
 std::optional<std::string> ReadServiceField(const std::string& serviceName, const std::string& field) {
-    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager)
-        return std::nullopt;
-    ServiceHandle service(::OpenServiceW(manager.get(), Utf8ToWide(serviceName).c_str(), SERVICE_QUERY_CONFIG));
-    if (!service)
-        return std::nullopt;
-    return ReadField(service.get(), field);
+    // A read that meets the manager's process going (see OpenServiceNamed)
+    // is tried again over a new handle.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        DWORD error = 0;
+        ServiceHandle service = OpenServiceNamed(serviceName, SERVICE_QUERY_CONFIG, error);
+        if (!service)
+            return std::nullopt;
+        if (std::optional<std::string> text = ReadField(service.get(), field))
+            return text;
+        ::Sleep(250);
+    }
+    return std::nullopt;
 }
 
 std::optional<TServiceChange> ReplaceServiceHit(const TServiceHit& hit,

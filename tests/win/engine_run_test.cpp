@@ -13,6 +13,7 @@
 #include "core/strings.h"
 #include "engine/replace_runner_win.h"
 #include "engine/search_runner_win.h"
+#include "plain_callback_win.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "targets/dde_conversation_win.h"
@@ -22,42 +23,6 @@ using namespace movix_test;
 
 namespace {
 
-// Everything a run reports, kept in plain lists.
-struct PlainCallback : IRunCallback {
-    void StepStarted(int kind) override { started.push_back(kind); }
-    void StepEnded(int kind) override { ended.push_back(kind); }
-    void Hit(const std::string& item,
-             const std::string& path,
-             const std::string& context,
-             int kind,
-             int subType,
-             const std::string& valueName) override {
-        TFoundItem row;
-        row.Item = item;
-        row.Path = path;
-        row.Context = context;
-        row.Kind = kind;
-        row.SubType = subType;
-        row.ValueName = valueName;
-        rows.push_back(row);
-    }
-    void LogLine(const std::string& line) override { log.push_back(line); }
-    void RunEnded() override { ++runsEnded; }
-    void KeepResponsive() override {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-    }
-    bool StopRequested() override { return stop; }
-
-    std::vector<int> started, ended;
-    std::vector<TFoundItem> rows;
-    std::vector<std::string> log;
-    int runsEnded = 0;
-    bool stop = false;
-};
 
 class EngineRunTest : public UiFixture {};
 

@@ -13,6 +13,7 @@
 #include "core/found_items.h"
 #include "engine/replace_runner_win.h"
 #include "engine/search_runner_win.h"
+#include "plain_callback_win.h"
 #include "platform/wide_text_win.h"
 #include "search_test_support_win.h"
 #include "targets/dde_conversation_win.h"
@@ -24,34 +25,7 @@ using namespace movix_test;
 
 namespace {
 
-struct Callback : IRunCallback {
-    void StepStarted(int kind) override { started.push_back(kind); }
-    void StepEnded(int) override {}
-    void Hit(const std::string& item,
-             const std::string& path,
-             const std::string& context,
-             int kind,
-             int subType,
-             const std::string& valueName) override {
-        TFoundItem row;
-        row.Item = item;
-        row.Path = path;
-        row.Context = context;
-        row.Kind = kind;
-        row.SubType = subType;
-        row.ValueName = valueName;
-        rows.push_back(row);
-    }
-    void LogLine(const std::string& line) override { log.push_back(line); }
-    void RunEnded() override { ++runsEnded; }
-    void KeepResponsive() override {}
-    bool StopRequested() override { return false; }
-
-    std::vector<int> started;
-    std::vector<TFoundItem> rows;
-    std::vector<std::string> log;
-    int runsEnded = 0;
-};
+using Callback = movix_test::PlainCallback;
 
 // A demand-start service made for the test, deleted after it.
 class PlantedService {
