@@ -52,11 +52,43 @@ build/win/wine-run.sh cmd /c 'Z:\bin\true' </dev/null >/dev/null 2>&1 || true
 # output open (and keep CTest waiting for it) as long as it lives. A hidden
 # window kept open through the run (the Program Manager substitute under a
 # service name no test uses) starts it here, with no output, and keeps it.
-# The desktop process inherits the keeper's error output: should it end
-# in the middle of the run, what it said is in artifacts/desktop.log.
+start_keeper() {
+    build/win/wine-run.sh build/win/mxprogman.exe MovixDesktop /service:MovixDesktopKeeper \
+        '/groups:C:\windows\temp\movix-desktop-keeper' </dev/null >/dev/null 2>&1 &
+}
+# Wine's desktop process has now and then ended in the middle of a run
+# (the cause is not known yet); the keeper then holds a desktop without it,
+# and every window after that fails to open. A watch notices the desktop
+# process gone, ends the keeper and starts another: once the tests that
+# still hold the old desktop have ended, the next window gets a new one,
+# and only those tests fail (and are run again). Each time is noted in
+# artifacts/desktop.log.
+desktop_alive() {
+    local p
+    for p in $(pgrep -f 'explorer\.exe' 2>/dev/null); do
+        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    return 1
+}
+watch_desktop() {
+    local seen=0
+    while [ ! -e build/win/artifacts/.tests-ended ]; do
+        sleep 2
+        if desktop_alive; then
+            seen=1
+        elif [ "$seen" = 1 ]; then
+            echo "$(date +%T) the desktop process has ended: the keeper is started again" >>build/win/artifacts/desktop.log
+            pkill -f 'service:MovixDesktopKeeper' 2>/dev/null || true
+            sleep 2
+            start_keeper
+            seen=0
+        fi
+    done
+}
 mkdir -p build/win/artifacts
-build/win/wine-run.sh build/win/mxprogman.exe MovixDesktop /service:MovixDesktopKeeper \
-    '/groups:C:\windows\temp\movix-desktop-keeper' </dev/null >/dev/null 2>build/win/artifacts/desktop.log &
+start_keeper
+watch_desktop &
+watcher=$!
 unset WINEPREFIX
 export MOVIX_WINE_WARM=1
 # CTest lists each test program's tests (under Wine) before it runs any, and
@@ -81,6 +113,10 @@ else
     ctest --test-dir build/win --output-on-failure -j 2 --repeat until-pass:2 -E "$last" || status=1
     ctest --test-dir build/win --output-on-failure --repeat until-pass:2 -R "$last" || status=1
 fi
+touch build/win/artifacts/.tests-ended
+wait "$watcher" 2>/dev/null || true
+rm -f build/win/artifacts/.tests-ended
+[ -s build/win/artifacts/desktop.log ] && cat build/win/artifacts/desktop.log
 WINEPREFIX="$root/build/win/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 
 # Screenshots of the GUI tests, as PNG beside the BMP files.
