@@ -285,9 +285,12 @@ TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
 
     App app;
     REQUIRE_APP(app);
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs})
+    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs,
+                   IDC_cbSkipServicesTasks})
         app.SetChecked(id, true);
     app.Click(IDC_rgConfigs + 1 + 0);
+    app.Click(IDC_rgServices + 1 + 0);
+    app.Click(IDC_rgTasks + 1 + 0);
     app.Click(IDC_rgIniFiles + 1 + 2);
     app.Click(IDC_rgShortcuts + 1);
     app.Click(IDC_rgRegistry + 1);
@@ -386,7 +389,8 @@ TEST(EndToEnd, TheMoveRowAndTheJunctionBoxDecideTheMove) {
         App app;
         REQUIRE_APP(app);
         for (int id :
-             {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs})
+             {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs,
+              IDC_cbSkipServicesTasks})
             app.SetChecked(id, true);
         app.Click(IDC_rgIniFiles + 1 + 2);
         app.Click(IDC_rgShortcuts + 1);
@@ -458,9 +462,12 @@ TEST(EndToEnd, TheWizardAsksWhileAProgramRunsFromTheFolder) {
 
     App app;
     REQUIRE_APP(app);
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs})
+    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs,
+                   IDC_cbSkipServicesTasks})
         app.SetChecked(id, true);
     app.Click(IDC_rgConfigs + 1 + 0);
+    app.Click(IDC_rgServices + 1 + 0);
+    app.Click(IDC_rgTasks + 1 + 0);
     app.Click(IDC_rgIniFiles + 1 + 2);
     app.Click(IDC_rgShortcuts + 1);
     app.Click(IDC_rgRegistry + 1);
