@@ -106,7 +106,7 @@ CliRun ReplaceFromCommandLine(const std::string& folder,
     const std::wstring exe = movix::Utf8ToWide(guitest::ExeDir() + "\\movix32.exe");
     std::wstring line = L"\"" + exe + L"\" " +
                         movix::Utf8ToWide("\"/old:" + oldAddr + "\" \"/new:" + newAddr +
-                                          "\" /ini:0 /registry:0 /apply \"/log:" + log + "\"");
+                                          "\" /ini:0 /registry:0 /configs:0 /services:0 /tasks:0 /apply \"/log:" + log + "\"");
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -231,6 +231,9 @@ TEST(EndToEnd, ProgManGroupsUnderNT351_SearchedReplacedAndLogged) {
     // Shortcuts are passed over on this version.
     ASSERT_EQ(app.Page(), 4);
     app.Click(IDC_rgRegistry + 1 + 0);
+    // Groups alone: the later option pages search nothing either.
+    for (int group : {IDC_rgConfigs, IDC_rgServices, IDC_rgTasks})
+        app.Click(group + 1 + 0);
     for (int i = 0; i < 4 && app.Page() != 7; ++i)
         app.Click(IDC_BtnNext);
     ASSERT_EQ(app.Page(), 7);
@@ -368,6 +371,9 @@ TEST(EndToEnd, CloseDuringARestoreEndsTheProgramAndLosesNothing) {
     app.Click(IDC_BtnNext);
     app.Click(IDC_BtnNext);
     app.Click(IDC_rgRegistry + 1 + 0);
+    // Groups alone: the later option pages search nothing either.
+    for (int group : {IDC_rgConfigs, IDC_rgServices, IDC_rgTasks})
+        app.Click(group + 1 + 0);
     for (int i = 0; i < 4 && app.Page() != 7; ++i)
         app.Click(IDC_BtnNext);
     ASSERT_EQ(app.Page(), 7);
