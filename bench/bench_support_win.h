@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -18,6 +21,16 @@ inline double NowMs() {
     LARGE_INTEGER t;
     ::QueryPerformanceCounter(&t);
     return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// The arguments every tree benchmark takes: --root FOLDER and --rounds N.
+inline void ReadBenchArguments(int argc, char** argv, std::string& root, int& rounds) {
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--root") && i + 1 < argc)
+            root = argv[++i];
+        else if (!std::strcmp(argv[i], "--rounds") && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
+    }
 }
 
 // Writes a file of the generated trees whole; false when it could not.

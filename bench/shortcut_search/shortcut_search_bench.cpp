@@ -151,12 +151,7 @@ double RunOurs(const std::string& root, HWND label, long& hits) {
 int main(int argc, char** argv) {
     std::string root = "C:\\movix_lnk_bench";
     int rounds = 5;
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--root") && i + 1 < argc)
-            root = argv[++i];
-        else if (!std::strcmp(argv[i], "--rounds") && i + 1 < argc)
-            rounds = std::max(1, std::atoi(argv[++i]));
-    }
+    ReadBenchArguments(argc, argv, root, rounds);
     OleInit ole;
     if (!Generate(root)) {
         std::printf("Could not generate the tree in %s\n", root.c_str());

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/kinds.h"
+#include "core/strings.h"
 
 namespace movix {
 
@@ -13,25 +14,11 @@ const char* const kSettingsSubkey = "Settings";
 const char* const kSkipPagesSubkey = "Skip Pages";
 const char* const kIgnoreKeysSubkey = "Registry Keys To Ignore";
 
-namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 int ParseStoredInteger(const std::string& text, int defaultValue) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         std::uint64_t value = 0;
         for (size_t i = 2; i < text.size(); ++i) {
-            const int d = HexDigit(text[i]);
+            const int d = HexDigitValue(text[i]);
             if (d < 0)
                 return defaultValue;
             value = value * 16 + static_cast<unsigned>(d);

@@ -106,15 +106,6 @@ std::size_t EncodeUtf8(char32_t code, char* out) {
     return 4;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // `count` hexadecimal digits at `at`, or -1.
 long HexAt(std::string_view s, std::size_t at, std::size_t count) {
@@ -122,7 +113,7 @@ long HexAt(std::string_view s, std::size_t at, std::size_t count) {
         return -1;
     long v = 0;
     for (std::size_t k = 0; k < count; ++k) {
-        const int h = HexValue(s[at + k]);
+        const int h = HexDigitValue(s[at + k]);
         if (h < 0)
             return -1;
         v = v * 16 + h;
@@ -207,7 +198,7 @@ Reading ReadXml(std::string_view text) {
             long v = 0;
             const std::size_t first = j;
             while (j < text.size() && j - first < 7) {
-                const int h = HexValue(text[j]);
+                const int h = HexDigitValue(text[j]);
                 if (h < 0 || (!hex && h > 9))
                     break;
                 v = v * (hex ? 16 : 10) + h;
@@ -749,16 +740,6 @@ bool IsAsciiAlnum(unsigned char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-int HexValue(unsigned char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Whether the text holds an escape that may spell an ASCII letter or digit:
 // JSON \u, an XML character reference, or a URL's %HH of one.
 bool HasAlnumEscape(std::string_view text) {
@@ -769,8 +750,8 @@ bool HasAlnumEscape(std::string_view text) {
         if (c == '&' && text[i + 1] == '#')
             return true;
         if (c == '%') {
-            const int high = HexValue(static_cast<unsigned char>(text[i + 1]));
-            const int low = HexValue(static_cast<unsigned char>(text[i + 2]));
+            const int high = HexDigitValue(text[i + 1]);
+            const int low = HexDigitValue(text[i + 2]);
             if (high >= 0 && low >= 0 && IsAsciiAlnum(static_cast<unsigned char>(high * 16 + low)))
                 return true;
         }

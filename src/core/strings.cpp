@@ -5,6 +5,16 @@
 
 namespace movix {
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 std::string ChangeExtension(const std::string& fileName, const std::string& extension) {
     const std::string::size_type pos = fileName.find_last_of(".\\/:");
     if (pos != std::string::npos && fileName[pos] == '.')

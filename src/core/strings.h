@@ -9,6 +9,9 @@
 
 namespace movix {
 
+// The value of a hexadecimal digit (either letter case), or -1.
+int HexDigitValue(char c);
+
 // The type text of a kind, which is also the file extension a file search
 // looks for: "INI", "GRP", "LNK", "REG"; "err" for any other code.
 const char* KindExtension(int kind);
