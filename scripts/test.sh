@@ -38,6 +38,17 @@ export WINEPREFIX="$root/build/win/wineprefix"
 /usr/lib/wine/wineserver -w || true
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
 build/win/wine-run.sh cmd /c exit </dev/null >/dev/null 2>&1 || true
+shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
+common_folders='HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
+desktop_folders() {
+    MOVIX_WINE_WARM=1 build/win/wine-run.sh reg add "$shell_folders" /v Desktop /t REG_EXPAND_SZ /d "$1" /f \
+        </dev/null >/dev/null 2>&1 || true
+    MOVIX_WINE_WARM=1 build/win/wine-run.sh reg add "$common_folders" /v 'Common Desktop' /t REG_EXPAND_SZ /d "$2" /f \
+        </dev/null >/dev/null 2>&1 || true
+}
+# The Desktop folders name an empty folder until the desktop process has
+# started (below); a shell link may start it already.
+desktop_folders 'C:\windows\temp\movix-keeper-desktop' 'C:\windows\temp\movix-keeper-desktop'
 # The first shell link of a new prefix sets up the shell's objects, which
 # took over a minute once: done here, before the clock of any test runs.
 build/win/wine-run.sh build/win/mxshortcut.exe 'C:\windows\temp' movix-warm.lnk 'C:\windows\notepad.exe' \
@@ -52,41 +63,49 @@ build/win/wine-run.sh cmd /c 'Z:\bin\true' </dev/null >/dev/null 2>&1 || true
 # output open (and keep CTest waiting for it) as long as it lives. A hidden
 # window kept open through the run (the Program Manager substitute under a
 # service name no test uses) starts it here, with no output, and keeps it.
-start_keeper() {
-    build/win/wine-run.sh build/win/mxprogman.exe MovixDesktop /service:MovixDesktopKeeper \
-        '/groups:C:\windows\temp\movix-desktop-keeper' </dev/null >/dev/null 2>&1 &
-}
-# Wine's desktop process has now and then ended in the middle of a run
-# (the cause is not known yet); the keeper then holds a desktop without it,
-# and every window after that fails to open. A watch notices the desktop
-# process gone, ends the keeper and starts another: once the tests that
-# still hold the old desktop have ended, the next window gets a new one,
-# and only those tests fail (and are run again). Each time is noted in
-# artifacts/desktop.log.
+#
+# That process draws the shortcuts on the Desktop as icons, and follows the
+# folder on a thread of its own that changes its list of icons with no lock
+# against the painting of them. The tests write, rewrite and delete
+# shortcuts on the Desktop while their windows close over it, and the
+# desktop process has ended in the middle of runs, taking every later window
+# with it (X "BadWindow"). It is therefore started while the Desktop folders
+# name an empty folder of its own, and they are put back once it runs: it
+# reads them only when it starts. Its window on the run's own X server
+# tells whether it runs.
 desktop_alive() {
-    local p
-    for p in $(pgrep -f 'explorer\.exe' 2>/dev/null); do
-        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
-    done
-    return 1
+    local windows
+    windows=$(xwininfo -root -children 2>/dev/null) || return 1
+    grep -qF '"Default - Wine desktop"' <<<"$windows"
 }
+start_desktop() {
+    desktop_folders 'C:\windows\temp\movix-keeper-desktop' 'C:\windows\temp\movix-keeper-desktop'
+    MOVIX_WINE_WARM=1 build/win/wine-run.sh build/win/mxprogman.exe MovixDesktop /service:MovixDesktopKeeper \
+        '/groups:C:\windows\temp\movix-desktop-keeper' </dev/null >/dev/null 2>>build/win/artifacts/desktop.err &
+    for _ in $(seq 150); do
+        desktop_alive && break
+        sleep 0.2
+    done
+    sleep 2
+    desktop_folders '%USERPROFILE%\Desktop' '%PUBLIC%\Desktop'
+}
+# Should the desktop process end all the same, a watch notices its window
+# gone, ends the keeper and starts another: once the tests that still hold
+# the old desktop have ended, the next window gets a new one, and only those
+# tests fail (and are run again). Each time is noted in artifacts/desktop.log.
 watch_desktop() {
-    local seen=0
     while [ ! -e build/win/artifacts/.tests-ended ]; do
         sleep 2
-        if desktop_alive; then
-            seen=1
-        elif [ "$seen" = 1 ]; then
-            echo "$(date +%T) the desktop process has ended: the keeper is started again" >>build/win/artifacts/desktop.log
-            pkill -f 'service:MovixDesktopKeeper' 2>/dev/null || true
-            sleep 2
-            start_keeper
-            seen=0
-        fi
+        desktop_alive && continue
+        echo "$(date +%T) the desktop process has ended: the keeper is started again" >>build/win/artifacts/desktop.log
+        pkill -f 'service:MovixDesktopKeeper' 2>/dev/null || true
+        sleep 2
+        start_desktop
     done
 }
 mkdir -p build/win/artifacts
-start_keeper
+start_desktop
+desktop_alive || echo "The desktop process did not start; window tests will fail." >&2
 watch_desktop &
 watcher=$!
 unset WINEPREFIX
@@ -116,7 +135,10 @@ fi
 touch build/win/artifacts/.tests-ended
 wait "$watcher" 2>/dev/null || true
 rm -f build/win/artifacts/.tests-ended
-[ -s build/win/artifacts/desktop.log ] && cat build/win/artifacts/desktop.log
+if [ -s build/win/artifacts/desktop.log ]; then
+    cat build/win/artifacts/desktop.log
+    tail -n 40 build/win/artifacts/desktop.err 2>/dev/null || true
+fi
 WINEPREFIX="$root/build/win/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 
 # Screenshots of the GUI tests, as PNG beside the BMP files.
