@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/path_names.h"
 #include "platform/wide_text_win.h"
 
 namespace movix {
@@ -25,6 +26,23 @@ DWORD InjectedFault(FileOp op, const std::string& name) {
 }
 
 constexpr std::size_t kOutputBufferSize = 64 * 1024;
+
+// The full name the system gives an open file or folder, links resolved;
+// empty when it cannot tell.
+std::wstring FinalName(HANDLE h) {
+    std::wstring name(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD n = ::GetFinalPathNameByHandleW(h, &name[0], static_cast<DWORD>(name.size()), 0);
+        if (n == 0)
+            return std::wstring();
+        if (n < name.size()) {
+            name.resize(n);
+            return name;
+        }
+        name.assign(n + 1, L'\0');
+    }
+    return std::wstring();
+}
 
 }  // namespace
 
@@ -92,6 +110,22 @@ bool IdentityOfName(const std::string& name, FileIdentity& identity) {
     return h && IdentityOfHandle(h.get(), identity);
 }
 
+bool NameLeadsElsewhere(const std::string& file, HANDLE opened) {
+    const std::wstring finalFile = FinalName(opened);
+    FileHandle folder(::CreateFileW(WideFileName(FolderOf(file)).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring expected = folder ? FinalName(folder.get()) : std::wstring();
+    // Without the system's word on either name there is nothing to compare.
+    if (finalFile.empty() || expected.empty())
+        return false;
+    if (expected.back() != L'\\')
+        expected += L'\\';
+    expected += Utf8ToWide(file.substr(file.find_last_of("\\/") + 1));
+    return ::CompareStringOrdinal(finalFile.data(), static_cast<int>(finalFile.size()), expected.data(),
+                                  static_cast<int>(expected.size()), TRUE) != CSTR_EQUAL;
+}
+
 bool MoveFileChecked(const std::string& from, const std::string& to) {
     if (const DWORD fault = InjectedFault(FileOp::Move, from)) {
         ::SetLastError(fault);
@@ -148,6 +182,10 @@ bool InputFile::Open(const std::string& name, bool allowWriters, bool allowRenam
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     error_ = file_ ? 0 : ::GetLastError();
     return static_cast<bool>(file_);
+}
+
+bool InputFile::LeadsElsewhere() const {
+    return NameLeadsElsewhere(name_, file_.get());
 }
 
 long long InputFile::Read(char* buffer, std::size_t capacity) {

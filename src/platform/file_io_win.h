@@ -74,6 +74,12 @@ bool IdentityOfHandle(HANDLE h, FileIdentity& identity);
 // The identity of the file now under `name`; false when there is none.
 bool IdentityOfName(const std::string& name, FileIdentity& identity);
 
+// True when `opened`, opened by the name `file`, is not the file of that
+// name in that folder: the name is a link, though the system may not show
+// it as one (Wine shows a Unix link as the file it leads to). The folder
+// itself may be reached through a link (a Desktop kept elsewhere).
+bool NameLeadsElsewhere(const std::string& file, HANDLE opened);
+
 // MoveFileExA, written through, never replacing an existing target; through
 // the test seam. On failure GetLastError() tells why.
 bool MoveFileChecked(const std::string& from, const std::string& to);
@@ -115,6 +121,8 @@ class InputFile {
     // The size alone: cheaper than Identity, which asks for the volume too
     // (under Wine a round trip to the mount manager).
     bool Size(unsigned long long& size) const;
+    // Whether the name opened is a link to a file elsewhere.
+    bool LeadsElsewhere() const;
     void Close() { file_.reset(); }
     DWORD Error() const { return error_; }
 

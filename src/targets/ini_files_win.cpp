@@ -169,6 +169,13 @@ void ReplaceTextFile(TReplaceGroup& group,
         log("***** Could not open " + given);
         return;
     }
+    // A name that links to a file elsewhere: the exchange below would put
+    // a rewritten copy of that file in the link's place and leave the file
+    // itself as it was.
+    if ((read.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || in.LeadsElsewhere()) {
+        log("***** " + given + " is a link to another file: not updated");
+        return;
+    }
     const std::string file = AsOnDisk(given);
     OutputFile out;
     std::string temp;

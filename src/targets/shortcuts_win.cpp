@@ -113,47 +113,10 @@ FileHandle OpenNameItself(const std::wstring& name, DWORD access, DWORD share) {
                                     nullptr));
 }
 
-// The full name the system gives an open file or folder, links resolved;
-// empty when it cannot tell.
-std::wstring FinalName(HANDLE h) {
-    std::wstring name(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD n = ::GetFinalPathNameByHandleW(h, &name[0], static_cast<DWORD>(name.size()), 0);
-        if (n == 0)
-            return std::wstring();
-        if (n < name.size()) {
-            name.resize(n);
-            return name;
-        }
-        name.assign(n + 1, L'\0');
-    }
-    return std::wstring();
-}
-
-// True when `opened`, opened by the name `file`, is not the file of that
-// name in that folder: the name is a link, though the system may not show
-// it as one (Wine shows a Unix link as the file it leads to). The folder
-// itself may be reached through a link (a Desktop kept elsewhere).
-bool LeadsElsewhere(const std::string& file, HANDLE opened) {
-    const std::wstring finalFile = FinalName(opened);
-    FileHandle folder(::CreateFileW(WideFileName(FolderOf(file)).c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    std::wstring expected = folder ? FinalName(folder.get()) : std::wstring();
-    // Without the system's word on either name there is nothing to compare.
-    if (finalFile.empty() || expected.empty())
-        return false;
-    if (expected.back() != L'\\')
-        expected += L'\\';
-    expected += Utf8ToWide(file.substr(file.find_last_of("\\/") + 1));
-    return ::CompareStringOrdinal(finalFile.data(), static_cast<int>(finalFile.size()), expected.data(),
-                                  static_cast<int>(expected.size()), TRUE) != CSTR_EQUAL;
-}
-
 // A link, a folder, or a name that leads elsewhere.
 bool IsLinkOrFolder(const std::string& file, HANDLE opened, const FileIdentity& identity) {
     return (identity.attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-           LeadsElsewhere(file, opened);
+           NameLeadsElsewhere(file, opened);
 }
 
 // The shortcut as the link object would write it, taken from the object

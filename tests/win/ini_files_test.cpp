@@ -571,6 +571,30 @@ TEST_F(IniTest, IniReplace_LinkPlantedAtTheTempOrBackupNameIsNeverFollowed) {
     EXPECT_EQ(FilesIn(p.tree.Root()), (Lines{"APP-1.BAK", "APP.$$$", "APP.BAK", "APP.INI"}));
 }
 
+TEST_F(IniTest, IniReplace_FileThatLinksElsewhereIsLeftAsItIs) {
+    // APP.INI links to another program's file (a Unix link, which Wine shows
+    // as the file itself): the search reads Old through it, and the
+    // replacement changes neither the link nor the file it leads to.
+    TempTree tree("filelink");
+    TempTree elsewhere("filelinktarget");
+    const std::string target = elsewhere.File("THEIRS.INI", kSample);
+    const std::string link = tree / "APP.INI";
+    const bool made = (::CreateSymbolicLinkA(link.c_str(), target.c_str(), 0) && Exists(link)) ||
+                      (!UnixPath(link).empty() &&
+                       RunUnix("Z:\\bin\\ln", "ln -s \"" + UnixPath(target) + "\" \"" + UnixPath(link) + "\"") &&
+                       PumpUntil([&link] { return Exists(link); }, 10000));
+    if (!made)
+        GTEST_SKIP() << "no file links can be made here";
+    const Lines log = SearchAndReplace(tree.Root(), kOld, kNew);
+    EXPECT_EQ(log, (Lines{"", "Processing INI file " + link, "***** " + link + " is a link to another file: not updated"}));
+    EXPECT_EQ(ReadFileBytes(target), kSample);
+    EXPECT_EQ(FilesIn(tree.Root()), (Lines{"APP.INI"}));
+    EXPECT_EQ(FilesIn(elsewhere.Root()), (Lines{"THEIRS.INI"}));
+    // Still the link: what is written to the file shows through it.
+    WriteFileBytes(target, "[S]\r\n");
+    EXPECT_EQ(ReadFileBytes(link), "[S]\r\n");
+}
+
 TEST_F(IniTest, IniReplace_TempThatCannotBeCreatedLeavesTheFileUnchanged) {
     // A file whose name is only just short enough: the temporary name, nine
     // characters longer, is not a valid name (a name's last part holds at
