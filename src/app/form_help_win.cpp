@@ -88,7 +88,7 @@ bool TForm1::ApplicationHelp(unsigned command, unsigned long context, bool& call
         return false;
     }
     if (context == 32) {
-        const int rowContext = FoundItemHelpContext(POINT{-1, -1});
+        const int rowContext = FoundItemHelpContext(listAnchorPoint_);
         if (rowContext == 32) {
             callHelp = true;
         } else {
@@ -127,10 +127,15 @@ void TForm1::OnHelp(const HELPINFO* info) {
 void TForm1::EnterContextHelpMode() {
     // The "?" button: the next click on a control asks for that control's
     // help.
-    HWND target = RunContextHelpMode(hwnd_);
+    POINT clicked = {};
+    HWND target = RunContextHelpMode(hwnd_, &clicked);
     if (target && target != hwnd_) {
         popupAnchor_ = target;
+        // On the list, the row clicked is the one explained, wherever the
+        // pointer has gone since.
         listAnchorPoint_ = POINT{-1, -1};
+        if (target == Control(IDC_lvFound) && ScreenToClient(target, &clicked) && clicked.x >= 0 && clicked.y >= 0)
+            listAnchorPoint_ = clicked;
         const unsigned long context = ControlHelpContext(target);
         if (context != 0)
             HelpCommand(kHelpContextPopup, context);

@@ -21,7 +21,7 @@ HWND DeepestChildAt(HWND top, POINT screen) {
 
 }  // namespace
 
-HWND RunContextHelpMode(HWND window) {
+HWND RunContextHelpMode(HWND window, POINT* clickedAt) {
     SetCapture(window);
     SetCursor(LoadCursor(nullptr, IDC_HELP));
     HWND target = nullptr;
@@ -37,6 +37,8 @@ HWND RunContextHelpMode(HWND window) {
             HWND w = WindowFromPoint(pt);
             if (w == window || IsChild(window, w))
                 target = DeepestChildAt(w, pt);
+            if (clickedAt != nullptr)
+                *clickedAt = pt;
             done = true;
             break;
         }

@@ -13,6 +13,7 @@ namespace movix {
 // of the mouse capture ends it. Returns the deepest visible control of
 // `window` under the click, or null when the mode ended another way or the
 // click fell outside the window. A WM_QUIT met meanwhile is posted again.
-HWND RunContextHelpMode(HWND window);
+// `clickedAt`, when given, receives the click's point on the screen.
+HWND RunContextHelpMode(HWND window, POINT* clickedAt = nullptr);
 
 }  // namespace movix

@@ -326,6 +326,17 @@ void App::Sync() const {
     SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
 }
 
+bool App::PutPointer(int x, int y) const {
+    return WaitFor(
+        [&] {
+            SetCursorPos(x, y);
+            Sync();
+            POINT now = {};
+            return GetCursorPos(&now) && now.x == x && now.y == y;
+        },
+        3000);
+}
+
 void App::PressKey(HWND target, WPARAM key) {
     const UINT scan = MapVirtualKeyA(static_cast<UINT>(key), 0);
     PostMessageA(target, WM_KEYDOWN, key, 1 | (scan << 16));

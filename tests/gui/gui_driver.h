@@ -98,6 +98,10 @@ public:
     void Resize(int width, int height);
     // Lets the program process everything sent so far.
     void Sync() const;
+    // Puts the pointer at a screen point and waits until it stays there once
+    // the program has processed its input: under Wine the program's own
+    // pointer events from before may still move the system's idea of it back.
+    bool PutPointer(int x, int y) const;
     // Posts a key press to a control, as the keyboard would deliver it.
     void PressKey(HWND target, WPARAM key);
     // Real key presses through the system's input queue (SendInput), to

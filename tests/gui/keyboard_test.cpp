@@ -514,7 +514,7 @@ TEST(Keyboard, WhatsThisFromTheKeyboardExplainsTheFocusedRow) {
     const RECT over = app.ListViewItemRect(IDC_lvFound, iniRow, LVIR_BOUNDS);
     POINT pointer = {over.left + 20, (over.top + over.bottom) / 2};
     ClientToScreen(app.Control(IDC_lvFound), &pointer);
-    SetCursorPos(pointer.x, pointer.y);
+    ASSERT_TRUE(app.PutPointer(pointer.x, pointer.y));
     app.SendKeys({VK_F10}, {VK_SHIFT});
     HWND menu = nullptr;
     ASSERT_TRUE(guitest::WaitFor([&] { return (menu = FindWindowA("#32768", nullptr)) && IsWindowVisible(menu); }));

@@ -112,17 +112,14 @@ TEST(SearchFlow, IniHitsArriveInOrderAndThePagesAfterTheSearchFlow) {
             keyRow = row;
     }
     ASSERT_GE(keyRow, 0);
+    // The row clicked is explained, wherever the pointer is by then: here
+    // it rests in the screen's corner, away from the list.
     HWND list = app.Control(IDC_lvFound);
-    RECT listRect;
-    GetWindowRect(list, &listRect);
-    HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
-    RECT headerRect;
-    GetWindowRect(header, &headerRect);
-    const int rowHeight = 17;
-    SetCursorPos(listRect.left + 30, headerRect.bottom + keyRow * rowHeight + rowHeight / 2);
+    const RECT keyRect = app.ListViewItemRect(IDC_lvFound, keyRow, LVIR_BOUNDS);
+    ASSERT_TRUE(app.PutPointer(2, 2));
     PostMessageA(app.Main(), WM_SYSCOMMAND, SC_CONTEXTHELP, 0);
     app.Sync();
-    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 30));
+    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, (keyRect.top + keyRect.bottom) / 2));
     app.Sync();
     HWND popup = nullptr;
     if (guitest::WaitFor([&] { return (popup = FindWindowA("MovixHelpPopup", nullptr)) && IsWindowVisible(popup); })) {
