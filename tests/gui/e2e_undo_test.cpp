@@ -70,6 +70,30 @@ std::string Joined(const std::vector<std::string>& log) {
     return all;
 }
 
+// The wizard set to search the INI files of the Windows folder alone and to
+// move Old to New, run to the search's results; false when the move cannot
+// be chosen or the results do not come.
+bool SearchForAMove(App& app, const std::string& old, const std::string& moved) {
+    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs,
+                   IDC_cbSkipServicesTasks})
+        app.SetChecked(id, true);
+    app.Click(IDC_rgIniFiles + 1 + 2);
+    app.Click(IDC_rgShortcuts + 1);
+    app.Click(IDC_rgRegistry + 1);
+    app.Click(IDC_rgConfigs + 1);
+    app.Click(IDC_rgServices + 1);
+    app.Click(IDC_rgTasks + 1);
+    app.SetText(IDC_EditOldAddress, old);
+    app.SetText(IDC_EditNewAddress, moved);
+    app.Sync();
+    if (!app.Enabled(IDC_cbMoveFolder))
+        return false;
+    app.SetChecked(IDC_cbMoveFolder, true);
+    app.Click(IDC_BtnNext);
+    app.Click(IDC_BtnNext);
+    return guitest::WaitFor([&] { return app.SubPage() == 1; }, 120000);
+}
+
 }  // namespace
 
 TEST(EndToEnd, RestorePutsTheRunBackAndASecondRestoreChangesNothing) {
@@ -285,24 +309,7 @@ TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
 
     App app;
     REQUIRE_APP(app);
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs,
-                   IDC_cbSkipServicesTasks})
-        app.SetChecked(id, true);
-    app.Click(IDC_rgConfigs + 1 + 0);
-    app.Click(IDC_rgServices + 1 + 0);
-    app.Click(IDC_rgTasks + 1 + 0);
-    app.Click(IDC_rgIniFiles + 1 + 2);
-    app.Click(IDC_rgShortcuts + 1);
-    app.Click(IDC_rgRegistry + 1);
-    app.Click(IDC_rgConfigs + 1);
-    app.SetText(IDC_EditOldAddress, old);
-    app.SetText(IDC_EditNewAddress, moved);
-    app.Sync();
-    ASSERT_TRUE(app.Enabled(IDC_cbMoveFolder));
-    app.SetChecked(IDC_cbMoveFolder, true);
-    app.Click(IDC_BtnNext);
-    app.Click(IDC_BtnNext);
-    ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 120000));
+    ASSERT_TRUE(SearchForAMove(app, old, moved));
     EXPECT_TRUE(guitest::Exists(old + "\\QUILL.EXE")) << "nothing moves before the replacement";
     ASSERT_EQ(app.ListViewCount(IDC_lvFound), 2);
     for (int column = -1; column < 5; ++column) {
@@ -388,20 +395,7 @@ TEST(EndToEnd, TheMoveRowAndTheJunctionBoxDecideTheMove) {
 
         App app;
         REQUIRE_APP(app);
-        for (int id :
-             {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs,
-              IDC_cbSkipServicesTasks})
-            app.SetChecked(id, true);
-        app.Click(IDC_rgIniFiles + 1 + 2);
-        app.Click(IDC_rgShortcuts + 1);
-        app.Click(IDC_rgRegistry + 1);
-        app.Click(IDC_rgConfigs + 1);
-        app.SetText(IDC_EditOldAddress, old);
-        app.SetText(IDC_EditNewAddress, moved);
-        app.SetChecked(IDC_cbMoveFolder, true);
-        app.Click(IDC_BtnNext);
-        app.Click(IDC_BtnNext);
-        ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 120000)) << c.what;
+        ASSERT_TRUE(SearchForAMove(app, old, moved)) << c.what;
         ASSERT_EQ(app.ListViewText(IDC_lvFound, 0, 2), "MOV") << c.what;
         if (!c.rowY) {
             app.ListViewSelect(IDC_lvFound, {0});
@@ -462,22 +456,7 @@ TEST(EndToEnd, TheWizardAsksWhileAProgramRunsFromTheFolder) {
 
     App app;
     REQUIRE_APP(app);
-    for (int id : {IDC_cbSkipIniFiles, IDC_cbSkipGroups, IDC_cbSkipShortcuts, IDC_cbSkipRegistry, IDC_cbSkipConfigs,
-                   IDC_cbSkipServicesTasks})
-        app.SetChecked(id, true);
-    app.Click(IDC_rgConfigs + 1 + 0);
-    app.Click(IDC_rgServices + 1 + 0);
-    app.Click(IDC_rgTasks + 1 + 0);
-    app.Click(IDC_rgIniFiles + 1 + 2);
-    app.Click(IDC_rgShortcuts + 1);
-    app.Click(IDC_rgRegistry + 1);
-    app.Click(IDC_rgConfigs + 1);
-    app.SetText(IDC_EditOldAddress, old);
-    app.SetText(IDC_EditNewAddress, moved);
-    app.SetChecked(IDC_cbMoveFolder, true);
-    app.Click(IDC_BtnNext);
-    app.Click(IDC_BtnNext);
-    ASSERT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 1; }, 120000));
+    ASSERT_TRUE(SearchForAMove(app, old, moved));
     app.Click(IDC_BtnNext);
     app.Click(IDC_BtnNext);
     app.ClickAsync(IDC_BtnNext);
