@@ -713,6 +713,12 @@ std::vector<TSpelledOccurrence> FindSpelledOccurrences(std::string_view text,
         if (!overlapsNext && !overlapsPrevious)
             taken.insert(after, o);
     }
+    // In an XML file a bare & or ' in a URL would begin an entity or end the
+    // attribute: New writes them as %26 and %27, which the URL reads alike.
+    if (syntax == TTextSyntax::Xml)
+        for (TSpelledOccurrence& o : taken)
+            if (o.spelling == TSpelling::Url)
+                o.style.ascii['&'] = o.style.ascii['\''] = 1;
     return taken;
 }
 

@@ -50,3 +50,61 @@ TEST(ConfigFiles, QuickLookKeepsEverySpellingOfOld) {
     for (const char* line : {"C:\\Acme\\x", "{\"path\": \"C:\\\\Program Files\\\\Vendor\"}", "%20&amp;"})
         EXPECT_FALSE(filter.MayHold(line)) << line;
 }
+
+// A line's sub-type is the spelling Old first stands in, and the line is
+// rewritten with New in the spelling and escapes of each occurrence.
+TEST(ConfigFiles, EachOccurrenceIsRewrittenInItsOwnSpelling) {
+    const std::string oldAddress = "C:\\Acme Tools", newAddress = "D:\\Apps\\Acme & Co";
+    const int plain = kSubTypeSpellingFirst + static_cast<int>(TSpelling::Plain);
+    const int slash = kSubTypeSpellingFirst + static_cast<int>(TSpelling::Slash);
+    const int json = kSubTypeSpellingFirst + static_cast<int>(TSpelling::Json);
+    const int xml = kSubTypeSpellingFirst + static_cast<int>(TSpelling::Xml);
+    const int url = kSubTypeSpellingFirst + static_cast<int>(TSpelling::Url);
+    const struct {
+        TTextSyntax syntax;
+        const char* line;
+        int subType;
+        const char* rewritten;
+    } cases[] = {
+        {TTextSyntax::Any, "Home=c:\\acme tools\\bin", plain, "Home=D:\\Apps\\Acme & Co\\bin"},
+        {TTextSyntax::Any, "set P=C:/Acme Tools/bin", slash, "set P=D:/Apps/Acme & Co/bin"},
+        {TTextSyntax::Json, "  \"home\": \"C:\\\\Acme Tools\\\\bin\",", json,
+         "  \"home\": \"D:\\\\Apps\\\\Acme & Co\\\\bin\","},
+        {TTextSyntax::Json, "\"C:\\/Acme\\u0020Tools\"", json, "\"D:\\/Apps\\/Acme\\u0020&\\u0020Co\""},
+        {TTextSyntax::Xml, "<add value=\"C:\\Acme&#32;Tools\\x\"/>", xml,
+         "<add value=\"D:\\Apps\\Acme&#32;&amp;&#32;Co\\x\"/>"},
+        {TTextSyntax::Any, "URL=file:///C:/Acme%20Tools/help.htm", url, "URL=file:///D:/Apps/Acme%20&%20Co/help.htm"},
+        // In XML a bare & would break the file: the URL spells it %26.
+        {TTextSyntax::Xml, "<a href=\"file:///C:/Acme%20Tools/x\"/>", url, "<a href=\"file:///D:/Apps/Acme%20%26%20Co/x\"/>"},
+        {TTextSyntax::Json, "{\"a\": \"C:\\\\Acme Tools\", \"b\": \"file:///C:/Acme%20Tools\"}", json,
+         "{\"a\": \"D:\\\\Apps\\\\Acme & Co\", \"b\": \"file:///D:/Apps/Acme%20&%20Co\"}"},
+        {TTextSyntax::Any, "Home=C:\\Acme\\Tools", 0, "Home=C:\\Acme\\Tools"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ConfigLineSubType(c.line, oldAddress, c.syntax), c.subType) << c.line;
+        std::vector<TReplaceHit> hits = {{ConfigHitText(c.line), c.subType}};
+        const TLogLine log = [](const std::string&) {};
+        std::string line = c.line;
+        ConfigRewriter(hits, oldAddress, newAddress, c.syntax, log).Rewrite(line);
+        EXPECT_EQ(line, c.rewritten) << c.line;
+        EXPECT_EQ(hits.empty(), c.subType != 0) << "the hit is taken off once its line is rewritten: " << c.line;
+    }
+}
+
+// The rewriter finds a listed line again by its text without the blanks
+// around it, rewrites it once, and leaves a line that no longer names Old
+// to the "not found again" report.
+TEST(ConfigFiles, EachListedLineIsRewrittenOnceAndLogged) {
+    std::vector<TReplaceHit> hits = {{"a=C:\\OLD\\x", 0}, {"gone=C:\\OLD", 0}};
+    std::vector<std::string> logged;
+    const TLogLine log = [&logged](const std::string& line) { logged.push_back(line); };
+    ConfigRewriter rewriter(hits, "C:\\OLD", "D:\\NEW", TTextSyntax::Any, log);
+    std::vector<std::string> lines = {"\t a=C:\\OLD\\x  ", "a=C:\\OLD\\x", "b=C:\\OLD\\y", "gone=C:\\OLD2"};
+    for (std::string& line : lines)
+        rewriter.Rewrite(line);
+    EXPECT_EQ(lines, (std::vector<std::string>{"\t a=D:\\NEW\\x  ", "a=C:\\OLD\\x", "b=C:\\OLD\\y", "gone=C:\\OLD2"}));
+    EXPECT_EQ(logged, (std::vector<std::string>{"      config line: \t a=C:\\OLD\\x  ",
+                                                "       changed to: \t a=D:\\NEW\\x  "}));
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].Text, "gone=C:\\OLD");
+}
