@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/search_thread_win.h"
 
@@ -21,6 +22,13 @@ inline double NowMs() {
     LARGE_INTEGER t;
     ::QueryPerformanceCounter(&t);
     return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// The median of a round's figures (of the two middle ones, for an even count).
+inline double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // The arguments every tree benchmark takes: --root FOLDER and --rounds N.

@@ -23,12 +23,6 @@ using namespace movix;
 
 namespace {
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 struct Counts {
     long keys = 0, values = 0, fullAccessKeys = 0;
 };

@@ -155,11 +155,6 @@ double RunWalks(const std::string& root, int workers, long& hits, bool iniOnly =
     return ms;
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

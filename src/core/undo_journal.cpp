@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <map>
 
+#include "core/strings.h"
+
 namespace movix {
 
 const char* const kUndoJournalMagic = "MOVIX32-UNDO";
@@ -61,16 +63,6 @@ bool Unescape(std::string_view s, std::string& out) {
         }
     }
     return true;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // What a line's seal covers: its number, the journal's nonce and its text.
@@ -172,7 +164,7 @@ bool ParseUndoValueState(std::string_view state, std::uint32_t& type, std::strin
     bytes.clear();
     bytes.reserve(hex.size() / 2);
     for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int hi = HexDigit(hex[i]), lo = HexDigit(hex[i + 1]);
+        const int hi = HexDigitValue(hex[i]), lo = HexDigitValue(hex[i + 1]);
         if (hi < 0 || lo < 0)
             return false;
         bytes += static_cast<char>(hi * 16 + lo);
