@@ -19,9 +19,9 @@ namespace movix {
 
 namespace {
 
-// Whether `path` is `folder` or lies below it, letters compared as the file
+// Whether `path` is `folder`, or with `below` lies below it, letters compared as the file
 // system compares them.
-bool InFolder(const std::string& path, const std::string& folder, bool below) {
+bool AtOrBelow(const std::string& path, const std::string& folder, bool below) {
     const std::string p = UpperText(path), f = UpperText(folder);
     if (p == f)
         return true;
@@ -126,13 +126,13 @@ bool TSearchConfigThread::IniSearchTakes(const std::string& name) const {
         return false;
     switch (iniMode_) {
         case 1:
-            return InFolder(Path, WindowsDir, false);
+            return AtOrBelow(Path, WindowsDir, false);
         case 2:
-            return InFolder(Path, WindowsDir, true);
+            return AtOrBelow(Path, WindowsDir, true);
         case 3:
             return true;
         case 4:
-            return InFolder(Path, WindowsDir, false) &&
+            return AtOrBelow(Path, WindowsDir, false) &&
                    (UpperText(name) == "WIN.INI" || UpperText(name) == "SYSTEM.INI");
         default:
             return false;
