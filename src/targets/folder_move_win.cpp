@@ -293,10 +293,13 @@ bool DeleteTree(const std::wstring& root, std::wstring& failedAt, DWORD& error) 
     return whole;
 }
 
-// Gives `to` the access rules of `from`, and its owner where the system
+// Gives `to` the access rules of `from` as they stand, inherited entries and
+// the protection from inheritance included, and its owner where the system
 // lets this user set it: `ownerToo` says whether to try, and is cleared once
-// the system has refused (it refuses every file alike), so that each file
-// costs one read and one write of its security.
+// the system has refused (it refuses every file alike). The descriptor is
+// set on the handle as it is: asking the system to merge it with what the
+// new parent hands down would read the parent's rules for every file, and
+// would give the copy other rules than its source.
 bool CopySecurity(HANDLE from, HANDLE to, DWORD& error, bool& ownerToo) {
     PACL dacl = nullptr;
     PSID owner = nullptr;
@@ -306,20 +309,15 @@ bool CopySecurity(HANDLE from, HANDLE to, DWORD& error, bool& ownerToo) {
     if (error != ERROR_SUCCESS)
         return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;  // a volume without security
     std::unique_ptr<void, decltype(&LocalFree)> owned(descriptor, &LocalFree);
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    GetSecurityDescriptorControl(descriptor, &control, &revision);
-    const SECURITY_INFORMATION which =
-        DACL_SECURITY_INFORMATION |
-        ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
     if (ownerToo && owner != nullptr) {
-        if (SetSecurityInfo(to, SE_FILE_OBJECT, which | OWNER_SECURITY_INFORMATION, owner, nullptr, dacl, nullptr) ==
-            ERROR_SUCCESS)
+        if (SetKernelObjectSecurity(to, DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION, descriptor))
             return true;
         ownerToo = false;
     }
-    error = SetSecurityInfo(to, SE_FILE_OBJECT, which, nullptr, nullptr, dacl, nullptr);
-    return error == ERROR_SUCCESS;
+    if (SetKernelObjectSecurity(to, DACL_SECURITY_INFORMATION, descriptor))
+        return true;
+    error = GetLastError();
+    return false;
 }
 
 // Attributes and times of `from` onto `to` (a link's own reparse attribute

@@ -4,6 +4,7 @@
 // rules, and the source removed only after; and every refusal and stop
 // leaving the source as it was and nothing of the move at New.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,15 @@ TEST_F(FolderMove, OnOneDriveTheFolderIsRenamedNotCopied) {
 TEST_F(FolderMove, AcrossDrivesEveryFileIsCopiedWithItsStateAndTheSourceRemoved) {
     PlantProgram(tree_, "Old");
     const auto before = Snapshot(tree_ / "Old");
+    // New's parent hands down rules of its own: the copies keep their
+    // source's rules all the same.
+    ASSERT_TRUE(CreateDirectoryA((Drive() + "Apps").c_str(), nullptr));
+    PSECURITY_DESCRIPTOR handedDown = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;GRGWGX;;;WD)(A;OICI;GA;;;SY)",
+                                                                     SDDL_REVISION_1, &handedDown, nullptr));
+    const BOOL handed = SetFileSecurityA((Drive() + "Apps").c_str(), DACL_SECURITY_INFORMATION, handedDown);
+    LocalFree(handedDown);
+    ASSERT_TRUE(handed);
     std::vector<movix::TMoveProgress> seen;
     const movix::TMoveReport report = Move(tree_ / "Old", Drive() + "Apps\\Quillpad", {}, nullptr,
                                            [&](const movix::TMoveProgress& p) { seen.push_back(p); });
