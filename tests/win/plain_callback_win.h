@@ -22,14 +22,8 @@ struct PlainCallback : movix::IRunCallback {
              int kind,
              int subType,
              const std::string& valueName) override {
-        movix::TFoundItem row;
-        row.Item = item;
-        row.Path = path;
-        row.Context = context;
-        row.Kind = kind;
-        row.SubType = subType;
-        row.ValueName = valueName;
-        rows.push_back(row);
+        // The row as the found list makes it, with no Old to judge names by.
+        rows.push_back(movix::MakeFoundItem(item, path, context, kind, subType, valueName, ""));
     }
     void LogLine(const std::string& line) override { log.push_back(line); }
     void RunEnded() override { ++runsEnded; }

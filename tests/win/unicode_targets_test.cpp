@@ -18,6 +18,7 @@
 #include "engine/replace_runner_win.h"
 #include "engine/search_runner_win.h"
 #include "platform/wide_text_win.h"
+#include "plain_callback_win.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "shortcut_files_win.h"
@@ -237,34 +238,13 @@ TEST_F(UnicodeTargetsTest, RegistryKeysValuesAndDataOfEveryScript) {
         SetDword(k.Root(), k.Path(), "C:\\" + heldLeaf + "\\lib.dll", 1);
 
         TDdeClientConv progMan;
-        struct Callback : IRunCallback {
-            void StepStarted(int) override {}
-            void StepEnded(int) override {}
-            void Hit(const std::string& item,
-                     const std::string& path,
-                     const std::string& context,
-                     int kind,
-                     int subType,
-                     const std::string& valueName) override {
-                TFoundItem row;
-                row.Item = item, row.Path = path, row.Context = context, row.Kind = kind, row.SubType = subType;
-                row.ValueName = valueName;
-                rows.push_back(row);
-            }
-            void LogLine(const std::string& line) override { log.push_back(line); }
-            void RunEnded() override { ++ended; }
-            void KeepResponsive() override {}
-            bool StopRequested() override { return false; }
-            std::vector<TFoundItem> rows;
-            std::vector<std::string> log;
-            int ended = 0;
-        } callback;
+        movix_test::PlainCallback callback;
         TSearchRunner search(callback, progMan);
         TSearchSettings settings;
         settings.OldAddress = oldLeaf;
         settings.RegistryMode = 5;
         search.Start(settings);
-        ASSERT_TRUE(PumpUntil([&] { return callback.ended == 1; }, 300000));
+        ASSERT_TRUE(PumpUntil([&] { return callback.runsEnded == 1; }, 300000));
 
         const std::string keyPath = "HKCU\\" + k.Path();
         std::vector<TFoundItem> rows;
