@@ -67,6 +67,21 @@ inline UINT LegacyAnsiCodePage() {
     return cp;
 }
 
+// The legacy OEM code page of the system, the console's, in which cmd reads
+// a batch file: as LegacyAnsiCodePage, from the system locale when the
+// process runs with UTF-8.
+inline UINT LegacyOemCodePage() {
+    const UINT oemcp = ::GetOEMCP();
+    if (oemcp != CP_UTF8)
+        return oemcp;
+    DWORD cp = 0;
+    if (::GetLocaleInfoEx(LOCALE_NAME_SYSTEM_DEFAULT, LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER,
+                          reinterpret_cast<LPWSTR>(&cp), sizeof cp / sizeof(wchar_t)) == 0 ||
+        cp == 0 || cp == CP_UTF8)
+        return 437;
+    return cp;
+}
+
 // Text in a code page as UTF-8.
 inline std::string CodePageToUtf8(UINT codePage, std::string_view text) {
     if (text.empty())

@@ -82,23 +82,51 @@ std::string ConfigHitText(std::string_view line) {
 ConfigRewriter::ConfigRewriter(std::vector<TReplaceHit>& hits,
                                std::string oldAddress,
                                std::string newAddress,
+                               TConfigFormat format,
+                               const TLogLine& log,
+                               TEncodable encodable)
+    : hits_(hits), rewriter_(format, std::move(oldAddress), std::move(newAddress), std::move(encodable)), log_(log) {}
+
+namespace {
+
+TConfigFormat FormatOfSyntax(TTextSyntax syntax) {
+    return syntax == TTextSyntax::Json  ? TConfigFormat::Json
+           : syntax == TTextSyntax::Xml ? TConfigFormat::Xml
+                                        : TConfigFormat::Other;
+}
+
+}  // namespace
+
+ConfigRewriter::ConfigRewriter(std::vector<TReplaceHit>& hits,
+                               std::string oldAddress,
+                               std::string newAddress,
                                TTextSyntax syntax,
                                const TLogLine& log)
-    : hits_(hits), old_(std::move(oldAddress)), new_(std::move(newAddress)), syntax_(syntax), log_(log) {}
+    : ConfigRewriter(hits, std::move(oldAddress), std::move(newAddress), FormatOfSyntax(syntax), log) {}
 
 void ConfigRewriter::Rewrite(std::string& line) {
-    if (hits_.empty())
+    const auto hit = hits_.empty() ? hits_.end()
+                                   : std::find_if(hits_.begin(), hits_.end(), [text = ConfigHitText(line)](
+                                                                                  const TReplaceHit& h) { return h.Text == text; });
+    if (hit == hits_.end()) {
+        rewriter_.Line(line, false);
         return;
-    const std::string text = ConfigHitText(line);
-    const auto hit = std::find_if(hits_.begin(), hits_.end(), [&text](const TReplaceHit& h) { return h.Text == text; });
-    if (hit == hits_.end())
-        return;
-    const std::string rewritten = RewriteSpelled(line, old_, new_, {}, syntax_);
-    if (rewritten == line)
-        return;  // it no longer names Old: left to the "not found again" report
+    }
+    const std::string before = line;
+    std::string why;
+    switch (rewriter_.Line(line, true, &why)) {
+        case TConfigRewriter::Outcome::Unchanged:
+            return;  // it no longer names Old: left to the "not found again" report
+        case TConfigRewriter::Outcome::Refused:
+            hits_.erase(hit);
+            ++refused_;
+            log_("***** Left as it is, since " + why + ": " + ConfigHitText(before));
+            return;
+        case TConfigRewriter::Outcome::Rewritten:
+            break;
+    }
     hits_.erase(hit);
-    log_("      config line: " + line);
-    line = rewritten;
+    log_("      config line: " + before);
     log_("       changed to: " + line);
 }
 

@@ -10,6 +10,7 @@
 
 #include "core/path_spellings.h"
 #include "core/replace_groups.h"
+#include "targets/config_syntax.h"
 
 namespace movix {
 
@@ -43,23 +44,37 @@ int ConfigLineSubType(std::string_view line, std::string_view oldAddress, TTextS
 // again: the line without its leading and trailing blanks.
 std::string ConfigHitText(std::string_view line);
 
-// Applies one file's outstanding hits to its lines as they are copied: a
-// line whose hit text equals a hit's (exactly) has every occurrence of Old
-// rewritten in its own spelling; the hit is then consumed.
+// Applies one file's outstanding hits to its lines as they are copied (each
+// line of the file is handed in, in order, so that the place of an
+// occurrence is judged over the whole file): a line whose hit text equals a
+// hit's (exactly) has every occurrence of Old rewritten in its own spelling
+// and as its place in the format needs (targets/config_syntax.h); the hit
+// is then consumed. A line that New cannot be written into without changing
+// how the file reads is left as it is, with a "*****" line, and its hit
+// consumed too.
 class ConfigRewriter {
   public:
+    ConfigRewriter(std::vector<TReplaceHit>& hits,
+                   std::string oldAddress,
+                   std::string newAddress,
+                   TConfigFormat format,
+                   const TLogLine& log,
+                   TEncodable encodable = {});
+    // A file known only by its syntax: JSON, XML, or any other as it is.
     ConfigRewriter(std::vector<TReplaceHit>& hits,
                    std::string oldAddress,
                    std::string newAddress,
                    TTextSyntax syntax,
                    const TLogLine& log);
     void Rewrite(std::string& line);
+    // How many hits were refused.
+    int Refused() const { return refused_; }
 
   private:
     std::vector<TReplaceHit>& hits_;
-    std::string old_, new_;
-    TTextSyntax syntax_;
+    TConfigRewriter rewriter_;
     const TLogLine& log_;
+    int refused_ = 0;
 };
 
 }  // namespace movix

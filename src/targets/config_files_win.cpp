@@ -11,6 +11,7 @@
 #include "platform/handles.h"
 #include "platform/wide_text_win.h"
 #include "targets/config_files.h"
+#include "targets/config_syntax.h"
 #include "targets/ini_encoding_win.h"
 #include "targets/ini_files_win.h"
 #include "targets/ini_lines.h"
@@ -60,6 +61,53 @@ std::vector<std::string> ProfileFolders() {
 }
 
 }  // namespace
+
+IniCodePage ConfigCodePage(const std::string& name, std::string_view bytes) {
+    const TConfigFormat format = ConfigFormatOf(name);
+    const TCharsetChoice choice = ConfigCharsetOf(format, bytes);
+    IniCodePage page;
+    switch (choice.charset) {
+        case TConfigCharset::Ansi:
+            return AnsiIniCodePage();
+        case TConfigCharset::Oem:
+            page = WindowsIniCodePage(LegacyOemCodePage());
+            page.lacks = "A batch file is read in the console's code page (" + std::to_string(LegacyOemCodePage()) +
+                         "), which cannot hold the new text";
+            return page;
+        case TConfigCharset::Utf8:
+            return Utf8IniCodePage();
+        case TConfigCharset::Latin1:
+            page = Latin1IniCodePage();
+            page.escapes = true;  // \uXXXX for the rest
+            return page;
+        case TConfigCharset::AsciiOnly:
+            page = AsciiIniCodePage();
+            page.lacks =
+                "A PowerShell script without a byte-order mark is read as ANSI by one PowerShell and as UTF-8 by "
+                "the other, so only ASCII is written into it, and the new text is not ASCII";
+            return page;
+        case TConfigCharset::Declared: {
+            const unsigned codePage = CodePageOfEncodingName(choice.declared);
+            if (codePage == 28591) {
+                page = Latin1IniCodePage();
+            } else if (codePage != 0) {
+                page = WindowsIniCodePage(codePage);
+                page.definite = true;
+            } else {
+                // Known to no one here: its bytes are kept, and nothing is
+                // written into it.
+                page.decode = [](std::string_view, std::string&) { return false; };
+                page.encode = [](std::string_view, std::string&) { return false; };
+                page.definite = true;
+                page.lacks = "The file declares the encoding \"" + choice.declared + "\", which cannot be written here";
+                return page;
+            }
+            page.escapes = true;  // character references for the rest
+            return page;
+        }
+    }
+    return AnsiIniCodePage();
+}
 
 TSearchConfigThread::TSearchConfigThread(int kind,
                                          const std::string& search,
@@ -191,6 +239,8 @@ void TSearchConfigThread::ProcessFile(const std::string& name) {
             return static_cast<long long>(n);
         },
         AnsiIniCodePage());
+    // Read as the replacement will read it, so that its lines are found again.
+    source.ChooseCodePage([&name](std::string_view whole) { return ConfigCodePage(name, whole); });
     source.Start();
     IniLineReader reader(source.Reader());
     const TTextSyntax syntax = ConfigSyntaxOf(name);
@@ -210,15 +260,18 @@ void ReplaceConfigFile(TReplaceGroup& group,
                        const std::string& newAddr,
                        HWND itemLabel,
                        const TLogLine& log) {
-    const TTextSyntax syntax = ConfigSyntaxOf(group.Key);
+    const TConfigFormat format = ConfigFormatOf(group.Key);
     // The rewriter lives as long as the copy: the line function refers to it.
     std::unique_ptr<ConfigRewriter> rewriter;
-    ReplaceTextFile(group, oldAddr, newAddr, itemLabel, log, "configuration file",
-                    [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog) {
-                        rewriter = std::make_unique<ConfigRewriter>(group.Hits, oldText, newText, syntax, lineLog);
-                        ConfigRewriter* r = rewriter.get();
-                        return TLineRewrite([r](std::string& text) { r->Rewrite(text); });
-                    });
+    ReplaceTextFile(
+        group, oldAddr, newAddr, itemLabel, log, "configuration file",
+        [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog,
+            const TCharacterTest& encodable) {
+            rewriter = std::make_unique<ConfigRewriter>(group.Hits, oldText, newText, format, lineLog, encodable);
+            ConfigRewriter* r = rewriter.get();
+            return TLineRewrite([r](std::string& text) { r->Rewrite(text); });
+        },
+        [&group](std::string_view whole) { return ConfigCodePage(group.Key, whole); });
 }
 
 }  // namespace movix

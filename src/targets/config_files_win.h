@@ -5,11 +5,13 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/path_spellings.h"
 #include "core/replace_groups.h"
 #include "core/search_thread_win.h"
+#include "targets/ini_encoding.h"
 
 namespace movix {
 
@@ -55,6 +57,12 @@ class TSearchConfigThread : public TMovixFileThread {
     int tooLarge_ = 0, binary_ = 0;
     std::string bytes_;  // the file in hand, reused
 };
+
+// The code page a configuration file named `name` is read and written in,
+// judged from its type and its bytes (an XML file's declaration): JSON,
+// YAML and TOML are UTF-8, a batch file is in the OEM code page, and so on
+// (targets/config_syntax.h).
+IniCodePage ConfigCodePage(const std::string& name, std::string_view bytes);
 
 // Rewrites one configuration file as ReplaceIniFiles rewrites an INI file
 // (its encoding, line ends and every other byte kept, a backup beside it),

@@ -153,7 +153,71 @@ std::size_t WholeLines(std::string_view bytes) {
     return end == std::string_view::npos ? 0 : end + 1;
 }
 
+bool IsUtf8(std::string_view text) {
+    while (!text.empty()) {
+        char32_t code = 0;
+        const std::size_t n = Utf8CharAt(text, code);
+        if (n == 0)
+            return false;
+        text.remove_prefix(n);
+    }
+    return true;
+}
+
 }  // namespace
+
+IniCodePage Utf8IniCodePage() {
+    IniCodePage page;
+    page.decode = [](std::string_view bytes, std::string& text) {
+        text.assign(bytes.data(), bytes.size());
+        return IsUtf8(bytes);
+    };
+    page.encode = page.decode;
+    page.definite = true;
+    return page;
+}
+
+IniCodePage Latin1IniCodePage() {
+    IniCodePage page;
+    page.decode = [](std::string_view bytes, std::string& text) {
+        text.clear();
+        for (const char b : bytes)
+            AppendUtf8(static_cast<unsigned char>(b), text);
+        return true;
+    };
+    page.encode = [](std::string_view text, std::string& bytes) {
+        bytes.clear();
+        while (!text.empty()) {
+            char32_t code = 0;
+            const std::size_t n = Utf8CharAt(text, code);
+            if (n == 0 || code > 0xFF)
+                return false;
+            bytes += static_cast<char>(code);
+            text.remove_prefix(n);
+        }
+        return true;
+    };
+    page.definite = true;
+    return page;
+}
+
+IniCodePage AsciiIniCodePage() {
+    IniCodePage page;
+    page.decode = [](std::string_view bytes, std::string& text) {
+        text.assign(bytes.data(), bytes.size());
+        return std::all_of(bytes.begin(), bytes.end(), [](char b) { return static_cast<unsigned char>(b) < 0x80; });
+    };
+    page.encode = page.decode;
+    page.definite = true;
+    return page;
+}
+
+bool IniEncodable(IniEncoding encoding, const IniCodePage& codePage, std::string_view character) {
+    if (encoding == IniEncoding::Utf8 || encoding == IniEncoding::Utf8Bom || encoding == IniEncoding::Utf16)
+        return true;
+    std::string bytes;
+    return codePage.encode && codePage.encode(character, bytes);
+}
 
 IniEncoding SniffIniEncoding(std::string_view whole) {
     if (StartsWith(whole, kUtf16Mark))
@@ -216,7 +280,11 @@ bool IniTextSource::Start() {
             break;
         held_.append(buffer.data(), static_cast<std::size_t>(std::min<long long>(n, kReadBlock)));
     }
+    if (choose_)
+        codePage_ = choose_(held_);
     encoding_ = SniffIniEncoding(held_);
+    if (encoding_ == IniEncoding::Utf8 && codePage_.definite)
+        encoding_ = IniEncoding::Ansi;
     std::string text;
     if (DecodeExactly(encoding_, std::string_view(held_).substr(MarkLength(encoding_)), codePage_, text))
         held_.swap(text);
@@ -288,12 +356,29 @@ IniRewriteResult RewriteTextFile(IniLineReader::ReadFn read,
                                  std::string oldAddress,
                                  std::string newAddress,
                                  const TLogLine& log,
-                                 const IniCodePage& codePage) {
-    IniTextSource source(std::move(read), codePage);
-    if (!source.Start())
+                                 const IniCodePage& givenCodePage,
+                                 const IniTextSource::ChooseFn& choose,
+                                 IniCodePage* used) {
+    IniTextSource source(std::move(read), givenCodePage);
+    source.ChooseCodePage(choose);
+    const bool whole = source.Start();
+    const IniCodePage& codePage = source.CodePage();
+    if (used != nullptr)
+        *used = codePage;
+    if (!whole)
         return IniRewriteResult::ReadError;
-    if (!IniAddressesFor(source.Encoding(), codePage, oldAddress, newAddress))
+    // Decided before a line is written: a New the file cannot hold leaves it
+    // as it is, unless its syntax has escapes for what the code page lacks.
+    const bool escaped = codePage.escapes && source.Encoding() != IniEncoding::Bytes;
+    std::string oldCopy = oldAddress;
+    if (escaped && !IniAddressesFor(IniEncoding::Utf8, codePage, oldCopy, newAddress))
         return IniRewriteResult::Unwritable;
+    if (!escaped && !IniAddressesFor(source.Encoding(), codePage, oldAddress, newAddress))
+        return IniRewriteResult::Unwritable;
+    const IniEncoding encoding = source.Encoding();
+    const TCharacterTest encodable = [encoding, &codePage](std::string_view c) {
+        return IniEncodable(encoding, codePage, c);
+    };
     // The log is UTF-8: the lines of a file kept as bytes are shown as the
     // code page reads them, a byte it does not know as U+FFFD.
     const TLogLine logBytes = [&log, &codePage](const std::string& line) {
@@ -306,7 +391,7 @@ IniRewriteResult RewriteTextFile(IniLineReader::ReadFn read,
         log(text);
     };
     const TLineRewrite rewrite =
-        makeRewrite(oldAddress, newAddress, source.Encoding() == IniEncoding::Bytes ? logBytes : log);
+        makeRewrite(oldAddress, newAddress, source.Encoding() == IniEncoding::Bytes ? logBytes : log, encodable);
     IniTextSink sink(source.Encoding(), codePage, write);
     IniLineReader reader(source.Reader());
     switch (CopyTextLines(reader, rewrite, [&sink](std::string_view s) { return sink.Write(s); })) {
@@ -335,7 +420,7 @@ IniRewriteResult RewriteIniFile(IniLineReader::ReadFn read,
     std::unique_ptr<IniRewriter> rewriter;
     return RewriteTextFile(
         std::move(read), write,
-        [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog) {
+        [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog, const TCharacterTest&) {
             rewriter = std::make_unique<IniRewriter>(hits, oldText, newText, std::move(equal), lineLog);
             IniRewriter* r = rewriter.get();
             return TLineRewrite([r](std::string& line) { r->Rewrite(line); });

@@ -32,7 +32,26 @@ enum class IniEncoding {
 struct IniCodePage {
     std::function<bool(std::string_view bytes, std::string& text)> decode;
     std::function<bool(std::string_view text, std::string& bytes)> encode;
+    // The file is in this code page whatever its bytes look like: bytes
+    // that happen to be well-formed UTF-8 do not make it UTF-8.
+    bool definite = false;
+    // The rewrite writes the characters the code page lacks as escapes of
+    // the file's syntax (XML references, \uXXXX), so a New with such
+    // characters is not refused for the whole file.
+    bool escapes = false;
+    // Why a New the code page cannot hold is refused; empty: the usual words.
+    std::string lacks;
 };
+
+// Code pages that need no system call: UTF-8 (for the types that are UTF-8
+// by definition), ISO-8859-1, and ASCII alone (bytes past it are known to
+// no one, so they are kept and nothing past ASCII is written).
+IniCodePage Utf8IniCodePage();
+IniCodePage Latin1IniCodePage();
+IniCodePage AsciiIniCodePage();
+
+// Whether `codePage` in `encoding` can write one character (as UTF-8).
+bool IniEncodable(IniEncoding encoding, const IniCodePage& codePage, std::string_view character);
 
 // Which encoding a whole file's bytes are in. Without a mark a file is UTF-8
 // only on evidence: valid multi-byte sequences and nothing that is not UTF-8.
@@ -50,6 +69,11 @@ class IniTextSource {
   public:
     IniTextSource(IniLineReader::ReadFn rawRead, IniCodePage codePage)
         : rawRead_(std::move(rawRead)), codePage_(std::move(codePage)) {}
+    // The code page chosen from the whole file's bytes (an XML file's
+    // declaration names its own), in place of the one given.
+    using ChooseFn = std::function<IniCodePage(std::string_view bytes)>;
+    void ChooseCodePage(ChooseFn choose) { choose_ = std::move(choose); }
+    const IniCodePage& CodePage() const { return codePage_; }
     // Reads the file. False on a read error: the lines before it can still
     // be read, and then the reader reports the error.
     bool Start();
@@ -60,6 +84,7 @@ class IniTextSource {
   private:
     IniLineReader::ReadFn rawRead_;
     IniCodePage codePage_;
+    ChooseFn choose_;
     IniEncoding encoding_ = IniEncoding::Ansi;
     std::string held_;  // what is not handed out yet
     std::size_t at_ = 0;
@@ -99,16 +124,24 @@ bool IniAddressesFor(IniEncoding encoding,
 // written.
 enum class IniRewriteResult { Done, ReadError, WriteError, Unwritable };
 // The same for any rewrite of the lines: `makeRewrite` is handed Old and
-// New as the file's lines hold them, and the log to write to.
-using TMakeLineRewrite =
-    std::function<TLineRewrite(const std::string& oldAddress, const std::string& newAddress, const TLogLine& log)>;
+// New as the file's lines hold them, the log to write to, and which
+// characters the file's encoding can write.
+using TCharacterTest = std::function<bool(std::string_view character)>;
+using TMakeLineRewrite = std::function<TLineRewrite(const std::string& oldAddress,
+                                                    const std::string& newAddress,
+                                                    const TLogLine& log,
+                                                    const TCharacterTest& encodable)>;
+// `choose`, when given, picks the code page from the file's bytes; the one
+// used is left in `used` (for its words on a refusal).
 IniRewriteResult RewriteTextFile(IniLineReader::ReadFn read,
                                  const std::function<bool(std::string_view)>& write,
                                  const TMakeLineRewrite& makeRewrite,
                                  std::string oldAddress,
                                  std::string newAddress,
                                  const TLogLine& log,
-                                 const IniCodePage& codePage);
+                                 const IniCodePage& codePage,
+                                 const IniTextSource::ChooseFn& choose = {},
+                                 IniCodePage* used = nullptr);
 IniRewriteResult RewriteIniFile(IniLineReader::ReadFn read,
                                 const std::function<bool(std::string_view)>& write,
                                 std::vector<TReplaceHit>& hits,

@@ -8,15 +8,14 @@ namespace movix {
 
 namespace {
 
-// Bytes of the code page as UTF-8; false for a byte or sequence it does not
+// Bytes of a code page as UTF-8; false for a byte or sequence it does not
 // know.
-bool DecodeAnsi(std::string_view bytes, std::string& text) {
+bool DecodeIn(UINT cp, std::string_view bytes, std::string& text) {
     text.clear();
     if (bytes.empty())
         return true;
     if (bytes.size() > INT_MAX / 2)
         return false;
-    const UINT cp = LegacyAnsiCodePage();
     const int size = static_cast<int>(bytes.size());
     const int n = ::MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
     if (n <= 0)
@@ -28,6 +27,10 @@ bool DecodeAnsi(std::string_view bytes, std::string& text) {
     return true;
 }
 
+bool DecodeAnsi(std::string_view bytes, std::string& text) {
+    return DecodeIn(LegacyAnsiCodePage(), bytes, text);
+}
+
 bool EncodeAnsi(std::string_view text, std::string& bytes) {
     return Utf8ToCodePage(LegacyAnsiCodePage(), text, bytes);
 }
@@ -37,6 +40,15 @@ bool EncodeAnsi(std::string_view text, std::string& bytes) {
 const IniCodePage& AnsiIniCodePage() {
     static const IniCodePage* codePage = new IniCodePage{DecodeAnsi, EncodeAnsi};
     return *codePage;
+}
+
+IniCodePage WindowsIniCodePage(unsigned codePage) {
+    IniCodePage page;
+    page.decode = [codePage](std::string_view bytes, std::string& text) { return DecodeIn(codePage, bytes, text); };
+    page.encode = [codePage](std::string_view text, std::string& bytes) {
+        return Utf8ToCodePage(codePage, text, bytes);
+    };
+    return page;
 }
 
 bool EncodeIniText(IniEncoding encoding, std::string_view text, std::string& out) {

@@ -14,6 +14,9 @@ namespace movix {
 // file without a mark.
 const IniCodePage& AnsiIniCodePage();
 
+// Any code page of the system by its number (not UTF-8: Utf8IniCodePage).
+IniCodePage WindowsIniCodePage(unsigned codePage);
+
 // EncodeIniText in that code page.
 bool EncodeIniText(IniEncoding encoding, std::string_view text, std::string& out);
 

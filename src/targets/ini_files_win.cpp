@@ -154,7 +154,8 @@ void ReplaceTextFile(TReplaceGroup& group,
                      HWND itemLabel,
                      const TLogLine& log,
                      const char* what,
-                     const TMakeLineRewrite& makeRewrite) {
+                     const TMakeLineRewrite& makeRewrite,
+                     const IniTextSource::ChooseFn& choose) {
     const std::string& given = group.Key;
     log("");
     log(std::string("Processing ") + what + " " + given);
@@ -188,12 +189,16 @@ void ReplaceTextFile(TReplaceGroup& group,
     ContentSum sum;
     // The lines are rewritten in UTF-8 and written back in the file's own
     // encoding, with its mark.
+    IniCodePage used;
     const IniRewriteResult copied = RewriteTextFile(
         SummingReadFrom(in, sum), [&out](std::string_view s) { return out.Write(s); }, makeRewrite, oldAddr, newAddr,
-        log, AnsiIniCodePage());
+        log, AnsiIniCodePage(), choose, &used);
     if (copied == IniRewriteResult::Unwritable) {
         out.Close();
-        log("***** The new text has characters the file's code page cannot hold; left as it is: " + given);
+        if (used.lacks.empty())
+            log("***** The new text has characters the file's code page cannot hold; left as it is: " + given);
+        else
+            log("***** " + used.lacks + "; left as it is: " + given);
         ::DeleteFileW(WideFileName(temp).c_str());
         return;
     }
@@ -321,7 +326,8 @@ void ReplaceIniFiles(std::vector<TReplaceGroup>& groups,
         // The rewriter lives as long as the copy: the line function refers to it.
         std::unique_ptr<IniRewriter> rewriter;
         ReplaceTextFile(group, oldAddr, newAddr, itemLabel, log, "INI file",
-                        [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog) {
+                        [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog,
+                            const TCharacterTest&) {
                             // A hit is found again in a line equal to it without regard to
                             // letter case, as the user's locale sees case (so also for
                             // accented letters, which the hits carry as found).

@@ -45,13 +45,15 @@ void ReplaceIniFiles(std::vector<TReplaceGroup>& groups,
 
 // The same for one text file of any kind, its lines rewritten by what
 // `makeRewrite` makes; `what` names the kind of file in the log ("INI
-// file").
+// file"); `choose`, when given, picks the file's code page from its bytes
+// (the system's ANSI code page otherwise).
 void ReplaceTextFile(TReplaceGroup& group,
                      const std::string& oldAddr,
                      const std::string& newAddr,
                      HWND itemLabel,
                      const TLogLine& log,
                      const char* what,
-                     const TMakeLineRewrite& makeRewrite);
+                     const TMakeLineRewrite& makeRewrite,
+                     const IniTextSource::ChooseFn& choose = {});
 
 }  // namespace movix
