@@ -8,8 +8,7 @@
 
 namespace movix {
 
-const char kDefaultConfigTypes[] =
-    "json;xml;config;yaml;yml;toml;properties;cfg;conf;url;ini;bat;cmd;ps1";
+const char kDefaultConfigTypes[] = "json;xml;config;yaml;yml;toml;properties;cfg;conf;url;ini;bat;cmd;ps1";
 
 std::vector<std::string> ParseConfigTypes(std::string_view list) {
     std::vector<std::string> types;
@@ -53,8 +52,8 @@ TTextSyntax ConfigSyntaxOf(std::string_view name) {
     const std::string extension = ExtensionOf(name);
     if (extension == "JSON")
         return TTextSyntax::Json;
-    static const char* const kXml[] = {"XML", "CONFIG", "MANIFEST", "XAML", "PROPS", "TARGETS", "CSPROJ", "VCXPROJ",
-                                       "NUSPEC", "PLIST", "SETTINGS", "RESX"};
+    static const char* const kXml[] = {"XML",    "CONFIG",  "MANIFEST", "XAML",  "PROPS",    "TARGETS",
+                                       "CSPROJ", "VCXPROJ", "NUSPEC",   "PLIST", "SETTINGS", "RESX"};
     for (const char* xml : kXml)
         if (extension == xml)
             return TTextSyntax::Xml;
@@ -105,9 +104,10 @@ ConfigRewriter::ConfigRewriter(std::vector<TReplaceHit>& hits,
     : ConfigRewriter(hits, std::move(oldAddress), std::move(newAddress), FormatOfSyntax(syntax), log) {}
 
 void ConfigRewriter::Rewrite(std::string& line) {
-    const auto hit = hits_.empty() ? hits_.end()
-                                   : std::find_if(hits_.begin(), hits_.end(), [text = ConfigHitText(line)](
-                                                                                  const TReplaceHit& h) { return h.Text == text; });
+    const auto hit = hits_.empty()
+                         ? hits_.end()
+                         : std::find_if(hits_.begin(), hits_.end(),
+                                        [text = ConfigHitText(line)](const TReplaceHit& h) { return h.Text == text; });
     if (hit == hits_.end()) {
         rewriter_.Line(line, false);
         return;

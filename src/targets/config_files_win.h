@@ -18,9 +18,9 @@ namespace movix {
 // Walk modes of the configuration-file search, as its option's items map
 // them (IniWalkModeForItem and the like). Mode 3, all fixed drives, is the
 // file walk's own.
-constexpr int kConfigNewFolder = 5;      // the New folder
-constexpr int kConfigDataFolders = 6;    // and this user's AppData and ProgramData
-constexpr int kConfigEveryProfile = 7;   // and every user profile's AppData
+constexpr int kConfigNewFolder = 5;     // the New folder
+constexpr int kConfigDataFolders = 6;   // and this user's AppData and ProgramData
+constexpr int kConfigEveryProfile = 7;  // and every user profile's AppData
 
 // Reports every line of the configuration files it walks that names the
 // search string in any spelling (kind 5; the sub-type is the spelling of

@@ -47,8 +47,8 @@ TConfigFormat ConfigFormatOf(std::string_view name) {
     const std::string ext = ExtensionOf(name);
     if (ext == "json")
         return TConfigFormat::Json;
-    static const char* const kXml[] = {"xml",    "config", "manifest", "xaml",   "props", "targets",
-                                       "csproj", "vcxproj", "nuspec",  "plist", "settings", "resx"};
+    static const char* const kXml[] = {"xml",    "config",  "manifest", "xaml",  "props",    "targets",
+                                       "csproj", "vcxproj", "nuspec",   "plist", "settings", "resx"};
     for (const char* xml : kXml)
         if (ext == xml)
             return TConfigFormat::Xml;
@@ -72,15 +72,15 @@ unsigned CodePageOfEncodingName(std::string_view name) {
         const char* name;
         unsigned codePage;
     } kNames[] = {
-        {"utf-8", 65001},       {"utf8", 65001},       {"us-ascii", 20127},    {"ascii", 20127},
-        {"iso-8859-1", 28591},  {"latin1", 28591},     {"iso8859-1", 28591},   {"iso-8859-2", 28592},
-        {"iso-8859-3", 28593},  {"iso-8859-4", 28594}, {"iso-8859-5", 28595},  {"iso-8859-6", 28596},
-        {"iso-8859-7", 28597},  {"iso-8859-8", 28598}, {"iso-8859-9", 28599},  {"iso-8859-13", 28603},
-        {"iso-8859-15", 28605}, {"koi8-r", 20866},     {"koi8-u", 21866},      {"shiftjis", 932},
-        {"shift-jis", 932},     {"sjis", 932},         {"windows-31j", 932},   {"euc-jp", 20932},
-        {"gb2312", 936},        {"gbk", 936},          {"big5", 950},          {"euc-kr", 949},
-        {"ks-c-5601-1987", 949}, {"ibm437", 437},      {"cp437", 437},         {"ibm850", 850},
-        {"cp850", 850},         {"ibm866", 866},       {"cp866", 866},
+        {"utf-8", 65001},        {"utf8", 65001},       {"us-ascii", 20127},   {"ascii", 20127},
+        {"iso-8859-1", 28591},   {"latin1", 28591},     {"iso8859-1", 28591},  {"iso-8859-2", 28592},
+        {"iso-8859-3", 28593},   {"iso-8859-4", 28594}, {"iso-8859-5", 28595}, {"iso-8859-6", 28596},
+        {"iso-8859-7", 28597},   {"iso-8859-8", 28598}, {"iso-8859-9", 28599}, {"iso-8859-13", 28603},
+        {"iso-8859-15", 28605},  {"koi8-r", 20866},     {"koi8-u", 21866},     {"shiftjis", 932},
+        {"shift-jis", 932},      {"sjis", 932},         {"windows-31j", 932},  {"euc-jp", 20932},
+        {"gb2312", 936},         {"gbk", 936},          {"big5", 950},         {"euc-kr", 949},
+        {"ks-c-5601-1987", 949}, {"ibm437", 437},       {"cp437", 437},        {"ibm850", 850},
+        {"cp850", 850},          {"ibm866", 866},       {"cp866", 866},
     };
     for (const auto& k : kNames)
         if (n == k.name)
@@ -161,13 +161,13 @@ namespace {
 // must part the text exactly where Old did.
 struct Lex {
     int place = 0;
-    char quote = 0;          // XML: the quote around the attribute value
-    int depth = 0;           // YAML flow collections, batch parentheses, XML DOCTYPE brackets
-    bool escape = false;     // the next character is taken as it is
-    int block = -1;          // YAML: the indentation of a block scalar's parent, -1 outside one
+    char quote = 0;            // XML: the quote around the attribute value
+    int depth = 0;             // YAML flow collections, batch parentheses, XML DOCTYPE brackets
+    bool escape = false;       // the next character is taken as it is
+    int block = -1;            // YAML: the indentation of a block scalar's parent, -1 outside one
     bool blockHeader = false;  // YAML: this line opens a block scalar
-    bool start = true;       // YAML, batch, PowerShell: the next character may begin a token
-    bool blank = true;       // the previous character was a blank (or the line began)
+    bool start = true;         // YAML, batch, PowerShell: the next character may begin a token
+    bool blank = true;         // the previous character was a blank (or the line began)
     long events = 0;
 
     bool SameAs(const Lex& o) const {
@@ -216,8 +216,7 @@ std::string BatchCommand(std::string_view line) {
     if (At(line, i, "::"))
         return "::";
     std::size_t j = i;
-    while (j < line.size() && !IsBlank(line[j]) && line[j] != '"' && line[j] != '&' && line[j] != '(' &&
-           line[j] != '|')
+    while (j < line.size() && !IsBlank(line[j]) && line[j] != '"' && line[j] != '&' && line[j] != '(' && line[j] != '|')
         ++j;
     return LowerAscii(line.substr(i, j - i));
 }
@@ -737,8 +736,8 @@ std::string EscapedSpelling(TConfigFormat format, std::string_view newAddress, c
 struct Piece {
     std::size_t end = 0;  // where the text replaced ends in the line
     std::string text;
-    std::string why;      // not empty: refused
-    long events = 0;      // partings the piece adds on purpose (PowerShell's call operator)
+    std::string why;  // not empty: refused
+    long events = 0;  // partings the piece adds on purpose (PowerShell's call operator)
 };
 
 bool AnyOf(std::string_view text, const char* chars) {
@@ -782,7 +781,9 @@ struct TConfigRewriter::State {
         return out;
     }
 
-    Piece Spell(const Lex& at, std::string_view line, const std::vector<TSpelledOccurrence>& found,
+    Piece Spell(const Lex& at,
+                std::string_view line,
+                const std::vector<TSpelledOccurrence>& found,
                 const TSpelledOccurrence& o) const;
 };
 
@@ -828,11 +829,15 @@ Piece TConfigRewriter::State::Spell(const Lex& at,
                 case kXmlComment:
                 case kXmlPi: {
                     // Nothing is read as a reference here.
-                    p.text = o.spelling == TSpelling::Url ? SpellAddress(now, o.spelling, o.style) : RawSpelling(now, o);
+                    p.text =
+                        o.spelling == TSpelling::Url ? SpellAddress(now, o.spelling, o.style) : RawSpelling(now, o);
                     const char* end = at.place == kXmlCData ? "]]>" : at.place == kXmlComment ? "--" : "?>";
-                    if (p.text.find(end) != npos || (at.place == kXmlComment && !p.text.empty() && p.text.back() == '-'))
-                        p.why = std::string("New would end the ") +
-                                (at.place == kXmlCData ? "CDATA section" : at.place == kXmlComment ? "comment" : "processing instruction");
+                    if (p.text.find(end) != npos ||
+                        (at.place == kXmlComment && !p.text.empty() && p.text.back() == '-'))
+                        p.why =
+                            std::string("New would end the ") + (at.place == kXmlCData     ? "CDATA section"
+                                                                 : at.place == kXmlComment ? "comment"
+                                                                                           : "processing instruction");
                     else
                         mustHold(p.text, "where XML allows no character reference");
                     return p;
@@ -1081,10 +1086,14 @@ TConfigRewriter::Outcome TConfigRewriter::Line(std::string& line, bool rewrite, 
     }
     if (!same) {
         static const char* const kWhy[] = {
-            "", "New would change how the JSON text reads", "New would change how the XML text reads",
+            "",
+            "New would change how the JSON text reads",
+            "New would change how the XML text reads",
             "New would change how the YAML line reads (': ', ' #', a flow indicator, or a quote)",
-            "New would change how the TOML line reads", "New would change how the .properties line reads",
-            "New would change how cmd parts the line", "New would change how PowerShell parts the line"};
+            "New would change how the TOML line reads",
+            "New would change how the .properties line reads",
+            "New would change how cmd parts the line",
+            "New would change how PowerShell parts the line"};
         return refuse(kWhy[static_cast<int>(s.format)]);
     }
     line.swap(out);

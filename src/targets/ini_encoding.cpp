@@ -125,7 +125,8 @@ bool DecodeExactly(IniEncoding encoding, std::string_view bytes, const IniCodePa
             decoded = Utf16ToUtf8(bytes, text) && Utf8ToUtf16(text, again);
             break;
         case IniEncoding::Ansi:
-            decoded = codePage.decode && codePage.encode && codePage.decode(bytes, text) && codePage.encode(text, again);
+            decoded =
+                codePage.decode && codePage.encode && codePage.decode(bytes, text) && codePage.encode(text, again);
             break;
         default:
             text.assign(bytes.data(), bytes.size());

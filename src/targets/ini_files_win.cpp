@@ -325,19 +325,19 @@ void ReplaceIniFiles(std::vector<TReplaceGroup>& groups,
     for (TReplaceGroup& group : groups) {
         // The rewriter lives as long as the copy: the line function refers to it.
         std::unique_ptr<IniRewriter> rewriter;
-        ReplaceTextFile(group, oldAddr, newAddr, itemLabel, log, "INI file",
-                        [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog,
-                            const TCharacterTest&) {
-                            // A hit is found again in a line equal to it without regard to
-                            // letter case, as the user's locale sees case (so also for
-                            // accented letters, which the hits carry as found).
-                            rewriter = std::make_unique<IniRewriter>(
-                                group.Hits, oldText, newText,
-                                [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); },
-                                lineLog);
-                            IniRewriter* r = rewriter.get();
-                            return TLineRewrite([r](std::string& line) { r->Rewrite(line); });
-                        });
+        ReplaceTextFile(
+            group, oldAddr, newAddr, itemLabel, log, "INI file",
+            [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog,
+                const TCharacterTest&) {
+                // A hit is found again in a line equal to it without regard to
+                // letter case, as the user's locale sees case (so also for
+                // accented letters, which the hits carry as found).
+                rewriter = std::make_unique<IniRewriter>(
+                    group.Hits, oldText, newText,
+                    [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); }, lineLog);
+                IniRewriter* r = rewriter.get();
+                return TLineRewrite([r](std::string& line) { r->Rewrite(line); });
+            });
     }
 }
 

@@ -62,13 +62,14 @@ class Cli {
                               CREATE_ALWAYS, 0, nullptr);
         }
         const std::string exe = guitest::ExeDir() + "\\movix32.exe";
-        std::string line = "\"" + exe + "\" " + arguments;
-        STARTUPINFOA si = {};
+        // Wide: the arguments may name folders past ASCII (UTF-8 here).
+        std::wstring line = movix::Utf8ToWide("\"" + exe + "\" " + arguments);
+        STARTUPINFOW si = {};
         si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdOutput = si.hStdError = out;
-        CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, pipe ? 0 : CREATE_NEW_PROCESS_GROUP, nullptr,
-                       nullptr, &si, &pi_);
+        CreateProcessW(movix::Utf8ToWide(exe).c_str(), &line[0], nullptr, nullptr, TRUE,
+                       pipe ? 0 : CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &si, &pi_);
         CloseHandle(out);
     }
     ~Cli() {
@@ -930,4 +931,170 @@ TEST(Unattended, ServiceFoundReplacedAndRestoredThroughTheManager) {
     EXPECT_EQ(restored.exitCode, 0u) << restored.output;
     EXPECT_EQ(fields(), (std::vector<std::string>{path, description}));
     guitest::RemoveTree(root);
+}
+
+namespace {
+
+std::wstring W(const std::string& utf8) {
+    return movix::Utf8ToWide(utf8);
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(W(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+std::string ReadBytes(const std::string& path) {
+    HANDLE h = CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (h != INVALID_HANDLE_VALUE && ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(h);
+    return bytes;
+}
+
+std::string Doubled(const std::string& path) {
+    std::string out;
+    for (char c : path)
+        out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return out;
+}
+
+std::string InCodePage(UINT codePage, const std::string& utf8) {
+    const std::wstring wide = W(utf8);
+    std::string out(wide.size() * 4, '\0');
+    out.resize(static_cast<std::size_t>(WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
+                                                            &out[0], static_cast<int>(out.size()), nullptr, nullptr)));
+    return out;
+}
+
+}  // namespace
+
+// A program moved to a folder whose name has a blank, a letter past ASCII
+// and an &: each settings file still parses with its own format's reader
+// (Python's json, xml.etree, tomllib, PyYAML, and Java's rules for
+// .properties) and names New; the batch file's unquoted path is quoted and
+// its SET line, where & would end the command, is left with a "*****" line;
+// a PowerShell script without a mark is not given letters past ASCII; and
+// Restore puts every byte back.
+TEST(Unattended, SettingsFilesStayReadableByTheirOwnParsers) {
+    const std::string root = guitest::ScratchDir("cli_formats");
+    const std::string oldDir = root + "\\QUILL", newDir = root + "\\M\xC3\xBCller & Co Tools";
+    ASSERT_TRUE(CreateDirectoryW(W(newDir).c_str(), nullptr));
+    std::string oldSlash = oldDir, newSlash = newDir;
+    std::replace(oldSlash.begin(), oldSlash.end(), '\\', '/');
+    std::replace(newSlash.begin(), newSlash.end(), '\\', '/');
+    const std::string newOem = InCodePage(CP_OEMCP, newDir), newUtf8Bom = "\xEF\xBB\xBF";
+    struct File {
+        const char* name;
+        std::string before, after;  // after: empty when the readers judge it
+    };
+    const std::vector<File> files = {
+        {"settings.json", "{\n  \"exe\": \"" + Doubled(oldDir) + "\\\\quill.exe\",\n  \"dir\": \"" + oldSlash +
+                              "/data\"\n}\n"},
+        {"app.config", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<c>\r\n  <add key=\"a\" value=\"" + oldDir +
+                           "\\x.dll\"/>\r\n  <item path='\r\n     " + oldDir + "\\y.dat'/>\r\n"
+                           "  <script><![CDATA[run \"" + oldDir + "\\z.exe\" & exit]]></script>\r\n  <dir>" +
+                           oldDir + "</dir>\r\n</c>\r\n"},
+        {"legacy.xml", "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n<l home=\"" + oldDir + "\\bin\"/>\n",
+         "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n<l home=\"" + root +
+             "\\M&#252;ller &amp; Co Tools\\bin\"/>\n"},
+        {"config.toml", "exe = \"" + Doubled(oldDir) + "\\\\quill.exe\"\ndata = '" + oldDir + "\\data'\n"},
+        {"prefs.yaml", "home: " + oldDir + "\nquoted: '" + oldDir + "\\x'\ndq: \"" + Doubled(oldDir) +
+                           "\\\\y\"\nlist: [" + oldDir + "\\a, b]\n"},
+        {"app.properties", "# paths\nhome=" + Doubled(oldDir) + "\\\\bin\n"},
+        {"start.bat", "@echo off\r\n\"" + oldDir + "\\quill.exe\" -a\r\n" + oldDir + "\\quill.exe -b\r\nset QHOME=" +
+                          oldDir + "\r\n",
+         "@echo off\r\n\"" + newOem + "\\quill.exe\" -a\r\n\"" + newOem + "\\quill.exe\" -b\r\nset QHOME=" + oldDir +
+             "\r\n"},
+        {"run.ps1", "& '" + oldDir + "\\quill.exe' -a\n", "& '" + oldDir + "\\quill.exe' -a\n"},
+        {"run8.ps1", newUtf8Bom + oldDir + "\\quill.exe -a\n$d = \"" + oldDir + "\\data\"\n",
+         newUtf8Bom + "& '" + newDir + "\\quill.exe' -a\n$d = \"" + newDir + "\\data\"\n"},
+    };
+    for (const File& f : files)
+        WriteBytes(newDir + "\\" + f.name, f.before);
+    const std::string log = root + "\\LOG.TXT";
+    const Result applied = RunCli("\"/old:" + oldDir + "\" \"/new:" + newDir +
+                                  "\" /ini:0 /groups:0 /shortcuts:0 /registry:0 /services:0 /tasks:0 /configs:1 "
+                                  "/ignorecheck /apply \"/log:" + log + "\"");
+    // The two lines left as they were make it a run with "*****" lines.
+    EXPECT_EQ(applied.exitCode, 2u) << applied.output;
+    const std::string logText = guitest::ReadAll(log);
+    EXPECT_NE(logText.find("***** Left as it is, since New holds & | < > ^ or ), which cmd would read as a "
+                           "command's end here: set QHOME=" + oldDir),
+              std::string::npos)
+        << logText;
+    EXPECT_NE(logText.find("***** A PowerShell script without a byte-order mark is read as ANSI by one PowerShell and "
+                           "as UTF-8 by the other, so only ASCII is written into it, and the new text is not ASCII; "
+                           "left as it is: " + newDir + "\\run.ps1"),
+              std::string::npos)
+        << logText;
+    for (const File& f : files)
+        if (!f.after.empty())
+            EXPECT_EQ(ReadBytes(newDir + "\\" + f.name), f.after) << f.name;
+    // JSON is UTF-8 whatever its bytes were: the ü is two bytes.
+    EXPECT_NE(ReadBytes(newDir + "\\settings.json").find("M\xC3\xBCller"), std::string::npos);
+    // .properties is ISO-8859-1: the ü is one byte.
+    EXPECT_NE(ReadBytes(newDir + "\\app.properties").find("M\xFCller"), std::string::npos);
+
+    // The readers, each value as the program reading it will see it.
+    const std::string expected = root + "\\expected.json", script = root + "\\check.py";
+    std::string list;
+    for (const std::string& value :
+         {newDir + "\\quill.exe", newSlash + "/data", newDir + "\\x.dll", newDir + "\\y.dat",
+          "run \"" + newDir + "\\z.exe\" & exit", newDir, newDir + "\\bin", newDir + "\\quill.exe", newDir + "\\data",
+          newDir, newDir + "\\x", newDir + "\\y", newDir + "\\a", newDir + "\\bin"})
+    {
+        std::string escaped = Doubled(value);
+        for (std::size_t at = escaped.find('"'); at != std::string::npos; at = escaped.find('"', at + 2))
+            escaped.insert(at, 1, '\\');
+        list += (list.empty() ? "\"" : ", \"") + escaped + "\"";
+    }
+    WriteBytes(expected, "{\"folder\": \"M\xC3\xBCller & Co Tools\", \"values\": [" + list + "]}");
+    WriteBytes(script,
+               "import json, re, sys, tomllib, yaml, xml.etree.ElementTree as ET\n"
+               "root = sys.argv[1]\n"
+               "exp = json.load(open(root + '/expected.json', encoding='utf-8'))\n"
+               "d = root + '/' + exp['folder']\n"
+               "def unescape(s):\n"
+               "    s = re.sub(r'\\\\(u[0-9a-fA-F]{4}|.)', lambda m: chr(int(m.group(1)[1:], 16)) if len(m.group(1)) == 5"
+               " else {'t': '\\t', 'n': '\\n', 'r': '\\r', 'f': '\\f'}.get(m.group(1), m.group(1)), s)\n"
+               "    return s.encode('utf-16', 'surrogatepass').decode('utf-16')\n"
+               "def properties(text):\n"
+               "    out = {}\n"
+               "    for line in text.splitlines():\n"
+               "        line = line.lstrip()\n"
+               "        if not line or line[0] in '#!': continue\n"
+               "        m = re.match(r'((?:\\\\.|[^=: \\t])*)[ \\t]*[=:]?[ \\t]*(.*)', line)\n"
+               "        out[unescape(m.group(1))] = unescape(m.group(2))\n"
+               "    return out\n"
+               "j = json.load(open(d + '/settings.json', encoding='utf-8'))\n"
+               "x = ET.parse(d + '/app.config').getroot()\n"
+               "l = ET.parse(d + '/legacy.xml').getroot()\n"
+               "t = tomllib.load(open(d + '/config.toml', 'rb'))\n"
+               "y = yaml.safe_load(open(d + '/prefs.yaml', encoding='utf-8'))\n"
+               "p = properties(open(d + '/app.properties', encoding='latin-1').read())\n"
+               "got = [j['exe'], j['dir'], x.find('add').get('value'), x.find('item').get('path').strip(),\n"
+               "       x.find('script').text, x.find('dir').text, l.get('home'), t['exe'], t['data'],\n"
+               "       y['home'], y['quoted'], y['dq'], y['list'][0], p['home']]\n"
+               "if y['list'][1] != 'b' or len(y) != 4 or len(j) != 2: got.append('structure changed')\n"
+               "print('OK' if got == exp['values'] else 'DIFFERENT ' + ascii(got) + ' ' + ascii(exp['values']))\n");
+    const std::string report = root + "\\report.txt", done = report + ".done";
+    ASSERT_TRUE(movix_test::RunUnix(
+        "Z:\\bin\\sh", "sh -c \"/usr/bin/python3 '" + movix_test::UnixPath(script) + "' '" + movix_test::UnixPath(root) +
+                           "' >'" + movix_test::UnixPath(report) + "' 2>&1; mv '" + movix_test::UnixPath(report) +
+                           "' '" + movix_test::UnixPath(done) + "'\""));
+    ASSERT_TRUE(guitest::WaitFor([&] { return guitest::Exists(done); }, 30000));
+    EXPECT_EQ(guitest::ReadAll(done), "OK\n");
+
+    const std::string journal = JournalOf(log);
+    ASSERT_FALSE(journal.empty()) << logText;
+    const Result restored = RunCli("\"/restore:" + journal + "\"");
+    EXPECT_EQ(restored.exitCode, 0u) << restored.output;
+    for (const File& f : files)
+        EXPECT_EQ(ReadBytes(newDir + "\\" + f.name), f.before) << f.name;
 }

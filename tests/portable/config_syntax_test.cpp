@@ -85,13 +85,16 @@ TEST(ConfigSyntax, NewIsWrittenAsItsPlaceNeeds) {
         {TConfigFormat::Xml, "<!-- old: C:\\QUILL -->",
          "<!-- old: C:\\Program Files\\M\xC3\xBCller & Co's $x`y %PATH% #2 -->"},
         // TOML: basic strings escape, literal strings cannot hold '.
-        {TConfigFormat::Toml, "p = \"C:\\\\QUILL\"", "p = \"C:\\\\Program Files\\\\M\xC3\xBCller & Co's $x`y %PATH% #2\""},
+        {TConfigFormat::Toml, "p = \"C:\\\\QUILL\"",
+         "p = \"C:\\\\Program Files\\\\M\xC3\xBCller & Co's $x`y %PATH% #2\""},
         {TConfigFormat::Toml, "p = 'C:\\QUILL'", nullptr},
-        {TConfigFormat::Toml, "p = '''\nC:\\QUILL\n'''", "p = '''\nC:\\Program Files\\M\xC3\xBCller & Co's $x`y %PATH% #2\n'''"},
+        {TConfigFormat::Toml, "p = '''\nC:\\QUILL\n'''",
+         "p = '''\nC:\\Program Files\\M\xC3\xBCller & Co's $x`y %PATH% #2\n'''"},
         // YAML: ' doubled in single quotes; a plain scalar that New would
         // end early (" #" starts a comment) is refused.
         {TConfigFormat::Yaml, "p: 'C:\\QUILL'", "p: 'C:\\Program Files\\M\xC3\xBCller & Co''s $x`y %PATH% #2'"},
-        {TConfigFormat::Yaml, "p: \"C:\\\\QUILL\"", "p: \"C:\\\\Program Files\\\\M\xC3\xBCller & Co's $x`y %PATH% #2\""},
+        {TConfigFormat::Yaml, "p: \"C:\\\\QUILL\"",
+         "p: \"C:\\\\Program Files\\\\M\xC3\xBCller & Co's $x`y %PATH% #2\""},
         {TConfigFormat::Yaml, "p: C:\\QUILL", nullptr},
         {TConfigFormat::Yaml, "t: |\n  it's C:\\QUILL\nq: 1",
          "t: |\n  it's C:\\Program Files\\M\xC3\xBCller & Co's $x`y %PATH% #2\nq: 1"},
@@ -100,12 +103,15 @@ TEST(ConfigSyntax, NewIsWrittenAsItsPlaceNeeds) {
          "p=C:\\\\Program Files\\\\M\xC3\xBCller & Co's $x`y %PATH% #2\\\\x"},
         // Batch: % doubled; an argument that New would part is quoted; SET
         // takes its line as it is, but not & and its like.
-        {TConfigFormat::Batch, "C:\\QUILL\\q.exe -a", "\"C:\\Program Files\\M\xC3\xBCller & Co's $x`y %%PATH%% #2\\q.exe\" -a"},
-        {TConfigFormat::Batch, "\"C:\\QUILL\\q.exe\" -a", "\"C:\\Program Files\\M\xC3\xBCller & Co's $x`y %%PATH%% #2\\q.exe\" -a"},
+        {TConfigFormat::Batch, "C:\\QUILL\\q.exe -a",
+         "\"C:\\Program Files\\M\xC3\xBCller & Co's $x`y %%PATH%% #2\\q.exe\" -a"},
+        {TConfigFormat::Batch, "\"C:\\QUILL\\q.exe\" -a",
+         "\"C:\\Program Files\\M\xC3\xBCller & Co's $x`y %%PATH%% #2\\q.exe\" -a"},
         {TConfigFormat::Batch, "set P=C:\\QUILL", nullptr},
         // PowerShell: ' doubled in single quotes, $ ` " escaped in double
         // ones; a bare path first in a line becomes a call of a quoted one.
-        {TConfigFormat::PowerShell, "$p = 'C:\\QUILL'", "$p = 'C:\\Program Files\\M\xC3\xBCller & Co''s $x`y %PATH% #2'"},
+        {TConfigFormat::PowerShell, "$p = 'C:\\QUILL'",
+         "$p = 'C:\\Program Files\\M\xC3\xBCller & Co''s $x`y %PATH% #2'"},
         {TConfigFormat::PowerShell, "$p = \"C:\\QUILL\"",
          "$p = \"C:\\Program Files\\M\xC3\xBCller & Co's `$x``y %PATH% #2\""},
         {TConfigFormat::PowerShell, "C:\\QUILL\\q.exe -a",
