@@ -14,10 +14,13 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
+#include "platform/open_below_win.h"
 #include "platform/wide_text_win.h"
+#include "targets/folder_tree_win.h"
 
 namespace movix {
 
@@ -84,70 +87,6 @@ std::wstring ParentOf(const std::wstring& path) {
 
 DWORD AttributesOf(const std::wstring& path) { return GetFileAttributesW(Long(path).c_str()); }
 
-// One entry of a tree, named relative to the tree's root.
-struct TreeEntry {
-    std::wstring relative;
-    DWORD attributes = 0;
-    std::uint64_t size = 0;
-    FILETIME lastWrite{};
-
-    bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
-    bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-};
-
-// Lists everything below `root`, each folder before what it holds; a link
-// (any reparse point) is listed, never entered.
-bool ListTree(const std::wstring& root, std::vector<TreeEntry>& entries, std::wstring& failedAt, DWORD& error) {
-    entries.clear();
-    std::vector<std::wstring> folders = {std::wstring()};
-    while (!folders.empty()) {
-        const std::wstring folder = folders.back();
-        folders.pop_back();
-        WIN32_FIND_DATAW found;
-        FindHandle find(FindFirstFileExW(Long(root + folder + L"\\*").c_str(), FindExInfoBasic, &found,
-                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-        if (!find) {
-            error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND)
-                continue;
-            failedAt = root + folder;
-            return false;
-        }
-        std::vector<std::wstring> below;
-        do {
-            if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
-                continue;
-            TreeEntry entry;
-            entry.relative = folder + L"\\" + found.cFileName;
-            entry.attributes = found.dwFileAttributes;
-            entry.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-            entry.lastWrite = found.ftLastWriteTime;
-            entries.push_back(entry);
-            if (entry.IsFolder() && !entry.IsLink())
-                below.push_back(entry.relative);
-        } while (FindNextFileW(find.get(), &found));
-        error = GetLastError();
-        if (error != ERROR_NO_MORE_FILES) {
-            failedAt = root + folder;
-            return false;
-        }
-        // Taken from the back: reversed, so that folders are listed in the
-        // order the system gave them.
-        folders.insert(folders.end(), below.rbegin(), below.rend());
-    }
-    return true;
-}
-
-bool SameListing(const std::vector<TreeEntry>& a, const std::vector<TreeEntry>& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i].relative != b[i].relative || a[i].attributes != b[i].attributes || a[i].size != b[i].size ||
-            CompareFileTime(&a[i].lastWrite, &b[i].lastWrite) != 0)
-            return false;
-    return true;
-}
-
 // The reparse data of a link, or nothing where the system cannot give it.
 std::vector<BYTE> ReparseData(const std::wstring& path, DWORD& error) {
     FileHandle link(CreateFileW(Long(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -198,99 +137,6 @@ std::string ProgramsText(const std::vector<TRunningProgram>& programs) {
     for (const TRunningProgram& p : programs)
         text += (text.empty() ? "" : ", ") + p.name + " (process " + std::to_string(p.processId) + ")";
     return text;
-}
-
-// Deletes the file, folder or link under `path` itself: opened without
-// following a link, read-only lifted, deleted through its handle. Where a
-// listing says the entry is not read-only, its attributes are not asked for
-// again unless the delete is refused.
-bool DeleteNoFollow(const std::wstring& path, DWORD& error, bool mayBeReadOnly = true) {
-    FileHandle item(CreateFileW(Long(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!item) {
-        error = GetLastError();
-        return false;
-    }
-    FILE_DISPOSITION_INFO dispose = {TRUE};
-    if (!mayBeReadOnly && SetFileInformationByHandle(item.get(), FileDispositionInfo, &dispose, sizeof dispose))
-        return true;
-    FILE_BASIC_INFO basic = {};
-    if (GetFileInformationByHandleEx(item.get(), FileBasicInfo, &basic, sizeof basic) &&
-        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
-        basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-        if (basic.FileAttributes == 0)
-            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-        basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
-        basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
-        SetFileInformationByHandle(item.get(), FileBasicInfo, &basic, sizeof basic);
-    }
-    if (!SetFileInformationByHandle(item.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
-        error = GetLastError();
-        return false;
-    }
-    return true;
-}
-
-// Runs work(i) for every i below `count` on a few threads, this one among
-// them: under Wine each open or delete waits for the server, and several
-// wait together. `work` must not throw.
-template <typename Work>
-void ForEachOnThreads(std::size_t count, const Work& work) {
-    std::atomic<std::size_t> next{0};
-    auto run = [&] {
-        for (std::size_t i = next++; i < count; i = next++)
-            work(i);
-    };
-    std::vector<std::thread> threads;
-    for (int t = 1; t < kCopyThreads && static_cast<std::size_t>(t) * 16 < count; ++t) {
-        try {
-            threads.emplace_back(run);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    run();
-    for (std::thread& t : threads)
-        t.join();
-}
-
-// Deletes a whole tree, never entering a link; true when all of it went.
-// Files and links go first, side by side, then the folders, deepest first.
-bool DeleteTree(const std::wstring& root, std::wstring& failedAt, DWORD& error) {
-    std::vector<TreeEntry> entries;
-    if (!ListTree(root, entries, failedAt, error))
-        return false;
-    std::vector<DWORD> errors(entries.size(), ERROR_SUCCESS);
-    ForEachOnThreads(entries.size(), [&](std::size_t i) {
-        const TreeEntry& entry = entries[i];
-        if (entry.IsFolder() && !entry.IsLink())
-            return;
-        DWORD failure = ERROR_NOT_ENOUGH_MEMORY;
-        try {
-            if (DeleteNoFollow(root + entry.relative, failure, (entry.attributes & FILE_ATTRIBUTE_READONLY) != 0))
-                failure = ERROR_SUCCESS;
-        } catch (const std::exception&) {
-        }
-        errors[i] = failure;
-    });
-    bool whole = true;
-    for (std::size_t i = entries.size(); i-- > 0;) {
-        const TreeEntry& entry = entries[i];
-        if (entry.IsFolder() && !entry.IsLink() &&
-            !DeleteNoFollow(root + entry.relative, errors[i], (entry.attributes & FILE_ATTRIBUTE_READONLY) != 0))
-            errors[i] = errors[i] == ERROR_SUCCESS ? ERROR_GEN_FAILURE : errors[i];
-        if (errors[i] != ERROR_SUCCESS && whole) {
-            whole = false;
-            error = errors[i];
-            failedAt = root + entry.relative;
-        }
-    }
-    if (whole && !DeleteNoFollow(root, error)) {
-        whole = false;
-        failedAt = root;
-    }
-    return whole;
 }
 
 // Gives `to` the access rules of `from` as they stand, inherited entries and
@@ -461,9 +307,11 @@ class TreeMover {
         progress.seconds = std::chrono::duration<double>(now - started_).count();
         progressEvent_(progress);
     }
-    void Made(const std::wstring& name) {
+    // A file (or link) this move made at New, with its identity.
+    void Made(std::size_t index, HANDLE file) {
+        const std::uint64_t id = FileIdOf(file);
         std::lock_guard<std::mutex> lock(mutex_);
-        created_.push_back(name);
+        madeFiles_.emplace_back(index, id);
     }
     // A copying thread's buffers; the calling thread, which copies too,
     // reports progress as it goes.
@@ -473,21 +321,20 @@ class TreeMover {
     };
 
     bool MakeParents(std::wstring& why);
-    Step CopyTree(const std::vector<TreeEntry>& entries, std::wstring& why);
-    Step CopyFiles(const std::vector<const TreeEntry*>& files, std::wstring& why);
-    Step CopyFileChecked(const std::wstring& from,
-                         const std::wstring& to,
-                         std::uint64_t size,
-                         Buffers& buffers,
-                         std::wstring& why);
+    bool MakeNewRoot(std::wstring& why);
+    Step CopyTree(std::wstring& why);
+    Step CopyFiles(const std::vector<std::size_t>& files, std::wstring& why);
+    Step CopyFileChecked(std::size_t index, Buffers& buffers, std::wstring& why);
+    bool CopyLate(const std::vector<TreeEntry>& left, const HeldTree& gone, std::wstring& why);
+    void RemoveOld(const std::wstring& leftover, TMoveReport& report);
     Step CopyData(HANDLE in,
                   HANDLE out,
                   const std::wstring& name,
                   std::uint64_t size,
                   Buffers& buffers,
                   std::wstring& why);
-    bool CopyLink(const TreeEntry& entry, std::wstring& why);
-    bool FinishFolders(const std::vector<TreeEntry>& entries, std::wstring& why);
+    bool CopyLink(std::size_t index, std::wstring& why);
+    bool FinishFolders(std::wstring& why);
     void RemoveCreated();
     bool LeaveJunction(std::wstring& why);
     void HandOver(HANDLE file, const std::wstring& name);
@@ -500,13 +347,24 @@ class TreeMover {
     TMoveProgress progress_;
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastReport_{};
-    std::vector<std::wstring> created_;  // what this move made at New, in the order made
-    TFlusher* flusher_ = nullptr;         // while copying
+    // The tree copied, as listed; the folders of Old and of New held open
+    // (and not shared for deletion) while files go from one to the other,
+    // so that nothing can be put in their place.
+    std::vector<TreeEntry> entries_;
+    HeldTree source_, target_;
+    // What this move made at New, in the order made: folders above New (by
+    // name), New itself, its folders (by index), and files and links (by
+    // index, with their identity).
+    std::vector<std::wstring> madeParents_;
+    bool madeRoot_ = false;
+    std::vector<std::size_t> madeFolders_;
+    std::vector<std::pair<std::size_t, std::uint64_t>> madeFiles_;
+    TFlusher* flusher_ = nullptr;  // while copying
     bool newExisted_ = false;
     // The copies take their source's owner, while the system lets them.
     std::atomic<bool> ownerToo_{true};
     std::atomic<bool> stopCopying_{false};  // a copying thread failed
-    std::mutex mutex_;                      // progress_ and created_ while files are copied
+    std::mutex mutex_;                      // progress_ and madeFiles_ while files are copied
 };
 
 bool TreeMover::MakeParents(std::wstring& why) {
@@ -518,8 +376,36 @@ bool TreeMover::MakeParents(std::wstring& why) {
             why = L"The folder " + *it + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
             return false;
         }
-        created_.push_back(*it);
+        madeParents_.push_back(*it);
     }
+    return true;
+}
+
+// New itself, made here (or the empty folder there opened) and held.
+bool TreeMover::MakeNewRoot(std::wstring& why) {
+    DWORD error = 0;
+    if (newExisted_) {
+        target_.root = OpenTreeRoot(new_, kMakeAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, error);
+        std::vector<TFolderItem> inside;
+        if (target_.root && (!ListFolder(target_.root.get(), inside, error) || !inside.empty())) {
+            target_.root.reset();
+            error = inside.empty() ? error : ERROR_DIR_NOT_EMPTY;
+        }
+    } else {
+        const FileHandle parent = OpenTreeRoot(ParentOf(new_), FILE_ADD_SUBDIRECTORY | FILE_LIST_DIRECTORY,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, error);
+        if (parent)
+            target_.root = OpenBelow(parent.get(), new_.substr(new_.find_last_of(L'\\') + 1), kMakeAccess,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, TBelow::Create, true, error);
+        madeRoot_ = static_cast<bool>(target_.root);
+    }
+    if (!target_.root) {
+        why = L"The folder " + new_ + L" could not be made: " + Utf8ToWide(SystemErrorText(error));
+        return false;
+    }
+    target_.rootId = FileIdOf(target_.root.get());
+    target_.folders.clear();
+    target_.folders.resize(entries_.size());
     return true;
 }
 
@@ -559,26 +445,16 @@ TMoveReport TreeMover::Copy() {
     TMoveReport report;
     std::wstring why, failedAt;
     DWORD error = 0;
-    std::vector<TreeEntry> before;
-    if (!ListTree(old_, before, failedAt, error)) {
+    if (!ListTree(old_, entries_, failedAt, error, &source_)) {
         Log("***** The folder " + Narrow(failedAt) + " could not be listed: " + SystemErrorText(error) +
             "; nothing was moved.");
         return report;
     }
     newExisted_ = AttributesOf(new_) != INVALID_FILE_ATTRIBUTES;
-    if (!MakeParents(why)) {
+    if (!MakeParents(why) || !MakeNewRoot(why)) {
         Log("***** " + Narrow(why) + "; nothing was moved.");
         RemoveCreated();
         return report;
-    }
-    if (!newExisted_) {
-        if (!CreateDirectoryW(Long(new_).c_str(), nullptr)) {
-            Log("***** The folder " + Narrow(new_) + " could not be made: " + SystemErrorText(GetLastError()) +
-                "; nothing was moved.");
-            RemoveCreated();
-            return report;
-        }
-        created_.push_back(new_);
     }
     started_ = std::chrono::steady_clock::now();
     Report(true);
@@ -586,8 +462,8 @@ TMoveReport TreeMover::Copy() {
     {
         TFlusher flusher(8);
         flusher_ = &flusher;
-        step = CopyTree(before, why);
-        if (step == Step::Done && !FinishFolders(before, why))
+        step = CopyTree(why);
+        if (step == Step::Done && !FinishFolders(why))
             step = Step::Failed;
         std::wstring flushFailure;
         if (!flusher.Finish(flushFailure) && step == Step::Done) {
@@ -599,7 +475,7 @@ TMoveReport TreeMover::Copy() {
     // The source must still be what was copied: a program that wrote in it
     // meanwhile would lose that write.
     std::vector<TreeEntry> after;
-    if (step == Step::Done && (!ListTree(old_, after, failedAt, error) || !SameListing(before, after))) {
+    if (step == Step::Done && (!ListTree(old_, after, failedAt, error) || !SameListing(entries_, after))) {
         why = L"Files in " + old_ + L" changed while they were copied";
         step = Step::Failed;
     }
@@ -619,7 +495,12 @@ TMoveReport TreeMover::Copy() {
         Narrow(old_) + " to " + Narrow(new_) + ", each checked against its source.");
 
     // The source leaves its place in one rename first, so that a stop at
-    // any moment leaves the whole program at Old or at New.
+    // any moment leaves the whole program at Old or at New. Its folders are
+    // let go first: a folder with open handles below it is not renamed.
+    const std::uint64_t oldId = source_.rootId;
+    source_ = HeldTree();
+    if (options_.seamForTest)
+        options_.seamForTest("renaming", Narrow(old_));
     const std::wstring leftover = old_ + L".movix-" + std::to_wstring(RandomTag());
     if (!MoveFileExW(Long(old_).c_str(), Long(leftover).c_str(), MOVEFILE_WRITE_THROUGH)) {
         error = GetLastError();
@@ -629,44 +510,160 @@ TMoveReport TreeMover::Copy() {
         return report;
     }
     report.end = TMoveEnd::Copied;
+    source_.rootId = oldId;
+    RemoveOld(leftover, report);
+    target_ = HeldTree();
     if (options_.leaveJunction && !LeaveJunction(why))
         Log("***** " + Narrow(why));
-    if (!DeleteTree(leftover, failedAt, error)) {
-        report.leftover = Narrow(leftover);
-        Log("***** " + Narrow(failedAt) + " could not be removed: " + SystemErrorText(error) +
-            "; what is left of the old folder is under " + Narrow(leftover) + ".");
-    } else {
-        Log("Removed the old folder " + Narrow(old_) + ".");
-    }
     return report;
 }
 
-TreeMover::Step TreeMover::CopyTree(const std::vector<TreeEntry>& entries, std::wstring& why) {
-    std::vector<const TreeEntry*> files;
-    for (const TreeEntry& entry : entries) {
+// The old tree, renamed aside: held, shut to everyone but the
+// administrators and this user, listed again, and removed through its
+// handles. What was written into it between the last look and the rename
+// is copied to New first; anything that is not as listed is left, and the
+// leftover named.
+void TreeMover::RemoveOld(const std::wstring& leftover, TMoveReport& report) {
+    HeldTree gone;
+    std::vector<TreeEntry> left;
+    std::wstring failedAt, why;
+    DWORD error = 0;
+    const bool listed = ListTree(leftover, left, failedAt, error, &gone, kRemoveAccess);
+    if (options_.seamForTest)
+        options_.seamForTest("removing", Narrow(leftover));
+    if (!listed || gone.rootId != source_.rootId) {
+        report.leftover = Narrow(leftover);
+        Log("***** " + Narrow(listed ? leftover : failedAt) + " is not the folder that was copied, or could not be " +
+            "read (" + SystemErrorText(listed ? kNotTheListedFolder : error) + "); the old folder is left under " +
+            Narrow(leftover) + ".");
+        return;
+    }
+    DWORD rulesError = ERROR_SUCCESS;
+    bool narrowed = NarrowRules(gone.root.get(), rulesError);
+    for (std::size_t i = 0; i < left.size(); ++i)
+        if (gone.folders[i])
+            narrowed = NarrowRules(gone.folders[i].get(), rulesError) && narrowed;
+    if (!narrowed)
+        Log("***** The access rules of " + Narrow(leftover) + " could not be narrowed before its removal: " +
+            SystemErrorText(rulesError) + ".");
+    if (!SameListing(entries_, left) && !CopyLate(left, gone, why)) {
+        report.leftover = Narrow(leftover);
+        Log("***** " + Narrow(why) + "; the old folder is left under " + Narrow(leftover) + ".");
+        return;
+    }
+    if (!RemoveHeldTree(gone, left, leftover, failedAt, error)) {
+        report.leftover = Narrow(leftover);
+        Log("***** " + Narrow(failedAt) + " could not be removed: " + SystemErrorText(error) +
+            "; what is left of the old folder is under " + Narrow(leftover) + ".");
+        return;
+    }
+    Log("Removed the old folder " + Narrow(old_) + ".");
+}
+
+// Files written into Old after it was copied and before it was renamed
+// aside: copied to New (folders made, files made or replaced), each checked
+// as any copy. A link that appeared is not copied: the old folder stays.
+bool TreeMover::CopyLate(const std::vector<TreeEntry>& left, const HeldTree& gone, std::wstring& why) {
+    std::unordered_map<std::wstring, std::size_t> copied;
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        copied.emplace(entries_[i].relative, i);
+    std::unordered_map<std::wstring, FileHandle> madeHere;
+    const auto newFolder = [&](std::size_t parent) -> HANDLE {
+        if (parent == kTreeRoot)
+            return target_.root.get();
+        const auto was = copied.find(left[parent].relative);
+        if (was != copied.end() && target_.folders[was->second])
+            return target_.folders[was->second].get();
+        const auto made = madeHere.find(left[parent].relative);
+        return made == madeHere.end() ? nullptr : made->second.get();
+    };
+    Buffers buffers;
+    int files = 0;
+    stopCopying_ = false;  // the copying threads are gone; this one copies alone
+    for (const TreeEntry& entry : left) {
+        const auto was = copied.find(entry.relative);
+        const TreeEntry* before = was == copied.end() ? nullptr : &entries_[was->second];
+        if (before != nullptr && SameListing({*before}, {entry}))
+            continue;
+        if (entry.IsLink() || (before != nullptr && before->IsFolder() != entry.IsFolder())) {
+            why = L"The link or folder " + old_ + entry.relative + L" appeared in the old folder while it was moved";
+            return false;
+        }
+        const HANDLE into = newFolder(entry.parent);
+        DWORD error = ERROR_PATH_NOT_FOUND;
+        if (entry.IsFolder()) {
+            if (before != nullptr)
+                continue;
+            FileHandle made = into ? OpenBelow(into, entry.name, kMakeAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                               TBelow::Create, true, error)
+                                   : FileHandle();
+            if (!made) {
+                why = L"The folder " + new_ + entry.relative + L" could not be made: " +
+                      Utf8ToWide(SystemErrorText(error));
+                return false;
+            }
+            madeHere.emplace(entry.relative, std::move(made));
+            continue;
+        }
+        FileHandle in = OpenBelow(gone.Folder(entry.parent), entry.name, GENERIC_READ | READ_CONTROL, FILE_SHARE_READ,
+                                  TBelow::Open, false, error);
+        if (in && FileIdOf(in.get()) != entry.id) {
+            in.reset();
+            error = kNotTheListedFolder;
+        }
+        FileHandle out = into && in ? OpenBelow(into, entry.name, GENERIC_READ | GENERIC_WRITE | WRITE_DAC | DELETE, 0,
+                                                TBelow::Replace, false, error)
+                                    : FileHandle();
+        bool ownerToo = false;
+        if (!in || !out ||
+            CopyData(in.get(), out.get(), old_ + entry.relative, entry.size, buffers, why) != Step::Done ||
+            !CopySecurity(in.get(), out.get(), error, ownerToo) || !CopyBasicInfo(in.get(), out.get(), error) ||
+            !FlushFileBuffers(out.get())) {
+            if (why.empty())
+                why = old_ + entry.relative + L", written while the folder was moved, could not be copied to " + new_ +
+                      L": " + Utf8ToWide(SystemErrorText(error == ERROR_SUCCESS ? GetLastError() : error));
+            return false;
+        }
+        ++files;
+    }
+    Log("Copied " + std::to_string(files) + " file(s) written into " + Narrow(old_) +
+        " while it was moved, each checked against its source.");
+    return true;
+}
+
+TreeMover::Step TreeMover::CopyTree(std::wstring& why) {
+    std::vector<std::size_t> files;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
         if (Cancelled())
             return Step::Cancelled;
-        const std::wstring to = new_ + entry.relative;
+        const TreeEntry& entry = entries_[i];
         if (entry.IsLink()) {
-            if (!CopyLink(entry, why))
+            if (!CopyLink(i, why))
                 return Step::Failed;
         } else if (entry.IsFolder()) {
-            if (!CreateDirectoryW(Long(to).c_str(), nullptr)) {
-                why = L"The folder " + to + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
+            // Made inside its held parent, and held in turn.
+            DWORD error = 0;
+            target_.folders[i] = OpenBelow(target_.Folder(entry.parent), entry.name, kMakeAccess,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, TBelow::Create, true, error);
+            if (!target_.folders[i]) {
+                why = L"The folder " + new_ + entry.relative + L" could not be made: " +
+                      Utf8ToWide(SystemErrorText(error));
                 return Step::Failed;
             }
-            created_.push_back(to);
+            madeFolders_.push_back(i);
         } else {
-            files.push_back(&entry);
+            files.push_back(i);
         }
     }
+    if (options_.seamForTest)
+        options_.seamForTest("copying", Narrow(new_));
     return CopyFiles(files, why);
 }
 
 // The files are shared out among this thread and a few more, this one
 // reporting progress as it goes; the first failure or a cancel stops them
 // all.
-TreeMover::Step TreeMover::CopyFiles(const std::vector<const TreeEntry*>& files, std::wstring& why) {
+TreeMover::Step TreeMover::CopyFiles(const std::vector<std::size_t>& files, std::wstring& why) {
     std::atomic<std::size_t> next{0};
     Step result = Step::Done;
     std::condition_variable ended;
@@ -685,8 +682,7 @@ TreeMover::Step TreeMover::CopyFiles(const std::vector<const TreeEntry*>& files,
                     step = Step::Cancelled;
                     break;
                 }
-                step = CopyFileChecked(old_ + files[i]->relative, new_ + files[i]->relative, files[i]->size, buffers,
-                                       failure);
+                step = CopyFileChecked(files[i], buffers, failure);
                 if (step == Step::Done) {
                     {
                         std::lock_guard<std::mutex> lock(mutex_);
@@ -816,34 +812,40 @@ TreeMover::Step TreeMover::CopyData(HANDLE in,
     return Step::Done;
 }
 
-TreeMover::Step TreeMover::CopyFileChecked(const std::wstring& from,
-                                           const std::wstring& to,
-                                           std::uint64_t size,
-                                           Buffers& buffers,
-                                           std::wstring& why) {
-    FileHandle in(CreateFileW(Long(from).c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+TreeMover::Step TreeMover::CopyFileChecked(std::size_t index, Buffers& buffers, std::wstring& why) {
+    const TreeEntry& entry = entries_[index];
+    const std::wstring from = old_ + entry.relative, to = new_ + entry.relative;
+    const std::uint64_t size = entry.size;
+    // Both opened inside their held folders: the source only if it is the
+    // file listed, the copy made where nothing was.
+    DWORD error = 0;
+    FileHandle in = OpenBelow(source_.Folder(entry.parent), entry.name, GENERIC_READ | READ_CONTROL, FILE_SHARE_READ,
+                              TBelow::Open, false, error);
+    if (in && FileIdOf(in.get()) != entry.id) {
+        in.reset();
+        error = kNotTheListedFolder;
+    }
     if (!in) {
-        why = from + L" could not be opened for reading: " + Utf8ToWide(SystemErrorText(GetLastError()));
+        why = from + L" could not be opened for reading: " + Utf8ToWide(SystemErrorText(error));
         return Step::Failed;
     }
     // The owner is asked for while the system grants it; once it has not,
     // the copies are made without asking again.
     FileHandle out;
+    const HANDLE into = target_.Folder(entry.parent);
     if (ownerToo_)
-        out.reset(CreateFileW(Long(to).c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC | WRITE_OWNER, 0, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!out) {
-        out.reset(CreateFileW(Long(to).c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        out = OpenBelow(into, entry.name, GENERIC_READ | GENERIC_WRITE | WRITE_DAC | WRITE_OWNER, 0, TBelow::Create,
+                        false, error);
+    if (!out && (!ownerToo_ || error == ERROR_ACCESS_DENIED || error == ERROR_PRIVILEGE_NOT_HELD)) {
+        out = OpenBelow(into, entry.name, GENERIC_READ | GENERIC_WRITE | WRITE_DAC, 0, TBelow::Create, false, error);
         if (out)
             ownerToo_ = false;
     }
     if (!out) {
-        why = L"The copy " + to + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
+        why = L"The copy " + to + L" could not be made: " + Utf8ToWide(SystemErrorText(error));
         return Step::Failed;
     }
-    Made(to);
+    Made(index, out.get());
     Step step = CopyData(in.get(), out.get(), from, size, buffers, why);
     if (step != Step::Done)
         return step;
@@ -880,7 +882,6 @@ TreeMover::Step TreeMover::CopyFileChecked(const std::wstring& from,
         } while (FindNextStreamW(streams.get(), &stream));
     }
 
-    DWORD error = 0;
     bool ownerToo = ownerToo_;
     const bool secured = CopySecurity(in.get(), out.get(), error, ownerToo);
     if (!ownerToo)
@@ -907,7 +908,8 @@ void TreeMover::HandOver(HANDLE file, const std::wstring& name) {
         CloseHandle(file);
 }
 
-bool TreeMover::CopyLink(const TreeEntry& entry, std::wstring& why) {
+bool TreeMover::CopyLink(std::size_t index, std::wstring& why) {
+    const TreeEntry& entry = entries_[index];
     const std::wstring from = old_ + entry.relative, to = new_ + entry.relative;
     DWORD error = 0;
     std::vector<BYTE> data = ReparseData(from, error);
@@ -915,45 +917,35 @@ bool TreeMover::CopyLink(const TreeEntry& entry, std::wstring& why) {
         why = L"The link " + from + L" could not be read as a link: " + Utf8ToWide(SystemErrorText(error));
         return false;
     }
-    if (entry.IsFolder() ? !CreateDirectoryW(Long(to).c_str(), nullptr)
-                         : !FileHandle(CreateFileW(Long(to).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                   FILE_ATTRIBUTE_NORMAL, nullptr))) {
-        why = L"The link " + to + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
-        return false;
-    }
-    created_.push_back(to);
-    FileHandle link(CreateFileW(Long(to).c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FileHandle link = OpenBelow(target_.Folder(entry.parent), entry.name, GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0,
+                                TBelow::Create, entry.IsFolder(), error);
+    if (link)
+        Made(index, link.get());
     DWORD got = 0;
     if (!link || !DeviceIoControl(link.get(), FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
                                   nullptr, 0, &got, nullptr)) {
-        why = L"The link " + to + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
+        why = L"The link " + to + L" could not be made: " +
+              Utf8ToWide(SystemErrorText(link ? GetLastError() : error));
         return false;
     }
     return true;
 }
 
-bool TreeMover::FinishFolders(const std::vector<TreeEntry>& entries, std::wstring& why) {
+bool TreeMover::FinishFolders(std::wstring& why) {
     // Deepest first, and the root last: setting a folder's times is undone by
-    // what is made in it afterwards.
-    std::vector<std::wstring> folders;
-    for (const TreeEntry& entry : entries)
-        if (entry.IsFolder() && !entry.IsLink())
-            folders.push_back(entry.relative);
+    // what is made in it afterwards. Both sides through their held handles.
+    std::vector<std::size_t> folders;
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].IsPlainFolder())
+            folders.push_back(i);
     std::reverse(folders.begin(), folders.end());
-    folders.push_back(std::wstring());
-    for (const std::wstring& relative : folders) {
-        FileHandle from(CreateFileW(Long(old_ + relative).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        // Setting access rules reads the ones there first: READ_CONTROL too.
-        FileHandle to(CreateFileW(Long(new_ + relative).c_str(), READ_CONTROL | WRITE_DAC | FILE_WRITE_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        DWORD error = GetLastError();
+    folders.push_back(kTreeRoot);
+    for (const std::size_t i : folders) {
+        DWORD error = 0;
         bool ownerToo = false;  // the handle is not opened to set it
-        if (!from || !to || !CopySecurity(from.get(), to.get(), error, ownerToo) ||
-            !CopyBasicInfo(from.get(), to.get(), error)) {
+        if (!CopySecurity(source_.Folder(i), target_.Folder(i), error, ownerToo) ||
+            !CopyBasicInfo(source_.Folder(i), target_.Folder(i), error)) {
+            const std::wstring relative = i == kTreeRoot ? std::wstring() : entries_[i].relative;
             why = L"The folder " + new_ + relative + L" could not take the access rules, attributes and times of " +
                   old_ + relative + L": " + Utf8ToWide(SystemErrorText(error));
             return false;
@@ -962,12 +954,39 @@ bool TreeMover::FinishFolders(const std::vector<TreeEntry>& entries, std::wstrin
     return true;
 }
 
+// What this move made at New goes again, through the held folders, newest
+// first: a file only if it is the one made.
 void TreeMover::RemoveCreated() {
     DWORD error = 0;
-    for (auto it = created_.rbegin(); it != created_.rend(); ++it)
-        if (!DeleteNoFollow(*it, error))
-            Log("***** " + Narrow(*it) + ", made by this move, could not be removed: " + SystemErrorText(error));
-    created_.clear();
+    const auto failed = [this, &error](const std::wstring& name) {
+        Log("***** " + Narrow(name) + ", made by this move, could not be removed: " + SystemErrorText(error));
+    };
+    for (auto it = madeFiles_.rbegin(); it != madeFiles_.rend(); ++it) {
+        const TreeEntry& entry = entries_[it->first];
+        FileHandle item = OpenBelow(target_.Folder(entry.parent), entry.name, DELETE | FILE_READ_ATTRIBUTES |
+                                    FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    TBelow::Open, false, error, true);
+        if (item && FileIdOf(item.get()) != it->second)
+            error = kNotTheListedFolder;
+        else if (item && DeleteByHandle(item.get(), error))
+            continue;
+        failed(new_ + entry.relative);
+    }
+    for (auto it = madeFolders_.rbegin(); it != madeFolders_.rend(); ++it) {
+        if (!DeleteByHandle(target_.folders[*it].get(), error))
+            failed(new_ + entries_[*it].relative);
+        target_.folders[*it].reset();
+    }
+    if (madeRoot_ && !DeleteByHandle(target_.root.get(), error))
+        failed(new_);
+    target_ = HeldTree();
+    for (auto it = madeParents_.rbegin(); it != madeParents_.rend(); ++it)
+        if (!RemoveDirectoryW(Long(*it).c_str()))
+            error = GetLastError(), failed(*it);
+    madeFiles_.clear();
+    madeFolders_.clear();
+    madeParents_.clear();
+    madeRoot_ = false;
 }
 
 bool MakeJunctionW(const std::wstring& at, const std::wstring& to, std::wstring& why) {

@@ -51,6 +51,12 @@ struct TMoveOptions {
     unsigned progressEveryMs = 250;
     // Test seam: the free bytes at a folder, in place of the system's answer.
     std::function<std::uint64_t(const std::wstring& folder)> freeSpaceForTest;
+    // Test seam: called at fixed points of a move across volumes with the
+    // folder concerned: "copying" once New's folders are made and before the
+    // first file is copied (with New), "renaming" once the copy is checked
+    // and before Old is renamed aside (with Old), "removing" once the old
+    // tree, renamed aside, has been listed for removal (with its name then).
+    std::function<void(const std::string& point, const std::string& folder)> seamForTest;
 };
 
 TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newFolder,

@@ -285,3 +285,77 @@ TEST_F(FolderMove, ACancelOrAFailureMidCopyLeavesTheSourceAndRemovesTheCopy) {
 }
 
 }  // namespace
+
+// A link planted inside the tree while the move goes on is never followed: a
+// folder of New replaced by a link to a folder elsewhere once New's folders
+// are made, and a folder of the old tree replaced so once that tree, renamed
+// aside, has been listed for removal. The folder elsewhere holds files of the
+// same names. Nothing outside Old and New is written or deleted, and the
+// program ends whole at New (or, where the move stopped, at Old).
+TEST_F(FolderMove, ALinkPlantedDuringTheMoveIsNeverFollowed) {
+    const struct {
+        const char* point;
+        const char* folder;
+    } cases[] = {{"copying", "bin\\plugins"}, {"removing", "bin"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.point);
+        PlantProgram(tree_, "Old");
+        const std::string outside = tree_.Dir("outside");
+        tree_.Dir("outside\\plugins");
+        for (const char* name : {"outside\\QUILL.INI", "outside\\empty.dat", "outside\\plugins\\large.bin"})
+            tree_.File(name, "not the program's");
+        const auto outsideBefore = Snapshot(outside);
+        const auto program = Snapshot(tree_ / "Old");
+        std::string link;
+        movix::TMoveOptions options;
+        options.seamForTest = [&](const std::string& point, const std::string& folder) {
+            if (point != c.point)
+                return;
+            const std::string victim = folder + "\\" + c.folder;
+            // The folder is taken aside and a link put in its place, where
+            // the system lets anyone do so.
+            if (!MoveFileW(movix::WideFileName(victim).c_str(), movix::WideFileName(victim + ".aside").c_str()))
+                return;
+            link = victim;
+            ASSERT_TRUE(movix_test::RunUnix("Z:\\bin\\ln", "ln -s \"" + UnixPath(outside) + "\" \"" +
+                                                               UnixPath(victim) + "\""));
+            ASSERT_TRUE(movix_test::PumpUntil([&] { return Exists(victim); }, 20000));
+        };
+        const movix::TMoveReport report = Move(tree_ / "Old", Drive() + "New", options);
+        EXPECT_EQ(outsideBefore, Snapshot(outside)) << log_;
+        if (report.end == movix::TMoveEnd::Copied)
+            EXPECT_EQ(program, Snapshot(Drive() + "New")) << log_;
+        else
+            EXPECT_EQ(program, Snapshot(tree_ / "Old")) << log_;
+        if (!link.empty()) {
+            movix_test::RunUnix("Z:\\bin\\rm", "rm -f \"" + UnixPath(link) + "\"");
+            movix_test::PumpUntil([&] { return !Exists(link); }, 20000);
+        }
+        WIN32_FIND_DATAW found;
+        HANDLE leftovers = FindFirstFileW(movix::WideFileName(tree_ / "Old.movix-*").c_str(), &found);
+        if (leftovers != INVALID_HANDLE_VALUE) {
+            movix_test::RemoveTree(tree_ / movix::WideToUtf8(found.cFileName));
+            FindClose(leftovers);
+        }
+        for (const std::string& tree : {tree_ / "Old", Drive() + "New", outside})
+            movix_test::RemoveTree(tree);
+    }
+}
+
+// A file written into Old after the copy was checked and before Old was
+// renamed aside is not lost with the old folder: it is copied to New too.
+TEST_F(FolderMove, AFileWrittenJustBeforeTheRenameIsCopiedNotLost) {
+    PlantProgram(tree_, "Old");
+    movix::TMoveOptions options;
+    options.seamForTest = [&](const std::string& point, const std::string& folder) {
+        if (point == "renaming") {
+            movix_test::WriteFileBytes(folder + "\\bin\\late.log", "written late");
+            movix_test::WriteFileBytes(folder + "\\QUILL.EXE", "MZ quill, changed late");
+        }
+    };
+    EXPECT_EQ(movix::TMoveEnd::Copied, Move(tree_ / "Old", Drive() + "New", options).end) << log_;
+    EXPECT_EQ("written late", ReadFileBytes(Drive() + "New\\bin\\late.log")) << log_;
+    EXPECT_EQ("MZ quill, changed late", ReadFileBytes(Drive() + "New\\QUILL.EXE")) << log_;
+    EXPECT_FALSE(Exists(tree_ / "Old")) << log_;
+    EXPECT_EQ(std::string::npos, log_.find("*****")) << log_;
+}

@@ -1,0 +1,119 @@
+// A program's folder as a tree of entries, listed, held and removed through
+// handles: each folder is opened inside its parent's handle and taken only
+// when it is the very folder its parent listed, so that a link put in a
+// folder's place, at any depth and at any moment, is never entered. The
+// folder move copies from and into held trees and removes the old one
+// through them.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <atomic>
+#include <cstdint>
+#include <system_error>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+
+namespace movix {
+
+// The index of a tree's root among its entries' parents.
+constexpr std::size_t kTreeRoot = static_cast<std::size_t>(-1);
+
+// One entry of a tree, named relative to the tree's root ("\bin\x.dll").
+struct TreeEntry {
+    std::wstring relative;
+    std::wstring name;  // its own name, the last part of `relative`
+    std::size_t parent = kTreeRoot;
+    DWORD attributes = 0;
+    std::uint64_t size = 0;
+    FILETIME lastWrite{};
+    std::uint64_t id = 0;  // the file index
+
+    bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+    bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+    bool IsPlainFolder() const { return IsFolder() && !IsLink(); }
+};
+
+// The folders of a tree held open: the root, and each folder entry by its
+// index (empty for the other entries).
+struct HeldTree {
+    FileHandle root;
+    std::uint64_t rootId = 0;
+    std::vector<FileHandle> folders;
+
+    HANDLE Folder(std::size_t index) const { return index == kTreeRoot ? root.get() : folders[index].get(); }
+};
+
+// What a folder of a listed tree is opened with, and what one to be
+// removed or made is opened with.
+constexpr DWORD kListAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
+constexpr DWORD kRemoveAccess = kListAccess | DELETE | FILE_WRITE_ATTRIBUTES | WRITE_DAC;
+constexpr DWORD kMakeAccess = kRemoveAccess | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY;
+
+// The error of a folder that is not the one its parent listed (a link or
+// another folder put in its place).
+constexpr DWORD kNotTheListedFolder = ERROR_CANT_ACCESS_FILE;
+
+// Opens a tree's root itself (never what a link there leads to).
+FileHandle OpenTreeRoot(const std::wstring& root, DWORD access, DWORD share, DWORD& error);
+
+// Lists everything below `root`, each folder before what it holds; a link
+// (any reparse point) is listed, never entered. With `held`, every folder
+// stays open with `access` and is not shared for deletion: nobody can
+// rename it or put anything in its place until it is let go.
+bool ListTree(const std::wstring& root,
+              std::vector<TreeEntry>& entries,
+              std::wstring& failedAt,
+              DWORD& error,
+              HeldTree* held = nullptr,
+              DWORD access = kListAccess);
+
+// Whether two listings hold the same entries in the same state.
+bool SameListing(const std::vector<TreeEntry>& a, const std::vector<TreeEntry>& b);
+
+// Narrows the access rules of a held folder to the administrators, the
+// system and this user, shielded from what its parent hands down: nobody
+// else can put anything into what is about to be removed.
+bool NarrowRules(HANDLE folder, DWORD& error);
+
+// Removes a held tree as it was listed: files and links opened inside their
+// held folders and deleted only when each is the entry listed (a link only
+// where it can be opened as the link itself), then the folders, deepest
+// first, then the root. What was not listed, or is not what was listed,
+// stays, and so do the folders around it. True when all of it went;
+// otherwise the first entry left and why.
+bool RemoveHeldTree(HeldTree& tree,
+                    const std::vector<TreeEntry>& entries,
+                    const std::wstring& root,
+                    std::wstring& failedAt,
+                    DWORD& error);
+
+// Runs work(i) for every i below `count` on a few threads, this one among
+// them: under Wine each open or delete waits for the server, and several
+// wait together. `work` must not throw.
+template <typename Work>
+void ForEachOnThreads(std::size_t count, const Work& work) {
+    constexpr int kThreads = 4;  // under Wine, waits on the server overlap
+    std::atomic<std::size_t> next{0};
+    auto run = [&] {
+        for (std::size_t i = next++; i < count; i = next++)
+            work(i);
+    };
+    std::vector<std::thread> threads;
+    for (int t = 1; t < kThreads && static_cast<std::size_t>(t) * 16 < count; ++t) {
+        try {
+            threads.emplace_back(run);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    run();
+    for (std::thread& t : threads)
+        t.join();
+}
+
+}  // namespace movix
