@@ -134,7 +134,7 @@ std::optional<std::string> RewriteCommandLine(std::string_view line,
 
     // The runs of tokens that go in quotes: from the one an occurrence
     // outside quotes begins in to the one it ends in (more than one only
-    // where Old itself holds a blank).
+    // for a program's name with a blank in Old).
     struct Wrap {
         std::size_t first, last;
     };
@@ -146,6 +146,11 @@ std::optional<std::string> RewriteCommandLine(std::string_view line,
         const std::size_t last = TokenAt(t, o.End - 1);
         if (first == t.list.size() || last == t.list.size())
             return std::nullopt;  // Old begins or ends with a blank outside every argument
+        // Old with a blank, unquoted, reached the program in pieces: the
+        // program's name is taken whole as the system found it, arguments
+        // keep their pieces.
+        if (first != last && !t.list[first].program)
+            continue;
         if (!wraps.empty() && first <= wraps.back().last) {
             if (last > wraps.back().last)
                 wraps.back().last = last;

@@ -25,7 +25,10 @@ enum class TCommandLineForm {
 // would part its argument in two: the argument that holds it (the whole
 // program name, or `--dir=C:\Old\data`) is put in quotes, with the
 // backslashes before the closing quote doubled where the argument rules
-// read them (never in the program's name, which has no escapes).
+// read them (never in the program's name, which has no escapes). An
+// unquoted Old with a blank of its own went to the program in pieces: as
+// the program's name it goes in quotes whole, as the system found it; in
+// the arguments its pieces stay pieces.
 // Backslashes at the end of New that come to stand before a quote are
 // doubled too. Nothing is added inside quotes. Nothing (no value) when the
 // line cannot keep its arguments: New holds a quote; the argument to be put

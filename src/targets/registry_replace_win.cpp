@@ -7,6 +7,7 @@
 #include <set>
 #include <utility>
 
+#include "core/command_lines.h"
 #include "core/strings.h"
 #include "platform/wide_text_win.h"
 #include "platform/handles.h"
@@ -537,7 +538,19 @@ class GroupReplacer {
             log_(value + " holds an unpaired surrogate in its text, not updated");
             return;
         }
-        const std::string newText = Replaced(parts->OldText);
+        std::string newText = Replaced(parts->OldText);
+        // What Windows starts a program by must give it the same arguments:
+        // a New with a blank goes in quotes there.
+        if (IsCommandLineValue(*key_, parts->ValueName) && !DriverImagePath(parts->ValueName)) {
+            const std::optional<std::string> quoted =
+                RewriteCommandLine(parts->OldText, old_, new_, TCommandLineForm::WithProgram);
+            if (!quoted) {
+                log_(value + " is a command line that cannot name the New address with its arguments kept as they are, "
+                             "not updated");
+                return;
+            }
+            newText = *quoted;
+        }
         const std::wstring wide = Utf8ToWide(newText);
         data.Bytes = std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t)) + text.Rest;
         try {
@@ -547,6 +560,25 @@ class GroupReplacer {
             return;
         }
         Lines({"   old data: " + hit.Text, "   new data: " + newText});
+    }
+
+    // Whether the value is the ImagePath of a driver (the key's Type says
+    // so): the file the kernel loads, read whole, not a command line.
+    bool DriverImagePath(const std::string& name) {
+        if (UpperAscii(name) != "IMAGEPATH")
+            return false;
+        try {
+            if (!reg_.ValueExists("Type"))
+                return false;
+            const TRegRawValue type = reg_.ReadRaw("Type");
+            DWORD code = 0;
+            if (type.Type != REG_DWORD || type.Bytes.size() != sizeof code)
+                return false;
+            std::memcpy(&code, type.Bytes.data(), sizeof code);
+            return (code & (SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER)) != 0;
+        } catch (const ERegistryException&) {
+            return false;
+        }
     }
 
     // The value's data as it is now, when it is still of `type`; a "*****"

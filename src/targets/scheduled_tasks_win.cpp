@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "core/command_lines.h"
 #include "core/strings.h"
 #include "platform/com_ptr_win.h"
 #include "platform/wide_text_win.h"
@@ -31,7 +32,7 @@ const IID kIidExecAction = {0x4c3d624d, 0xfd6b, 0x49a3, {0xb9, 0xb7, 0x09, 0xcb,
 // COM for the calling thread, undone when the scope ends. A thread that has
 // COM already, in either model, keeps it as it is.
 class ComInit {
-public:
+  public:
     ComInit() noexcept : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
     ComInit(const ComInit&) = delete;
     ComInit& operator=(const ComInit&) = delete;
@@ -40,12 +41,12 @@ public:
             ::CoUninitialize();
     }
 
-private:
+  private:
     HRESULT hr_;
 };
 
 class Bstr {
-public:
+  public:
     Bstr() = default;
     explicit Bstr(const std::string& text) : b_(::SysAllocString(Utf8ToWide(text).c_str())) {}
     Bstr(const Bstr&) = delete;
@@ -59,12 +60,12 @@ public:
     }
     std::string Utf8() const { return b_ ? WideToUtf8(std::wstring_view(b_, ::SysStringLen(b_))) : std::string(); }
 
-private:
+  private:
     BSTR b_ = nullptr;
 };
 
 class Variant {
-public:
+  public:
     Variant() noexcept { ::VariantInit(&v_); }
     explicit Variant(LONG index) noexcept {
         ::VariantInit(&v_);
@@ -84,7 +85,7 @@ public:
     ~Variant() { ::VariantClear(&v_); }
     const VARIANT& get() const noexcept { return v_; }
 
-private:
+  private:
     VARIANT v_;
 };
 
@@ -292,9 +293,7 @@ void SplitTaskPath(const std::string& taskPath, std::string& folder, std::string
     name = taskPath.substr(slash + 1);
 }
 
-std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr,
-                                           const std::atomic<bool>* cancel,
-                                           bool* listed) {
+std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr, const std::atomic<bool>* cancel, bool* listed) {
     if (listed)
         *listed = false;
     TaskSearch search{UpperText(oldAddr), cancel, {}};
@@ -310,8 +309,8 @@ std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr,
     if (listed) {
         ComPtr<IRegisteredTaskCollection> tasks;
         LONG count = 0;
-        *listed = SUCCEEDED(root->GetTasks(TASK_ENUM_HIDDEN, tasks.put())) && tasks &&
-                  SUCCEEDED(tasks->get_Count(&count));
+        *listed =
+            SUCCEEDED(root->GetTasks(TASK_ENUM_HIDDEN, tasks.put())) && tasks && SUCCEEDED(tasks->get_Count(&count));
     }
     search.SearchFolder(root.get());
     return std::move(search.hits);
@@ -399,6 +398,18 @@ std::optional<TTaskChange> ReplaceTaskHits(const std::vector<TTaskHit>& hits,
         ReplaceAllText(after, oldAddr, newAddr);
         if (after == hit.Text)
             continue;
+        // The program's path is a file name, the folder too; the arguments
+        // are the command line's tail, each kept whole.
+        if (hit.Field == kTaskFieldArguments) {
+            const std::optional<std::string> quoted =
+                RewriteCommandLine(hit.Text, oldAddr, newAddr, TCommandLineForm::ArgumentsOnly);
+            if (!quoted) {
+                log("***** TASK: " + taskPath + ": the arguments of action " + std::to_string(hit.Action) +
+                    " cannot name the New address with each kept whole, not updated");
+                return std::nullopt;
+            }
+            after = *quoted;
+        }
         ComPtr<IExecAction> exec = ExecActionAt(actions.get(), hit.Action);
         hr = exec ? PutField(exec.get(), hit.Field, after) : E_NOINTERFACE;
         if (FAILED(hr)) {

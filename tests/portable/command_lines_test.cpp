@@ -116,6 +116,8 @@ TEST(CommandLines, RewrittenLinesAreQuotedWhereNewWouldPartAnArgument) {
         // (CreateProcess tries the longer names), no longer in two pieces.
         {"C:\\Program Files\\Quill\\q.exe -run", "C:\\Program Files\\Quill", "D:\\My Apps", kProgram,
          "\"D:\\My Apps\\q.exe\" -run", false},
+        {"q.exe /log=c:\\acme tools\\log", "C:\\Acme Tools", "D:\\Moved\\Acme Tools", kProgram,
+         "q.exe /log=D:\\Moved\\Acme Tools\\log", false},
         // Not a longer name; no Old at all.
         {"C:\\QUILLS\\q.exe -run", "C:\\QUILL", "D:\\A B", kProgram, "C:\\QUILLS\\q.exe -run"},
         // What cannot keep its arguments is left to the caller to refuse.
