@@ -126,6 +126,11 @@ bool IsCommandLineValue(std::string_view fullPath, std::string_view valueName) {
     return controlSet && names[0] == "HKLM" && names[1] == "SYSTEM" && names[3] == "SERVICES" && value == "IMAGEPATH";
 }
 
+bool ReadWithMachineVariables(std::string_view fullPath) {
+    const std::optional<TRegRoot> root = RootByFourthCharacter(fullPath);
+    return root == TRegRoot::LocalMachine || root == TRegRoot::Users;
+}
+
 std::string ValueDisplayName(std::string_view valueName) {
     return valueName.empty() ? std::string(kDefaultName) : std::string(valueName);
 }

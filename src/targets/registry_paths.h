@@ -69,6 +69,12 @@ class TIgnoreList {
 // to case.
 bool IsCommandLineValue(std::string_view fullPath, std::string_view valueName);
 
+// Whether the expandable texts of the key `fullPath` are read with the
+// machine's variables only (MachineEnvironment): under HKLM, kept for every
+// user, and under HKUS, another user's (the current user's own branch is
+// searched and written as HKCU).
+bool ReadWithMachineVariables(std::string_view fullPath);
+
 // How a value's name shows in a hit's Context: the default value's empty
 // name as "(default)", every other name as it is.
 std::string ValueDisplayName(std::string_view valueName);

@@ -325,7 +325,13 @@ class GroupReplacer {
                   const std::string& newAddr,
                   bool caseOnly,
                   const TLogLine& log)
-        : reg_(reg), old_(oldAddr), new_(newAddr), caseOnly_(caseOnly), log_(log), env_(ProcessEnvironment()) {}
+        : reg_(reg),
+          old_(oldAddr),
+          new_(newAddr),
+          caseOnly_(caseOnly),
+          log_(log),
+          userEnv_(ProcessEnvironment()),
+          machineEnv_(MachineEnvironment(userEnv_)) {}
 
     // The group's hits, value texts before names. The hits on one value's
     // strings (10), and on one expandable text as it is (9) and through
@@ -545,8 +551,9 @@ class GroupReplacer {
             const std::optional<std::string> quoted =
                 RewriteCommandLine(parts->OldText, old_, new_, TCommandLineForm::WithProgram);
             if (!quoted) {
-                log_(value + " is a command line that cannot name the New address with its arguments kept as they are, "
-                             "not updated");
+                log_(value +
+                     " is a command line that cannot name the New address with its arguments kept as they are, "
+                     "not updated");
                 return;
             }
             newText = *quoted;
@@ -676,7 +683,10 @@ class GroupReplacer {
             log_(value + " holds an unpaired surrogate in its text, not updated");
             return;
         }
-        const TExpandRewrite rewrite = RewriteExpandText(parts->OldText, old_, new_, env_, literal, variables);
+        // As the search read it: the machine's variables only where the
+        // text is kept for every user or for another.
+        const TEnvironment& env = ReadWithMachineVariables(*key_) ? machineEnv_ : userEnv_;
+        const TExpandRewrite rewrite = RewriteExpandText(parts->OldText, old_, new_, env, literal, variables);
         for (const auto& [part, why] : rewrite.Refused)
             log_(value + ": " + parts->OldText.substr(part.Begin, part.End - part.Begin) + " " + RefusalText(why) +
                  ", not updated");
@@ -694,7 +704,8 @@ class GroupReplacer {
     const std::string& new_;
     const bool caseOnly_;
     const TLogLine& log_;
-    const TEnvironment env_;
+    const TEnvironment userEnv_;
+    const TEnvironment machineEnv_;
     const std::string* key_ = nullptr;
 };
 

@@ -32,7 +32,7 @@ const IID kIidExecAction = {0x4c3d624d, 0xfd6b, 0x49a3, {0xb9, 0xb7, 0x09, 0xcb,
 // COM for the calling thread, undone when the scope ends. A thread that has
 // COM already, in either model, keeps it as it is.
 class ComInit {
-  public:
+public:
     ComInit() noexcept : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
     ComInit(const ComInit&) = delete;
     ComInit& operator=(const ComInit&) = delete;
@@ -41,12 +41,12 @@ class ComInit {
             ::CoUninitialize();
     }
 
-  private:
+private:
     HRESULT hr_;
 };
 
 class Bstr {
-  public:
+public:
     Bstr() = default;
     explicit Bstr(const std::string& text) : b_(::SysAllocString(Utf8ToWide(text).c_str())) {}
     Bstr(const Bstr&) = delete;
@@ -60,12 +60,12 @@ class Bstr {
     }
     std::string Utf8() const { return b_ ? WideToUtf8(std::wstring_view(b_, ::SysStringLen(b_))) : std::string(); }
 
-  private:
+private:
     BSTR b_ = nullptr;
 };
 
 class Variant {
-  public:
+public:
     Variant() noexcept { ::VariantInit(&v_); }
     explicit Variant(LONG index) noexcept {
         ::VariantInit(&v_);
@@ -85,7 +85,7 @@ class Variant {
     ~Variant() { ::VariantClear(&v_); }
     const VARIANT& get() const noexcept { return v_; }
 
-  private:
+private:
     VARIANT v_;
 };
 
@@ -293,7 +293,9 @@ void SplitTaskPath(const std::string& taskPath, std::string& folder, std::string
     name = taskPath.substr(slash + 1);
 }
 
-std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr, const std::atomic<bool>* cancel, bool* listed) {
+std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr,
+                                           const std::atomic<bool>* cancel,
+                                           bool* listed) {
     if (listed)
         *listed = false;
     TaskSearch search{UpperText(oldAddr), cancel, {}};
@@ -309,8 +311,8 @@ std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr, const std
     if (listed) {
         ComPtr<IRegisteredTaskCollection> tasks;
         LONG count = 0;
-        *listed =
-            SUCCEEDED(root->GetTasks(TASK_ENUM_HIDDEN, tasks.put())) && tasks && SUCCEEDED(tasks->get_Count(&count));
+        *listed = SUCCEEDED(root->GetTasks(TASK_ENUM_HIDDEN, tasks.put())) && tasks &&
+                  SUCCEEDED(tasks->get_Count(&count));
     }
     search.SearchFolder(root.get());
     return std::move(search.hits);

@@ -119,14 +119,14 @@ bool IsRunning(SC_HANDLE service) {
 
 std::string ErrorWords(DWORD error) {
     switch (error) {
-        case ERROR_ACCESS_DENIED:
-            return "access denied (changing a service takes an administrator)";
-        case ERROR_SERVICE_DOES_NOT_EXIST:
-            return "the service does not exist";
-        case ERROR_SERVICE_MARKED_FOR_DELETE:
-            return "the service is marked for deletion";
-        default:
-            return "error " + std::to_string(error);
+    case ERROR_ACCESS_DENIED:
+        return "access denied (changing a service takes an administrator)";
+    case ERROR_SERVICE_DOES_NOT_EXIST:
+        return "the service does not exist";
+    case ERROR_SERVICE_MARKED_FOR_DELETE:
+        return "the service is marked for deletion";
+    default:
+        return "error " + std::to_string(error);
     }
 }
 

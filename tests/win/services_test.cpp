@@ -89,8 +89,8 @@ std::string ImagePathInRegistry(const std::string& name) {
     const std::wstring key = L"System\\CurrentControlSet\\Services\\" + Utf8ToWide(name);
     wchar_t buffer[1024];
     DWORD size = sizeof buffer;
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"ImagePath",
-                       RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, buffer, &size) != ERROR_SUCCESS)
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"ImagePath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
+                       RRF_NOEXPAND, nullptr, buffer, &size) != ERROR_SUCCESS)
         return "<unreadable>";
     return WideToUtf8(buffer);
 }
@@ -256,8 +256,7 @@ TEST_F(ServicesTest, FieldsChangedMeanwhileAreLeftAlone) {
     ASSERT_TRUE(ChangeBehind(cmd.ServiceName, "cmd", theirs));
     EXPECT_FALSE(ReplaceServiceHit(cmd, kOld, kNew, Log()).has_value());
     EXPECT_EQ(ReadServiceField(cmd.ServiceName, "cmd"), theirs);
-    EXPECT_EQ(log_,
-              Lines{"***** SERVICE: " + cmd.ServiceName + ": the path has changed since the search, not updated"});
+    EXPECT_EQ(log_, Lines{"***** SERVICE: " + cmd.ServiceName + ": the path has changed since the search, not updated"});
 
     log_.clear();
     std::optional<TServiceChange> c = ReplaceServiceHit(desc, kOld, kNew, Log());
