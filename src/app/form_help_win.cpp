@@ -83,7 +83,8 @@ bool TForm1::ApplicationHelp(unsigned command, unsigned long context, bool& call
         BtnHelpClick();
         return false;
     }
-    if ((context >= 15 && context <= 31) || (context >= 33 && context <= 56) || context == LongerNameHelpContext) {
+    if ((context >= 15 && context <= 31) || (context >= 33 && context <= 56) || context == LongerNameHelpContext ||
+        context == UnquotedBlankHelpContext) {
         callHelp = true;
         return false;
     }

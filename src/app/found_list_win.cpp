@@ -315,7 +315,7 @@ void TFoundList::AddFoundItem(const std::string& item,
         std::fill(std::begin(widest_), std::end(widest_), 0);
         replacedPlaceholder = true;
     }
-    TFoundItem row = MakeFoundItem(item, path, context, kind, subType, valueName, oldUpper_);
+    TFoundItem row = MakeFoundItem(item, path, context, kind, subType, valueName, oldUpper_, new_);
     rows_.push_back(std::move(row));
 
     if (replacedPlaceholder) {
@@ -365,6 +365,10 @@ const TFoundItem* TFoundList::MoveRow() const {
 
 void TFoundList::SetOldAddress(const std::string& oldAddress) {
     oldUpper_ = UpperText(oldAddress);
+}
+
+void TFoundList::SetNewAddress(const std::string& newAddress) {
+    new_ = newAddress;
 }
 
 void TFoundList::RequestSync() {
@@ -573,7 +577,7 @@ LRESULT TFoundList::OnCustomDraw(NMHDR* header) {
                 ImageList_Draw(imageList_, static_cast<int>(rows_[index].Mark), dc, x, y, ILD_NORMAL);
             if (letters_)
                 ImageList_Draw(letters_, static_cast<int>(rows_[index].Mark), dc, x, y, ILD_TRANSPARENT);
-            if (!rows_[index].MaybeLonger)
+            if (!IsFlagged(rows_[index]))
                 return CDRF_DODEFAULT;
             const POINT triangle[] = {{x + 11, y + 5}, {x + 16, y + 15}, {x + 6, y + 15}};
             GdiObject fill(CreateSolidBrush(RGB(255, 204, 0)));

@@ -42,6 +42,9 @@ class TFoundList {
     // rows whose Context has it followed by a blank and more of a name are
     // flagged as maybe naming a longer folder (TFoundItem::MaybeLonger).
     void SetOldAddress(const std::string& oldAddress);
+    // The New address the rows are judged for (UnquotedBlank), as it
+    // stands when the search starts.
+    void SetNewAddress(const std::string& newAddress);
     // "What's This" of the pop-up menu: receives the help context of the row
     // at LastMouseUp, to be shown as a context popup through the help hook.
     std::function<void(int context)> onWhatsThis;
@@ -174,6 +177,7 @@ class TFoundList {
     std::function<bool()> isShuttingDown_;
     int* currentCount_ = nullptr;
     std::string oldUpper_;  // the run's Old address, upper-cased once
+    std::string new_;       // the run's New address
 
     int charWidth_[256] = {};
     bool multiByteCodePage_ = false;

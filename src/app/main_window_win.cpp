@@ -459,6 +459,7 @@ void TForm1::BtnNextClick() {
         // Only after the copy: the copy itself is not the user's change.
         newAgainAttached_ = true;
         foundList_->SetOldAddress(Text(IDC_EditOldAddress));
+        foundList_->SetNewAddress(Text(IDC_EditNewAddress));
         if (Checked(IDC_cbMoveFolder))
             foundList_->SetMoveRow(Text(IDC_EditOldAddress), Text(IDC_EditNewAddress));
         StartIniSearch();

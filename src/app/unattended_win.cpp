@@ -193,7 +193,7 @@ bool SameFileByIdentity(const std::string& a, const std::string& b) {
 // (the Old address may begin a longer name there) has "!" after its mark.
 std::string HitLine(const TFoundItem& row) {
     std::string line = row.Mark == MarkY ? "Y" : "N";
-    if (row.MaybeLonger)
+    if (IsFlagged(row))
         line += '!';
     for (std::string field :
          {row.Item, row.Path, std::string(KindText(row.Kind)), std::string(SubTypeText(row.SubType)), row.Context}) {
@@ -209,8 +209,16 @@ std::string HitLine(const TFoundItem& row) {
 
 class TUnattendedRun final : public IRunCallback {
   public:
-    TUnattendedRun(TConsole& console, HWND label, const std::string& oldAddress, bool flaggedToo)
-        : console_(console), label_(label), oldUpper_(UpperText(oldAddress)), flaggedToo_(flaggedToo) {}
+    TUnattendedRun(TConsole& console,
+                   HWND label,
+                   const std::string& oldAddress,
+                   const std::string& newAddress,
+                   bool flaggedToo)
+        : console_(console),
+          label_(label),
+          oldUpper_(UpperText(oldAddress)),
+          new_(newAddress),
+          flaggedToo_(flaggedToo) {}
 
     void StepStarted(int kind) override {
         kind_ = kind;
@@ -227,10 +235,10 @@ class TUnattendedRun final : public IRunCallback {
              int subType,
              const std::string& valueName) override {
         // The row as the found list makes it.
-        TFoundItem row = MakeFoundItem(item, path, context, kind, subType, valueName, oldUpper_);
+        TFoundItem row = MakeFoundItem(item, path, context, kind, subType, valueName, oldUpper_, new_);
         // Nobody looks at the rows before the replacement: a hit that may
         // name a longer folder is never rewritten unless asked for.
-        if (row.MaybeLonger && !flaggedToo_)
+        if (IsFlagged(row) && !flaggedToo_)
             row.Mark = MarkN;
         if (KindNamesOf(kind) != nullptr)
             ++counts_[kind];
@@ -282,6 +290,7 @@ class TUnattendedRun final : public IRunCallback {
     TConsole& console_;
     HWND label_;
     std::string oldUpper_;
+    std::string new_;
     bool flaggedToo_;
     int kind_ = KindNone;
     int counts_[kKindSlots] = {-1, -1, -1, -1, -1, -1, -1, -1};
@@ -373,7 +382,7 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     // The search threads show where they are in a label; this one is never
     // shown, the progress line reads it.
     const HWND label = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-    TUnattendedRun run(console, label, line.OldAddress, line.Flagged);
+    TUnattendedRun run(console, label, line.OldAddress, line.NewAddress, line.Flagged);
     const int chosen[kKindSlots] = {0, choices.Ini, choices.Groups, choices.Shortcuts, choices.Registry,
                                     choices.Configs, choices.Services, choices.Tasks};
     for (int k = 0; k < kKindCount; ++k) {
@@ -481,10 +490,14 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
         else
             leftOut.push_back(&row);
     }
+    bool unquoted = false;  // some row left out for the New address's blank alone
+    for (const TFoundItem* row : leftOut)
+        unquoted = unquoted || !row->MaybeLonger;
     if (!leftOut.empty())
         console.Line(std::to_string(leftOut.size()) + (leftOut.size() == 1 ? " hit is" : " hits are") +
-                     " flagged N!: the Old address may begin a longer folder name there. They are left "
-                     "unchanged; /flagged replaces them too.");
+                     " flagged N!: the Old address may begin a longer folder name there" +
+                     (unquoted ? ", or stands unquoted before more text while the New address holds a blank" : "") +
+                     ". They are left unchanged; /flagged replaces them too.");
 
     // The folder is looked at before anything is changed; what stops its
     // move stops the run.
@@ -594,8 +607,10 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     if (!leftOut.empty()) {
         run.LogLine("");
         for (const TFoundItem* row : leftOut)
-            run.LogLine("Left unchanged, may name a longer folder (/flagged replaces it): " +
-                        std::string(KindText(row->Kind)) + " " + TargetKey(*row) + ": " + row->Context);
+            run.LogLine(std::string(row->MaybeLonger ? "Left unchanged, may name a longer folder"
+                                                     : "Left unchanged, Old unquoted before more text") +
+                        " (/flagged replaces it): " + std::string(KindText(row->Kind)) + " " + TargetKey(*row) + ": " +
+                        row->Context);
     }
     // Only the rows marked Y, as the wizard deletes the others first.
     std::vector<TFoundItem> rows;

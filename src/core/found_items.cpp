@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "core/command_lines.h"
 #include "core/path_spellings.h"
 #include "core/strings.h"
 
@@ -14,14 +15,20 @@ const char* const FoundColumnCaptions[FoundColumnCount] = {"Item", "Path", "Type
 
 namespace {
 TTextExpansion g_textExpansion = nullptr;
+TCommandLineValue g_commandLineValue = nullptr;
 }  // namespace
 
 void SetTextExpansion(TTextExpansion expand) {
     g_textExpansion = expand;
 }
 
+void SetCommandLineValues(TCommandLineValue isCommandLine) {
+    g_commandLineValue = isCommandLine;
+}
+
 TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
-                         int subType, const std::string& valueName, std::string_view oldUpper) {
+                         int subType, const std::string& valueName, std::string_view oldUpper,
+                         std::string_view newAddr) {
     TFoundItem row;
     row.Item = item;
     row.Path = path;
@@ -39,12 +46,20 @@ TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const
     // Context is the value's shown name, "=" and the text; the name stays
     // as it is (a % in it is no reference).
     std::string expanded;
+    const bool valueText = kind == KindReg && (subType == kSubTypeData || subType == kSubTypeExpandData ||
+                                               subType == kSubTypeMultiString || subType == kSubTypeEnvData);
+    const std::string shown = (valueName.empty() ? std::string("(default)") : valueName) + "=";
+    const std::size_t text = valueText && context.compare(0, shown.size(), shown) == 0 ? shown.size() : 0;
     if (kind == KindReg && subType == kSubTypeEnvData && g_textExpansion != nullptr) {
-        const std::string shown = (valueName.empty() ? std::string("(default)") : valueName) + "=";
-        const std::size_t text = context.compare(0, shown.size(), shown) == 0 ? shown.size() : 0;
-        expanded = context.substr(0, text) + g_textExpansion(std::string_view(context).substr(text));
+        expanded = context.substr(0, text) + g_textExpansion(path, std::string_view(context).substr(text));
         judged = expanded;
     }
+    // A value the replacer quotes as a command line needs no review for
+    // it; a text through variables it rewrites without quotes.
+    const bool quoted = (subType == kSubTypeData || subType == kSubTypeExpandData) && g_commandLineValue != nullptr &&
+                        g_commandLineValue(path, valueName);
+    row.UnquotedBlank = valueText && !quoted && !oldUpper.empty() && HoldsBlank(newAddr) &&
+                        UnquotedFollowedByMore(judged.substr(text), oldUpper);
     if (kind == KindCfg) {
         // A configuration line may hold Old escaped or as a URL: judged in
         // each spelling, as the search found it.
@@ -191,7 +206,11 @@ int HelpContextOfRow(const TFoundItem& row) {
     if (IsMoveRow(row))
         return MoveRowHelpContext;
     const int context = HelpContextForRow(ColumnText(row, ColType), row.SubType);
-    return row.MaybeLonger && context != LvFoundHelpContext ? LongerNameHelpContext : context;
+    if (context == LvFoundHelpContext)
+        return context;
+    if (row.MaybeLonger)
+        return LongerNameHelpContext;
+    return row.UnquotedBlank ? UnquotedBlankHelpContext : context;
 }
 
 int CompareFoundItems(const TFoundItem& a, const TFoundItem& b, int sortColumn, bool descending, TextCompare compare) {

@@ -35,21 +35,44 @@ struct TFoundItem {
     // any other and is rewritten when marked Y; the list, its help and the
     // report say so, and the unattended mode starts it as N.
     bool MaybeLonger = false;
+    // A Registry value holds Old outside quotes with more text after it on
+    // the value (C:\Old\app.exe -x), and New holds a blank: should a
+    // program read the value as a command line, New would part its argument
+    // in two. The values Windows reads as command lines are rewritten in
+    // quotes and never flagged so; of any other the Registry cannot tell.
+    // Shown and handled as MaybeLonger is, with its own help.
+    bool UnquotedBlank = false;
 };
+
+// Whether the row is flagged for review, for either reason.
+inline bool IsFlagged(const TFoundItem& row) {
+    return row.MaybeLonger || row.UnquotedBlank;
+}
 
 // The row of a new hit, marked Y; flagged as maybe naming a longer folder
 // when its Context says so. `oldUpper` is the Old address as UpperText gives
-// it (empty: no flag).
+// it (empty: no flag). With the New address, a Registry row whose value
+// text holds Old unquoted with more after it is flagged UnquotedBlank when
+// New holds a blank, unless the value is one the Registry's replacer
+// rewrites as a command line (see SetCommandLineValues).
 TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
-                         int subType, const std::string& valueName, std::string_view oldUpper);
+                         int subType, const std::string& valueName, std::string_view oldUpper,
+                         std::string_view newAddr = {});
+
+// Which Registry values (a full key path and the value's name) the
+// Registry's replacer rewrites as command lines, putting New in quotes
+// where it must: their rows are not flagged UnquotedBlank. The Windows
+// program installs the Registry's own rule; without one, no value is.
+using TCommandLineValue = bool (*)(std::string_view keyPath, std::string_view valueName);
+void SetCommandLineValues(TCommandLineValue isCommandLine);
 
 // A Registry row of sub-type kSubTypeEnvData names Old through environment
 // variables (%SystemDrive%\Acme), so its Context need not hold Old as it is:
 // MakeFoundItem judges the value's text in it as this expansion gives it,
-// the one the search found the hit in. The Windows program installs one
-// that expands with the process's environment; without one, the Context is
-// judged as it is.
-using TTextExpansion = std::string (*)(std::string_view text);
+// the one the search found the hit in (which depends on the key: `keyPath`
+// is the row's Path). The Windows program installs the Registry search's
+// own; without one, the Context is judged as it is.
+using TTextExpansion = std::string (*)(std::string_view keyPath, std::string_view text);
 void SetTextExpansion(TTextExpansion expand);
 
 // The text all five columns of the placeholder row show.
@@ -102,10 +125,13 @@ int KindNumberFromTypeText(std::string_view typeText);
 int HelpContextForRow(std::string_view typeText, int subType);
 // The popup that explains a row flagged as maybe naming a longer folder.
 constexpr int LongerNameHelpContext = 57;
+// The popup that explains a row flagged UnquotedBlank.
+constexpr int UnquotedBlankHelpContext = 59;
 // The popup that explains the move's row.
 constexpr int MoveRowHelpContext = 90;
 // The help context of a row: MoveRowHelpContext for the move's row,
-// LongerNameHelpContext for a flagged hit, otherwise as HelpContextForRow.
+// LongerNameHelpContext or UnquotedBlankHelpContext for a flagged hit (the
+// first where both apply), otherwise as HelpContextForRow.
 int HelpContextOfRow(const TFoundItem& row);
 
 // A locale text comparison answering -1, 0 or +1. The window passes the

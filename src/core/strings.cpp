@@ -348,6 +348,23 @@ void ReplaceAllText(std::string& s, std::string_view find, std::string_view repl
     s.swap(result);
 }
 
+std::vector<TTextSpan> ReplacedOccurrences(std::string_view s, std::string_view find) {
+    std::vector<TTextSpan> found;
+    if (find.empty())
+        return found;
+    const std::string findUpper = UpperText(find);
+    std::size_t end = 0;
+    for (std::size_t at = FindUpper(s, findUpper, 0, end); at != std::string_view::npos;) {
+        if (!IsBoundaryAfter(s, end, findUpper)) {
+            at = FindUpper(s, findUpper, NextStart(s, at), end);
+            continue;
+        }
+        found.push_back({at, end});
+        at = FindUpper(s, findUpper, end, end);
+    }
+    return found;
+}
+
 std::string BackupName(const std::string& fileName) {
     return ChangeExtension(fileName, ".BAK");
 }

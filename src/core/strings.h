@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/kinds.h"
 
@@ -98,6 +99,14 @@ bool MaybeLongerName(std::string_view text, std::string_view searchUpper);
 // counting one may overlap it (C:\A in C:\AA\C:\A). An empty `find` leaves
 // `s` unchanged. Works on strings of any length.
 void ReplaceAllText(std::string& s, std::string_view find, std::string_view repl);
+
+// The occurrences ReplaceAllText rewrites in `s`, in order: [Begin, End) of
+// each, in bytes of `s`.
+struct TTextSpan {
+    std::size_t Begin = 0;
+    std::size_t End = 0;
+};
+std::vector<TTextSpan> ReplacedOccurrences(std::string_view s, std::string_view find);
 
 // A full file name with its extension replaced (or added where the last
 // path component has none). Only a dot in the last path component (after the

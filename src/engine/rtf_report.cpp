@@ -10,6 +10,12 @@ const char* const LongerNameNote =
     "\\line {\\i Check this item: the text after the Old address may go on with its last name, so it may be part "
     "of a longer folder name.}";
 
+// Follows the Context of a row flagged UnquotedBlank, likewise.
+const char* const UnquotedBlankNote =
+    "\\line {\\i Check this item: the Old address stands here without quotes before more text, and the New "
+    "address holds a blank; if a program reads this value as a command line, it would take the New address for "
+    "two arguments.}";
+
 namespace {
 
 void AppendUnicodeUnit(std::string& out, unsigned unit) {
@@ -87,6 +93,8 @@ std::string FoundListRtf(const std::string& oldAddress, const std::vector<TFound
             rtf += RtfEscape(std::string(ColumnText(row, column)));
             if (column == ColContext && row.MaybeLonger)
                 rtf += LongerNameNote;
+            if (column == ColContext && row.UnquotedBlank)
+                rtf += UnquotedBlankNote;
             rtf += "\\cell ";
         }
         rtf += "\\row";

@@ -15,13 +15,16 @@ namespace movix {
 // surrogates. A byte that is no UTF-8 passes as the code page's \'hh.
 std::string RtfEscape(const std::string& text);
 
-// The note after the Context of a flagged row (RTF text, in italics).
+// The notes after the Context of a flagged row (RTF text, in italics), for
+// MaybeLonger and for UnquotedBlank.
 extern const char* const LongerNameNote;
+extern const char* const UnquotedBlankNote;
 
 // The whole report: a header naming the Old address, a bold heading row and
 // one table row for each row marked Y, in list order. A row flagged as maybe
 // naming a longer folder has LongerNameNote after its Context, in the same
-// cell. Lines end with CR LF except the closing brace, which ends the file.
+// cell, and one flagged UnquotedBlank UnquotedBlankNote. Lines end with CR LF except the closing brace, which ends the
+// file.
 std::string FoundListRtf(const std::string& oldAddress, const std::vector<TFoundItem>& rows);
 
 // The log's lines, each followed by CR LF, and nothing else.

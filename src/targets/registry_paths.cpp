@@ -1,6 +1,7 @@
 #include "targets/registry_paths.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "core/replace_groups.h"
 #include "core/strings.h"
@@ -91,6 +92,43 @@ TIgnoreList::TIgnoreList(const std::vector<std::string>& entries) {
 
 bool TIgnoreList::Contains(std::string_view fullPath) const {
     return !upper_.empty() && upper_.count(UpperAscii(fullPath)) != 0;
+}
+
+bool IsCommandLineValue(std::string_view fullPath, std::string_view valueName) {
+    std::vector<std::string> names;  // the path's names, upper-cased
+    for (std::size_t at = 0;;) {
+        const std::size_t slash = fullPath.find('\\', at);
+        names.push_back(UpperAscii(fullPath.substr(at, slash - at)));
+        if (slash == std::string_view::npos)
+            break;
+        at = slash + 1;
+    }
+    const std::size_t n = names.size();
+    const auto endsWith = [&](std::initializer_list<const char*> tail) {
+        if (tail.size() > n)
+            return false;
+        std::size_t k = n - tail.size();
+        for (const char* name : tail)
+            if (names[k++] != name)
+                return false;
+        return true;
+    };
+    const std::string value = UpperAscii(valueName);
+    if (endsWith({"MICROSOFT", "WINDOWS", "CURRENTVERSION", "RUN"}) ||
+        endsWith({"MICROSOFT", "WINDOWS", "CURRENTVERSION", "RUNONCE"}) ||
+        endsWith({"CURRENTVERSION", "POLICIES", "EXPLORER", "RUN"}))
+        return true;
+    if (n >= 3 && names[n - 2] == "UNINSTALL" && names[n - 3] == "CURRENTVERSION")
+        return value == "UNINSTALLSTRING" || value == "QUIETUNINSTALLSTRING";
+    if (n >= 4 && names[n - 1] == "COMMAND" && names[n - 3] == "SHELL")
+        return valueName.empty();
+    const bool controlSet = n == 5 && (names[2] == "CURRENTCONTROLSET" || names[2].rfind("CONTROLSET", 0) == 0);
+    return controlSet && names[0] == "HKLM" && names[1] == "SYSTEM" && names[3] == "SERVICES" && value == "IMAGEPATH";
+}
+
+bool ReadWithMachineVariables(std::string_view fullPath) {
+    const std::optional<TRegRoot> root = RootByFourthCharacter(fullPath);
+    return root == TRegRoot::LocalMachine || root == TRegRoot::Users;
 }
 
 std::string ValueDisplayName(std::string_view valueName) {

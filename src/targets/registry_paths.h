@@ -57,6 +57,24 @@ class TIgnoreList {
     std::unordered_set<std::string> upper_;
 };
 
+// Whether Windows reads the value `valueName` of the key `fullPath` as a
+// command line, which the replacer rewrites so that the program keeps its
+// arguments: every value of a Run or RunOnce key
+// (...\Microsoft\Windows\CurrentVersion\Run, under any root, Wow6432Node
+// too, and the policies' Explorer\Run), the default value of a shell verb's
+// command key (...\shell\<verb>\command), an uninstall entry's
+// UninstallString and QuietUninstallString, and a service's ImagePath
+// (HKLM\SYSTEM\<control set>\Services\<name>; the replacer leaves a
+// driver's, a file name, as it is). Letters a to z compare without regard
+// to case.
+bool IsCommandLineValue(std::string_view fullPath, std::string_view valueName);
+
+// Whether the expandable texts of the key `fullPath` are read with the
+// machine's variables only (MachineEnvironment): under HKLM, kept for every
+// user, and under HKUS, another user's (the current user's own branch is
+// searched and written as HKCU).
+bool ReadWithMachineVariables(std::string_view fullPath);
+
 // How a value's name shows in a hit's Context: the default value's empty
 // name as "(default)", every other name as it is.
 std::string ValueDisplayName(std::string_view valueName);

@@ -7,6 +7,7 @@
 #include <set>
 #include <utility>
 
+#include "core/command_lines.h"
 #include "core/strings.h"
 #include "platform/wide_text_win.h"
 #include "platform/handles.h"
@@ -324,7 +325,13 @@ class GroupReplacer {
                   const std::string& newAddr,
                   bool caseOnly,
                   const TLogLine& log)
-        : reg_(reg), old_(oldAddr), new_(newAddr), caseOnly_(caseOnly), log_(log), env_(ProcessEnvironment()) {}
+        : reg_(reg),
+          old_(oldAddr),
+          new_(newAddr),
+          caseOnly_(caseOnly),
+          log_(log),
+          userEnv_(ProcessEnvironment()),
+          machineEnv_(MachineEnvironment(userEnv_)) {}
 
     // The group's hits, value texts before names. The hits on one value's
     // strings (10), and on one expandable text as it is (9) and through
@@ -537,7 +544,20 @@ class GroupReplacer {
             log_(value + " holds an unpaired surrogate in its text, not updated");
             return;
         }
-        const std::string newText = Replaced(parts->OldText);
+        std::string newText = Replaced(parts->OldText);
+        // What Windows starts a program by must give it the same arguments:
+        // a New with a blank goes in quotes there.
+        if (IsCommandLineValue(*key_, parts->ValueName) && !DriverImagePath(parts->ValueName)) {
+            const std::optional<std::string> quoted =
+                RewriteCommandLine(parts->OldText, old_, new_, TCommandLineForm::WithProgram);
+            if (!quoted) {
+                log_(value +
+                     " is a command line that cannot name the New address with its arguments kept as they are, "
+                     "not updated");
+                return;
+            }
+            newText = *quoted;
+        }
         const std::wstring wide = Utf8ToWide(newText);
         data.Bytes = std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t)) + text.Rest;
         try {
@@ -547,6 +567,25 @@ class GroupReplacer {
             return;
         }
         Lines({"   old data: " + hit.Text, "   new data: " + newText});
+    }
+
+    // Whether the value is the ImagePath of a driver (the key's Type says
+    // so): the file the kernel loads, read whole, not a command line.
+    bool DriverImagePath(const std::string& name) {
+        if (UpperAscii(name) != "IMAGEPATH")
+            return false;
+        try {
+            if (!reg_.ValueExists("Type"))
+                return false;
+            const TRegRawValue type = reg_.ReadRaw("Type");
+            DWORD code = 0;
+            if (type.Type != REG_DWORD || type.Bytes.size() != sizeof code)
+                return false;
+            std::memcpy(&code, type.Bytes.data(), sizeof code);
+            return (code & (SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER)) != 0;
+        } catch (const ERegistryException&) {
+            return false;
+        }
     }
 
     // The value's data as it is now, when it is still of `type`; a "*****"
@@ -644,7 +683,10 @@ class GroupReplacer {
             log_(value + " holds an unpaired surrogate in its text, not updated");
             return;
         }
-        const TExpandRewrite rewrite = RewriteExpandText(parts->OldText, old_, new_, env_, literal, variables);
+        // As the search read it: the machine's variables only where the
+        // text is kept for every user or for another.
+        const TEnvironment& env = ReadWithMachineVariables(*key_) ? machineEnv_ : userEnv_;
+        const TExpandRewrite rewrite = RewriteExpandText(parts->OldText, old_, new_, env, literal, variables);
         for (const auto& [part, why] : rewrite.Refused)
             log_(value + ": " + parts->OldText.substr(part.Begin, part.End - part.Begin) + " " + RefusalText(why) +
                  ", not updated");
@@ -662,7 +704,8 @@ class GroupReplacer {
     const std::string& new_;
     const bool caseOnly_;
     const TLogLine& log_;
-    const TEnvironment env_;
+    const TEnvironment userEnv_;
+    const TEnvironment machineEnv_;
     const std::string* key_ = nullptr;
 };
 

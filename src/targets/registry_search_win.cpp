@@ -78,12 +78,15 @@ std::string PhysicalPath(HKEY base, const wchar_t* sub) {
     return path ? *path : std::string();
 }
 
-// A row that names Old through variables is judged, for the list's flag,
-// by its text as expanded here.
-std::string ExpandWithProcessEnvironment(std::string_view text) {
-    return ExpandText(text, ProcessEnvironment());
+// A row that names Old through variables is judged, for the list's flags,
+// by its text as the search expanded it.
+std::string ExpandAsSearched(std::string_view keyPath, std::string_view text) {
+    const TEnvironment env = ProcessEnvironment();
+    return ExpandText(text, ReadWithMachineVariables(keyPath) ? MachineEnvironment(env) : env);
 }
-const bool g_expandedRowsJudged = (SetTextExpansion(&ExpandWithProcessEnvironment), true);
+const bool g_expandedRowsJudged = (SetTextExpansion(&ExpandAsSearched), true);
+// The values the replacer quotes as command lines need no flag for it.
+const bool g_commandLinesKnown = (SetCommandLineValues(&IsCommandLineValue), true);
 
 }  // namespace
 
@@ -133,7 +136,8 @@ std::vector<std::string> TSearchRegThread::KeysWalkedUnderEarlierRoots(bool curr
 }
 
 void TSearchRegThread::Execute() {
-    environment_ = ProcessEnvironment();
+    userEnvironment_ = ProcessEnvironment();
+    machineEnvironment_ = MachineEnvironment(userEnvironment_);
     if (Mode == 7) {
         std::vector<std::string> skipped = IgnoreKeys;
         for (std::string& key : KeysWalkedUnderEarlierRoots(PlatformCode == 0))
@@ -167,6 +171,7 @@ void TSearchRegThread::SearchRoot(HKEY root, const char* abbreviation) {
     TRegistry reg(kSearchAccess, REG_OPTION_OPEN_LINK);
     reg.SetRootKey(root);
     abbreviation_ = abbreviation;
+    environment_ = ReadWithMachineVariables(abbreviation_) ? &machineEnvironment_ : &userEnvironment_;
     Item.clear();
     SearchKey(reg, std::string(), 0);
 }
@@ -245,9 +250,9 @@ void TSearchRegThread::SearchMultiString(std::string_view name, std::string_view
 void TSearchRegThread::SearchThroughVariables(std::string_view name, std::string_view text) {
     // Most references name nothing of Old: the expansion tells before the
     // closer look.
-    if (!Matches(ExpandText(text, environment_)))
+    if (!Matches(ExpandText(text, *environment_)))
         return;
-    for (const TExpandHit& hit : FindInExpandText(text, SearchUpper, environment_)) {
+    for (const TExpandHit& hit : FindInExpandText(text, SearchUpper, *environment_)) {
         if (hit.Spelling == TExpandSpelling::Variable) {
             // One row for the text: its rewrite takes every such hit in it.
             Report(kSubTypeEnvData, ValueTextContext(name, text), std::string(name));

@@ -36,8 +36,8 @@ TEnvironment ProcessEnvironment();
 // of a REG_MULTI_SZ list that holds it is a hit of its own (10, Context the
 // value's name, "=" and that string), and a REG_EXPAND_SZ text that names
 // it through environment variables, expanded with this process's
-// environment, is one hit (11, Context as for 9) apart from the hit on
-// the text as it is.
+// environment (under HKLM and HKUS with its machine variables only), is one hit (11, Context as for 9) apart from the
+// hit on the text as it is.
 //
 // Scope, `mode`: HKCR and HKCU (5); then HKCC too, only on the Windows 95
 // family (6); then HKLM and HKUS too (7). Roots come in that order, each
@@ -99,7 +99,11 @@ class TSearchRegThread : public TMovixThread {
     TIgnoreList ignore_;
     std::string abbreviation_;
     std::string valueName_;  // of the hit being reported
-    TEnvironment environment_;  // taken once per search
+    // Taken once per search: this user's variables, and the machine's only
+    // (for HKLM and HKUS, ReadWithMachineVariables); the root's in hand.
+    TEnvironment userEnvironment_;
+    TEnvironment machineEnvironment_;
+    const TEnvironment* environment_ = &userEnvironment_;
 };
 
 }  // namespace movix

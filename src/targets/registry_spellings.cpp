@@ -458,6 +458,26 @@ const std::string* TEnvironment::Find(std::string_view name) const {
     return it == values_.end() ? nullptr : &it->second;
 }
 
+TEnvironment MachineEnvironment(const TEnvironment& env) {
+    static const char* const kMachine[] = {"ProgramFiles",
+                                           "ProgramFiles(x86)",
+                                           "ProgramW6432",
+                                           "CommonProgramFiles",
+                                           "CommonProgramFiles(x86)",
+                                           "CommonProgramW6432",
+                                           "ProgramData",
+                                           "ALLUSERSPROFILE",
+                                           "PUBLIC",
+                                           "SystemRoot",
+                                           "SystemDrive",
+                                           "windir"};
+    TEnvironment machine;
+    for (const char* name : kMachine)
+        if (const std::string* value = env.Find(name))
+            machine.Set(name, *value);
+    return machine;
+}
+
 std::string ExpandText(std::string_view text, const TEnvironment& env) {
     return Expand(text, env).text;
 }

@@ -72,6 +72,14 @@ class TEnvironment {
     std::map<std::string, std::string> values_;  // by upper-cased name
 };
 
+// Of `env`, only the variables the system defines for the machine, the same
+// for every user (ProgramFiles, ProgramFiles(x86), ProgramW6432,
+// CommonProgramFiles and its two siblings, ProgramData, ALLUSERSPROFILE,
+// PUBLIC, SystemRoot, SystemDrive, windir). A text kept for the machine or
+// for another user is read with these: a per-user variable there (APPDATA,
+// USERPROFILE, ...) names each reader's own folder, never this user's.
+TEnvironment MachineEnvironment(const TEnvironment& env);
+
 // The text with its variable references replaced by their values. A
 // reference counts only where the system's expansion surely takes it as one:
 // %NAME% with NAME defined, read the same way whether the closing % of an

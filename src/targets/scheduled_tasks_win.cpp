@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "core/command_lines.h"
 #include "core/strings.h"
 #include "platform/com_ptr_win.h"
 #include "platform/wide_text_win.h"
@@ -399,6 +400,18 @@ std::optional<TTaskChange> ReplaceTaskHits(const std::vector<TTaskHit>& hits,
         ReplaceAllText(after, oldAddr, newAddr);
         if (after == hit.Text)
             continue;
+        // The program's path is a file name, the folder too; the arguments
+        // are the command line's tail, each kept whole.
+        if (hit.Field == kTaskFieldArguments) {
+            const std::optional<std::string> quoted =
+                RewriteCommandLine(hit.Text, oldAddr, newAddr, TCommandLineForm::ArgumentsOnly);
+            if (!quoted) {
+                log("***** TASK: " + taskPath + ": the arguments of action " + std::to_string(hit.Action) +
+                    " cannot name the New address with each kept whole, not updated");
+                return std::nullopt;
+            }
+            after = *quoted;
+        }
         ComPtr<IExecAction> exec = ExecActionAt(actions.get(), hit.Action);
         hr = exec ? PutField(exec.get(), hit.Field, after) : E_NOINTERFACE;
         if (FAILED(hr)) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "core/command_lines.h"
 #include "core/strings.h"
 #include "platform/handles.h"
 #include "platform/wide_text_win.h"
@@ -93,6 +94,18 @@ bool WriteField(SC_HANDLE service, const std::string& name, const std::string& f
     SERVICE_DESCRIPTIONW description{};
     description.lpDescription = &wide[0];
     return ::ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description) != FALSE;
+}
+
+// A driver's binary path is the file the kernel loads, read whole, quotes
+// and all: it is no command line. Not known is taken as a service.
+bool IsDriver(SC_HANDLE service) {
+    std::string buffer;
+    if (!QueryGrowing(buffer, [service](BYTE* p, DWORD size, DWORD* needed) {
+            return ::QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(p), size, needed) != FALSE;
+        }))
+        return false;
+    const auto* config = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(buffer.data());
+    return (config->dwServiceType & (SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER)) != 0;
 }
 
 bool IsRunning(SC_HANDLE service) {
@@ -256,6 +269,19 @@ std::optional<TServiceChange> ReplaceServiceHit(const TServiceHit& hit,
     if (*current != hit.Text) {
         log("***** SERVICE: " + name + ": the " + noun + " has changed since the search, not updated");
         return std::nullopt;
+    }
+    // The manager starts a service through its path as a command line: a
+    // New with a blank, unquoted, would have the system try C:\Program.exe
+    // first.
+    if (IsCommand(hit.Field) && !IsDriver(service.get())) {
+        const std::optional<std::string> quoted =
+            RewriteCommandLine(hit.Text, oldAddr, newAddr, TCommandLineForm::WithProgram);
+        if (!quoted) {
+            log("***** SERVICE: " + name + ": the path " + hit.Text +
+                " cannot name the New address with its arguments kept as they are, not updated");
+            return std::nullopt;
+        }
+        after = *quoted;
     }
     if (!WriteField(service.get(), name, hit.Field, after)) {
         log("***** SERVICE: " + name + ": the " + noun + " could not be changed (" + ErrorWords(::GetLastError()) +

@@ -38,6 +38,34 @@ TEST(RegistryPaths, LeadingBackslashCountsFromTheRootAnythingElseFromTheOpenKey)
     EXPECT_EQ(ResolveKeyPath("", ""), "");
 }
 
+TEST(RegistryPaths, ValuesWindowsStartsProgramsByAreCommandLines) {
+    const struct {
+        const char* key;
+        const char* value;
+        bool commandLine;
+    } cases[] = {
+        {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Quill", true},
+        {"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "", true},
+        {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", "1", true},
+        {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Sub", "Quill", false},
+        {"HKCU\\Software\\Quill\\Run", "Quill", false},
+        {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quill", "UninstallString", true},
+        {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quill", "QuietUninstallString",
+         true},
+        {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quill", "InstallLocation", false},
+        {"HKCR\\QuillFile\\shell\\open\\command", "", true},
+        {"HKCU\\Software\\Classes\\Directory\\Background\\shell\\Quill\\command", "", true},
+        {"HKCR\\QuillFile\\shell\\open\\command", "DelegateExecute", false},
+        {"HKCR\\QuillFile\\DefaultIcon", "", false},
+        {"HKLM\\SYSTEM\\ControlSet001\\Services\\QuillSvc", "ImagePath", true},
+        {"HKLM\\SYSTEM\\CurrentControlSet\\Services\\QuillSvc", "imagepath", true},
+        {"HKLM\\SYSTEM\\ControlSet001\\Services\\QuillSvc\\Parameters", "ImagePath", false},
+        {"HKLM\\SYSTEM\\ControlSet001\\Services\\QuillSvc", "Description", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsCommandLineValue(c.key, c.value), c.commandLine) << c.key << " " << c.value;
+}
+
 TEST(RegistryIgnoreList, MatchesWholePathsWithoutRegardToAsciiCase) {
     const TIgnoreList ignore({"HKLM\\Hardware", "HKCU", "hklm\\software\\classes"});
     EXPECT_TRUE(ignore.Contains("HKLM\\HARDWARE"));

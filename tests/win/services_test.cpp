@@ -102,18 +102,20 @@ class ServicesTest : public ::testing::Test {
         planted_ = PlantedFor(prefix_);
         ServiceManager scm;
         ASSERT_NE(scm.get(), nullptr) << "the service manager does not open: " << ::GetLastError();
-        for (const PlantedService& p : planted_) {
-            DeleteTestService(p.name);
-            SC_HANDLE s = ::CreateServiceW(scm.get(), Utf8ToWide(p.name).c_str(), Utf8ToWide(p.name).c_str(),
-                                           SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                           SERVICE_ERROR_NORMAL, Utf8ToWide(p.path).c_str(), nullptr, nullptr,
-                                           nullptr, nullptr, nullptr);
-            ASSERT_NE(s, nullptr) << p.name << ": " << ::GetLastError();
-            std::wstring description = Utf8ToWide(p.description);
-            SERVICE_DESCRIPTIONW d{&description[0]};
-            EXPECT_TRUE(::ChangeServiceConfig2W(s, SERVICE_CONFIG_DESCRIPTION, &d));
-            ::CloseServiceHandle(s);
-        }
+        for (const PlantedService& p : planted_)
+            Plant(p, SERVICE_WIN32_OWN_PROCESS);
+    }
+    void Plant(const PlantedService& p, DWORD type) {
+        ServiceManager scm;
+        DeleteTestService(p.name);
+        SC_HANDLE s = ::CreateServiceW(scm.get(), Utf8ToWide(p.name).c_str(), Utf8ToWide(p.name).c_str(),
+                                       SERVICE_ALL_ACCESS, type, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                       Utf8ToWide(p.path).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(s, nullptr) << p.name << ": " << ::GetLastError();
+        std::wstring description = Utf8ToWide(p.description);
+        SERVICE_DESCRIPTIONW d{&description[0]};
+        EXPECT_TRUE(::ChangeServiceConfig2W(s, SERVICE_CONFIG_DESCRIPTION, &d));
+        ::CloseServiceHandle(s);
     }
     void TearDown() override {
         SetServiceFaultHookForTest(nullptr);
@@ -199,6 +201,41 @@ TEST_F(ServicesTest, SearchReplaceAndRestoreRoundTrip) {
         "SERVICE: " + planted_[0].name + "   restored description: " + planted_[0].description,
     };
     EXPECT_EQ(log_, restored);
+}
+
+// A binary path that begins with Old unquoted is written in quotes when New
+// holds a blank: unquoted, the manager would try C:\Program.exe first, as
+// the service's own account. A driver's path is a file name, never quoted.
+TEST_F(ServicesTest, UnquotedPathIsQuotedWhenNewHoldsABlank) {
+    const std::string oldDir = "C:\\" + prefix_;
+    const std::string newDir = "C:\\Program Files\\M\xC3\xBCller Tools";
+    const PlantedService service{prefix_ + "Unquoted", oldDir + "\\svc.exe -run", "-"};
+    const PlantedService driver{prefix_ + "Driver", oldDir + "\\drv.sys", "-"};
+    planted_.push_back(service);
+    planted_.push_back(driver);
+    Plant(service, SERVICE_WIN32_OWN_PROCESS);
+    Plant(driver, SERVICE_KERNEL_DRIVER);
+    const struct {
+        const PlantedService& planted;
+        std::string after;
+    } cases[] = {
+        {service, "\"" + newDir + "\\svc.exe\" -run"},
+        {driver, newDir + "\\drv.sys"},
+    };
+    const std::vector<TServiceHit> hits = SearchServices(oldDir, nullptr);
+    for (const auto& c : cases) {
+        const auto hit = std::find_if(hits.begin(), hits.end(), [&](const TServiceHit& h) {
+            return h.ServiceName == c.planted.name && h.Field == kServiceFieldCommand;
+        });
+        ASSERT_NE(hit, hits.end()) << c.planted.name;
+        const std::optional<TServiceChange> change = ReplaceServiceHit(*hit, oldDir, newDir, Log());
+        ASSERT_TRUE(change.has_value()) << c.planted.name;
+        EXPECT_EQ(ReadServiceField(c.planted.name, kServiceFieldCommand), c.after);
+        EXPECT_EQ(ImagePathInRegistry(c.planted.name), c.after);
+        EXPECT_TRUE(RestoreServiceChange(*change, Log()));
+        EXPECT_EQ(ReadServiceField(c.planted.name, kServiceFieldCommand), c.planted.path);
+        EXPECT_EQ(ImagePathInRegistry(c.planted.name), c.planted.path);
+    }
 }
 
 // A field changed by someone else between the search and the replacement,

@@ -524,4 +524,39 @@ TEST_F(UndoRestoreTest, NotAJournalSaysSo) {
     EXPECT_TRUE(Has(log, "***** The undo journal cannot be read"));
 }
 
+// A Run value that begins with Old unquoted is written in quotes when New
+// holds a blank, as the system starts it (else C:\Program.exe first); a
+// value of no known command line keeps the text as it was rewritten
+// before. Restore puts back the bytes of both.
+TEST_F(UndoRestoreTest, ARunValueIsQuotedForANewWithABlankAndComesBack) {
+    const std::string oldAddr = "C:\\" + old_;
+    const std::string newAddr = "C:\\Program Files\\M\xC3\xBCller Tools";
+    key_ = std::make_unique<PlantedKey>(HKEY_CURRENT_USER, "Software", "MovixRun");
+    const std::string run = key_->Path() + "\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const std::string other = key_->Path() + "\\Other";
+    const std::string text = oldAddr + "\\quill.exe -tray";
+    SetSz(HKEY_CURRENT_USER, run, "Quill", text);
+    SetSz(HKEY_CURRENT_USER, other, "Quill", text);
+    export_ = RegExportLines("HKEY_CURRENT_USER\\" + key_->Path());
+
+    std::string error;
+    std::unique_ptr<TUndoRecorder> journal = TUndoRecorder::Create(journals_, oldAddr, newAddr, "today", error);
+    ASSERT_TRUE(journal) << error;
+    const TLogLine log = [this](const std::string& line) { runLog_.push_back(line); };
+    for (const std::string& key : {run, other}) {
+        TReplaceGroup group{"HKCU\\" + key, {Hit("Quill=" + text, kSubTypeData, "Quill")}};
+        EXPECT_TRUE(journal->Before(KindReg, group, error)) << error;
+        std::vector<TReplaceGroup> one{group};
+        ReplaceRegistry(one, oldAddr, newAddr, label_, log);
+        journal->After();
+    }
+    EXPECT_EQ(Stars(runLog_), 0) << runLog_.back();
+    EXPECT_EQ(GetSz(HKEY_CURRENT_USER, run, "Quill"), "\"" + newAddr + "\\quill.exe\" -tray");
+    EXPECT_EQ(GetSz(HKEY_CURRENT_USER, other, "Quill"), newAddr + "\\quill.exe -tray");
+    Lines restoreLog;
+    EXPECT_EQ(Restore(journal->FileName(), restoreLog), 0) << (restoreLog.empty() ? "" : restoreLog.back());
+    EXPECT_EQ(RegExportLines("HKEY_CURRENT_USER\\" + key_->Path()), export_);
+    EXPECT_EQ(GetSz(HKEY_CURRENT_USER, run, "Quill"), text);
+}
+
 }  // namespace
