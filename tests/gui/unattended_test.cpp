@@ -1017,10 +1017,55 @@ TEST(Unattended, SettingsFilesStayReadableByTheirOwnParsers) {
     };
     for (const File& f : files)
         WriteBytes(newDir + "\\" + f.name, f.before);
+    // Its service and its Run value, each a command line that starts with
+    // the program's path, unquoted.
+    const std::string servicePath = oldDir + "\\quillsvc.exe -run", runValue = oldDir + "\\quill.exe -tray";
+    const std::string runKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(scm, nullptr);
+    if (SC_HANDLE stale = OpenServiceW(scm, L"MovixFormatsSvc", DELETE)) {
+        DeleteService(stale);
+        CloseServiceHandle(stale);
+    }
+    SC_HANDLE service = CreateServiceW(scm, L"MovixFormatsSvc", L"Movix Formats", SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                       W(servicePath).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(service, nullptr) << GetLastError();
+    SetSz(runKey, "MovixFormats", runValue);
+    struct Cleanup {
+        SC_HANDLE scm, service;
+        std::string key;
+        ~Cleanup() {
+            DeleteService(service);
+            CloseServiceHandle(service);
+            CloseServiceHandle(scm);
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, key.c_str(), "MovixFormats");
+        }
+    } cleanup{scm, service, runKey};
+    const auto binaryPath = [service] {
+        std::vector<BYTE> buffer(8192);
+        DWORD needed = 0;
+        return QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
+                                   static_cast<DWORD>(buffer.size()), &needed)
+                   ? movix::WideToUtf8(reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data())->lpBinaryPathName)
+                   : std::string("<unreadable>");
+    };
+    const auto runValueNow = [&runKey] {
+        std::wstring value(1024, L'\0');
+        DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+        if (RegGetValueW(HKEY_CURRENT_USER, W(runKey).c_str(), L"MovixFormats", RRF_RT_REG_SZ, nullptr, &value[0],
+                         &size) != ERROR_SUCCESS)
+            return std::string("<missing>");
+        value.resize(wcslen(value.c_str()));
+        return movix::WideToUtf8(value);
+    };
     const std::string log = root + "\\LOG.TXT";
     const Result applied = RunCli("\"/old:" + oldDir + "\" \"/new:" + newDir +
-                                  "\" /ini:0 /groups:0 /shortcuts:0 /registry:0 /services:0 /tasks:0 /configs:1 "
+                                  "\" /ini:0 /groups:0 /shortcuts:0 /registry:1 /services:1 /tasks:0 /configs:1 "
                                   "/ignorecheck /apply \"/log:" + log + "\"");
+    // Quoted, so that Windows does not try C:\...\M\xC3\xBCller.exe first.
+    EXPECT_EQ(binaryPath(), "\"" + newDir + "\\quillsvc.exe\" -run") << applied.output;
+    EXPECT_EQ(runValueNow(), "\"" + newDir + "\\quill.exe\" -tray") << applied.output;
     // The two lines left as they were make it a run with "*****" lines.
     EXPECT_EQ(applied.exitCode, 2u) << applied.output;
     const std::string logText = guitest::ReadAll(log);
@@ -1097,4 +1142,6 @@ TEST(Unattended, SettingsFilesStayReadableByTheirOwnParsers) {
     EXPECT_EQ(restored.exitCode, 0u) << restored.output;
     for (const File& f : files)
         EXPECT_EQ(ReadBytes(newDir + "\\" + f.name), f.before) << f.name;
+    EXPECT_EQ(binaryPath(), servicePath);
+    EXPECT_EQ(runValueNow(), runValue);
 }
