@@ -8,6 +8,9 @@
 #   ini_encoding  INI files through their encodings
 #   path_spellings  addresses in JSON, XML, slash and file: URL spellings
 #   registry_spellings  REG_MULTI_SZ lists and texts with variable references
+#   config_syntax  configuration files rewritten in their syntax, read back by
+#                  readers of each format (CONFIG_SYNTAX_FUZZ_KNOWN lets faults
+#                  already reported pass, see the target)
 # The corpus it grows is kept in build/fuzz (corpus for the boundary target,
 # corpus-<target> for the others) for the next run.
 #   scripts/fuzz.sh [seconds] [target]
@@ -27,6 +30,8 @@ case "$target" in
     path_spellings) sources=(src/core/path_spellings.cpp src/core/strings.cpp); max_len=64 ;;
     registry_spellings)
         sources=(src/targets/registry_spellings.cpp src/core/strings.cpp); max_len=128 ;;
+    config_syntax)
+        sources=(src/targets/config_syntax.cpp src/core/path_spellings.cpp src/core/strings.cpp); max_len=40 ;;
     *) echo "unknown fuzz target: $target" >&2; exit 2 ;;
 esac
 corpus=corpus
