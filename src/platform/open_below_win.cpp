@@ -53,7 +53,8 @@ FileHandle OpenBelow(HANDLE folder,
                      TBelow how,
                      bool isFolder,
                      DWORD& error,
-                     bool either) {
+                     bool either,
+                     bool content) {
     const Native& native = NativeCalls();
     if (native.create == nullptr) {
         error = ERROR_CALL_NOT_IMPLEMENTED;
@@ -72,7 +73,7 @@ FileHandle OpenBelow(HANDLE folder,
     InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
     IO_STATUS_BLOCK io = {};
     HANDLE handle = nullptr;
-    ULONG options = kSynchronousIo | kOpenReparsePoint | kOpenForBackup;
+    ULONG options = kSynchronousIo | kOpenForBackup | (content ? 0 : kOpenReparsePoint);
     if (!either)
         options |= isFolder ? kDirectoryFile : (kNonDirectoryFile | kSequentialOnly);
     const ULONG disposition = how == TBelow::Open ? kOpen : how == TBelow::Create ? kCreate : kSupersede;
@@ -97,7 +98,8 @@ std::uint64_t FileIdOf(HANDLE file) {
 bool IsLinkHandle(HANDLE file) {
     FILE_ATTRIBUTE_TAG_INFO tag = {};
     return ::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
-           (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && tag.ReparseTag != 0;
+           (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
 }
 
 bool ListFolder(HANDLE folder, std::vector<TFolderItem>& entries, DWORD& error) {
@@ -124,6 +126,9 @@ bool ListFolder(HANDLE folder, std::vector<TFolderItem>& entries, DWORD& error) 
                 entry.lastWrite.dwLowDateTime = static_cast<DWORD>(info->LastWriteTime.QuadPart);
                 entry.lastWrite.dwHighDateTime = static_cast<DWORD>(info->LastWriteTime.QuadPart >> 32);
                 entry.id = static_cast<std::uint64_t>(info->FileId.QuadPart);
+                // A reparse point's tag stands where its extended attributes' size would.
+                if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                    entry.tag = info->EaSize;
                 entries.push_back(std::move(entry));
             }
             if (info->NextEntryOffset == 0)

@@ -23,7 +23,9 @@ enum class TBelow { Open, Create, Replace };
 // is opened as a link where the system can (it then reports it as one:
 // IsLinkHandle). SYNCHRONIZE is added to `access`; the handle reads and
 // writes synchronously. An invalid handle on failure, with the reason in
-// `error` (a Win32 code).
+// `error` (a Win32 code). With `content`, a file whose reparse point is no
+// link (a compressed or deduplicated file, a cloud placeholder) is opened
+// through its filter, for what it holds.
 FileHandle OpenBelow(HANDLE folder,
                      const std::wstring& name,
                      DWORD access,
@@ -31,14 +33,15 @@ FileHandle OpenBelow(HANDLE folder,
                      TBelow how,
                      bool isFolder,
                      DWORD& error,
-                     bool either = false);
+                     bool either = false,
+                     bool content = false);
 
-// The identity of what a handle is open on: its volume's serial and its
-// file index; 0 when the system does not tell.
+// The identity of what a handle is open on within its volume: its file
+// index; 0 when the system does not tell.
 std::uint64_t FileIdOf(HANDLE file);
 
-// Whether the handle is open on a link itself (a reparse point), not on
-// what it leads to.
+// Whether the handle is open on a link itself (a symbolic link or a mount
+// point), not on what it leads to.
 bool IsLinkHandle(HANDLE file);
 
 // One entry of a folder as the folder lists it.
@@ -48,6 +51,7 @@ struct TFolderItem {
     std::uint64_t size = 0;
     FILETIME lastWrite{};
     std::uint64_t id = 0;  // the file index, as FileIdOf gives it (its low 64 bits)
+    DWORD tag = 0;         // the reparse tag of a reparse point, where the system tells it
 };
 
 // Lists the folder open as `folder` (its handle opened with

@@ -139,13 +139,52 @@ std::string ProgramsText(const std::vector<TRunningProgram>& programs) {
     return text;
 }
 
-// Gives `to` the access rules of `from` as they stand, inherited entries and
-// the protection from inheritance included, and its owner where the system
-// lets this user set it: `ownerToo` says whether to try, and is cleared once
-// the system has refused (it refuses every file alike). The descriptor is
-// set on the handle as it is: asking the system to merge it with what the
-// new parent hands down would read the parent's rules for every file, and
-// would give the copy other rules than its source.
+// The access rules a copy gets, as a copy made by the system gets them: the
+// entries its source was given itself (its explicit ones), then those its
+// new parent hands down, which the copy took when it was made here. The
+// entries the source took from its own parent stay behind: a program moved
+// into a protected folder does not bring in what its old parent let
+// everyone do. A source shielded from inheritance keeps its rules as they
+// are. Built from the two handles and set as it is, without asking the
+// system to read the parent's rules again for every file.
+std::vector<BYTE> CopyRules(PACL source, bool shielded, HANDLE to) {
+    std::vector<const ACE_HEADER*> aces;
+    PSECURITY_DESCRIPTOR made = nullptr;
+    PACL inherited = nullptr;
+    if (!shielded && GetSecurityInfo(to, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &inherited,
+                                     nullptr, &made) != ERROR_SUCCESS)
+        inherited = nullptr, made = nullptr;
+    std::unique_ptr<void, decltype(&LocalFree)> owned(made, &LocalFree);
+    DWORD size = sizeof(ACL);
+    const auto take = [&](PACL acl, bool wantInherited) {
+        for (DWORD i = 0; acl != nullptr && i < acl->AceCount; ++i) {
+            void* ace = nullptr;
+            if (!GetAce(acl, i, &ace))
+                continue;
+            const auto* header = static_cast<const ACE_HEADER*>(ace);
+            if (((header->AceFlags & INHERITED_ACE) != 0) == wantInherited || shielded) {
+                aces.push_back(header);
+                size += header->AceSize;
+            }
+        }
+    };
+    take(source, false);
+    if (!shielded)
+        take(inherited, true);
+    std::vector<BYTE> acl(size);
+    if (!InitializeAcl(reinterpret_cast<PACL>(acl.data()), size, ACL_REVISION_DS))
+        return {};
+    for (const ACE_HEADER* ace : aces)
+        if (!AddAce(reinterpret_cast<PACL>(acl.data()), ACL_REVISION_DS, MAXDWORD, const_cast<ACE_HEADER*>(ace),
+                    ace->AceSize))
+            return {};
+    return acl;
+}
+
+// Gives `to` the access rules a copy of `from` takes (CopyRules), and the
+// owner of `from` where the system lets this user set it: `ownerToo` says
+// whether to try, and is cleared once the system has refused (it refuses
+// every file alike).
 bool CopySecurity(HANDLE from, HANDLE to, DWORD& error, bool& ownerToo) {
     PACL dacl = nullptr;
     PSID owner = nullptr;
@@ -155,12 +194,30 @@ bool CopySecurity(HANDLE from, HANDLE to, DWORD& error, bool& ownerToo) {
     if (error != ERROR_SUCCESS)
         return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;  // a volume without security
     std::unique_ptr<void, decltype(&LocalFree)> owned(descriptor, &LocalFree);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const bool shielded = (control & SE_DACL_PROTECTED) != 0;
+    SECURITY_DESCRIPTOR rules;
+    std::vector<BYTE> acl;
+    if (dacl != nullptr) {
+        acl = CopyRules(dacl, shielded, to);
+        if (acl.empty()) {
+            error = ERROR_INVALID_ACL;
+            return false;
+        }
+    }
+    InitializeSecurityDescriptor(&rules, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&rules, TRUE, dacl != nullptr ? reinterpret_cast<PACL>(acl.data()) : nullptr, FALSE);
+    SetSecurityDescriptorControl(&rules, SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED,
+                                 (shielded ? SE_DACL_PROTECTED : 0) | (control & SE_DACL_AUTO_INHERITED));
     if (ownerToo && owner != nullptr) {
-        if (SetKernelObjectSecurity(to, DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION, descriptor))
+        SetSecurityDescriptorOwner(&rules, owner, FALSE);
+        if (SetKernelObjectSecurity(to, DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION, &rules))
             return true;
         ownerToo = false;
     }
-    if (SetKernelObjectSecurity(to, DACL_SECURITY_INFORMATION, descriptor))
+    if (SetKernelObjectSecurity(to, DACL_SECURITY_INFORMATION, &rules))
         return true;
     error = GetLastError();
     return false;
@@ -175,7 +232,13 @@ bool CopyBasicInfo(HANDLE from, HANDLE to, DWORD& error) {
         return false;
     }
     basic.ChangeTime.QuadPart = 0;
-    basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
+    // The reparse point and what a content filter keeps of its own
+    // (offline, recall, pinning) are not the copy's: it holds the content.
+    // (recall on open 0x40000, pinned 0x80000, unpinned 0x100000, recall on
+    // data access 0x400000: named in newer headers only).
+    constexpr DWORD kFilterOwn = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_OFFLINE | 0x40000 | 0x80000 | 0x100000 |
+                                 0x400000;
+    basic.FileAttributes &= ~kFilterOwn;
     if (basic.FileAttributes == 0)
         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic)) {
@@ -820,7 +883,7 @@ TreeMover::Step TreeMover::CopyFileChecked(std::size_t index, Buffers& buffers, 
     // file listed, the copy made where nothing was.
     DWORD error = 0;
     FileHandle in = OpenBelow(source_.Folder(entry.parent), entry.name, GENERIC_READ | READ_CONTROL, FILE_SHARE_READ,
-                              TBelow::Open, false, error);
+                              TBelow::Open, false, error, false, entry.HasContentFilter());
     if (in && FileIdOf(in.get()) != entry.id) {
         in.reset();
         error = kNotTheListedFolder;
@@ -1105,8 +1168,12 @@ TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newF
         check.problem = "The folder " + Narrow(failedAt) + " could not be read: " + SystemErrorText(error) + ".";
         return check;
     }
-    std::vector<std::string> linksNotReadable;
+    std::vector<std::string> linksNotReadable, encrypted;
     for (const TreeEntry& entry : entries) {
+        // A copy to another drive through the file's content would not be
+        // encrypted any more.
+        if (!check.sameVolume && (entry.attributes & FILE_ATTRIBUTE_ENCRYPTED) != 0 && !entry.IsLink())
+            encrypted.push_back(Narrow(old + entry.relative));
         if (entry.IsLink()) {
             ++check.links;
             if (!check.sameVolume && ReparseData(old + entry.relative, error).empty())
@@ -1126,7 +1193,8 @@ TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newF
             return;
         try {
             FileHandle file(CreateFileW(Long(old + entries[i].relative).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                        OPEN_EXISTING,
+                                        entries[i].HasContentFilter() ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
             if (!file)
                 openErrors[i] = GetLastError();
         } catch (const std::exception&) {
@@ -1151,6 +1219,10 @@ TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newF
     else if (!check.unreadable.empty())
         check.problem = std::to_string(check.unreadable.size()) + " file(s) in " + check.oldFolder +
                         " cannot be opened for reading, for example " + check.unreadable.front() + ".";
+    else if (!encrypted.empty())
+        check.problem = std::to_string(encrypted.size()) + " file(s) or folder(s) in " + check.oldFolder +
+                        " are encrypted, for example " + encrypted.front() +
+                        "; a copy to another drive would not be encrypted, so the folder is not moved.";
     else if (!linksNotReadable.empty())
         check.problem = "The link " + linksNotReadable.front() +
                         " cannot be copied as a link to another drive, and a link is never followed.";

@@ -73,6 +73,7 @@ bool ListTree(const std::wstring& root,
             entry.size = e.size;
             entry.lastWrite = e.lastWrite;
             entry.id = e.id;
+            entry.tag = e.tag;
             entries.push_back(std::move(entry));
             tree.folders.emplace_back();
             if (entries.back().IsPlainFolder())

@@ -32,8 +32,17 @@ struct TreeEntry {
     std::uint64_t size = 0;
     FILETIME lastWrite{};
     std::uint64_t id = 0;  // the file index
+    DWORD tag = 0;         // the reparse tag, 0 where the system did not tell it
 
-    bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+    // Only symbolic links and mount points are links; a reparse point whose
+    // tag the system does not tell is taken for one too. Any other (a
+    // compressed or deduplicated file, a cloud placeholder) is an entry like
+    // any other, copied through its content.
+    bool IsLink() const {
+        return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+               (tag == 0 || tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT);
+    }
+    bool HasContentFilter() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !IsLink(); }
     bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
     bool IsPlainFolder() const { return IsFolder() && !IsLink(); }
 };

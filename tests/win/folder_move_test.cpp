@@ -359,3 +359,43 @@ TEST_F(FolderMove, AFileWrittenJustBeforeTheRenameIsCopiedNotLost) {
     EXPECT_FALSE(Exists(tree_ / "Old")) << log_;
     EXPECT_EQ(std::string::npos, log_.find("*****")) << log_;
 }
+
+// A copy takes the rules a copy made by the system takes: what its source
+// was given itself, and what its new parent hands down; never what the old
+// parent handed down to the source (here: every signed-in user may change
+// it), which would follow the program into a protected folder.
+TEST_F(FolderMove, ACopyKeepsItsOwnRulesNotThoseItsOldParentHandedDown) {
+    tree_.Dir("Old");
+    const std::string exe = tree_.File("Old\\QUILL.EXE", "MZ quill");
+    PSECURITY_DESCRIPTOR rules = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:AI(A;;FR;;;WD)(A;ID;0x1301bf;;;AU)",
+                                                                     SDDL_REVISION_1, &rules, nullptr));
+    HANDLE file = CreateFileA(exe.c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    const BOOL set = SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, rules);
+    CloseHandle(file);
+    LocalFree(rules);
+    ASSERT_TRUE(set);
+    const auto sddl = [](const std::string& name) {
+        DWORD needed = 0;
+        GetFileSecurityA(name.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+        std::vector<BYTE> bytes(needed);
+        LPSTR text = nullptr;
+        if (needed == 0 || !GetFileSecurityA(name.c_str(), DACL_SECURITY_INFORMATION, bytes.data(), needed, &needed) ||
+            !ConvertSecurityDescriptorToStringSecurityDescriptorA(bytes.data(), SDDL_REVISION_1,
+                                                                  DACL_SECURITY_INFORMATION, &text, nullptr))
+            return std::string("<none>");
+        std::string out = text;
+        LocalFree(text);
+        return out;
+    };
+    const std::string source = sddl(exe);
+    if (source.find(";AU)") == std::string::npos)
+        GTEST_SKIP() << "the file system here does not keep the access rules set (" << source << ")";
+    ASSERT_EQ(movix::TMoveEnd::Copied, Move(tree_ / "Old", Drive() + "Ruled").end) << log_;
+    const std::string copy = sddl(Drive() + "Ruled\\QUILL.EXE") + " from " + source;
+    EXPECT_NE(std::string::npos, copy.find("(A;;FR;;;WD)")) << copy;
+    EXPECT_EQ(std::string::npos, copy.find(";AU)")) << copy;
+    movix_test::RemoveTree(Drive() + "Ruled");
+}
