@@ -22,6 +22,12 @@ void SetTextExpansion(TTextExpansion expand) {
     g_textExpansion = expand;
 }
 
+TConfigLineRefused g_configLineRefused = nullptr;
+
+void SetConfigLineRefusal(TConfigLineRefused refused) {
+    g_configLineRefused = refused;
+}
+
 void SetCommandLineValues(TCommandLineValue isCommandLine) {
     g_commandLineValue = isCommandLine;
 }
@@ -67,6 +73,8 @@ TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const
         if (!oldUpper.empty())
             for (const TSpelledOccurrence& at : FindSpelledOccurrences(judged, oldUpper))
                 row.MaybeLonger = row.MaybeLonger || at.boundary == TBoundary::Doubtful;
+        row.UnquotedBlank = !oldUpper.empty() && !newAddr.empty() && g_configLineRefused != nullptr &&
+                            g_configLineRefused(item, context, oldUpper, newAddr);
         return row;
     }
     row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(judged, oldUpper);

@@ -66,6 +66,17 @@ TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const
 using TCommandLineValue = bool (*)(std::string_view keyPath, std::string_view valueName);
 void SetCommandLineValues(TCommandLineValue isCommandLine);
 
+// Whether New cannot be written into a configuration file's line (of the
+// file named `fileName`) without changing how it reads, judged on the line
+// alone: its row is flagged UnquotedBlank for review, and the replacement
+// leaves the line as it is. The configuration files' kind installs its rule;
+// without one, no line is.
+using TConfigLineRefused = bool (*)(std::string_view fileName,
+                                    std::string_view line,
+                                    std::string_view oldAddr,
+                                    std::string_view newAddr);
+void SetConfigLineRefusal(TConfigLineRefused refused);
+
 // A Registry row of sub-type kSubTypeEnvData names Old through environment
 // variables (%SystemDrive%\Acme), so its Context need not hold Old as it is:
 // MakeFoundItem judges the value's text in it as this expansion gives it,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/found_items.h"
 #include "core/kinds.h"
 #include "core/strings.h"
 #include "targets/ini_lines.h"
@@ -73,6 +74,19 @@ int ConfigLineSubType(std::string_view line, std::string_view oldAddress, TTextS
         return 0;
     return kSubTypeSpellingFirst + static_cast<int>(found.front().spelling);
 }
+
+namespace {
+
+bool LineRefused(std::string_view fileName, std::string_view line, std::string_view oldAddr, std::string_view newAddr) {
+    TConfigRewriter rewriter(ConfigFormatOf(fileName), std::string(oldAddr), std::string(newAddr));
+    std::string text(line);
+    return rewriter.Line(text, true) == TConfigRewriter::Outcome::Refused;
+}
+
+// The rows of configuration lines are judged by the files' own rule.
+const bool g_lineRuleInstalled = (SetConfigLineRefusal(&LineRefused), true);
+
+}  // namespace
 
 std::string ConfigHitText(std::string_view line) {
     return std::string(TrimIni(line));

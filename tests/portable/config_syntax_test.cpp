@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/found_items.h"
+#include "core/kinds.h"
+#include "core/strings.h"
 #include "targets/config_syntax.h"
 
 using namespace movix;
@@ -149,4 +152,24 @@ TEST(ConfigSyntax, CharactersTheEncodingLacksAreReferenced) {
     Check({TConfigFormat::Xml, "<a b=\"C:\\QUILL\"/>", "<a b=\"D:\\&#8364; \xC3\xBC &#128512;\"/>"}, euro, latin1);
     Check({TConfigFormat::Xml, "<![CDATA[C:\\QUILL]]>", nullptr}, euro, latin1);
     Check({TConfigFormat::Properties, "p=C:\\\\QUILL", "p=D:\\\\\\u20AC \xC3\xBC \\uD83D\\uDE00"}, euro, latin1);
+}
+
+// The row of a line New cannot be written into is flagged for review when
+// it is found, so that nobody is surprised by the line left as it is.
+TEST(ConfigSyntax, ARowNewCannotBeWrittenIntoIsFlagged) {
+    const struct {
+        const char* file;
+        const char* line;
+        bool flagged;
+    } cases[] = {
+        {"go.bat", "set P=C:\\QUILL", true},
+        {"go.bat", "\"C:\\QUILL\\q.exe\" -a", false},
+        {"a.yaml", "p: C:\\QUILL", true},
+        {"a.json", "\"p\": \"C:\\\\QUILL\"", false},
+    };
+    for (const auto& c : cases) {
+        const TFoundItem row = MakeFoundItem(c.file, "D:\\x", c.line, KindCfg, kSubTypeSpellingFirst, "",
+                                             UpperText(kOld), kNew);
+        EXPECT_EQ(row.UnquotedBlank, c.flagged) << c.file << ": " << c.line;
+    }
 }
