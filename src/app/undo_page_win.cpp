@@ -55,7 +55,7 @@ std::string RestoreQuestion(const std::string& journalFile) {
             {TUndoKind::Shortcut, "shortcut", "shortcuts"},
             {TUndoKind::KeyMove, "Registry key", "Registry keys"},
             {TUndoKind::Value, "Registry value", "Registry values"},
-            {TUndoKind::FolderMove, "moved folder (moved back last)", "moved folders (moved back last)"},
+            {TUndoKind::FolderMove, "moved folder (moved back first)", "moved folders (moved back first)"},
         };
         for (const auto& k : kinds)
             if (count(k.kind) != 0)
