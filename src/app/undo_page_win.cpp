@@ -149,7 +149,8 @@ void TForm1::btnRestoreClick() {
             SetCursor(LoadCursor(nullptr, IDC_ARROW));
         });
         // Between targets the window answers; a close waits for the target
-        // in hand and then stops the restore.
+        // in hand and then stops the restore (once a moved folder is back at
+        // Old, only after the references have followed it).
         // Each Restore keeps its own log beside the journal.
         RunJournalRestore(undoJournal_, std::string(), add, [this] {
             ProcessPendingWindowMessages();

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <cwchar>
+#include <string>
+#include <vector>
+
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
 #include "platform/seal_key_win.h"
