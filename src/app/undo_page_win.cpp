@@ -55,7 +55,7 @@ std::string RestoreQuestion(const std::string& journalFile) {
             {TUndoKind::Shortcut, "shortcut", "shortcuts"},
             {TUndoKind::KeyMove, "Registry key", "Registry keys"},
             {TUndoKind::Value, "Registry value", "Registry values"},
-            {TUndoKind::FolderMove, "moved folder (moved back last)", "moved folders (moved back last)"},
+            {TUndoKind::FolderMove, "moved folder (moved back first)", "moved folders (moved back first)"},
         };
         for (const auto& k : kinds)
             if (count(k.kind) != 0)
@@ -149,7 +149,8 @@ void TForm1::btnRestoreClick() {
             SetCursor(LoadCursor(nullptr, IDC_ARROW));
         });
         // Between targets the window answers; a close waits for the target
-        // in hand and then stops the restore.
+        // in hand and then stops the restore (once a moved folder is back at
+        // Old, only after the references have followed it).
         // Each Restore keeps its own log beside the journal.
         RunJournalRestore(undoJournal_, std::string(), add, [this] {
             ProcessPendingWindowMessages();

@@ -18,7 +18,9 @@
 // A run that moved the program's folder for the user records the move
 // first: "move-before" (Old, New, and "1" when a junction is left at Old)
 // before the folder is touched, "move-after" with the digest of the tree
-// at New once it is there.
+// at New once it is there. Restore takes "move-after" as the move's end;
+// the digest only tells it whether the program wrote into its folder since,
+// which does not keep the folder from going back.
 //
 // Fields are separated by tabs; a backslash, tab, CR or LF inside a field is
 // written as \\, \t, \r or \n. Every line ends with '#' and its seal: a

@@ -16,7 +16,7 @@
 #include "platform/save_file_win.h"
 #include "platform/seal_key_win.h"
 #include "targets/dde_conversation_win.h"
-#include "targets/folder_move_win.h"
+#include "targets/folder_return_win.h"
 #include "targets/ini_lines.h"
 #include "targets/progman_commands.h"
 #include "targets/progman_groups_win.h"
@@ -905,73 +905,6 @@ bool PutGroupItemBack(TDdeClientConv& conversation, const TUndoEntry& e, std::st
 
 namespace {
 
-// Whether nothing stands at a name, or an empty folder (what a move
-// leaves at New when it did not happen).
-bool NothingAt(const std::string& name) {
-    const DWORD attributes = GetFileAttributesW(WideFileName(name).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
-    WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW(WideFileName(name + "\\*").c_str(), &found));
-    if (!find)
-        return false;
-    do
-        if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
-            return false;
-    while (FindNextFileW(find.get(), &found));
-    return true;
-}
-
-// Moves a folder the run moved back to where it was, as the run moved it;
-// 1 when it was put back, 0 when it already was, -1 (said with "*****")
-// when it is left where it is.
-int PutFolderBack(const TUndoEntry& e, const TLogLine& log, const std::function<void(const std::string&)>& fail) {
-    const std::string oldFolder = Ansi(e.Target), newFolder = Ansi(e.NewName);
-    const DWORD oldAttributes = GetFileAttributesW(WideFileName(oldFolder).c_str());
-    const bool oldIsFolder = oldAttributes != INVALID_FILE_ATTRIBUTES && (oldAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    const bool oldIsLink = oldIsFolder && (oldAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    if (oldIsFolder && !oldIsLink && NothingAt(newFolder))
-        return 0;
-    const std::string stays = "; the references are restored, the folder stays at " + newFolder + ".";
-    if (!e.After) {
-        fail("The run did not record the end of its move, left as it is: " + Describe(e) + stays);
-        return -1;
-    }
-    const std::string digest = FolderTreeDigest(newFolder);
-    if (digest != *e.After) {
-        fail("Changed since the run, not moved back: " + Describe(e) + stays);
-        return -1;
-    }
-    // The junction the run left at Old gives way to the folder, and comes
-    // back if the folder cannot.
-    const bool junction = oldIsLink && e.Junction;
-    if (junction && !RemoveDirectoryW(WideFileName(oldFolder).c_str())) {
-        fail("The junction at " + oldFolder + " could not be removed: " + SystemErrorText(GetLastError()) +
-             "; not moved back: " + Describe(e) + stays);
-        return -1;
-    }
-    const TMoveCheck check = CheckFolderMove(newFolder, oldFolder);
-    TMoveReport report;
-    if (check.problem.empty())
-        report = MoveFolder(check, TMoveOptions(), nullptr, nullptr, [&](const std::string& line) {
-            const std::size_t text = line.find_first_not_of("* ");
-            if (line.rfind("*****", 0) == 0)
-                fail(text == std::string::npos ? std::string() : line.substr(text));
-            else
-                log(line);
-        });
-    if (report.end == TMoveEnd::Renamed || report.end == TMoveEnd::Copied)
-        return 1;
-    std::string why;
-    if (junction && !MakeJunction(oldFolder, newFolder, why))
-        fail(why);
-    fail("Could not move back " + Describe(e) + (check.problem.empty() ? std::string() : ": " + check.problem) +
-         stays);
-    return -1;
-}
-
 // Sets a service's field or a task back through its manager, which checks
 // once more that it is as the run left it. The manager's own lines go to the
 // log; its "*****" line becomes the reason.
@@ -1063,28 +996,44 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
     for (const std::string& issue : journal->Issues)
         fail("Journal " + issue + " (left out)");
     log("");
-    int restored = 0, unchanged = 0;
+    int restored = 0, unchanged = 0, leftAtNew = 0;
     std::unique_ptr<TDdeClientConv> conversation;
-    for (auto it = journal->Entries.rbegin(); it != journal->Entries.rend(); ++it) {
-        const TUndoEntry& e = *it;
+    // The folder the run moved is decided about first: every reference goes
+    // where the program goes. Then the references, in the reverse order of
+    // the run. (A run records at most one move, before anything else.)
+    std::vector<const TUndoEntry*> order;
+    for (const TUndoEntry& e : journal->Entries)
+        if (e.Kind == TUndoKind::FolderMove && order.empty())
+            order.push_back(&e);
+    for (auto it = journal->Entries.rbegin(); it != journal->Entries.rend(); ++it)
+        if (it->Kind != TUndoKind::FolderMove)
+            order.push_back(&*it);
+    // Once the program is at Old, the references follow it even when the
+    // window asks to close, so that the two are not left apart.
+    bool followFolder = false, folderStays = false;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const TUndoEntry& e = *order[i];
         // Asked to stop: what is in hand is done; the rest is named.
-        if (stop && stop()) {
+        if (!followFolder && stop && stop()) {
             fail("The restore was stopped because the window was asked to close. Not restored:");
-            for (; it != journal->Entries.rend(); ++it) {
-                log("    " + Describe(*it));
+            for (; i < order.size(); ++i) {
+                log("    " + Describe(*order[i]));
                 ++problems;
             }
             --problems;
             break;
         }
         if (e.Kind == TUndoKind::FolderMove) {
-            const int moved = PutFolderBack(e, log, fail);
-            if (moved > 0) {
+            const TFolderReturn folder =
+                ReturnMovedFolder(e, FolderReturnStagingName(Ansi(e.Target), journal->Nonce), Describe(e), log, fail);
+            if (folder == TFolderReturn::Back) {
                 ++restored;
                 log("Moved back " + Describe(e) + " to " + Ansi(e.Target));
-            } else if (moved == 0) {
+            } else if (folder == TFolderReturn::AlreadyBack) {
                 ++unchanged;
             }
+            followFolder = folder != TFolderReturn::Stays;
+            folderStays = !followFolder;
             continue;
         }
         TUndoAction action = TUndoAction::ChangedSince;
@@ -1114,6 +1063,18 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
             case TUndoKind::Task:
                 action = DecideUndo(e.Before, e.After, TaskFieldsState(e.Target, e.Listing));
                 break;
+        }
+        // With the folder at New, a reference the run changed stays as the
+        // run left it; one found at Old already (put back by hand, or by a
+        // Restore of before) names a folder that is not there, and is named.
+        if (folderStays) {
+            if (action == TUndoAction::Nothing && e.After && *e.After != e.Before)
+                fail("Back as before the run already, while the folder stays at New: " + Describe(e));
+            else if (action == TUndoAction::Nothing)
+                ++unchanged;
+            else
+                ++leftAtNew;
+            continue;
         }
         if (action == TUndoAction::Nothing) {
             ++unchanged;
@@ -1175,6 +1136,8 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
         }
     }
     log("");
+    if (leftAtNew > 0)
+        log(std::to_string(leftAtNew) + " reference(s) left as they are, at New with the folder.");
     log(std::to_string(restored) + " restored, " + std::to_string(unchanged) + " already as before the run, " +
         std::to_string(problems) + " not restored.");
     return problems;

@@ -109,11 +109,15 @@ void SetUndoJournalFaultHookForTest(DWORD (*hook)());
 // Only a journal that a run of this user wrote is used (its seal), with its
 // folder of copies still this user's alone; an INI file comes back as the
 // very file the run kept as its backup, a shortcut from the run's own copy
-// of it. Anything else is refused before anything is touched. A folder the
-// run moved goes back last, after the references to it, and only while it
-// is as the move left it.
-// `stop`, where given, is asked before each target: when it says so, the
-// restore ends there and names what it did not put back.
+// of it. Anything else is refused before anything is touched.
+//
+// A folder the run moved is decided about first (folder_return_win.h): when
+// it goes back, or is back already, the references are put back after it;
+// when it cannot go back whole, every reference stays at New with it. Run
+// again after a Restore that was stopped at any point, it finishes.
+// `stop`, where given, is asked before each target until the folder is at
+// Old: when it says so, the restore ends there and names what it did not
+// put back.
 int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log,
                        const std::function<bool()>& stop = nullptr);
 

@@ -351,7 +351,7 @@ TEST(EndToEnd, TheWizardMovesTheFolderFirstAndRestoreMovesItBack) {
     EXPECT_EQ(guitest::ReadAll(ini), "[Quill]\r\nHome=" + moved + "\\QUILL.EXE\r\n");
 
     const std::string question = guitest::PressAndAnswer(app, IDC_btnRestore, 'Y');
-    EXPECT_NE(question.find("    1 moved folder (moved back last)\n"), std::string::npos) << question;
+    EXPECT_NE(question.find("    1 moved folder (moved back first)\n"), std::string::npos) << question;
     std::vector<std::string> restoreLog;
     ASSERT_TRUE(guitest::WaitFor(
         [&] {

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -608,9 +609,10 @@ struct PlantedProgram {
 }  // namespace
 
 // /move: the folder goes to New (here another drive) before its references
-// are rewritten, and Restore puts both back; a folder changed since its
-// move stays at New while its references are put back. Without /apply the
-// move is only described.
+// are rewritten, and Restore puts both back, the folder first, with what
+// the program wrote into it since. While a program runs from New the folder
+// cannot go back, and the references stay at New with it until a later
+// Restore. Without /apply the move is only described.
 TEST(Unattended, MoveTheFolderThenRestoreBoth) {
     const std::string scratch = guitest::ScratchDir("cli_move");
     movix_test::SecondDrive drive(guitest::ScratchDir("cli_move_drive"));
@@ -620,11 +622,13 @@ TEST(Unattended, MoveTheFolderThenRestoreBoth) {
         const char* what;
         std::string newFolder;
         bool changeAfter;
+        bool runningFromNew;
         const char* more;
     } cases[] = {
-        {"across drives", drive.Root() + "MVXMOVE_NEW", false, ""},
-        {"on one drive, changed since", "C:\\MVXMOVE_NEW", true, ""},
-        {"a junction left at Old", drive.Root() + "MVXMOVE_NEW", false, " /junction"},
+        {"across drives, written into since", drive.Root() + "MVXMOVE_NEW", true, false, ""},
+        {"on one drive, written into since", "C:\\MVXMOVE_NEW", true, false, ""},
+        {"a junction left at Old", drive.Root() + "MVXMOVE_NEW", false, false, " /junction"},
+        {"a program running from New", "C:\\MVXMOVE_NEW", false, true, ""},
     };
     for (const auto& c : cases) {
         PlantedProgram program("C:\\MVXMOVE_OLD", "MVXMOVE.INI");
@@ -658,31 +662,56 @@ TEST(Unattended, MoveTheFolderThenRestoreBoth) {
         EXPECT_EQ(guitest::ReadAll(program.ini), "[Quill]\r\nHome=" + c.newFolder + "\\QUILL.EXE\r\n") << c.what;
         // The move is the log's first group, ahead of the references.
         const std::string text = guitest::ReadAll(log);
-        const std::size_t moved = text.find(c.changeAfter ? "Moved the folder " : "Copied 2 files");
+        const std::size_t moved = text.find(c.newFolder.rfind("C:", 0) == 0 ? "Moved the folder " : "Copied 2 files");
         EXPECT_LT(moved, text.find("Processing INI file")) << text;
         EXPECT_EQ(text.find("\n*****") == std::string::npos, !noJunction) << text;
 
-        if (c.changeAfter)
-            guitest::WriteFile(c.newFolder + "\\DATA\\NOTES.TXT", "the user's own");
-        const std::string restoreLog = scratch + "\\RESTORE.TXT";
-        const Result restored = RunCli("\"/restore:" + JournalOf(log) + "\" \"/log:" + restoreLog + "\"");
-        EXPECT_EQ(guitest::ReadAll(program.ini), program.IniText()) << c.what << restored.output;
-        if (!c.changeAfter) {
-            EXPECT_EQ(restored.exitCode, 0u) << restored.output;
-            EXPECT_TRUE(program.WholeAt(program.old)) << restored.output;
-            EXPECT_FALSE(GetFileAttributesA(program.old.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << restored.output;
-            EXPECT_FALSE(guitest::Exists(c.newFolder)) << restored.output;
-            const std::string restoreText = guitest::ReadAll(restoreLog);
-            EXPECT_LT(restoreText.find("Restored INI file"), restoreText.find("Moved back the folder")) << restoreText;
-        } else {
-            EXPECT_EQ(restored.exitCode, 2u) << restored.output;
-            EXPECT_TRUE(restored.Has("***** Changed since the run, not moved back: the folder " + c.newFolder +
-                                     " (moved there from " + program.old +
-                                     "); the references are restored, the folder stays at " + c.newFolder + "."))
-                << restored.output;
-            EXPECT_TRUE(program.WholeAt(c.newFolder) && !guitest::Exists(program.old));
-            EXPECT_EQ(guitest::ReadAll(c.newFolder + "\\DATA\\NOTES.TXT"), "the user's own");
+        // The program ran: it wrote a file of its own and changed one.
+        const std::string words(100001, 'c');
+        if (c.changeAfter) {
+            guitest::WriteFile(c.newFolder + "\\DATA\\NOTES.TXT", "the program's own");
+            guitest::WriteFile(c.newFolder + "\\DATA\\WORDS.DAT", words);
         }
+        std::unique_ptr<guitest::Waiter> waiter;
+        if (c.runningFromNew) {
+            waiter = std::make_unique<guitest::Waiter>(c.newFolder);
+            ASSERT_TRUE(waiter->Running());
+        }
+        const std::string restoreLog = scratch + "\\RESTORE.TXT";
+        const std::string restoreArgs = "\"/restore:" + JournalOf(log) + "\" \"/log:" + restoreLog + "\"";
+        const Result restored = RunCli(restoreArgs);
+        if (c.runningFromNew) {
+            // Nothing is restored: the folder and the INI file stay at New.
+            EXPECT_EQ(restored.exitCode, 2u) << restored.output;
+            EXPECT_NE(
+                restored.output.find("***** Could not move back the folder " + c.newFolder + " (moved there from " +
+                                     program.old + "): Programs are running from " + c.newFolder),
+                std::string::npos)
+                << restored.output;
+            EXPECT_NE(restored.output.find("; the folder stays at " + c.newFolder + ", and every reference with it."),
+                      std::string::npos)
+                << restored.output;
+            EXPECT_TRUE(program.WholeAt(c.newFolder) && !guitest::Exists(program.old)) << restored.output;
+            EXPECT_EQ(guitest::ReadAll(program.ini), "[Quill]\r\nHome=" + c.newFolder + "\\QUILL.EXE\r\n");
+            // Once it has ended, a second Restore brings both back.
+            waiter->End();
+            const Result again = RunCli(restoreArgs);
+            EXPECT_EQ(again.exitCode, 0u) << again.output;
+        } else {
+            EXPECT_EQ(restored.exitCode, 0u) << restored.output;
+        }
+        EXPECT_EQ(guitest::ReadAll(program.ini), program.IniText()) << c.what;
+        EXPECT_EQ(guitest::ReadAll(program.old + "\\QUILL.EXE"), "MZ quill") << c.what;
+        EXPECT_TRUE(guitest::ReadAll(program.old + "\\DATA\\WORDS.DAT") ==
+                    (c.changeAfter ? words : std::string(100000, 'w')))
+            << c.what;
+        if (c.changeAfter)
+            EXPECT_EQ(guitest::ReadAll(program.old + "\\DATA\\NOTES.TXT"), "the program's own");
+        EXPECT_FALSE(GetFileAttributesA(program.old.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << c.what;
+        EXPECT_FALSE(guitest::Exists(c.newFolder)) << c.what;
+        // The folder is decided about, and moved, ahead of the references.
+        const std::string restoreText = guitest::ReadAll(restoreLog);
+        EXPECT_LT(restoreText.find("Moved back the folder"), restoreText.find("Restored INI file")) << restoreText;
         guitest::RemoveTree(c.newFolder);
         guitest::RemoveTree(scratch);
         CreateDirectoryA(scratch.c_str(), nullptr);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -513,6 +514,42 @@ TEST_F(UndoRestoreTest, AJournalCutShortByACrashRestoresWhatItCompleted) {
     EXPECT_TRUE(Has(log, "***** Journal line")) << log[3];
     EXPECT_TRUE(Has(log, "***** The run did not record its change, left as it is"));
     EXPECT_EQ(ReadBytes(ini_), before_[ini_]);
+}
+
+// A run stopped while it moved the program's folder recorded only the
+// move's beginning, and rewrote no reference. The program is whole where
+// the move left it, and Restore brings it to Old (or leaves it there).
+TEST_F(UndoRestoreTest, AMoveTheRunDidNotRecordTheEndOfEndsAtOld) {
+    const struct {
+        const char* what;
+        bool moved;
+    } cases[] = {
+        {"stopped once the folder was at New", true},
+        {"stopped while it copied", false},
+    };
+    const std::string program = dir_ + "\\Program", moved = dir_ + "\\Moved";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(::CreateDirectoryA(program.c_str(), nullptr));
+        WriteBytes(program + "\\APP.EXE", "MZ app");
+        std::string error;
+        std::unique_ptr<TUndoRecorder> journal = TUndoRecorder::Create(journals_, old_, new_, "today", error);
+        ASSERT_TRUE(journal && journal->BeforeMove(program, moved, false, error)) << error;
+        if (c.moved) {
+            ASSERT_TRUE(::MoveFileA(program.c_str(), moved.c_str()));
+        } else {  // the start of a copy
+            ASSERT_TRUE(::CreateDirectoryA(moved.c_str(), nullptr));
+            WriteBytes(moved + "\\APP.EXE", "MZ");
+        }
+        Lines log;
+        EXPECT_EQ(Restore(journal->FileName(), log), 0) << log.back();
+        EXPECT_EQ(ReadBytes(program + "\\APP.EXE"), "MZ app");
+        EXPECT_EQ(ReadBytes(moved + "\\APP.EXE"), c.moved ? "<missing>" : "MZ");
+        ::DeleteFileA((program + "\\APP.EXE").c_str());
+        ::DeleteFileA((moved + "\\APP.EXE").c_str());
+        ::RemoveDirectoryA(program.c_str());
+        ::RemoveDirectoryA(moved.c_str());
+    }
 }
 
 TEST_F(UndoRestoreTest, NotAJournalSaysSo) {

@@ -4,9 +4,20 @@
 // holds), or, once the move had checked its copy and taken the source away,
 // at New, every file as it was at Old.
 //
+//
+// In its second mode it kills Restores of such a move (the program at New
+// on the other drive, references to it in the Registry), runs Restore
+// again after each kill, and checks that the program is then whole at Old
+// with every reference at Old: nothing stands in the way back, so the
+// second Restore must finish whatever the first left.
+//
 //   movix_move_crash_test [kills]        the test (50 kills unless told)
 //   movix_move_crash_test child OLD NEW EVENT
 //                                        moves OLD to NEW after setting the event
+//   movix_move_crash_test restore [kills]
+//                                        the test of Restores
+//   movix_move_crash_test restore-child JOURNAL EVENT
+//                                        restores the journal after setting the event
 #include <windows.h>
 
 #include <algorithm>
@@ -14,11 +25,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "core/kinds.h"
 #include "targets/folder_move_win.h"
+#include "targets/undo_journal_win.h"
 #include "../second_drive_win.h"
 
 using namespace movix;
@@ -109,6 +123,22 @@ bool Whole(const std::string& folder) {
 
 bool Exists(const std::string& name) { return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Removes what a move or Restore stopped midway set aside in `folder` under
+// names that match `pattern`; true when there was any.
+bool RemoveSetAside(const std::string& folder, const std::string& pattern) {
+    bool any = false;
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA((folder + "\\" + pattern).c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    do {
+        any = true;
+        RemoveTree(folder + "\\" + data.cFileName);
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+    return any;
+}
+
 int RunChild(const std::string& from, const std::string& to, const std::string& eventName) {
     HANDLE ready = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, eventName.c_str());
     if (ready == nullptr)
@@ -119,11 +149,76 @@ int RunChild(const std::string& from, const std::string& to, const std::string& 
     return report.end == TMoveEnd::Copied ? 0 : 3;
 }
 
+int RunRestoreChild(const std::string& journal, const std::string& eventName) {
+    HANDLE ready = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, eventName.c_str());
+    if (ready == nullptr)
+        return 2;
+    ::SetEvent(ready);
+    return RestoreUndoJournal(journal, [](const std::string&) {}) == 0 ? 0 : 3;
+}
+
+// The references of a round: Registry values that name the program's file.
+constexpr int kReferences = 12;
+const std::string kReferenceKey = "Software\\MovixRestoreCrash";
+
+std::string ReferenceName(int round, int n) {
+    return "R" + std::to_string(round) + "-" + std::to_string(n);
+}
+
+void SetReference(const std::string& name, const std::string& folder) {
+    const std::string data = folder + "\\QUILL.EXE";
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kReferenceKey.c_str(), name.c_str(), REG_SZ, data.c_str(),
+                      static_cast<DWORD>(data.size() + 1));
+}
+
+bool ReferencesName(int round, const std::string& folder) {
+    for (int n = 0; n < kReferences; ++n) {
+        char data[MAX_PATH] = {};
+        DWORD size = sizeof data;
+        if (::RegGetValueA(HKEY_CURRENT_USER, kReferenceKey.c_str(), ReferenceName(round, n).c_str(), RRF_RT_REG_SZ,
+                           nullptr, data, &size) != ERROR_SUCCESS ||
+            folder + "\\QUILL.EXE" != data)
+            return false;
+    }
+    return true;
+}
+
+// The journal of a run that moved the program from `old` to `to` (planted
+// there whole) and then rewrote each reference, one group at a time.
+std::string JournalOfAMove(const std::string& folder, int round, const std::string& old, const std::string& to) {
+    std::string error;
+    std::unique_ptr<TUndoRecorder> journal = TUndoRecorder::Create(folder, old, to, "today", error);
+    if (!journal || !journal->BeforeMove(old, to, false, error)) {
+        std::printf("round %d: no journal: %s\n", round, error.c_str());
+        return std::string();
+    }
+    journal->AfterMove(FolderTreeDigest(to));
+    for (int n = 0; n < kReferences; ++n) {
+        const std::string name = ReferenceName(round, n);
+        SetReference(name, old);
+        TReplaceGroup group{"HKCU\\" + kReferenceKey, {{name + "=" + old, 8, name}}};
+        if (!journal->Before(KindReg, group, error)) {
+            std::printf("round %d: %s\n", round, error.c_str());
+            return std::string();
+        }
+        SetReference(name, to);
+        journal->After();
+    }
+    return journal->FileName();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 5 && std::string(argv[1]) == "child")
         return RunChild(argv[2], argv[3], argv[4]);
+    if (argc == 4 && std::string(argv[1]) == "restore-child")
+        return RunRestoreChild(argv[2], argv[3]);
+    const bool restores = argc > 1 && std::string(argv[1]) == "restore";
+    if (restores) {
+        --argc;
+        ++argv;
+    }
 
     const int kills = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
     char self[MAX_PATH], tempDir[MAX_PATH];
@@ -146,22 +241,31 @@ int main(int argc, char** argv) {
 
     std::map<std::string, int> outcomes;
     int failures = 0, killed = 0;
-    double longest = 0.01;  // seconds a whole move took, as measured
+    double longest = 0.01;  // seconds a whole move (or Restore) took, as measured
     for (int round = 0; round <= kills; ++round) {
         // Round 0 runs to its end and measures how long a move takes.
         const std::string old = work + "\\Old" + std::to_string(round);
         const std::string to = std::string(1, letter) + ":\\New" + std::to_string(round);
+        // A move begins with the program at Old, a Restore with it at New.
+        const std::string plantAt = restores ? to : old;
         for (const char* folder : {"", "\\lib", "\\data", "\\data\\more"})
-            ::CreateDirectoryA((old + folder).c_str(), nullptr);
+            ::CreateDirectoryA((plantAt + folder).c_str(), nullptr);
         for (const PlannedFile& file : Plan())
-            if (!WriteWhole(old + "\\" + file.name, Content(file))) {
+            if (!WriteWhole(plantAt + "\\" + file.name, Content(file))) {
                 std::printf("round %d: cannot plant %s\n", round, file.name.c_str());
                 return 1;
             }
+        const std::string journals = work + "\\journals" + std::to_string(round);
+        ::CreateDirectoryA(journals.c_str(), nullptr);
+        const std::string journal = restores ? JournalOfAMove(journals, round, old, to) : std::string();
+        if (restores && journal.empty())
+            return 1;
         const std::string eventName = "movix_move_crash_" + std::to_string(::GetCurrentProcessId()) + "_" +
                                       std::to_string(round);
         HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
-        std::string command = "\"" + std::string(self) + "\" child \"" + old + "\" \"" + to + "\" " + eventName;
+        std::string command =
+            "\"" + std::string(self) + "\" " +
+            (restores ? "restore-child \"" + journal + "\" " : "child \"" + old + "\" \"" + to + "\" ") + eventName;
         STARTUPINFOA si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
@@ -179,7 +283,7 @@ int main(int argc, char** argv) {
         if (round == 0) {
             ::WaitForSingleObject(pi.hProcess, 120000);
             longest = std::max(longest, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
-            std::printf("a whole move took %.2f s\n", longest);
+            std::printf("a whole %s took %.2f s\n", restores ? "Restore" : "move", longest);
         } else {
             const auto delay = std::chrono::microseconds(
                 std::uniform_int_distribution<long long>(0, static_cast<long long>(longest * 1.1e6))(random));
@@ -196,37 +300,58 @@ int main(int argc, char** argv) {
         ::CloseHandle(pi.hProcess);
         ::CloseHandle(ready);
         if (round == 0 && code != 0) {
-            std::printf("the unbroken move failed (exit code %lu)\n", code);
+            std::printf("the unbroken %s failed (exit code %lu)\n", restores ? "Restore" : "move", code);
             return 1;
         }
 
         std::string outcome;
-        if (Exists(old)) {
+        if (restores) {
+            // Restore again, and once more: the second finishes, the third
+            // finds nothing left to do.
+            std::vector<std::string> log;
+            const TLogLine keep = [&log](const std::string& line) { log.push_back(line); };
+            const int second = RestoreUndoJournal(journal, keep);
+            const int third = RestoreUndoJournal(journal, keep);
+            const bool atOld = Whole(old) && ReferencesName(round, old) && !Exists(to);
+            const bool atNew = Whole(to) && ReferencesName(round, to) && !Exists(old);
+            if (atOld && second == 0 && third == 0 && log.back().rfind("0 restored", 0) == 0) {
+                outcome = "whole at Old with its references";
+                if (RemoveSetAside(work, "Old" + std::to_string(round) + ".movix-back-*"))
+                    outcome += ", a copy cut short set aside";
+                if (RemoveSetAside(std::string(1, letter) + ":", "New" + std::to_string(round) + ".movix-*"))
+                    outcome += ", the rest of New set aside";
+            } else {
+                for (const std::string& line : log)
+                    if (line.rfind("*****", 0) == 0)
+                        std::printf("round %d: %s\n", round, line.c_str());
+                std::printf("round %d: %s\n", round,
+                            atNew ? "left whole at New with its references, though nothing stands in the way"
+                                  : "the program is not whole at Old with its references");
+            }
+        } else if (Exists(old)) {
             if (Whole(old))
                 outcome = Exists(to) ? "whole at Old, a partial copy at New" : "whole at Old, nothing at New";
         } else if (Whole(to)) {
             outcome = "moved: whole at New";
-            WIN32_FIND_DATAA data;
-            HANDLE find = ::FindFirstFileA((old + ".movix-*").c_str(), &data);
-            if (find != INVALID_HANDLE_VALUE) {
+            if (RemoveSetAside(work, "Old" + std::to_string(round) + ".movix-*"))
                 outcome += ", the rest of the old folder set aside";
-                RemoveTree(work + "\\" + data.cFileName);
-                ::FindClose(find);
-            }
         }
         if (outcome.empty()) {
             ++failures;
-            std::printf("round %d: the program is whole neither at Old nor at New\n", round);
+            if (!restores)
+                std::printf("round %d: the program is whole neither at Old nor at New\n", round);
         } else {
             ++outcomes[outcome];
             RemoveTree(old);
             RemoveTree(to);
         }
     }
-    std::printf("%d of %d rounds killed in the middle of moving; %d left the program not whole\n", killed, kills,
-                failures);
+    std::printf("%d of %d rounds killed in the middle of %s; %d left the program not whole%s\n", killed, kills,
+                restores ? "restoring" : "moving", failures, restores ? " at Old with its references" : "");
     for (const auto& [what, count] : outcomes)
         std::printf("  %3d  %s\n", count, what.c_str());
+    if (restores)
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kReferenceKey.c_str());
     if (failures == 0)
         RemoveTree(work);
     return failures == 0 ? 0 : 1;
