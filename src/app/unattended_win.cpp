@@ -607,8 +607,9 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     if (!leftOut.empty()) {
         run.LogLine("");
         for (const TFoundItem* row : leftOut)
-            run.LogLine(std::string(row->MaybeLonger ? "Left unchanged, may name a longer folder"
-                                                     : "Left unchanged, Old unquoted before more text") +
+            run.LogLine(std::string(row->MaybeLonger     ? "Left unchanged, may name a longer folder"
+                                    : row->Kind == KindCfg ? "Left unchanged, New cannot be written into the line as it is"
+                                                           : "Left unchanged, Old unquoted before more text") +
                         " (/flagged replaces it): " + std::string(KindText(row->Kind)) + " " + TargetKey(*row) + ": " +
                         row->Context);
     }

@@ -1007,7 +1007,7 @@ std::string InCodePage(UINT codePage, const std::string& utf8) {
 // and an &: each settings file still parses with its own format's reader
 // (Python's json, xml.etree, tomllib, PyYAML, and Java's rules for
 // .properties) and names New; the batch file's unquoted path is quoted and
-// its SET line, where & would end the command, is left with a "*****" line;
+// its SET line, where & would end the command, is flagged and left as it is;
 // a PowerShell script without a mark is not given letters past ASCII; and
 // Restore puts every byte back.
 TEST(Unattended, SettingsFilesStayReadableByTheirOwnParsers) {
@@ -1095,11 +1095,12 @@ TEST(Unattended, SettingsFilesStayReadableByTheirOwnParsers) {
     // Quoted, so that Windows does not try C:\...\M\xC3\xBCller.exe first.
     EXPECT_EQ(binaryPath(), "\"" + newDir + "\\quillsvc.exe\" -run") << applied.output;
     EXPECT_EQ(runValueNow(), "\"" + newDir + "\\quill.exe\" -tray") << applied.output;
-    // The two lines left as they were make it a run with "*****" lines.
+    // The script left as it was makes it a run with "*****" lines.
     EXPECT_EQ(applied.exitCode, 2u) << applied.output;
     const std::string logText = guitest::ReadAll(log);
-    EXPECT_NE(logText.find("***** Left as it is, since New holds & | < > ^ or ), which cmd would read as a "
-                           "command's end here: set QHOME=" + oldDir),
+    // The SET line's row was flagged when it was found, and is left as it is.
+    EXPECT_NE(logText.find("Left unchanged, New cannot be written into the line as it is (/flagged replaces it): CFG " +
+                           newDir + "\\start.bat: set QHOME=" + oldDir),
               std::string::npos)
         << logText;
     EXPECT_NE(logText.find("***** A PowerShell script without a byte-order mark is read as ANSI by one PowerShell and "
