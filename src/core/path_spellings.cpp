@@ -147,8 +147,8 @@ Reading ReadEscapes(std::string_view text, char lead, ReadEscape escape) {
     return r;
 }
 
-Reading ReadJson(std::string_view text) {
-    return ReadEscapes(text, '\\', [text](Reading& r, std::size_t i) {
+Reading ReadJson(std::string_view text, bool lenient = false) {
+    return ReadEscapes(text, '\\', [text, lenient](Reading& r, std::size_t i) {
         char bytes[4];
         const char c = i + 1 < text.size() ? text[i + 1] : '\0';
         const char* shorts = "\"\\/bfnrt";
@@ -156,6 +156,10 @@ Reading ReadJson(std::string_view text) {
         const char* found = c != '\0' ? std::strchr(shorts, c) : nullptr;
         if (found != nullptr) {
             r.Add(i, i + 2, meant + (found - shorts), 1, 1);
+            return i + 2;
+        }
+        if (lenient && c != 'u' && c > ' ' && static_cast<unsigned char>(c) < 0x80) {
+            r.Add(i, i + 2, &text[i + 1], 1, 1);
             return i + 2;
         }
         long v = c == 'u' ? HexAt(text, i + 2, 4) : -1;
@@ -242,10 +246,10 @@ Reading ReadUrl(std::string_view text) {
     });
 }
 
-Reading ReadAs(std::string_view text, TSpelling spelling) {
+Reading ReadAs(std::string_view text, TSpelling spelling, bool lenient = false) {
     switch (spelling) {
         case TSpelling::Json:
-            return ReadJson(text);
+            return ReadJson(text, lenient);
         case TSpelling::Xml:
             return ReadXml(text);
         case TSpelling::Url:
@@ -433,7 +437,8 @@ void FindIn(std::string_view text,
             TSpelling spelling,
             bool escapeNeeded,
             int rank,
-            std::vector<Candidate>& out) {
+            std::vector<Candidate>& out,
+            bool lenient = false) {
     const bool anySeparator = spelling != TSpelling::Plain;
     std::string search(oldAddress);
     if (anySeparator)
@@ -449,7 +454,7 @@ void FindIn(std::string_view text,
     if (spelling == TSpelling::Url && ((!drive && !server) || UpperAscii(std::string(text)).find("FILE://") == npos))
         return;
     const std::string searchUpper = UpperText(search);
-    const Reading r = ReadAs(text, spelling);
+    const Reading r = ReadAs(text, spelling, lenient);
     XmlContext xml(text);
 
     auto consider = [&](std::size_t i, std::size_t pipeAt, const UrlPrefix* prefix, std::size_t prefixAt) {
@@ -695,8 +700,9 @@ std::vector<TSpelledOccurrence> FindSpelledOccurrences(std::string_view text,
     if (syntax != TTextSyntax::Json)
         FindIn(text, oldAddress, TSpelling::Xml, syntax != TTextSyntax::Xml, 3, all);
     if (syntax != TTextSyntax::Xml)
-        FindIn(text, oldAddress, TSpelling::Json, syntax != TTextSyntax::Json, 2, all);
-    if (syntax == TTextSyntax::Any) {
+        FindIn(text, oldAddress, TSpelling::Json, syntax != TTextSyntax::Json, 2, all,
+               syntax == TTextSyntax::Properties);
+    if (syntax == TTextSyntax::Any || syntax == TTextSyntax::Properties) {
         FindIn(text, oldAddress, TSpelling::Slash, false, 1, all);
         FindIn(text, oldAddress, TSpelling::Plain, false, 0, all);
     }

@@ -54,7 +54,10 @@ const char* SpellingCode(TSpelling spelling);
 // text is plain or slash). Json / Xml: the file is of that syntax, so each
 // occurrence outside a URL is of that spelling, escaped or not, and a New
 // address is escaped as the syntax needs even where Old needed no escape.
-enum class TTextSyntax { Any, Json, Xml };
+// Properties: as Any, but a backslash before any character stands for that
+// character, as Java reads a .properties file (C\:\\Acme is C:\Acme); such
+// escapes read as the JSON spelling.
+enum class TTextSyntax { Any, Json, Xml, Properties };
 
 // How one occurrence writes its characters, so that New is written alike.
 // ascii[c] and nonAscii: 0 when the occurrence does not hold the character

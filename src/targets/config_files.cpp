@@ -53,6 +53,8 @@ TTextSyntax ConfigSyntaxOf(std::string_view name) {
     const std::string extension = ExtensionOf(name);
     if (extension == "JSON")
         return TTextSyntax::Json;
+    if (extension == "PROPERTIES")
+        return TTextSyntax::Properties;
     static const char* const kXml[] = {"XML",    "CONFIG",  "MANIFEST", "XAML",  "PROPS",    "TARGETS",
                                        "CSPROJ", "VCXPROJ", "NUSPEC",   "PLIST", "SETTINGS", "RESX"};
     for (const char* xml : kXml)

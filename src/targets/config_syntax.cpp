@@ -1,38 +1,26 @@
 #include "targets/config_syntax.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "core/path_spellings.h"
 #include "core/strings.h"
+#include "targets/config_lexer.h"
 
 namespace movix {
+
+using namespace cfg;
 
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
-
-std::string LowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 std::string ExtensionOf(std::string_view name) {
     const std::size_t dot = name.find_last_of(".\\/");
     if (dot == npos || name[dot] != '.')
         return std::string();
     return LowerAscii(name.substr(dot + 1));
-}
-
-bool At(std::string_view t, std::size_t i, std::string_view what) {
-    return t.size() >= i + what.size() && t.compare(i, what.size(), what) == 0;
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
 }
 
 // Every `what` in `text` replaced by `with`, exactly as written.
@@ -154,504 +142,14 @@ TCharsetChoice ConfigCharsetOf(TConfigFormat format, std::string_view bytes) {
 
 namespace {
 
-// Where a format's reader stands at a point of the file: the place (inside
-// which kind of string, comment, tag ...), and what decides how the next
-// characters read. Two points that read alike have equal states. `events`
-// counts what parts the text (a new token, an operator, a key's end): New
-// must part the text exactly where Old did.
-struct Lex {
-    int place = 0;
-    char quote = 0;            // XML: the quote around the attribute value
-    int depth = 0;             // YAML flow collections, batch parentheses, XML DOCTYPE brackets
-    bool escape = false;       // the next character is taken as it is
-    int block = -1;            // YAML: the indentation of a block scalar's parent, -1 outside one
-    bool blockHeader = false;  // YAML: this line opens a block scalar
-    bool start = true;         // YAML, batch, PowerShell: the next character may begin a token
-    bool blank = true;         // the previous character was a blank (or the line began)
-    long events = 0;
-
-    bool SameAs(const Lex& o) const {
-        return place == o.place && quote == o.quote && depth == o.depth && escape == o.escape && block == o.block &&
-               blockHeader == o.blockHeader && start == o.start && blank == o.blank;
-    }
-};
-
-// ---- the places of each format ------------------------------------------------
-enum JsonPlace { kJsonOut, kJsonString, kJsonLineComment, kJsonBlockComment };
-enum XmlPlace { kXmlText, kXmlTag, kXmlAttr, kXmlComment, kXmlCData, kXmlPi, kXmlDoctype };
-enum TomlPlace { kTomlBare, kTomlComment, kTomlBasic, kTomlMlBasic, kTomlLiteral, kTomlMlLiteral };
-enum YamlPlace { kYamlPlain, kYamlComment, kYamlSingle, kYamlDouble, kYamlBlock };
-enum PropsPlace { kPropsKey, kPropsKeyEnd, kPropsValue, kPropsComment };
-enum BatchPlace { kBatchCode, kBatchQuoted, kBatchComment };
-enum PsPlace { kPsCode, kPsSingle, kPsDouble, kPsHereSingle, kPsHereDouble, kPsLineComment, kPsBlockComment };
-
-// PowerShell takes the typographic quotes for quotes too.
-std::size_t PsSingleQuoteAt(std::string_view t, std::size_t i) {
-    if (t[i] == '\'')
-        return 1;
-    if (At(t, i, "\xE2\x80") && i + 2 < t.size()) {
-        const unsigned char c = static_cast<unsigned char>(t[i + 2]);
-        if (c >= 0x98 && c <= 0x9B)
-            return 3;
-    }
-    return 0;
-}
-std::size_t PsDoubleQuoteAt(std::string_view t, std::size_t i) {
-    if (t[i] == '"')
-        return 1;
-    if (At(t, i, "\xE2\x80") && i + 2 < t.size()) {
-        const unsigned char c = static_cast<unsigned char>(t[i + 2]);
-        if (c >= 0x9C && c <= 0x9E)
-            return 3;
-    }
-    return 0;
-}
-
-// The first word of a batch line (after blanks and @): REM and :: lines are
-// remarks; SET takes the rest of its line as it is.
-std::string BatchCommand(std::string_view line) {
-    std::size_t i = 0;
-    while (i < line.size() && (IsBlank(line[i]) || line[i] == '@'))
-        ++i;
-    if (At(line, i, "::"))
-        return "::";
-    std::size_t j = i;
-    while (j < line.size() && !IsBlank(line[j]) && line[j] != '"' && line[j] != '&' && line[j] != '(' && line[j] != '|')
-        ++j;
-    return LowerAscii(line.substr(i, j - i));
-}
-
-// Reads one character (or a token of several) of `t` at `i` and moves `i`
-// past it.
-void Step(TConfigFormat format, Lex& s, std::string_view t, std::size_t& i) {
-    const char c = t[i];
-    switch (format) {
-        case TConfigFormat::Json:
-            switch (s.place) {
-                case kJsonOut:
-                    if (c == '"')
-                        s.place = kJsonString;
-                    else if (At(t, i, "//"))
-                        s.place = kJsonLineComment, ++i;
-                    else if (At(t, i, "/*"))
-                        s.place = kJsonBlockComment, ++i;
-                    break;
-                case kJsonString:
-                    if (s.escape)
-                        s.escape = false;
-                    else if (c == '\\')
-                        s.escape = true;
-                    else if (c == '"')
-                        s.place = kJsonOut;
-                    break;
-                case kJsonBlockComment:
-                    if (At(t, i, "*/"))
-                        s.place = kJsonOut, ++i;
-                    break;
-                default:
-                    break;
-            }
-            ++i;
-            return;
-        case TConfigFormat::Xml:
-            switch (s.place) {
-                case kXmlText:
-                    if (At(t, i, "<!--"))
-                        s.place = kXmlComment, i += 3;
-                    else if (At(t, i, "<![CDATA["))
-                        s.place = kXmlCData, i += 8;
-                    else if (At(t, i, "<?"))
-                        s.place = kXmlPi, ++i;
-                    else if (At(t, i, "<!"))
-                        s.place = kXmlDoctype, ++i;
-                    else if (c == '<')
-                        s.place = kXmlTag;
-                    break;
-                case kXmlTag:
-                    if (c == '"' || c == '\'')
-                        s.place = kXmlAttr, s.quote = c;
-                    else if (c == '>')
-                        s.place = kXmlText;
-                    break;
-                case kXmlAttr:
-                    if (c == s.quote)
-                        s.place = kXmlTag, s.quote = 0;
-                    break;
-                case kXmlComment:
-                    if (At(t, i, "-->"))
-                        s.place = kXmlText, i += 2;
-                    else if (At(t, i, "--"))
-                        ++s.events;  // not allowed inside a comment
-                    break;
-                case kXmlCData:
-                    if (At(t, i, "]]>"))
-                        s.place = kXmlText, i += 2;
-                    break;
-                case kXmlPi:
-                    if (At(t, i, "?>"))
-                        s.place = kXmlText, ++i;
-                    break;
-                case kXmlDoctype:
-                    if (c == '[')
-                        ++s.depth;
-                    else if (c == ']' && s.depth > 0)
-                        --s.depth;
-                    else if (c == '>' && s.depth == 0)
-                        s.place = kXmlText;
-                    break;
-                default:
-                    break;
-            }
-            ++i;
-            return;
-        case TConfigFormat::Toml:
-            switch (s.place) {
-                case kTomlBare:
-                    if (c == '#')
-                        s.place = kTomlComment;
-                    else if (At(t, i, "\"\"\""))
-                        s.place = kTomlMlBasic, i += 2;
-                    else if (c == '"')
-                        s.place = kTomlBasic;
-                    else if (At(t, i, "'''"))
-                        s.place = kTomlMlLiteral, i += 2;
-                    else if (c == '\'')
-                        s.place = kTomlLiteral;
-                    break;
-                case kTomlBasic:
-                case kTomlMlBasic:
-                    if (s.escape)
-                        s.escape = false;
-                    else if (c == '\\')
-                        s.escape = true;
-                    else if (s.place == kTomlBasic && c == '"')
-                        s.place = kTomlBare;
-                    else if (At(t, i, "\"\"\""))
-                        s.place = kTomlBare, i += 2;
-                    break;
-                case kTomlLiteral:
-                    if (c == '\'')
-                        s.place = kTomlBare;
-                    break;
-                case kTomlMlLiteral:
-                    if (At(t, i, "'''"))
-                        s.place = kTomlBare, i += 2;
-                    break;
-                default:
-                    break;
-            }
-            ++i;
-            return;
-        case TConfigFormat::Yaml: {
-            if (i == 0 && s.block >= 0) {
-                // A line indented deeper than the block scalar's parent (or a
-                // blank one) belongs to the block; any other ends it.
-                std::size_t indent = 0;
-                while (indent < t.size() && t[indent] == ' ')
-                    ++indent;
-                if (indent == t.size() || static_cast<int>(indent) > s.block) {
-                    s.place = kYamlBlock;
-                } else {
-                    s.block = -1;
-                    s.place = kYamlPlain;
-                }
-            }
-            const bool endOfWord = i + 1 >= t.size() || IsBlank(t[i + 1]);
-            switch (s.place) {
-                case kYamlPlain:
-                    if (IsBlank(c)) {
-                        s.blank = true;
-                        ++i;
-                        return;
-                    }
-                    if (c == '#' && s.blank) {
-                        s.place = kYamlComment;
-                        ++s.events;
-                    } else if (s.start && c == '\'') {
-                        s.place = kYamlSingle, s.start = false;
-                    } else if (s.start && c == '"') {
-                        s.place = kYamlDouble, s.start = false;
-                    } else if (s.start && s.depth == 0 && (c == '|' || c == '>')) {
-                        s.blockHeader = true, s.start = false;
-                    } else if (c == '[' || c == '{') {
-                        ++s.depth, ++s.events, s.start = true;
-                    } else if ((c == ']' || c == '}') && s.depth > 0) {
-                        --s.depth, ++s.events, s.start = false;
-                    } else if (c == ',' && s.depth > 0) {
-                        ++s.events, s.start = true;
-                    } else if (c == ':' && (endOfWord || (s.depth > 0 && std::strchr(",]}", t[i + 1]) != nullptr))) {
-                        ++s.events, s.start = true;
-                    } else if (s.start && (c == '-' || c == '?') && endOfWord) {
-                        ++s.events, s.start = true;
-                    } else {
-                        s.start = false;
-                    }
-                    break;
-                case kYamlSingle:
-                    if (At(t, i, "''"))
-                        ++i;
-                    else if (c == '\'')
-                        s.place = kYamlPlain;
-                    break;
-                case kYamlDouble:
-                    if (s.escape)
-                        s.escape = false;
-                    else if (c == '\\')
-                        s.escape = true;
-                    else if (c == '"')
-                        s.place = kYamlPlain;
-                    break;
-                default:
-                    break;
-            }
-            s.blank = false;
-            ++i;
-            return;
-        }
-        case TConfigFormat::Properties:
-            if (s.place == kPropsComment) {
-                ++i;
-                return;
-            }
-            if (s.place == kPropsKey && s.blank && !s.escape && (IsBlank(c) || c == '\f')) {
-                ++i;  // blanks before the key (or at a continued line's start)
-                return;
-            }
-            if (s.place == kPropsKey && s.blank && s.start && (c == '#' || c == '!')) {
-                s.place = kPropsComment;
-                ++i;
-                return;
-            }
-            s.start = false;
-            if (s.escape) {
-                s.escape = false;
-                s.blank = false;
-                ++i;
-                return;
-            }
-            if (c == '\\') {
-                s.escape = true;
-            } else if (s.place == kPropsKey && (c == '=' || c == ':')) {
-                s.place = kPropsValue, ++s.events;
-            } else if (s.place == kPropsKey && (IsBlank(c) || c == '\f')) {
-                s.place = kPropsKeyEnd, ++s.events;
-            } else if (s.place == kPropsKeyEnd && !IsBlank(c)) {
-                s.place = kPropsValue;
-            }
-            s.blank = IsBlank(c);
-            ++i;
-            return;
-        case TConfigFormat::Batch:
-            if (i == 0) {
-                const std::string command = BatchCommand(t);
-                if (command == "rem" || command == "::" || command == "@rem")
-                    s.place = kBatchComment;
-            }
-            switch (s.place) {
-                case kBatchCode:
-                    if (s.escape) {
-                        s.escape = false;
-                    } else if (c == '^') {
-                        s.escape = true;
-                    } else if (c == '"') {
-                        s.place = kBatchQuoted;
-                    } else if (c == '&' || c == '|' || c == '<' || c == '>') {
-                        ++s.events;
-                    } else if (c == '(') {
-                        ++s.depth, ++s.events;
-                    } else if (c == ')' && s.depth > 0) {
-                        --s.depth, ++s.events;
-                    } else if (IsBlank(c) || c == ',' || c == ';' || c == '=') {
-                        if (!s.blank)
-                            ++s.events;
-                        s.blank = true;
-                        ++i;
-                        return;
-                    }
-                    break;
-                case kBatchQuoted:
-                    if (c == '"')
-                        s.place = kBatchCode;
-                    break;
-                default:
-                    break;
-            }
-            s.blank = false;
-            ++i;
-            return;
-        case TConfigFormat::PowerShell: {
-            std::size_t q = 0;
-            switch (s.place) {
-                case kPsCode:
-                    if (s.escape) {
-                        s.escape = false;
-                    } else if (c == '`') {
-                        s.escape = true;
-                    } else if (c == '#') {
-                        s.place = kPsLineComment;
-                    } else if (At(t, i, "<#")) {
-                        s.place = kPsBlockComment, ++i;
-                    } else if (i + 2 == t.size() && (At(t, i, "@'") || At(t, i, "@\""))) {
-                        s.place = t[i + 1] == '\'' ? kPsHereSingle : kPsHereDouble, ++i;
-                    } else if ((q = PsSingleQuoteAt(t, i)) != 0) {
-                        s.place = kPsSingle, i += q - 1;
-                    } else if ((q = PsDoubleQuoteAt(t, i)) != 0) {
-                        s.place = kPsDouble, i += q - 1;
-                    } else if (IsBlank(c)) {
-                        if (!s.blank)
-                            ++s.events;
-                        s.blank = true;
-                        ++i;
-                        return;
-                    } else if (std::strchr(";|&(){},", c) != nullptr) {
-                        ++s.events;
-                    }
-                    break;
-                case kPsSingle:
-                    if ((q = PsSingleQuoteAt(t, i)) != 0) {
-                        const std::size_t q2 = i + q < t.size() ? PsSingleQuoteAt(t, i + q) : 0;
-                        if (q2 != 0)
-                            i += q + q2 - 1;  // a doubled quote stands for one
-                        else
-                            s.place = kPsCode, i += q - 1;
-                    }
-                    break;
-                case kPsDouble:
-                    if (s.escape) {
-                        s.escape = false;
-                    } else if (c == '`') {
-                        s.escape = true;
-                    } else if ((q = PsDoubleQuoteAt(t, i)) != 0) {
-                        const std::size_t q2 = i + q < t.size() ? PsDoubleQuoteAt(t, i + q) : 0;
-                        if (q2 != 0)
-                            i += q + q2 - 1;
-                        else
-                            s.place = kPsCode, i += q - 1;
-                    }
-                    break;
-                case kPsHereSingle:
-                    if (i == 0 && At(t, 0, "'@"))
-                        s.place = kPsCode, ++i;
-                    break;
-                case kPsHereDouble:
-                    if (i == 0 && At(t, 0, "\"@"))
-                        s.place = kPsCode, ++i;
-                    else if (s.escape)
-                        s.escape = false;
-                    else if (c == '`')
-                        s.escape = true;
-                    break;
-                case kPsBlockComment:
-                    if (At(t, i, "#>"))
-                        s.place = kPsCode, ++i;
-                    break;
-                default:
-                    break;
-            }
-            s.blank = false;
-            ++i;
-            return;
-        }
-        case TConfigFormat::Other:
-            ++i;
-            return;
-    }
-    ++i;
-}
-
-// What the end of a line does to the state.
-void EndLine(TConfigFormat format, Lex& s) {
-    switch (format) {
-        case TConfigFormat::Json:
-            if (s.place == kJsonLineComment)
-                s.place = kJsonOut;
-            break;
-        case TConfigFormat::Toml:
-            if (s.place == kTomlComment || s.place == kTomlBasic || s.place == kTomlLiteral)
-                s.place = kTomlBare;
-            s.escape = false;  // a backslash at a line's end goes on to the next
-            break;
-        case TConfigFormat::Yaml:
-            if (s.place == kYamlComment || s.place == kYamlBlock)
-                s.place = kYamlPlain;
-            s.start = true;
-            s.escape = false;
-            break;
-        case TConfigFormat::Properties:
-            if (s.place == kPropsComment || !s.escape) {
-                s.place = kPropsKey;
-                s.start = true;
-            }
-            s.escape = false;
-            break;
-        case TConfigFormat::Batch:
-            s.place = kBatchCode;
-            s.escape = false;
-            break;
-        case TConfigFormat::PowerShell:
-            if (s.place == kPsLineComment)
-                s.place = kPsCode;
-            s.escape = false;
-            break;
-        default:
-            break;
-    }
-    s.blank = true;
-}
-
-// The end of a line: a YAML line that opened a block scalar makes the
-// lines deeper than its own indentation the block's.
-void FinishLine(TConfigFormat format, Lex& s, std::string_view line) {
-    if (format == TConfigFormat::Yaml) {
-        if (line.empty() && s.block >= 0)
-            s.place = kYamlBlock;
-        if (s.blockHeader) {
-            std::size_t indent = 0;
-            while (indent < line.size() && line[indent] == ' ')
-                ++indent;
-            s.block = static_cast<int>(indent);
-            s.blockHeader = false;
-        }
-    }
-    EndLine(format, s);
-}
-
-// Walks a whole line from `s`.
-void WalkLine(TConfigFormat format, Lex& s, std::string_view line) {
-    for (std::size_t i = 0; i < line.size();)
-        Step(format, s, line, i);
-    FinishLine(format, s, line);
-}
-
-// The states at each of `points` (ascending positions in `line`, a position
-// past the last character standing for the line's end before its line end
-// is read) and after the line.
-std::vector<Lex> StatesAt(TConfigFormat format, Lex s, std::string_view line, const std::vector<std::size_t>& points) {
-    std::vector<Lex> out;
-    out.reserve(points.size() + 1);
-    std::size_t k = 0;
-    for (std::size_t i = 0;;) {
-        while (k < points.size() && points[k] <= i) {
-            out.push_back(s);
-            ++k;
-        }
-        if (i >= line.size())
-            break;
-        Step(format, s, line, i);
-    }
-    FinishLine(format, s, line);
-    while (k++ < points.size())
-        out.push_back(s);
-    out.push_back(s);
-    return out;
-}
-
 TTextSyntax SyntaxFor(TConfigFormat format) {
     switch (format) {
         case TConfigFormat::Json:
             return TTextSyntax::Json;
         case TConfigFormat::Xml:
             return TTextSyntax::Xml;
+        case TConfigFormat::Properties:
+            return TTextSyntax::Properties;
         default:
             return TTextSyntax::Any;
     }
@@ -686,6 +184,16 @@ bool ReferenceUnencodable(std::string& text, const TEncodable& encodable, Refere
     }
     text.swap(out);
     return true;
+}
+
+// Whether YAML takes a character (as UTF-8, past ASCII) as it is outside
+// escapes: not the C1 controls (U+0085 among them, a line break), the line
+// and paragraph separators, the byte-order mark or U+FFFE and U+FFFF.
+bool YamlPrintable(std::string_view character) {
+    std::size_t len = 0;
+    const char32_t code = Utf8CharAt(character, 0, len);
+    return !((code >= 0x80 && code <= 0x9F) || code == 0x2028 || code == 0x2029 || code == 0xFEFF || code == 0xFFFE ||
+             code == 0xFFFF || code == kNotUtf8);
 }
 
 std::string JsonEscaped(std::string_view text) {
@@ -731,6 +239,14 @@ std::string EscapedSpelling(TConfigFormat format, std::string_view newAddress, c
     // Single backslashes in such a string were escapes already; New is
     // written as the string reads it.
     return JsonEscaped(RawSpelling(newAddress, o));
+}
+
+// Inside PowerShell's single quotes every kind of single quote, the
+// typographic ones too, is doubled to stand for itself.
+void DoublePsSingleQuotes(std::string& text) {
+    ReplaceEvery(text, "'", "''");
+    for (const char* q : {"\xE2\x80\x98", "\xE2\x80\x99", "\xE2\x80\x9A", "\xE2\x80\x9B"})
+        ReplaceEvery(text, q, std::string(q) + q);
 }
 
 struct Piece {
@@ -869,20 +385,39 @@ Piece TConfigRewriter::State::Spell(const Lex& at,
             switch (at.place) {
                 case kYamlDouble:
                     p.text = EscapedSpelling(format, now, o);
+                    ReferenceUnencodable(p.text, YamlPrintable, [](char32_t code, std::string& out) {
+                        out += "\\u";
+                        HexUnit(out, code);
+                        return code < 0x10000;
+                    });
                     return p;
                 case kYamlSingle:
                     p.text = RawSpelling(now, o);
                     ReplaceEvery(p.text, "'", "''");
-                    return p;
+                    break;
                 default:
                     // Plain scalars, block scalars and comments read every
                     // character as it is; whether New changes how the line
                     // parts is checked on the whole line.
                     p.text = RawSpelling(now, o);
-                    return p;
+                    break;
             }
+            // Only a double-quoted scalar has escapes for what YAML reads as
+            // a line break (U+0085, U+2028, U+2029) or does not take as it is.
+            if (!ReferenceUnencodable(p.text, YamlPrintable, noReference))
+                p.why = "New holds a character that YAML reads as a line break or takes only escaped";
+            return p;
         case TConfigFormat::Properties:
             p.text = SpellAddress(now, o.spelling, o.style);
+            // What the occurrence escaped as Java writes it (C\:\\Acme), New
+            // escapes alike: the JSON writer spells such a character \uXXXX.
+            for (const char* c : {":", "=", " ", "#", "!"}) {
+                char unit[8];
+                std::snprintf(unit, sizeof unit, "\\u%04X", static_cast<unsigned>(*c));
+                ReplaceEvery(p.text, unit, std::string("\\") + c);
+            }
+            // A comment is read by people only: what the encoding lacks has
+            // no escape there, and the line is refused below.
             if (at.place == kPropsComment)
                 return p;
             if (at.place == kPropsKey)
@@ -941,9 +476,7 @@ Piece TConfigRewriter::State::Spell(const Lex& at,
             switch (at.place) {
                 case kPsSingle:
                     p.text = RawSpelling(now, o);
-                    ReplaceEvery(p.text, "'", "''");
-                    for (const char* q : {"\xE2\x80\x98", "\xE2\x80\x99", "\xE2\x80\x9A", "\xE2\x80\x9B"})
-                        ReplaceEvery(p.text, q, std::string(q) + q);
+                    DoublePsSingleQuotes(p.text);
                     return p;
                 case kPsDouble:
                 case kPsHereDouble: {
@@ -985,7 +518,7 @@ Piece TConfigRewriter::State::Spell(const Lex& at,
                     std::string inner = RewriteSpan(line, found, o.offset, end, [this](const TSpelledOccurrence& occ) {
                         return RawSpelling(now, occ);
                     });
-                    ReplaceEvery(inner, "'", "''");
+                    DoublePsSingleQuotes(inner);
                     // A quoted path first in a statement is a string, not a
                     // command: the call operator runs it.
                     std::size_t before = o.offset;
@@ -1059,6 +592,10 @@ TConfigRewriter::Outcome TConfigRewriter::Line(std::string& line, bool rewrite, 
         const Piece piece = s.Spell(before[k], line, found, o);
         if (!piece.why.empty())
             return refuse(piece.why);
+        // Whatever the place, the file must be able to hold what is written.
+        std::string held = piece.text;
+        if (!ReferenceUnencodable(held, s.encodable, [](char32_t, std::string&) { return false; }))
+            return refuse("the file's encoding cannot hold New where it stands");
         out.append(line, copied, o.offset - copied);
         spans.push_back({o.offset, piece.end, out.size(), out.size() + piece.text.size(), piece.events});
         added += piece.events;

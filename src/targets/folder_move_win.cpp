@@ -46,14 +46,6 @@ constexpr std::uint64_t kSlackPerFile = 4096;  // a cluster that a file's tail m
 
 std::string Narrow(const std::wstring& wide) { return WideToUtf8(wide); }
 
-// The name that opens a full name of any length.
-std::wstring Long(const std::wstring& full) {
-    if (full.size() < MAX_PATH - 12 || full.compare(0, 4, L"\\\\?\\") == 0)
-        return full;
-    if (full.size() > 2 && full[0] == L'\\' && full[1] == L'\\')
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
-}
 
 std::wstring FullName(const std::string& name) {
     const std::wstring wide = Utf8ToWide(name);
@@ -85,11 +77,11 @@ std::wstring ParentOf(const std::wstring& path) {
     return path.substr(0, slash == 2 && path[1] == L':' ? 3 : slash);
 }
 
-DWORD AttributesOf(const std::wstring& path) { return GetFileAttributesW(Long(path).c_str()); }
+DWORD AttributesOf(const std::wstring& path) { return GetFileAttributesW(LongName(path).c_str()); }
 
 // The reparse data of a link, or nothing where the system cannot give it.
 std::vector<BYTE> ReparseData(const std::wstring& path, DWORD& error) {
-    FileHandle link(CreateFileW(Long(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    FileHandle link(CreateFileW(LongName(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     std::vector<BYTE> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
     DWORD got = 0;
@@ -110,7 +102,7 @@ std::wstring VolumeOf(const std::wstring& existing) {
     if (GetVolumePathNameW(existing.c_str(), mount, MAX_PATH) &&
         GetVolumeNameForVolumeMountPointW(mount, guid, MAX_PATH))
         return guid;
-    FileHandle folder(CreateFileW(Long(existing).c_str(), FILE_READ_ATTRIBUTES,
+    FileHandle folder(CreateFileW(LongName(existing).c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info = {};
@@ -435,7 +427,7 @@ bool TreeMover::MakeParents(std::wstring& why) {
     for (std::wstring p = ParentOf(new_); !p.empty() && AttributesOf(p) == INVALID_FILE_ATTRIBUTES; p = ParentOf(p))
         missing.push_back(p);
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (!CreateDirectoryW(Long(*it).c_str(), nullptr)) {
+        if (!CreateDirectoryW(LongName(*it).c_str(), nullptr)) {
             why = L"The folder " + *it + L" could not be made: " + Utf8ToWide(SystemErrorText(GetLastError()));
             return false;
         }
@@ -483,15 +475,15 @@ TMoveReport TreeMover::Rename() {
     }
     // An empty folder at New gives way to the renamed one, and comes back
     // if the rename fails.
-    if (newExisted_ && !RemoveDirectoryW(Long(new_).c_str())) {
+    if (newExisted_ && !RemoveDirectoryW(LongName(new_).c_str())) {
         Log("***** The empty folder " + Narrow(new_) + " could not be removed to make way: " +
             SystemErrorText(GetLastError()) + "; nothing was moved.");
         return report;
     }
-    if (!MoveFileExW(Long(old_).c_str(), Long(new_).c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(LongName(old_).c_str(), LongName(new_).c_str(), MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
         if (newExisted_)
-            CreateDirectoryW(Long(new_).c_str(), nullptr);
+            CreateDirectoryW(LongName(new_).c_str(), nullptr);
         RemoveCreated();
         Log("***** The folder " + Narrow(old_) + " could not be renamed to " + Narrow(new_) + ": " +
             SystemErrorText(error) + "; nothing was moved.");
@@ -565,7 +557,7 @@ TMoveReport TreeMover::Copy() {
     if (options_.seamForTest)
         options_.seamForTest("renaming", Narrow(old_));
     const std::wstring leftover = old_ + L".movix-" + std::to_wstring(RandomTag());
-    if (!MoveFileExW(Long(old_).c_str(), Long(leftover).c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(LongName(old_).c_str(), LongName(leftover).c_str(), MOVEFILE_WRITE_THROUGH)) {
         error = GetLastError();
         RemoveCreated();
         Log("***** The folder " + Narrow(old_) + " could not be taken away (" + SystemErrorText(error) +
@@ -915,7 +907,7 @@ TreeMover::Step TreeMover::CopyFileChecked(std::size_t index, Buffers& buffers, 
 
     // Alternate data streams, where the volume has them.
     WIN32_FIND_STREAM_DATA stream;
-    FindHandle streams(FindFirstStreamW(Long(from).c_str(), FindStreamInfoStandard, &stream, 0));
+    FindHandle streams(FindFirstStreamW(LongName(from).c_str(), FindStreamInfoStandard, &stream, 0));
     if (streams) {
         do {
             if (_wcsicmp(stream.cStreamName, L"::$DATA") == 0)
@@ -924,9 +916,9 @@ TreeMover::Step TreeMover::CopyFileChecked(std::size_t index, Buffers& buffers, 
             const std::size_t type = name.rfind(L':');
             if (type != std::wstring::npos && type > 0)
                 name.resize(type);
-            FileHandle streamIn(CreateFileW(Long(from + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+            FileHandle streamIn(CreateFileW(LongName(from + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-            FileHandle streamOut(CreateFileW(Long(to + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+            FileHandle streamOut(CreateFileW(LongName(to + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                              CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
             if (!streamIn || !streamOut) {
                 why = L"The stream " + from + name + L" could not be copied: " +
@@ -1044,7 +1036,7 @@ void TreeMover::RemoveCreated() {
         failed(new_);
     target_ = HeldTree();
     for (auto it = madeParents_.rbegin(); it != madeParents_.rend(); ++it)
-        if (!RemoveDirectoryW(Long(*it).c_str()))
+        if (!RemoveDirectoryW(LongName(*it).c_str()))
             error = GetLastError(), failed(*it);
     madeFiles_.clear();
     madeFolders_.clear();
@@ -1053,7 +1045,7 @@ void TreeMover::RemoveCreated() {
 }
 
 bool MakeJunctionW(const std::wstring& at, const std::wstring& to, std::wstring& why) {
-    if (!CreateDirectoryW(Long(at).c_str(), nullptr)) {
+    if (!CreateDirectoryW(LongName(at).c_str(), nullptr)) {
         why = L"No junction was left at " + at + L": " + Utf8ToWide(SystemErrorText(GetLastError()));
         return false;
     }
@@ -1069,14 +1061,14 @@ bool MakeJunctionW(const std::wstring& at, const std::wstring& to, std::wstring&
     reparse->PrintNameLength = static_cast<WORD>(print.size() * sizeof(WCHAR));
     std::memcpy(reparse->PathBuffer, substitute.c_str(), (substitute.size() + 1) * sizeof(WCHAR));
     std::memcpy(reparse->PathBuffer + substitute.size() + 1, print.c_str(), (print.size() + 1) * sizeof(WCHAR));
-    FileHandle junction(CreateFileW(Long(at).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    FileHandle junction(CreateFileW(LongName(at).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     DWORD got = 0;
     if (!junction || !DeviceIoControl(junction.get(), FSCTL_SET_REPARSE_POINT, data.data(),
                                       static_cast<DWORD>(data.size()), nullptr, 0, &got, nullptr)) {
         const DWORD error = GetLastError();
         junction.reset();
-        RemoveDirectoryW(Long(at).c_str());
+        RemoveDirectoryW(LongName(at).c_str());
         why = L"No junction was left at " + at + L": " + Utf8ToWide(SystemErrorText(error));
         return false;
     }
@@ -1192,7 +1184,7 @@ TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newF
         if (entries[i].IsFolder() || entries[i].IsLink())
             return;
         try {
-            FileHandle file(CreateFileW(Long(old + entries[i].relative).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+            FileHandle file(CreateFileW(LongName(old + entries[i].relative).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING,
                                         entries[i].HasContentFilter() ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
             if (!file)

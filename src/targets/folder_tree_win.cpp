@@ -13,9 +13,7 @@
 
 namespace movix {
 
-namespace {
-
-std::wstring Long(const std::wstring& full) {
+std::wstring LongName(const std::wstring& full) {
     if (full.size() < MAX_PATH - 12 || full.compare(0, 4, L"\\\\?\\") == 0)
         return full;
     if (full.size() > 2 && full[0] == L'\\' && full[1] == L'\\')
@@ -23,10 +21,8 @@ std::wstring Long(const std::wstring& full) {
     return L"\\\\?\\" + full;
 }
 
-}  // namespace
-
 FileHandle OpenTreeRoot(const std::wstring& root, DWORD access, DWORD share, DWORD& error) {
-    FileHandle handle(CreateFileW(Long(root).c_str(), access, share, nullptr, OPEN_EXISTING,
+    FileHandle handle(CreateFileW(LongName(root).c_str(), access, share, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle)
         error = GetLastError();
@@ -197,7 +193,7 @@ bool RemoveHeldTree(HeldTree& tree,
     tree.root.reset();
     // Some systems take a folder's deletion without a word and keep it when
     // something is still in it: what is left is looked at.
-    if (whole && GetFileAttributesW(Long(root).c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (whole && GetFileAttributesW(LongName(root).c_str()) != INVALID_FILE_ATTRIBUTES)
         note(ERROR_DIR_NOT_EMPTY, root);
     return whole;
 }

@@ -67,6 +67,10 @@ constexpr DWORD kMakeAccess = kRemoveAccess | FILE_ADD_FILE | FILE_ADD_SUBDIRECT
 // another folder put in its place).
 constexpr DWORD kNotTheListedFolder = ERROR_CANT_ACCESS_FILE;
 
+// The name that opens a full name of any length (with the long-name
+// prefix where it needs one).
+std::wstring LongName(const std::wstring& full);
+
 // Opens a tree's root itself (never what a link there leads to).
 FileHandle OpenTreeRoot(const std::wstring& root, DWORD access, DWORD share, DWORD& error);
 

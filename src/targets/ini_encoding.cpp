@@ -341,14 +341,7 @@ bool IniAddressesFor(IniEncoding encoding,
         return true;
     }
     // UTF-8 text that is not well-formed would spoil a UTF-8 file.
-    for (std::string_view rest = newAddress; !rest.empty();) {
-        char32_t code = 0;
-        const std::size_t n = Utf8CharAt(rest, code);
-        if (n == 0)
-            return false;
-        rest.remove_prefix(n);
-    }
-    return EncodeIniText(encoding, newAddress, codePage, bytes);
+    return IsUtf8(newAddress) && EncodeIniText(encoding, newAddress, codePage, bytes);
 }
 
 IniRewriteResult RewriteTextFile(IniLineReader::ReadFn read,
