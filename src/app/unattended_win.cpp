@@ -351,6 +351,16 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
             return kExitBadArguments;
         }
     }
+    // The journal's folder must keep access rules (Restore trusts no
+    // journal whose copies anyone could change): said before the search.
+    if (line.Apply) {
+        const std::string journalFolder = line.LogFile.empty() ? DefaultUndoFolder() : FullFolderOf(line.LogFile);
+        std::string error;
+        if (!journalFolder.empty() && !UndoFolderHoldsAccessRules(journalFolder, error)) {
+            console.ErrorLine(error);
+            return kExitBadArguments;
+        }
+    }
     const int check = CheckAddresses(line.OldAddress, line.NewAddress, ProbePathKind);
     const Indicator light = IndicatorForResult(check);
     if (light != Indicator::Green) {

@@ -12,6 +12,8 @@ const char* const kUndoJournalMagic = "MOVIX32-UNDO";
 
 namespace {
 
+const char* const kMachineKeyMark = "machine";
+
 std::string Escape(std::string_view s) {
     std::string out;
     out.reserve(s.size());
@@ -123,6 +125,10 @@ std::string JoinFields(const std::vector<std::string>& fields) {
 
 std::string TUndoLineSealer::Header() {
     next_ = 1;
+    // A journal of the user's key keeps the first line of the journals
+    // before the machine's key, so that either program reads it.
+    if (key_ == TUndoKey::Machine)
+        return Line({kUndoJournalMagic, std::to_string(kUndoJournalVersion), nonce_, kMachineKeyMark});
     return Line({kUndoJournalMagic, std::to_string(kUndoJournalVersion), nonce_});
 }
 
@@ -191,6 +197,16 @@ TUndoAction DecideKeyMoveUndo(const TUndoEntry& e, const std::string& nowOld, co
     return DecideUndo(e.Before + "|" + e.BeforeNew, after, nowOld + "|" + nowNew);
 }
 
+std::optional<TUndoKey> UndoJournalKeyNamed(std::string_view text) {
+    const std::string_view first = text.substr(0, text.find('\n'));
+    std::vector<std::string> f;
+    if (first.size() == text.size() || first.rfind('#') == std::string_view::npos ||
+        !SplitFields(first.substr(0, first.rfind('#')), f) || f.size() < 3 || f[0] != kUndoJournalMagic ||
+        f[1] != std::to_string(kUndoJournalVersion))
+        return std::nullopt;
+    return f.size() == 4 && f[3] == kMachineKeyMark ? TUndoKey::Machine : TUndoKey::User;
+}
+
 std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoSeal& seal, std::string& error) {
     TUndoJournal journal;
     std::map<std::string, std::size_t> byId;
@@ -216,7 +232,8 @@ std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoS
         error = "The undo journal is of version " + f[1] + ", which this program does not read.";
         return std::nullopt;
     }
-    if (f.size() != 3 || f[2].empty() || !Sealed(first, 1, f[2], seal)) {
+    const bool machine = f.size() == 4 && f[3] == kMachineKeyMark;
+    if ((f.size() != 3 && !machine) || f[2].empty() || !Sealed(first, 1, f[2], seal)) {
         error =
             "The undo journal was not written by a run of Movix 32 under this user account, or it was "
             "changed since: it is not used, nothing is restored.";
@@ -224,6 +241,7 @@ std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoS
     }
     journal.Version = kUndoJournalVersion;
     journal.Nonce = f[2];
+    journal.Key = machine ? TUndoKey::Machine : TUndoKey::User;
     text.remove_prefix(firstEnd + 1);
 
     int lineNo = 1;

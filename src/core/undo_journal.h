@@ -4,7 +4,7 @@
 //
 // The journal is plain UTF-8 text, one record a line, each line ended by LF:
 //
-//   MOVIX32-UNDO<TAB>2<TAB><nonce>#<seal>
+//   MOVIX32-UNDO<TAB>2<TAB><nonce>[<TAB>machine]#<seal>
 //   run<TAB><old address><TAB><new address><TAB><date><TAB><copy folder>#<seal>
 //   ini-before<TAB><id><TAB><file><TAB><state>#<seal>
 //   ...
@@ -28,7 +28,10 @@
 // line's number, the journal's nonce (a random text of its first line) and
 // what stands before the '#'. Restore runs with the rights of whoever starts
 // it, so a journal that anyone else wrote or changed must drive no write: a
-// line is taken only with its seal, in its place, in its own journal.
+// line is taken only with its seal, in its place, in its own journal. A run
+// with administrator rights seals with a key of the machine's instead, which
+// only administrators can read; its first line says so ("machine"), under
+// that same seal.
 //
 // A crash can leave the last lines torn or unwritten: the first line that
 // does not match its seal ends the journal there, and what follows is left
@@ -59,6 +62,9 @@ namespace movix {
 
 constexpr int kUndoJournalVersion = 2;
 extern const char* const kUndoJournalMagic;  // "MOVIX32-UNDO"
+
+// Whose key sealed a journal: the user's, or the machine's (an elevated run).
+enum class TUndoKey { User, Machine };
 
 enum class TUndoKind { Ini, Shortcut, Value, KeyMove, GroupItem, FolderMove, Service, Task };
 
@@ -97,6 +103,7 @@ struct TUndoEntry {
 struct TUndoJournal {
     int Version = 0;
     std::string Nonce;
+    TUndoKey Key = TUndoKey::User;
     std::string OldAddress, NewAddress, Date;
     // The folder the run kept its copies in (made for the run alone).
     std::string CopyFolder;
@@ -116,11 +123,17 @@ using TUndoSeal = std::function<std::string(std::string_view)>;
 // damaged line is kept, and every line left out is named in Issues.
 std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoSeal& seal, std::string& error);
 
+// Whose key the first line of a journal says sealed it, before any seal is
+// checked (to choose the key to check it with); nothing when the text does
+// not begin as a journal of this version.
+std::optional<TUndoKey> UndoJournalKeyNamed(std::string_view text);
+
 // Makes the lines of one journal, each sealed in its place: the header
 // first, then the records in the order given.
 class TUndoLineSealer {
   public:
-    TUndoLineSealer(TUndoSeal seal, std::string nonce) : seal_(std::move(seal)), nonce_(std::move(nonce)) {}
+    TUndoLineSealer(TUndoSeal seal, std::string nonce, TUndoKey key = TUndoKey::User)
+        : seal_(std::move(seal)), nonce_(std::move(nonce)), key_(key) {}
     std::string Header();
     // One record from its fields (escaped, tab-joined, sealed, LF).
     std::string Line(const std::vector<std::string>& fields);
@@ -128,6 +141,7 @@ class TUndoLineSealer {
   private:
     TUndoSeal seal_;
     std::string nonce_;
+    TUndoKey key_;
     int next_ = 1;
 };
 

@@ -296,4 +296,35 @@ std::string FullFolderOf(const std::string& name) {
     return WideToUtf8(full);
 }
 
+namespace {
+
+// A full file name as the system's own rename takes it.
+std::wstring NtFileName(const std::string& name) {
+    std::wstring full(32768, L'\0');
+    const DWORD n = ::GetFullPathNameW(WideFileName(name).c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    full.resize(n < full.size() ? n : 0);
+    if (full.compare(0, 4, L"\\\\?\\") == 0)
+        return L"\\??\\" + full.substr(4);
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return L"\\??\\UNC\\" + full.substr(2);
+    return L"\\??\\" + full;
+}
+
+}  // namespace
+
+bool RenameOpenFile(HANDLE h, const std::string& to, bool replace) {
+    const std::wstring nt = NtFileName(to);
+    if (nt.size() <= 4) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nt.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nt.size() * sizeof(wchar_t));
+    std::copy(nt.begin(), nt.end(), rename->FileName);
+    return ::SetFileInformationByHandle(h, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
 }  // namespace movix

@@ -89,6 +89,11 @@ bool MoveFileChecked(const std::string& from, const std::string& to);
 // cannot take them.
 bool CopyFileSecurity(const std::string& from, const std::string& to, DWORD& error);
 
+// Renames the file open under `h` (opened with DELETE access) to `to`, by
+// its handle: nothing put under the file's old name meanwhile is ever moved.
+// `replace`: a file at `to` is replaced. On failure GetLastError() tells why.
+bool RenameOpenFile(HANDLE h, const std::string& to, bool replace);
+
 // How far an exchange got.
 enum class ExchangeResult {
     Done,          // `file` holds the replacement, `backup` the previous file

@@ -1,6 +1,9 @@
 #include "platform/save_file_win.h"
 
+#include <aclapi.h>
+
 #include <algorithm>
+#include <cstdint>
 
 #include "platform/file_io_win.h"
 #include "platform/wide_text_win.h"
@@ -18,6 +21,16 @@ BOOL SetAttributes(const std::wstring& name, DWORD attributes) {
     return SetFileAttributesW(name.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
 }
 
+// A name in `folder` that no one can foresee, for the file being saved.
+std::string TempNameIn(const std::string& folder) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string hex(8, '0');
+    std::uint32_t tag = RandomTag();
+    for (int i = 7; i >= 0; --i, tag >>= 4)
+        hex[static_cast<std::size_t>(i)] = kHex[tag & 15];
+    return folder + (folder.empty() || folder.back() == '\\' ? "" : "\\") + "mvx" + hex + ".tmp";
+}
+
 DWORD SaveFile(const std::string& path, const std::string& content, SaveStage* failedAt, bool keepState) {
     if (failedAt)
         *failedAt = SaveStage::Create;
@@ -31,59 +44,72 @@ DWORD SaveFile(const std::string& path, const std::string& content, SaveStage* f
     const bool existing = attrs != INVALID_FILE_ATTRIBUTES;
     if (existing && (attrs & FILE_ATTRIBUTE_READONLY) && !keepState)
         return ERROR_ACCESS_DENIED;
-    // GetTempFileName writes at most MAX_PATH characters: a folder whose name
-    // leaves no room for the temporary name fails here, before any write.
-    wchar_t temp[MAX_PATH + 16] = {};
-    const std::wstring folder = Utf8ToWide(FolderOf(path));
-    if (folder.size() >= MAX_PATH - 14)
-        return ERROR_FILENAME_EXCED_RANGE;
-    if (!GetTempFileNameW(folder.c_str(), L"mvx", 0, temp))
-        return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
-    DWORD error = ERROR_SUCCESS;
-    {
-        FileHandle file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            error = GetLastError();
-            DeleteFileW(temp);
-            return error;
-        }
-        if (failedAt)
-            *failedAt = SaveStage::Write;
-        size_t done = 0;
-        while (done < content.size() && error == ERROR_SUCCESS) {
-            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1 << 20));
-            DWORD written = 0;
-            if (!WriteFile(file.get(), content.data() + done, chunk, &written, nullptr) || written != chunk)
-                error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
-            done += written;
-        }
-        if (error == ERROR_SUCCESS && !FlushFileBuffers(file.get()))
-            error = GetLastError();
-        HANDLE raw = file.release();
-        if (!CloseHandle(raw) && error == ERROR_SUCCESS)
-            error = GetLastError();
+    // The content goes to a new file under a name no one can foresee, which
+    // is from then on reached by its handle alone, up to and through its move
+    // into place: nothing put under its name meanwhile (a link to some other
+    // file) is ever written, given rules or moved.
+    const std::string folder = FolderOf(path);
+    FileHandle file;
+    DWORD error = ERROR_ALREADY_EXISTS;
+    for (int attempt = 0; attempt < 16 && !file && IsNameTaken(error); ++attempt) {
+        file.reset(CreateFileW(WideFileName(TempNameIn(folder)).c_str(),
+                               GENERIC_WRITE | DELETE | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        error = file ? ERROR_SUCCESS : GetLastError();
     }
+    if (!file)
+        return error;
+    if (failedAt)
+        *failedAt = SaveStage::Write;
+    size_t done = 0;
+    while (done < content.size() && error == ERROR_SUCCESS) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1 << 20));
+        DWORD written = 0;
+        if (!WriteFile(file.get(), content.data() + done, chunk, &written, nullptr) || written != chunk)
+            error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        done += written;
+    }
+    if (error == ERROR_SUCCESS && !FlushFileBuffers(file.get()))
+        error = GetLastError();
     if (error == ERROR_SUCCESS && keepState && existing) {
         // The new content takes the place of the old with the file's access
         // rules and attributes.
-        if (!CopyFileSecurity(path, WideToUtf8(temp), error))
-            error = error ? error : ERROR_ACCESS_DENIED;
-        else if (!SetAttributes(temp, attrs & ~FILE_ATTRIBUTE_READONLY))
+        PACL dacl = nullptr;
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        if (GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                  nullptr, &sd) == ERROR_SUCCESS) {
+            error =
+                SetSecurityInfo(file.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+            LocalFree(sd);
+        }
+        FILE_BASIC_INFO basic{};  // zero times: left as they are
+        const DWORD wanted = attrs & kSettable & ~FILE_ATTRIBUTE_READONLY;
+        basic.FileAttributes = wanted ? wanted : FILE_ATTRIBUTE_NORMAL;
+        if (error == ERROR_SUCCESS && !SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic))
             error = GetLastError();
-        else if ((attrs & FILE_ATTRIBUTE_READONLY) && !SetAttributes(target, attrs & ~FILE_ATTRIBUTE_READONLY))
+        else if (error == ERROR_SUCCESS && (attrs & FILE_ATTRIBUTE_READONLY) &&
+                 !SetAttributes(target, attrs & ~FILE_ATTRIBUTE_READONLY))
             error = GetLastError();
     }
     if (error == ERROR_SUCCESS) {
         if (failedAt)
             *failedAt = SaveStage::Create;
-        if (!MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (!RenameOpenFile(file.get(), path, true))
             error = GetLastError();
     }
-    if (error != ERROR_SUCCESS)
-        DeleteFileW(temp);
-    // Read-only again, whether the content was put in place or not.
-    if (keepState && existing && (attrs & FILE_ATTRIBUTE_READONLY))
-        SetAttributes(target, attrs);
+    // Read-only again, whether the content was put in place (the file
+    // under the handle) or not (the file as it was).
+    const bool readOnlyAgain = keepState && existing && (attrs & FILE_ATTRIBUTE_READONLY);
+    if (error != ERROR_SUCCESS) {
+        FILE_DISPOSITION_INFO gone{TRUE};
+        SetFileInformationByHandle(file.get(), FileDispositionInfo, &gone, sizeof gone);
+        if (readOnlyAgain)
+            SetAttributes(target, attrs);
+    } else if (readOnlyAgain) {
+        FILE_BASIC_INFO basic{};
+        basic.FileAttributes = attrs & kSettable;
+        SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic);
+    }
     return error;
 }
 

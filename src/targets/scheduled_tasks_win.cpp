@@ -419,6 +419,7 @@ std::optional<TTaskChange> ReplaceTaskHits(const std::vector<TTaskHit>& hits,
                 std::to_string(hit.Action) + " cannot be set (" + HresultWords(hr) + "), not updated");
             return std::nullopt;
         }
+        change.Before.push_back(hit);
         TTaskHit written = hit;
         written.Text = after;
         change.Written.push_back(std::move(written));
@@ -465,25 +466,45 @@ bool RestoreTaskChange(const TTaskChange& change, const TLogLine& log) {
         log("***** TASK: " + taskPath + ": " + why + ", not restored");
         return false;
     }
+    if (change.Before.size() != change.Written.size()) {
+        log("***** TASK: " + taskPath + ": the texts of its fields before the replacement are not known, not restored");
+        return false;
+    }
     TASK_LOGON_TYPE logonType = TASK_LOGON_NONE;
     std::string user;
     if (!ReadPrincipal(definition.get(), logonType, user)) {
         log("***** TASK: " + taskPath + ": the account the task runs under cannot be read, not restored");
         return false;
     }
+    if (logonType == TASK_LOGON_PASSWORD) {
+        log("***** TASK: " + taskPath +
+            ": the task runs with a stored password, which registering it again would need; not restored");
+        return false;
+    }
+    // Only the fields the replacement wrote go back, into the definition as
+    // it is now: what was changed since in the task (its triggers, its
+    // settings, being disabled) stays.
+    for (const TTaskHit& field : change.Before) {
+        ComPtr<IExecAction> exec = ExecActionAt(actions.get(), field.Action);
+        hr = exec ? PutField(exec.get(), field.Field, field.Text) : E_NOINTERFACE;
+        if (FAILED(hr)) {
+            log("***** TASK: " + taskPath + ": the " + FieldNoun(field.Field) + " of action " +
+                std::to_string(field.Action) + " cannot be set (" + HresultWords(hr) + "), not restored");
+            return false;
+        }
+    }
     Bstr name(t.name);
-    Bstr xml(change.BeforeXml);
     Variant userId(user);
     Variant none;
     ComPtr<IRegisteredTask> registered;
-    hr = t.folder->RegisterTask(name.get(), xml.get(), TASK_CREATE_OR_UPDATE, userId.get(), none.get(), logonType,
-                                none.get(), registered.put());
+    hr = t.folder->RegisterTaskDefinition(name.get(), definition.get(), TASK_UPDATE, userId.get(), none.get(),
+                                          logonType, none.get(), registered.put());
     if (FAILED(hr)) {
-        log("***** TASK: " + taskPath + ": the task as it was could not be registered (" + HresultWords(hr) +
-            "), not restored");
+        log("***** TASK: " + taskPath + ": the task with its fields as they were could not be registered (" +
+            HresultWords(hr) + "), not restored");
         return false;
     }
-    log("TASK: " + taskPath + "   restored as it was before the replacement");
+    log("TASK: " + taskPath + "   its fields restored as they were before the replacement");
     return true;
 }
 

@@ -39,11 +39,13 @@ std::vector<TTaskHit> SearchScheduledTasks(const std::string& oldAddr,
                                            bool* listed = nullptr);
 
 // What a replacement did to one task: its definition before (as the
-// scheduler's XML), and each field with the text written into it.
+// scheduler's XML), each field with the text written into it, and the same
+// fields with their texts before.
 struct TTaskChange {
     std::string TaskPath;
     std::string BeforeXml;
     std::vector<TTaskHit> Written;
+    std::vector<TTaskHit> Before;
 };
 
 // Rewrites the hits of one task (all with the same TaskPath): the Old
@@ -58,9 +60,11 @@ std::optional<TTaskChange> ReplaceTaskHits(const std::vector<TTaskHit>& hits,
                                            const std::string& newAddr,
                                            const TLogLine& log);
 
-// Registers the task's definition from before the replacement again, when
-// every field still holds what the replacement wrote; otherwise, and on any
-// failure, a "*****" line and false.
+// Sets the fields the replacement wrote back to their texts before it, in
+// the task's definition as it is now (its triggers, settings and whether it
+// is enabled stay as they are now), and registers that, when every field
+// still holds what the replacement wrote; otherwise, and on any failure, a
+// "*****" line and false.
 bool RestoreTaskChange(const TTaskChange& change, const TLogLine& log);
 
 // The current text of a field of an exec action of a task; nothing when the

@@ -55,4 +55,31 @@ std::string FieldsState(const std::vector<std::optional<std::string>>& texts) {
     return state;
 }
 
+std::optional<std::vector<std::optional<std::string>>> ParseFieldsState(std::string_view state) {
+    std::vector<std::optional<std::string>> texts;
+    while (!state.empty()) {
+        const std::size_t colon = state.find(':');
+        if (colon == 0 || colon == std::string_view::npos || colon > 9)
+            return std::nullopt;
+        std::size_t length = 0;
+        for (char c : state.substr(0, colon)) {
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            length = length * 10 + static_cast<std::size_t>(c - '0');
+        }
+        state.remove_prefix(colon + 1);
+        if (length == 0 || length > state.size())
+            return std::nullopt;
+        const std::string_view one = state.substr(0, length);
+        if (one == "-")
+            texts.push_back(std::nullopt);
+        else if (one[0] == '=')
+            texts.push_back(std::string(one.substr(1)));
+        else
+            return std::nullopt;
+        state.remove_prefix(length);
+    }
+    return texts;
+}
+
 }  // namespace movix

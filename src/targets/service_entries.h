@@ -28,5 +28,8 @@ std::string FieldState(const std::optional<std::string>& text);
 // The state of several fields, in order: each field's state with its length
 // before it ("5:=text"), so no text can pass for two.
 std::string FieldsState(const std::vector<std::optional<std::string>>& texts);
+// The texts FieldsState was made of; nothing when `state` is not one it
+// makes.
+std::optional<std::vector<std::optional<std::string>>> ParseFieldsState(std::string_view state);
 
 }  // namespace movix

@@ -302,6 +302,35 @@ std::string DefaultUndoFolder() {
     return std::string();
 }
 
+namespace {
+DWORD (*g_volumeFlags)(const std::string&) = nullptr;
+}  // namespace
+
+void SetVolumeFlagsHookForTest(DWORD (*hook)(const std::string& folder)) {
+    g_volumeFlags = hook;
+}
+
+bool UndoFolderHoldsAccessRules(const std::string& folder, std::string& error) {
+    DWORD flags = 0;
+    if (g_volumeFlags) {
+        flags = g_volumeFlags(folder);
+    } else {
+        std::wstring root(32768, L'\0');
+        // A folder whose drive cannot be asked (one not there) is left to
+        // the making of the journal, which says why it fails.
+        if (!GetVolumePathNameW(WideFileName(folder).c_str(), &root[0], static_cast<DWORD>(root.size())) ||
+            !GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0))
+            return true;
+    }
+    if (flags & FILE_PERSISTENT_ACLS)
+        return true;
+    error = "The undo journal cannot be kept in " + folder +
+            ": its drive (FAT or exFAT) keeps no access rules, so that anyone could change the run's copies "
+            "and Restore would refuse the journal. Name a log on an NTFS drive, or none (the journal then goes "
+            "into the documents folder); nothing was changed.";
+    return false;
+}
+
 std::unique_ptr<TUndoRecorder> TUndoRecorder::Create(const std::string& folder,
                                                      const std::string& oldAddr,
                                                      const std::string& newAddr,
@@ -311,6 +340,8 @@ std::unique_ptr<TUndoRecorder> TUndoRecorder::Create(const std::string& folder,
         error = "The undo journal could not be created: the documents folder cannot be found.";
         return nullptr;
     }
+    if (!UndoFolderHoldsAccessRules(folder, error))
+        return nullptr;
     std::unique_ptr<TUndoRecorder> rec(new TUndoRecorder());
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -344,8 +375,13 @@ std::unique_ptr<TUndoRecorder> TUndoRecorder::Create(const std::string& folder,
         rec->file_ = INVALID_HANDLE_VALUE;
         DeleteFileW(WideFileName(rec->fileName_).c_str());
     };
+    // An elevated run seals with the machine's key: no program of the
+    // user's unelevated can make that seal, and only it is taken by an
+    // elevated Restore.
+    const TUndoKey keyKind = RunsElevated() ? TUndoKey::Machine : TUndoKey::User;
     std::string keyError;
-    const std::string key = UserJournalKey(true, keyError);
+    const std::string key =
+        keyKind == TUndoKey::Machine ? MachineJournalKey(true, keyError) : UserJournalKey(true, keyError);
     const std::string nonce = RandomHex(16);
     if (key.empty() || nonce.empty()) {
         error = "The undo journal " + rec->fileName_ + " could not be sealed: " +
@@ -353,7 +389,8 @@ std::unique_ptr<TUndoRecorder> TUndoRecorder::Create(const std::string& folder,
         discard();
         return nullptr;
     }
-    rec->sealer_.reset(new TUndoLineSealer([key](std::string_view text) { return HmacSha256Hex(key, text); }, nonce));
+    rec->sealer_.reset(
+        new TUndoLineSealer([key](std::string_view text) { return HmacSha256Hex(key, text); }, nonce, keyKind));
     // The copies go to a folder of the run's own that no one else can write
     // in or foresee the name of.
     const std::string stem = rec->fileName_.substr(0, rec->fileName_.size() - 4);
@@ -645,18 +682,6 @@ std::string Describe(const TUndoEntry& e) {
 // SetFileAttributes but the offline mark.
 constexpr DWORD kSettable = kSettableAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_OFFLINE);
 
-// A full file name as the system's own rename takes it.
-std::wstring NtName(const std::string& name) {
-    std::wstring full(32768, L'\0');
-    const DWORD n = GetFullPathNameW(WideFileName(name).c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
-    full.resize(n < full.size() ? n : 0);
-    if (full.compare(0, 4, L"\\\\?\\") == 0)
-        return L"\\??\\" + full.substr(4);
-    if (full.compare(0, 2, L"\\\\") == 0)
-        return L"\\??\\UNC\\" + full.substr(2);
-    return L"\\??\\" + full;
-}
-
 // The whole content of an open file.
 bool ReadHandle(HANDLE h, std::string& bytes) {
     bytes.clear();
@@ -676,22 +701,65 @@ bool SetAttributesOf(HANDLE h, DWORD attributes) {
     return SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info) != FALSE;
 }
 
+void DeleteOpenFile(HANDLE h) {
+    SetAttributesOf(h, FILE_ATTRIBUTE_NORMAL);  // a read-only file is not deleted
+    FILE_DISPOSITION_INFO gone{TRUE};
+    SetFileInformationByHandle(h, FileDispositionInfo, &gone, sizeof gone);
+}
+
+// Test seam: asked with the target once Restore holds it, checked, and
+// before it is exchanged. Never set by the program itself.
+void (*g_heldTargetHook)(const std::string&) = nullptr;
+
+// Opens the target by its own name (a link is not followed) so that no one
+// else may write, rename or delete it until it is closed, and checks that
+// it holds what the run left (`now`, as the journal has it): from this
+// check through the exchange no other program's write can come in between
+// and be lost. An invalid handle with the reason in `why` otherwise.
+FileHandle HoldTarget(const std::string& target, const std::string& now, std::string& why) {
+    FileHandle t(CreateFileW(WideFileName(target).c_str(), GENERIC_READ | DELETE | READ_CONTROL | FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!t) {
+        const DWORD error = GetLastError();
+        why = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                  ? "another program has it open, left as it is"
+                  : "it cannot be opened: " + SystemErrorText(error);
+        return FileHandle();
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    std::string bytes;
+    if (!GetFileInformationByHandle(t.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        why = "it is no longer a file";
+        return FileHandle();
+    }
+    if (!ReadHandle(t.get(), bytes) || UndoFileState(bytes.size(), Sha256Hex(bytes)) != now) {
+        why = "another program changed it meanwhile, left as it is";
+        return FileHandle();
+    }
+    if (g_heldTargetHook)
+        g_heldTargetHook(target);
+    return t;
+}
+
 // Puts the open file `h` (opened with DELETE, WRITE_DAC and
 // FILE_WRITE_ATTRIBUTES, by no other name than the one checked) in the place
-// of `target`, with the target's access rules and attributes. The file is
-// moved by its handle: nothing put between the check and the move under
-// its name is ever taken.
-bool MoveIntoPlace(HANDLE h, const std::string& target, std::string& why) {
-    const std::wstring wideTarget = WideFileName(target);
-    const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        why = "it is no longer a file";
+// of the held target `t`, with the target's access rules and attributes.
+// Both move by their handles: the target aside under a name no one can
+// foresee, `h` into its name, then the target goes. Nothing put between the
+// check and the exchange under either name is ever taken or lost; when `h`
+// cannot follow, the target goes back.
+bool ExchangeHeld(HANDLE t, HANDLE h, const std::string& target, std::string& why) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(t, &info)) {
+        why = SaveErrorMessage(GetLastError());
         return false;
     }
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (GetNamedSecurityInfoW(wideTarget.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &sd) == ERROR_SUCCESS) {
+    if (GetSecurityInfo(t, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd) ==
+        ERROR_SUCCESS) {
         auto freeSd = ScopeExit([sd] { LocalFree(sd); });
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
@@ -705,33 +773,36 @@ bool MoveIntoPlace(HANDLE h, const std::string& target, std::string& why) {
             return false;
         }
     }
-    // A read-only file is not replaced; it is read-only again after.
-    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-        !SetFileAttributesW(wideTarget.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY & kSettable)) {
-        why = SaveErrorMessage(GetLastError());
+    std::string aside;
+    DWORD error = ERROR_ALREADY_EXISTS;
+    for (int attempt = 0; attempt < 16 && IsNameTaken(error); ++attempt) {
+        aside = TaggedTempName(target, RandomTag());
+        error = RenameOpenFile(t, aside, false) ? ERROR_SUCCESS : GetLastError();
+    }
+    if (error != ERROR_SUCCESS) {
+        why = SaveErrorMessage(error);
         return false;
     }
-    const std::wstring nt = NtName(target);
-    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nt.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<DWORD>(nt.size() * sizeof(wchar_t));
-    std::copy(nt.begin(), nt.end(), rename->FileName);
-    if (!SetFileInformationByHandle(h, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+    if (!RenameOpenFile(h, target, false)) {
         why = SaveErrorMessage(GetLastError());
-        if (attributes & FILE_ATTRIBUTE_READONLY)
-            SetFileAttributesW(wideTarget.c_str(), attributes & kSettable);
+        if (!RenameOpenFile(t, target, false))
+            why += "; the file as the run left it is " + aside;
         return false;
     }
-    SetAttributesOf(h, attributes);
+    SetAttributesOf(h, info.dwFileAttributes);
+    DeleteOpenFile(t);
     return true;
 }
 
 // The backup is the very file the target was before the run (the run's
 // exchange moved it to the backup name): it goes back to its place, with
-// its owner, streams and creation time, once its content is checked.
-bool PutBackupBack(const std::string& file, const std::string& backup, const std::string& before, std::string& why) {
+// its owner, streams and creation time, once its content is checked, and
+// while the target holds what the run left (`now`).
+bool PutBackupBack(const std::string& file,
+                   const std::string& backup,
+                   const std::string& before,
+                   const std::string& now,
+                   std::string& why) {
     FileHandle h(CreateFileW(WideFileName(backup).c_str(), GENERIC_READ | DELETE | WRITE_DAC | FILE_WRITE_ATTRIBUTES,
                              FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -749,13 +820,14 @@ bool PutBackupBack(const std::string& file, const std::string& backup, const std
         why = "its backup " + backup + " has changed since the run";
         return false;
     }
-    return MoveIntoPlace(h.get(), file, why);
+    FileHandle t = HoldTarget(file, now, why);
+    return t && ExchangeHeld(t.get(), h.get(), file, why);
 }
 
 // Puts content back into a file from a copy: written to a new file of a
-// name no one can foresee in the file's folder, which is then moved into
-// place by its handle, never opened again by its name.
-bool PutBytesBack(const std::string& file, const std::string& bytes, std::string& why) {
+// name no one can foresee in the file's folder, which then takes the place
+// of the held target by its handle, never opened again by its name.
+bool PutBytesBack(const std::string& file, const std::string& bytes, const std::string& now, std::string& why) {
     FileHandle out;
     DWORD error = ERROR_ALREADY_EXISTS;
     for (int attempt = 0; attempt < 16 && !out && IsNameTaken(error); ++attempt) {
@@ -773,20 +845,19 @@ bool PutBytesBack(const std::string& file, const std::string& bytes, std::string
               done == bytes.size() && FlushFileBuffers(out.get());
     if (!ok)
         why = SaveErrorMessage(GetLastError() ? GetLastError() : ERROR_WRITE_FAULT);
-    // The file's creation time stays.
-    FileHandle target(CreateFileW(WideFileName(file).c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
-    FILETIME created;
-    if (ok && target && GetFileTime(target.get(), &created, nullptr, nullptr))
-        SetFileTime(out.get(), &created, nullptr, nullptr);
-    target.reset();
-    if (ok)
-        ok = MoveIntoPlace(out.get(), file, why);
-    if (!ok) {
-        FILE_DISPOSITION_INFO gone{TRUE};
-        SetFileInformationByHandle(out.get(), FileDispositionInfo, &gone, sizeof gone);
+    FileHandle target;
+    if (ok) {
+        target = HoldTarget(file, now, why);
+        ok = static_cast<bool>(target);
     }
+    // The file's creation time stays.
+    FILETIME created;
+    if (ok && GetFileTime(target.get(), &created, nullptr, nullptr))
+        SetFileTime(out.get(), &created, nullptr, nullptr);
+    if (ok)
+        ok = ExchangeHeld(target.get(), out.get(), file, why);
+    if (!ok)
+        DeleteOpenFile(out.get());
     return ok;
 }
 
@@ -922,10 +993,26 @@ bool PutThroughManager(const TUndoEntry& e, const TLogLine& log, std::string& wh
         TTaskChange change;
         change.TaskPath = e.Target;
         change.BeforeXml = e.Saved;
-        for (const TUndoEntry::TKeyValue& f : e.Listing) {
+        // The texts before and after are those of the task's states, field
+        // by field: after, as the task held them (the arguments quoted where
+        // the replacer quoted them), not as the journal planned them.
+        const auto before = ParseFieldsState(e.Before);
+        const auto after = e.After ? ParseFieldsState(*e.After) : std::nullopt;
+        if (!before || !after || before->size() != e.Listing.size() || after->size() != e.Listing.size()) {
+            why = "the journal's record of it is not understood";
+            return false;
+        }
+        for (std::size_t i = 0; i < e.Listing.size(); ++i) {
+            const TUndoEntry::TKeyValue& f = e.Listing[i];
             TReplaceHit numbered;
             numbered.ValueName = f.Path;
-            change.Written.push_back({e.Target, TaskActionOf(numbered), f.Name, f.State, false});
+            const int action = TaskActionOf(numbered);
+            if (!(*before)[i] || !(*after)[i]) {
+                why = "its fields could not be read during the run";
+                return false;
+            }
+            change.Written.push_back({e.Target, action, f.Name, *(*after)[i], false});
+            change.Before.push_back({e.Target, action, f.Name, *(*before)[i], false});
         }
         done = RestoreTaskChange(change, collect);
     }
@@ -949,9 +1036,27 @@ std::optional<TUndoJournal> LoadJournal(const std::string& journalFile, std::str
         error = "The undo journal cannot be read: " + journalFile;
         return std::nullopt;
     }
+    // An elevated Restore writes where the user alone could not: it takes
+    // only what an elevated run sealed with the machine's key. A journal of
+    // the user's key is the user's to restore, with the user's own rights.
+    const bool elevated = RunsElevated();
+    const std::optional<TUndoKey> named = UndoJournalKeyNamed(text);
+    if (named && elevated && *named == TUndoKey::User) {
+        error =
+            "The undo journal was written by a run without administrator rights: a Restore run as "
+            "administrator (elevated) does not use it, nothing is restored. Run Restore without "
+            "elevation, as the user who made the run.";
+        return std::nullopt;
+    }
+    if (named && !elevated && *named == TUndoKey::Machine) {
+        error =
+            "The undo journal was written by a run with administrator rights: only a Restore run as "
+            "administrator (elevated) uses it, nothing is restored.";
+        return std::nullopt;
+    }
     std::string keyError;
-    const std::string key = UserJournalKey(false, keyError);
-    // Without a key of this user's no seal matches.
+    const std::string key = elevated ? MachineJournalKey(false, keyError) : UserJournalKey(false, keyError);
+    // Without a key of this user's (or the machine's) no seal matches.
     const TUndoSeal seal = [&key](std::string_view line) {
         return key.empty() ? std::string() : HmacSha256Hex(key, line);
     };
@@ -959,6 +1064,10 @@ std::optional<TUndoJournal> LoadJournal(const std::string& journalFile, std::str
     if (!journal) {
         if (!keyError.empty())
             error += " (" + keyError + ")";
+        return std::nullopt;
+    }
+    if (journal->Key != (elevated ? TUndoKey::Machine : TUndoKey::User)) {
+        error = "The undo journal does not say whose key sealed it: it is not used, nothing is restored.";
         return std::nullopt;
     }
     std::string why;
@@ -1096,7 +1205,7 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
                 else if (!SavedByTheRun(*journal, e))
                     why = "its backup " + e.Saved + " is not one the run made of it";
                 else
-                    done = PutBackupBack(Ansi(e.Target), Ansi(e.Saved), e.Before, why);
+                    done = PutBackupBack(Ansi(e.Target), Ansi(e.Saved), e.Before, *e.After, why);
                 break;
             case TUndoKind::Shortcut: {
                 std::string bytes;
@@ -1107,7 +1216,7 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
                 else if (UndoFileState(bytes.size(), Sha256Hex(bytes)) != e.Before)
                     why = "its saved copy " + e.Saved + " has changed since the run";
                 else
-                    done = PutBytesBack(Ansi(e.Target), bytes, why);
+                    done = PutBytesBack(Ansi(e.Target), bytes, *e.After, why);
                 break;
             }
             case TUndoKind::Value:
@@ -1141,6 +1250,10 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
     log(std::to_string(restored) + " restored, " + std::to_string(unchanged) + " already as before the run, " +
         std::to_string(problems) + " not restored.");
     return problems;
+}
+
+void SetHeldTargetHookForTest(void (*hook)(const std::string& target)) {
+    g_heldTargetHook = hook;
 }
 
 std::optional<TUndoJournal> LoadUndoJournal(const std::string& journalFile, std::string& error) {

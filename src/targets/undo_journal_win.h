@@ -30,7 +30,8 @@ class TUndoRecorder {
   public:
     // Creates "MOVIX32UNDO-yyyymmdd-hhmmss.TXT" in `folder` (with "-2", "-3"
     // ... when that name is taken) and writes its head, sealed with this
-    // user's journal key; beside it a folder for the run's copies, under a
+    // user's journal key (the machine's, when the process runs elevated);
+    // refused on a drive without access rules. Beside it a folder for the run's copies, under a
     // name no one can foresee, made new for the run with access for this
     // user alone. Null with the reason in `error` when any of it cannot be
     // made or written.
@@ -93,6 +94,19 @@ class TUndoRecorder {
     std::string moveId_;
 };
 
+// Whether the folder's drive keeps access rules, as the journal's folder of
+// copies needs (a FAT or exFAT stick keeps none: Restore would refuse every
+// journal there). False with a message that says so in `error`; asked when
+// a run starts, before anything is changed.
+bool UndoFolderHoldsAccessRules(const std::string& folder, std::string& error);
+// Test seam standing in for the drive's flags (GetVolumeInformationW) of a
+// folder. Never set by the program itself.
+void SetVolumeFlagsHookForTest(DWORD (*hook)(const std::string& folder));
+
+// Test seam: called with a file's name once Restore holds it open and has
+// checked it, before it is exchanged. Never set by the program itself.
+void SetHeldTargetHookForTest(void (*hook)(const std::string& target));
+
 // Test seam for a journal that stops taking writes (a full disk, a removed
 // medium): when set, it is asked before each write and returns the Win32
 // error to fail with, or 0. Never set by the program itself.
@@ -106,8 +120,9 @@ void SetUndoJournalFaultHookForTest(DWORD (*hook)());
 // journal. Returns the number of "*****" lines written (0: all put back).
 // For the unattended switch as well as the button on the last page.
 //
-// Only a journal that a run of this user wrote is used (its seal), with its
-// folder of copies still this user's alone; an INI file comes back as the
+// Only a journal that a run of this user wrote is used (its seal; run
+// elevated, only one an elevated run sealed with the machine's key), with
+// its folder of copies still this user's alone; an INI file comes back as the
 // very file the run kept as its backup, a shortcut from the run's own copy
 // of it. Anything else is refused before anything is touched.
 //

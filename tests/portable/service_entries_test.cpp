@@ -45,3 +45,14 @@ TEST(ServiceEntries, FieldStatesTellEveryTextApart) {
     EXPECT_NE(FieldsState({std::string("ab"), std::string("c")}), FieldsState({std::string("a"), std::string("bc")}));
     EXPECT_NE(FieldsState({std::string("1:=a")}), FieldsState({std::string(""), std::string("a")}));
 }
+
+// Restore puts back each field's text from before the run, read out of the
+// journal's state of the fields.
+TEST(ServiceEntries, FieldStatesReadBackAsTheirTexts) {
+    using Texts = std::vector<std::optional<std::string>>;
+    for (const Texts& texts : {Texts{}, Texts{std::string("C:\\Old\\a.exe"), std::nullopt, std::string("")},
+                               Texts{std::string("12:=x:y"), std::string("-"), std::string("a\tb\n")}})
+        EXPECT_EQ(ParseFieldsState(FieldsState(texts)), texts) << FieldsState(texts);
+    for (const char* bad : {"2:=a1", "0:", "x:=a", "3:=a", ":=", "2:?a", "9999999999:=a", "2:=a:"})
+        EXPECT_FALSE(ParseFieldsState(bad)) << bad;
+}

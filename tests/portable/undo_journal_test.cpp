@@ -196,6 +196,43 @@ TEST(UndoJournal, ForgedOrRearrangedJournalsAreRefused) {
     }
 }
 
+// The first line says whose key sealed the journal, under that seal: a
+// journal of the user's key keeps the first line it always had, and the
+// mark cannot be taken off or put on without the key.
+TEST(UndoJournal, TheFirstLineSaysWhoseKeySealedIt) {
+    const TUndoSeal machineSeal = KeyedSeal("the machine's key");
+    TUndoLineSealer machine(machineSeal, "n0nce", TUndoKey::Machine);
+    std::string sealedByMachine = machine.Header();
+    sealedByMachine += machine.Line({"run", "C:\\OLD", "C:\\NEW", "Monday", "C:\\J.FILES"});
+    std::string unmarked = sealedByMachine;
+    unmarked.erase(unmarked.find("\tmachine"), 8);
+    std::string otherMark = sealedByMachine;
+    otherMark.replace(otherMark.find("\tmachine") + 1, 7, "service");
+    const struct {
+        const char* what;
+        std::string text;
+        TUndoSeal seal;
+        std::optional<TUndoKey> named;
+        std::optional<TUndoKey> read;  // nothing: refused
+    } cases[] = {
+        {"the user's", Sample(), kSeal, TUndoKey::User, TUndoKey::User},
+        {"the machine's", sealedByMachine, machineSeal, TUndoKey::Machine, TUndoKey::Machine},
+        {"the machine's, checked with the user's", sealedByMachine, kSeal, TUndoKey::Machine, std::nullopt},
+        {"the mark taken off", unmarked, machineSeal, TUndoKey::User, std::nullopt},
+        {"another mark", otherMark, machineSeal, TUndoKey::User, std::nullopt},
+        {"no journal", "hello\n", kSeal, std::nullopt, std::nullopt},
+    };
+    EXPECT_EQ(Sample().substr(0, Sample().find('#')), "MOVIX32-UNDO\t2\tn0nce");
+    for (const auto& c : cases) {
+        std::string error;
+        const std::optional<TUndoJournal> journal = ParseUndoJournal(c.text, c.seal, error);
+        EXPECT_EQ(UndoJournalKeyNamed(c.text), c.named) << c.what;
+        EXPECT_EQ(journal.has_value(), c.read.has_value()) << c.what << ": " << error;
+        if (journal && c.read)
+            EXPECT_EQ(journal->Key, *c.read) << c.what;
+    }
+}
+
 TEST(UndoJournal, ValueStatesKeepEveryByte) {
     const struct {
         std::uint32_t type;

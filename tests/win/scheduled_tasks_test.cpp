@@ -283,12 +283,39 @@ TEST_F(ScheduledTasksTest, SearchReplaceAndRestoreRoundTrip) {
 
     log_.clear();
     EXPECT_TRUE(RestoreTaskChange(*change, Log()));
-    EXPECT_EQ(log_, Lines{"TASK: " + agent_ + "   restored as it was before the replacement"});
+    EXPECT_EQ(log_, Lines{"TASK: " + agent_ + "   its fields restored as they were before the replacement"});
     for (const TTaskHit& h : hits)
         EXPECT_EQ(ReadTaskField(h.TaskPath, h.Action, h.Field), h.Text) << h.Field;
     const std::string restored = StoredTask(agent_);
     EXPECT_NE(restored.find("C:\\Acme Tools\\bin\\agent.exe"), std::string::npos) << restored;
     EXPECT_EQ(restored.find("D:\\Moved"), std::string::npos) << restored;
+}
+
+// Restore puts back only the fields the replacement wrote: a trigger, a
+// description and being enabled, all given to the task since, stay.
+TEST_F(ScheduledTasksTest, RestoreKeepsWhatElseWasChangedInTheTaskSince) {
+    if (const std::string missing = Missing(); !missing.empty())
+        GTEST_SKIP() << "the Task Scheduler lacks " << missing;
+    std::optional<TTaskChange> change = ReplaceTaskHits(PlantedHits(), kOld, kNew, Log());
+    ASSERT_TRUE(change.has_value()) << (log_.empty() ? "" : log_[0]);
+    std::string theirs =
+        TaskXml(kInteractive, Exec("C:\\windows\\notepad.exe", "/p", "C:\\windows") +
+                                  Exec("D:\\Moved\\Acme Tools\\bin\\agent.exe", "/log \"D:\\Moved\\Acme Tools\\log\"",
+                                       "D:\\Moved\\Acme Tools"));
+    theirs.replace(theirs.find("Made by a test"), 14, "Changed by its owner");
+    theirs.replace(theirs.find("<Enabled>false</Enabled>"), 24, "<Enabled>true</Enabled>");
+    theirs.replace(theirs.find("</RegistrationInfo>"), 19,
+                   "</RegistrationInfo><Triggers><TimeTrigger><StartBoundary>2030-01-02T03:04:05</StartBoundary>"
+                   "</TimeTrigger></Triggers>");
+    ASSERT_EQ(scheduler_->Register(agent_, theirs, TASK_LOGON_INTERACTIVE_TOKEN, nullptr), S_OK);
+    log_.clear();
+    EXPECT_TRUE(RestoreTaskChange(*change, Log())) << (log_.empty() ? "" : log_[0]);
+    for (const TTaskHit& h : change->Before)
+        EXPECT_EQ(ReadTaskField(agent_, h.Action, h.Field), h.Text) << h.Field;
+    const std::string now = scheduler_->Xml(agent_);
+    EXPECT_NE(now.find("Changed by its owner"), std::string::npos) << now;
+    EXPECT_NE(now.find("2030-01-02T03:04:05"), std::string::npos) << now;
+    EXPECT_EQ(now.find("<Enabled>false</Enabled>"), std::string::npos) << now;
 }
 
 // A task changed by someone else since the search, or since the

@@ -4,6 +4,9 @@
 // Registry's own export the same line for line as before the run.
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,6 +19,8 @@
 #include "core/strings.h"
 #include "core/undo_journal.h"
 #include "platform/file_io_win.h"
+#include "platform/seal_key_win.h"
+#include "platform/wide_text_win.h"
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "shortcut_files_win.h"
@@ -594,6 +599,208 @@ TEST_F(UndoRestoreTest, ARunValueIsQuotedForANewWithABlankAndComesBack) {
     EXPECT_EQ(Restore(journal->FileName(), restoreLog), 0) << (restoreLog.empty() ? "" : restoreLog.back());
     EXPECT_EQ(RegExportLines("HKEY_CURRENT_USER\\" + key_->Path()), export_);
     EXPECT_EQ(GetSz(HKEY_CURRENT_USER, run, "Quill"), text);
+}
+
+// The machine's key of the test's own (tests run side by side, and the
+// usual one may be in use), and the elevation the test says; both back as
+// they were after.
+class MachineKeySeams {
+  public:
+    MachineKeySeams() : path_(L"SOFTWARE\\Kestrelia\\MOVIX32\\UndoTest-" + std::to_wstring(::GetCurrentProcessId())) {
+        SetMachineKeyPathForTest(path_);
+    }
+    ~MachineKeySeams() {
+        SetElevationForTest(-1);
+        SetMachineKeyPathForTest(L"");
+        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), KEY_WOW64_64KEY, 0);
+    }
+    const std::wstring& Path() const { return path_; }
+    // The key's owner and rules in SDDL, as the system reads them back.
+    std::string Rules() const {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, READ_CONTROL | KEY_WOW64_64KEY, &key) !=
+            ERROR_SUCCESS)
+            return "<no key>";
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+        std::string text = "<unreadable>";
+        LPWSTR sddl = nullptr;
+        if (::GetSecurityInfo(key, SE_REGISTRY_KEY, what, nullptr, nullptr, nullptr, nullptr, &sd) == ERROR_SUCCESS &&
+            ::ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, what, &sddl, nullptr)) {
+            text = WideToUtf8(sddl);
+            ::LocalFree(sddl);
+        }
+        ::LocalFree(sd);
+        ::RegCloseKey(key);
+        return text;
+    }
+    bool SetRules(const wchar_t* sddl) const {
+        HKEY key = nullptr;
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, WRITE_DAC | WRITE_OWNER | KEY_WOW64_64KEY, &key) !=
+                ERROR_SUCCESS ||
+            !::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr))
+            return false;
+        const LONG set = ::RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, sd);
+        ::LocalFree(sd);
+        ::RegCloseKey(key);
+        return set == ERROR_SUCCESS;
+    }
+
+  private:
+    std::wstring path_;
+};
+
+// A program running as the user, unelevated, can seal a journal with the
+// user's key: an elevated Restore, which writes where that program could
+// not, takes only a journal an elevated run sealed with the machine's key,
+// and says how to restore the other. Refused, nothing is touched.
+TEST_F(UndoRestoreTest, AnElevatedRestoreTakesOnlyAJournalAnElevatedRunSealed) {
+    MachineKeySeams seams;
+    const struct {
+        const char* what;
+        int runElevated, restoreElevated;
+        const char* says;
+    } cases[] = {
+        {"the user's journal, restored elevated", 0, 1,
+         "written by a run without administrator rights: a Restore run as administrator (elevated) does not use it, "
+         "nothing is restored. Run Restore without elevation"},
+        {"an elevated run's journal, restored unelevated", 1, 0,
+         "written by a run with administrator rights: only a Restore run as administrator (elevated) uses it"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        files_.clear();
+        before_.clear();
+        key_.reset();
+        Plant(kAll);
+        SetElevationForTest(c.runElevated);
+        const std::string journal = ReplaceWithJournal();
+        ExpectAllChanged();
+        SetElevationForTest(c.restoreElevated);
+        std::string error;
+        EXPECT_FALSE(CheckUndoJournal(journal, error));
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        Lines log;
+        EXPECT_EQ(Restore(journal, log), 1);
+        EXPECT_FALSE(Has(log, "Restored ")) << log.back();
+        ExpectAllChanged();
+        // As the run was, the journal restores.
+        SetElevationForTest(c.runElevated);
+        EXPECT_EQ(Restore(journal, log), 0) << log.back();
+        ExpectAllAsBefore("restored with the run's own elevation");
+    }
+}
+
+// The machine's key is made with rules that let only administrators and
+// SYSTEM in, and read only while those rules hold: a key others could have
+// written or read seals nothing an elevated Restore takes. (Wine keeps the
+// rules without enforcing them: they are read back.)
+TEST_F(UndoRestoreTest, TheMachineKeyIsTrustedOnlyWhileAdministratorsAloneMayOpenIt) {
+    MachineKeySeams seams;
+    SetElevationForTest(1);
+    std::string error;
+    const std::string key = MachineJournalKey(true, error);
+    ASSERT_EQ(key.size(), 32u) << error;
+    EXPECT_EQ(seams.Rules(), "O:BAD:P(A;CI;KA;;;BA)(A;CI;KA;;;SY)");
+    EXPECT_EQ(MachineJournalKey(false, error), key);
+    Plant(kIni);
+    const std::string journal = ReplaceWithJournal();
+    const struct {
+        const char* what;
+        const wchar_t* rules;
+    } cases[] = {
+        {"the users may read it", L"O:BAD:P(A;CI;KA;;;BA)(A;CI;KA;;;SY)(A;CI;KR;;;BU)"},
+        {"everyone may set its value", L"O:BAD:P(A;CI;KA;;;BA)(A;CI;KA;;;SY)(A;;0x2;;;WD)"},
+        {"owned by a user", L"O:BUD:P(A;CI;KA;;;BA)(A;CI;KA;;;SY)"},
+        {"everyone may do anything", L"O:BAD:(A;CI;KA;;;WD)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(seams.SetRules(c.rules));
+        error.clear();
+        EXPECT_EQ(MachineJournalKey(false, error), "");
+        EXPECT_NE(error.find("others than the administrators may read or change it"), std::string::npos) << error;
+        Lines log;
+        EXPECT_EQ(Restore(journal, log), 1);
+        ExpectAllChanged();
+        ASSERT_TRUE(seams.SetRules(L"O:BAD:P(A;CI;KA;;;BA)(A;CI;KA;;;SY)"));
+    }
+    // A run makes a new key, with the rules set again: what the old one
+    // sealed is not taken.
+    ASSERT_TRUE(seams.SetRules(L"O:BAD:P(A;CI;KA;;;BA)(A;CI;KA;;;SY)(A;CI;KA;;;BU)"));
+    const std::string renewed = MachineJournalKey(true, error);
+    EXPECT_EQ(renewed.size(), 32u) << error;
+    EXPECT_NE(renewed, key);
+    EXPECT_EQ(seams.Rules(), "O:BAD:P(A;CI;KA;;;BA)(A;CI;KA;;;SY)");
+    Lines log;
+    EXPECT_EQ(Restore(journal, log), 1);
+    ExpectAllChanged();
+}
+
+// A journal's folder on a drive that keeps no access rules (FAT, exFAT)
+// is refused before a journal is made; Wine reports every drive as one
+// that keeps them, so the drive's flags come from the seam.
+TEST_F(UndoRestoreTest, AJournalOnADriveWithoutAccessRulesIsRefusedBeforeItIsMade) {
+    std::string error;
+    EXPECT_TRUE(UndoFolderHoldsAccessRules(journals_, error)) << error;
+    SetVolumeFlagsHookForTest([](const std::string&) -> DWORD { return FILE_CASE_PRESERVED_NAMES; });
+    EXPECT_FALSE(UndoFolderHoldsAccessRules(journals_, error));
+    EXPECT_FALSE(TUndoRecorder::Create(journals_, old_, new_, "today", error));
+    SetVolumeFlagsHookForTest(nullptr);
+    EXPECT_NE(error.find("The undo journal cannot be kept in " + journals_ +
+                         ": its drive (FAT or exFAT) keeps no access rules"),
+              std::string::npos)
+        << error;
+    EXPECT_TRUE(NamesIn(journals_ + "\\*").size() == 2u) << "only . and .. are there";
+}
+
+// Restore holds each file from its check through the exchange: another
+// program that has it open for writing keeps it as it is, nothing of its
+// write lost, and none can open it for writing meanwhile.
+TEST_F(UndoRestoreTest, AFileAnotherProgramWritesIsNotOverwritten) {
+    for (int target : {kIni, kLnk}) {
+        files_.clear();
+        before_.clear();
+        Plant(target);
+        const std::string file = files_.front();
+        SCOPED_TRACE(file);
+        const std::string journal = ReplaceWithJournal();
+        HANDLE other =
+            ::CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(other, INVALID_HANDLE_VALUE);
+        Lines log;
+        EXPECT_EQ(Restore(journal, log), 1);
+        EXPECT_TRUE(Has(log, ": another program has it open, left as it is")) << log.back();
+        DWORD done = 0;
+        ::SetFilePointer(other, 0, nullptr, FILE_END);
+        EXPECT_TRUE(::WriteFile(other, "+theirs", 7, &done, nullptr));
+        ::CloseHandle(other);
+        const std::string bytes = ReadBytes(file);
+        ASSERT_GE(bytes.size(), 7u);
+        EXPECT_EQ(bytes.substr(bytes.size() - 7), "+theirs");
+        EXPECT_EQ(Restore(journal, log), 1);
+        EXPECT_TRUE(Has(log, "***** Changed since the run, left as it is")) << log.back();
+
+        // Once the other program is done, Restore holds the file: no one
+        // can open it for writing until it is exchanged.
+        WriteBytes(file, bytes.substr(0, bytes.size() - 7));
+        static bool refused;
+        refused = false;
+        SetHeldTargetHookForTest([](const std::string& target) {
+            HANDLE h = ::CreateFileW(WideFileName(target).c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                     nullptr);
+            refused = h == INVALID_HANDLE_VALUE;
+            if (h != INVALID_HANDLE_VALUE)
+                ::CloseHandle(h);
+        });
+        EXPECT_EQ(Restore(journal, log), 0) << log.back();
+        SetHeldTargetHookForTest(nullptr);
+        EXPECT_TRUE(refused);
+        ExpectAllAsBefore("after Restore");
+    }
 }
 
 }  // namespace
