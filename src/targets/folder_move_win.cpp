@@ -1,6 +1,7 @@
 #include "targets/folder_move_win.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 #include <winioctl.h>
 
@@ -171,6 +172,54 @@ std::vector<BYTE> CopyRules(PACL source, bool shielded, HANDLE to) {
                     ace->AceSize))
             return {};
     return acl;
+}
+
+// The entries of an access list by who they are for and what they allow,
+// with `flag` set (INHERITED_ACE: taken from a parent; CONTAINER_INHERIT_ACE:
+// handed down to folders).
+std::vector<std::string> EntriesWith(PACL acl, BYTE flag) {
+    std::vector<std::string> entries;
+    for (DWORD i = 0; acl != nullptr && i < acl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(acl, i, &ace) || (static_cast<ACE_HEADER*>(ace)->AceFlags & flag) == 0)
+            continue;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE)
+            continue;
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+        LPWSTR text = nullptr;
+        if (!ConvertSidToStringSidW(sid, &text))
+            continue;
+        // The creator's entries become the owner's when taken; generic
+        // rights are compared as the file rights they stand for.
+        const std::wstring who = text;
+        LocalFree(text);
+        if (who == L"S-1-3-0" || who == L"S-1-3-1")
+            continue;
+        DWORD mask = allowed->Mask;
+        GENERIC_MAPPING files = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+        MapGenericMask(&mask, &files);
+        entries.push_back(std::to_string(header->AceType) + ":" + std::to_string(mask) + ":" + Narrow(who));
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// Whether the folder `renamed` holds, as taken from a parent, what `parent`
+// hands down to folders; true where either cannot be read.
+bool HandsDownWhatItHas(const std::wstring& parent, const std::wstring& renamed) {
+    PACL handed = nullptr, taken = nullptr;
+    PSECURITY_DESCRIPTOR a = nullptr, b = nullptr;
+    if (GetNamedSecurityInfoW(LongName(parent).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &handed, nullptr, &a) != ERROR_SUCCESS)
+        return true;
+    std::unique_ptr<void, decltype(&LocalFree)> ownedA(a, &LocalFree);
+    if (GetNamedSecurityInfoW(LongName(renamed).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &taken, nullptr, &b) != ERROR_SUCCESS)
+        return true;
+    std::unique_ptr<void, decltype(&LocalFree)> ownedB(b, &LocalFree);
+    return EntriesWith(handed, CONTAINER_INHERIT_ACE) == EntriesWith(taken, INHERITED_ACE);
 }
 
 // Gives `to` the access rules a copy of `from` takes (CopyRules), and the
@@ -490,6 +539,10 @@ TMoveReport TreeMover::Rename() {
         return report;
     }
     Log("Moved the folder " + Narrow(old_) + " to " + Narrow(new_) + " (renamed on the same drive).");
+    if (!HandsDownWhatItHas(ParentOf(new_), new_))
+        Log("The folder keeps the access rules it had at " + Narrow(old_) + " (a rename keeps them); " +
+            Narrow(ParentOf(new_)) + " hands down other rules, which a copy would have taken: check them if the "
+            "folder is meant to have those.");
     report.end = TMoveEnd::Renamed;
     if (options_.leaveJunction && !LeaveJunction(why))
         Log("***** " + Narrow(why));
