@@ -31,7 +31,7 @@ case "$target" in
     registry_spellings)
         sources=(src/targets/registry_spellings.cpp src/core/strings.cpp); max_len=128 ;;
     config_syntax)
-        sources=(src/targets/config_syntax.cpp src/core/path_spellings.cpp src/core/strings.cpp); max_len=40 ;;
+        sources=(src/targets/config_syntax.cpp src/targets/config_lexer.cpp src/core/path_spellings.cpp src/core/strings.cpp); max_len=40 ;;
     *) echo "unknown fuzz target: $target" >&2; exit 2 ;;
 esac
 corpus=corpus
