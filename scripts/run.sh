@@ -39,6 +39,9 @@ if [ -z "${WINEPREFIX:-}" ]; then
         rm -f "$seeded"
         "$root/scripts/demo-seed.sh" "$WINEPREFIX"
         echo "$kind" >"$seeded"
+        # The seeding's server goes, so that the one kept below is persistent.
+        /usr/lib/wine/wineserver -k 2>/dev/null || true
+        /usr/lib/wine/wineserver -w 2>/dev/null || true
     fi
     if [ "$kind" = move ]; then
         echo "Demo: a program still in C:\\QUILL, to be moved to C:\\Apps\\Quillpad."
@@ -48,6 +51,15 @@ if [ -z "${WINEPREFIX:-}" ]; then
         echo "Enter Old: C:\\QUILL  New: C:\\Apps\\Quillpad"
     fi
     MOVIX_DEMO=1
+    # Wine keeps a Registry key's access rules only while its server runs,
+    # and an administrator's run seals its undo journal with a key whose
+    # rules must let the administrators alone in: the demo's server is kept
+    # running between commands, so that the journal one command writes can
+    # be restored by the next. `wineserver -k` (with this WINEPREFIX) ends it.
+    # Wine's background services start with it, holding no one's output open.
+    if /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1; then
+        "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    fi
 fi
 
 # The Windows version the wizard sees: MOVIX_WINVER=nt351 (Wine's per-program
@@ -80,7 +92,8 @@ unattended_progman() {
     fi
 }
 unattended_end() {
-    if [ -n "${MOVIX_DEMO:-}" ]; then
+    # The Program Manager substitute ends with the run (and the server with it).
+    if [ -n "${MOVIX_DEMO:-}" ] && [ "${MOVIX_WINVER:-}" = nt351 ]; then
         /usr/lib/wine/wineserver -k 2>/dev/null || true
     fi
 }
