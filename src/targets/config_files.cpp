@@ -50,17 +50,7 @@ bool HasConfigType(std::string_view name, const std::vector<std::string>& types)
 }
 
 TTextSyntax ConfigSyntaxOf(std::string_view name) {
-    const std::string extension = ExtensionOf(name);
-    if (extension == "JSON")
-        return TTextSyntax::Json;
-    if (extension == "PROPERTIES")
-        return TTextSyntax::Properties;
-    static const char* const kXml[] = {"XML",    "CONFIG",  "MANIFEST", "XAML",  "PROPS",    "TARGETS",
-                                       "CSPROJ", "VCXPROJ", "NUSPEC",   "PLIST", "SETTINGS", "RESX"};
-    for (const char* xml : kXml)
-        if (extension == xml)
-            return TTextSyntax::Xml;
-    return TTextSyntax::Any;
+    return SyntaxOfFormat(ConfigFormatOf(name));
 }
 
 bool LooksBinary(std::string_view bytes) {
@@ -135,7 +125,6 @@ void ConfigRewriter::Rewrite(std::string& line) {
             return;  // it no longer names Old: left to the "not found again" report
         case TConfigRewriter::Outcome::Refused:
             hits_.erase(hit);
-            ++refused_;
             log_("***** Left as it is, since " + why + ": " + ConfigHitText(before));
             return;
         case TConfigRewriter::Outcome::Rewritten:

@@ -27,8 +27,9 @@ std::vector<std::string> ParseConfigTypes(std::string_view list);
 // Whether a file name ends in "." and one of `types`.
 bool HasConfigType(std::string_view name, const std::vector<std::string>& types);
 
-// The syntax a file's type tells: .json is JSON; .xml, .config, .manifest,
-// .xaml, .props, .csproj and the like are XML; anything else may hold any
+// The syntax a file's type tells (its format's, SyntaxOfFormat): .json is
+// JSON; .xml, .config, .manifest, .xaml, .props, .csproj and the like are
+// XML; .properties reads backslash escapes; anything else may hold any
 // spelling.
 TTextSyntax ConfigSyntaxOf(std::string_view name);
 
@@ -67,14 +68,11 @@ class ConfigRewriter {
                    TTextSyntax syntax,
                    const TLogLine& log);
     void Rewrite(std::string& line);
-    // How many hits were refused.
-    int Refused() const { return refused_; }
 
   private:
     std::vector<TReplaceHit>& hits_;
     TConfigRewriter rewriter_;
     const TLogLine& log_;
-    int refused_ = 0;
 };
 
 }  // namespace movix

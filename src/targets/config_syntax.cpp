@@ -140,9 +140,7 @@ TCharsetChoice ConfigCharsetOf(TConfigFormat format, std::string_view bytes) {
     return choice;
 }
 
-namespace {
-
-TTextSyntax SyntaxFor(TConfigFormat format) {
+TTextSyntax SyntaxOfFormat(TConfigFormat format) {
     switch (format) {
         case TConfigFormat::Json:
             return TTextSyntax::Json;
@@ -154,6 +152,8 @@ TTextSyntax SyntaxFor(TConfigFormat format) {
             return TTextSyntax::Any;
     }
 }
+
+namespace {
 
 // ---- New as each place needs it ------------------------------------------------
 
@@ -560,11 +560,11 @@ TConfigRewriter::Outcome TConfigRewriter::Line(std::string& line, bool rewrite, 
     };
     if (!rewrite)
         return walked(Outcome::Unchanged);
-    const std::vector<TSpelledOccurrence> found = FindSpelledOccurrences(line, s.old, SyntaxFor(s.format));
+    const std::vector<TSpelledOccurrence> found = FindSpelledOccurrences(line, s.old, SyntaxOfFormat(s.format));
     if (found.empty())
         return walked(Outcome::Unchanged);
     if (s.format == TConfigFormat::Other) {
-        line = RewriteSpelled(line, s.old, s.now, {}, SyntaxFor(s.format));
+        line = RewriteSpelled(line, s.old, s.now, {}, SyntaxOfFormat(s.format));
         return walked(Outcome::Rewritten);
     }
 

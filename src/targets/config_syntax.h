@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/path_spellings.h"
+
 namespace movix {
 
 enum class TConfigFormat { Other, Json, Xml, Yaml, Toml, Properties, Batch, PowerShell };
@@ -22,6 +24,11 @@ enum class TConfigFormat { Other, Json, Xml, Yaml, Toml, Properties, Batch, Powe
 // types; .yaml and .yml; .toml; .properties; .bat and .cmd; .ps1 and
 // .psm1); Other for .ini, .cfg, .conf, .url and the rest.
 TConfigFormat ConfigFormatOf(std::string_view name);
+
+// The syntax path_spellings finds occurrences of Old by in a format's
+// files: JSON and XML as such, .properties with its backslash escapes, any
+// other with every spelling.
+TTextSyntax SyntaxOfFormat(TConfigFormat format);
 
 // What a file without a byte-order mark is written in. JSON, YAML and TOML
 // are UTF-8 by their own definitions; XML is in the encoding its
