@@ -882,6 +882,22 @@ TEST(Unattended, ConfigurationFilesInTheDataFolders) {
     }
 }
 
+namespace {
+
+// A service made afresh in the prefix's service manager (one a run before
+// left behind is deleted first), with `path` as its binary path.
+SC_HANDLE FreshService(SC_HANDLE scm, const wchar_t* name, const wchar_t* display, const std::string& path) {
+    if (SC_HANDLE stale = OpenServiceW(scm, name, DELETE)) {
+        DeleteService(stale);
+        CloseServiceHandle(stale);
+    }
+    return CreateServiceW(scm, name, display, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                          SERVICE_ERROR_NORMAL, movix::Utf8ToWide(path).c_str(), nullptr, nullptr, nullptr, nullptr,
+                          nullptr);
+}
+
+}  // namespace
+
 // A service of the moved program, made in the prefix's service manager:
 // found by the command line in its path and its description, listed once
 // (the Registry search leaves its ImagePath to the services' search, and
@@ -895,13 +911,7 @@ TEST(Unattended, ServiceFoundReplacedAndRestoredThroughTheManager) {
     const std::string description = "Runs the agent of " + oldDir;
     SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     ASSERT_NE(scm, nullptr);
-    if (SC_HANDLE stale = OpenServiceW(scm, L"MovixCliAgent", DELETE)) {
-        DeleteService(stale);
-        CloseServiceHandle(stale);
-    }
-    SC_HANDLE service = CreateServiceW(scm, L"MovixCliAgent", L"Movix CLI Agent", SERVICE_ALL_ACCESS,
-                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                       movix::Utf8ToWide(path).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    SC_HANDLE service = FreshService(scm, L"MovixCliAgent", L"Movix CLI Agent", path);
     ASSERT_NE(service, nullptr) << GetLastError();
     std::wstring wideDescription = movix::Utf8ToWide(description);
     SERVICE_DESCRIPTIONW d{&wideDescription[0]};
@@ -1052,13 +1062,7 @@ TEST(Unattended, SettingsFilesStayReadableByTheirOwnParsers) {
     const std::string runKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     ASSERT_NE(scm, nullptr);
-    if (SC_HANDLE stale = OpenServiceW(scm, L"MovixFormatsSvc", DELETE)) {
-        DeleteService(stale);
-        CloseServiceHandle(stale);
-    }
-    SC_HANDLE service = CreateServiceW(scm, L"MovixFormatsSvc", L"Movix Formats", SERVICE_ALL_ACCESS,
-                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                       W(servicePath).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    SC_HANDLE service = FreshService(scm, L"MovixFormatsSvc", L"Movix Formats", servicePath);
     ASSERT_NE(service, nullptr) << GetLastError();
     SetSz(runKey, "MovixFormats", runValue);
     struct Cleanup {
