@@ -424,7 +424,13 @@ TEST_F(UndoRestoreTest, AJournalWhoseFolderOthersMayWriteIsRefused) {
         Plant(kAll);
         const std::string journal = ReplaceWithJournal();
         const std::string stem = journal.substr(journal.rfind('\\') + 1, journal.size() - journal.rfind('\\') - 5);
-        const std::vector<std::string> folders = NamesIn(journals_ + "\\" + stem + "*.FILES");
+        // Its own folder is the stem, "-" and a tag of 16 digits: a journal
+        // of the same second ("-2") must not take the one before it, whose
+        // tag may begin with "2".
+        std::vector<std::string> folders;
+        for (const std::string& name : NamesIn(journals_ + "\\" + stem + "-*.FILES"))
+            if (name.size() == stem.size() + 1 + 16 + 6)
+                folders.push_back(name);
         ASSERT_EQ(folders.size(), 1u);
         c.tamper(journals_ + "\\" + folders[0]);
         Lines log;
