@@ -3,7 +3,8 @@
 # portable zip and an installer (NSIS, template in cmake/packaging/).
 install(TARGETS movix32 RUNTIME DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/res/MOVIX32.HLP ${CMAKE_SOURCE_DIR}/LICENSE.txt DESTINATION .)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION . RENAME README.txt)
+# The README for Windows users, not the developers' one.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/README.txt DESTINATION .)
 
 set(CPACK_PACKAGE_NAME "Movix32")
 set(CPACK_PACKAGE_VENDOR "Kestrelia")

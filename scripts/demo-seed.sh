@@ -2,13 +2,45 @@
 # Seeds a Wine prefix with a "moved program": Quillpad was installed in
 # C:\QUILL and has been moved to C:\Apps\Quillpad, but the Windows
 # configuration still names the old place (with MOVIX_DEMO_MOVE=1 it is
-# still in C:\QUILL, to be moved by the run). Usage: demo-seed.sh PREFIX
-# (after a build: the shortcuts are written by build/win/mxshortcut.exe).
+# still in C:\QUILL, to be moved by the run). Usage: demo-seed.sh PREFIX,
+# a prefix just made (after a build: the shortcuts are written by
+# build/win/mxshortcut.exe). Every step is checked: the first that fails
+# stops the seeding with a message that names it, and the exit code is 1.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 prefix=$1
 c="$prefix/drive_c"
 win="$c/windows"
+
+# Runs a Wine program of the seeding: "step WHAT PROGRAM ARGS...". The
+# service manager and the Task Scheduler of a new prefix may still be
+# starting and answer with an error: a step is tried three times before
+# the seeding gives up.
+step() {
+    local what=$1 try out
+    shift
+    for try in 1 2 3; do
+        if out=$(WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+            /usr/lib/wine/wine64 "$@" </dev/null 2>&1); then
+            return 0
+        fi
+        sleep 2
+    done
+    echo "demo-seed.sh: $what failed: $*" >&2
+    [ -n "$out" ] && printf '%s\n' "$out" | tr -d '\r' | tail -5 >&2
+    exit 1
+}
+# Fails the seeding unless the Registry value holds the text: "expect WHAT
+# KEY VALUE TEXT".
+expect() {
+    local out
+    out=$(WINEPREFIX="$prefix" WINEDEBUG=-all /usr/lib/wine/wine64 reg query "$2" /v "$3" </dev/null 2>&1 | tr -d '\r')
+    if ! printf '%s\n' "$out" | grep -qF -- "$4"; then
+        echo "demo-seed.sh: $1 did not take: $2 $3 does not hold $4" >&2
+        exit 1
+    fi
+}
+winpath() { WINEPREFIX="$prefix" WINEDEBUG=-all /usr/lib/wine/wine64 winepath -w "$1" </dev/null 2>/dev/null; }
 
 crlf() { sed 's/$/\r/'; }
 
@@ -63,15 +95,8 @@ Spell=C:\QUILL\PLUGINS\SPELL.DLL
 INI
 
 # Lines in WIN.INI and SYSTEM.INI, written to the files directly (Wine maps
-# some WIN.INI sections to the Registry when the profile API is used). The
-# files as they were before the first seed are kept aside, so that a later
-# seed starts from them again: after a replacement the demo's lines name the
-# new place, and would otherwise not be found a second time.
-for f in win.ini system.ini; do
-    touch "$win/$f"
-    [ -f "$win/$f.movix-demo-orig" ] || cp "$win/$f" "$win/$f.movix-demo-orig"
-    cp "$win/$f.movix-demo-orig" "$win/$f"
-done
+# some WIN.INI sections to the Registry when the profile API is used).
+touch "$win/win.ini" "$win/system.ini"
 crlf >> "$win/win.ini" <<'INI'
 [Quillpad]
 Program=C:\QUILL\QUILL.EXE
@@ -85,8 +110,7 @@ INI
 
 # A Program Manager group with the program's items, kept by the substitute
 # that the demo runs for Program Manager (current Windows has none, and
-# Wine's own does not serve a group's items). Written afresh on every seed,
-# like the files above, so that each run of the demo finds them again.
+# Wine's own does not serve a group's items).
 groups="$c/mxprogman-groups"
 mkdir -p "$groups"
 cp "$(dirname "$0")"/../tools/progman/demo-groups/group*.txt "$groups/"
@@ -95,14 +119,6 @@ cp "$(dirname "$0")"/../tools/progman/demo-groups/group*.txt "$groups/"
 # settings and a file type. Imported in one go (each Wine start costs time).
 cat > "$prefix/quillpad-demo.reg" <<'REG'
 REGEDIT4
-
-; Whatever an earlier run of the demo left (values renamed to the new place
-; among it) goes first, so that every run starts from the same references.
-[-HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillpad]
-[-HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths\QUILL.EXE]
-[-HKEY_CURRENT_USER\Software\Quillpad]
-[-HKEY_CLASSES_ROOT\.qdc]
-[-HKEY_CLASSES_ROOT\Quillpad.Document]
 
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillpad]
 "DisplayName"="Quillpad"
@@ -138,30 +154,30 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Kestrelia\MOVIX32\1.0\Settings]
 "Registry"="3"
 REG
-WINEPREFIX="$prefix" WINEDEBUG=-all /usr/lib/wine/wine64 regedit /S "$(WINEPREFIX="$prefix" /usr/lib/wine/wine64 winepath -w "$prefix/quillpad-demo.reg" 2>/dev/null)" </dev/null >/dev/null 2>&1 || true
+step "the Registry import" regedit /S "$(winpath "$prefix/quillpad-demo.reg")"
+expect "the Registry import" 'HKCU\Software\Quillpad\Settings' Home 'C:\QUILL'
+expect "the Registry import" 'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\QUILL.EXE' Path 'C:\QUILL'
 
 # Its shortcuts on the Desktop and in the Start Menu, written through the
 # shell's link object as its installer did (Wine's menu builder kept out).
-WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-    /usr/lib/wine/wine64 "$root/build/win/mxshortcut.exe" desktop 'Quillpad.lnk' \
-    'C:\QUILL\QUILL.EXE' '' 'C:\QUILL\DOCS' 'C:\QUILL\QUILL.EXE' 0 </dev/null >/dev/null 2>&1 || true
-WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-    /usr/lib/wine/wine64 "$root/build/win/mxshortcut.exe" programs 'Quillpad\Quillpad.lnk' \
-    'C:\QUILL\QUILL.EXE' '/spell C:\QUILL\PLUGINS\SPELL.DLL' 'C:\QUILL' 'C:\QUILL\QUILL.EXE' 1 \
-    </dev/null >/dev/null 2>&1 || true
+step "the Desktop shortcut" "$root/build/win/mxshortcut.exe" desktop 'Quillpad.lnk' \
+    'C:\QUILL\QUILL.EXE' '' 'C:\QUILL\DOCS' 'C:\QUILL\QUILL.EXE' 0
+step "the Start Menu shortcut" "$root/build/win/mxshortcut.exe" programs 'Quillpad\Quillpad.lnk' \
+    'C:\QUILL\QUILL.EXE' '/spell C:\QUILL\PLUGINS\SPELL.DLL' 'C:\QUILL' 'C:\QUILL\QUILL.EXE' 1
+for lnk in "$c"/users/*/Desktop/Quillpad.lnk "$c"/users/*/AppData/Roaming/Microsoft/Windows/'Start Menu'/Programs/Quillpad/Quillpad.lnk; do
+    [ -f "$lnk" ] || { echo "demo-seed.sh: a shortcut was not written: $lnk" >&2; exit 1; }
+done
 
 # Its updater as a service, and a scheduled task that starts it each day,
-# registered through the service manager and the Task Scheduler (made afresh
-# on every seed, like the references above). Wine's Task Scheduler takes the
-# task but does not list its tasks, so the demo finds the service only there.
-wine_cmd() {
-    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-        /usr/lib/wine/wine64 "$@" </dev/null >/dev/null 2>&1 || true
-}
-wine_cmd sc delete QuillpadUpdater
-wine_cmd sc create QuillpadUpdater binPath= 'C:\QUILL\QUPDATE.EXE /service /log C:\QUILL\LOGS' \
+# registered through the service manager and the Task Scheduler. Wine's
+# Task Scheduler takes the task but does not list its tasks, so the demo
+# finds the service only there.
+services='HKLM\System\CurrentControlSet\Services\QuillpadUpdater'
+step "the service" sc create QuillpadUpdater binPath= 'C:\QUILL\QUPDATE.EXE /service /log C:\QUILL\LOGS' \
     DisplayName= 'Quillpad Updater' start= demand
-wine_cmd sc description QuillpadUpdater 'Keeps Quillpad up to date. Installed in C:\QUILL'
+expect "the service" "$services" ImagePath 'C:\QUILL\QUPDATE.EXE /service'
+step "the service's description" sc description QuillpadUpdater 'Keeps Quillpad up to date. Installed in C:\QUILL'
+expect "the service's description" "$services" Description 'Installed in C:\QUILL'
 crlf > "$prefix/quillpad-task.xml" <<'XML'
 <?xml version="1.0"?>
 <Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
@@ -174,6 +190,4 @@ crlf > "$prefix/quillpad-task.xml" <<'XML'
     <Arguments>/check /log C:\QUILL\LOGS</Arguments><WorkingDirectory>C:\QUILL</WorkingDirectory></Exec></Actions>
 </Task>
 XML
-wine_cmd schtasks /delete /tn 'Quillpad\Update' /f
-wine_cmd schtasks /create /tn 'Quillpad\Update' /xml \
-    "$(WINEPREFIX="$prefix" /usr/lib/wine/wine64 winepath -w "$prefix/quillpad-task.xml" 2>/dev/null)" /f
+step "the scheduled task" schtasks /create /tn 'Quillpad\Update' /xml "$(winpath "$prefix/quillpad-task.xml")" /f

@@ -3,11 +3,13 @@
 # it runs in a demo prefix inside the build folder (with a HOME of its own),
 # seeded with a program moved from C:\QUILL to C:\Apps\Quillpad; with
 # WINEPREFIX set it runs against that prefix. The demo is seeded once, when
-# its prefix is made, and kept between runs, so that a replacement can be
-# restored by the next command; MOVIX_DEMO_RESEED=1 seeds it afresh, and
+# its prefix is new, and kept between runs, so that a replacement can be
+# restored by the next command (a restore and /? never seed it);
+# MOVIX_DEMO_RESEED=1 makes the prefix new and seeds it afresh, and
 # MOVIX_DEMO_DIR puts the demo in another folder (default build/demo).
 # MOVIX_DEMO_MOVE=1 seeds the demo with the program still in C:\QUILL, for
-# a run that moves it (the first page's box, or /move).
+# a run that moves it (the first page's box, or /move); the variable counts
+# when the demo is seeded, and the demo stays what it was seeded as.
 # Without a display (no DISPLAY) it runs the unattended mode on the demo
 # instead: a search only that prints what it found, then the replacement
 # with /apply, then its log. Arguments are handed to movix32.exe (switches
@@ -24,24 +26,47 @@ demo="${MOVIX_DEMO_DIR:-$root/build/demo}"
 if [ -z "${WINEPREFIX:-}" ]; then
     export WINEPREFIX="$demo/prefix"
     export HOME="$demo/home"
-    mkdir -p "$HOME"
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "Creating the demo Wine prefix in $WINEPREFIX ..."
-        "$wine" wineboot -i </dev/null >/dev/null 2>&1
-    fi
     # The mark is left only when a seed has gone through to its end; it says
-    # which demo was seeded (an empty one is from before there were two).
+    # which demo was seeded. A prefix without it is new: made afresh, so that
+    # nothing of an earlier run (a .BAK file, a journal, a moved folder) is
+    # left in it.
     seeded="$WINEPREFIX/movix-demo-seeded"
-    kind=moved
-    [ "${MOVIX_DEMO_MOVE:-}" = 1 ] && kind=move
-    was=$(cat "$seeded" 2>/dev/null || true)
-    if [ ! -f "$seeded" ] || [ "${MOVIX_DEMO_RESEED:-}" = 1 ] || [ "${was:-moved}" != "$kind" ]; then
-        rm -f "$seeded"
-        "$root/scripts/demo-seed.sh" "$WINEPREFIX"
+    # A restore puts back what a run in this demo changed, and /? only
+    # lists the switches: neither may seed (and so undo) the demo.
+    keep=
+    case "${1:-}" in
+        /[Rr][Ee][Ss][Tt][Oo][Rr][Ee]:* | '/?') keep=1 ;;
+    esac
+    if [ -z "$keep" ] && { [ ! -f "$seeded" ] || [ "${MOVIX_DEMO_RESEED:-}" = 1 ]; }; then
+        kind=moved
+        [ "${MOVIX_DEMO_MOVE:-}" = 1 ] && kind=move
+        if [ -d "$WINEPREFIX" ]; then
+            /usr/lib/wine/wineserver -k 2>/dev/null || true
+            /usr/lib/wine/wineserver -w 2>/dev/null || true
+        fi
+        rm -rf "$WINEPREFIX" "$HOME"
+        mkdir -p "$HOME"
+        echo "Creating the demo Wine prefix in $WINEPREFIX ..."
+        if ! "$wine" wineboot -i </dev/null >/dev/null 2>&1 || [ ! -f "$WINEPREFIX/system.reg" ]; then
+            echo "run.sh: the demo's Wine prefix could not be made in $WINEPREFIX" >&2
+            exit 2
+        fi
+        if ! MOVIX_DEMO_MOVE=$([ "$kind" = move ] && echo 1 || echo 0) "$root/scripts/demo-seed.sh" "$WINEPREFIX"; then
+            echo "run.sh: the demo could not be seeded (above: the step that failed);" \
+                "MOVIX_DEMO_RESEED=1 bash scripts/run.sh tries again" >&2
+            exit 2
+        fi
         echo "$kind" >"$seeded"
         # The seeding's server goes, so that the one kept below is persistent.
         /usr/lib/wine/wineserver -k 2>/dev/null || true
         /usr/lib/wine/wineserver -w 2>/dev/null || true
+    fi
+    mkdir -p "$HOME"
+    kind=$(cat "$seeded" 2>/dev/null || true)
+    kind=${kind:-moved}
+    if [ -z "$keep" ] && [ "${MOVIX_DEMO_MOVE:-}" = 1 ] && [ "$kind" != move ]; then
+        echo "This demo was seeded with the program moved already; MOVIX_DEMO_MOVE=1 counts when it is seeded:"
+        echo "  MOVIX_DEMO_RESEED=1 MOVIX_DEMO_MOVE=1 bash scripts/run.sh ..."
     fi
     if [ "$kind" = move ]; then
         echo "Demo: a program still in C:\\QUILL, to be moved to C:\\Apps\\Quillpad."

@@ -211,8 +211,10 @@ std::string UnattendedUsage() {
            "  1  hits found, nothing was changed (a dry run, or every hit flagged N!)\n"
            "  2  the replacement or the restore logged error lines (they begin with *****),\n"
            "     or the move of the folder failed (nothing was replaced)\n"
-           "  3  bad arguments, or a red address check without /ignorecheck; nothing was searched;\n"
-           "     or the folder cannot be moved (/move); nothing was changed\n"
+           "  3  bad arguments, a file that cannot be written (/list, /log, the undo journal),\n"
+           "     a /restore file that is not a journal of this user's, or a red address check\n"
+           "     without /ignorecheck: nothing was searched or changed; or the folder cannot\n"
+           "     be moved (/move): nothing was changed\n"
            "  4  cancelled by Ctrl+C; the log is written\n";
 }
 

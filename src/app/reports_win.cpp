@@ -51,7 +51,8 @@ bool RunSaveDialog(HWND owner, const char* title, const char* filter, const char
 }  // namespace
 
 void TForm1::BtnSaveListClick() {
-    std::string fileName;
+    // As Save Log: a name proposed in the Documents folder.
+    std::string fileName = DocumentsFolder() + "\\MOVIX32LIST.RTF";
     dialogHelpContext_ = 11;
     const bool confirmed = RunSaveDialog(hwnd_, "Save as Rich Text File", "Rich Text files\0*.RTF\0", "RTF",
                                          rtfStartFolder_, fileName);
