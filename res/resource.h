@@ -43,6 +43,8 @@
 // progress bar (page Replacing).
 #define IDC_cbLeaveJunction 1861
 #define IDC_pbMove 1862
+// How the folder will be moved (page FinalPage).
+#define IDC_lblMoveHow 1863
 
 // Option pages. A radio group's item n has the identifier of the group + 1 + n.
 #define IDC_rgIniFiles 1200
@@ -72,6 +74,9 @@
 #define IDC_lblConfigs 1308
 #define IDC_lblServices 1309
 #define IDC_lblTasks 1310
+// The move, when the first page asks for it: "Move:" and how.
+#define IDC_lblMoveHead 1311
+#define IDC_lblMove 1312
 
 // Page Search
 #define IDC_lblSearchType 1401

@@ -35,20 +35,25 @@ const LabelSpec kLabels[] = {
 
 }  // namespace
 
-void TAboutForm::ShowModal(HINSTANCE instance, HWND owner) {
+void TAboutForm::ShowModal(HINSTANCE instance, HWND owner, double scale) {
     // An empty dialog template; the controls are made when it opens.
     std::vector<WORD> tmpl(64, 0);
     DLGTEMPLATE* dlg = reinterpret_cast<DLGTEMPLATE*>(tmpl.data());
     dlg->style = DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    DialogBoxIndirectParamA(instance, dlg, owner, DialogProc, 0);
+    DialogBoxIndirectParamA(instance, dlg, owner, DialogProc, reinterpret_cast<LPARAM>(&scale));
 }
 
-INT_PTR CALLBACK TAboutForm::DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+int TAboutForm::Px(int designPixels) const {
+    return movix::Px(scale_, designPixels);
+}
+
+INT_PTR CALLBACK TAboutForm::DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
     TAboutForm* self = reinterpret_cast<TAboutForm*>(GetWindowLongPtrA(dialog, DWLP_USER));
     try {
         switch (msg) {
         case WM_INITDIALOG: {
-            self = new TAboutForm(dialog);
+            const double scale = lParam ? *reinterpret_cast<const double*>(lParam) : 1.0;
+            self = new TAboutForm(dialog, scale > 0 ? scale : 1.0);
             SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
             self->FormCreate();
             return TRUE;
@@ -66,6 +71,8 @@ INT_PTR CALLBACK TAboutForm::DialogProc(HWND dialog, UINT msg, WPARAM wParam, LP
         case WM_NCDESTROY:
             if (self) {
                 DeleteObject(self->font_);
+                if (self->icon_)
+                    DestroyIcon(self->icon_);
                 delete self;
                 SetWindowLongPtrA(dialog, DWLP_USER, 0);
             }
@@ -88,17 +95,18 @@ std::string TAboutForm::Label(int id) const {
 void TAboutForm::FormCreate() {
     SetWindowTextA(hwnd_, "About Movix 32");
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    font_ = CreateFontA(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+    font_ = CreateFontA(-Px(13), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Arial");
     auto make = [&](const char* cls, const char* text, DWORD style, int id, int x, int y, int w, int h) {
-        HWND c = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, hwnd_,
+        HWND c = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, Px(x), Px(y), Px(w), Px(h), hwnd_,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
         SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         return c;
     };
     HWND image = make("STATIC", "", SS_ICON, IDC_AboutImage1, 8, 16, 32, 32);
-    SendMessageA(image, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(IDI_MOVIX32))),
-                 0);
+    icon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_MOVIX32), IMAGE_ICON, Px(32), Px(32), 0));
+    SendMessageA(image, STM_SETICON,
+                 reinterpret_cast<WPARAM>(icon_ ? icon_ : LoadIconA(instance, MAKEINTRESOURCEA(IDI_MOVIX32))), 0);
     for (const LabelSpec& l : kLabels)
         make("STATIC", l.text, l.style | SS_NOPREFIX, l.id, l.x, l.y, l.w, l.h);
     make("STATIC", "", SS_ETCHEDHORZ, 0, 64, 128, 287, 2);
@@ -106,7 +114,7 @@ void TAboutForm::FormCreate() {
     HWND ok = make("BUTTON", "OK", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK, 260, 276, 77, 23);
     SetFocus(ok);
 
-    RECT frame = {0, 0, 360, 305};
+    RECT frame = {0, 0, Px(360), Px(305)};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(hwnd_, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongPtrA(hwnd_, GWL_EXSTYLE)));
     const int w = frame.right - frame.left, h = frame.bottom - frame.top;
@@ -175,7 +183,17 @@ void TAboutForm::FormActivate() {
 }
 
 void TForm1::BtnAboutClick() {
-    TAboutForm::ShowModal(instance_, hwnd_);
+    TAboutForm::ShowModal(instance_, hwnd_, scale_);
+    // The About button was only the way in: the keyboard goes back to the
+    // button the page expects, so that Enter does not open the box again.
+    HWND focus = GetFocus();
+    if (focus == nullptr || focus == Control(IDC_BtnAbout) || lastFocus_ == Control(IDC_BtnAbout)) {
+        HWND target = EntryFocus();
+        if (target) {
+            SetFocus(target);
+            FocusChanged(target);
+        }
+    }
 }
 
 }  // namespace movix

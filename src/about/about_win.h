@@ -9,11 +9,13 @@ namespace movix {
 
 class TAboutForm {
 public:
-    // Shows the box modally over `owner` and returns when it is closed.
-    static void ShowModal(HINSTANCE instance, HWND owner);
+    // Shows the box modally over `owner` and returns when it is closed. Its
+    // design (at 96 DPI) is scaled by `scale`, the owner's.
+    static void ShowModal(HINSTANCE instance, HWND owner, double scale = 1.0);
 
 private:
-    explicit TAboutForm(HWND dialog) : hwnd_(dialog) {}
+    TAboutForm(HWND dialog, double scale) : hwnd_(dialog), scale_(scale) {}
+    int Px(int designPixels) const;
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
     void FormCreate();
     void FormActivate();
@@ -21,7 +23,9 @@ private:
     std::string Label(int id) const;
 
     HWND hwnd_;
+    double scale_ = 1.0;
     HFONT font_ = nullptr;
+    HICON icon_ = nullptr;
 };
 
 }  // namespace movix

@@ -239,8 +239,8 @@ void TForm1::CreateControls() {
     CreateControl(bar, "STATIC", "", WS_VISIBLE | SS_ETCHEDHORZ, 0, IDC_Bevel1, 0, 0, 532, 2, 0);
     CreateControl(bar, "BUTTON", "&About", WS_VISIBLE | WS_TABSTOP, 0, IDC_BtnAbout, 4, 5, 73, 25, 15);
     CreateControl(bar, "BUTTON", "&Help", WS_VISIBLE | WS_TABSTOP, 0, IDC_BtnHelp, 77, 5, 73, 25, 16);
-    CreateControl(bar, "BUTTON", "< Back", WS_VISIBLE | WS_TABSTOP, 0, IDC_BtnPrev, 286, 5, 73, 25, 17);
-    CreateControl(bar, "BUTTON", "Next >", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDC_BtnNext, 359, 5, 73, 25,
+    CreateControl(bar, "BUTTON", "< Bac&k", WS_VISIBLE | WS_TABSTOP, 0, IDC_BtnPrev, 286, 5, 73, 25, 17);
+    CreateControl(bar, "BUTTON", "Ne&xt >", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDC_BtnNext, 359, 5, 73, 25,
                   18);
     CreateControl(bar, "BUTTON", "Cancel", WS_VISIBLE | WS_TABSTOP, 0, IDC_BtnCancel, 456, 5, 73, 25, 19);
 

@@ -73,6 +73,20 @@ void TForm1::AnchorPopup() {
     PopupBelow(anchor);
 }
 
+namespace {
+
+bool IsPageHelpContext(unsigned long context) {
+    for (const PageSpec& page : kPages)
+        if (static_cast<unsigned long>(page.helpContext) == context)
+            return true;
+    for (const PageSpec& page : kSubPages)
+        if (static_cast<unsigned long>(page.helpContext) == context)
+            return true;
+    return context <= 14;
+}
+
+}  // namespace
+
 bool TForm1::ApplicationHelp(unsigned command, unsigned long context, bool& callHelp) {
     if (command != kHelpContextPopup)
         return false;
@@ -83,8 +97,12 @@ bool TForm1::ApplicationHelp(unsigned command, unsigned long context, bool& call
         BtnHelpClick();
         return false;
     }
-    if ((context >= 15 && context <= 31) || (context >= 33 && context <= 56) || context == LongerNameHelpContext ||
-        context == UnquotedBlankHelpContext) {
+    // Every context but a page's (and the list's as a whole) belongs to a
+    // control or a row of the list: its popup is shown as asked. Pages are
+    // 0 to 14 and the later option pages (61, 80); the later controls and
+    // rows (the move's box, row and bar among them) have numbers above 56.
+    if ((context >= 15 && context <= 31) || (context >= 33 && context <= 56) ||
+        (context > 56 && !IsPageHelpContext(context))) {
         callHelp = true;
         return false;
     }

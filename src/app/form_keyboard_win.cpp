@@ -100,6 +100,11 @@ HWND TForm1::EntryFocus() const {
     HWND next = Control(IDC_BtnNext);
     if (TakesKeyboard(next))
         return next;
+    // On the last page the way on is Close: the first button of the bar
+    // (About) would have Enter open the about box.
+    HWND close = Control(IDC_BtnCancel);
+    if (page_ == kPageFinalFinal && TakesKeyboard(close))
+        return close;
     return GetNextDlgTabItem(hwnd_, nullptr, FALSE);
 }
 

@@ -74,8 +74,10 @@ const ControlSpec kControls[] = {
     {0, CtlKind::Edit, IDC_EditNewAddress, "", 88, 187, 386, 21, 24},
     {0, CtlKind::Browse, IDC_btnBrowseDirTo, "0", 476, 189, 24, 24, 38},
     {0, CtlKind::Browse, IDC_btnBrowseFileTo, "2", 501, 189, 24, 24, 39},
-    {0, CtlKind::Check, IDC_cbShowAll, "Show all pages", 88, 224, 200, 17, 22},
-    {0, CtlKind::Check, IDC_cbMoveFolder, "&Move the folder from Old to New for me", 290, 224, 235, 17, 58},
+    // Access keys: B and N are taken on some pages ("&below", "&New:"), so
+    // Back and Next take K and X.
+    {0, CtlKind::Check, IDC_cbShowAll, "&Show all pages", 88, 224, 130, 17, 22},
+    {0, CtlKind::Check, IDC_cbMoveFolder, "&Move the folder from Old to New for me", 222, 224, 303, 17, 58},
 
     // Page IniFiles
     {1, CtlKind::Label, 0,
@@ -141,8 +143,11 @@ const ControlSpec kControls[] = {
     {6, CtlKind::Label, IDC_lblShortcut, "", 176, 172, 344, 15, 0},
     {6, CtlKind::Label, IDC_lblRegistry, "", 176, 187, 344, 15, 0},
     {6, CtlKind::Label, IDC_lblConfigs, "", 176, 202, 344, 15, 0},
-    {6, CtlKind::Label, IDC_lblServices, "", 176, 217, 344, 15, 0},
-    {6, CtlKind::Label, IDC_lblTasks, "", 176, 232, 344, 15, 0},
+    // Services and tasks share a line, so that the move has the last one.
+    {6, CtlKind::Label, IDC_lblServices, "", 176, 217, 170, 15, 0},
+    {6, CtlKind::Label, IDC_lblTasks, "", 350, 217, 170, 15, 0},
+    {6, CtlKind::Label, IDC_lblMoveHead, "Move:", 88, 232, 86, 15, 0},
+    {6, CtlKind::Label, IDC_lblMove, "", 176, 232, 344, 15, 0},
 
     // Page Search: the sub-notebook above the found list.
     {7, CtlKind::Notebook, IDC_NotebookSub, "", 88, 0, 440, 100, 9},
@@ -183,6 +188,8 @@ const ControlSpec kControls[] = {
     {8, CtlKind::Edit, IDC_EditNewAddressAgain, "", 88, 128, 417, 21, 35},
     // Offered when the folder is moved (its row marked Y).
     {8, CtlKind::Check, IDC_cbLeaveJunction, "Leave a &junction at Old that leads to New", 88, 160, 417, 17, 91},
+    // Shown when the folder is moved: how, before anything happens.
+    {8, CtlKind::Label, IDC_lblMoveHow, "", 88, 184, 417, 44, 0},
 
     // Page Replacing
     {9, CtlKind::Label, 0,
@@ -205,7 +212,7 @@ const ControlSpec kControls[] = {
 
     // Page ConfigFiles
     {11, CtlKind::Label, 0,
-     "Programs of today keep their folder in settings files as well: .json, .xml, .config and the like, in "
+     "Programs of today also keep their folder in settings files (.json, .xml, .config and the like), in "
      "their own folder and in the data folders. Where should Movix 32 search them?",
      88, 32, 432, 44, 0},
     {11, CtlKind::RadioGroup, IDC_rgConfigs, "", 88, 84, 330, 124, 62},

@@ -10,6 +10,8 @@
 
 #include "app/address_check.h"
 #include "app/layout_win.h"
+#include "app/help_protocol.h"
+#include "app/move_plan_win.h"
 #include "platform/wide_text_win.h"
 #include "platform/platform_code.h"
 #include "app/found_list_win.h"
@@ -469,6 +471,7 @@ void TForm1::BtnNextClick() {
         // A junction is left only by a move; the box keeps its mark.
         const TFoundItem* moveRow = foundList_->MoveRow();
         Enable(IDC_cbLeaveJunction, Checked(IDC_cbMoveFolder) && moveRow != nullptr && moveRow->Mark == MarkY);
+        ShowMoveNotice(*this);
         break;
     }
     case kPageReplacing: {
@@ -562,6 +565,7 @@ void TForm1::NotebookMainPageChanged() {
         SetText(IDC_lblConfigs, StripAmpersands(RadioCaption(IDC_rgConfigs)));
         SetText(IDC_lblServices, StripAmpersands(RadioCaption(IDC_rgServices)));
         SetText(IDC_lblTasks, StripAmpersands(RadioCaption(IDC_rgTasks)));
+        ShowMoveSummary(*this);
         break;
     }
     case kPageSearch:
@@ -569,6 +573,13 @@ void TForm1::NotebookMainPageChanged() {
         break;
     case kPageFinalPage:
         SetFocus(Control(IDC_EditNewAddressAgain));
+        break;
+    case kPageFinalFinal:
+        // The run is over: Enter closes, as the enabled Close expects.
+        if (IsWindowEnabled(Control(IDC_BtnCancel))) {
+            SetFocus(Control(IDC_BtnCancel));
+            FocusChanged(Control(IDC_BtnCancel));
+        }
         break;
     default:
         break;
@@ -596,6 +607,7 @@ void TForm1::EditToStringAgainChange() {
     if (newAgainAttached_ && page_ == kPageFinalPage) {
         Enable(IDC_BtnNext, !Text(IDC_EditNewAddressAgain).empty());
         foundList_->SetMoveRowNew(Text(IDC_EditNewAddressAgain));
+        ShowMoveNotice(*this);
     }
 }
 
@@ -690,6 +702,15 @@ bool TForm1::PreTranslateMessage(MSG& msg) {
                                      GetKeyState(VK_MENU) >= 0 && GetKeyState(VK_LBUTTON) >= 0 &&
                                      GetKeyState(VK_RBUTTON) >= 0 && GetKeyState(VK_MBUTTON) >= 0;
         FormKeyDown(msg.wParam, shiftStateEmpty);
+        if (msg.wParam == VK_ESCAPE && msg.message == WM_KEYDOWN) {
+            // A help popup opened by What's This shows without the keyboard:
+            // Escape here closes it (and does nothing else).
+            HWND popup = FindWindowA(kHelpPopupClass, nullptr);
+            if (popup && IsWindowVisible(popup)) {
+                PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+                return true;
+            }
+        }
         if (msg.wParam == VK_F1) {
             // F1 asks for the help of the focused control, going outward; the
             // help hook turns it into the page's topic.

@@ -10,6 +10,7 @@
 #include "app/main_window_win.h"
 #include "app/search_choices.h"
 #include "app/settings_win.h"
+#include "app/ui_text.h"
 #include "app/ui_text_win.h"
 #include "core/found_items.h"
 #include "engine/search_runner_win.h"
@@ -98,7 +99,7 @@ void TForm1::ShowSearchResults() {
     auto caption = [&run](int count, int kind, const char* none, const char* some) {
         if (count < 0)
             return std::string(none);
-        return std::to_string(count) + some + (run.StepFailed(kind) ? " (incomplete)" : "");
+        return MatchCountText(count, some) + (run.StepFailed(kind) ? " (incomplete)" : "");
     };
     const struct {
         int label;

@@ -12,4 +12,16 @@ std::string StripAmpersands(const std::string& text) {
     return result;
 }
 
+std::string CountText(long long count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string MatchCountText(int count, const char* counted) {
+    const std::string text = counted;
+    const std::string plural = " matches";
+    if (count == 1 && text.compare(0, plural.size(), plural) == 0)
+        return "1 match" + text.substr(plural.size());
+    return std::to_string(count) + text;
+}
+
 }  // namespace movix

@@ -18,6 +18,7 @@
 #include "app/search_choices.h"
 #include "app/settings.h"
 #include "app/settings_win.h"
+#include "app/ui_text.h"
 #include "app/ui_text_win.h"
 #include "app/address_check.h"
 #include "core/found_items.h"
@@ -326,8 +327,10 @@ bool SaveLogFile(TConsole& console, const std::string& name, const std::vector<s
 
 // What a move of the folder would do, as /move without /apply says it.
 std::string MoveSummary(const TMoveCheck& check) {
-    return "The move of " + check.oldFolder + " to " + check.newFolder + ": " + std::to_string(check.files) +
-           " files, " + std::to_string(check.folders) + " folders, " + std::to_string(check.links) + " links, " +
+    return "The move of " + check.oldFolder + " to " + check.newFolder + ": " +
+           CountText(static_cast<long long>(check.files), "file", "files") + ", " +
+           CountText(static_cast<long long>(check.folders), "folder", "folders") + ", " +
+           CountText(static_cast<long long>(check.links), "link", "links") + ", " +
            ByteCountText(check.bytes) +
            (check.sameVolume ? std::string(", on one drive (renamed)")
                              : ", to another drive (copied; " + ByteCountText(check.freeBytes) + " free there)");
@@ -470,7 +473,7 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
         const TKindNames& names = kKindNames[k];
         const int count = run.Count(names.Code);
         console.Line(count < 0 ? std::string(names.NoneSearched)
-                               : std::to_string(count) + names.Counted +
+                               : MatchCountText(count, names.Counted) +
                                      (search.StepFailed(names.Code) ? " (incomplete)" : ""));
     }
 

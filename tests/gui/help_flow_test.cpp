@@ -106,6 +106,17 @@ TEST(HelpFlow, QuestionMarkShowsControlPopupsAndPageTopics) {
     EXPECT_EQ(TakePopup(), PopupText(19));
     ContextHelpClick(app, app.Control(IDC_cbShowAll));
     EXPECT_EQ(TakePopup(), PopupText(22));
+    // The controls and rows numbered after the first ones (the move's box
+    // among them) have popups too, not topics.
+    ContextHelpClick(app, app.Control(IDC_cbMoveFolder));
+    EXPECT_EQ(TakePopup(), PopupText(58));
+    // Escape sent to the window closes the popup.
+    ContextHelpClick(app, app.Control(IDC_cbShowAll));
+    HWND popup = nullptr;
+    ASSERT_TRUE(guitest::WaitFor([&] { return (popup = FindWindowA("MovixHelpPopup", nullptr)) && IsWindowVisible(popup); }));
+    app.PressKey(app.Control(IDC_cbShowAll), VK_ESCAPE);
+    EXPECT_TRUE(guitest::WaitFor([&] { return !IsWindowVisible(popup); }, 3000)) << "Escape left the popup open";
+    EXPECT_FALSE(app.WaitExit(500)) << "Escape closed the program";
     // A page's background carries the page's context: the full topic.
     ContextHelpClick(app, app.Control(IDC_PageBase + 0), 300, 145);
     EXPECT_TRUE(ShowsTopic(2));

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,6 +41,45 @@ bool TabTo(App& app, int id, bool backwards = false) {
         guitest::WaitFor([&] { return app.Focus() != before; }, 1000);
     }
     return app.Focus() == app.Control(id);
+}
+
+// The access keys of what is shown now (the page, its sub-page and the
+// button bar): each letter once. Returns the clashes, empty when none.
+std::string AccessKeyClashes(App& app) {
+    struct Keys {
+        std::map<char, std::string> owners;
+        std::string clashes;
+    } keys;
+    EnumChildWindows(
+        app.Main(),
+        [](HWND w, LPARAM out) -> BOOL {
+            Keys& k = *reinterpret_cast<Keys*>(out);
+            char cls[16] = {};
+            GetClassNameA(w, cls, sizeof cls);
+            const LONG style = GetWindowLongA(w, GWL_STYLE);
+            if (!IsWindowVisible(w) || (lstrcmpiA(cls, "Static") == 0 && (style & SS_NOPREFIX)))
+                return TRUE;
+            if (lstrcmpiA(cls, "Static") != 0 && lstrcmpiA(cls, "Button") != 0)
+                return TRUE;
+            const std::string text = guitest::WindowTextOf(w);
+            for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+                if (text[i] != '&')
+                    continue;
+                if (text[i + 1] == '&') {
+                    ++i;
+                    continue;
+                }
+                const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + 1])));
+                if (k.owners.count(key))
+                    k.clashes += "\"" + k.owners[key] + "\" and \"" + text + "\"; ";
+                else
+                    k.owners[key] = text;
+                break;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&keys));
+    return keys.clashes;
 }
 
 // An INI file in the Windows folder naming the Old address on three lines.
@@ -525,4 +566,54 @@ TEST(Keyboard, WhatsThisFromTheKeyboardExplainsTheFocusedRow) {
     EXPECT_EQ(guitest::WindowTextOf(popup), movix::PopupTextFor(Help(), 51, "\r\n"));
     PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
     guitest::WaitFor([&] { return !IsWindow(popup) || !IsWindowVisible(popup); }, 2000);
+}
+
+// Back, Next and Show all pages have access keys, and no page has one letter
+// twice (the button bar's counted with each page).
+TEST(Keyboard, EveryPageHasItsAccessKeysOnce) {
+    App app;
+    REQUIRE_APP(app);
+    for (int id : {IDC_BtnPrev, IDC_BtnNext, IDC_cbShowAll})
+        EXPECT_NE(app.Text(id).find('&'), std::string::npos) << app.Text(id);
+    app.SetText(IDC_EditOldAddress, "C:\\MVXKEYS");
+    app.SetChecked(IDC_cbShowAll, true);
+    EXPECT_EQ(AccessKeyClashes(app), "") << "page " << app.Page();
+    for (int page : {1, 2, 3, 4, 5, 11, 12, 6}) {
+        app.Click(IDC_BtnNext);
+        ASSERT_EQ(app.Page(), page);
+        EXPECT_EQ(AccessKeyClashes(app), "") << "page " << page;
+    }
+    // Alt+K goes back as the caption says.
+    ASSERT_TRUE(app.Activate());
+    app.SendKeys({'K'}, {VK_MENU});
+    EXPECT_TRUE(guitest::WaitFor([&] { return app.Page() == 12; }));
+}
+
+// After the about box and after the replacement, Enter presses the button
+// the page expects (Next, then Close), never About again.
+TEST(Keyboard, TheFocusRestsOnTheButtonThePageExpects) {
+    PlantedIni ini("MVXFOCUS.INI");
+    App app;
+    REQUIRE_APP(app);
+    ASSERT_TRUE(app.SearchWith(2, 0, "C:\\MVXKEYS", "D:\\MVXKEYS"));
+    ASSERT_TRUE(app.Activate());
+    EXPECT_EQ(AccessKeyClashes(app), "");
+    ASSERT_TRUE(TabTo(app, IDC_BtnAbout));
+    app.SendKeys({VK_RETURN});
+    HWND box = app.WaitWindow("#32770", "About Movix 32");
+    ASSERT_NE(box, nullptr);
+    app.SendKeysTo(box, {VK_RETURN});
+    ASSERT_TRUE(guitest::WaitFor([&] { return !IsWindow(box); }));
+    EXPECT_TRUE(FocusIs(app, IDC_BtnNext)) << "focus on control " << GetDlgCtrlID(app.Focus());
+    app.SendKeys({VK_RETURN});
+    EXPECT_TRUE(guitest::WaitFor([&] { return app.SubPage() == 2; }));
+    EXPECT_EQ(app.WaitWindow("#32770", "About Movix 32", 500), nullptr) << "Enter opened About again";
+    EXPECT_EQ(AccessKeyClashes(app), "");
+    app.Click(IDC_BtnNext);
+    ASSERT_EQ(app.Page(), 8);
+    EXPECT_EQ(AccessKeyClashes(app), "");
+    app.Click(IDC_BtnNext);
+    ASSERT_TRUE(guitest::WaitFor([&] { return app.Page() == 10 && app.Enabled(IDC_BtnCancel); }, 60000));
+    EXPECT_TRUE(FocusIs(app, IDC_BtnCancel)) << "focus on control " << GetDlgCtrlID(app.Focus());
+    EXPECT_EQ(AccessKeyClashes(app), "");
 }

@@ -282,11 +282,70 @@ void NoLabelRunsIntoTheNextAt(int dpi) {
     app.Screenshot("labels_dpi" + std::to_string(dpi) + "_page00");
 }
 
+struct Captions {
+    int dpi;
+    int checked = 0;
+    std::vector<std::string> cut;
+};
+
+// A check box's or radio button's caption, one line in the program's font
+// beside its box, within the control's width.
+BOOL CALLBACK CheckCaption(HWND hwnd, LPARAM lParam) {
+    Captions* captions = reinterpret_cast<Captions*>(lParam);
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    const LONG type = GetWindowLongA(hwnd, GWL_STYLE) & BS_TYPEMASK;
+    if (lstrcmpiA(cls, "Button") != 0 || (type != BS_CHECKBOX && type != BS_AUTOCHECKBOX &&
+                                          type != BS_RADIOBUTTON && type != BS_AUTORADIOBUTTON))
+        return TRUE;
+    const std::string text = guitest::WindowTextOf(hwnd);
+    if (text.empty())
+        return TRUE;
+    const int dpi = captions->dpi;
+    HFONT font = CreateFontA(-MulDiv(13, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                             "Arial");
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT need = {0, 0, 0, 0};
+    DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    // The box (12 pixels and a frame at 96 DPI) and the gap before the text.
+    const int box = MulDiv(16, dpi, 96);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    if (box + need.right > client.right)
+        captions->cut.push_back("\"" + text + "\" needs " + std::to_string(box + need.right) + " pixels and has " +
+                                std::to_string(client.right));
+    ++captions->checked;
+    return TRUE;
+}
+
+void EveryCaptionWholeAt(int dpi) {
+    LogPixels setting(static_cast<DWORD>(dpi));
+    App app;
+    REQUIRE_APP(app);
+    Captions captions;
+    captions.dpi = dpi;
+    EnumChildWindows(app.Main(), CheckCaption, reinterpret_cast<LPARAM>(&captions));
+    EXPECT_GE(captions.checked, 30) << "the check boxes and radio buttons were not found";
+    for (const std::string& cut : captions.cut)
+        ADD_FAILURE() << "cut at " << dpi << " DPI: " << cut;
+    app.Screenshot("captions_dpi" + std::to_string(dpi) + "_page00");
+}
+
 }  // namespace
 
 TEST(LayoutDpi, NoLabelRunsIntoTheControlBelowIt) {
     for (int dpi : {96, 120, 144, 192})
         NoLabelRunsIntoTheNextAt(dpi);
+}
+
+TEST(LayoutDpi, EveryCheckBoxAndRadioCaptionIsWhole) {
+    for (int dpi : {96, 144, 192})
+        EveryCaptionWholeAt(dpi);
 }
 
 TEST(LayoutDpi, EveryPageAt96Dpi) {
@@ -351,4 +410,27 @@ TEST(LayoutDpi, DpiChangeWhileRunningScalesTheWindowAndItsParts) {
     ExpectWholeText(app, "You have chosen", dpi);
     ExpectWholeText(app, "Note that once", dpi, true);
     app.Screenshot("dpichange_144_page06_Confirm");
+}
+
+// The about box scales with the window: its size, and its text whole.
+TEST(LayoutDpi, TheAboutBoxScalesAt144And192Dpi) {
+    for (int dpi : {144, 192}) {
+        LogPixels setting(static_cast<DWORD>(dpi));
+        App app;
+        REQUIRE_APP(app);
+        app.ClickAsync(IDC_BtnAbout);
+        HWND box = app.WaitWindow("#32770", "About Movix 32");
+        ASSERT_NE(box, nullptr);
+        RECT client;
+        GetClientRect(box, &client);
+        EXPECT_NEAR(client.right, MulDiv(360, dpi, 96), 2) << dpi << " DPI";
+        EXPECT_NEAR(client.bottom, MulDiv(305, dpi, 96), 2) << dpi << " DPI";
+        HWND label = GetDlgItem(box, IDC_LabelCopyOf);
+        RECT r;
+        GetClientRect(label, &r);
+        EXPECT_GE(r.bottom, NeededHeight(label, dpi, false)) << "cut at " << dpi << " DPI";
+        app.Screenshot("about_dpi" + std::to_string(dpi));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(guitest::WaitFor([&] { return !IsWindow(box); }));
+    }
 }

@@ -270,7 +270,7 @@ TEST(Resilience, WhatTheSearchCouldNotReadIsCountedAndLogged) {
     App app;
     REQUIRE_APP(app);
     ASSERT_TRUE(app.SearchWith(3, 1, oldAddress, "D:\\MVXNEW", 180000));
-    EXPECT_EQ(app.Text(IDC_lblFoundINI), "1 matches in INI files");
+    EXPECT_EQ(app.Text(IDC_lblFoundINI), "1 match in INI files");
     ASSERT_TRUE(app.Visible(IDC_lblSearchNotes));
     const std::string notes = app.Text(IDC_lblSearchNotes);
     EXPECT_NE(notes.find("INI files: 1 folder, 1 file could not be read."), std::string::npos) << notes;

@@ -272,7 +272,7 @@ TEST(Unattended, SearchOnlyThenApplyThenRestore) {
     const Result dry = RunCli(args + "\"/list:" + list + "\" \"/log:" + log + "\"");
     EXPECT_EQ(dry.exitCode, 1u) << dry.output;
     for (const char* line : {"3 matches in INI files", "No Groups searched", "2 matches in Shortcuts",
-                             "1 matches in the Registry", "Search only: 6 hits found, nothing was changed."})
+                             "1 match in the Registry", "Search only: 6 hits found, nothing was changed."})
         EXPECT_TRUE(dry.Has(line)) << line << "\n" << dry.output;
     EXPECT_TRUE(dry.Has("Y\tMVXCLI.INI\t" + guitest::WindowsDir() + "\tINI\tsec\t[C:\\MVXOLD_CLI\\PLUG]"));
     EXPECT_TRUE(dry.Has("Y\tMvxCli\tHKCU\\Software\\MvxCli\tREG\tdat\tPath=C:\\MVXOLD_CLI\\BIN"));

@@ -195,3 +195,23 @@ TEST(PlatformCode, FromPlatformAndMajorVersion) {
     EXPECT_EQ(movix::PlatformCodeFor(2, 4), 2);   // NT 4
     EXPECT_EQ(movix::PlatformCodeFor(2, 10), 2);  // later NT
 }
+
+// Count words agree with their number, in every count the pages and the
+// console print.
+TEST(CountTexts, TheWordAgreesWithTheNumber) {
+    const struct {
+        int count;
+        const char* counted;
+        const char* expected;
+    } cases[] = {
+        {0, " matches in services", "0 matches in services"},
+        {1, " matches in services", "1 match in services"},
+        {2, " matches in the Registry", "2 matches in the Registry"},
+        {1, " matches in INI files", "1 match in INI files"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(movix::MatchCountText(c.count, c.counted), c.expected);
+    EXPECT_EQ(movix::CountText(1, "file", "files"), "1 file");
+    EXPECT_EQ(movix::CountText(0, "link", "links"), "0 links");
+    EXPECT_EQ(movix::CountText(12, "folder", "folders"), "12 folders");
+}
