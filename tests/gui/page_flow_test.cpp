@@ -47,8 +47,8 @@ TEST(PageFlow, OpensOnFromAndToWithRedLightAndButtonsDisabled) {
     EXPECT_FALSE(app.Visible(IDC_btnInputOk));
     EXPECT_FALSE(app.Visible(IDC_btnInputHmm));
     EXPECT_EQ(app.Text(IDC_BtnCancel), "Cancel");
-    EXPECT_EQ(app.Text(IDC_BtnNext), "Next >");
-    EXPECT_EQ(app.Text(IDC_BtnPrev), "< Back");
+    EXPECT_EQ(app.Text(IDC_BtnNext), "Ne&xt >");
+    EXPECT_EQ(app.Text(IDC_BtnPrev), "< Bac&k");
     EXPECT_EQ(GetFocus() == nullptr, true);  // focus is the other process's business
     char caption[64] = {};
     GetWindowTextA(app.Main(), caption, sizeof caption);

@@ -187,6 +187,15 @@ std::wstring ReleaseFile(const wchar_t* pattern) {
     return dir + L"\\" + found.cFileName;
 }
 
+// The quiet uninstall command with more switches: they go before "_?=",
+// which must come last.
+std::wstring WithSwitches(const std::wstring& quiet, const std::wstring& switches) {
+    const std::size_t inPlace = quiet.find(L" _?=");
+    if (inPlace == std::wstring::npos)
+        return quiet + switches;
+    return quiet.substr(0, inPlace) + switches + quiet.substr(inPlace);
+}
+
 struct InstallMode {
     const wchar_t* option;       // the installer's and uninstaller's switch
     HKEY root;                   // where the uninstall entry goes
@@ -235,9 +244,10 @@ TEST_F(Release, InstallerInstallsRunsAndUninstallsLeavingNothingBehind) {
             RegCloseKey(settings);
         }
 
-        // The uninstaller starts a copy of itself and ends; the copy removes
-        // the folder.
-        EXPECT_EQ(0u, RunToEnd(quiet + mode.uninstallOptions).exitCode);
+        // The quiet uninstall runs in place and returns its exit code; a
+        // copy of it removes the uninstaller and the folder afterwards.
+        EXPECT_NE(std::wstring::npos, quiet.find(L" _?=")) << "the quiet uninstall would not wait";
+        EXPECT_EQ(0u, RunToEnd(WithSwitches(quiet, mode.uninstallOptions)).exitCode);
         for (int i = 0; i < 600 && Exists(dir); ++i)
             Sleep(100);
         EXPECT_FALSE(Exists(dir)) << "the install folder is still there";
@@ -248,6 +258,44 @@ TEST_F(Release, InstallerInstallsRunsAndUninstallsLeavingNothingBehind) {
         EXPECT_EQ(!mode.settingsRemoved, KeyExists(HKEY_CURRENT_USER, kSettingsKey));
         EXPECT_EQ(!mode.settingsRemoved, KeyExists(HKEY_CURRENT_USER, L"Software\\Kestrelia\\MOVIX32\\Undo"));
     }
+}
+
+// A quiet uninstall while the installed program runs fails with a non-zero
+// exit code and changes nothing; once the program has ended it goes through.
+TEST_F(Release, QuietUninstallWhileTheProgramRunsFailsAndChangesNothing) {
+    const std::wstring setup = ReleaseFile(L"Movix32-" MOVIX_VERSION_TEXT_W L"-win64-setup.exe");
+    ASSERT_FALSE(setup.empty());
+    ASSERT_EQ(0u, RunToEnd(Quoted(setup) + L" /S /CurrentUser").exitCode);
+    const std::wstring dir = ReadText(HKEY_CURRENT_USER, kUninstallKey, L"InstallLocation");
+    const std::wstring quiet = ReadText(HKEY_CURRENT_USER, kUninstallKey, L"QuietUninstallString");
+    ASSERT_FALSE(dir.empty());
+    ASSERT_FALSE(quiet.empty());
+
+    // The wizard, as a user leaves it open.
+    std::wstring command = Quoted(dir + L"\\movix32.exe");
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    WaitForInputIdle(pi.hProcess, 30000);
+    Sleep(1000);
+
+    const Outcome refused = RunToEnd(quiet);
+    EXPECT_NE(0u, refused.exitCode) << "the uninstall went on while the program ran";
+    for (const wchar_t* name : {L"movix32.exe", L"movixhlp.exe", L"MOVIX32.HLP", L"README.txt", L"Uninstall.exe"})
+        EXPECT_TRUE(Exists(dir + L"\\" + name)) << "removed while the program ran: " << name;
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
+    EXPECT_TRUE(Exists(Folder(CSIDL_PROGRAMS) + L"\\Movix 32.lnk"));
+
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    EXPECT_EQ(0u, RunToEnd(quiet).exitCode);
+    for (int i = 0; i < 600 && Exists(dir); ++i)
+        Sleep(100);
+    EXPECT_FALSE(Exists(dir)) << "the install folder is still there";
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
 }
 
 TEST_F(Release, ZipRunsFromAFolderNamedInOtherScripts) {
