@@ -44,8 +44,18 @@ if [ -z "${WINEPREFIX:-}" ]; then
             /usr/lib/wine/wineserver -k 2>/dev/null || true
             /usr/lib/wine/wineserver -w 2>/dev/null || true
         fi
-        rm -rf "$WINEPREFIX" "$HOME"
+        # Only what the demo made is removed: a Wine prefix, and a home the
+        # demo marked as its own (or the default one in the build folder).
+        if [ -n "$(ls -A "$WINEPREFIX" 2>/dev/null)" ] && [ ! -f "$WINEPREFIX/system.reg" ]; then
+            echo "run.sh: $WINEPREFIX is not a Wine prefix; it is left as it is and no demo is seeded" >&2
+            exit 2
+        fi
+        rm -rf "$WINEPREFIX"
+        if [ -f "$HOME/.movix-demo-home" ] || [ -z "${MOVIX_DEMO_DIR:-}" ]; then
+            rm -rf "$HOME"
+        fi
         mkdir -p "$HOME"
+        touch "$HOME/.movix-demo-home"
         echo "Creating the demo Wine prefix in $WINEPREFIX ..."
         if ! "$wine" wineboot -i </dev/null >/dev/null 2>&1 || [ ! -f "$WINEPREFIX/system.reg" ]; then
             echo "run.sh: the demo's Wine prefix could not be made in $WINEPREFIX" >&2
