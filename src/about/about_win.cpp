@@ -188,7 +188,8 @@ void TForm1::BtnAboutClick() {
     // button the page expects, so that Enter does not open the box again.
     HWND focus = GetFocus();
     if (focus == nullptr || focus == Control(IDC_BtnAbout) || lastFocus_ == Control(IDC_BtnAbout)) {
-        HWND target = EntryFocus();
+        HWND next = Control(IDC_BtnNext);
+        HWND target = IsWindowVisible(next) && IsWindowEnabled(next) ? next : EntryFocus();
         if (target) {
             SetFocus(target);
             FocusChanged(target);

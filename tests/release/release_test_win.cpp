@@ -279,6 +279,7 @@ TEST_F(Release, QuietUninstallWhileTheProgramRunsFailsAndChangesNothing) {
     ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
     WaitForInputIdle(pi.hProcess, 30000);
     Sleep(1000);
+    ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(pi.hProcess, 0)) << "the program did not stay open";
 
     const Outcome refused = RunToEnd(quiet);
     EXPECT_NE(0u, refused.exitCode) << "the uninstall went on while the program ran";
@@ -303,6 +304,19 @@ TEST_F(Release, ZipRunsFromAFolderNamedInOtherScripts) {
     ASSERT_TRUE(Exists(exe));
     for (const wchar_t* name : {L"movixhlp.exe", L"MOVIX32.HLP", L"README.txt", L"LICENSE.txt"})
         EXPECT_TRUE(Exists(exe.substr(0, exe.rfind(L'\\') + 1) + name)) << "not in the zip: " << name;
+    // The README for Windows users, not the developers' one.
+    std::string readme;
+    HANDLE file = CreateFileW((exe.substr(0, exe.rfind(L'\\') + 1) + L"README.txt").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            readme.append(buffer, got);
+        CloseHandle(file);
+    }
+    EXPECT_NE(std::string::npos, readme.find("movix32 /restore:")) << readme.substr(0, 200);
+    EXPECT_EQ(std::string::npos, readme.find("scripts/run.sh")) << "the developers' README";
     ExpectProgramWorksFrom(exe);
 }
 
