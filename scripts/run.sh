@@ -57,7 +57,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
         mkdir -p "$HOME"
         touch "$HOME/.movix-demo-home"
         echo "Creating the demo Wine prefix in $WINEPREFIX ..."
-        if ! "$wine" wineboot -i </dev/null >/dev/null 2>&1 || [ ! -f "$WINEPREFIX/system.reg" ]; then
+        if ! "$wine" wineboot -i </dev/null >/dev/null 2>&1; then
             echo "run.sh: the demo's Wine prefix could not be made in $WINEPREFIX" >&2
             exit 2
         fi
