@@ -638,7 +638,7 @@ TEST(Unattended, MoveTheFolderThenRestoreBoth) {
         const Result dry = RunCli(args);
         EXPECT_EQ(dry.exitCode, 1u) << c.what << dry.output;
         EXPECT_TRUE(dry.Has("The folder is moved only with /apply.")) << c.what << dry.output;
-        EXPECT_NE(dry.output.find("The move of " + program.old + " to " + c.newFolder + ": 2 files, 1 folders"),
+        EXPECT_NE(dry.output.find("The move of " + program.old + " to " + c.newFolder + ": 2 files, 1 folder"),
                   std::string::npos)
             << dry.output;
         EXPECT_TRUE(program.WholeAt(program.old) && !guitest::Exists(c.newFolder)) << c.what;
