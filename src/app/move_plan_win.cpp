@@ -28,17 +28,21 @@ std::wstring VolumeOf(std::wstring path) {
         if (path.size() == 2 && path[1] == L':')
             path += L'\\';
     }
+    // Told as the move tells it: the volume's name, else the serial number
+    // of the volume that holds the folder.
     std::vector<wchar_t> mount(MAX_PATH + path.size() + 2, L'\0');
-    if (!GetVolumePathNameW(path.c_str(), mount.data(), static_cast<DWORD>(mount.size())))
-        return std::wstring();
     wchar_t volume[MAX_PATH] = {};
-    if (GetVolumeNameForVolumeMountPointW(mount.data(), volume, MAX_PATH))
+    if (GetVolumePathNameW(path.c_str(), mount.data(), static_cast<DWORD>(mount.size())) &&
+        GetVolumeNameForVolumeMountPointW(mount.data(), volume, MAX_PATH))
         return volume;
-    // Without a volume name (a network share, or Wine's drives): the mount
-    // point itself, in capitals.
-    std::wstring name(mount.data());
-    CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
-    return name;
+    HANDLE folder = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return std::wstring();
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const bool known = GetFileInformationByHandle(folder, &info) != FALSE;
+    CloseHandle(folder);
+    return known ? L"serial:" + std::to_wstring(info.dwVolumeSerialNumber) : std::wstring();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "../win/second_drive_win.h"
 #include "gui_driver.h"
 #include "resource.h"
 
@@ -60,6 +61,17 @@ TEST(MoveNotice, SummaryAndSearchCompleteSayHowTheFolderWillBeMoved) {
         EXPECT_EQ(app.Text(IDC_lblMoveHow), "");
         app.SetText(IDC_EditNewAddressAgain, newFolder);
         EXPECT_EQ(app.Text(IDC_lblMoveHow), notice);
+        // New on another drive: a copy, verified, then removed at Old.
+        const std::string other = scratch + "\\OTHER";
+        CreateDirectoryA(other.c_str(), nullptr);
+        movix_test::SecondDrive drive(other);
+        if (drive.Letter() != 0) {
+            app.SetText(IDC_EditNewAddressAgain, drive.Root() + "NEW");
+            EXPECT_EQ(app.Text(IDC_lblMoveHow),
+                      "Before anything is replaced, Movix 32 will move the folder from Old to New: it is copied to the "
+                      "other drive, every file is verified, and only then is the folder removed at Old.");
+            app.Screenshot("move_search_complete_other_drive");
+        }
         app.Click(IDC_BtnCancel);
         EXPECT_TRUE(app.WaitExit());
     }
