@@ -10,6 +10,7 @@
 #include "platform/handles.h"
 #include "platform/seal_key_win.h"
 #include "platform/wide_text_win.h"
+#include "targets/folder_move_cut_win.h"
 #include "targets/folder_move_win.h"
 
 namespace movix {
@@ -83,6 +84,10 @@ class FolderReturn {
 };
 
 TFolderReturn FolderReturn::Run() {
+    // A move across volumes cut short is finished or undone from what the
+    // journal recorded of its way.
+    if (IsCutMove(move_))
+        return ResolveCutMove(move_, log_, fail_);
     const TStands atOld = WhatStandsAt(old_), atNew = WhatStandsAt(new_);
     // What an earlier Restore of this journal left beside Old when it was
     // stopped. A move keeps its source whole under its name until its copy

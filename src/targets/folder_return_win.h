@@ -23,7 +23,7 @@ namespace movix {
 enum class TFolderReturn {
     Back,         // moved back to Old now
     AlreadyBack,  // the program is at Old already (or never left it)
-    Stays,        // it stays at New (said with "*****"), and so must every reference
+    Stays,        // it stays at New (said with "*****", or a move cut short finished), and so must every reference
 };
 
 // The name beside Old that the folder of the journal with this nonce

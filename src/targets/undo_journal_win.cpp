@@ -641,6 +641,37 @@ void TUndoRecorder::AfterMove(const std::string& digest) {
     moveId_.clear();
 }
 
+namespace {
+
+std::string TimeNow() {
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    return std::to_string((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
+
+}  // namespace
+
+TMoveJournal TUndoRecorder::MoveJournal() {
+    TMoveJournal journal;
+    journal.copyBegun = [this](const TMoveCopyMark& mark, std::string& error) {
+        return !moveId_.empty() && Write({{"move-copy", moveId_, std::to_string(mark.volume), std::to_string(mark.index),
+                                           mark.madeNew ? "1" : "0", Utf8(mark.madeFrom), TimeNow()}},
+                                         error);
+    };
+    // A sign that is not written only makes the run look shorter to
+    // Restore, which then leaves more of New alone.
+    journal.stillCopying = [this] {
+        std::string error;
+        if (!moveId_.empty())
+            Write({{"move-copying", moveId_, TimeNow()}}, error);
+    };
+    journal.goingAside = [this](const std::string& aside, std::uint64_t oldIndex, std::string& error) {
+        return !moveId_.empty() &&
+               Write({{"move-aside", moveId_, Utf8(aside), std::to_string(oldIndex), TimeNow()}}, error);
+    };
+    return journal;
+}
+
 TLogLine TUndoRecorder::WatchLog(const TLogLine& log) {
     return [this, log](const std::string& line) {
         static const std::string kStored = "Backup stored as ";
