@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
+#include "platform/open_below_win.h"
 #include "platform/wide_text_win.h"
 #include "targets/folder_move_parts_win.h"
 #include "targets/folder_tree_win.h"
@@ -42,12 +45,65 @@ std::uint64_t TouchedOf(HANDLE handle) {
     return touched;
 }
 
+// Whether the file `name` of the held folder `a` holds the first bytes of
+// the file of that name in the held folder `b`, all of them.
+bool IsPrefixOf(HANDLE a, HANDLE b, const std::wstring& name, std::uint64_t size) {
+    DWORD error = 0;
+    FileHandle part = OpenBelow(a, name, GENERIC_READ, FILE_SHARE_READ, TBelow::Open, false, error);
+    FileHandle whole = OpenBelow(b, name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, TBelow::Open, false, error);
+    if (!part || !whole || IsLinkHandle(part.get()) || IsLinkHandle(whole.get()))
+        return false;
+    std::vector<char> x(1 << 16), y(1 << 16);
+    for (std::uint64_t done = 0; done < size;) {
+        const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(x.size(), size - done));
+        DWORD gotX = 0, gotY = 0;
+        if (!ReadFile(part.get(), x.data(), want, &gotX, nullptr) ||
+            !ReadFile(whole.get(), y.data(), want, &gotY, nullptr) || gotX != want || gotY != want ||
+            std::memcmp(x.data(), y.data(), want) != 0)
+            return false;
+        done += want;
+    }
+    return true;
+}
+
+// Whether every entry of the fragment is a copy, whole or begun, of the
+// entry of the same name at Old (a folder of a folder, a link of a link, a
+// file of the first bytes of its source): removing it loses nothing.
+bool CopiesOfOld(const TUndoEntry& move, const HeldTree& fragment, const std::vector<TreeEntry>& entries,
+                 std::string& instead) {
+    HeldTree old;
+    std::vector<TreeEntry> sources;
+    std::wstring failedAt;
+    DWORD error = 0;
+    if (!ListTree(FullName(move.Target), sources, failedAt, error, &old)) {
+        instead = Narrow(failedAt) + " cannot be read to compare";
+        return false;
+    }
+    std::map<std::wstring, std::size_t> byName;
+    for (std::size_t i = 0; i < sources.size(); ++i)
+        byName[sources[i].relative] = i;
+    for (const TreeEntry& entry : entries) {
+        const auto it = byName.find(entry.relative);
+        const TreeEntry* source = it == byName.end() ? nullptr : &sources[it->second];
+        if (source == nullptr || source->IsLink() != entry.IsLink() || source->IsFolder() != entry.IsFolder() ||
+            (!entry.IsFolder() && !entry.IsLink() &&
+             (entry.size > source->size ||
+              !IsPrefixOf(fragment.Folder(entry.parent), old.Folder(source->parent), entry.name, entry.size)))) {
+            instead = Narrow(FullName(move.NewName) + entry.relative) + " is no copy of what " + move.Target + " holds";
+            return false;
+        }
+    }
+    return true;
+}
+
 // New, listed and held for removal, when it is the folder the cut move
-// made; otherwise false with what stands there in `instead`.
+// made; otherwise false with what stands there in `instead`. With
+// `copiesOnly`, all it holds must be copies of what Old holds as well.
 bool HoldFragment(const TUndoEntry& move,
                   HeldTree& held,
                   std::vector<TreeEntry>& entries,
-                  std::string& instead) {
+                  std::string& instead,
+                  bool copiesOnly = true) {
     const std::wstring fragment = FullName(move.NewName);
     std::wstring failedAt;
     DWORD error = 0;
@@ -73,7 +129,7 @@ bool HoldFragment(const TUndoEntry& move,
             instead = Narrow(fragment + entry.relative) + " was made or written after the run";
             return false;
         }
-    return true;
+    return !copiesOnly || CopiesOfOld(move, held, entries, instead);
 }
 
 // The folders the move made above New go again, from New's parent up,
@@ -158,7 +214,7 @@ TFolderReturn FinishMove(const TUndoEntry& move, const TLogLine& log, const TFai
     // The program itself is only looked at: the times in it may be newer.
     TUndoEntry asMade = move;
     asMade.Trail.LastSign = UINT64_MAX - kSignGrace;
-    if (!HoldFragment(asMade, program, entries, instead)) {
+    if (!HoldFragment(asMade, program, entries, instead, false)) {
         fail(stopped + ", but " + instead + "; the rest of Old is left" +
              (Stands(rest) ? " under " + move.Trail.Aside : std::string()) + ".");
         return TFolderReturn::Stays;
