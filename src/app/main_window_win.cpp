@@ -855,11 +855,11 @@ void TForm1::EditOldAddressChange() {
     // nothing yet; a box already checked stays free to be unchecked, and
     // the check says what stands in the way.
     // (or holds only what a move cut short left there, which the move offers to undo).
-    const bool movable = ProbePathKind(oldAddress) == PathKind::Folder &&
-                         (ProbePathKind(newAddress) == PathKind::Nothing ||
-                          (ProbePathKind(newAddress) == PathKind::Folder &&
-                           (IsEmptyFolder(newAddress) ||
-                            !JournalOfCutMoveTo(newAddress, {undoFolder_, DefaultUndoFolder()}).empty())));
+    const bool movable =
+        ProbePathKind(oldAddress) == PathKind::Folder &&
+        (ProbePathKind(newAddress) == PathKind::Nothing ||
+         (ProbePathKind(newAddress) == PathKind::Folder &&
+          (IsEmptyFolder(newAddress) || !JournalOfCutMoveTo(newAddress, {undoFolder_, DefaultUndoFolder()}).empty())));
     Enable(IDC_cbMoveFolder, movable || Checked(IDC_cbMoveFolder));
     CheckResult = Checked(IDC_cbMoveFolder)
                       ? CheckAddressesForMove(oldAddress, newAddress, ProbePathKind, IsEmptyFolder)

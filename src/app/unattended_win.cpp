@@ -516,8 +516,8 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     TMoveCheck moveCheck;
     if (line.Move) {
         moveCheck = CheckFolderMove(line.OldAddress, line.NewAddress);
-        LookForCutMove(moveCheck, {line.LogFile.empty() ? DefaultUndoFolder() : FullFolderOf(line.LogFile),
-                                   DefaultUndoFolder()});
+        LookForCutMove(moveCheck,
+                       {line.LogFile.empty() ? DefaultUndoFolder() : FullFolderOf(line.LogFile), DefaultUndoFolder()});
         moveLines.push_back(MoveSummary(moveCheck));
         for (const TRunningProgram& program : moveCheck.running)
             moveLines.push_back("    running: " + program.name + " (process id " +

@@ -93,10 +93,10 @@ struct TUndoEntry {
     // FolderMove across volumes: how far the copy got, as recorded.
     struct TMoveTrail {
         bool CopyBegun = false;
-        std::string Volume;    // New's volume serial number, as recorded
-        std::string Index;     // New's file index
-        bool MadeNew = false;  // the move made New (else New was an empty folder)
-        std::string MadeFrom;  // the highest folder above New the move made, or empty
+        std::string Volume;          // New's volume serial number, as recorded
+        std::string Index;           // New's file index
+        bool MadeNew = false;        // the move made New (else New was an empty folder)
+        std::string MadeFrom;        // the highest folder above New the move made, or empty
         std::uint64_t LastSign = 0;  // the latest time the run recorded while it moved
         std::string Aside;           // the name Old was to be renamed to; empty before that point
         std::string OldIndex;        // Old's file index, recorded with Aside

@@ -184,8 +184,7 @@ TreeMover::Step TreeMover::CopyData(HANDLE in,
     for (std::uint64_t readBack = 0; readBack < copied;) {
         DWORD got = 0;
         if (!ReadFile(out, buffers.readBack.data(), kPiece, &got, nullptr)) {
-            why = L"The copy of " + name + L" could not be read back: " +
-                  Utf8ToWide(SystemErrorText(GetLastError()));
+            why = L"The copy of " + name + L" could not be read back: " + Utf8ToWide(SystemErrorText(GetLastError()));
             return Step::Failed;
         }
         if (got == 0)
@@ -275,8 +274,8 @@ TreeMover::Step TreeMover::CopyFileChecked(std::size_t index, Buffers& buffers, 
     if (!ownerToo)
         ownerToo_ = false;
     if (!secured) {
-        why = L"The access rules of " + from + L" could not be given to its copy: " +
-              Utf8ToWide(SystemErrorText(error));
+        why =
+            L"The access rules of " + from + L" could not be given to its copy: " + Utf8ToWide(SystemErrorText(error));
         return Step::Failed;
     }
     if (!CopyBasicInfo(in.get(), out.get(), error)) {
@@ -312,8 +311,7 @@ bool TreeMover::CopyLink(std::size_t index, std::wstring& why) {
     DWORD got = 0;
     if (!link || !DeviceIoControl(link.get(), FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
                                   nullptr, 0, &got, nullptr)) {
-        why = L"The link " + to + L" could not be made: " +
-              Utf8ToWide(SystemErrorText(link ? GetLastError() : error));
+        why = L"The link " + to + L" could not be made: " + Utf8ToWide(SystemErrorText(link ? GetLastError() : error));
         return false;
     }
     return true;

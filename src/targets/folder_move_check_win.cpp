@@ -171,8 +171,8 @@ TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newF
         if (entries[i].IsFolder() || entries[i].IsLink())
             return;
         try {
-            FileHandle file(CreateFileW(LongName(old + entries[i].relative).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING,
+            FileHandle file(CreateFileW(LongName(old + entries[i].relative).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING,
                                         entries[i].HasContentFilter() ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
             if (!file)
                 openErrors[i] = GetLastError();

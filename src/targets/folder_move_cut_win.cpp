@@ -26,7 +26,9 @@ constexpr std::uint64_t kSignGrace = 10ull * 10000000ull;  // 10 s in FILETIME c
 
 using TFail = std::function<void(const std::string&)>;
 
-bool Stands(const std::wstring& name) { return AttributesOf(name) != INVALID_FILE_ATTRIBUTES; }
+bool Stands(const std::wstring& name) {
+    return AttributesOf(name) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool IsPlainFolderAt(const std::wstring& name) {
     const DWORD attributes = AttributesOf(name);
@@ -69,7 +71,9 @@ bool IsPrefixOf(HANDLE a, HANDLE b, const std::wstring& name, std::uint64_t size
 // Whether every entry of the fragment is a copy, whole or begun, of the
 // entry of the same name at Old (a folder of a folder, a link of a link, a
 // file of the first bytes of its source): removing it loses nothing.
-bool CopiesOfOld(const TUndoEntry& move, const HeldTree& fragment, const std::vector<TreeEntry>& entries,
+bool CopiesOfOld(const TUndoEntry& move,
+                 const HeldTree& fragment,
+                 const std::vector<TreeEntry>& entries,
                  std::string& instead) {
     HeldTree old;
     std::vector<TreeEntry> sources;
@@ -108,8 +112,9 @@ bool HoldFragment(const TUndoEntry& move,
     std::wstring failedAt;
     DWORD error = 0;
     if (!ListTree(fragment, entries, failedAt, error, &held, kRemoveAccess)) {
-        instead = Narrow(failedAt) + (error == kNotTheListedFolder ? " is a link or not the folder listed"
-                                                                   : " cannot be read (" + SystemErrorText(error) + ")");
+        instead =
+            Narrow(failedAt) + (error == kNotTheListedFolder ? " is a link or not the folder listed"
+                                                             : " cannot be read (" + SystemErrorText(error) + ")");
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info = {};
@@ -227,8 +232,8 @@ TFolderReturn FinishMove(const TUndoEntry& move, const TLogLine& log, const TFai
         DWORD error = 0;
         if (!ListTree(rest, left, failedAt, error, &gone, kRemoveAccess) ||
             std::to_string(gone.rootId) != move.Trail.OldIndex) {
-            fail(stopped + "; what stands under " + move.Trail.Aside + " is not the rest of Old, or cannot be read: " +
-                 "it is left as it is.");
+            fail(stopped + "; what stands under " + move.Trail.Aside +
+                 " is not the rest of Old, or cannot be read: " + "it is left as it is.");
             return TFolderReturn::Stays;
         }
         if (!NewHoldsAll(newFolder, left, missing)) {
@@ -249,7 +254,8 @@ TFolderReturn FinishMove(const TUndoEntry& move, const TLogLine& log, const TFai
         fail(Narrow(why));
     log(stopped + ": the interrupted move was finished: the program is at " + move.NewName +
         ", and the rest of Old is removed. The references still name " + move.Target +
-        ": a run from Old to New without the move rewrites them.");
+        ": a run from Old to New without the move rewrites them, and a run that moves the folder from New to Old " +
+        "undoes the move.");
     return TFolderReturn::Stays;
 }
 
@@ -283,8 +289,7 @@ TFolderReturn ResolveCutMove(const TUndoEntry& move, const TLogLine& log, const 
         return FinishMove(move, log, fail);
     if (!IsPlainFolderAt(FullName(move.Target))) {
         fail("The run was stopped while it copied the folder " + move.Target + " to " + move.NewName + ", and " +
-             move.Target +
-             " is no folder now: what was copied to " + move.NewName + " is left as it is.");
+             move.Target + " is no folder now: what was copied to " + move.NewName + " is left as it is.");
         return TFolderReturn::Stays;
     }
     return UndoFragment(move, log, fail);

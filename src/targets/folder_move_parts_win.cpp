@@ -16,7 +16,6 @@ namespace move_parts {
 
 namespace {
 
-
 // The layout of a mount point's (directory junction's) reparse data.
 struct MountPointReparseBuffer {
     DWORD ReparseTag;
@@ -28,7 +27,6 @@ struct MountPointReparseBuffer {
     WORD PrintNameLength;
     WCHAR PathBuffer[1];
 };
-
 
 // The access rules a copy gets, as a copy made by the system gets them: the
 // entries its source was given itself (its explicit ones), then those its
@@ -136,16 +134,20 @@ std::wstring ParentOf(const std::wstring& path) {
     return path.substr(0, slash == 2 && path[1] == L':' ? 3 : slash);
 }
 
-DWORD AttributesOf(const std::wstring& path) { return GetFileAttributesW(LongName(path).c_str()); }
+DWORD AttributesOf(const std::wstring& path) {
+    return GetFileAttributesW(LongName(path).c_str());
+}
 
 // The reparse data of a link, or nothing where the system cannot give it.
 std::vector<BYTE> ReparseData(const std::wstring& path, DWORD& error) {
-    FileHandle link(CreateFileW(LongName(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FileHandle link(CreateFileW(LongName(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr));
     std::vector<BYTE> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
     DWORD got = 0;
-    if (!link || !DeviceIoControl(link.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
-                                  static_cast<DWORD>(data.size()), &got, nullptr) ||
+    if (!link ||
+        !DeviceIoControl(link.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(), static_cast<DWORD>(data.size()),
+                         &got, nullptr) ||
         got < 8) {
         error = link ? GetLastError() : GetLastError();
         return {};
@@ -225,8 +227,8 @@ bool CopyBasicInfo(HANDLE from, HANDLE to, DWORD& error) {
     // (offline, recall, pinning) are not the copy's: it holds the content.
     // (recall on open 0x40000, pinned 0x80000, unpinned 0x100000, recall on
     // data access 0x400000: named in newer headers only).
-    constexpr DWORD kFilterOwn = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_OFFLINE | 0x40000 | 0x80000 | 0x100000 |
-                                 0x400000;
+    constexpr DWORD kFilterOwn =
+        FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_OFFLINE | 0x40000 | 0x80000 | 0x100000 | 0x400000;
     basic.FileAttributes &= ~kFilterOwn;
     if (basic.FileAttributes == 0)
         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;

@@ -20,7 +20,9 @@
 namespace movix {
 namespace move_parts {
 
-inline std::string Narrow(const std::wstring& wide) { return WideToUtf8(wide); }
+inline std::string Narrow(const std::wstring& wide) {
+    return WideToUtf8(wide);
+}
 
 // The full name of a folder, without a trailing backslash.
 std::wstring FullName(const std::string& name);

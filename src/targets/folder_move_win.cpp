@@ -310,7 +310,6 @@ bool TreeMover::CopyLate(const std::vector<TreeEntry>& left, const HeldTree& gon
     return true;
 }
 
-
 void TreeMover::RemoveCreated() {
     DWORD error = 0;
     const auto failed = [this, &error](const std::wstring& name) {
@@ -350,7 +349,6 @@ bool TreeMover::LeaveJunction(std::wstring& why) {
     Log("Left a junction at " + Narrow(old_) + " that leads to " + Narrow(new_) + ".");
     return true;
 }
-
 
 }  // namespace move_parts
 

@@ -654,9 +654,10 @@ std::string TimeNow() {
 TMoveJournal TUndoRecorder::MoveJournal() {
     TMoveJournal journal;
     journal.copyBegun = [this](const TMoveCopyMark& mark, std::string& error) {
-        return !moveId_.empty() && Write({{"move-copy", moveId_, std::to_string(mark.volume), std::to_string(mark.index),
-                                           mark.madeNew ? "1" : "0", Utf8(mark.madeFrom), TimeNow()}},
-                                         error);
+        return !moveId_.empty() &&
+               Write({{"move-copy", moveId_, std::to_string(mark.volume), std::to_string(mark.index),
+                       mark.madeNew ? "1" : "0", Utf8(mark.madeFrom), TimeNow()}},
+                     error);
     };
     // A sign that is not written only makes the run look shorter to
     // Restore, which then leaves more of New alone.

@@ -168,8 +168,7 @@ TEST_F(CutMove, AFolderAtNewTheMoveDidNotMakeIsLeftAlone) {
     movix::TMoveCheck check = movix::CheckFolderMove(old_, new_);
     movix::LookForCutMove(check, {journals_});
     EXPECT_EQ(check.cutJournal, "") << "no journal proves that the move made this folder";
-    EXPECT_NE(check.problem.find("already holds something (1 file(s) and folder(s), for example "),
-              std::string::npos)
+    EXPECT_NE(check.problem.find("already holds something (1 file(s) and folder(s), for example "), std::string::npos)
         << check.problem;
     EXPECT_NE(check.problem.find("mine.txt"), std::string::npos) << check.problem;
 

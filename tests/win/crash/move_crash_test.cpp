@@ -142,7 +142,9 @@ bool RemoveSetAside(const std::string& folder, const std::string& pattern) {
     return any;
 }
 
-int RunChild(const std::string& from, const std::string& to, const std::string& journals,
+int RunChild(const std::string& from,
+             const std::string& to,
+             const std::string& journals,
              const std::string& eventName) {
     HANDLE ready = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, eventName.c_str());
     if (ready == nullptr)
@@ -188,7 +190,10 @@ bool IsEmptyFolder(const std::string& folder) {
 // After a killed move: its journal restored, the program where the issue
 // wants it, and the same move run again when it is at Old. The outcome, or
 // empty (with the reason printed) when anything is amiss.
-std::string RestoreKilledMove(int round, const std::string& journals, const std::string& work, const std::string& old,
+std::string RestoreKilledMove(int round,
+                              const std::string& journals,
+                              const std::string& work,
+                              const std::string& old,
                               const std::string& to) {
     const std::string journal = JournalIn(journals);
     if (journal.empty()) {
@@ -212,8 +217,8 @@ std::string RestoreKilledMove(int round, const std::string& journals, const std:
     if (problems == 0 && !rest && Whole(old) && !Exists(to))
         outcome = said("the interrupted move was undone: the folder is at Old")
                       ? "cut before the point of no return: undone, whole at Old, nothing at New"
-                      : said("Moved back") ? "ended: moved back by Restore, whole at Old, nothing at New"
-                                           : "cut before the copy began: whole at Old, nothing at New";
+                  : said("Moved back") ? "ended: moved back by Restore, whole at Old, nothing at New"
+                                       : "cut before the copy began: whole at Old, nothing at New";
     else if (problems == 0 && !rest && Whole(old) && IsEmptyFolder(to))
         outcome = "cut before the copy began: whole at Old, an empty folder at New (left: not proven the move's)";
     else if (problems == 0 && !rest && Whole(to) && !Exists(old) && said("the interrupted move was finished"))
@@ -221,9 +226,10 @@ std::string RestoreKilledMove(int round, const std::string& journals, const std:
     if (outcome.empty()) {
         for (const std::string& line : log)
             std::printf("round %d: %s\n", round, line.c_str());
-        std::printf("round %d: after Restore the program is not whole at Old with nothing at New, nor whole at New "
-                    "with no rest of Old\n",
-                    round);
+        std::printf(
+            "round %d: after Restore the program is not whole at Old with nothing at New, nor whole at New "
+            "with no rest of Old\n",
+            round);
         return std::string();
     }
     const TMoveCheck check = CheckFolderMove(old, to);
@@ -351,11 +357,10 @@ int main(int argc, char** argv) {
         const std::string eventName = "movix_move_crash_" + std::to_string(::GetCurrentProcessId()) + "_" +
                                       std::to_string(round);
         HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
-        std::string command =
-            "\"" + std::string(self) + "\" " +
-            (restores ? "restore-child \"" + journal + "\" "
-                      : "child \"" + old + "\" \"" + to + "\" \"" + journals + "\" ") +
-            eventName;
+        std::string command = "\"" + std::string(self) + "\" " +
+                              (restores ? "restore-child \"" + journal + "\" "
+                                        : "child \"" + old + "\" \"" + to + "\" \"" + journals + "\" ") +
+                              eventName;
         STARTUPINFOA si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
@@ -432,7 +437,8 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("%d of %d rounds killed in the middle of %s; %d left the program not whole%s\n", killed, kills,
-                restores ? "restoring" : "moving", failures, restores ? " at Old with its references" : ", or not as its Restore must leave it");
+                restores ? "restoring" : "moving", failures,
+                restores ? " at Old with its references" : ", or not as its Restore must leave it");
     for (const auto& [what, count] : outcomes)
         std::printf("  %3d  %s\n", count, what.c_str());
     if (restores)
