@@ -27,7 +27,9 @@
 // made above New or nothing, the time), "move-copying" with the time every
 // few seconds while it copies, and "move-aside" (the name Old is renamed to,
 // Old's file index, the time) before Old is renamed aside: the point after
-// which the copy at New is the program. Times are FILETIME counts.
+// which the copy at New is the program. Times are FILETIME counts. A
+// Restore that finishes a move cut short after that point adds the move's
+// "move-after" at the journal's end, sealed in its place.
 //
 // Fields are separated by tabs; a backslash, tab, CR or LF inside a field is
 // written as \\, \t, \r or \n. Every line ends with '#' and its seal: a

@@ -137,8 +137,8 @@ bool HoldFragment(const TUndoEntry& move,
     return !copiesOnly || CopiesOfOld(move, held, entries, instead);
 }
 
-// The folders the move made above New go again, from New's parent up,
-// each only while it is empty.
+}  // namespace
+
 void RemoveMadeParents(const TUndoEntry& move) {
     if (move.Trail.MadeFrom.empty())
         return;
@@ -147,6 +147,8 @@ void RemoveMadeParents(const TUndoEntry& move) {
         if (!RemoveDirectoryW(LongName(folder).c_str()))
             return;
 }
+
+namespace {
 
 // Before the point of no return: Old is whole, and what stands at New is
 // the fragment, removed when the journal proves the move made it.
@@ -209,7 +211,8 @@ bool NewHoldsAll(const std::wstring& newFolder, const std::vector<TreeEntry>& re
 
 // After the point of no return: the copy at New is the program, checked;
 // the rest of Old goes where New holds all of it.
-TFolderReturn FinishMove(const TUndoEntry& move, const TLogLine& log, const TFail& fail) {
+TFolderReturn FinishMove(const TUndoEntry& move, const TLogLine& log, const TFail& fail,
+                         const TRecordMoveEnd& recordEnd) {
     const std::string stopped = "The run was stopped after it had copied the folder " + move.Target + " to " +
                                 move.NewName + ", checked the copy and taken " + move.Target + " away";
     const std::wstring newFolder = FullName(move.NewName), rest = FullName(move.Trail.Aside);
@@ -252,22 +255,30 @@ TFolderReturn FinishMove(const TUndoEntry& move, const TLogLine& log, const TFai
     std::wstring why;
     if (move.Junction && !Stands(FullName(move.Target)) && !MakeJunctionW(FullName(move.Target), newFolder, why))
         fail(Narrow(why));
+    // Its end recorded, a later Restore takes the move as any other and
+    // brings the folder back.
+    std::string recordWhy;
+    const bool ended = recordEnd && recordEnd(FolderTreeDigest(move.NewName), recordWhy);
     log(stopped + ": the interrupted move was finished: the program is at " + move.NewName +
         ", and the rest of Old is removed. The references still name " + move.Target +
-        ": a run from Old to New without the move rewrites them, and a run that moves the folder from New to Old " +
-        "undoes the move.");
+        ": a run from Old to New without the move rewrites them" +
+        (ended ? "; to undo the move instead, restore this journal again (the folder then goes back to Old)."
+               : ", and a run that moves the folder from New to Old undoes the move" +
+                     (recordWhy.empty() ? std::string(".") : " (its end could not be recorded: " + recordWhy + ").")));
     return TFolderReturn::Stays;
 }
 
 // Whether a journal file records a move's copy at all, read without its
 // seals: most journals do not, and are passed over before they are checked.
+// The move is the first thing a run records, so its lines stand in the
+// journal's first megabyte.
 bool RecordsACopy(const std::wstring& name) {
     FileHandle file(CreateFileW(LongName(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr));
     std::string text;
     char buffer[65536];
     DWORD got = 0;
-    while (file && text.size() < (64u << 20) && ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+    while (file && text.size() < (1u << 20) && ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
         text.append(buffer, got);
     return text.find("\nmove-copy\t") != std::string::npos;
 }
@@ -284,9 +295,12 @@ bool IsCutMove(const TUndoEntry& move) {
     return move.Kind == TUndoKind::FolderMove && !move.After && move.Trail.CopyBegun;
 }
 
-TFolderReturn ResolveCutMove(const TUndoEntry& move, const TLogLine& log, const TFail& fail) {
+TFolderReturn ResolveCutMove(const TUndoEntry& move,
+                             const TLogLine& log,
+                             const TFail& fail,
+                             const TRecordMoveEnd& recordEnd) {
     if (PastNoReturn(move))
-        return FinishMove(move, log, fail);
+        return FinishMove(move, log, fail, recordEnd);
     if (!IsPlainFolderAt(FullName(move.Target))) {
         fail("The run was stopped while it copied the folder " + move.Target + " to " + move.NewName + ", and " +
              move.Target + " is no folder now: what was copied to " + move.NewName + " is left as it is.");

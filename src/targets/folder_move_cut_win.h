@@ -30,11 +30,18 @@ bool IsCutMove(const TUndoEntry& move);
 // Finishes or undoes the cut move `move` (IsCutMove): AlreadyBack when the
 // program is whole at Old (the fragment removed, or left with a failure
 // that says what stands at New), Stays when it is whole at New (the move
-// finished: the rest of Old removed). Lines for the log go to `log`,
-// failures (without their "***** ") to `fail`.
+// finished: the rest of Old removed, and its end recorded through
+// `recordEnd`, so that a later Restore brings the folder back as after any
+// move). Lines for the log go to `log`, failures (without their "***** ")
+// to `fail`.
 TFolderReturn ResolveCutMove(const TUndoEntry& move,
                              const TLogLine& log,
-                             const std::function<void(const std::string&)>& fail);
+                             const std::function<void(const std::string&)>& fail,
+                             const TRecordMoveEnd& recordEnd = nullptr);
+
+// The folders a move across volumes made above New go again, from New's
+// parent up to the highest it made, each only while it is empty.
+void RemoveMadeParents(const TUndoEntry& move);
 
 // The journal, among those of this user in `folders`, whose move to
 // `newFolder` was cut short before its point of no return and whose

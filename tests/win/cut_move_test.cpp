@@ -52,7 +52,7 @@ struct Cut : std::runtime_error {
 };
 
 class CutMove : public ::testing::Test {
-  protected:
+  public:  // for the cases' changes
     void SetUp() override {
         ASSERT_NE(0, drive_.Letter());
         PlantOld();
@@ -127,16 +127,19 @@ TEST_F(CutMove, RestoreUndoesBeforeThePointOfNoReturnAndFinishesAfter) {
         if (c.finished) {
             EXPECT_TRUE(Whole(new_));
             EXPECT_FALSE(Exists(old_));
-            EXPECT_EQ(Restore(journal), 0) << "a second Restore finds it finished: " << log_;
-            EXPECT_TRUE(Whole(new_));
-        } else {
-            EXPECT_TRUE(Whole(old_));
-            EXPECT_FALSE(Exists(new_));
-            EXPECT_FALSE(Exists(drive_.Root() + "Apps")) << "the folder the move made above New is gone too";
-            // A second Restore finds nothing left to do.
+            // The move's end is on record now: Restore again undoes it.
+            EXPECT_NE(log_.find("restore this journal again"), std::string::npos) << log_;
             EXPECT_EQ(Restore(journal), 0) << log_;
-            MoveAgain();
+            EXPECT_NE(log_.find("Moved back the folder " + new_), std::string::npos) << log_;
         }
+        EXPECT_TRUE(Whole(old_));
+        EXPECT_FALSE(Exists(new_));
+        EXPECT_FALSE(Exists(drive_.Root() + "Apps")) << "the folder the move made above New is gone too";
+        if (!c.finished) {
+            EXPECT_EQ(Restore(journal), 0) << "a second Restore finds nothing left to do: " << log_;
+            EXPECT_TRUE(Whole(old_));
+        }
+        MoveAgain();
         // The program back at Old for the next case.
         movix_test::RemoveTree(drive_.Root() + "Apps");
         movix_test::RemoveTree(old_);
@@ -158,33 +161,68 @@ TEST_F(CutMove, ANewMoveFindsTheJournalAndUndoesTheCutMoveFirst) {
     MoveAgain();
 }
 
-TEST_F(CutMove, AFolderAtNewTheMoveDidNotMakeIsLeftAlone) {
-    const std::string journal = MoveCutAt("copying");
-    // After the cut, another folder of the same name takes New's place.
-    movix_test::RemoveTree(new_);
-    tree_.Dir("drive\\Apps\\Quill");
-    const std::string mine = tree_.File("drive\\Apps\\Quill\\mine.txt", "not the program's");
+// After the cut, New is replaced by another folder of the same name, gets
+// a file of someone else's, or has something in it touched after the run.
+TEST_F(CutMove, WhatTheJournalCannotProveTheMoveMadeIsLeftAlone) {
+    const struct {
+        const char* what;
+        void (*change)(CutMove& test);
+        const char* name;     // below New: what must still be there
+        const char* because;  // what the message says of it
+    } cases[] = {
+        {"another folder in New's place",
+         [](CutMove& t) {
+             movix_test::RemoveTree(t.new_);
+             t.tree_.Dir("drive\\Apps\\Quill");
+             t.tree_.File("drive\\Apps\\Quill\\mine.txt", "not the program's");
+         },
+         "\\mine.txt", nullptr},
+        {"a file of someone else's in the fragment",
+         [](CutMove& t) { t.tree_.File("drive\\Apps\\Quill\\bin\\mine.txt", "not the program's"); },
+         "\\bin\\mine.txt", "\\bin\\mine.txt is no copy of what "},
+        {"a folder of the fragment touched after the run",
+         [](CutMove& t) {
+             FILETIME later;
+             GetSystemTimeAsFileTime(&later);
+             ULARGE_INTEGER at = {{later.dwLowDateTime, later.dwHighDateTime}};
+             at.QuadPart += 3600ull * 10000000ull;
+             later = {at.LowPart, at.HighPart};
+             HANDLE h = CreateFileA((t.new_ + "\\bin\\data").c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+             SetFileTime(h, nullptr, nullptr, &later);
+             CloseHandle(h);
+         },
+         "\\bin\\data", "\\bin\\data was made or written after the run."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string journal = MoveCutAt("copying");
+        c.change(*this);
+        movix::TMoveCheck check = movix::CheckFolderMove(old_, new_);
+        movix::LookForCutMove(check, {journals_});
+        EXPECT_EQ(check.cutJournal, "") << "no journal proves that the move made what stands at New";
+        EXPECT_NE(check.problem.find("already holds something ("), std::string::npos) << check.problem;
 
-    movix::TMoveCheck check = movix::CheckFolderMove(old_, new_);
-    movix::LookForCutMove(check, {journals_});
-    EXPECT_EQ(check.cutJournal, "") << "no journal proves that the move made this folder";
-    EXPECT_NE(check.problem.find("already holds something (1 file(s) and folder(s), for example "), std::string::npos)
-        << check.problem;
-    EXPECT_NE(check.problem.find("mine.txt"), std::string::npos) << check.problem;
-
-    EXPECT_EQ(Restore(journal), 1) << log_;
-    // (Wine may give the new folder the file index of the one removed: the
-    // content tells it from the move's own.)
-    EXPECT_NE(log_.find("***** The run was stopped while it copied the folder " + old_ + " to " + new_ +
-                        "; the program is whole at Old (" + old_ + "), but what stands at " + new_ +
-                        " is not what the move made, so it is left as it is: "),
-              std::string::npos)
-        << log_;
-    EXPECT_TRUE(log_.find(new_ + " is another folder than the one the move made there.") != std::string::npos ||
-                log_.find(new_ + "\\mine.txt is no copy of what " + old_ + " holds.") != std::string::npos)
-        << log_;
-    EXPECT_EQ(ReadFileBytes(mine), "not the program's");
-    EXPECT_TRUE(Whole(old_));
+        EXPECT_EQ(Restore(journal), 1) << log_;
+        EXPECT_NE(log_.find("***** The run was stopped while it copied the folder " + old_ + " to " + new_ +
+                            "; the program is whole at Old (" + old_ + "), but what stands at " + new_ +
+                            " is not what the move made, so it is left as it is: "),
+                  std::string::npos)
+            << log_;
+        // (Wine may give a folder made again the file index of the one
+        // removed: then what it holds tells it from the move's own.)
+        if (c.because == nullptr) {
+            EXPECT_TRUE(log_.find(new_ + " is another folder than the one the move made there.") !=
+                            std::string::npos ||
+                        log_.find(new_ + "\\mine.txt is no copy of what " + old_ + " holds.") != std::string::npos)
+                << log_;
+        } else {
+            EXPECT_NE(log_.find(new_ + c.because), std::string::npos) << log_;
+        }
+        EXPECT_TRUE(Exists(new_ + c.name));
+        EXPECT_TRUE(Whole(old_));
+        movix_test::RemoveTree(drive_.Root() + "Apps");
+    }
 }
 
 }  // namespace

@@ -221,8 +221,16 @@ std::string RestoreKilledMove(int round,
                                        : "cut before the copy began: whole at Old, nothing at New";
     else if (problems == 0 && !rest && Whole(old) && IsEmptyFolder(to))
         outcome = "cut before the copy began: whole at Old, an empty folder at New (left: not proven the move's)";
-    else if (problems == 0 && !rest && Whole(to) && !Exists(old) && said("the interrupted move was finished"))
-        return "cut after the point of no return: finished, whole at New, no rest of Old";
+    else if (problems == 0 && !rest && Whole(to) && !Exists(old) && said("the interrupted move was finished")) {
+        // Its end recorded by that Restore, the next one moves it back.
+        outcome = "cut after the point of no return: finished, whole at New, no rest of Old";
+        if (!said("restore this journal again") ||
+            RestoreUndoJournal(journal, [&log](const std::string& line) { log.push_back(line); }) != 0 ||
+            !Whole(old) || Exists(to))
+            outcome.clear();
+        else
+            outcome += "; restored again: whole at Old";
+    }
     if (outcome.empty()) {
         for (const std::string& line : log)
             std::printf("round %d: %s\n", round, line.c_str());
