@@ -70,10 +70,14 @@ bool IsPrefixOf(HANDLE a, HANDLE b, const std::wstring& name, std::uint64_t size
 
 // Whether every entry of the fragment is a copy, whole or begun, of the
 // entry of the same name at Old (a folder of a folder, a link of a link, a
-// file of the first bytes of its source): removing it loses nothing.
+// file of the first bytes of its source): removing it loses nothing. A
+// source written since the run (`runEnded`) is compared by kind alone: the
+// program ran from Old, and the copy at New, made by the run, holds what it
+// has replaced.
 bool CopiesOfOld(const TUndoEntry& move,
                  const HeldTree& fragment,
                  const std::vector<TreeEntry>& entries,
+                 std::uint64_t runEnded,
                  std::string& instead) {
     HeldTree old;
     std::vector<TreeEntry> sources;
@@ -90,7 +94,7 @@ bool CopiesOfOld(const TUndoEntry& move,
         const auto it = byName.find(entry.relative);
         const TreeEntry* source = it == byName.end() ? nullptr : &sources[it->second];
         if (source == nullptr || source->IsLink() != entry.IsLink() || source->IsFolder() != entry.IsFolder() ||
-            (!entry.IsFolder() && !entry.IsLink() &&
+            (!entry.IsFolder() && !entry.IsLink() && source->touched <= runEnded &&
              (entry.size > source->size ||
               !IsPrefixOf(fragment.Folder(entry.parent), old.Folder(source->parent), entry.name, entry.size)))) {
             instead = Narrow(FullName(move.NewName) + entry.relative) + " is no copy of what " + move.Target + " holds";
@@ -117,11 +121,17 @@ bool HoldFragment(const TUndoEntry& move,
                                                              : " cannot be read (" + SystemErrorText(error) + ")");
         return false;
     }
+    // A volume serial of 0 is one the system did not tell (Wine, at times,
+    // for a drive it has just mapped): the file index and what the folder
+    // holds still decide.
     BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(held.root.get(), &info) ||
-        std::to_string(info.dwVolumeSerialNumber) != move.Trail.Volume ||
+    const bool gotInfo = GetFileInformationByHandle(held.root.get(), &info) != FALSE;
+    const std::string volume = std::to_string(info.dwVolumeSerialNumber);
+    if (!gotInfo || (volume != move.Trail.Volume && volume != "0" && move.Trail.Volume != "0") ||
         std::to_string(held.rootId) != move.Trail.Index) {
-        instead = Narrow(fragment) + " is another folder than the one the move made there";
+        instead = Narrow(fragment) + " is another folder than the one the move made there (volume " +
+                  std::to_string(info.dwVolumeSerialNumber) + ", file " + std::to_string(held.rootId) +
+                  "; the journal names volume " + move.Trail.Volume + ", file " + move.Trail.Index + ")";
         return false;
     }
     const std::uint64_t runEnded = move.Trail.LastSign + kSignGrace;
@@ -134,7 +144,7 @@ bool HoldFragment(const TUndoEntry& move,
             instead = Narrow(fragment + entry.relative) + " was made or written after the run";
             return false;
         }
-    return !copiesOnly || CopiesOfOld(move, held, entries, instead);
+    return !copiesOnly || CopiesOfOld(move, held, entries, runEnded, instead);
 }
 
 }  // namespace

@@ -147,6 +147,27 @@ TEST_F(CutMove, RestoreUndoesBeforeThePointOfNoReturnAndFinishesAfter) {
     }
 }
 
+// The program ran from Old after the cut and rewrote a file: the copy the
+// run made of it is still the run's, and goes.
+TEST_F(CutMove, AFileTheProgramRewroteAtOldSinceDoesNotKeepTheFragment) {
+    const std::string journal = MoveCutAt("renaming");
+    const std::string dll = old_ + "\\bin\\QUILL.DLL";
+    tree_.File("Old\\bin\\QUILL.DLL", "DLL");
+    // Written later than the run's last sign of life and its grace.
+    FILETIME later;
+    GetSystemTimeAsFileTime(&later);
+    ULARGE_INTEGER at = {{later.dwLowDateTime, later.dwHighDateTime}};
+    at.QuadPart += 3600ull * 10000000ull;
+    later = {at.LowPart, at.HighPart};
+    HANDLE h = CreateFileA(dll.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(h, nullptr, nullptr, &later);
+    CloseHandle(h);
+    EXPECT_EQ(Restore(journal), 0) << log_;
+    EXPECT_NE(log_.find("the interrupted move was undone: the folder is at Old"), std::string::npos) << log_;
+    EXPECT_FALSE(Exists(new_));
+    EXPECT_EQ(ReadFileBytes(dll), "DLL");
+}
+
 TEST_F(CutMove, ANewMoveFindsTheJournalAndUndoesTheCutMoveFirst) {
     const std::string journal = MoveCutAt("copying");
     movix::TMoveCheck check = movix::CheckFolderMove(old_, new_);
@@ -212,7 +233,7 @@ TEST_F(CutMove, WhatTheJournalCannotProveTheMoveMadeIsLeftAlone) {
         // (Wine may give a folder made again the file index of the one
         // removed: then what it holds tells it from the move's own.)
         if (c.because == nullptr) {
-            EXPECT_TRUE(log_.find(new_ + " is another folder than the one the move made there.") !=
+            EXPECT_TRUE(log_.find(new_ + " is another folder than the one the move made there (volume ") !=
                             std::string::npos ||
                         log_.find(new_ + "\\mine.txt is no copy of what " + old_ + " holds.") != std::string::npos)
                 << log_;
