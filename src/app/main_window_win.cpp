@@ -16,6 +16,8 @@
 #include "platform/platform_code.h"
 #include "app/found_list_win.h"
 #include "engine/search_runner_win.h"
+#include "targets/folder_move_cut_win.h"
+#include "targets/undo_journal_win.h"
 #include "targets/dde_conversation_win.h"
 #include "platform/message_box_win.h"
 #include "platform/message_pump_win.h"
@@ -873,9 +875,12 @@ void TForm1::EditOldAddressChange() {
     // The folder can be moved from an existing folder to a place that holds
     // nothing yet; a box already checked stays free to be unchecked, and
     // the check says what stands in the way.
-    const bool movable = ProbePathKind(oldAddress) == PathKind::Folder &&
-                         (ProbePathKind(newAddress) == PathKind::Nothing ||
-                          (ProbePathKind(newAddress) == PathKind::Folder && IsEmptyFolder(newAddress)));
+    // (or holds only what a move cut short left there, which the move offers to undo).
+    const bool movable =
+        ProbePathKind(oldAddress) == PathKind::Folder &&
+        (ProbePathKind(newAddress) == PathKind::Nothing ||
+         (ProbePathKind(newAddress) == PathKind::Folder &&
+          (IsEmptyFolder(newAddress) || !JournalOfCutMoveTo(newAddress, {undoFolder_, DefaultUndoFolder()}).empty())));
     Enable(IDC_cbMoveFolder, movable || Checked(IDC_cbMoveFolder));
     CheckResult = Checked(IDC_cbMoveFolder)
                       ? CheckAddressesForMove(oldAddress, newAddress, ProbePathKind, IsEmptyFolder)

@@ -18,6 +18,7 @@
 #include "platform/handles.h"
 #include "resource.h"
 #include "targets/folder_move.h"
+#include "targets/folder_move_cut_win.h"
 #include "targets/folder_move_win.h"
 #include "targets/undo_journal_win.h"
 
@@ -88,6 +89,11 @@ bool TForm1::MoveFolderFirst(TUndoRecorder& journal, const std::string& oldAddre
             break;
         check = CheckFolderMove(oldAddress, newAddress);
     }
+    // What a move cut short left at New is undone first, when the user says so.
+    LookForCutMove(check, {undoFolder_, DefaultUndoFolder()});
+    if (!check.cutJournal.empty() && MessageBoxW(hwnd_, Utf8ToWide(CutMoveQuestion(check)).c_str(), L"Move the folder",
+                                                 MB_YESNO | MB_ICONQUESTION) == IDYES)
+        UndoCutMoveFirst(check, [this](const std::string& line) { AddLogLine(line); });
     if (!check.problem.empty()) {
         AddLogLine("***** " + check.problem);
         AddLogLine("***** The folder was not moved, and no reference to it was rewritten.");
@@ -110,6 +116,7 @@ bool TForm1::MoveFolderFirst(TUndoRecorder& journal, const std::string& oldAddre
     TMoveOptions options;
     options.progressEveryMs = 100;
     options.leaveJunction = junction;
+    options.journal = journal.MoveJournal();
     // The bar follows the bytes (the files, where the folder holds only
     // empty ones); a rename shows no bar.
     HWND bar = Control(IDC_pbMove);

@@ -40,6 +40,7 @@
 #include "resource.h"
 #include "targets/dde_conversation_win.h"
 #include "targets/folder_move.h"
+#include "targets/folder_move_cut_win.h"
 #include "targets/folder_move_win.h"
 #include "targets/registry_win.h"
 #include "targets/undo_journal_win.h"
@@ -518,6 +519,8 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     TMoveCheck moveCheck;
     if (line.Move) {
         moveCheck = CheckFolderMove(line.OldAddress, line.NewAddress);
+        LookForCutMove(moveCheck,
+                       {line.LogFile.empty() ? DefaultUndoFolder() : FullFolderOf(line.LogFile), DefaultUndoFolder()});
         moveLines.push_back(MoveSummary(moveCheck));
         for (const TRunningProgram& program : moveCheck.running)
             moveLines.push_back("    running: " + program.name + " (process id " +
@@ -594,6 +597,7 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
         }
         TMoveOptions options;
         options.leaveJunction = line.Junction;
+        options.journal = journal->MoveJournal();
         const TMoveReport report = MoveFolder(
             moveCheck, options, &g_cancelled,
             [&console](const TMoveProgress& progress) { console.Progress(MoveProgressText(progress)); },

@@ -121,6 +121,71 @@ std::string JoinFields(const std::vector<std::string>& fields) {
     return line;
 }
 
+// A time as the journal writes it: decimal digits, nothing else.
+bool ParseTime(const std::string& text, std::uint64_t& time) {
+    if (text.empty() || text.size() > 20)
+        return false;
+    time = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        time = time * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+// The records of a move's way across volumes, on the entry its
+// "move-before" began; a record out of its order is left out and named.
+void ParseMoveTrail(const std::vector<std::string>& f,
+                    int lineNo,
+                    TUndoJournal& journal,
+                    const std::map<std::string, std::size_t>& byId) {
+    const std::string& tag = f[0];
+    const auto issue = [&](const std::string& what) {
+        journal.Issues.push_back("line " + std::to_string(lineNo) + ": \"" + tag + "\" " + what);
+    };
+    const std::size_t fields = tag == "move-copy" ? 7 : tag == "move-copying" ? 3 : 5;
+    if (f.size() != fields) {
+        issue("with " + std::to_string(f.size()) + " fields");
+        return;
+    }
+    const auto it = byId.find(f[1]);
+    if (it == byId.end() || journal.Entries[it->second].Kind != TUndoKind::FolderMove) {
+        issue("for an id not begun");
+        return;
+    }
+    TUndoEntry& e = journal.Entries[it->second];
+    std::uint64_t time = 0;
+    if (!ParseTime(f.back(), time)) {
+        issue("with a time \"" + f.back() + "\"");
+        return;
+    }
+    if (e.After || (tag == "move-copy") == e.Trail.CopyBegun || !e.Trail.Aside.empty()) {
+        issue("out of its order");
+        return;
+    }
+    if (tag == "move-copy") {
+        if (f[4] != "0" && f[4] != "1") {
+            issue("with a mark \"" + f[4] + "\"");
+            return;
+        }
+        e.Trail.CopyBegun = true;
+        e.Trail.Volume = f[2];
+        e.Trail.Index = f[3];
+        e.Trail.MadeNew = f[4] == "1";
+        e.Trail.MadeFrom = f[5];
+    } else if (tag == "move-aside") {
+        if (f[2].empty()) {
+            issue("without a name");
+            return;
+        }
+        e.Trail.Aside = f[2];
+        e.Trail.OldIndex = f[3];
+    }
+    if (time > e.Trail.LastSign)
+        e.Trail.LastSign = time;
+}
+
 }  // namespace
 
 std::string TUndoLineSealer::Header() {
@@ -421,6 +486,8 @@ std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoS
             if (expect(3))
                 if (TUndoEntry* e = find(TUndoKind::FolderMove))
                     e->After = f[2];
+        } else if (tag == "move-copy" || tag == "move-copying" || tag == "move-aside") {
+            ParseMoveTrail(f, lineNo, journal, byId);
         } else {
             issue("unknown record \"" + tag + "\"");
         }

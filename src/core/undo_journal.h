@@ -20,7 +20,16 @@
 // before the folder is touched, "move-after" with the digest of the tree
 // at New once it is there. Restore takes "move-after" as the move's end;
 // the digest only tells it whether the program wrote into its folder since,
-// which does not keep the folder from going back.
+// which does not keep the folder from going back. A move across volumes
+// records its way in between, so that a run cut short is finished or
+// undone: "move-copy" before the first file is copied (New's volume serial
+// and file index, "1" when the move made New itself, the highest folder it
+// made above New or nothing, the time), "move-copying" with the time every
+// few seconds while it copies, and "move-aside" (the name Old is renamed to,
+// Old's file index, the time) before Old is renamed aside: the point after
+// which the copy at New is the program. Times are FILETIME counts. A
+// Restore that finishes a move cut short after that point adds the move's
+// "move-after" at the journal's end, sealed in its place.
 //
 // Fields are separated by tabs; a backslash, tab, CR or LF inside a field is
 // written as \\, \t, \r or \n. Every line ends with '#' and its seal: a
@@ -83,6 +92,18 @@ struct TUndoEntry {
     std::string NewName;
     // FolderMove: a junction was left at Old that leads to New.
     bool Junction = false;
+    // FolderMove across volumes: how far the copy got, as recorded.
+    struct TMoveTrail {
+        bool CopyBegun = false;
+        std::string Volume;          // New's volume serial number, as recorded
+        std::string Index;           // New's file index
+        bool MadeNew = false;        // the move made New (else New was an empty folder)
+        std::string MadeFrom;        // the highest folder above New the move made, or empty
+        std::uint64_t LastSign = 0;  // the latest time the run recorded while it moved
+        std::string Aside;           // the name Old was to be renamed to; empty before that point
+        std::string OldIndex;        // Old's file index, recorded with Aside
+    };
+    TMoveTrail Trail;
     std::string Before;                   // the state before (GroupItem: the line as received)
     std::string BeforeNew;                // KeyMove: the new name's state before
     std::optional<std::string> After;     // missing when the run did not record it (FolderMove: the tree's digest)

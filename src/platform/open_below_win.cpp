@@ -126,6 +126,9 @@ bool ListFolder(HANDLE folder, std::vector<TFolderItem>& entries, DWORD& error) 
                 entry.lastWrite.dwLowDateTime = static_cast<DWORD>(info->LastWriteTime.QuadPart);
                 entry.lastWrite.dwHighDateTime = static_cast<DWORD>(info->LastWriteTime.QuadPart >> 32);
                 entry.id = static_cast<std::uint64_t>(info->FileId.QuadPart);
+                for (const LARGE_INTEGER& time : {info->CreationTime, info->LastWriteTime, info->ChangeTime})
+                    if (static_cast<std::uint64_t>(time.QuadPart) > entry.touched)
+                        entry.touched = static_cast<std::uint64_t>(time.QuadPart);
                 // A reparse point's tag stands where its extended attributes' size would.
                 if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
                     entry.tag = info->EaSize;

@@ -52,6 +52,9 @@ struct TFolderItem {
     FILETIME lastWrite{};
     std::uint64_t id = 0;  // the file index, as FileIdOf gives it (its low 64 bits)
     DWORD tag = 0;         // the reparse tag of a reparse point, where the system tells it
+    // The latest of its times made, last written and changed (a rename
+    // changes the last), as a FILETIME count: when it was last touched.
+    std::uint64_t touched = 0;
 };
 
 // Lists the folder open as `folder` (its handle opened with

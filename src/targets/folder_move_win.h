@@ -42,6 +42,33 @@ struct TMoveCheck {
     std::vector<std::string> unreadable;
     std::vector<TRunningProgram> running;
     std::string problem;
+    // New holds something (the problem then says so).
+    bool newTaken = false;
+    // The undo journal of a move cut short that made what stands at New
+    // (LookForCutMove), or empty.
+    std::string cutJournal;
+};
+
+// New as a move across volumes made it, for the undo journal: what later
+// tells the folder this move made from anything else put there.
+struct TMoveCopyMark {
+    std::uint32_t volume = 0;  // New's volume serial number
+    std::uint64_t index = 0;   // New's file index
+    bool madeNew = false;      // the move made New (else it was an empty folder)
+    std::string madeFrom;      // the highest folder above New the move made, or empty
+};
+
+// What a move across volumes tells the undo journal on its way, each
+// written through before the step it announces. A refusal stops the move
+// there, with New as it was.
+struct TMoveJournal {
+    // Before the first folder or file is copied into New.
+    std::function<bool(const TMoveCopyMark& mark, std::string& error)> copyBegun;
+    // Every few seconds while the copy goes on: how late the run was alive.
+    std::function<void()> stillCopying;
+    // Before Old is renamed aside to `aside`: the point after which the copy
+    // at New is the program.
+    std::function<bool(const std::string& aside, std::uint64_t oldIndex, std::string& error)> goingAside;
 };
 
 struct TMoveOptions {
@@ -57,6 +84,8 @@ struct TMoveOptions {
     // and before Old is renamed aside (with Old), "removing" once the old
     // tree, renamed aside, has been listed for removal (with its name then).
     std::function<void(const std::string& point, const std::string& folder)> seamForTest;
+    // Where the move records its way (left empty: nowhere).
+    TMoveJournal journal;
 };
 
 TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newFolder,

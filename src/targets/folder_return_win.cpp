@@ -10,6 +10,7 @@
 #include "platform/handles.h"
 #include "platform/seal_key_win.h"
 #include "platform/wide_text_win.h"
+#include "targets/folder_move_cut_win.h"
 #include "targets/folder_move_win.h"
 
 namespace movix {
@@ -53,7 +54,8 @@ class FolderReturn {
                  const std::string& staging,
                  const std::string& what,
                  const TLogLine& log,
-                 const TFail& fail)
+                 const TFail& fail,
+                 const TRecordMoveEnd& recordEnd)
         : move_(move),
           old_(move.Target),
           new_(move.NewName),
@@ -61,7 +63,8 @@ class FolderReturn {
           what_(what),
           stays_("; the folder stays at " + new_ + ", and every reference with it."),
           log_(log),
-          fail_(fail) {}
+          fail_(fail),
+          recordEnd_(recordEnd) {}
 
     TFolderReturn Run();
 
@@ -80,9 +83,14 @@ class FolderReturn {
     const std::string old_, new_, staging_, what_, stays_;
     const TLogLine& log_;
     const TFail& fail_;
+    const TRecordMoveEnd& recordEnd_;
 };
 
 TFolderReturn FolderReturn::Run() {
+    // A move across volumes cut short is finished or undone from what the
+    // journal recorded of its way.
+    if (IsCutMove(move_))
+        return ResolveCutMove(move_, log_, fail_, recordEnd_);
     const TStands atOld = WhatStandsAt(old_), atNew = WhatStandsAt(new_);
     // What an earlier Restore of this journal left beside Old when it was
     // stopped. A move keeps its source whole under its name until its copy
@@ -223,8 +231,12 @@ TFolderReturn ReturnMovedFolder(const TUndoEntry& move,
                                 const std::string& staging,
                                 const std::string& what,
                                 const TLogLine& log,
-                                const TFail& fail) {
-    return FolderReturn(move, staging, what, log, fail).Run();
+                                const TFail& fail,
+                                const TRecordMoveEnd& recordEnd) {
+    const TFolderReturn folder = FolderReturn(move, staging, what, log, fail, recordEnd).Run();
+    if (folder == TFolderReturn::Back)
+        RemoveMadeParents(move);
+    return folder;
 }
 
 }  // namespace movix

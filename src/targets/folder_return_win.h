@@ -23,7 +23,7 @@ namespace movix {
 enum class TFolderReturn {
     Back,         // moved back to Old now
     AlreadyBack,  // the program is at Old already (or never left it)
-    Stays,        // it stays at New (said with "*****"), and so must every reference
+    Stays,        // it stays at New (said with "*****", or a move cut short finished), and so must every reference
 };
 
 // The name beside Old that the folder of the journal with this nonce
@@ -35,10 +35,14 @@ std::string FolderReturnStagingName(const std::string& oldFolder, const std::str
 // empty folder, or the junction the run left), the volume has room. Lines
 // for the log go to `log`, failures (without their "***** ") to `fail`.
 // `what` names the folder in those lines.
+// `recordEnd`, where given, adds the end of a move cut short that this
+// call finished to its journal (false, with why, when it cannot).
+using TRecordMoveEnd = std::function<bool(const std::string& digest, std::string& why)>;
 TFolderReturn ReturnMovedFolder(const TUndoEntry& move,
                                 const std::string& staging,
                                 const std::string& what,
                                 const TLogLine& log,
-                                const std::function<void(const std::string&)>& fail);
+                                const std::function<void(const std::string&)>& fail,
+                                const TRecordMoveEnd& recordEnd = nullptr);
 
 }  // namespace movix

@@ -70,6 +70,7 @@ bool ListTree(const std::wstring& root,
             entry.lastWrite = e.lastWrite;
             entry.id = e.id;
             entry.tag = e.tag;
+            entry.touched = e.touched;
             entries.push_back(std::move(entry));
             tree.folders.emplace_back();
             if (entries.back().IsPlainFolder())
@@ -150,7 +151,8 @@ bool RemoveHeldTree(HeldTree& tree,
                     const std::vector<TreeEntry>& entries,
                     const std::wstring& root,
                     std::wstring& failedAt,
-                    DWORD& error) {
+                    DWORD& error,
+                    bool keepRoot) {
     std::vector<DWORD> errors(entries.size(), ERROR_SUCCESS);
     ForEachOnThreads(entries.size(), [&](std::size_t i) {
         const TreeEntry& entry = entries[i];
@@ -188,12 +190,12 @@ bool RemoveHeldTree(HeldTree& tree,
             note(errors[i], root + entry.relative);
     }
     DWORD failure = ERROR_SUCCESS;
-    if (!DeleteByHandle(tree.root.get(), failure))
+    if (!keepRoot && !DeleteByHandle(tree.root.get(), failure))
         note(failure, root);
     tree.root.reset();
     // Some systems take a folder's deletion without a word and keep it when
     // something is still in it: what is left is looked at.
-    if (whole && GetFileAttributesW(LongName(root).c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (whole && !keepRoot && GetFileAttributesW(LongName(root).c_str()) != INVALID_FILE_ATTRIBUTES)
         note(ERROR_DIR_NOT_EMPTY, root);
     return whole;
 }

@@ -33,6 +33,7 @@ struct TreeEntry {
     FILETIME lastWrite{};
     std::uint64_t id = 0;  // the file index
     DWORD tag = 0;         // the reparse tag, 0 where the system did not tell it
+    std::uint64_t touched = 0;  // when it was last made, written or changed (TFolderItem)
 
     // Only symbolic links and mount points are links; a reparse point whose
     // tag the system does not tell is taken for one too. Any other (a
@@ -98,12 +99,14 @@ bool NarrowRules(HANDLE folder, DWORD& error);
 // where it can be opened as the link itself), then the folders, deepest
 // first, then the root. What was not listed, or is not what was listed,
 // stays, and so do the folders around it. True when all of it went;
-// otherwise the first entry left and why.
+// otherwise the first entry left and why. With `keepRoot` the root itself
+// stays (emptied).
 bool RemoveHeldTree(HeldTree& tree,
                     const std::vector<TreeEntry>& entries,
                     const std::wstring& root,
                     std::wstring& failedAt,
-                    DWORD& error);
+                    DWORD& error,
+                    bool keepRoot = false);
 
 // Runs work(i) for every i below `count` on a few threads, this one among
 // them: under Wine each open or delete waits for the server, and several

@@ -641,6 +641,78 @@ void TUndoRecorder::AfterMove(const std::string& digest) {
     moveId_.clear();
 }
 
+namespace {
+
+std::string TimeNow() {
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    return std::to_string((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
+
+std::optional<TUndoJournal> LoadJournal(const std::string& journalFile, std::string& error);
+
+// The end of a move cut short, once Restore has finished it, added to the
+// journal's end under the journal's own seal: a later Restore then takes
+// the move as ended, and brings the folder back as after any move. Only a
+// journal read whole, with no line torn or damaged, takes it.
+bool RecordMoveEnd(const std::string& journalFile, const std::string& id, const std::string& digest,
+                   std::string& error) {
+    std::string text;
+    const std::optional<TUndoJournal> journal = LoadJournal(journalFile, error);
+    if (!journal || !ReadWholeFile(journalFile, text))
+        return false;
+    if (!journal->Issues.empty() || text.empty() || text.back() != '\n') {
+        error = "the journal has lines left out";
+        return false;
+    }
+    std::string keyError;
+    const std::string key = journal->Key == TUndoKey::Machine ? MachineJournalKey(false, keyError)
+                                                              : UserJournalKey(false, keyError);
+    if (key.empty()) {
+        error = keyError;
+        return false;
+    }
+    TUndoLineSealer sealer([&key](std::string_view line) { return HmacSha256Hex(key, line); }, journal->Nonce,
+                           journal->Key);
+    for (char c : text)
+        if (c == '\n')
+            sealer.Line({});
+    const std::string line = sealer.Line({"move-after", id, digest});
+    FileHandle file(CreateFileW(WideFileName(journalFile).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD done = 0;
+    if (!file || !WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &done, nullptr) ||
+        done != line.size() || !FlushFileBuffers(file.get())) {
+        error = SystemErrorText(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+TMoveJournal TUndoRecorder::MoveJournal() {
+    TMoveJournal journal;
+    journal.copyBegun = [this](const TMoveCopyMark& mark, std::string& error) {
+        return !moveId_.empty() &&
+               Write({{"move-copy", moveId_, std::to_string(mark.volume), std::to_string(mark.index),
+                       mark.madeNew ? "1" : "0", Utf8(mark.madeFrom), TimeNow()}},
+                     error);
+    };
+    // A sign that is not written only makes the run look shorter to
+    // Restore, which then leaves more of New alone.
+    journal.stillCopying = [this] {
+        std::string error;
+        if (!moveId_.empty())
+            Write({{"move-copying", moveId_, TimeNow()}}, error);
+    };
+    journal.goingAside = [this](const std::string& aside, std::uint64_t oldIndex, std::string& error) {
+        return !moveId_.empty() &&
+               Write({{"move-aside", moveId_, Utf8(aside), std::to_string(oldIndex), TimeNow()}}, error);
+    };
+    return journal;
+}
+
 TLogLine TUndoRecorder::WatchLog(const TLogLine& log) {
     return [this, log](const std::string& line) {
         static const std::string kStored = "Backup stored as ";
@@ -1134,7 +1206,10 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
         }
         if (e.Kind == TUndoKind::FolderMove) {
             const TFolderReturn folder =
-                ReturnMovedFolder(e, FolderReturnStagingName(Ansi(e.Target), journal->Nonce), Describe(e), log, fail);
+                ReturnMovedFolder(e, FolderReturnStagingName(Ansi(e.Target), journal->Nonce), Describe(e), log, fail,
+                                  [&](const std::string& digest, std::string& why) {
+                                      return RecordMoveEnd(journalFile, e.Id, digest, why);
+                                  });
             if (folder == TFolderReturn::Back) {
                 ++restored;
                 log("Moved back " + Describe(e) + " to " + Ansi(e.Target));

@@ -14,6 +14,7 @@
 
 #include "core/replace_groups.h"
 #include "core/undo_journal.h"
+#include "targets/folder_move_win.h"
 
 namespace movix {
 
@@ -68,6 +69,10 @@ class TUndoRecorder {
     // with the digest of the tree at New once it is there.
     bool BeforeMove(const std::string& oldFolder, const std::string& newFolder, bool junction, std::string& error);
     void AfterMove(const std::string& digest);
+    // The records of the move's way across volumes in between (its options'
+    // `journal`): the copy begun, signs of life while it copies, and the
+    // point of no return.
+    TMoveJournal MoveJournal();
     // The log callback to hand the INI replacer: passes every line on and
     // notes the name its backup was stored under.
     TLogLine WatchLog(const TLogLine& log);

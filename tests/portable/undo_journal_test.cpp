@@ -114,6 +114,61 @@ TEST(UndoJournal, FolderMoveReadsBackWithItsDigest) {
     EXPECT_FALSE(j->Entries[5].After);  // the move did not end
 }
 
+TEST(UndoJournal, AMoveAcrossVolumesReadsBackItsWay) {
+    const std::vector<std::string> begun = {"move-before", "9", "C:\\Q", "D:\\Q", "0"};
+    const std::vector<std::string> copy = {"move-copy", "9", "1234", "5678", "1", "D:\\Apps", "100"};
+    const std::vector<std::string> copying = {"move-copying", "9", "300"};
+    const std::vector<std::string> aside = {"move-aside", "9", "C:\\Q.movix-7", "42", "200"};
+    struct Case {
+        const char* what;
+        std::vector<std::vector<std::string>> records;
+        bool copyBegun;
+        std::uint64_t lastSign;
+        const char* aside;
+        const char* issue;  // of the last record, or "" for none
+    } cases[] = {
+        {"copy begun", {begun, copy}, true, 100, "", ""},
+        {"signs of life", {begun, copy, copying, copying}, true, 300, "", ""},
+        {"point of no return", {begun, copy, copying, aside}, true, 300, "C:\\Q.movix-7", ""},
+        {"only the move's start", {begun}, false, 0, "", ""},
+        {"copying before the copy", {begun, copying}, false, 0, "", "out of its order"},
+        {"copy twice", {begun, copy, copy}, true, 100, "", "out of its order"},
+        {"a sign after the point", {begun, copy, aside, copying}, true, 200, "C:\\Q.movix-7", "out of its order"},
+        {"after the end", {begun, {"move-after", "9", "d"}, copy}, false, 0, "", "out of its order"},
+        {"for no move", {copy}, false, 0, "", "not begun"},
+        {"bad time", {begun, {"move-copying", "9", "12x"}}, false, 0, "", "with a time"},
+        {"bad mark", {begun, {"move-copy", "9", "1", "2", "yes", "", "5"}}, false, 0, "", "with a mark"},
+        {"no name aside", {begun, copy, {"move-aside", "9", "", "42", "200"}}, true, 100, "", "without a name"},
+        {"fields", {begun, {"move-aside", "9", "x", "200"}}, false, 0, "", "with 4 fields"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto j = Parse(SampleAnd(c.records), error);
+        ASSERT_TRUE(j) << c.what << ": " << error;
+        const TUndoEntry* move = nullptr;
+        for (const TUndoEntry& e : j->Entries)
+            move = e.Kind == TUndoKind::FolderMove ? &e : move;
+        if (std::string(c.issue).empty()) {
+            EXPECT_TRUE(j->Issues.empty()) << c.what << ": " << j->Issues.front();
+        } else {
+            EXPECT_TRUE(!j->Issues.empty() && j->Issues.back().find(c.issue) != std::string::npos) << c.what;
+        }
+        if (move == nullptr) {
+            EXPECT_FALSE(c.copyBegun) << c.what;
+            continue;
+        }
+        EXPECT_EQ(move->Trail.CopyBegun, c.copyBegun) << c.what;
+        EXPECT_EQ(move->Trail.LastSign, c.lastSign) << c.what;
+        EXPECT_EQ(move->Trail.Aside, c.aside) << c.what;
+        if (c.copyBegun) {
+            EXPECT_EQ(move->Trail.Volume, "1234");
+            EXPECT_EQ(move->Trail.Index, "5678");
+            EXPECT_TRUE(move->Trail.MadeNew);
+            EXPECT_EQ(move->Trail.MadeFrom, "D:\\Apps");
+        }
+    }
+}
+
 TEST(UndoJournal, DamagedLinesAreNamedAndLeftOut) {
     const std::string good = Sample();
     const std::string last = SampleAnd({{"value-before", "9", "HKCU", "x", "-"}});

@@ -1,9 +1,11 @@
 // Kills a process in the middle of moving a program's folder to another
-// drive, again and again, and checks after each kill that the program is
-// whole somewhere: at Old, every file as it was (whatever the copy at New
-// holds), or, once the move had checked its copy and taken the source away,
-// at New, every file as it was at Old.
-//
+// drive (recording its way in an undo journal, as a run does), again and
+// again, and checks after each kill that the program is whole somewhere: at
+// Old, every file as it was (whatever the copy at New holds), or, once the
+// move had checked its copy and taken the source away, at New, every file
+// as it was at Old. Then a Restore of the journal must leave it whole at
+// Old with nothing at New (cut before the point of no return) or whole at
+// New with no rest of Old (cut after it), and the same move then succeeds.
 //
 // In its second mode it kills Restores of such a move (the program at New
 // on the other drive, references to it in the Registry), runs Restore
@@ -12,8 +14,9 @@
 // second Restore must finish whatever the first left.
 //
 //   movix_move_crash_test [kills]        the test (50 kills unless told)
-//   movix_move_crash_test child OLD NEW EVENT
-//                                        moves OLD to NEW after setting the event
+//   movix_move_crash_test child OLD NEW JOURNALS EVENT
+//                                        moves OLD to NEW after setting the event,
+//                                        with its journal in JOURNALS
 //   movix_move_crash_test restore [kills]
 //                                        the test of Restores
 //   movix_move_crash_test restore-child JOURNAL EVENT
@@ -139,14 +142,113 @@ bool RemoveSetAside(const std::string& folder, const std::string& pattern) {
     return any;
 }
 
-int RunChild(const std::string& from, const std::string& to, const std::string& eventName) {
+int RunChild(const std::string& from,
+             const std::string& to,
+             const std::string& journals,
+             const std::string& eventName) {
     HANDLE ready = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, eventName.c_str());
     if (ready == nullptr)
         return 2;
-    const TMoveCheck check = CheckFolderMove(from, to);
+    std::string error;
+    std::unique_ptr<TUndoRecorder> journal = TUndoRecorder::Create(journals, from, to, "today", error);
+    if (!journal || !journal->BeforeMove(from, to, false, error))
+        return 2;
+    TMoveOptions options;
+    options.journal = journal->MoveJournal();
+    const TMoveCheck check = CheckFolderMove(from, to, options);
     ::SetEvent(ready);
-    const TMoveReport report = MoveFolder(check, TMoveOptions(), nullptr, nullptr, nullptr);
-    return report.end == TMoveEnd::Copied ? 0 : 3;
+    const TMoveReport report = MoveFolder(check, options, nullptr, nullptr, nullptr);
+    if (report.end != TMoveEnd::Copied)
+        return 3;
+    journal->AfterMove(FolderTreeDigest(to));
+    return 0;
+}
+
+// The one journal a child wrote into `folder`, or empty.
+std::string JournalIn(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA((folder + "\\MOVIX32UNDO-*.TXT").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return std::string();
+    ::FindClose(find);
+    return folder + "\\" + data.cFileName;
+}
+
+bool IsEmptyFolder(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    bool empty = true;
+    do
+        empty = empty && (std::string(data.cFileName) == "." || std::string(data.cFileName) == "..");
+    while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+    return empty;
+}
+
+// After a killed move: its journal restored, the program where the issue
+// wants it, and the same move run again when it is at Old. The outcome, or
+// empty (with the reason printed) when anything is amiss.
+std::string RestoreKilledMove(int round,
+                              const std::string& journals,
+                              const std::string& work,
+                              const std::string& old,
+                              const std::string& to) {
+    const std::string journal = JournalIn(journals);
+    if (journal.empty()) {
+        std::printf("round %d: the child wrote no journal\n", round);
+        return std::string();
+    }
+    std::vector<std::string> log;
+    int problems = RestoreUndoJournal(journal, [&log](const std::string& line) { log.push_back(line); });
+    // A line the kill tore is left out and named; it recorded nothing done.
+    for (const std::string& line : log)
+        if (line.rfind("***** Journal line ", 0) == 0 && line.find(": incomplete (left out)") != std::string::npos)
+            --problems;
+    const auto said = [&log](const char* text) {
+        for (const std::string& line : log)
+            if (line.find(text) != std::string::npos)
+                return true;
+        return false;
+    };
+    const bool rest = RemoveSetAside(work, "Old" + std::to_string(round) + ".movix-*");
+    std::string outcome;
+    if (problems == 0 && !rest && Whole(old) && !Exists(to))
+        outcome = said("the interrupted move was undone: the folder is at Old")
+                      ? "cut before the point of no return: undone, whole at Old, nothing at New"
+                  : said("Moved back") ? "ended: moved back by Restore, whole at Old, nothing at New"
+                                       : "cut before the copy began: whole at Old, nothing at New";
+    else if (problems == 0 && !rest && Whole(old) && IsEmptyFolder(to))
+        outcome = "cut before the copy began: whole at Old, an empty folder at New (left: not proven the move's)";
+    else if (problems == 0 && !rest && Whole(to) && !Exists(old) && said("the interrupted move was finished")) {
+        // Its end recorded by that Restore, the next one moves it back.
+        outcome = "cut after the point of no return: finished, whole at New, no rest of Old";
+        if (!said("restore this journal again") ||
+            RestoreUndoJournal(journal, [&log](const std::string& line) { log.push_back(line); }) != 0 ||
+            !Whole(old) || Exists(to))
+            outcome.clear();
+        else
+            outcome += "; restored again: whole at Old";
+    }
+    if (outcome.empty()) {
+        for (const std::string& line : log)
+            std::printf("round %d: %s\n", round, line.c_str());
+        std::printf(
+            "round %d: after Restore the program is not whole at Old with nothing at New, nor whole at New "
+            "with no rest of Old\n",
+            round);
+        return std::string();
+    }
+    const TMoveCheck check = CheckFolderMove(old, to);
+    const bool moved = check.problem.empty() &&
+                       MoveFolder(check, TMoveOptions(), nullptr, nullptr, nullptr).end == TMoveEnd::Copied &&
+                       Whole(to) && !Exists(old);
+    if (!moved) {
+        std::printf("round %d: the same move failed after Restore: %s\n", round, check.problem.c_str());
+        return std::string();
+    }
+    return outcome + "; moved again";
 }
 
 int RunRestoreChild(const std::string& journal, const std::string& eventName) {
@@ -210,8 +312,8 @@ std::string JournalOfAMove(const std::string& folder, int round, const std::stri
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 5 && std::string(argv[1]) == "child")
-        return RunChild(argv[2], argv[3], argv[4]);
+    if (argc == 6 && std::string(argv[1]) == "child")
+        return RunChild(argv[2], argv[3], argv[4], argv[5]);
     if (argc == 4 && std::string(argv[1]) == "restore-child")
         return RunRestoreChild(argv[2], argv[3]);
     const bool restores = argc > 1 && std::string(argv[1]) == "restore";
@@ -263,9 +365,10 @@ int main(int argc, char** argv) {
         const std::string eventName = "movix_move_crash_" + std::to_string(::GetCurrentProcessId()) + "_" +
                                       std::to_string(round);
         HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
-        std::string command =
-            "\"" + std::string(self) + "\" " +
-            (restores ? "restore-child \"" + journal + "\" " : "child \"" + old + "\" \"" + to + "\" ") + eventName;
+        std::string command = "\"" + std::string(self) + "\" " +
+                              (restores ? "restore-child \"" + journal + "\" "
+                                        : "child \"" + old + "\" \"" + to + "\" \"" + journals + "\" ") +
+                              eventName;
         STARTUPINFOA si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
@@ -328,18 +431,13 @@ int main(int argc, char** argv) {
                             atNew ? "left whole at New with its references, though nothing stands in the way"
                                   : "the program is not whole at Old with its references");
             }
-        } else if (Exists(old)) {
-            if (Whole(old))
-                outcome = Exists(to) ? "whole at Old, a partial copy at New" : "whole at Old, nothing at New";
-        } else if (Whole(to)) {
-            outcome = "moved: whole at New";
-            if (RemoveSetAside(work, "Old" + std::to_string(round) + ".movix-*"))
-                outcome += ", the rest of the old folder set aside";
+        } else if ((Exists(old) && Whole(old)) || (!Exists(old) && Whole(to))) {
+            outcome = RestoreKilledMove(round, journals, work, old, to);
+        } else {
+            std::printf("round %d: the program is whole neither at Old nor at New\n", round);
         }
         if (outcome.empty()) {
             ++failures;
-            if (!restores)
-                std::printf("round %d: the program is whole neither at Old nor at New\n", round);
         } else {
             ++outcomes[outcome];
             RemoveTree(old);
@@ -347,7 +445,8 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("%d of %d rounds killed in the middle of %s; %d left the program not whole%s\n", killed, kills,
-                restores ? "restoring" : "moving", failures, restores ? " at Old with its references" : "");
+                restores ? "restoring" : "moving", failures,
+                restores ? " at Old with its references" : ", or not as its Restore must leave it");
     for (const auto& [what, count] : outcomes)
         std::printf("  %3d  %s\n", count, what.c_str());
     if (restores)
