@@ -158,56 +158,16 @@ std::string_view ColumnText(const TFoundItem& row, int column) {
 }
 
 int KindNumberFromTypeText(std::string_view typeText) {
-    for (int i = 0; i < kKindCount; ++i)
-        if (typeText == kKindNames[i].Type)
-            return kKindNames[i].Code;
+    for (const TKindInfo* kind : Kinds())
+        if (typeText == kind->Names().Type)
+            return kind->Code();
     return 0;
 }
 
 int HelpContextForRow(std::string_view typeText, int subType) {
-    switch (KindNumberFromTypeText(typeText)) {
-        case KindIni:
-            if (subType == 1)
-                return 40;
-            if (subType == 6)
-                return 41;
-            break;
-        case KindGrp:
-            if (subType >= 2 && subType <= 4)
-                return 42 + (subType - 2);  // cmd 42, ico 43, dir 44
-            break;
-        case KindLnk:
-            if (subType >= 2 && subType <= 5)
-                return 45 + (subType - 2);  // cmd 45, ico 46, dir 47, arg 48
-            break;
-        case KindReg:
-            if (subType == 6)
-                return 49;
-            if (subType == 7)
-                return 50;
-            if (subType == 8 || subType == 9)
-                return 51;
-            if (subType == kSubTypeMultiString)
-                return 70;
-            if (subType == kSubTypeEnvData)
-                return 71;
-            break;
-        case KindCfg:
-            if (subType >= kSubTypeSpellingFirst && subType <= kSubTypeSpellingLast)
-                return 65 + (subType - kSubTypeSpellingFirst);  // plain 65, slash 66, json 67, xml 68, url 69
-            break;
-        case KindSvc:
-            if (subType == kSubTypeServiceCommand || subType == kSubTypeServiceDescription)
-                return 84 + (subType - kSubTypeServiceCommand);  // cmd 84, desc 85
-            break;
-        case KindTsk:
-            if (subType >= kSubTypeTaskProgram && subType <= kSubTypeTaskFolder)
-                return 86 + (subType - kSubTypeTaskProgram);  // cmd 86, arg 87, dir 88
-            break;
-        default:
-            break;
-    }
-    return LvFoundHelpContext;
+    const TKindInfo* kind = FindKind(KindNumberFromTypeText(typeText));
+    const int context = kind != nullptr ? kind->HelpContext(subType) : 0;
+    return context != 0 ? context : LvFoundHelpContext;
 }
 
 int HelpContextOfRow(const TFoundItem& row) {

@@ -28,6 +28,7 @@
 #include "targets/service_entries.h"
 #include "targets/service_kinds_win.h"
 #include "targets/services_win.h"
+#include "targets/target_kinds_win.h"
 
 namespace movix {
 
@@ -288,7 +289,9 @@ bool FolderIsPrivate(const std::string& name, std::string& why) {
 }  // namespace
 
 struct TUndoRecorder::Pending {
-    int kind = 0;
+    // The record's name without "-before": "ini", "lnk", "group", "key",
+    // "value", "service", "task".
+    std::string record;
     std::string id;
     std::string target, name, newName;
     // A task's fields the run rewrites (action, field, text written).
@@ -463,115 +466,36 @@ bool TUndoRecorder::Write(const std::vector<std::vector<std::string>>& records, 
 }
 
 bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& error) {
+    for (TTargetKind* target : TargetKinds())
+        if (target->Code() == kind)
+            return target->RecordBefore(*this, group, error);
+    pending_.clear();
+    return true;
+}
+
+void TUndoRecorder::BeginGroup() {
     pending_.clear();
     lastBackup_.clear();
-    std::vector<std::vector<std::string>> records;
-    auto add = [&](int k, const std::string& target, const std::string& name, const std::string& newName) -> Pending* {
-        for (const Pending& p : pending_)
-            if (p.kind == k && p.target == target && p.name == name && p.newName == newName)
-                return nullptr;
-        pending_.push_back({k, std::to_string(nextId_++), target, name, newName, {}});
-        return &pending_.back();
-    };
-    // A configuration file is rewritten like an INI file, with a backup
-    // beside it, and recorded alike.
-    if (kind == KindCfg)
-        kind = KindIni;
-    if (kind == KindIni) {
-        Pending* p = add(KindIni, group.Key, "", "");
-        records.push_back({"ini-before", p->id, Utf8(p->target), FileState(p->target)});
-    } else if (kind == KindLnk) {
-        Pending* p = add(KindLnk, group.Key, "", "");
-        std::string bytes;
-        if (!ReadWholeFile(p->target, bytes)) {
-            error = "the shortcut " + p->target + " could not be read to keep a copy";
-            pending_.clear();
-            return false;
-        }
-        const std::string copy = copyFolder_ + "\\" + p->id + ".LNK";
-        const DWORD saved = SaveFileReplacing(copy, bytes);
-        if (saved != ERROR_SUCCESS) {
-            error = "the copy " + copy + " could not be made: " + SaveErrorMessage(saved);
-            pending_.clear();
-            return false;
-        }
-        records.push_back(
-            {"lnk-before", p->id, Utf8(p->target), UndoFileState(bytes.size(), Sha256Hex(bytes)), Utf8(copy)});
-    } else if (kind == KindGrp) {
-        if (conversation_ == nullptr) {
-            error = "no conversation with Program Manager to read the group's items";
-            pending_.clear();
-            return false;
-        }
-        const std::vector<std::string> lines = FetchGroupLines(*conversation_, group.Key);
-        for (const TReplaceHit& hit : group.Hits) {
-            const std::string line = GroupItemLineNamed(lines, hit.Text);
-            if (line == kUndoAbsent)
-                continue;  // the replacer reports it as not found and changes nothing
-            if (Pending* p = add(KindGrp, group.Key, hit.Text, "")) {
-                records.push_back({"group-before", p->id, Utf8(group.Key), Utf8(hit.Text), Utf8(line)});
-                groupPending_.push_back(*p);
-            }
-        }
-    } else if (kind == KindReg) {
-        for (const TReplaceHit& hit : group.Hits) {
-            if (hit.SubType == 6) {
-                std::string newName = hit.Text;
-                ReplaceAllText(newName, old_, new_);
-                Pending* p = add(KindReg * 10 + 6, group.Key, hit.Text, newName);
-                if (!p)
-                    continue;
-                std::vector<TUndoEntry::TKeyValue> listing;
-                const std::string before = KeyState(group.Key, hit.Text, &listing);
-                records.push_back({"key-before", p->id, Utf8(group.Key), Utf8(hit.Text), Utf8(newName), before,
-                                   KeyState(group.Key, newName)});
-                for (const auto& v : listing)
-                    records.push_back({"key-value", p->id, Utf8(v.Path), Utf8(v.Name), v.State});
-            } else if ((hit.SubType >= 7 && hit.SubType <= 9) || hit.SubType == kSubTypeMultiString ||
-                       hit.SubType == kSubTypeEnvData) {
-                const std::string name = ValueNameOf(hit);
-                std::vector<std::string> names{name};
-                if (hit.SubType == 7) {
-                    std::string newName = name;
-                    ReplaceAllText(newName, old_, new_);
-                    names.push_back(newName);
-                }
-                for (const std::string& n : names)
-                    if (Pending* p = add(KindReg * 10 + 7, group.Key, n, ""))
-                        records.push_back({"value-before", p->id, Utf8(group.Key), Utf8(n), ValueState(group.Key, n)});
-            }
-        }
-    } else if (kind == KindSvc) {
-        for (const TReplaceHit& hit : group.Hits) {
-            const std::string field = ServiceFieldOf(hit.SubType);
-            const std::optional<std::string> text = ReadServiceField(group.Key, field);
-            if (!text) {
-                error = "the service's " + std::string(field == kServiceFieldCommand ? "path" : "description") +
-                        " could not be read";
-                pending_.clear();
-                return false;
-            }
-            if (Pending* p = add(KindSvc, group.Key, field, ""))
-                records.push_back({"service-before", p->id, group.Key, field, FieldState(text)});
-        }
-    } else if (kind == KindTsk) {
-        // The whole definition is kept: Restore registers it again as it was.
-        const std::optional<std::string> xml = ReadTaskXml(group.Key);
-        if (!xml) {
-            error = "the task's definition could not be read";
-            pending_.clear();
-            return false;
-        }
-        Pending* p = add(KindTsk, group.Key, "", "");
-        for (const TReplaceHit& hit : group.Hits) {
-            std::string written = hit.Text;
-            ReplaceAllText(written, old_, new_);
-            p->fields.push_back({std::to_string(TaskActionOf(hit)), TaskFieldOf(hit.SubType), written});
-        }
-        records.push_back({"task-before", p->id, group.Key, TaskFieldsState(group.Key, p->fields), *xml});
-        for (const TUndoEntry::TKeyValue& f : p->fields)
-            records.push_back({"task-field", p->id, f.Path, f.Name, f.State});
-    }
+}
+
+TUndoRecorder::Pending* TUndoRecorder::Add(const char* record,
+                                           const std::string& target,
+                                           const std::string& name,
+                                           const std::string& newName) {
+    for (const Pending& p : pending_)
+        if (p.record == record && p.target == target && p.name == name && p.newName == newName)
+            return nullptr;
+    pending_.push_back({record, std::to_string(nextId_++), target, name, newName, {}});
+    return &pending_.back();
+}
+
+bool TUndoRecorder::Refuse(const std::string& why, std::string& error) {
+    error = why;
+    pending_.clear();
+    return false;
+}
+
+bool TUndoRecorder::WriteBefore(const std::vector<std::vector<std::string>>& records, std::string& error) {
     if (!records.empty() && !Write(records, error)) {
         pending_.clear();
         return false;
@@ -579,20 +503,126 @@ bool TUndoRecorder::Before(int kind, const TReplaceGroup& group, std::string& er
     return true;
 }
 
+bool TUndoRecorder::BeforeFile(const std::string& file, std::string& error) {
+    BeginGroup();
+    Pending* p = Add("ini", file, "", "");
+    return WriteBefore({{"ini-before", p->id, Utf8(p->target), FileState(p->target)}}, error);
+}
+
+bool TUndoRecorder::BeforeFileCopy(const std::string& file, std::string& error) {
+    BeginGroup();
+    Pending* p = Add("lnk", file, "", "");
+    std::string bytes;
+    if (!ReadWholeFile(p->target, bytes))
+        return Refuse("the shortcut " + p->target + " could not be read to keep a copy", error);
+    const std::string copy = copyFolder_ + "\\" + p->id + ".LNK";
+    const DWORD saved = SaveFileReplacing(copy, bytes);
+    if (saved != ERROR_SUCCESS)
+        return Refuse("the copy " + copy + " could not be made: " + SaveErrorMessage(saved), error);
+    return WriteBefore(
+        {{"lnk-before", p->id, Utf8(p->target), UndoFileState(bytes.size(), Sha256Hex(bytes)), Utf8(copy)}}, error);
+}
+
+bool TUndoRecorder::BeforeGroupItems(const TReplaceGroup& group, std::string& error) {
+    BeginGroup();
+    if (conversation_ == nullptr)
+        return Refuse("no conversation with Program Manager to read the group's items", error);
+    std::vector<std::vector<std::string>> records;
+    const std::vector<std::string> lines = FetchGroupLines(*conversation_, group.Key);
+    for (const TReplaceHit& hit : group.Hits) {
+        const std::string line = GroupItemLineNamed(lines, hit.Text);
+        if (line == kUndoAbsent)
+            continue;  // the replacer reports it as not found and changes nothing
+        if (Pending* p = Add("group", group.Key, hit.Text, "")) {
+            records.push_back({"group-before", p->id, Utf8(group.Key), Utf8(hit.Text), Utf8(line)});
+            groupPending_.push_back(*p);
+        }
+    }
+    return WriteBefore(records, error);
+}
+
+bool TUndoRecorder::BeforeRegistry(const TReplaceGroup& group, std::string& error) {
+    BeginGroup();
+    std::vector<std::vector<std::string>> records;
+    for (const TReplaceHit& hit : group.Hits) {
+        if (hit.SubType == kSubTypeKey) {
+            std::string newName = hit.Text;
+            ReplaceAllText(newName, old_, new_);
+            Pending* p = Add("key", group.Key, hit.Text, newName);
+            if (!p)
+                continue;
+            std::vector<TUndoEntry::TKeyValue> listing;
+            const std::string before = KeyState(group.Key, hit.Text, &listing);
+            records.push_back({"key-before", p->id, Utf8(group.Key), Utf8(hit.Text), Utf8(newName), before,
+                               KeyState(group.Key, newName)});
+            for (const auto& v : listing)
+                records.push_back({"key-value", p->id, Utf8(v.Path), Utf8(v.Name), v.State});
+        } else if ((hit.SubType >= kSubTypeValueName && hit.SubType <= kSubTypeExpandData) ||
+                   hit.SubType == kSubTypeMultiString || hit.SubType == kSubTypeEnvData) {
+            const std::string name = ValueNameOf(hit);
+            std::vector<std::string> names{name};
+            if (hit.SubType == kSubTypeValueName) {
+                std::string newName = name;
+                ReplaceAllText(newName, old_, new_);
+                names.push_back(newName);
+            }
+            for (const std::string& n : names)
+                if (Pending* p = Add("value", group.Key, n, ""))
+                    records.push_back({"value-before", p->id, Utf8(group.Key), Utf8(n), ValueState(group.Key, n)});
+        }
+    }
+    return WriteBefore(records, error);
+}
+
+bool TUndoRecorder::BeforeServiceFields(const TReplaceGroup& group, std::string& error) {
+    BeginGroup();
+    std::vector<std::vector<std::string>> records;
+    for (const TReplaceHit& hit : group.Hits) {
+        const std::string field = ServiceFieldOf(hit.SubType);
+        const std::optional<std::string> text = ReadServiceField(group.Key, field);
+        if (!text)
+            return Refuse("the service's " + std::string(field == kServiceFieldCommand ? "path" : "description") +
+                              " could not be read",
+                          error);
+        if (Pending* p = Add("service", group.Key, field, ""))
+            records.push_back({"service-before", p->id, group.Key, field, FieldState(text)});
+    }
+    return WriteBefore(records, error);
+}
+
+bool TUndoRecorder::BeforeTask(const TReplaceGroup& group, std::string& error) {
+    BeginGroup();
+    // The whole definition is kept: Restore registers it again as it was.
+    const std::optional<std::string> xml = ReadTaskXml(group.Key);
+    if (!xml)
+        return Refuse("the task's definition could not be read", error);
+    Pending* p = Add("task", group.Key, "", "");
+    for (const TReplaceHit& hit : group.Hits) {
+        std::string written = hit.Text;
+        ReplaceAllText(written, old_, new_);
+        p->fields.push_back({std::to_string(TaskActionOf(hit)), TaskFieldOf(hit.SubType), written});
+    }
+    std::vector<std::vector<std::string>> records = {
+        {"task-before", p->id, group.Key, TaskFieldsState(group.Key, p->fields), *xml}};
+    for (const TUndoEntry::TKeyValue& f : p->fields)
+        records.push_back({"task-field", p->id, f.Path, f.Name, f.State});
+    return WriteBefore(records, error);
+}
+
 void TUndoRecorder::After() {
     std::vector<std::vector<std::string>> records;
     for (const Pending& p : pending_) {
-        if (p.kind == KindGrp)
+        if (p.record == "group")
             continue;  // changed only when the commands are sent: AfterGroupItems
-        if (p.kind == KindIni)
+        if (p.record == "ini")
             records.push_back({"ini-after", p.id, FileState(p.target), Utf8(lastBackup_)});
-        else if (p.kind == KindLnk)
+        else if (p.record == "lnk")
             records.push_back({"lnk-after", p.id, FileState(p.target)});
-        else if (p.kind == KindReg * 10 + 6)
+        else if (p.record == "key")
             records.push_back({"key-after", p.id, KeyState(p.target, p.name), KeyState(p.target, p.newName)});
-        else if (p.kind == KindSvc)
+        else if (p.record == "service")
             records.push_back({"service-after", p.id, FieldState(ReadServiceField(p.target, p.name))});
-        else if (p.kind == KindTsk)
+        else if (p.record == "task")
             records.push_back({"task-after", p.id, TaskFieldsState(p.target, p.fields)});
         else
             records.push_back({"value-after", p.id, ValueState(p.target, p.name)});
