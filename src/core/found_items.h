@@ -128,11 +128,11 @@ std::string_view ColumnText(const TFoundItem& row, int column);
 // The list's own help context, also the answer for rows without one of their own.
 constexpr int LvFoundHelpContext = 32;
 
-// Kind number of a "Type" column text: the position of "^" + text + "^" in
-// "^INI^GRP^LNK^REG^" turned into 1..4, or 0 when not found.
+// The code of the registered kind whose "Type" column text this is, or 0.
 int KindNumberFromTypeText(std::string_view typeText);
-// Help context 40..51 (70, 71 for "msz" and "env") of a row by its "Type" text and sub-type code; 32 for
-// every combination the help file has no topic for.
+// The help context of a row by its "Type" text and sub-type code, as its
+// kind gives it (TKindInfo::HelpContext); 32 for every combination the help
+// file has no topic for.
 int HelpContextForRow(std::string_view typeText, int subType);
 // The popup that explains a row flagged as maybe naming a longer folder.
 constexpr int LongerNameHelpContext = 57;

@@ -54,7 +54,7 @@ class TUndoRecorder {
     bool Before(int kind, const TReplaceGroup& group, std::string& error);
     // The records a kind makes of its targets:
     // a file rewritten in place, with a backup the replacer keeps beside it
-    // ("ini-before"; the backup's name comes with WatchLog);
+    // ("ini-before"; the backup's name comes with NoteBackup);
     bool BeforeFile(const std::string& file, std::string& error);
     // a file kept whole in the journal's folder of copies ("lnk-before");
     bool BeforeFileCopy(const std::string& file, std::string& error);
@@ -84,8 +84,12 @@ class TUndoRecorder {
     // with the digest of the tree at New once it is there.
     bool BeforeMove(const std::string& oldFolder, const std::string& newFolder, bool junction, std::string& error);
     void AfterMove(const std::string& digest);
-    // The log callback to hand the INI replacer: passes every line on and
-    // notes the name its backup was stored under.
+    // The name the file of the last BeforeFile was kept under by its
+    // replacer (empty: none was made), for its record's end.
+    void NoteBackup(const std::string& backup) { lastBackup_ = backup; }
+    // For a caller of the list-based replacers (ReplaceIniFiles): a log
+    // callback that passes every line on and notes the backup's name from
+    // the replacer's "Backup stored as" line.
     TLogLine WatchLog(const TLogLine& log);
 
   private:
@@ -94,7 +98,15 @@ class TUndoRecorder {
     // `head`); a record that is sealed is never written again.
     bool Write(const std::vector<std::vector<std::string>>& records, std::string& error, bool head = false);
 
-    struct Pending;
+    struct Pending {
+        // The record's name without "-before": "ini", "lnk", "group", "key",
+        // "value", "service", "task".
+        std::string record;
+        std::string id;
+        std::string target, name, newName;
+        // A task's fields the run rewrites (action, field, text written).
+        std::vector<TUndoEntry::TKeyValue> fields;
+    };
     // The steps of the Before records: what the last group left open goes;
     // a target recorded once per group (null the second time); a refusal
     // with its reason; the records written, or the group's left open.

@@ -22,18 +22,15 @@ class TConfigKind final : public TTargetKind {
     std::vector<std::string> FileTypes(const TKindSearch& s) const override {
         return ParseConfigTypes(s.ConfigTypes.empty() ? kDefaultConfigTypes : s.ConfigTypes);
     }
-    void BeginReplace(TKindReplace& run) override {
-        log_ = run.Journal != nullptr ? run.Journal->WatchLog(run.Log) : run.Log;
-    }
     bool RecordBefore(TUndoRecorder& journal, const TReplaceGroup& group, std::string& error) override {
         return journal.BeforeFile(group.Key, error);
     }
     void Replace(TReplaceGroup& group, TKindReplace& run) override {
-        ReplaceConfigFile(group, run.OldAddress, run.NewAddress, run.ItemLabel, log_);
+        const std::string backup = ReplaceConfigFile(group, run.OldAddress, run.NewAddress, run.ItemLabel, run.Log);
+        // The journal's record of the file ends with the backup's name.
+        if (run.Journal != nullptr)
+            run.Journal->NoteBackup(backup);
     }
-
-  private:
-    TLogLine log_;
 };
 
 }  // namespace

@@ -18,21 +18,15 @@ class TIniKind final : public TTargetKind {
         return thread;
     }
     std::vector<std::string> FileTypes(const TKindSearch&) const override { return {"INI"}; }
-    void BeginReplace(TKindReplace& run) override {
-        // The journal notes the name each file's backup was kept under.
-        log_ = run.Journal != nullptr ? run.Journal->WatchLog(run.Log) : run.Log;
-    }
     bool RecordBefore(TUndoRecorder& journal, const TReplaceGroup& group, std::string& error) override {
         return journal.BeforeFile(group.Key, error);
     }
     void Replace(TReplaceGroup& group, TKindReplace& run) override {
-        ReplaceOne(group, [&](std::vector<TReplaceGroup>& one) {
-            ReplaceIniFiles(one, run.OldAddress, run.NewAddress, run.ItemLabel, log_);
-        });
+        const std::string backup = ReplaceIniFile(group, run.OldAddress, run.NewAddress, run.ItemLabel, run.Log);
+        // The journal's record of the file ends with the backup's name.
+        if (run.Journal != nullptr)
+            run.Journal->NoteBackup(backup);
     }
-
-  private:
-    TLogLine log_;
 };
 
 }  // namespace

@@ -51,37 +51,21 @@ class TRegistryKind final : public TTargetKind {
         return thread;
     }
     bool LastToFirst() const override { return true; }
-    // The replacer opens its part of the log with a blank line and
-    // "Updating Registry" on every call: handed one group at a time, the
-    // first call's stand.
-    void BeginReplace(TKindReplace& run) override {
-        calls_ = 0;
-        headToDrop_ = 0;
-        const TLogLine log = run.Log;
-        log_ = [this, log](const std::string& line) {
-            static const char* const kHead[] = {"", "Updating Registry"};
-            if (headToDrop_ > 0 && line == kHead[2 - headToDrop_]) {
-                --headToDrop_;
-                return;
-            }
-            headToDrop_ = 0;
-            log(line);
-        };
-    }
+    // The replacer opens its part of the log with a head: handed one group
+    // at a time, on its first call only.
+    void BeginReplace(TKindReplace&) override { calls_ = 0; }
     bool RecordBefore(TUndoRecorder& journal, const TReplaceGroup& group, std::string& error) override {
         return journal.BeforeRegistry(group, error);
     }
     void Replace(TReplaceGroup& group, TKindReplace& run) override {
-        headToDrop_ = calls_++ > 0 ? 2 : 0;
+        const bool head = calls_++ == 0;
         ReplaceOne(group, [&](std::vector<TReplaceGroup>& one) {
-            ReplaceRegistry(one, run.OldAddress, run.NewAddress, run.ItemLabel, log_);
+            ReplaceRegistry(one, run.OldAddress, run.NewAddress, run.ItemLabel, run.Log, head);
         });
     }
 
   private:
     int calls_ = 0;
-    std::size_t headToDrop_ = 0;
-    TLogLine log_;
 };
 
 }  // namespace
