@@ -32,6 +32,18 @@ void SetCommandLineValues(TCommandLineValue isCommandLine) {
     g_commandLineValue = isCommandLine;
 }
 
+TCommandLineValue CommandLineValues() {
+    return g_commandLineValue;
+}
+
+TConfigLineRefused ConfigLineRefusal() {
+    return g_configLineRefused;
+}
+
+TTextExpansion TextExpansion() {
+    return g_textExpansion;
+}
+
 TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
                          int subType, const std::string& valueName, std::string_view oldUpper,
                          std::string_view newAddr) {
@@ -43,41 +55,11 @@ TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const
     row.Context = context;
     row.Mark = MarkY;
     row.ValueName = valueName;
-    // The closing bracket of a section header ends the name before it
-    // surely; the header is rewritten whole, so all else is judged.
-    std::string_view judged = row.Context;
-    if (kind == KindIni && subType == kSubTypeSection && !judged.empty() && judged.back() == ']')
-        judged.remove_suffix(1);
-    // What follows Old there is what follows it in the text expanded. The
-    // Context is the value's shown name, "=" and the text; the name stays
-    // as it is (a % in it is no reference).
-    std::string expanded;
-    const bool valueText = kind == KindReg && (subType == kSubTypeData || subType == kSubTypeExpandData ||
-                                               subType == kSubTypeMultiString || subType == kSubTypeEnvData);
-    const std::string shown = (valueName.empty() ? std::string("(default)") : valueName) + "=";
-    const std::size_t text = valueText && context.compare(0, shown.size(), shown) == 0 ? shown.size() : 0;
-    if (kind == KindReg && subType == kSubTypeEnvData && g_textExpansion != nullptr) {
-        expanded = context.substr(0, text) + g_textExpansion(path, std::string_view(context).substr(text));
-        judged = expanded;
-    }
-    // A value the replacer quotes as a command line needs no review for
-    // it; a text through variables it rewrites without quotes.
-    const bool quoted = (subType == kSubTypeData || subType == kSubTypeExpandData) && g_commandLineValue != nullptr &&
-                        g_commandLineValue(path, valueName);
-    row.UnquotedBlank = valueText && !quoted && !oldUpper.empty() && HoldsBlank(newAddr) &&
-                        UnquotedFollowedByMore(judged.substr(text), oldUpper);
-    if (kind == KindCfg) {
-        // A configuration line may hold Old escaped or as a URL: judged in
-        // each spelling, as the search found it.
-        row.MaybeLonger = false;
-        if (!oldUpper.empty())
-            for (const TSpelledOccurrence& at : FindSpelledOccurrences(judged, oldUpper))
-                row.MaybeLonger = row.MaybeLonger || at.boundary == TBoundary::Doubtful;
-        row.UnquotedBlank = !oldUpper.empty() && !newAddr.empty() && g_configLineRefused != nullptr &&
-                            g_configLineRefused(item, context, oldUpper, newAddr);
-        return row;
-    }
-    row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(judged, oldUpper);
+    // Each kind judges its own rows; a row of no kind, its Context as it is.
+    if (const TKindInfo* of = FindKind(kind))
+        of->JudgeRow(row, oldUpper, newAddr);
+    else
+        row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(row.Context, oldUpper);
     return row;
 }
 

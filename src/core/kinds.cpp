@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/found_items.h"
+#include "core/strings.h"
 
 namespace movix {
 
@@ -26,6 +27,11 @@ TReplaceHit TKindInfo::HitOf(const TFoundItem& row) const {
     hit.Text = row.Context;
     hit.SubType = row.SubType;
     return hit;
+}
+
+void TKindInfo::JudgeRow(TFoundItem& row, std::string_view oldUpper, std::string_view newAddr) const {
+    (void)newAddr;
+    row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(row.Context, oldUpper);
 }
 
 const std::vector<const TKindInfo*>& Kinds() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/replace_groups.h"
@@ -102,6 +103,11 @@ class TKindInfo {
     // one group), and the hit it is within that target.
     virtual std::string TargetKey(const TFoundItem& row) const;
     virtual TReplaceHit HitOf(const TFoundItem& row) const;
+    // Flags a new row for review (TFoundItem::MaybeLonger, UnquotedBlank);
+    // `oldUpper` is the Old address as UpperText gives it (empty: no flag),
+    // `newAddr` the New address. By default Old may begin a longer name
+    // where the Context says so (MaybeLongerName).
+    virtual void JudgeRow(TFoundItem& row, std::string_view oldUpper, std::string_view newAddr) const;
     // Whether its rows name files by Path and Item (which go with the
     // program's folder when it is moved).
     virtual bool NamesFiles() const { return false; }

@@ -2,6 +2,7 @@
 // rows, and what makes a row one target and one hit.
 #include "core/found_items.h"
 #include "core/kinds.h"
+#include "core/path_spellings.h"
 #include "targets/kind_rows.h"
 
 namespace movix {
@@ -38,6 +39,18 @@ class TConfigInfo final : public TKindInfo {
         return 0;
     }
     std::string TargetKey(const TFoundItem& row) const override { return FileOfRow(row); }
+    // A configuration line may hold Old escaped or as a URL: judged in
+    // each spelling, as the search found it. A line New cannot be written
+    // into as it reads is flagged too (and left as it is).
+    void JudgeRow(TFoundItem& row, std::string_view oldUpper, std::string_view newAddr) const override {
+        row.MaybeLonger = false;
+        if (!oldUpper.empty())
+            for (const TSpelledOccurrence& at : FindSpelledOccurrences(row.Context, oldUpper))
+                row.MaybeLonger = row.MaybeLonger || at.boundary == TBoundary::Doubtful;
+        const TConfigLineRefused refused = ConfigLineRefusal();
+        row.UnquotedBlank = !oldUpper.empty() && !newAddr.empty() && refused != nullptr &&
+                            refused(row.Item, row.Context, oldUpper, newAddr);
+    }
     bool NamesFiles() const override { return true; }
 };
 

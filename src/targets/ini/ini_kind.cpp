@@ -2,6 +2,7 @@
 // rows, and what makes a row one target and one hit.
 #include "core/found_items.h"
 #include "core/kinds.h"
+#include "core/strings.h"
 #include "targets/kind_rows.h"
 
 namespace movix {
@@ -32,6 +33,14 @@ class TIniInfo final : public TKindInfo {
     std::string TargetKey(const TFoundItem& row) const override { return FileOfRow(row); }
     // The line upper-cased, as the replacer compares it.
     TReplaceHit HitOf(const TFoundItem& row) const override { return UpperHit(row); }
+    // The closing bracket of a section header ends the name before it
+    // surely; the header is rewritten whole, so all else is judged.
+    void JudgeRow(TFoundItem& row, std::string_view oldUpper, std::string_view) const override {
+        std::string_view judged = row.Context;
+        if (row.SubType == kSubTypeSection && !judged.empty() && judged.back() == ']')
+            judged.remove_suffix(1);
+        row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(judged, oldUpper);
+    }
     bool NamesFiles() const override { return true; }
 };
 

@@ -1,7 +1,9 @@
 // The Registry: the descriptor: its names, what its option's items mean, the help of its
 // rows, and what makes a row one target and one hit.
 #include "core/found_items.h"
+#include "core/command_lines.h"
 #include "core/kinds.h"
+#include "core/strings.h"
 
 namespace movix {
 
@@ -49,6 +51,32 @@ class TRegistryInfo final : public TKindInfo {
             default:
                 return 0;
         }
+    }
+    // A value's text is judged as the search found it: through its
+    // variables expanded for kSubTypeEnvData (the Context is the value's
+    // shown name, "=" and the text; the name stays as it is). It is flagged
+    // UnquotedBlank when it holds Old unquoted with more after it and New
+    // holds a blank, unless the replacer quotes it as a command line.
+    void JudgeRow(TFoundItem& row, std::string_view oldUpper, std::string_view newAddr) const override {
+        const std::string& context = row.Context;
+        const int subType = row.SubType;
+        std::string_view judged = context;
+        std::string expanded;
+        const bool valueText = subType == kSubTypeData || subType == kSubTypeExpandData ||
+                               subType == kSubTypeMultiString || subType == kSubTypeEnvData;
+        const std::string shown = (row.ValueName.empty() ? std::string("(default)") : row.ValueName) + "=";
+        const std::size_t text = valueText && context.compare(0, shown.size(), shown) == 0 ? shown.size() : 0;
+        const TTextExpansion expand = TextExpansion();
+        if (subType == kSubTypeEnvData && expand != nullptr) {
+            expanded = context.substr(0, text) + expand(row.Path, std::string_view(context).substr(text));
+            judged = expanded;
+        }
+        const TCommandLineValue isCommandLine = CommandLineValues();
+        const bool quoted = (subType == kSubTypeData || subType == kSubTypeExpandData) && isCommandLine != nullptr &&
+                            isCommandLine(row.Path, row.ValueName);
+        row.UnquotedBlank = valueText && !quoted && !oldUpper.empty() && HoldsBlank(newAddr) &&
+                            UnquotedFollowedByMore(judged.substr(text), oldUpper);
+        row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(judged, oldUpper);
     }
     // A key by its full path; a hit on a value carries the value's name.
     TReplaceHit HitOf(const TFoundItem& row) const override {
