@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "core/kinds.h"
 #include "movix_version.h"
 
 namespace movix {
@@ -32,6 +33,19 @@ bool ParseItemIndex(const std::string& text, int items, int& index) {
     return true;
 }
 
+struct Number {
+    const char* name;
+    int items;
+    int TCommandLine::*field;
+};
+const Number kNumbers[] = {{"ini", kIniItems, &TCommandLine::Ini},
+                           {"groups", kGroupItems, &TCommandLine::Groups},
+                           {"shortcuts", kShortcutItems, &TCommandLine::Shortcuts},
+                           {"registry", kRegistryItems, &TCommandLine::Registry},
+                           {"configs", kConfigItems, &TCommandLine::Configs},
+                           {"services", kServiceItems, &TCommandLine::Services},
+                           {"tasks", kTaskItems, &TCommandLine::Tasks}};
+
 TCommandLine Bad(const std::string& error) {
     TCommandLine line;
     line.RunMode = TCommandLine::Mode::BadArguments;
@@ -41,23 +55,20 @@ TCommandLine Bad(const std::string& error) {
 
 }  // namespace
 
+std::map<int, int> TCommandLine::Items() const {
+    std::map<int, int> items;
+    for (const TKindInfo* kind : Kinds())
+        for (const Number& number : kNumbers)
+            if (std::string(number.name) == kind->Names().Switch)
+                items[kind->Code()] = this->*number.field;
+    return items;
+}
+
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     TCommandLine line;
     if (arguments.empty() || LowerAscii(arguments[0]) == "cleanregistry")
         return line;
 
-    struct Number {
-        const char* name;
-        int items;
-        int TCommandLine::*field;
-    };
-    static const Number kNumbers[] = {{"ini", kIniItems, &TCommandLine::Ini},
-                                      {"groups", kGroupItems, &TCommandLine::Groups},
-                                      {"shortcuts", kShortcutItems, &TCommandLine::Shortcuts},
-                                      {"registry", kRegistryItems, &TCommandLine::Registry},
-                                      {"configs", kConfigItems, &TCommandLine::Configs},
-                                      {"services", kServiceItems, &TCommandLine::Services},
-                                      {"tasks", kTaskItems, &TCommandLine::Tasks}};
     struct Text {
         const char* name;
         std::string TCommandLine::*field;

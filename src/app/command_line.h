@@ -4,6 +4,7 @@
 // natively.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ struct TCommandLine {
     std::string OldAddress, NewAddress;
     // Item indexes of the option pages; -1: the saved setting.
     int Ini = -1, Groups = -1, Shortcuts = -1, Registry = -1, Configs = -1, Services = -1, Tasks = -1;
+    // The same by kind code, for the kinds whose switch is one of these.
+    std::map<int, int> Items() const;
     std::string ListFile, LogFile, RestoreFile;
     bool Apply = false;
     // /flagged: the hits whose Old address may begin a longer name start as

@@ -109,9 +109,6 @@ public:
 
     // --- Search run and replacement run ------------------------------------
     void StartIniSearch();
-    void StartGroupSearch();
-    void StartShortcutSearch();
-    void StartRegistrySearch();
     void ShowSearchResults();
     void RunReplacement();
     // Appends one line to the activity log; an empty line is a blank one.

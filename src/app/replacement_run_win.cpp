@@ -242,13 +242,10 @@ void TForm1::RunReplacement() {
 // The runs' reports (IRunCallback): the search run's fill the found list and
 // the search page, the replacement run's the log and the replacing page.
 void TForm1::StepStarted(int kind) {
-    static const char* const kReplacing[kKindSlots] = {"",         "in INI files",    "in Groups",
-                                                       "in Shortcuts", "in the Registry", "in configuration files",
-                                                       "in services",  "in scheduled tasks"};
     if (!replacing_)
         SearchStepStarted(kind);
-    else if (kind >= KindIni && kind < kKindSlots)
-        SetText(IDC_lblRepType, kReplacing[kind]);
+    else if (const TKindNames* names = KindNamesOf(kind))
+        SetText(IDC_lblRepType, std::string("in ") + names->Title);
 }
 
 void TForm1::StepEnded(int) {}

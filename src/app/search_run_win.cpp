@@ -8,7 +8,6 @@
 
 #include "app/found_list_win.h"
 #include "app/main_window_win.h"
-#include "app/search_choices.h"
 #include "app/settings_win.h"
 #include "app/ui_text.h"
 #include "app/ui_text_win.h"
@@ -44,44 +43,35 @@ void TForm1::StartIniSearch() {
     TSearchSettings settings;
     settings.OldAddress = Text(IDC_EditOldAddress);
     settings.ProgressLabel = Control(IDC_lblSearchIn);
-    settings.IniMode = IniWalkModeForItem(RadioIndex(IDC_rgIniFiles));
-    settings.Groups = RadioIndex(IDC_rgGroups) != 0;
-    settings.ShortcutMode = ShortcutWalkModeForItem(RadioIndex(IDC_rgShortcuts));
-    settings.RegistryMode = RegistryScopeForItem(RadioIndex(IDC_rgRegistry));
-    settings.ConfigMode = ConfigWalkModeForItem(RadioIndex(IDC_rgConfigs));
+    // The option pages' radio groups, by kind code.
+    const struct {
+        int kind;
+        int radio;
+    } options[] = {{KindIni, IDC_rgIniFiles}, {KindGrp, IDC_rgGroups},  {KindLnk, IDC_rgShortcuts},
+                   {KindReg, IDC_rgRegistry}, {KindCfg, IDC_rgConfigs}, {KindSvc, IDC_rgServices},
+                   {KindTsk, IDC_rgTasks}};
+    for (const auto& option : options)
+        if (const TKindInfo* kind = FindKind(option.kind))
+            settings.Modes[option.kind] = kind->ModeForItem(RadioIndex(option.radio));
     // The program is still at Old when the run is to move it there.
     settings.ProgramFolder = Text(Checked(IDC_cbMoveFolder) ? IDC_EditOldAddress : IDC_EditNewAddress);
     settings.ConfigTypes = SavedConfigTypes();
-    settings.Services = RadioIndex(IDC_rgServices) > 0;
-    settings.Tasks = RadioIndex(IDC_rgTasks) > 0;
     settings.IgnoreKeys = ListBoxStrings(Control(IDC_lbIgnoreKey));
     SearchRunner().Start(settings);
 }
 
-void TForm1::StartGroupSearch() {
-    SearchRunner().StartGroupSearch();
-}
-
-void TForm1::StartShortcutSearch() {
-    SearchRunner().StartShortcutSearch();
-}
-
-void TForm1::StartRegistrySearch() {
-    SearchRunner().StartRegistrySearch();
-}
-
 void TForm1::SearchStepStarted(int kind) {
-    static int TForm1::*const kCount[kKindSlots] = {nullptr,
-                                                    &TForm1::FoundIni,
-                                                    &TForm1::FoundGroups,
-                                                    &TForm1::FoundShortcuts,
-                                                    &TForm1::FoundRegistry,
-                                                    &TForm1::FoundConfigs,
-                                                    &TForm1::FoundServices,
-                                                    &TForm1::FoundTasks};
-    static const int kLabel[kKindSlots] = {
+    static int TForm1::*const kCount[] = {nullptr,
+                                          &TForm1::FoundIni,
+                                          &TForm1::FoundGroups,
+                                          &TForm1::FoundShortcuts,
+                                          &TForm1::FoundRegistry,
+                                          &TForm1::FoundConfigs,
+                                          &TForm1::FoundServices,
+                                          &TForm1::FoundTasks};
+    static const int kLabel[] = {
         0, IDC_lblIni, IDC_lblGroup, IDC_lblShortcut, IDC_lblRegistry, IDC_lblConfigs, IDC_lblServices, IDC_lblTasks};
-    if (kind < KindIni || kind >= kKindSlots)
+    if (kind < KindIni || kind > KindTsk)
         return;
     this->*kCount[kind] = 0;
     CurrentCount = &(this->*kCount[kind]);

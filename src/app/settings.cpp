@@ -53,18 +53,11 @@ int ParseStoredInteger(const std::string& text, int defaultValue) {
 
 TOptionChoices SavedOptionChoices(const std::function<int(const char* name, int fallback)>& saved, int platformCode) {
     TOptionChoices choices;
-    for (int k = 0; k < kKindCount; ++k) {
-        const TKindNames& names = kKindNames[k];
-        // Shortcuts are off by default where the system has none.
-        const int fallback = names.Code == KindLnk && platformCode == 1 ? 0 : names.DefaultItem;
-        choices.Item[names.Code] = ClampItemIndex(saved(names.Setting, fallback), names.Items);
+    for (const TKindInfo* kind : Kinds()) {
+        const TKindNames& names = kind->Names();
+        const int item = ClampItemIndex(saved(names.Setting, names.DefaultItem), names.Items);
+        choices.Item[names.Code] = kind->ItemOnPlatform(item, platformCode);
     }
-    if (platformCode != 0 && choices.Item[KindReg] == 2)
-        choices.Item[KindReg] = 1;
-    if (platformCode == 1)
-        choices.Item[KindLnk] = 0;
-    else
-        choices.Item[KindGrp] = 0;
     return choices;
 }
 

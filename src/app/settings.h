@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 
 #include "core/kinds.h"
@@ -31,7 +32,7 @@ int ClampItemIndex(int index, int itemCount);
 // shortcuts; elsewhere no Program Manager groups. `saved` gives the number
 // stored under a name, or `fallback` when none is.
 struct TOptionChoices {
-    int Item[kKindSlots] = {};
+    std::map<int, int> Item;
 };
 TOptionChoices SavedOptionChoices(const std::function<int(const char* name, int fallback)>& saved, int platformCode);
 

@@ -131,13 +131,13 @@ void TForm1::LoadSettings() {
     // The platform's rules are applied to the controls as well, below.
     const TOptionChoices choices = SavedOptionChoices(
         [](const char* name, int fallback) { return ReadInteger(kSettingsSubkey, name, fallback); }, PlatformCode);
-    SetRadioIndex(IDC_rgIniFiles, choices.Item[KindIni]);
-    SetRadioIndex(IDC_rgGroups, choices.Item[KindGrp]);
-    SetRadioIndex(IDC_rgShortcuts, choices.Item[KindLnk]);
-    SetRadioIndex(IDC_rgRegistry, choices.Item[KindReg]);
-    SetRadioIndex(IDC_rgConfigs, choices.Item[KindCfg]);
-    SetRadioIndex(IDC_rgServices, choices.Item[KindSvc]);
-    SetRadioIndex(IDC_rgTasks, choices.Item[KindTsk]);
+    SetRadioIndex(IDC_rgIniFiles, choices.Item.at(KindIni));
+    SetRadioIndex(IDC_rgGroups, choices.Item.at(KindGrp));
+    SetRadioIndex(IDC_rgShortcuts, choices.Item.at(KindLnk));
+    SetRadioIndex(IDC_rgRegistry, choices.Item.at(KindReg));
+    SetRadioIndex(IDC_rgConfigs, choices.Item.at(KindCfg));
+    SetRadioIndex(IDC_rgServices, choices.Item.at(KindSvc));
+    SetRadioIndex(IDC_rgTasks, choices.Item.at(KindTsk));
     const struct {
         int id;
         const char* name;

@@ -9,13 +9,13 @@
 
 #include <atomic>
 #include <exception>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/console_win.h"
-#include "app/search_choices.h"
 #include "app/settings.h"
 #include "app/settings_win.h"
 #include "app/ui_text.h"
@@ -78,7 +78,8 @@ std::vector<std::string> CommandLineArguments() {
 // --- The saved choices, as the wizard's pages start with them ---------------
 
 struct TChoices {
-    int Ini = 2, Groups = 1, Shortcuts = 1, Registry = 2, Configs = 2, Services = 1, Tasks = 1;
+    // The item of each kind's option, by kind code.
+    std::map<int, int> Item;
     std::vector<std::string> IgnoreKeys;
     std::string ConfigTypes;
 };
@@ -94,15 +95,8 @@ int ReadSavedInteger(const char* name, int defaultValue) {
 TChoices ReadSavedChoices() {
     TChoices choices;
     // The saved items with the platform's rules, as the option pages start.
-    const TOptionChoices saved = SavedOptionChoices(ReadSavedInteger, PlatformCode);
-    choices.Ini = saved.Item[KindIni];
-    choices.Groups = saved.Item[KindGrp];
-    choices.Shortcuts = saved.Item[KindLnk];
-    choices.Registry = saved.Item[KindReg];
-    choices.Configs = saved.Item[KindCfg];
+    choices.Item = SavedOptionChoices(ReadSavedInteger, PlatformCode).Item;
     choices.ConfigTypes = SavedConfigTypes();
-    choices.Services = saved.Item[KindSvc];
-    choices.Tasks = saved.Item[KindTsk];
 
     // The ignore list: the keys the user added, and the system's own.
     {
@@ -277,7 +271,10 @@ class TUnattendedRun final : public IRunCallback {
                               (where.empty() ? "" : " - " + where));
     }
 
-    int Count(int kind) const { return counts_[kind]; }
+    int Count(int kind) const {
+        const auto it = counts_.find(kind);
+        return it != counts_.end() ? it->second : -1;
+    }
     std::vector<TFoundItem>& Rows() { return rows_; }
     std::vector<std::string>& Log() { return log_; }
     bool Ended() const { return ended_; }
@@ -286,7 +283,7 @@ class TUnattendedRun final : public IRunCallback {
         replacing_ = true;
         kind_ = KindNone;
     }
-    std::string scope_[kKindSlots];
+    std::map<int, std::string> scope_;
 
   private:
     TConsole& console_;
@@ -295,7 +292,8 @@ class TUnattendedRun final : public IRunCallback {
     std::string new_;
     bool flaggedToo_;
     int kind_ = KindNone;
-    int counts_[kKindSlots] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    // By kind code; a kind left out has none.
+    std::map<int, int> counts_;
     std::vector<TFoundItem> rows_;
     std::vector<std::string> log_;
     bool ended_ = false;
@@ -377,31 +375,18 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     }
 
     TChoices choices = ReadSavedChoices();
-    if (line.Ini >= 0)
-        choices.Ini = line.Ini;
-    if (line.Groups >= 0)
-        choices.Groups = line.Groups;
-    if (line.Shortcuts >= 0)
-        choices.Shortcuts = line.Shortcuts;
-    if (line.Registry >= 0)
-        choices.Registry = line.Registry;
-    if (line.Configs >= 0)
-        choices.Configs = line.Configs;
-    if (line.Services >= 0)
-        choices.Services = line.Services;
-    if (line.Tasks >= 0)
-        choices.Tasks = line.Tasks;
+    for (const auto& given : line.Items())
+        if (given.second >= 0)
+            choices.Item[given.first] = given.second;
 
     UiDispatcher::Init();
     // The search threads show where they are in a label; this one is never
     // shown, the progress line reads it.
     const HWND label = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
     TUnattendedRun run(console, label, line.OldAddress, line.NewAddress, line.Flagged);
-    const int chosen[kKindSlots] = {0, choices.Ini, choices.Groups, choices.Shortcuts, choices.Registry,
-                                    choices.Configs, choices.Services, choices.Tasks};
-    for (int k = 0; k < kKindCount; ++k) {
-        const TKindNames& names = kKindNames[k];
-        const int index = chosen[names.Code];
+    for (const TKindInfo* kind : Kinds()) {
+        const TKindNames& names = kind->Names();
+        const int index = choices.Item[names.Code];
         run.scope_[names.Code] = index >= 0 && index < names.Items ? std::string(names.Scopes[index]) : "nothing";
     }
 
@@ -417,16 +402,11 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     TSearchSettings settings;
     settings.OldAddress = line.OldAddress;
     settings.ProgressLabel = label;
-    settings.IniMode = IniWalkModeForItem(choices.Ini);
-    settings.Groups = choices.Groups > 0;
-    settings.ShortcutMode = ShortcutWalkModeForItem(choices.Shortcuts);
-    settings.RegistryMode = RegistryScopeForItem(choices.Registry);
-    settings.ConfigMode = ConfigWalkModeForItem(choices.Configs);
+    for (const TKindInfo* kind : Kinds())
+        settings.Modes[kind->Code()] = kind->ModeForItem(choices.Item[kind->Code()]);
     // The program is still at Old when the run is to move it there.
     settings.ProgramFolder = line.Move ? line.OldAddress : line.NewAddress;
     settings.ConfigTypes = choices.ConfigTypes;
-    settings.Services = choices.Services > 0;
-    settings.Tasks = choices.Tasks > 0;
     settings.IgnoreKeys = choices.IgnoreKeys;
 
     SYSTEMTIME now;
@@ -470,8 +450,8 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
 
     for (const std::string& note : search.Notes())
         console.Line(note);
-    for (int k = 0; k < kKindCount; ++k) {
-        const TKindNames& names = kKindNames[k];
+    for (const TKindInfo* kind : Kinds()) {
+        const TKindNames& names = kind->Names();
         const int count = run.Count(names.Code);
         console.Line(count < 0 ? std::string(names.NoneSearched)
                                : MatchCountText(count, names.Counted) +

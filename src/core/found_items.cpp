@@ -32,6 +32,18 @@ void SetCommandLineValues(TCommandLineValue isCommandLine) {
     g_commandLineValue = isCommandLine;
 }
 
+TCommandLineValue CommandLineValues() {
+    return g_commandLineValue;
+}
+
+TConfigLineRefused ConfigLineRefusal() {
+    return g_configLineRefused;
+}
+
+TTextExpansion TextExpansion() {
+    return g_textExpansion;
+}
+
 TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
                          int subType, const std::string& valueName, std::string_view oldUpper,
                          std::string_view newAddr) {
@@ -43,41 +55,11 @@ TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const
     row.Context = context;
     row.Mark = MarkY;
     row.ValueName = valueName;
-    // The closing bracket of a section header ends the name before it
-    // surely; the header is rewritten whole, so all else is judged.
-    std::string_view judged = row.Context;
-    if (kind == KindIni && subType == kSubTypeSection && !judged.empty() && judged.back() == ']')
-        judged.remove_suffix(1);
-    // What follows Old there is what follows it in the text expanded. The
-    // Context is the value's shown name, "=" and the text; the name stays
-    // as it is (a % in it is no reference).
-    std::string expanded;
-    const bool valueText = kind == KindReg && (subType == kSubTypeData || subType == kSubTypeExpandData ||
-                                               subType == kSubTypeMultiString || subType == kSubTypeEnvData);
-    const std::string shown = (valueName.empty() ? std::string("(default)") : valueName) + "=";
-    const std::size_t text = valueText && context.compare(0, shown.size(), shown) == 0 ? shown.size() : 0;
-    if (kind == KindReg && subType == kSubTypeEnvData && g_textExpansion != nullptr) {
-        expanded = context.substr(0, text) + g_textExpansion(path, std::string_view(context).substr(text));
-        judged = expanded;
-    }
-    // A value the replacer quotes as a command line needs no review for
-    // it; a text through variables it rewrites without quotes.
-    const bool quoted = (subType == kSubTypeData || subType == kSubTypeExpandData) && g_commandLineValue != nullptr &&
-                        g_commandLineValue(path, valueName);
-    row.UnquotedBlank = valueText && !quoted && !oldUpper.empty() && HoldsBlank(newAddr) &&
-                        UnquotedFollowedByMore(judged.substr(text), oldUpper);
-    if (kind == KindCfg) {
-        // A configuration line may hold Old escaped or as a URL: judged in
-        // each spelling, as the search found it.
-        row.MaybeLonger = false;
-        if (!oldUpper.empty())
-            for (const TSpelledOccurrence& at : FindSpelledOccurrences(judged, oldUpper))
-                row.MaybeLonger = row.MaybeLonger || at.boundary == TBoundary::Doubtful;
-        row.UnquotedBlank = !oldUpper.empty() && !newAddr.empty() && g_configLineRefused != nullptr &&
-                            g_configLineRefused(item, context, oldUpper, newAddr);
-        return row;
-    }
-    row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(judged, oldUpper);
+    // Each kind judges its own rows; a row of no kind, its Context as it is.
+    if (const TKindInfo* of = FindKind(kind))
+        of->JudgeRow(row, oldUpper, newAddr);
+    else
+        row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(row.Context, oldUpper);
     return row;
 }
 
@@ -158,56 +140,16 @@ std::string_view ColumnText(const TFoundItem& row, int column) {
 }
 
 int KindNumberFromTypeText(std::string_view typeText) {
-    for (int i = 0; i < kKindCount; ++i)
-        if (typeText == kKindNames[i].Type)
-            return kKindNames[i].Code;
+    for (const TKindInfo* kind : Kinds())
+        if (typeText == kind->Names().Type)
+            return kind->Code();
     return 0;
 }
 
 int HelpContextForRow(std::string_view typeText, int subType) {
-    switch (KindNumberFromTypeText(typeText)) {
-        case KindIni:
-            if (subType == 1)
-                return 40;
-            if (subType == 6)
-                return 41;
-            break;
-        case KindGrp:
-            if (subType >= 2 && subType <= 4)
-                return 42 + (subType - 2);  // cmd 42, ico 43, dir 44
-            break;
-        case KindLnk:
-            if (subType >= 2 && subType <= 5)
-                return 45 + (subType - 2);  // cmd 45, ico 46, dir 47, arg 48
-            break;
-        case KindReg:
-            if (subType == 6)
-                return 49;
-            if (subType == 7)
-                return 50;
-            if (subType == 8 || subType == 9)
-                return 51;
-            if (subType == kSubTypeMultiString)
-                return 70;
-            if (subType == kSubTypeEnvData)
-                return 71;
-            break;
-        case KindCfg:
-            if (subType >= kSubTypeSpellingFirst && subType <= kSubTypeSpellingLast)
-                return 65 + (subType - kSubTypeSpellingFirst);  // plain 65, slash 66, json 67, xml 68, url 69
-            break;
-        case KindSvc:
-            if (subType == kSubTypeServiceCommand || subType == kSubTypeServiceDescription)
-                return 84 + (subType - kSubTypeServiceCommand);  // cmd 84, desc 85
-            break;
-        case KindTsk:
-            if (subType >= kSubTypeTaskProgram && subType <= kSubTypeTaskFolder)
-                return 86 + (subType - kSubTypeTaskProgram);  // cmd 86, arg 87, dir 88
-            break;
-        default:
-            break;
-    }
-    return LvFoundHelpContext;
+    const TKindInfo* kind = FindKind(KindNumberFromTypeText(typeText));
+    const int context = kind != nullptr ? kind->HelpContext(subType) : 0;
+    return context != 0 ? context : LvFoundHelpContext;
 }
 
 int HelpContextOfRow(const TFoundItem& row) {

@@ -49,12 +49,13 @@ inline bool IsFlagged(const TFoundItem& row) {
     return row.MaybeLonger || row.UnquotedBlank;
 }
 
-// The row of a new hit, marked Y; flagged as maybe naming a longer folder
-// when its Context says so. `oldUpper` is the Old address as UpperText gives
-// it (empty: no flag). With the New address, a Registry row whose value
-// text holds Old unquoted with more after it is flagged UnquotedBlank when
-// New holds a blank, unless the value is one the Registry's replacer
-// rewrites as a command line (see SetCommandLineValues).
+// The row of a new hit, marked Y; flagged for review as its kind judges it
+// (TKindInfo::JudgeRow): as maybe naming a longer folder when its Context
+// says so, and for instance, with the New address, a Registry row whose
+// value text holds Old unquoted with more after it when New holds a blank,
+// unless the value is one the Registry's replacer rewrites as a command
+// line (see SetCommandLineValues). `oldUpper` is the Old address as
+// UpperText gives it (empty: no flag).
 TFoundItem MakeFoundItem(const std::string& item, const std::string& path, const std::string& context, int kind,
                          int subType, const std::string& valueName, std::string_view oldUpper,
                          std::string_view newAddr = {});
@@ -85,6 +86,12 @@ void SetConfigLineRefusal(TConfigLineRefused refused);
 // own; without one, the Context is judged as it is.
 using TTextExpansion = std::string (*)(std::string_view keyPath, std::string_view text);
 void SetTextExpansion(TTextExpansion expand);
+
+// The rules installed above, as the kinds' JudgeRow asks them; null where
+// none is.
+TCommandLineValue CommandLineValues();
+TConfigLineRefused ConfigLineRefusal();
+TTextExpansion TextExpansion();
 
 // The text all five columns of the placeholder row show.
 extern const char* const NoneText;
@@ -128,11 +135,11 @@ std::string_view ColumnText(const TFoundItem& row, int column);
 // The list's own help context, also the answer for rows without one of their own.
 constexpr int LvFoundHelpContext = 32;
 
-// Kind number of a "Type" column text: the position of "^" + text + "^" in
-// "^INI^GRP^LNK^REG^" turned into 1..4, or 0 when not found.
+// The code of the registered kind whose "Type" column text this is, or 0.
 int KindNumberFromTypeText(std::string_view typeText);
-// Help context 40..51 (70, 71 for "msz" and "env") of a row by its "Type" text and sub-type code; 32 for
-// every combination the help file has no topic for.
+// The help context of a row by its "Type" text and sub-type code, as its
+// kind gives it (TKindInfo::HelpContext); 32 for every combination the help
+// file has no topic for.
 int HelpContextForRow(std::string_view typeText, int subType);
 // The popup that explains a row flagged as maybe naming a longer folder.
 constexpr int LongerNameHelpContext = 57;

@@ -1,46 +1,68 @@
 #include "core/kinds.h"
 
+#include <algorithm>
+
+#include "core/found_items.h"
+#include "core/strings.h"
+
 namespace movix {
 
 namespace {
 
-const char* const kIniScopes[] = {"", "WIN.INI and SYSTEM.INI", "the Windows folder", "the Windows folder and below",
-                                  "all fixed drives"};
-const char* const kGroupScopes[] = {"", "all groups"};
-const char* const kShortcutScopes[] = {"", "Start Menu and Desktop", "the Windows folder and below",
-                                       "all fixed drives"};
-const char* const kRegistryScopes[] = {"", "HKCR and HKCU", "HKCR, HKCU and HKCC", "all of the Registry"};
-const char* const kConfigScopes[] = {"", "the New folder", "the New folder and the data folders",
-                                     "the New folder and every user's data folders", "all fixed drives"};
-const char* const kServiceScopes[] = {"", "all services and drivers"};
-const char* const kTaskScopes[] = {"", "all scheduled tasks"};
+std::vector<const TKindInfo*>& Registered() {
+    // Made on first use: the kinds register while the program's statics
+    // are made, in no set order.
+    static std::vector<const TKindInfo*> kinds;
+    return kinds;
+}
 
 }  // namespace
 
-const TKindNames kKindNames[] = {
-    {KindIni, "INI", "INI files", "INI files", "INI file", " matches in INI files", "No INI files searched", "ini", 5,
-     kIniScopes, "INI Files", 2},
-    {KindGrp, "GRP", "Groups", "Groups", "Group", " matches in Groups", "No Groups searched", "groups", 2,
-     kGroupScopes, "Groups", 1},
-    {KindLnk, "LNK", "Shortcuts", "Shortcuts", "Shortcut", " matches in Shortcuts", "No Shortcuts searched",
-     "shortcuts", 4, kShortcutScopes, "Shortcuts", 1},
-    {KindReg, "REG", "the Registry", "Registry", "Registry key", " matches in the Registry",
-     "No Registry entries searched", "registry", 4, kRegistryScopes, "Registry", 2},
-    {KindCfg, "CFG", "configuration files", "Configuration files", "Configuration file",
-     " matches in configuration files", "No configuration files searched", "configs", 5, kConfigScopes,
-     "Configuration Files", 2},
-    {KindSvc, "SVC", "services", "Services", "Service", " matches in services", "No services searched", "services", 2,
-     kServiceScopes, "Services", 1},
-    {KindTsk, "TSK", "scheduled tasks", "Scheduled tasks", "Scheduled task", " matches in scheduled tasks",
-     "No scheduled tasks searched", "tasks", 2, kTaskScopes, "Scheduled Tasks", 1},
-};
-const int kKindCount = static_cast<int>(sizeof kKindNames / sizeof kKindNames[0]);
+std::string TKindInfo::TargetKey(const TFoundItem& row) const {
+    return row.Path;
+}
+
+TReplaceHit TKindInfo::HitOf(const TFoundItem& row) const {
+    TReplaceHit hit;
+    hit.Text = row.Context;
+    hit.SubType = row.SubType;
+    return hit;
+}
+
+void TKindInfo::JudgeRow(TFoundItem& row, std::string_view oldUpper, std::string_view newAddr) const {
+    (void)newAddr;
+    row.MaybeLonger = !oldUpper.empty() && MaybeLongerName(row.Context, oldUpper);
+}
+
+const std::vector<const TKindInfo*>& Kinds() {
+    return Registered();
+}
+
+const TKindInfo* FindKind(int code) {
+    for (const TKindInfo* kind : Registered())
+        if (kind->Code() == code)
+            return kind;
+    return nullptr;
+}
 
 const TKindNames* KindNamesOf(int code) {
-    for (int i = 0; i < kKindCount; ++i)
-        if (kKindNames[i].Code == code)
-            return &kKindNames[i];
-    return nullptr;
+    const TKindInfo* kind = FindKind(code);
+    return kind != nullptr ? &kind->Names() : nullptr;
+}
+
+TKindRegistration::TKindRegistration(const TKindInfo& kind) : kind_(nullptr) {
+    std::vector<const TKindInfo*>& kinds = Registered();
+    if (FindKind(kind.Code()) != nullptr)
+        return;
+    kind_ = &kind;
+    kinds.insert(std::upper_bound(kinds.begin(), kinds.end(), kind_,
+                                  [](const TKindInfo* a, const TKindInfo* b) { return a->Code() < b->Code(); }),
+                 kind_);
+}
+
+TKindRegistration::~TKindRegistration() {
+    std::vector<const TKindInfo*>& kinds = Registered();
+    kinds.erase(std::remove(kinds.begin(), kinds.end(), kind_), kinds.end());
 }
 
 }  // namespace movix

@@ -22,8 +22,9 @@ void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
     // Where the run's own lines about a group go: the Program Manager pass
     // holds them with its replacer's, in order.
     TLogLine runLog = logLine;
-    auto runGroups = [&](std::vector<TReplaceGroup>& groups, bool lastToFirst, const char* what,
-                         const std::function<void(std::vector<TReplaceGroup>&)>& replace, int kind) {
+    auto runGroups = [&](std::vector<TReplaceGroup>& groups, TTargetKind& kind, TKindReplace& run) {
+        const bool lastToFirst = kind.LastToFirst();
+        const char* what = kind.Names().Target;
         for (std::size_t n = 0; n < groups.size(); ++n) {
             TReplaceGroup& group = groups[lastToFirst ? groups.size() - 1 - n : n];
             callback_.KeepResponsive();
@@ -33,7 +34,7 @@ void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
             }
             // What the group's targets hold goes into the journal first.
             std::string unrecorded;
-            if (journal_ != nullptr && !journal_->Before(kind, group, unrecorded)) {
+            if (journal_ != nullptr && !kind.RecordBefore(*journal_, group, unrecorded)) {
                 runLog("***** " + std::string(what) + " " + group.Key +
                        " left unchanged, the undo journal could not record it: " + unrecorded);
                 continue;
@@ -42,14 +43,12 @@ void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
                 if (journal_ != nullptr)
                     journal_->After();
             });
-            std::vector<TReplaceGroup> one;
-            one.push_back(std::move(group));
             try {
-                replace(one);
+                kind.Replace(group, run);
             } catch (const std::exception& e) {
-                runLog("***** " + std::string(what) + " " + one[0].Key + ": " + e.what());
+                runLog("***** " + std::string(what) + " " + group.Key + ": " + e.what());
             } catch (...) {
-                runLog("***** " + std::string(what) + " " + one[0].Key + ": unknown error");
+                runLog("***** " + std::string(what) + " " + group.Key + ": unknown error");
             }
         }
     };
@@ -66,8 +65,7 @@ void TReplaceRunner::Run(const std::vector<TFoundItem>& rows,
         callback_.StepStarted(kind->Code());
         kind->BeginReplace(run);
         runLog = kind->RunLog(run);
-        runGroups(plan.Groups[kind->Code()], kind->LastToFirst(), kind->Names().Target,
-                  [&](std::vector<TReplaceGroup>& one) { kind->Replace(one[0], run); }, kind->Code());
+        runGroups(plan.Groups[kind->Code()], *kind, run);
         runLog = logLine;
         kind->EndReplace(run);
         callback_.StepEnded(kind->Code());

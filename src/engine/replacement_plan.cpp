@@ -7,45 +7,26 @@
 namespace movix {
 
 std::string TargetKey(const TFoundItem& row) {
-    if (row.Kind == KindIni || row.Kind == KindLnk || row.Kind == KindCfg) {
-        if (!row.Path.empty() && row.Path.back() == '\\')
-            return row.Path + row.Item;
-        return row.Path + "\\" + row.Item;
-    }
-    // A service by its name (the Path shows its display name), a task by
-    // its full path in the scheduler.
-    if (row.Kind == KindSvc || row.Kind == KindTsk)
-        return row.Item;
-    return row.Path;
+    const TKindInfo* kind = FindKind(row.Kind);
+    return kind != nullptr ? kind->TargetKey(row) : row.Path;
 }
 
 std::string HitText(const TFoundItem& row) {
-    switch (row.Kind) {
-    case KindIni:
-    case KindLnk:
-        return UpperAscii(row.Context);
-    case KindGrp:
-        return row.Item;
-    default:
-        return row.Context;
-    }
+    const TKindInfo* kind = FindKind(row.Kind);
+    return kind != nullptr ? kind->HitOf(row).Text : row.Context;
 }
 
 TReplacePlan GroupRows(const std::vector<TFoundItem>& rows) {
     TReplacePlan plan;
     for (const TFoundItem& row : rows) {
-        if (KindNamesOf(row.Kind) == nullptr)
+        const TKindInfo* kind = FindKind(row.Kind);
+        if (kind == nullptr)
             continue;
         std::vector<TReplaceGroup>& groups = plan.Groups[row.Kind];
-        const std::string key = TargetKey(row);
+        const std::string key = kind->TargetKey(row);
         if (groups.empty() || groups.back().Key != key)
             groups.push_back(TReplaceGroup{key, {}});
-        TReplaceHit hit;
-        hit.Text = HitText(row);
-        hit.SubType = row.SubType;
-        if ((row.Kind == KindReg && row.SubType >= 7) || row.Kind == KindTsk)
-            hit.ValueName = row.ValueName;
-        groups.back().Hits.push_back(hit);
+        groups.back().Hits.push_back(kind->HitOf(row));
     }
     return plan;
 }
@@ -56,7 +37,8 @@ void RebaseMovedFiles(std::vector<TFoundItem>& rows, const std::string& oldFolde
         from.pop_back();
     const std::string upper = UpperText(from);
     for (TFoundItem& row : rows) {
-        if (row.Kind != KindIni && row.Kind != KindLnk && row.Kind != KindCfg)
+        const TKindInfo* kind = FindKind(row.Kind);
+        if (kind == nullptr || !kind->NamesFiles())
             continue;
         const std::string path = UpperText(row.Path);
         if (path.size() < upper.size() || path.compare(0, upper.size(), upper) != 0)

@@ -13,7 +13,7 @@ class IRunCallback {
     virtual ~IRunCallback() = default;
 
     // A step of the run begins or has ended: the search or the replacement
-    // in the targets of one kind (kind codes KindIni..KindReg).
+    // in the targets of one kind (by kind code, as Kinds() has them).
     virtual void StepStarted(int kind) = 0;
     virtual void StepEnded(int kind) = 0;
     // A search hit: a new row marked Y.

@@ -20,24 +20,8 @@ void TSearchRunner::Hit(const std::string& item,
 }
 
 int TSearchRunner::ModeOf(const TSearchSettings& settings, int kind) {
-    switch (kind) {
-        case KindIni:
-            return settings.IniMode;
-        case KindGrp:
-            return settings.Groups ? 0 : -1;
-        case KindLnk:
-            return settings.ShortcutMode;
-        case KindReg:
-            return settings.RegistryMode;
-        case KindCfg:
-            return settings.ConfigMode;
-        case KindSvc:
-            return settings.Services ? 0 : -1;
-        case KindTsk:
-            return settings.Tasks ? 0 : -1;
-        default:
-            return -1;
-    }
+    const auto it = settings.Modes.find(kind);
+    return it != settings.Modes.end() ? it->second : -1;
 }
 
 void TSearchRunner::Start(const TSearchSettings& settings) {
@@ -68,14 +52,6 @@ void TSearchRunner::Start(const TSearchSettings& settings) {
     StartAt(0);
 }
 
-void TSearchRunner::StartFrom(int kind) {
-    const std::vector<TTargetKind*>& kinds = TargetKinds();
-    for (std::size_t i = 0; i < kinds.size(); ++i)
-        if (kinds[i]->Code() == kind)
-            return StartAt(i);
-    StartAt(kinds.size());
-}
-
 void TSearchRunner::StartAt(std::size_t index) {
     if (index > 0 && callback_.StopRequested()) {
         // The thread that just ended is gone once this returns.
@@ -98,11 +74,10 @@ void TSearchRunner::StartAt(std::size_t index) {
     search.ProgramFolder = settings_.ProgramFolder;
     search.ProgressLabel = settings_.ProgressLabel;
     search.Mode = ModeOf(settings_, kind.Code());
-    search.IniMode = settings_.IniMode;
+    search.Modes = settings_.Modes;
     search.IgnoreKeys = settings_.IgnoreKeys;
     search.ConfigTypes = settings_.ConfigTypes;
     search.Listings = listings_;
-    search.ServicesSearched = settings_.Services;
     search.ProgMan = &progMan_;
     search.OnFound = [this](const std::string& item, const std::string& path, const std::string& context, int code,
                             int subType, const std::string& valueName) {
@@ -147,7 +122,7 @@ void TSearchRunner::TakeStepNotes() {
         return;
     const std::string what = names->Title;
     if (!thread->FatalError().empty()) {
-        stepFailed_[thread->Kind] = true;
+        stepFailed_.insert(thread->Kind);
         notes_.push_back("The search of " + what + " ended by an error: " + thread->FatalError() + ".");
         logLines_.push_back("***** The search of " + what +
                             " ended by an error, its count is not complete: " + thread->FatalError());

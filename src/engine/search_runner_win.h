@@ -7,7 +7,9 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,18 +28,10 @@ struct TSearchSettings {
     // configuration-file search walks: New, or Old when the run moves the
     // program there after the search.
     std::string ProgramFolder;
-    // The walk mode of each file search, and the scope of the Registry
-    // search (5: HKCR and HKCU; 6: with HKCC; 7: every root); -1 leaves the
-    // kind out, 0 is a search that examines nothing.
-    int IniMode = -1;
-    bool Groups = false;
-    int ShortcutMode = -1;
-    int RegistryMode = -1;
-    int ConfigMode = -1;
-    // The services and the scheduled tasks: every one is searched (true)
-    // or none.
-    bool Services = false;
-    bool Tasks = false;
+    // The walk mode or scope of each kind's search by kind code, as its
+    // option's item means it (TKindInfo::ModeForItem); a kind not here, or
+    // with -1, is left out.
+    std::map<int, int> Modes;
     // Registry keys the search does not enter.
     std::vector<std::string> IgnoreKeys;
     // The types of configuration files searched; empty: the default list.
@@ -64,9 +58,6 @@ class TSearchRunner {
     // from that thread's end. A stop asked for through the callback keeps
     // every later step from starting (and the run's end from being reported).
     void Start(const TSearchSettings& settings);
-    void StartGroupSearch() { StartFrom(KindGrp); }
-    void StartShortcutSearch() { StartFrom(KindLnk); }
-    void StartRegistrySearch() { StartFrom(KindReg); }
     void Finish();
 
     // Asks the search thread in hand, if any, to stop at its next check.
@@ -78,15 +69,12 @@ class TSearchRunner {
     // search (by kind code), so its count is not complete.
     const std::vector<std::string>& Notes() const { return notes_; }
     const std::vector<std::string>& LogLines() const { return logLines_; }
-    bool StepFailed(int kind) const { return kind >= 0 && kind < kKindSlots && stepFailed_[kind]; }
+    bool StepFailed(int kind) const { return stepFailed_.count(kind) != 0; }
 
     // The walk mode or scope the settings give a kind; -1 leaves it out.
     static int ModeOf(const TSearchSettings& settings, int kind);
 
   private:
-    // The step of the first kind from `kind` on (in run order) that the
-    // settings search, or the run's end.
-    void StartFrom(int kind);
     void StartAt(std::size_t index);
     void EndListings();
     // Keeps what the search thread that just ended (current_) left out or
@@ -106,7 +94,7 @@ class TSearchRunner {
     std::shared_ptr<TFolderListings> listings_;
     std::vector<std::string> notes_;
     std::vector<std::string> logLines_;
-    bool stepFailed_[kKindSlots] = {};
+    std::set<int> stepFailed_;
 };
 
 }  // namespace movix

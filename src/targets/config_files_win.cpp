@@ -255,14 +255,15 @@ void TSearchConfigThread::ProcessFile(const std::string& name) {
     }
 }
 
-void ReplaceConfigFile(TReplaceGroup& group,
-                       const std::string& oldAddr,
-                       const std::string& newAddr,
-                       HWND itemLabel,
-                       const TLogLine& log) {
+std::string ReplaceConfigFile(TReplaceGroup& group,
+                              const std::string& oldAddr,
+                              const std::string& newAddr,
+                              HWND itemLabel,
+                              const TLogLine& log) {
     const TConfigFormat format = ConfigFormatOf(group.Key);
     // The rewriter lives as long as the copy: the line function refers to it.
     std::unique_ptr<ConfigRewriter> rewriter;
+    std::string backup;
     ReplaceTextFile(
         group, oldAddr, newAddr, itemLabel, log, "configuration file",
         [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog,
@@ -271,7 +272,8 @@ void ReplaceConfigFile(TReplaceGroup& group,
             ConfigRewriter* r = rewriter.get();
             return TLineRewrite([r](std::string& text) { r->Rewrite(text); });
         },
-        [&group](std::string_view whole) { return ConfigCodePage(group.Key, whole); });
+        [&group](std::string_view whole) { return ConfigCodePage(group.Key, whole); }, &backup);
+    return backup;
 }
 
 }  // namespace movix

@@ -67,11 +67,12 @@ IniCodePage ConfigCodePage(const std::string& name, std::string_view bytes);
 // Rewrites one configuration file as ReplaceIniFiles rewrites an INI file
 // (its encoding, line ends and every other byte kept, a backup beside it),
 // each hit's line with Old rewritten in its own spelling, as the file's
-// syntax needs.
-void ReplaceConfigFile(TReplaceGroup& group,
-                       const std::string& oldAddr,
-                       const std::string& newAddr,
-                       HWND itemLabel,
-                       const TLogLine& log);
+// syntax needs. Returns the name of its backup, empty when the file was not
+// rewritten.
+std::string ReplaceConfigFile(TReplaceGroup& group,
+                              const std::string& oldAddr,
+                              const std::string& newAddr,
+                              HWND itemLabel,
+                              const TLogLine& log);
 
 }  // namespace movix

@@ -146,6 +146,61 @@ std::string AsOnDisk(const std::string& name) {
     return name.substr(0, start) + onDisk;
 }
 
+// Puts the rewritten copy `temp` in the place of `file` (the name `given`,
+// which holds what was read and is still held open by the caller), the
+// previous file kept under the first free backup name. Returns that name;
+// empty, with the reason logged, when the exchange was not made.
+std::string ExchangeForCopy(const std::string& given,
+                            const std::string& file,
+                            const std::string& temp,
+                            const FileIdentity& read,
+                            const TLogLine& log) {
+    std::string backup;
+    if (!ReserveBackup(file, backup)) {
+        log("***** Unable to rename old " + given);
+        log("***** Update stored as " + temp);
+        return std::string();
+    }
+    // The exchange refuses a read-only file; it is read-only again after.
+    const bool readOnly = (read.attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly)
+        SetAttributes(file, read.attributes & ~FILE_ATTRIBUTE_READONLY);
+
+    DWORD error = 0;
+    const ExchangeResult exchanged = ReplaceFileChecked(file, temp, backup, error);
+    if (exchanged == ExchangeResult::Done) {
+        // The rewritten file keeps the previous one's attributes, and is
+        // marked as changed since the last backup copy.
+        const DWORD wanted = (read.attributes & kSettable) | FILE_ATTRIBUTE_ARCHIVE;
+        if ((::GetFileAttributesW(WideFileName(file).c_str()) & kSettable) != wanted)
+            SetAttributes(file, wanted);
+        if (readOnly)
+            SetAttributes(backup, read.attributes);
+        log("Successfully updated " + given);
+        log("Backup stored as " + backup);
+        return backup;
+    }
+    if (exchanged == ExchangeResult::NothingMoved) {
+        if (readOnly)
+            SetAttributes(file, read.attributes);
+        DropReservation(backup, read);
+        log("***** Unable to rename old " + given);
+        log("***** Update stored as " + temp);
+        return std::string();
+    }
+    // The previous file went to the backup name, the update did not follow:
+    // the previous file goes back, if it is the one that was read.
+    FileIdentity atBackup;
+    const bool restored = IdentityOfName(backup, atBackup) && atBackup.SameFile(read) && MoveFileChecked(backup, file);
+    if (readOnly)
+        SetAttributes(restored ? file : backup, read.attributes);
+    log("***** Unable to rename temp " + temp);
+    log("***** Update stored as " + temp);
+    if (!restored)
+        log("***** Previous file stored as " + backup);
+    return std::string();
+}
+
 }  // namespace
 
 void ReplaceTextFile(TReplaceGroup& group,
@@ -155,7 +210,8 @@ void ReplaceTextFile(TReplaceGroup& group,
                      const TLogLine& log,
                      const char* what,
                      const TMakeLineRewrite& makeRewrite,
-                     const IniTextSource::ChooseFn& choose) {
+                     const IniTextSource::ChooseFn& choose,
+                     std::string* backupMade) {
     const std::string& given = group.Key;
     log("");
     log(std::string("Processing ") + what + " " + given);
@@ -234,48 +290,9 @@ void ReplaceTextFile(TReplaceGroup& group,
     // from the check above on, nobody can write the file, and so no one's
     // write can end up in the backup in place of the file.
 
-    std::string backup;
-    if (!ReserveBackup(file, backup)) {
-        log("***** Unable to rename old " + given);
-        log("***** Update stored as " + temp);
-        return;
-    }
-    // The exchange refuses a read-only file; it is read-only again after.
-    const bool readOnly = (read.attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly)
-        SetAttributes(file, read.attributes & ~FILE_ATTRIBUTE_READONLY);
-
-    const ExchangeResult exchanged = ReplaceFileChecked(file, temp, backup, error);
-    if (exchanged == ExchangeResult::Done) {
-        // The rewritten file keeps the previous one's attributes, and is
-        // marked as changed since the last backup copy.
-        const DWORD wanted = (read.attributes & kSettable) | FILE_ATTRIBUTE_ARCHIVE;
-        if ((::GetFileAttributesW(WideFileName(file).c_str()) & kSettable) != wanted)
-            SetAttributes(file, wanted);
-        if (readOnly)
-            SetAttributes(backup, read.attributes);
-        log("Successfully updated " + given);
-        log("Backup stored as " + backup);
-        return;
-    }
-    if (exchanged == ExchangeResult::NothingMoved) {
-        if (readOnly)
-            SetAttributes(file, read.attributes);
-        DropReservation(backup, read);
-        log("***** Unable to rename old " + given);
-        log("***** Update stored as " + temp);
-        return;
-    }
-    // The previous file went to the backup name, the update did not follow:
-    // the previous file goes back, if it is the one that was read.
-    FileIdentity atBackup;
-    const bool restored = IdentityOfName(backup, atBackup) && atBackup.SameFile(read) && MoveFileChecked(backup, file);
-    if (readOnly)
-        SetAttributes(restored ? file : backup, read.attributes);
-    log("***** Unable to rename temp " + temp);
-    log("***** Update stored as " + temp);
-    if (!restored)
-        log("***** Previous file stored as " + backup);
+    const std::string backup = ExchangeForCopy(given, file, temp, read, log);
+    if (backupMade != nullptr && !backup.empty())
+        *backupMade = backup;
 }
 
 TSearchINIThread::TSearchINIThread(int kind,
@@ -317,28 +334,37 @@ void TSearchINIThread::SearchOwnList() {
         ProcessFile("SYSTEM.INI");
 }
 
+std::string ReplaceIniFile(TReplaceGroup& group,
+                           const std::string& oldAddr,
+                           const std::string& newAddr,
+                           HWND itemLabel,
+                           const TLogLine& log) {
+    // The rewriter lives as long as the copy: the line function refers to it.
+    std::unique_ptr<IniRewriter> rewriter;
+    std::string backup;
+    ReplaceTextFile(
+        group, oldAddr, newAddr, itemLabel, log, "INI file",
+        [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog, const TCharacterTest&) {
+            // A hit is found again in a line equal to it without regard to
+            // letter case, as the user's locale sees case (so also for
+            // accented letters, which the hits carry as found).
+            rewriter = std::make_unique<IniRewriter>(
+                group.Hits, oldText, newText,
+                [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); }, lineLog);
+            IniRewriter* r = rewriter.get();
+            return TLineRewrite([r](std::string& line) { r->Rewrite(line); });
+        },
+        {}, &backup);
+    return backup;
+}
+
 void ReplaceIniFiles(std::vector<TReplaceGroup>& groups,
                      const std::string& oldAddr,
                      const std::string& newAddr,
                      HWND itemLabel,
                      const TLogLine& log) {
-    for (TReplaceGroup& group : groups) {
-        // The rewriter lives as long as the copy: the line function refers to it.
-        std::unique_ptr<IniRewriter> rewriter;
-        ReplaceTextFile(
-            group, oldAddr, newAddr, itemLabel, log, "INI file",
-            [&](const std::string& oldText, const std::string& newText, const TLogLine& lineLog,
-                const TCharacterTest&) {
-                // A hit is found again in a line equal to it without regard to
-                // letter case, as the user's locale sees case (so also for
-                // accented letters, which the hits carry as found).
-                rewriter = std::make_unique<IniRewriter>(
-                    group.Hits, oldText, newText,
-                    [](const std::string& a, const std::string& b) { return LocaleEqualIgnoringCase(a, b); }, lineLog);
-                IniRewriter* r = rewriter.get();
-                return TLineRewrite([r](std::string& line) { r->Rewrite(line); });
-            });
-    }
+    for (TReplaceGroup& group : groups)
+        ReplaceIniFile(group, oldAddr, newAddr, itemLabel, log);
 }
 
 }  // namespace movix

@@ -46,7 +46,8 @@ void ReplaceIniFiles(std::vector<TReplaceGroup>& groups,
 // The same for one text file of any kind, its lines rewritten by what
 // `makeRewrite` makes; `what` names the kind of file in the log ("INI
 // file"); `choose`, when given, picks the file's code page from its bytes
-// (the system's ANSI code page otherwise).
+// (the system's ANSI code page otherwise). `backupMade`, where given, gets
+// the name the previous file was kept under when the file was rewritten.
 void ReplaceTextFile(TReplaceGroup& group,
                      const std::string& oldAddr,
                      const std::string& newAddr,
@@ -54,6 +55,15 @@ void ReplaceTextFile(TReplaceGroup& group,
                      const TLogLine& log,
                      const char* what,
                      const TMakeLineRewrite& makeRewrite,
-                     const IniTextSource::ChooseFn& choose = {});
+                     const IniTextSource::ChooseFn& choose = {},
+                     std::string* backupMade = nullptr);
+
+// One INI file as ReplaceIniFiles rewrites it; returns the name of its
+// backup, empty when the file was not rewritten.
+std::string ReplaceIniFile(TReplaceGroup& group,
+                           const std::string& oldAddr,
+                           const std::string& newAddr,
+                           HWND itemLabel,
+                           const TLogLine& log);
 
 }  // namespace movix

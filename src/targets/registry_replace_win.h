@@ -43,6 +43,12 @@ TRenameOutcome MoveRegistryKey(TRegistry& reg,
                                const std::string& newName,
                                std::string* refusedKey = nullptr);
 
+// The key the accessor has open: its current key, or its root.
+HKEY OpenKeyOf(TRegistry& reg);
+// Whether a subkey of the name is there at all, whatever access it grants;
+// a link counts as there, whether or not what it points to is.
+bool SubkeyPresent(HKEY parent, const std::wstring& name);
+
 // Gives the value `oldName` of the open key the name `newName`, with its
 // type and bytes unchanged, when no value of that name exists yet. The new
 // value is written before the old one is deleted, so a failed write loses
@@ -71,11 +77,14 @@ TRenameOutcome RenameRegistryValue(TRegistry& reg, const std::string& oldName, c
 // An error of a key move or value rename is not caught: it leaves the call.
 //
 // Each group's key opens with what its hits need and no more: reading, and
-// setting values or making subkeys only when a hit does that.
+// setting values or making subkeys only when a hit does that. The log's
+// part opens with a blank line and "Updating Registry" unless `withHead` is
+// false (a caller that hands the groups over in several calls).
 void ReplaceRegistry(std::vector<TReplaceGroup>& groups,
                      const std::string& oldAddr,
                      const std::string& newAddr,
                      HWND itemLabel,
-                     const TLogLine& log);
+                     const TLogLine& log,
+                     bool withHead = true);
 
 }  // namespace movix

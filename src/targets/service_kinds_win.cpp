@@ -5,6 +5,7 @@
 #include "core/search_thread_win.h"
 #include "targets/scheduled_tasks_win.h"
 #include "targets/services_win.h"
+#include "targets/undo_journal_win.h"
 
 namespace movix {
 
@@ -115,6 +116,10 @@ int TaskActionOf(const TReplaceHit& hit) {
     return std::atoi(hit.ValueName->c_str());
 }
 
+bool TServiceKind::RecordBefore(TUndoRecorder& journal, const TReplaceGroup& group, std::string& error) {
+    return journal.BeforeServiceFields(group, error);
+}
+
 TMovixThread* TServiceKind::NewSearch(const TKindSearch& s) {
     return new TSearchServicesThread(KindSvc, s.OldAddress, s.ProgressLabel, s.OnFound);
 }
@@ -139,6 +144,10 @@ void TTaskKind::Replace(TReplaceGroup& group, TKindReplace& run) {
         hits.push_back({group.Key, TaskActionOf(hit), TaskFieldOf(hit.SubType), hit.Text, false});
     group.Hits.clear();
     ReplaceTaskHits(hits, run.OldAddress, run.NewAddress, run.Log);
+}
+
+bool TTaskKind::RecordBefore(TUndoRecorder& journal, const TReplaceGroup& group, std::string& error) {
+    return journal.BeforeTask(group, error);
 }
 
 TMovixThread* TTaskKind::NewSearch(const TKindSearch& s) {

@@ -13,6 +13,7 @@ class TServiceKind final : public TTargetKind {
   public:
     TServiceKind() : TTargetKind(KindSvc) {}
     TMovixThread* NewSearch(const TKindSearch& search) override;
+    bool RecordBefore(TUndoRecorder& journal, const TReplaceGroup& group, std::string& error) override;
     void Replace(TReplaceGroup& group, TKindReplace& run) override;
 };
 
@@ -23,6 +24,7 @@ class TTaskKind final : public TTargetKind {
   public:
     TTaskKind() : TTargetKind(KindTsk) {}
     TMovixThread* NewSearch(const TKindSearch& search) override;
+    bool RecordBefore(TUndoRecorder& journal, const TReplaceGroup& group, std::string& error) override;
     void Replace(TReplaceGroup& group, TKindReplace& run) override;
 };
 

@@ -1,13 +1,16 @@
 // Every kind of target behind one interface: how a run searches it, how the
 // replacement hands it one target at a time, and what it needs before the
-// first and after the last. The search run, the replacement run, the pages
-// and the command line go over the registered kinds in order; a new kind is
-// one module here and its entry in TargetKinds().
+// first and after the last. The search run and the replacement run go over
+// the registered kinds in order (their code's); a kind is one folder,
+// targets/<kind>/, whose sources end with its registrations:
+// MOVIX_REGISTER_KIND for its descriptor (core/kinds.h) and
+// MOVIX_REGISTER_TARGET_KIND for this part. See targets/README.md.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,17 +35,17 @@ struct TKindSearch {
     // The kind's walk mode or scope, as its option's item maps it (never
     // negative here: a kind left out gets no search).
     int Mode = 0;
-    // The INI search's walk mode in the same run, or -1: an INI file it
-    // examines is not examined again by the configuration-file search.
-    int IniMode = -1;
+    // Every kind's mode in the same run, by kind code (TSearchSettings).
+    std::map<int, int> Modes;
+    // Another kind's mode in the same run; -1: that kind is left out.
+    int ModeOf(int code) const {
+        const auto it = Modes.find(code);
+        return it != Modes.end() ? it->second : -1;
+    }
     std::vector<std::string> IgnoreKeys;
     // The types of configuration files searched ("json;xml;..."); empty:
     // the default list.
     std::string ConfigTypes;
-    // The services are searched in the same run: the Registry search leaves
-    // out their binary paths (ImagePath) and descriptions, which the
-    // services' search lists and the service manager rewrites.
-    bool ServicesSearched = false;
     // The conversation with Program Manager, owned by the run's thread.
     TDdeClientConv* ProgMan = nullptr;
     // Every hit, with the value's own name where there is one.
@@ -69,6 +72,7 @@ class TTargetKind {
     TTargetKind& operator=(const TTargetKind&) = delete;
 
     int Code() const { return code_; }
+    // Its descriptor, registered beside it.
     const TKindNames& Names() const { return *KindNamesOf(code_); }
 
     // The search thread, made suspended; the caller sets its OnTerminate
@@ -92,6 +96,10 @@ class TTargetKind {
     // "*****" line when the journal could not record it), so that they stay
     // in order with the replacer's.
     virtual TLogLine RunLog(TKindReplace& run) { return run.Log; }
+    // Records in the undo journal what the group's targets hold, before
+    // Replace is handed the group (TUndoRecorder's Before records); false,
+    // with the reason in `error`, leaves the group unchanged.
+    virtual bool RecordBefore(TUndoRecorder& journal, const TReplaceGroup& group, std::string& error) = 0;
     // Rewrites the hits of one target (consumed from its Hits as applied).
     virtual void Replace(TReplaceGroup& group, TKindReplace& run) = 0;
 
@@ -99,9 +107,43 @@ class TTargetKind {
     const int code_;
 };
 
-// The registered kinds, in run order (the order of kKindNames).
+// What the kinds' sources share: the hits of a search thread that gives no
+// value names; and one group in the form the file replacers take, and back
+// (also when the replacer throws, so that the run can still name the group).
+TFoundEvent PlainHits(const TRegFoundEvent& onFound);
+template <typename Replacer>
+void ReplaceOne(TReplaceGroup& group, Replacer&& replace) {
+    std::vector<TReplaceGroup> one;
+    one.push_back(std::move(group));
+    struct GiveBack {
+        TReplaceGroup& group;
+        std::vector<TReplaceGroup>& one;
+        ~GiveBack() { group = std::move(one[0]); }
+    } giveBack{group, one};
+    replace(one);
+}
+
+// The registered kinds, in run order (by code).
 const std::vector<TTargetKind*>& TargetKinds();
-// The kind of a code, or null.
-TTargetKind* FindTargetKind(int code);
+
+// A kind's place in TargetKinds() for as long as it lives; a kind whose
+// code is taken is not registered.
+class TTargetKindRegistration {
+  public:
+    explicit TTargetKindRegistration(TTargetKind& kind);
+    ~TTargetKindRegistration();
+    TTargetKindRegistration(const TTargetKindRegistration&) = delete;
+    TTargetKindRegistration& operator=(const TTargetKindRegistration&) = delete;
+
+  private:
+    TTargetKind* kind_;
+};
 
 }  // namespace movix
+
+// The line at the end of a kind's Windows source that registers it.
+#define MOVIX_REGISTER_TARGET_KIND(Class)                                                      \
+    namespace {                                                                                \
+    Class kTargetKind##Class;                                                                  \
+    const ::movix::TTargetKindRegistration kTargetKindRegistration##Class(kTargetKind##Class); \
+    }

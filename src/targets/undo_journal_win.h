@@ -47,13 +47,29 @@ class TUndoRecorder {
 
     const std::string& FileName() const { return fileName_; }
 
-    // Records what the group's targets (kind 1 INI, 3 LNK, 4 REG, 5 CFG,
-    // 6 SVC, 7 TSK) hold now, before the replacer is handed the group; for a
-    // shortcut a copy of the file is made beside the journal, for a task its
-    // definition is kept in the journal. False, with the reason in `error`,
-    // when the record could not be written: the group must then not be
-    // replaced.
+    // Records what a group's targets hold now, before the replacer is
+    // handed the group, by the records its kind chooses
+    // (TTargetKind::RecordBefore). False, with the reason in `error`, when
+    // the record could not be written: the group must then not be replaced.
+    // Each call drops what the last one left open.
     bool Before(int kind, const TReplaceGroup& group, std::string& error);
+    // The records a kind makes of its targets:
+    // a file rewritten in place, with a backup the replacer keeps beside it
+    // ("ini-before"; the backup's name comes with NoteBackup);
+    bool BeforeFile(const std::string& file, std::string& error);
+    // a file kept whole in the journal's folder of copies ("lnk-before");
+    bool BeforeFileCopy(const std::string& file, std::string& error);
+    // the lines of the Program Manager items the hits name ("group-before",
+    // completed by AfterGroupItems);
+    bool BeforeGroupItems(const TReplaceGroup& group, std::string& error);
+    // the Registry keys and values the hits name ("key-before", with the
+    // values below the key, and "value-before");
+    bool BeforeRegistry(const TReplaceGroup& group, std::string& error);
+    // the service fields the hits name ("service-before");
+    bool BeforeServiceFields(const TReplaceGroup& group, std::string& error);
+    // a scheduled task, its definition kept in the journal ("task-before"
+    // and a "task-field" for each field the run writes).
+    bool BeforeTask(const TReplaceGroup& group, std::string& error);
     // The conversation through which the items of kind 2 (Program Manager
     // groups) are read: Before records the line of each item a hit names,
     // as Program Manager gives it.
@@ -73,8 +89,12 @@ class TUndoRecorder {
     // `journal`): the copy begun, signs of life while it copies, and the
     // point of no return.
     TMoveJournal MoveJournal();
-    // The log callback to hand the INI replacer: passes every line on and
-    // notes the name its backup was stored under.
+    // The name the file of the last BeforeFile was kept under by its
+    // replacer (empty: none was made), for its record's end.
+    void NoteBackup(const std::string& backup) { lastBackup_ = backup; }
+    // For a caller of the list-based replacers (ReplaceIniFiles): a log
+    // callback that passes every line on and notes the backup's name from
+    // the replacer's "Backup stored as" line.
     TLogLine WatchLog(const TLogLine& log);
 
   private:
@@ -83,7 +103,22 @@ class TUndoRecorder {
     // `head`); a record that is sealed is never written again.
     bool Write(const std::vector<std::vector<std::string>>& records, std::string& error, bool head = false);
 
-    struct Pending;
+    struct Pending {
+        // The record's name without "-before": "ini", "lnk", "group", "key",
+        // "value", "service", "task".
+        std::string record;
+        std::string id;
+        std::string target, name, newName;
+        // A task's fields the run rewrites (action, field, text written).
+        std::vector<TUndoEntry::TKeyValue> fields;
+    };
+    // The steps of the Before records: what the last group left open goes;
+    // a target recorded once per group (null the second time); a refusal
+    // with its reason; the records written, or the group's left open.
+    void BeginGroup();
+    Pending* Add(const char* record, const std::string& target, const std::string& name, const std::string& newName);
+    bool Refuse(const std::string& why, std::string& error);
+    bool WriteBefore(const std::vector<std::vector<std::string>>& records, std::string& error);
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::unique_ptr<TUndoLineSealer> sealer_;
     unsigned long long size_ = 0;  // what is on the disk

@@ -38,7 +38,7 @@ TEST_F(EngineRunTest, SearchAndReplacementRunWithoutAWindow) {
     TSearchRunner search(callback, progMan);
     TSearchSettings settings;
     settings.OldAddress = "C:\\" + old;
-    settings.RegistryMode = 5;  // HKCR and HKCU; every other kind left out
+    settings.Modes[KindReg] = 5;  // HKCR and HKCU; every other kind left out
     search.Start(settings);
     ASSERT_TRUE(PumpUntil([&] { return callback.runsEnded == 1; }, 300000));
     EXPECT_FALSE(search.Searching());
@@ -139,8 +139,8 @@ TEST_F(EngineRunTest, SharedListingsGiveTheSameHitsInTheSameOrder) {
         TSearchSettings settings;
         settings.OldAddress = old;
         settings.ProgramFolder = windows;
-        settings.IniMode = 2;     // the Windows folder and below
-        settings.ConfigMode = 5;  // the New folder: here the same tree
+        settings.Modes[KindIni] = 2;  // the Windows folder and below
+        settings.Modes[KindCfg] = 5;  // the New folder: here the same tree
         settings.SharedListings = shared;
         settings.ListingWorkers = workers;
         search.Start(settings);

@@ -437,7 +437,7 @@ TEST_F(ScheduledTasksTest, SearchRunFindsThePlantedTaskOrSaysItSearchedNone) {
     TSearchRunner runner(callback, progMan);
     TSearchSettings settings;
     settings.OldAddress = kOld;
-    settings.Tasks = true;
+    settings.Modes[KindTsk] = 0;
     runner.Start(settings);
     ASSERT_TRUE(movix_test::PumpUntil([&] { return callback.ended; }, 120000));
     Lines planted;

@@ -72,7 +72,7 @@ TEST_F(ServiceKindTest, RefusalsAreErrorLinesAndChangeNothing) {
     TSearchRunner runner(search, progMan);
     TSearchSettings settings;
     settings.OldAddress = old;
-    settings.Services = true;  // every other kind left out
+    settings.Modes[KindSvc] = 0;  // every other kind left out
     runner.Start(settings);
     ASSERT_TRUE(PumpUntil([&] { return search.runsEnded == 1; }, 120000));
     EXPECT_EQ(search.started, std::vector<int>{KindSvc});

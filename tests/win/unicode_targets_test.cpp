@@ -242,7 +242,7 @@ TEST_F(UnicodeTargetsTest, RegistryKeysValuesAndDataOfEveryScript) {
         TSearchRunner search(callback, progMan);
         TSearchSettings settings;
         settings.OldAddress = oldLeaf;
-        settings.RegistryMode = 5;
+        settings.Modes[KindReg] = 5;
         search.Start(settings);
         ASSERT_TRUE(PumpUntil([&] { return callback.runsEnded == 1; }, 300000));
 
