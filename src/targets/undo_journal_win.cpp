@@ -16,6 +16,7 @@
 #include "platform/save_file_win.h"
 #include "platform/seal_key_win.h"
 #include "targets/dde_conversation_win.h"
+#include "targets/folder_move_parts_win.h"
 #include "targets/folder_return_win.h"
 #include "targets/ini_lines.h"
 #include "targets/progman_commands.h"
@@ -548,6 +549,27 @@ std::optional<TUndoJournal> LoadJournal(const std::string& journalFile, std::str
 
 }  // namespace
 
+namespace {
+
+// A file the run rewrote inside the folder it moved was recorded where it
+// lay then, at New; once the folder is back at Old the file is there, and
+// so is the backup the run left beside it.
+TUndoEntry FollowedToOld(const TUndoEntry& e, const TUndoEntry& move) {
+    TUndoEntry at = e;
+    if (e.Kind != TUndoKind::Ini && e.Kind != TUndoKind::Shortcut)
+        return at;
+    const std::wstring newFolder = Utf8ToWide(move.NewName);
+    const auto rebase = [&](std::string& path) {
+        if (!path.empty() && !newFolder.empty() && move_parts::IsAtOrBelow(Utf8ToWide(path), newFolder))
+            path = move.Target + path.substr(move.NewName.size());
+    };
+    rebase(at.Target);
+    rebase(at.Saved);
+    return at;
+}
+
+}  // namespace
+
 int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, const std::function<bool()>& stop) {
     int problems = 0;
     auto fail = [&](const std::string& line) {
@@ -588,8 +610,10 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
     // Once the program is at Old, the references follow it even when the
     // window asks to close, so that the two are not left apart.
     bool followFolder = false, folderStays = false;
+    const TUndoEntry* movedBack = nullptr;
     for (std::size_t i = 0; i < order.size(); ++i) {
-        const TUndoEntry& e = *order[i];
+        const TUndoEntry followed = movedBack ? FollowedToOld(*order[i], *movedBack) : TUndoEntry();
+        const TUndoEntry& e = movedBack ? followed : *order[i];
         // Asked to stop: what is in hand is done; the rest is named.
         if (!followFolder && stop && stop()) {
             fail("The restore was stopped because the window was asked to close. Not restored:");
@@ -614,6 +638,8 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
             }
             followFolder = folder != TFolderReturn::Stays;
             folderStays = !followFolder;
+            if (folder == TFolderReturn::Back || folder == TFolderReturn::AlreadyBack)
+                movedBack = &e;
             continue;
         }
         TUndoAction action = TUndoAction::ChangedSince;

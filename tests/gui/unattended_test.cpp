@@ -718,6 +718,46 @@ TEST(Unattended, MoveTheFolderThenRestoreBoth) {
     }
 }
 
+// The program's own settings files lie in the folder it moves: the run
+// rewrites them at New, and Restore, once the folder is back at Old, puts
+// them back there (across drives and on one drive alike).
+TEST(Unattended, MoveThenRestoreTheSettingsFilesInsideTheFolder) {
+    const std::string scratch = guitest::ScratchDir("cli_move_own");
+    movix_test::SecondDrive drive(guitest::ScratchDir("cli_move_own_drive"));
+    ASSERT_NE(0, drive.Letter());
+    guitest::ClearSettings();
+    for (const std::string& newFolder : {drive.Root() + "MVXOWN_NEW", std::string("C:\\MVXOWN_NEW")}) {
+        PlantedProgram program("C:\\MVXOWN_OLD", "MVXOWN.INI");
+        const auto settingsOf = [](const std::string& folder) {
+            std::string json;
+            for (const char ch : folder) {
+                json += ch;
+                if (ch == '\\')
+                    json += ch;
+            }
+            return "{\"home\": \"" + json + "\\\\QUILL.EXE\"}\r\n";
+        };
+        guitest::WriteFile(program.old + "\\SETTINGS.JSON", settingsOf(program.old));
+        const std::string log = scratch + "\\LOG.TXT";
+        const Result applied =
+            RunCli("/old:" + program.old + " /new:" + newFolder +
+                   " /ini:0 /groups:0 /shortcuts:0 /registry:0 /configs:1 /services:0 /tasks:0 /move /apply "
+                   "\"/log:" +
+                   log + "\"");
+        EXPECT_EQ(applied.exitCode, 0u) << newFolder << applied.output;
+        EXPECT_EQ(guitest::ReadAll(newFolder + "\\SETTINGS.JSON"), settingsOf(newFolder)) << applied.output;
+
+        const Result restored = RunCli("\"/restore:" + JournalOf(log) + "\" \"/log:" + scratch + "\\RESTORE.TXT\"");
+        EXPECT_EQ(restored.exitCode, 0u) << newFolder << restored.output;
+        EXPECT_TRUE(program.WholeAt(program.old)) << restored.output;
+        EXPECT_EQ(guitest::ReadAll(program.old + "\\SETTINGS.JSON"), settingsOf(program.old)) << restored.output;
+        EXPECT_FALSE(guitest::Exists(newFolder)) << restored.output;
+        guitest::RemoveTree(newFolder);
+        guitest::RemoveTree(scratch);
+        CreateDirectoryA(scratch.c_str(), nullptr);
+    }
+}
+
 // A program running from Old stops a run with /move before anything is
 // changed, and is named with its process id.
 TEST(Unattended, MoveRefusedWhileTheProgramRunsChangesNothing) {
