@@ -249,6 +249,10 @@ void DoublePsSingleQuotes(std::string& text) {
         ReplaceEvery(text, q, std::string(q) + q);
 }
 
+bool NoReference(char32_t, std::string&) {
+    return false;
+}
+
 struct Piece {
     std::size_t end = 0;  // where the text replaced ends in the line
     std::string text;
@@ -301,244 +305,293 @@ struct TConfigRewriter::State {
                 std::string_view line,
                 const std::vector<TSpelledOccurrence>& found,
                 const TSpelledOccurrence& o) const;
+    // The piece for each format, as Spell dispatches.
+    Piece SpellXml(const Lex& at, const TSpelledOccurrence& o) const;
+    Piece SpellToml(const Lex& at, const TSpelledOccurrence& o) const;
+    Piece SpellYaml(const Lex& at, const TSpelledOccurrence& o) const;
+    Piece SpellProperties(const Lex& at, const TSpelledOccurrence& o) const;
+    Piece SpellBatch(const Lex& at,
+                     std::string_view line,
+                     const std::vector<TSpelledOccurrence>& found,
+                     const TSpelledOccurrence& o) const;
+    Piece SpellPowerShell(const Lex& at,
+                          std::string_view line,
+                          const std::vector<TSpelledOccurrence>& found,
+                          const TSpelledOccurrence& o) const;
 };
 
 Piece TConfigRewriter::State::Spell(const Lex& at,
                                     std::string_view line,
                                     const std::vector<TSpelledOccurrence>& found,
                                     const TSpelledOccurrence& o) const {
+    switch (format) {
+        case TConfigFormat::Json: {
+            Piece p;
+            p.end = o.offset + o.length;
+            p.text = at.place == kJsonString ? EscapedSpelling(format, now, o) : SpellAddress(now, o.spelling, o.style);
+            return p;
+        }
+        case TConfigFormat::Xml:
+            return SpellXml(at, o);
+        case TConfigFormat::Toml:
+            return SpellToml(at, o);
+        case TConfigFormat::Yaml:
+            return SpellYaml(at, o);
+        case TConfigFormat::Properties:
+            return SpellProperties(at, o);
+        case TConfigFormat::Batch:
+            return SpellBatch(at, line, found, o);
+        case TConfigFormat::PowerShell:
+            return SpellPowerShell(at, line, found, o);
+        case TConfigFormat::Other:
+            break;
+    }
+    Piece p;
+    p.end = o.offset + o.length;
+    p.text = SpellAddress(now, o.spelling, o.style);
+    return p;
+}
+
+Piece TConfigRewriter::State::SpellXml(const Lex& at, const TSpelledOccurrence& o) const {
     Piece p;
     p.end = o.offset + o.length;
     const auto xmlReference = [](char32_t code, std::string& out) {
         out += "&#" + std::to_string(static_cast<unsigned long>(code)) + ";";
         return true;
     };
-    const auto noReference = [](char32_t, std::string&) { return false; };
     const auto mustHold = [&](std::string& text, const char* what) {
-        if (!ReferenceUnencodable(text, encodable, noReference))
+        if (!ReferenceUnencodable(text, encodable, NoReference))
             p.why = std::string("the file's encoding cannot hold New ") + what;
     };
-    switch (format) {
-        case TConfigFormat::Json:
-            if (at.place == kJsonString)
-                p.text = EscapedSpelling(format, now, o);
-            else
-                p.text = SpellAddress(now, o.spelling, o.style);
-            return p;
-        case TConfigFormat::Xml:
-            switch (at.place) {
-                case kXmlAttr:
-                case kXmlText: {
-                    TSpellingStyle style = o.style;
-                    style.quote = at.place == kXmlAttr ? at.quote : 0;
-                    p.text = SpellAddress(now, o.spelling, style);
-                    if (o.spelling == TSpelling::Url) {
-                        // A URL's & and ' are %26 and %27 (set by the finder);
-                        // a quote of the attribute cannot stand in it either.
-                        ReplaceEvery(p.text, "\"", at.quote == '"' ? "&quot;" : "\"");
-                    }
-                    ReplaceEvery(p.text, "]]>", "]]&gt;");
-                    ReferenceUnencodable(p.text, encodable, xmlReference);
-                    return p;
-                }
-                case kXmlCData:
-                case kXmlComment:
-                case kXmlPi: {
-                    // Nothing is read as a reference here.
-                    p.text =
-                        o.spelling == TSpelling::Url ? SpellAddress(now, o.spelling, o.style) : RawSpelling(now, o);
-                    const char* end = at.place == kXmlCData ? "]]>" : at.place == kXmlComment ? "--" : "?>";
-                    if (p.text.find(end) != npos ||
-                        (at.place == kXmlComment && !p.text.empty() && p.text.back() == '-'))
-                        p.why =
-                            std::string("New would end the ") + (at.place == kXmlCData     ? "CDATA section"
-                                                                 : at.place == kXmlComment ? "comment"
-                                                                                           : "processing instruction");
-                    else
-                        mustHold(p.text, "where XML allows no character reference");
-                    return p;
-                }
-                default:
-                    p.why = "the address stands in XML markup, not in a value";
-                    return p;
+    switch (at.place) {
+        case kXmlAttr:
+        case kXmlText: {
+            TSpellingStyle style = o.style;
+            style.quote = at.place == kXmlAttr ? at.quote : 0;
+            p.text = SpellAddress(now, o.spelling, style);
+            if (o.spelling == TSpelling::Url) {
+                // A URL's & and ' are %26 and %27 (set by the finder);
+                // a quote of the attribute cannot stand in it either.
+                ReplaceEvery(p.text, "\"", at.quote == '"' ? "&quot;" : "\"");
             }
-        case TConfigFormat::Toml:
-            switch (at.place) {
-                case kTomlBasic:
-                case kTomlMlBasic:
-                    p.text = EscapedSpelling(format, now, o);
-                    return p;
-                case kTomlLiteral:
-                case kTomlMlLiteral:
-                    p.text = RawSpelling(now, o);
-                    if (p.text.find(at.place == kTomlLiteral ? "'" : "'''") != npos)
-                        p.why = "a TOML literal string cannot hold the ' in New";
-                    return p;
-                case kTomlComment:
-                    p.text = RawSpelling(now, o);
-                    return p;
-                default:
-                    p.why = "the address stands outside a TOML string";
-                    return p;
-            }
-        case TConfigFormat::Yaml:
-            switch (at.place) {
-                case kYamlDouble:
-                    p.text = EscapedSpelling(format, now, o);
-                    ReferenceUnencodable(p.text, YamlPrintable, [](char32_t code, std::string& out) {
-                        out += "\\u";
-                        HexUnit(out, code);
-                        return code < 0x10000;
-                    });
-                    return p;
-                case kYamlSingle:
-                    p.text = RawSpelling(now, o);
-                    ReplaceEvery(p.text, "'", "''");
-                    break;
-                default:
-                    // Plain scalars, block scalars and comments read every
-                    // character as it is; whether New changes how the line
-                    // parts is checked on the whole line.
-                    p.text = RawSpelling(now, o);
-                    break;
-            }
-            // Only a double-quoted scalar has escapes for what YAML reads as
-            // a line break (U+0085, U+2028, U+2029) or does not take as it is.
-            if (!ReferenceUnencodable(p.text, YamlPrintable, noReference))
-                p.why = "New holds a character that YAML reads as a line break or takes only escaped";
-            return p;
-        case TConfigFormat::Properties:
-            p.text = SpellAddress(now, o.spelling, o.style);
-            // What the occurrence escaped as Java writes it (C\:\\Acme), New
-            // escapes alike: the JSON writer spells such a character \uXXXX.
-            for (const char* c : {":", "=", " ", "#", "!"}) {
-                char unit[8];
-                std::snprintf(unit, sizeof unit, "\\u%04X", static_cast<unsigned>(*c));
-                ReplaceEvery(p.text, unit, std::string("\\") + c);
-            }
-            // A comment is read by people only: what the encoding lacks has
-            // no escape there, and the line is refused below.
-            if (at.place == kPropsComment)
-                return p;
-            if (at.place == kPropsKey)
-                for (const char* c : {":", "=", " "})
-                    ReplaceEvery(p.text, c, std::string("\\") + c);
-            // Java's rule: what ISO-8859-1 does not hold is \uXXXX, a
-            // character past U+FFFF as its two halves.
-            ReferenceUnencodable(p.text, encodable, [](char32_t code, std::string& out) {
-                const auto unit = [&out](unsigned long v) {
-                    out += "\\u";
-                    HexUnit(out, v);
-                };
-                if (code < 0x10000) {
-                    unit(code);
-                } else {
-                    unit(0xD800 + ((code - 0x10000) >> 10));
-                    unit(0xDC00 + ((code - 0x10000) & 0x3FF));
-                }
-                return true;
-            });
-            return p;
-        case TConfigFormat::Batch: {
-            // cmd reads % as the start of a variable everywhere in a batch file.
-            const auto percent = [this](const TSpelledOccurrence& occ) {
-                std::string text = RawSpelling(now, occ);
-                ReplaceEvery(text, "%", "%%");
-                return text;
-            };
-            p.text = percent(o);
-            if (at.place != kBatchCode)
-                return p;
-            const std::string command = BatchCommand(line);
-            const bool set = command == "set" && line.find("\"", line.find_first_not_of(" \t@")) == npos;
-            const bool operators = AnyOf(p.text, "&|<>^") || (at.depth > 0 && AnyOf(p.text, ")"));
-            const bool parts = AnyOf(p.text, " \t,;=");
-            if (set) {
-                // SET takes the rest of its line as it is, blanks and all.
-                if (operators)
-                    p.why = "New holds & | < > ^ or ), which cmd would read as a command's end here";
-                return p;
-            }
-            if (!operators && !parts)
-                return p;
-            // Quoted from the occurrence to the end of its argument, which
-            // then reads as before: quotes part nothing.
-            const std::size_t end = TokenEnd(line, o.offset, at.depth > 0 ? "&|<>)\"" : "&|<>\"");
-            if (end < line.size() && line[end] == '"') {
-                p.why = "the argument goes on in quotes of its own";
-                return p;
-            }
-            p.end = end;
-            p.text = "\"" + RewriteSpan(line, found, o.offset, end, percent) + "\"";
+            ReplaceEvery(p.text, "]]>", "]]&gt;");
+            ReferenceUnencodable(p.text, encodable, xmlReference);
             return p;
         }
-        case TConfigFormat::PowerShell:
-            switch (at.place) {
-                case kPsSingle:
-                    p.text = RawSpelling(now, o);
-                    DoublePsSingleQuotes(p.text);
-                    return p;
-                case kPsDouble:
-                case kPsHereDouble: {
-                    std::string text = RawSpelling(now, o);
-                    for (std::size_t i = 0; i < text.size(); ++i) {
-                        if (text[i] == '`' || text[i] == '$' || (at.place == kPsDouble && text[i] == '"')) {
-                            p.text += '`';
-                        } else if (at.place == kPsDouble && PsDoubleQuoteAt(text, i) == 3) {
-                            p.text += '`';
-                        }
-                        p.text += text[i];
-                    }
-                    return p;
-                }
-                case kPsBlockComment:
-                    p.text = RawSpelling(now, o);
-                    if (p.text.find("#>") != npos)
-                        p.why = "New would end the comment";
-                    return p;
-                case kPsCode: {
-                    p.text = RawSpelling(now, o);
-                    bool special = AnyOf(p.text, " \t$`'\"(){};,&|<>@#");
-                    for (std::size_t i = 0; i < p.text.size() && !special; ++i)
-                        special = PsSingleQuoteAt(p.text, i) != 0 || PsDoubleQuoteAt(p.text, i) != 0;
-                    if (!special)
-                        return p;
-                    const bool tokenStart = o.offset == 0 || IsBlank(line[o.offset - 1]) ||
-                                            std::strchr(";|{(,=", line[o.offset - 1]) != nullptr;
-                    if (!tokenStart) {
-                        p.why = "New would part the PowerShell word it stands in";
-                        return p;
-                    }
-                    const std::size_t end = TokenEnd(line, o.offset, ";|&(){},");
-                    const std::string rest(line.substr(o.offset + o.length, end - o.offset - o.length));
-                    if (AnyOf(rest, "$`'\"@#")) {
-                        p.why = "the word goes on with characters of its own to quote";
-                        return p;
-                    }
-                    std::string inner = RewriteSpan(line, found, o.offset, end, [this](const TSpelledOccurrence& occ) {
-                        return RawSpelling(now, occ);
-                    });
-                    DoublePsSingleQuotes(inner);
-                    // A quoted path first in a statement is a string, not a
-                    // command: the call operator runs it.
-                    std::size_t before = o.offset;
-                    while (before > 0 && IsBlank(line[before - 1]))
-                        --before;
-                    const bool command = before == 0 || std::strchr(";|{(", line[before - 1]) != nullptr;
-                    p.end = end;
-                    p.text = (command ? "& '" : "'") + inner + "'";
-                    p.events = command ? 2 : 0;
-                    return p;
-                }
-                default:
-                    p.text = RawSpelling(now, o);
-                    return p;
-            }
-        case TConfigFormat::Other:
+        case kXmlCData:
+        case kXmlComment:
+        case kXmlPi: {
+            // Nothing is read as a reference here.
+            p.text = o.spelling == TSpelling::Url ? SpellAddress(now, o.spelling, o.style) : RawSpelling(now, o);
+            const char* end = at.place == kXmlCData ? "]]>" : at.place == kXmlComment ? "--" : "?>";
+            if (p.text.find(end) != npos || (at.place == kXmlComment && !p.text.empty() && p.text.back() == '-'))
+                p.why = std::string("New would end the ") + (at.place == kXmlCData     ? "CDATA section"
+                                                             : at.place == kXmlComment ? "comment"
+                                                                                       : "processing instruction");
+            else
+                mustHold(p.text, "where XML allows no character reference");
+            return p;
+        }
+        default:
+            p.why = "the address stands in XML markup, not in a value";
+            return p;
+    }
+}
+
+Piece TConfigRewriter::State::SpellToml(const Lex& at, const TSpelledOccurrence& o) const {
+    Piece p;
+    p.end = o.offset + o.length;
+    switch (at.place) {
+        case kTomlBasic:
+        case kTomlMlBasic:
+            p.text = EscapedSpelling(format, now, o);
+            return p;
+        case kTomlLiteral:
+        case kTomlMlLiteral:
+            p.text = RawSpelling(now, o);
+            if (p.text.find(at.place == kTomlLiteral ? "'" : "'''") != npos)
+                p.why = "a TOML literal string cannot hold the ' in New";
+            return p;
+        case kTomlComment:
+            p.text = RawSpelling(now, o);
+            return p;
+        default:
+            p.why = "the address stands outside a TOML string";
+            return p;
+    }
+}
+
+Piece TConfigRewriter::State::SpellYaml(const Lex& at, const TSpelledOccurrence& o) const {
+    Piece p;
+    p.end = o.offset + o.length;
+    switch (at.place) {
+        case kYamlDouble:
+            p.text = EscapedSpelling(format, now, o);
+            ReferenceUnencodable(p.text, YamlPrintable, [](char32_t code, std::string& out) {
+                out += "\\u";
+                HexUnit(out, code);
+                return code < 0x10000;
+            });
+            return p;
+        case kYamlSingle:
+            p.text = RawSpelling(now, o);
+            ReplaceEvery(p.text, "'", "''");
+            break;
+        default:
+            // Plain scalars, block scalars and comments read every
+            // character as it is; whether New changes how the line
+            // parts is checked on the whole line.
+            p.text = RawSpelling(now, o);
             break;
     }
-    p.text = SpellAddress(now, o.spelling, o.style);
+    // Only a double-quoted scalar has escapes for what YAML reads as
+    // a line break (U+0085, U+2028, U+2029) or does not take as it is.
+    if (!ReferenceUnencodable(p.text, YamlPrintable, NoReference))
+        p.why = "New holds a character that YAML reads as a line break or takes only escaped";
     return p;
+}
+
+Piece TConfigRewriter::State::SpellProperties(const Lex& at, const TSpelledOccurrence& o) const {
+    Piece p;
+    p.end = o.offset + o.length;
+    p.text = SpellAddress(now, o.spelling, o.style);
+    // What the occurrence escaped as Java writes it (C\:\\Acme), New
+    // escapes alike: the JSON writer spells such a character \uXXXX.
+    for (const char* c : {":", "=", " ", "#", "!"}) {
+        char unit[8];
+        std::snprintf(unit, sizeof unit, "\\u%04X", static_cast<unsigned>(*c));
+        ReplaceEvery(p.text, unit, std::string("\\") + c);
+    }
+    // A comment is read by people only: what the encoding lacks has
+    // no escape there, and the line is refused below.
+    if (at.place == kPropsComment)
+        return p;
+    if (at.place == kPropsKey)
+        for (const char* c : {":", "=", " "})
+            ReplaceEvery(p.text, c, std::string("\\") + c);
+    // Java's rule: what ISO-8859-1 does not hold is \uXXXX, a
+    // character past U+FFFF as its two halves.
+    ReferenceUnencodable(p.text, encodable, [](char32_t code, std::string& out) {
+        const auto unit = [&out](unsigned long v) {
+            out += "\\u";
+            HexUnit(out, v);
+        };
+        if (code < 0x10000) {
+            unit(code);
+        } else {
+            unit(0xD800 + ((code - 0x10000) >> 10));
+            unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
+        return true;
+    });
+    return p;
+}
+
+Piece TConfigRewriter::State::SpellBatch(const Lex& at,
+                                         std::string_view line,
+                                         const std::vector<TSpelledOccurrence>& found,
+                                         const TSpelledOccurrence& o) const {
+    Piece p;
+    p.end = o.offset + o.length;
+    // cmd reads % as the start of a variable everywhere in a batch file.
+    const auto percent = [this](const TSpelledOccurrence& occ) {
+        std::string text = RawSpelling(now, occ);
+        ReplaceEvery(text, "%", "%%");
+        return text;
+    };
+    p.text = percent(o);
+    if (at.place != kBatchCode)
+        return p;
+    const std::string command = BatchCommand(line);
+    const bool set = command == "set" && line.find("\"", line.find_first_not_of(" \t@")) == npos;
+    const bool operators = AnyOf(p.text, "&|<>^") || (at.depth > 0 && AnyOf(p.text, ")"));
+    const bool parts = AnyOf(p.text, " \t,;=");
+    if (set) {
+        // SET takes the rest of its line as it is, blanks and all.
+        if (operators)
+            p.why = "New holds & | < > ^ or ), which cmd would read as a command's end here";
+        return p;
+    }
+    if (!operators && !parts)
+        return p;
+    // Quoted from the occurrence to the end of its argument, which
+    // then reads as before: quotes part nothing.
+    const std::size_t end = TokenEnd(line, o.offset, at.depth > 0 ? "&|<>)\"" : "&|<>\"");
+    if (end < line.size() && line[end] == '"') {
+        p.why = "the argument goes on in quotes of its own";
+        return p;
+    }
+    p.end = end;
+    p.text = "\"" + RewriteSpan(line, found, o.offset, end, percent) + "\"";
+    return p;
+}
+
+Piece TConfigRewriter::State::SpellPowerShell(const Lex& at,
+                                              std::string_view line,
+                                              const std::vector<TSpelledOccurrence>& found,
+                                              const TSpelledOccurrence& o) const {
+    Piece p;
+    p.end = o.offset + o.length;
+    switch (at.place) {
+        case kPsSingle:
+            p.text = RawSpelling(now, o);
+            DoublePsSingleQuotes(p.text);
+            return p;
+        case kPsDouble:
+        case kPsHereDouble: {
+            std::string text = RawSpelling(now, o);
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                if (text[i] == '`' || text[i] == '$' || (at.place == kPsDouble && text[i] == '"')) {
+                    p.text += '`';
+                } else if (at.place == kPsDouble && PsDoubleQuoteAt(text, i) == 3) {
+                    p.text += '`';
+                }
+                p.text += text[i];
+            }
+            return p;
+        }
+        case kPsBlockComment:
+            p.text = RawSpelling(now, o);
+            if (p.text.find("#>") != npos)
+                p.why = "New would end the comment";
+            return p;
+        case kPsCode: {
+            p.text = RawSpelling(now, o);
+            bool special = AnyOf(p.text, " \t$`'\"(){};,&|<>@#");
+            for (std::size_t i = 0; i < p.text.size() && !special; ++i)
+                special = PsSingleQuoteAt(p.text, i) != 0 || PsDoubleQuoteAt(p.text, i) != 0;
+            if (!special)
+                return p;
+            const bool tokenStart =
+                o.offset == 0 || IsBlank(line[o.offset - 1]) || std::strchr(";|{(,=", line[o.offset - 1]) != nullptr;
+            if (!tokenStart) {
+                p.why = "New would part the PowerShell word it stands in";
+                return p;
+            }
+            const std::size_t end = TokenEnd(line, o.offset, ";|&(){},");
+            const std::string rest(line.substr(o.offset + o.length, end - o.offset - o.length));
+            if (AnyOf(rest, "$`'\"@#")) {
+                p.why = "the word goes on with characters of its own to quote";
+                return p;
+            }
+            std::string inner = RewriteSpan(line, found, o.offset, end,
+                                            [this](const TSpelledOccurrence& occ) { return RawSpelling(now, occ); });
+            DoublePsSingleQuotes(inner);
+            // A quoted path first in a statement is a string, not a
+            // command: the call operator runs it.
+            std::size_t before = o.offset;
+            while (before > 0 && IsBlank(line[before - 1]))
+                --before;
+            const bool command = before == 0 || std::strchr(";|{(", line[before - 1]) != nullptr;
+            p.end = end;
+            p.text = (command ? "& '" : "'") + inner + "'";
+            p.events = command ? 2 : 0;
+            return p;
+        }
+        default:
+            p.text = RawSpelling(now, o);
+            return p;
+    }
 }
 
 TConfigRewriter::TConfigRewriter(TConfigFormat format,
