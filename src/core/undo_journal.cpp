@@ -272,6 +272,158 @@ std::optional<TUndoKey> UndoJournalKeyNamed(std::string_view text) {
     return f.size() == 4 && f[3] == kMachineKeyMark ? TUndoKey::Machine : TUndoKey::User;
 }
 
+namespace {
+
+using TFields = std::vector<std::string>;
+
+// One kind of record: its tag and number of fields, the entry kind it
+// belongs to, whether it begins an entry (else it adds to the one its id
+// began), a check of its fields (an issue's text, or empty) and what it
+// fills in.
+struct TRecordForm {
+    const char* tag;
+    std::size_t fields;
+    TUndoKind kind;
+    bool begins;
+    std::string (*check)(const TFields& f, const TUndoEntry* e);
+    void (*fill)(TUndoEntry& e, const TFields& f);
+};
+
+std::string NoCheck(const TFields&, const TUndoEntry*) {
+    return {};
+}
+
+const TRecordForm kRecordForms[] = {
+    {"ini-before", 4, TUndoKind::Ini, true, NoCheck,
+     [](TUndoEntry& e, const TFields& f) {
+         e.Target = f[2];
+         e.Before = f[3];
+     }},
+    {"lnk-before", 5, TUndoKind::Shortcut, true, NoCheck,
+     [](TUndoEntry& e, const TFields& f) {
+         e.Target = f[2];
+         e.Before = f[3];
+         e.Saved = f[4];
+     }},
+    {"ini-after", 4, TUndoKind::Ini, false, NoCheck,
+     [](TUndoEntry& e, const TFields& f) {
+         e.After = f[2];
+         e.Saved = f[3];
+     }},
+    {"lnk-after", 3, TUndoKind::Shortcut, false, NoCheck, [](TUndoEntry& e, const TFields& f) { e.After = f[2]; }},
+    {"value-before", 5, TUndoKind::Value, true, NoCheck,
+     [](TUndoEntry& e, const TFields& f) {
+         e.Target = f[2];
+         e.Name = f[3];
+         e.Before = f[4];
+     }},
+    {"value-after", 3, TUndoKind::Value, false, NoCheck, [](TUndoEntry& e, const TFields& f) { e.After = f[2]; }},
+    {"key-before", 7, TUndoKind::KeyMove, true, NoCheck,
+     [](TUndoEntry& e, const TFields& f) {
+         e.Target = f[2];
+         e.Name = f[3];
+         e.NewName = f[4];
+         e.Before = f[5];
+         e.BeforeNew = f[6];
+     }},
+    {"key-value", 5, TUndoKind::KeyMove, false, NoCheck,
+     [](TUndoEntry& e, const TFields& f) {
+         e.Listing.push_back({f[2], f[3], f[4]});
+     }},
+    {"key-after", 4, TUndoKind::KeyMove, false, NoCheck,
+     [](TUndoEntry& e, const TFields& f) {
+         e.After = f[2];
+         e.AfterNew = f[3];
+     }},
+    {"group-before", 5, TUndoKind::GroupItem, true, NoCheck,
+     [](TUndoEntry& e, const TFields& f) {
+         e.Target = f[2];
+         e.Name = f[3];
+         e.Before = f[4];
+     }},
+    {"group-after", 3, TUndoKind::GroupItem, false, NoCheck, [](TUndoEntry& e, const TFields& f) { e.After = f[2]; }},
+    {"service-before", 5, TUndoKind::Service, true, NoCheck,
+     [](TUndoEntry& e, const TFields& f) {
+         e.Target = f[2];
+         e.Name = f[3];
+         e.Before = f[4];
+     }},
+    {"service-after", 3, TUndoKind::Service, false, NoCheck, [](TUndoEntry& e, const TFields& f) { e.After = f[2]; }},
+    {"task-before", 5, TUndoKind::Task, true, NoCheck,
+     [](TUndoEntry& e, const TFields& f) {
+         e.Target = f[2];
+         e.Before = f[3];
+         e.Saved = f[4];
+     }},
+    {"task-field", 5, TUndoKind::Task, false,
+     [](const TFields&, const TUndoEntry* e) {
+         return e && e->After ? std::string("\"task-field\" after its \"task-after\"") : std::string();
+     },
+     [](TUndoEntry& e, const TFields& f) {
+         e.Listing.push_back({f[2], f[3], f[4]});
+     }},
+    {"task-after", 3, TUndoKind::Task, false, NoCheck, [](TUndoEntry& e, const TFields& f) { e.After = f[2]; }},
+    {"move-before", 5, TUndoKind::FolderMove, true,
+     [](const TFields& f, const TUndoEntry*) {
+         return f[4] != "0" && f[4] != "1" ? "\"move-before\" with a junction mark \"" + f[4] + "\"" : std::string();
+     },
+     [](TUndoEntry& e, const TFields& f) {
+         e.Target = f[2];
+         e.NewName = f[3];
+         e.Junction = f[4] == "1";
+     }},
+    {"move-after", 3, TUndoKind::FolderMove, false, NoCheck, [](TUndoEntry& e, const TFields& f) { e.After = f[2]; }},
+};
+
+// One record that begins an entry or adds to one, by its form; what does
+// not fit its form is left out and named through `issue`.
+template <class Issue>
+void ParseRecord(const TFields& f,
+                 TUndoJournal& journal,
+                 std::map<std::string, std::size_t>& byId,
+                 const Issue& issue) {
+    const TRecordForm* form = nullptr;
+    for (const TRecordForm& candidate : kRecordForms)
+        if (f[0] == candidate.tag)
+            form = &candidate;
+    if (form == nullptr) {
+        issue("unknown record \"" + f[0] + "\"");
+        return;
+    }
+    if (f.size() != form->fields) {
+        issue("\"" + f[0] + "\" with " + std::to_string(f.size()) + " fields");
+        return;
+    }
+    const auto it = byId.find(f[1]);
+    TUndoEntry* e = nullptr;
+    if (!form->begins) {
+        if (it == byId.end() || journal.Entries[it->second].Kind != form->kind) {
+            issue("\"" + f[0] + "\" for an id not begun");
+            return;
+        }
+        e = &journal.Entries[it->second];
+    }
+    const std::string wrong = form->check(f, e);
+    if (!wrong.empty()) {
+        issue(wrong);
+        return;
+    }
+    if (form->begins) {
+        if (it != byId.end()) {
+            issue("id " + f[1] + " used twice");
+            return;
+        }
+        byId[f[1]] = journal.Entries.size();
+        journal.Entries.emplace_back();
+        e = &journal.Entries.back();
+        e->Kind = form->kind;
+        e->Id = f[1];
+    }
+    form->fill(*e, f);
+}
+
+}  // namespace
+
 std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoSeal& seal, std::string& error) {
     TUndoJournal journal;
     std::map<std::string, std::size_t> byId;
@@ -346,150 +498,22 @@ std::optional<TUndoJournal> ParseUndoJournal(std::string_view text, const TUndoS
             issue("malformed escape");
             continue;
         }
-        const std::string& tag = f[0];
-        auto expect = [&](std::size_t n) {
-            if (f.size() == n)
-                return true;
-            issue("\"" + tag + "\" with " + std::to_string(f.size()) + " fields");
-            return false;
-        };
-        auto begin = [&](TUndoKind kind) -> TUndoEntry* {
-            if (byId.count(f[1])) {
-                issue("id " + f[1] + " used twice");
-                return nullptr;
-            }
-            byId[f[1]] = journal.Entries.size();
-            journal.Entries.emplace_back();
-            journal.Entries.back().Kind = kind;
-            journal.Entries.back().Id = f[1];
-            return &journal.Entries.back();
-        };
-        auto find = [&](TUndoKind kind) -> TUndoEntry* {
-            auto it = byId.find(f[1]);
-            if (it == byId.end() || journal.Entries[it->second].Kind != kind) {
-                issue("\"" + tag + "\" for an id not begun");
-                return nullptr;
-            }
-            TUndoEntry* e = &journal.Entries[it->second];
-            return e;
-        };
-        if (tag == "run") {
+        if (f[0] == "run") {
             if (sawRun) {
                 issue("a second \"run\" record");
-            } else if (expect(5)) {
+            } else if (f.size() != 5) {
+                issue("\"run\" with " + std::to_string(f.size()) + " fields");
+            } else {
                 journal.OldAddress = f[1];
                 journal.NewAddress = f[2];
                 journal.Date = f[3];
                 journal.CopyFolder = f[4];
                 sawRun = true;
             }
-        } else if (tag == "ini-before" || tag == "lnk-before") {
-            if (expect(tag == "ini-before" ? 4 : 5)) {
-                if (TUndoEntry* e = begin(tag == "ini-before" ? TUndoKind::Ini : TUndoKind::Shortcut)) {
-                    e->Target = f[2];
-                    e->Before = f[3];
-                    if (e->Kind == TUndoKind::Shortcut)
-                        e->Saved = f[4];
-                }
-            }
-        } else if (tag == "ini-after") {
-            if (expect(4))
-                if (TUndoEntry* e = find(TUndoKind::Ini)) {
-                    e->After = f[2];
-                    e->Saved = f[3];
-                }
-        } else if (tag == "lnk-after") {
-            if (expect(3))
-                if (TUndoEntry* e = find(TUndoKind::Shortcut))
-                    e->After = f[2];
-        } else if (tag == "value-before") {
-            if (expect(5))
-                if (TUndoEntry* e = begin(TUndoKind::Value)) {
-                    e->Target = f[2];
-                    e->Name = f[3];
-                    e->Before = f[4];
-                }
-        } else if (tag == "value-after") {
-            if (expect(3))
-                if (TUndoEntry* e = find(TUndoKind::Value))
-                    e->After = f[2];
-        } else if (tag == "key-before") {
-            if (expect(7))
-                if (TUndoEntry* e = begin(TUndoKind::KeyMove)) {
-                    e->Target = f[2];
-                    e->Name = f[3];
-                    e->NewName = f[4];
-                    e->Before = f[5];
-                    e->BeforeNew = f[6];
-                }
-        } else if (tag == "key-value") {
-            if (expect(5))
-                if (TUndoEntry* e = find(TUndoKind::KeyMove))
-                    e->Listing.push_back({f[2], f[3], f[4]});
-        } else if (tag == "key-after") {
-            if (expect(4))
-                if (TUndoEntry* e = find(TUndoKind::KeyMove)) {
-                    e->After = f[2];
-                    e->AfterNew = f[3];
-                }
-        } else if (tag == "group-before") {
-            if (expect(5))
-                if (TUndoEntry* e = begin(TUndoKind::GroupItem)) {
-                    e->Target = f[2];
-                    e->Name = f[3];
-                    e->Before = f[4];
-                }
-        } else if (tag == "group-after") {
-            if (expect(3))
-                if (TUndoEntry* e = find(TUndoKind::GroupItem))
-                    e->After = f[2];
-        } else if (tag == "service-before") {
-            if (expect(5))
-                if (TUndoEntry* e = begin(TUndoKind::Service)) {
-                    e->Target = f[2];
-                    e->Name = f[3];
-                    e->Before = f[4];
-                }
-        } else if (tag == "service-after") {
-            if (expect(3))
-                if (TUndoEntry* e = find(TUndoKind::Service))
-                    e->After = f[2];
-        } else if (tag == "task-before") {
-            if (expect(5))
-                if (TUndoEntry* e = begin(TUndoKind::Task)) {
-                    e->Target = f[2];
-                    e->Before = f[3];
-                    e->Saved = f[4];
-                }
-        } else if (tag == "task-field") {
-            if (expect(5))
-                if (TUndoEntry* e = find(TUndoKind::Task)) {
-                    if (e->After)
-                        issue("\"task-field\" after its \"task-after\"");
-                    else
-                        e->Listing.push_back({f[2], f[3], f[4]});
-                }
-        } else if (tag == "task-after") {
-            if (expect(3))
-                if (TUndoEntry* e = find(TUndoKind::Task))
-                    e->After = f[2];
-        } else if (tag == "move-before") {
-            if (expect(5) && f[4] != "0" && f[4] != "1")
-                issue("\"move-before\" with a junction mark \"" + f[4] + "\"");
-            else if (f.size() == 5)
-                if (TUndoEntry* e = begin(TUndoKind::FolderMove)) {
-                    e->Target = f[2];
-                    e->NewName = f[3];
-                    e->Junction = f[4] == "1";
-                }
-        } else if (tag == "move-after") {
-            if (expect(3))
-                if (TUndoEntry* e = find(TUndoKind::FolderMove))
-                    e->After = f[2];
-        } else if (tag == "move-copy" || tag == "move-copying" || tag == "move-aside") {
+        } else if (f[0] == "move-copy" || f[0] == "move-copying" || f[0] == "move-aside") {
             ParseMoveTrail(f, lineNo, journal, byId);
         } else {
-            issue("unknown record \"" + tag + "\"");
+            ParseRecord(f, journal, byId, issue);
         }
     }
     if (!sawRun)
