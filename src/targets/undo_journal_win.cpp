@@ -570,6 +570,91 @@ TUndoEntry FollowedToOld(const TUndoEntry& e, const TUndoEntry& move) {
 
 }  // namespace
 
+namespace {
+
+// What Restore does with one record, by what its target holds now.
+TUndoAction DecideEntry(const TUndoEntry& e, std::unique_ptr<TDdeClientConv>& conversation) {
+    TUndoAction action = TUndoAction::ChangedSince;
+    switch (e.Kind) {
+        case TUndoKind::Ini:
+        case TUndoKind::Shortcut:
+            action = DecideUndo(e.Before, e.After, FileState(Ansi(e.Target)));
+            break;
+        case TUndoKind::Value:
+            action = DecideUndo(e.Before, e.After, ValueState(Ansi(e.Target), Ansi(e.Name)));
+            break;
+        case TUndoKind::KeyMove:
+            action =
+                DecideKeyMoveUndo(e, KeyState(Ansi(e.Target), Ansi(e.Name)), KeyState(Ansi(e.Target), Ansi(e.NewName)));
+            break;
+        case TUndoKind::FolderMove:  // decided about first, by RestoreUndoJournal
+            break;
+        case TUndoKind::GroupItem:
+            if (!conversation)
+                conversation = std::make_unique<TDdeClientConv>();
+            action = DecideUndo(e.Before, e.After,
+                                GroupItemLineNamed(FetchGroupLines(*conversation, Ansi(e.Target)), Ansi(e.Name)));
+            break;
+        case TUndoKind::Service:
+            action = DecideUndo(e.Before, e.After, FieldState(ReadServiceField(e.Target, e.Name)));
+            break;
+        case TUndoKind::Task:
+            action = DecideUndo(e.Before, e.After, TaskFieldsState(e.Target, e.Listing));
+            break;
+    }
+    return action;
+}
+
+// Puts one record's target back as it was before the run (false, with
+// why, when it cannot).
+bool PutEntryBack(const TUndoJournal& journal,
+                  const TUndoEntry& e,
+                  std::unique_ptr<TDdeClientConv>& conversation,
+                  const TLogLine& log,
+                  std::string& why) {
+    bool done = false;
+    switch (e.Kind) {
+        case TUndoKind::Ini:
+            if (e.Saved.empty())
+                why = "the run recorded no backup";
+            else if (!SavedByTheRun(journal, e))
+                why = "its backup " + e.Saved + " is not one the run made of it";
+            else
+                done = PutBackupBack(Ansi(e.Target), Ansi(e.Saved), e.Before, *e.After, why);
+            break;
+        case TUndoKind::Shortcut: {
+            std::string bytes;
+            if (!SavedByTheRun(journal, e))
+                why = "its copy " + e.Saved + " is not one the run made of it";
+            else if (!ReadWholeFile(Ansi(e.Saved), bytes))
+                why = "its saved copy " + e.Saved + " cannot be read";
+            else if (UndoFileState(bytes.size(), Sha256Hex(bytes)) != e.Before)
+                why = "its saved copy " + e.Saved + " has changed since the run";
+            else
+                done = PutBytesBack(Ansi(e.Target), bytes, *e.After, why);
+            break;
+        }
+        case TUndoKind::Value:
+            done = PutValueBack(e, why);
+            break;
+        case TUndoKind::KeyMove:
+            done = PutKeyBack(e, why);
+            break;
+        case TUndoKind::FolderMove:  // decided about first, by RestoreUndoJournal
+            break;
+        case TUndoKind::GroupItem:
+            done = PutGroupItemBack(*conversation, e, why);
+            break;
+        case TUndoKind::Service:
+        case TUndoKind::Task:
+            done = PutThroughManager(e, log, why);
+            break;
+    }
+    return done;
+}
+
+}  // namespace
+
 int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, const std::function<bool()>& stop) {
     int problems = 0;
     auto fail = [&](const std::string& line) {
@@ -642,34 +727,7 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
                 movedBack = &e;
             continue;
         }
-        TUndoAction action = TUndoAction::ChangedSince;
-        switch (e.Kind) {
-            case TUndoKind::Ini:
-            case TUndoKind::Shortcut:
-                action = DecideUndo(e.Before, e.After, FileState(Ansi(e.Target)));
-                break;
-            case TUndoKind::Value:
-                action = DecideUndo(e.Before, e.After, ValueState(Ansi(e.Target), Ansi(e.Name)));
-                break;
-            case TUndoKind::KeyMove:
-                action = DecideKeyMoveUndo(e, KeyState(Ansi(e.Target), Ansi(e.Name)),
-                                           KeyState(Ansi(e.Target), Ansi(e.NewName)));
-                break;
-            case TUndoKind::FolderMove:  // above
-                break;
-            case TUndoKind::GroupItem:
-                if (!conversation)
-                    conversation = std::make_unique<TDdeClientConv>();
-                action = DecideUndo(e.Before, e.After,
-                                    GroupItemLineNamed(FetchGroupLines(*conversation, Ansi(e.Target)), Ansi(e.Name)));
-                break;
-            case TUndoKind::Service:
-                action = DecideUndo(e.Before, e.After, FieldState(ReadServiceField(e.Target, e.Name)));
-                break;
-            case TUndoKind::Task:
-                action = DecideUndo(e.Before, e.After, TaskFieldsState(e.Target, e.Listing));
-                break;
-        }
+        const TUndoAction action = DecideEntry(e, conversation);
         // With the folder at New, a reference the run changed stays as the
         // run left it; one found at Old already (put back by hand, or by a
         // Restore of before) names a folder that is not there, and is named.
@@ -694,44 +752,7 @@ int RestoreUndoJournal(const std::string& journalFile, const TLogLine& log, cons
             continue;
         }
         std::string why;
-        bool done = false;
-        switch (e.Kind) {
-            case TUndoKind::Ini:
-                if (e.Saved.empty())
-                    why = "the run recorded no backup";
-                else if (!SavedByTheRun(*journal, e))
-                    why = "its backup " + e.Saved + " is not one the run made of it";
-                else
-                    done = PutBackupBack(Ansi(e.Target), Ansi(e.Saved), e.Before, *e.After, why);
-                break;
-            case TUndoKind::Shortcut: {
-                std::string bytes;
-                if (!SavedByTheRun(*journal, e))
-                    why = "its copy " + e.Saved + " is not one the run made of it";
-                else if (!ReadWholeFile(Ansi(e.Saved), bytes))
-                    why = "its saved copy " + e.Saved + " cannot be read";
-                else if (UndoFileState(bytes.size(), Sha256Hex(bytes)) != e.Before)
-                    why = "its saved copy " + e.Saved + " has changed since the run";
-                else
-                    done = PutBytesBack(Ansi(e.Target), bytes, *e.After, why);
-                break;
-            }
-            case TUndoKind::Value:
-                done = PutValueBack(e, why);
-                break;
-            case TUndoKind::KeyMove:
-                done = PutKeyBack(e, why);
-                break;
-            case TUndoKind::FolderMove:  // above
-                break;
-            case TUndoKind::GroupItem:
-                done = PutGroupItemBack(*conversation, e, why);
-                break;
-            case TUndoKind::Service:
-            case TUndoKind::Task:
-                done = PutThroughManager(e, log, why);
-                break;
-        }
+        const bool done = PutEntryBack(*journal, e, conversation, log, why);
         if (done) {
             ++restored;
             // The backup is the restored file now: it no longer lies beside it.
