@@ -89,41 +89,12 @@ void TForm1::MakeFonts() {
     logFont_.reset(MakeFont(scale_, "Courier New", 13, FW_NORMAL, DEFAULT_CHARSET, FIXED_PITCH | FF_MODERN));
 }
 
-void TForm1::CreateControls() {
-    MakeFonts();
-    haveSymbolFont_ = FontInstalled("Wingdings");
+// One control of the pages' table, made on `parent`; a notebook of sub-pages
+// fills `subPages`.
+void TForm1::CreateFromSpec(HWND parent, const ControlSpec& spec, HWND* subPages) {
     const DWORD container = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-
-    // The logo stands on top of the notebook at the top left.
-    HWND panel1 = CreateControl(hwnd_, "MovixPanel", "", WS_VISIBLE | WS_CLIPSIBLINGS, 0, IDC_Panel1, 8, 8, 64, 64, 0);
-    HWND image1 = CreateControl(panel1, "STATIC", "", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE | SS_NOTIFY, 0,
-                                IDC_Image1, 0, 0, 64, 64, 0);
-    icon_ = static_cast<HICON>(
-        LoadImageA(instance_, MAKEINTRESOURCEA(IDI_MOVIX32), IMAGE_ICON, Px(scale_, 48), Px(scale_, 48), 0));
-    SendMessageA(image1, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
-
-    HWND notebook = CreateControl(hwnd_, "MovixPanel", "", WS_VISIBLE | container, WS_EX_CONTROLPARENT,
-                                  IDC_NotebookMain, 0, 0, 532, 248, kPages[0].helpContext);
-    HWND pages[kPageCount];
-    for (int p = 0; p < kPageCount; ++p) {
-        pages[p] = CreateControl(notebook, "MovixPanel", kPages[p].name, container, WS_EX_CONTROLPARENT,
-                                 IDC_PageBase + p, 0, 0, 532, 248, kPages[p].helpContext);
-        if (p != kPageSearch)
-            CreateControl(pages[p], "STATIC", kPages[p].heading, WS_VISIBLE | SS_LEFT, 0, IDC_HeadingBase + p, 88, 8,
-                          432, 18, 0);
-        SendMessageA(Control(IDC_HeadingBase + p), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
-    }
-
-    HWND subPages[kSubPageCount] = {};
-    for (int i = 0; i < kControlCount; ++i) {
-        const ControlSpec& spec = kControls[i];
-        HWND parent = hwnd_;
-        if (spec.parent >= kOnSubPage)
-            parent = subPages[spec.parent - kOnSubPage];
-        else if (spec.parent >= 0)
-            parent = pages[spec.parent];
-        HWND c = nullptr;
-        switch (spec.kind) {
+    HWND c = nullptr;
+    switch (spec.kind) {
         case CtlKind::Heading:
             c = CreateControl(parent, "STATIC", spec.text, WS_VISIBLE | SS_LEFT, 0, spec.id, spec.x, spec.y, spec.w,
                               spec.h, spec.helpContext);
@@ -167,8 +138,8 @@ void TForm1::CreateControls() {
             }
             // Not clipping its children: the group box paints no background
             // of its own, so the panel must erase beneath it.
-            HWND group = CreateControl(parent, "MovixPanel", "", WS_VISIBLE | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, spec.id,
-                                       spec.x, spec.y, spec.w, spec.h, spec.helpContext);
+            HWND group = CreateControl(parent, "MovixPanel", "", WS_VISIBLE | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT,
+                                       spec.id, spec.x, spec.y, spec.w, spec.h, spec.helpContext);
             CreateControl(group, "BUTTON", radio->caption, WS_VISIBLE | BS_GROUPBOX, 0, 0, 0, 0, spec.w, spec.h, 0);
             for (int item = 0; item < 5 && radio->items[item]; ++item) {
                 CreateControl(group, "BUTTON", radio->items[item],
@@ -180,8 +151,7 @@ void TForm1::CreateControls() {
         case CtlKind::ListBox:
             CreateControl(parent, "LISTBOX", "",
                           WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | LBS_HASSTRINGS,
-                          WS_EX_CLIENTEDGE,
-                          spec.id, spec.x, spec.y, spec.w, spec.h, spec.helpContext);
+                          WS_EX_CLIENTEDGE, spec.id, spec.x, spec.y, spec.w, spec.h, spec.helpContext);
             break;
         case CtlKind::LogBox:
             // Whole lines only: a last line cut in half by the frame or the
@@ -217,13 +187,48 @@ void TForm1::CreateControls() {
                 subPages[p] = CreateControl(sub, "MovixPanel", kSubPages[p].name, container, WS_EX_CONTROLPARENT,
                                             IDC_SubPageBase + p, 0, 0, spec.w, spec.h, kSubPages[p].helpContext);
                 HWND heading = CreateControl(subPages[p], "STATIC", kSubPages[p].heading, WS_VISIBLE | SS_LEFT, 0,
-                                             IDC_SubHeadingBase + p, 0, 8, p == kSubSearchResults ? 210 : 432,
-                                             18, 0);
+                                             IDC_SubHeadingBase + p, 0, 8, p == kSubSearchResults ? 210 : 432, 18, 0);
                 SendMessageA(heading, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
             }
             break;
         }
-        }
+    }
+}
+
+void TForm1::CreateControls() {
+    MakeFonts();
+    haveSymbolFont_ = FontInstalled("Wingdings");
+    const DWORD container = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+
+    // The logo stands on top of the notebook at the top left.
+    HWND panel1 = CreateControl(hwnd_, "MovixPanel", "", WS_VISIBLE | WS_CLIPSIBLINGS, 0, IDC_Panel1, 8, 8, 64, 64, 0);
+    HWND image1 = CreateControl(panel1, "STATIC", "", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE | SS_NOTIFY, 0,
+                                IDC_Image1, 0, 0, 64, 64, 0);
+    icon_ = static_cast<HICON>(
+        LoadImageA(instance_, MAKEINTRESOURCEA(IDI_MOVIX32), IMAGE_ICON, Px(scale_, 48), Px(scale_, 48), 0));
+    SendMessageA(image1, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+
+    HWND notebook = CreateControl(hwnd_, "MovixPanel", "", WS_VISIBLE | container, WS_EX_CONTROLPARENT,
+                                  IDC_NotebookMain, 0, 0, 532, 248, kPages[0].helpContext);
+    HWND pages[kPageCount];
+    for (int p = 0; p < kPageCount; ++p) {
+        pages[p] = CreateControl(notebook, "MovixPanel", kPages[p].name, container, WS_EX_CONTROLPARENT,
+                                 IDC_PageBase + p, 0, 0, 532, 248, kPages[p].helpContext);
+        if (p != kPageSearch)
+            CreateControl(pages[p], "STATIC", kPages[p].heading, WS_VISIBLE | SS_LEFT, 0, IDC_HeadingBase + p, 88, 8,
+                          432, 18, 0);
+        SendMessageA(Control(IDC_HeadingBase + p), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), FALSE);
+    }
+
+    HWND subPages[kSubPageCount] = {};
+    for (int i = 0; i < kControlCount; ++i) {
+        const ControlSpec& spec = kControls[i];
+        HWND parent = hwnd_;
+        if (spec.parent >= kOnSubPage)
+            parent = subPages[spec.parent - kOnSubPage];
+        else if (spec.parent >= 0)
+            parent = pages[spec.parent];
+        CreateFromSpec(parent, spec, subPages);
     }
     SendMessageA(Control(IDC_cbSkipIgnoreKeys), BM_SETCHECK, BST_CHECKED, 0);
     SendMessageA(Control(IDC_EditOldAddress), EM_LIMITTEXT, 0, 0);

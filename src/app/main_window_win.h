@@ -185,6 +185,7 @@ private:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void FormCreate();
     void CreateControls();
+    void CreateFromSpec(HWND parent, const struct ControlSpec& spec, HWND* subPages);
     void OnCommand(int id, int code, HWND control);
     void OnHelp(const HELPINFO* info);
     void OnContextMenu(HWND source, POINT screen);
