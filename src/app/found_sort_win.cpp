@@ -7,11 +7,11 @@
 #include <climits>
 #include <cstddef>
 #include <numeric>
-#include <thread>
 #include <unordered_map>
 
 #include "platform/locale_text_win.h"
 #include "platform/wide_text_win.h"
+#include "platform/work_threads.h"
 
 namespace movix {
 
@@ -19,20 +19,6 @@ namespace {
 
 // Below this many texts a second thread costs more than it saves.
 constexpr std::size_t ParallelThreshold = 4096;
-
-// Runs work(begin, end) over [0, count), split in two halves on two threads
-// when the range is large (the machines have two cores or more).
-template <typename Work>
-void ForRange(std::size_t count, Work work) {
-    if (count < ParallelThreshold) {
-        work(std::size_t{0}, count);
-        return;
-    }
-    const std::size_t half = count / 2;
-    std::thread second([&] { work(half, count); });
-    work(std::size_t{0}, half);
-    second.join();
-}
 
 // Column ranks of every row: the distinct texts of the column are ranked
 // once, and each row takes the rank of its text.
@@ -112,7 +98,7 @@ std::vector<std::uint32_t> LocaleRanks(const std::vector<std::string_view>& text
     std::vector<std::size_t> keyBegin(count), keyEnd(count);
     std::string keys[2];
     bool keysOk[2] = {true, true};
-    ForRange(count, [&](std::size_t begin, std::size_t end) {
+    ForHalves(count, ParallelThreshold, [&](std::size_t begin, std::size_t end) {
         const int part = begin == 0 ? 0 : 1;
         for (std::size_t i = begin; i < end; ++i) {
             keyBegin[i] = keys[part].size();
@@ -134,9 +120,7 @@ std::vector<std::uint32_t> LocaleRanks(const std::vector<std::string_view>& text
         std::sort(order.begin(), order.end(), byKey);
     } else {
         const auto middle = order.begin() + static_cast<std::ptrdiff_t>(count / 2);
-        std::thread second([&] { std::sort(middle, order.end(), byKey); });
-        std::sort(order.begin(), middle, byKey);
-        second.join();
+        SideBySide([&] { std::sort(order.begin(), middle, byKey); }, [&] { std::sort(middle, order.end(), byKey); });
         std::inplace_merge(order.begin(), middle, order.end(), byKey);
     }
 
@@ -145,7 +129,7 @@ std::vector<std::uint32_t> LocaleRanks(const std::vector<std::string_view>& text
     bool ordered = keysOk[0] && keysOk[1];
     if (ordered) {
         bool halfOk[2] = {true, true};
-        ForRange(count - 1, [&](std::size_t begin, std::size_t end) {
+        ForHalves(count - 1, ParallelThreshold, [&](std::size_t begin, std::size_t end) {
             bool& ok = halfOk[begin == 0 ? 0 : 1];
             for (std::size_t j = begin + 1; j <= end && ok; ++j) {
                 step[j] = static_cast<signed char>(CompareTextLocale(texts[order[j - 1]], texts[order[j]]));

@@ -560,20 +560,14 @@ struct TFolderListings::Slot {
 
 TFolderListings::TFolderListings(std::function<bool(const std::string& name)> keepFile, int workers)
     : keepFile_(std::move(keepFile)) {
-    for (int i = 0; i < workers; ++i) {
-        HANDLE thread = ::CreateThread(nullptr, 0, &TFolderListings::WorkerProc, this, 0, nullptr);
-        if (thread == nullptr)
+    for (int i = 0; i < workers; ++i)
+        if (!workers_.Start([this] { Work(); }))
             break;  // fewer workers: the walks list the rest themselves
-        workers_.push_back(thread);
-    }
 }
 
 TFolderListings::~TFolderListings() {
     Stop();
-    if (!workers_.empty())
-        ::WaitForMultipleObjects(static_cast<DWORD>(workers_.size()), workers_.data(), TRUE, INFINITE);
-    for (HANDLE thread : workers_)
-        ::CloseHandle(thread);
+    workers_.Join();
 }
 
 std::shared_ptr<const TFolderListing> TFolderListings::List(const std::string& folder,
@@ -621,7 +615,7 @@ std::shared_ptr<const TFolderListing> TFolderListings::Get(const std::string& fo
 }
 
 void TFolderListings::Prefetch(const std::string& folder, const std::vector<std::string>& names) {
-    if (workers_.empty())
+    if (workers_.Count() == 0)
         return;
     ::AcquireSRWLockExclusive(&lock_);
     if (!stopping_) {
@@ -642,11 +636,6 @@ void TFolderListings::Stop() {
     queue_.clear();
     ::ReleaseSRWLockExclusive(&lock_);
     ::WakeAllConditionVariable(&changed_);
-}
-
-DWORD WINAPI TFolderListings::WorkerProc(void* self) {
-    static_cast<TFolderListings*>(self)->Work();
-    return 0;
 }
 
 void TFolderListings::Work() {

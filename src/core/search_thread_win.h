@@ -14,6 +14,8 @@
 #include <set>
 #include <vector>
 
+#include "platform/work_threads.h"
+
 namespace movix {
 
 // Receives one hit on the UI thread: Item, Path, Context, kind code and
@@ -197,7 +199,6 @@ class TFolderListings {
 
   private:
     struct Slot;
-    static DWORD WINAPI WorkerProc(void* self);
     void Work();
     std::shared_ptr<const TFolderListing> List(const std::string& folder, std::vector<char>& buffer) const;
 
@@ -207,7 +208,7 @@ class TFolderListings {
     std::map<std::string, Slot> slots_;
     std::vector<std::string> queue_;  // a stack: the last named is listed first
     bool stopping_ = false;
-    std::vector<HANDLE> workers_;
+    TWorkThreads workers_;
 };
 
 // A search that walks folders and examines the files of its kind's extension

@@ -6,13 +6,12 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <system_error>
-#include <thread>
 
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
 #include "platform/open_below_win.h"
 #include "platform/wide_text_win.h"
+#include "platform/work_threads.h"
 #include "targets/folder_mover_win.h"
 #include "targets/folder_tree_win.h"
 
@@ -99,23 +98,13 @@ TreeMover::Step TreeMover::CopyFiles(const std::vector<std::size_t>& files, std:
         ended.notify_all();
     };
     // Whatever leaves this function, the threads are stopped and joined first.
-    struct Threads {
-        std::vector<std::thread> list;
-        std::atomic<bool>& stop;
-        ~Threads() {
-            stop = true;
-            for (std::thread& t : list)
-                t.join();
-        }
-    } threads{{}, stopCopying_};
+    TWorkThreads threads([this] { stopCopying_ = true; });
     for (int t = 1; t < kCopyThreads && static_cast<std::size_t>(t) < files.size(); ++t) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ++running;
         }
-        try {
-            threads.list.emplace_back(work, false);
-        } catch (const std::system_error&) {
+        if (!threads.Start([&work] { work(false); })) {
             std::lock_guard<std::mutex> lock(mutex_);
             --running;
             break;

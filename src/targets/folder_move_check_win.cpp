@@ -167,7 +167,7 @@ TMoveCheck CheckFolderMove(const std::string& oldFolder, const std::string& newF
     // Every file must open for reading; tried side by side, named in the
     // listing's order.
     std::vector<DWORD> openErrors(entries.size(), ERROR_SUCCESS);
-    ForEachOnThreads(entries.size(), [&](std::size_t i) {
+    ForEachOnThreads(entries.size(), kTreeThreads, kTreeEntriesPerThread, [&](std::size_t i) {
         if (entries[i].IsFolder() || entries[i].IsLink())
             return;
         try {

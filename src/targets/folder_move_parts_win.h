@@ -10,12 +10,12 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/file_io_win.h"
 #include "platform/wide_text_win.h"
+#include "platform/work_threads.h"
 
 namespace movix {
 namespace move_parts {
@@ -55,16 +55,11 @@ class TFlusher {
   public:
     explicit TFlusher(int threads) {
         for (int i = 0; i < threads; ++i)
-            threads_.emplace_back([this] { Work(); });
+            if (!threads_.Start([this] { Work(); }))
+                break;
     }
     ~TFlusher() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        for (std::thread& t : threads_)
-            t.join();
+        threads_.Join();
         for (auto& item : queue_)
             CloseHandle(item.first);
     }
@@ -73,6 +68,11 @@ class TFlusher {
 
     // Takes the handle over; waits while many are waiting already.
     void Submit(HANDLE file, std::wstring name) {
+        if (threads_.Count() == 0) {
+            // No thread was given: the copy is written through here.
+            Flush({file, std::move(name)});
+            return;
+        }
         std::unique_lock<std::mutex> lock(mutex_);
         done_.wait(lock, [this] { return queue_.size() < kMostWaiting; });
         queue_.emplace_back(file, std::move(name));
@@ -104,18 +104,22 @@ class TFlusher {
                 item = std::move(queue_.front());
                 queue_.pop_front();
             }
-            const bool flushed = FlushFileBuffers(item.first) != FALSE;
-            const DWORD error = GetLastError();
-            CloseHandle(item.first);
+            Flush(item);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                if (!flushed && failure_.empty())
-                    failure_ = L"The copy " + item.second + L" could not be written to the disk: " +
-                               Utf8ToWide(SystemErrorText(error));
                 --pending_;
             }
             done_.notify_all();
         }
+    }
+    void Flush(const std::pair<HANDLE, std::wstring>& item) {
+        const bool flushed = FlushFileBuffers(item.first) != FALSE;
+        const DWORD error = GetLastError();
+        CloseHandle(item.first);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!flushed && failure_.empty())
+            failure_ = L"The copy " + item.second + L" could not be written to the disk: " +
+                       Utf8ToWide(SystemErrorText(error));
     }
 
     std::mutex mutex_;
@@ -124,7 +128,15 @@ class TFlusher {
     std::size_t pending_ = 0;
     bool stop_ = false;
     std::wstring failure_;
-    std::vector<std::thread> threads_;
+    // Last, so that the threads end before what they use: told to stop,
+    // they flush what is queued and leave.
+    TWorkThreads threads_{[this] {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+    }};
 };
 
 }  // namespace move_parts

@@ -154,7 +154,7 @@ bool RemoveHeldTree(HeldTree& tree,
                     DWORD& error,
                     bool keepRoot) {
     std::vector<DWORD> errors(entries.size(), ERROR_SUCCESS);
-    ForEachOnThreads(entries.size(), [&](std::size_t i) {
+    ForEachOnThreads(entries.size(), kTreeThreads, kTreeEntriesPerThread, [&](std::size_t i) {
         const TreeEntry& entry = entries[i];
         if (entry.IsPlainFolder())
             return;

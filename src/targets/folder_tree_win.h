@@ -9,14 +9,12 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <atomic>
 #include <cstdint>
-#include <system_error>
-#include <thread>
 #include <string>
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/work_threads.h"
 
 namespace movix {
 
@@ -108,28 +106,10 @@ bool RemoveHeldTree(HeldTree& tree,
                     DWORD& error,
                     bool keepRoot = false);
 
-// Runs work(i) for every i below `count` on a few threads, this one among
-// them: under Wine each open or delete waits for the server, and several
-// wait together. `work` must not throw.
-template <typename Work>
-void ForEachOnThreads(std::size_t count, const Work& work) {
-    constexpr int kThreads = 4;  // under Wine, waits on the server overlap
-    std::atomic<std::size_t> next{0};
-    auto run = [&] {
-        for (std::size_t i = next++; i < count; i = next++)
-            work(i);
-    };
-    std::vector<std::thread> threads;
-    for (int t = 1; t < kThreads && static_cast<std::size_t>(t) * 16 < count; ++t) {
-        try {
-            threads.emplace_back(run);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    run();
-    for (std::thread& t : threads)
-        t.join();
-}
+// Under Wine each open or delete waits for the server, and several waits
+// overlap: a tree's entries are opened and deleted on this many threads (one
+// for every so many entries), this one among them.
+constexpr int kTreeThreads = 4;
+constexpr std::size_t kTreeEntriesPerThread = 16;
 
 }  // namespace movix
