@@ -1,4 +1,5 @@
 #include "core/path_spellings.h"
+#include "platform/hex_text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -512,19 +513,11 @@ void FindIn(std::string_view text,
 }
 
 void HexByte(std::string& out, unsigned v, bool upper) {
-    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    out += digits[(v >> 4) & 15];
-    out += digits[v & 15];
+    AppendHex(out, v & 0xFF, 2, upper, true);
 }
 
 void HexNumber(std::string& out, unsigned long v, std::size_t width, bool upper) {
-    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    std::string s;
-    do {
-        s.insert(s.begin(), digits[v & 15]);
-        v >>= 4;
-    } while (v != 0 || s.size() < width);
-    out += s;
+    AppendHex(out, v, width, upper);
 }
 
 void WriteJson(std::string& out, char32_t code, std::string_view bytes, const TSpellingStyle& style) {

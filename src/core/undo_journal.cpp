@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "platform/hex_text.h"
 #include "core/strings.h"
 
 namespace movix {
@@ -207,13 +208,8 @@ std::string UndoFileState(std::uint64_t size, const std::string& digest) {
 }
 
 std::string UndoValueState(std::uint32_t type, std::string_view bytes) {
-    static const char digits[] = "0123456789abcdef";
     std::string out = std::to_string(type) + ":";
-    out.reserve(out.size() + bytes.size() * 2);
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
+    AppendHexBytes(out, bytes, false);
     return out;
 }
 

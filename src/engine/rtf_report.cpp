@@ -1,5 +1,6 @@
 #include "engine/rtf_report.h"
 
+#include "platform/hex_text.h"
 #include "core/strings.h"
 
 namespace movix {
@@ -44,11 +45,8 @@ std::string RtfEscape(const std::string& text) {
         std::size_t length = 1;
         const char32_t code = Utf8CharAt(text, i, length);
         if (code == kNotUtf8) {
-            static const char kHex[] = "0123456789abcdef";
-            const unsigned char b = static_cast<unsigned char>(c);
             out += "\\'";
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
+            AppendHexBytes(out, std::string_view(&c, 1), false);
         } else if (code < 0x10000) {
             AppendUnicodeUnit(out, code);
         } else {

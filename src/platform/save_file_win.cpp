@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/hex_text.h"
 #include "platform/file_io_win.h"
 #include "platform/wide_text_win.h"
 #include "platform/handles.h"
@@ -23,11 +24,8 @@ BOOL SetAttributes(const std::wstring& name, DWORD attributes) {
 
 // A name in `folder` that no one can foresee, for the file being saved.
 std::string TempNameIn(const std::string& folder) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string hex(8, '0');
-    std::uint32_t tag = RandomTag();
-    for (int i = 7; i >= 0; --i, tag >>= 4)
-        hex[static_cast<std::size_t>(i)] = kHex[tag & 15];
+    std::string hex;
+    AppendHex(hex, RandomTag(), 8, true, true);
     return folder + (folder.empty() || folder.back() == '\\' ? "" : "\\") + "mvx" + hex + ".tmp";
 }
 

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "platform/hex_text.h"
 #include "platform/file_io_win.h"
 #include "platform/handles.h"
 
@@ -36,13 +37,8 @@ std::wstring MachineKeyPath() {
 }
 
 std::string Hex(const unsigned char* bytes, std::size_t n) {
-    static const char digits[] = "0123456789abcdef";
     std::string out;
-    out.reserve(n * 2);
-    for (std::size_t i = 0; i < n; ++i) {
-        out += digits[bytes[i] >> 4];
-        out += digits[bytes[i] & 15];
-    }
+    AppendHexBytes(out, std::string_view(reinterpret_cast<const char*>(bytes), n), false);
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/hex_text.h"
 #include "core/path_spellings.h"
 #include "core/strings.h"
 #include "targets/config_lexer.h"
@@ -158,9 +159,7 @@ namespace {
 // ---- New as each place needs it ------------------------------------------------
 
 void HexUnit(std::string& out, unsigned long v) {
-    static const char digits[] = "0123456789ABCDEF";
-    for (int shift = 12; shift >= 0; shift -= 4)
-        out += digits[(v >> shift) & 15];
+    AppendHex(out, v, 4, true, true);
 }
 
 // `text` with the characters the file's encoding does not hold written by

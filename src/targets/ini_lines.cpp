@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/hex_text.h"
 #include "core/strings.h"
 
 namespace movix {
@@ -245,10 +246,8 @@ std::string NumberedBackupName(const std::string& file, unsigned number) {
 }
 
 std::string TaggedTempName(const std::string& file, std::uint32_t tag) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string hex(8, '0');
-    for (int i = 7; i >= 0; --i, tag >>= 4)
-        hex[static_cast<std::size_t>(i)] = kHex[tag & 15];
+    std::string hex;
+    AppendHex(hex, tag, 8, true, true);
     return WithoutExtension(TempName(file), 4) + "-" + hex + ".$$$";
 }
 
