@@ -1,7 +1,6 @@
 #include "targets/service_kinds_win.h"
 
 #include <cstdlib>
-#include <stdexcept>
 
 #include "core/search_thread_win.h"
 #include "targets/scheduled_tasks_win.h"
@@ -66,6 +65,8 @@ class TSearchTasksThread final : public THitListThread {
     void Execute() override {
         bool listed = false;
         const std::vector<TTaskHit> hits = SearchScheduledTasks(search_, &Terminated, &listed);
+        if (!listed && !Terminated)
+            PassedOver.push_back("the Task Scheduler did not list its tasks, none were searched");
         for (const TTaskHit& hit : hits) {
             if (Terminated)
                 return;
@@ -73,9 +74,6 @@ class TSearchTasksThread final : public THitListThread {
             SplitTaskPath(hit.TaskPath, folder, name);
             Report(hit.TaskPath, folder, hit.Text, TaskSubTypeOf(hit.Field), std::to_string(hit.Action));
         }
-        // A scheduler that does not connect or list is an error, never "0 matches".
-        if (!listed && !Terminated)
-            throw std::runtime_error("the Task Scheduler did not list its tasks");
     }
 };
 
