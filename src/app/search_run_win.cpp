@@ -86,11 +86,6 @@ void TForm1::ShowSearchResults() {
     CurrentCount = nullptr;
     const TSearchRunner& run = SearchRunner();
     // A count that an error cut short is never shown as complete.
-    auto caption = [&run](int count, int kind, const char* none, const char* some) {
-        if (count < 0)
-            return std::string(none);
-        return MatchCountText(count, some) + (run.StepFailed(kind) ? " (incomplete)" : "");
-    };
     const struct {
         int label;
         int count;
@@ -104,7 +99,7 @@ void TForm1::ShowSearchResults() {
                  {IDC_lblFoundTsk, FoundTasks, KindTsk}};
     for (const auto& f : found) {
         const TKindNames& names = *KindNamesOf(f.kind);
-        SetText(f.label, caption(f.count, f.kind, names.NoneSearched, names.Counted));
+        SetText(f.label, KindResultText(names, f.count, run.StepFailed(f.kind)));
     }
     // What was left out or could not be read, in the hint's place.
     std::string notes;

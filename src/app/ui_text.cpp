@@ -1,5 +1,7 @@
 #include "app/ui_text.h"
 
+#include "core/kinds.h"
+
 namespace movix {
 
 std::string StripAmpersands(const std::string& text) {
@@ -22,6 +24,14 @@ std::string MatchCountText(int count, const char* counted) {
     if (count == 1 && text.compare(0, plural.size(), plural) == 0)
         return "1 match" + text.substr(plural.size());
     return std::to_string(count) + text;
+}
+
+std::string KindResultText(const TKindNames& names, int count, bool failed) {
+    if (count < 0)
+        return names.NoneSearched;
+    if (failed && count == 0)
+        return std::string(names.Short) + ": not searched";
+    return MatchCountText(count, names.Counted) + (failed ? " (incomplete)" : "");
 }
 
 }  // namespace movix

@@ -16,4 +16,11 @@ std::string CountText(long long count, const char* one, const char* many);
 // in INI files", "0 matches in INI files".
 std::string MatchCountText(int count, const char* counted);
 
+// What the results page and the console say of one kind: `count` < 0, the
+// kind was left out ("No services searched"); a search that an error ended
+// before it found anything, "Services: not searched" (never "0 matches");
+// one that an error cut short after some hits, the count and "(incomplete)".
+struct TKindNames;
+std::string KindResultText(const TKindNames& names, int count, bool failed);
+
 }  // namespace movix

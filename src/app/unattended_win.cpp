@@ -453,9 +453,7 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
     for (const TKindInfo* kind : Kinds()) {
         const TKindNames& names = kind->Names();
         const int count = run.Count(names.Code);
-        console.Line(count < 0 ? std::string(names.NoneSearched)
-                               : MatchCountText(count, names.Counted) +
-                                     (search.StepFailed(names.Code) ? " (incomplete)" : ""));
+        console.Line(KindResultText(names, count, search.StepFailed(names.Code)));
     }
 
     int exitCode = kExitDone;
@@ -538,7 +536,9 @@ int RunSearch(HINSTANCE instance, TConsole& console, const TCommandLine& line) {
                                    : "Search only: " + std::to_string(hits) + (hits == 1 ? " hit" : " hits") +
                                          " found, nothing was changed.");
         console.Line(log.back());
-        if (!SaveLogFile(console, line.LogFile, log))
+        // What could not be searched or read is an error line, as in the
+        // replacement's log.
+        if (!SaveLogFile(console, line.LogFile, log) || ErrorLineCount(search.LogLines()) > 0)
             exitCode = kExitErrorLines;
         if (exitCode == kExitDone && hits > 0)
             exitCode = kExitHitsFound;

@@ -18,6 +18,7 @@
 #include "resource.h"
 #include "engine/restore_run_win.h"
 #include "targets/undo_journal_win.h"
+#include "targets/undo_names.h"
 
 namespace movix {
 
@@ -31,42 +32,30 @@ const char kRestoreIntro[] =
 const char kShowUpdateLog[] = "&Update Log";
 const char kShowRestoreLog[] = "Res&tore Log";
 
-std::string Counted(std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 // What Restore would put back, by kind, as the journal records it.
 std::string RestoreQuestion(const std::string& journalFile) {
     std::string what;
     std::string error;
     const std::optional<TUndoJournal> journal = LoadUndoJournal(journalFile, error);
     if (journal) {
-        // One line per kind of target, each target counted once.
-        std::map<TUndoKind, std::map<std::string, bool>> targets;
-        for (const TUndoEntry& e : journal->Entries)
-            targets[e.Kind][e.Target + '\t' + e.Name] = true;
-        auto count = [&](TUndoKind kind) { return targets.count(kind) ? targets[kind].size() : 0; };
-        const struct {
-            TUndoKind kind;
-            const char *one, *many;
-        } kinds[] = {
-            {TUndoKind::Ini, "INI file", "INI files"},
-            {TUndoKind::GroupItem, "Program Manager item", "Program Manager items"},
-            {TUndoKind::Shortcut, "shortcut", "shortcuts"},
-            {TUndoKind::KeyMove, "Registry key", "Registry keys"},
-            {TUndoKind::Value, "Registry value", "Registry values"},
-            {TUndoKind::FolderMove, "moved folder (moved back first)", "moved folders (moved back first)"},
-        };
-        for (const auto& k : kinds)
-            if (count(k.kind) != 0)
-                what += "    " + Counted(count(k.kind), k.one, k.many) + "\n";
+        // One line per kind of target, each by its own name and counted once.
+        for (const std::string& line : UndoCountLines(journal->Entries))
+            what += "    " + line + "\n";
         if (what.empty())
             what = "    nothing: the update changed nothing\n";
     } else {
         what = "    nothing: " + error + "\n";
     }
+    // A journal restored before says so: what that restore put back is as
+    // before the update, and a second one puts back only what is not.
+    std::string restored;
+    const std::string restoreLog = EarlierRestoreLog(journalFile);
+    if (!restoreLog.empty())
+        restored = "\n\nThis undo journal was restored already (restore log: " + restoreLog +
+                   "). What that restore put back is left as it is: restoring it again changes nothing that is "
+                   "already as before the update.";
     return "Restore puts back what the update changed, as the undo journal recorded it before each change:\n\n" +
-           what + "\nUndo journal:\n" + journalFile +
+           what + "\nUndo journal:\n" + journalFile + restored +
            "\n\nWhat was changed again since the update is left as it is.\n\nRestore now?";
 }
 

@@ -9,11 +9,24 @@
 
 namespace movix {
 
-std::string RestoreLogName(const std::string& journalFile) {
+namespace {
+
+std::string RestoreLogStem(const std::string& journalFile) {
     const std::size_t dot = journalFile.find_last_of('.');
     const std::size_t slash = journalFile.find_last_of("\\/:");
     const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    const std::string stem = (hasExtension ? journalFile.substr(0, dot) : journalFile) + "-RESTORE";
+    return (hasExtension ? journalFile.substr(0, dot) : journalFile) + "-RESTORE";
+}
+
+}  // namespace
+
+std::string EarlierRestoreLog(const std::string& journalFile) {
+    const std::string name = RestoreLogStem(journalFile) + ".TXT";
+    return NameExists(name) ? name : std::string();
+}
+
+std::string RestoreLogName(const std::string& journalFile) {
+    const std::string stem = RestoreLogStem(journalFile);
     std::string name = stem + ".TXT";
     for (int n = 2; NameExists(name) && n < 1000; ++n)
         name = stem + "-" + std::to_string(n) + ".TXT";

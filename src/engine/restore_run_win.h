@@ -21,6 +21,9 @@ struct TRestoreOutcome {
 // the journal's name without its extension, "-RESTORE", and ".TXT"; a later
 // restore of the same journal takes "-RESTORE-2.TXT", "-3" and so on.
 std::string RestoreLogName(const std::string& journalFile);
+// The log of the first restore of the journal, when one is beside it (the
+// journal was restored before); otherwise "".
+std::string EarlierRestoreLog(const std::string& journalFile);
 
 // Puts back what the journal records (RestoreUndoJournal), passing every
 // line of the restore's log to `log`; then stores that log as `logName`, or

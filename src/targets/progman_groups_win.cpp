@@ -1,6 +1,7 @@
 #include "targets/progman_groups_win.h"
 
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 #include "platform/wide_text_win.h"
@@ -88,6 +89,7 @@ void TSearchGrpThread::RequestReply() {
     std::optional<std::string> reply;
     if (Conversation)
         reply = Conversation->RequestData(RequestName);
+    ReplyMissing = !reply;
     ReplyText = reply ? std::move(*reply) : std::string();
 }
 
@@ -103,6 +105,10 @@ std::vector<std::string> TSearchGrpThread::RequestLines(const std::string& name)
 
 void TSearchGrpThread::Execute() {
     const std::vector<std::string> groupNames = RequestLines("Groups");
+    // Program Manager not answering leaves the groups not searched, which is
+    // an error and never "0 matches".
+    if (ReplyMissing && !Terminated)
+        throw std::runtime_error("Program Manager did not answer");
     for (const std::string& name : groupNames) {
         if (Terminated)
             return;

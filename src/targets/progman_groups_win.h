@@ -52,6 +52,7 @@ class TSearchGrpThread : public TMovixThread {
     TDdeClientConv* const Conversation;
     std::string RequestName;
     std::string ReplyText;
+    bool ReplyMissing = false;  // the request had no answer at all
 };
 
 // Collects the commands that rebuild each group's changed items, for the

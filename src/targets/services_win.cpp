@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -130,6 +131,11 @@ std::string ErrorWords(DWORD error) {
     }
 }
 
+// What a refusal of the search's reading says: reading takes no administrator.
+std::string ReadErrorWords(DWORD error) {
+    return error == ERROR_ACCESS_DENIED ? std::string("access denied") : "error " + std::to_string(error);
+}
+
 // Opens the service with what changing a field needs; on failure logs a
 // "*****" line ending in `notDone` and gives nothing.
 // Opens a service by its name through the manager. Under Wine the
@@ -175,9 +181,22 @@ std::vector<TServiceHit> SearchServices(const std::string& oldAddr, const std::a
     const std::string oldUpper = UpperText(oldAddr);
     if (oldUpper.empty())
         return hits;
-    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
-    if (!manager)
-        return hits;
+    // A manager that is not ready yet (see OpenServiceNamed) is asked again;
+    // one that does not answer leaves the services not searched, which is
+    // an error and never "0 matches".
+    ServiceHandle manager;
+    for (int attempt = 0;; ++attempt) {
+        DWORD error = FaultFor(TServiceOp::OpenManager, std::string());
+        if (error == 0) {
+            manager.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
+            error = manager ? 0 : ::GetLastError();
+        }
+        if (error == 0)
+            break;
+        if (attempt >= 4 || error == ERROR_ACCESS_DENIED)
+            throw std::runtime_error("the service manager did not open (" + ReadErrorWords(error) + ")");
+        ::Sleep(250);
+    }
 
     // The names first, in one list: the services are then read one by one.
     std::vector<std::pair<std::wstring, std::wstring>> services;
@@ -190,7 +209,8 @@ std::vector<TServiceHit> SearchServices(const std::string& oldAddr, const std::a
                                                 static_cast<DWORD>(buffer.size()), &needed, &count, &resume, nullptr);
         const DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
         if (!ok && error != ERROR_MORE_DATA)
-            break;
+            throw std::runtime_error("the service manager did not list its services (" + ReadErrorWords(error) +
+                                     ")");
         const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
         for (DWORD i = 0; i < count; ++i)
             services.emplace_back(entries[i].lpServiceName ? entries[i].lpServiceName : L"",

@@ -31,7 +31,9 @@ struct TServiceHit {
 // at a path boundary, in the order the manager lists the services; the
 // command before the description of each. A service that cannot be read is
 // passed over in silence. `cancel`, when given and set, ends the walk before
-// the next service. Nothing is found when the manager does not open.
+// the next service. A manager that does not open (after a few tries) or does
+// not list its services throws std::runtime_error: the services were not
+// searched.
 std::vector<TServiceHit> SearchServices(const std::string& oldAddr, const std::atomic<bool>* cancel = nullptr);
 
 // What a replacement wrote into one field, with what was there before: what
@@ -64,10 +66,11 @@ bool RestoreServiceChange(const TServiceChange& change, const TLogLine& log);
 std::optional<std::string> ReadServiceField(const std::string& serviceName, const std::string& field);
 
 // Test seam: a hook that may answer a Win32 error code in place of the
-// manager for opening a service to change it, or for writing a field of it
+// manager for opening the manager for the search (the name is empty), for
+// opening a service to change it, or for writing a field of it
 // (0: go on as usual). Where the test prefix cannot refuse for real (its
 // manager grants every access asked for), tests make the refusal here.
-enum class TServiceOp { OpenForChange, WriteField };
+enum class TServiceOp { OpenManager, OpenForChange, WriteField };
 using TServiceFaultHook = std::function<unsigned long(TServiceOp op, const std::string& serviceName)>;
 void SetServiceFaultHookForTest(TServiceFaultHook hook);
 

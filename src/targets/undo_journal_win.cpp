@@ -29,6 +29,7 @@
 #include "targets/service_entries.h"
 #include "targets/service_kinds_win.h"
 #include "targets/services_win.h"
+#include "targets/undo_names.h"
 #include "targets/undo_put_back_win.h"
 #include "targets/undo_states_win.h"
 
@@ -421,10 +422,9 @@ namespace {
 
 std::string Describe(const TUndoEntry& e) {
     switch (e.Kind) {
-        case TUndoKind::Ini:
-            return "INI file " + Ansi(e.Target);
+        case TUndoKind::Ini:  // an INI file or a configuration file, by its type
         case TUndoKind::Shortcut:
-            return "shortcut " + Ansi(e.Target);
+            return UndoTargetNoun(e) + " " + Ansi(e.Target);
         case TUndoKind::Value:
             return "value " + Ansi(e.Target) + " " + ValueDisplayName(Ansi(e.Name));
         case TUndoKind::KeyMove:

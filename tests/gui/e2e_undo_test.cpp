@@ -158,6 +158,7 @@ TEST(EndToEnd, RestorePutsTheRunBackAndASecondRestoreChangesNothing) {
         EXPECT_NE(question.find("    1 INI file\n"), std::string::npos) << question;
         EXPECT_NE(question.find(" Registry key"), std::string::npos) << question;
         EXPECT_NE(question.find(" Registry value"), std::string::npos) << question;
+        EXPECT_EQ(question.find("restored already"), std::string::npos) << question;
         EXPECT_EQ(app.ListBoxItems(IDC_lbReport), updateLog);
         EXPECT_EQ(app.ListBoxItems(IDC_lbRestoreLog).size(), 0u);
         EXPECT_NE(guitest::ReadAll(ini), kIni);
@@ -201,8 +202,12 @@ TEST(EndToEnd, RestorePutsTheRunBackAndASecondRestoreChangesNothing) {
     EXPECT_TRUE(guitest::Exists(restoreLog)) << restoreLog;
     app.Screenshot("page10_restored");
 
-    // Pressed again: everything is as it was, nothing changes.
-    guitest::PressAndAnswer(app, IDC_btnRestore, 'Y');
+    // Pressed again: the question says the journal was restored already;
+    // everything is as it was, nothing changes.
+    const std::string again = guitest::PressAndAnswer(app, IDC_btnRestore, 'Y');
+    EXPECT_NE(again.find("This undo journal was restored already (restore log: " + restoreLog + ")."),
+              std::string::npos)
+        << again;
     ASSERT_TRUE(guitest::WaitFor(
         [&] {
             log = app.ListBoxItems(IDC_lbRestoreLog);

@@ -6,6 +6,7 @@
 
 #include "platform/platform_code.h"
 #include "app/ui_text.h"
+#include "core/kinds.h"
 
 using movix::CheckAddresses;
 using movix::Indicator;
@@ -211,6 +212,18 @@ TEST(CountTexts, TheWordAgreesWithTheNumber) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(movix::MatchCountText(c.count, c.counted), c.expected);
+    // A kind left out, one an error ended before any hit, one it cut short.
+    const movix::TKindNames& services = *movix::KindNamesOf(movix::KindSvc);
+    const struct {
+        int count;
+        bool failed;
+        const char* expected;
+    } results[] = {{-1, false, "No services searched"},
+                   {0, false, "0 matches in services"},
+                   {0, true, "Services: not searched"},
+                   {1, true, "1 match in services (incomplete)"}};
+    for (const auto& r : results)
+        EXPECT_EQ(movix::KindResultText(services, r.count, r.failed), r.expected);
     EXPECT_EQ(movix::CountText(1, "file", "files"), "1 file");
     EXPECT_EQ(movix::CountText(0, "link", "links"), "0 links");
     EXPECT_EQ(movix::CountText(12, "folder", "folders"), "12 folders");

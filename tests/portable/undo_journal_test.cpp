@@ -5,6 +5,7 @@
 #include <random>
 
 #include "targets/progman_undo.h"
+#include "targets/undo_names.h"
 
 using namespace movix;
 
@@ -438,4 +439,49 @@ TEST(UndoJournal, ServicesAndTasksReadBackWithTheirTexts) {
     EXPECT_EQ(task.Listing[1].State, "C:\\NEW");
     // The late field and the service end under a task's id are left out.
     EXPECT_EQ(j->Issues.size(), 2u);
+}
+
+// Restore names each record by its own kind: a file record of any type but
+// .INI is a configuration file, a service's two fields are one service, and
+// each target counts once.
+TEST(UndoNames, EachRecordByItsOwnKind) {
+    auto entry = [](TUndoKind kind, const std::string& target, const std::string& name = std::string()) {
+        TUndoEntry e;
+        e.Kind = kind;
+        e.Target = target;
+        e.Name = name;
+        return e;
+    };
+    const struct {
+        TUndoEntry entry;
+        const char* noun;
+    } nouns[] = {
+        {entry(TUndoKind::Ini, "C:\WINDOWS\QUILL.INI"), "INI file"},
+        {entry(TUndoKind::Ini, "C:\New\data\quill.ini"), "INI file"},
+        {entry(TUndoKind::Ini, "C:\New\settings.json"), "configuration file"},
+        {entry(TUndoKind::Ini, "C:\New\app.exe.config"), "configuration file"},
+        {entry(TUndoKind::Ini, "C:\New\INI"), "configuration file"},
+        {entry(TUndoKind::Shortcut, "C:\Desktop\Quill.lnk"), "shortcut"},
+        {entry(TUndoKind::Service, "QUPDATE", "command"), "service"},
+        {entry(TUndoKind::Task, "\\Quill Update"), "scheduled task"},
+    };
+    for (const auto& n : nouns)
+        EXPECT_EQ(UndoTargetNoun(n.entry), n.noun) << n.entry.Target;
+
+    const std::vector<TUndoEntry> journal = {
+        entry(TUndoKind::Ini, "C:\WINDOWS\QUILL.INI"),
+        entry(TUndoKind::Ini, "C:\WINDOWS\QUILL.INI"),  // a second record of the same file
+        entry(TUndoKind::Ini, "C:\New\settings.json"),
+        entry(TUndoKind::Ini, "C:\New\layout.xml"),
+        entry(TUndoKind::Ini, "C:\New\app.exe.config"),
+        entry(TUndoKind::Value, "HKCU\Software\Quill", "Home"),
+        entry(TUndoKind::Service, "QUPDATE", "command"),
+        entry(TUndoKind::Service, "qupdate", "description"),
+        entry(TUndoKind::Task, "\\Quill Update"),
+        entry(TUndoKind::FolderMove, "C:\Old"),
+    };
+    EXPECT_EQ(UndoCountLines(journal),
+              (std::vector<std::string>{"1 INI file", "3 configuration files", "1 Registry value", "1 service",
+                                        "1 scheduled task", "1 moved folder (moved back first)"}));
+    EXPECT_TRUE(UndoCountLines({}).empty());
 }

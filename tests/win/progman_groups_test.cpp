@@ -95,13 +95,14 @@ class ProgManGroups : public movix_test::UiFixture {
 
     // Runs the group search over `conv`, opened on this thread as the
     // search run does.
-    std::vector<FoundHit> Search(TDdeClientConv& conv, const std::string& service) {
+    // `fatal`: the error that is to end the search ("" for none).
+    std::vector<FoundHit> Search(TDdeClientConv& conv, const std::string& service, const std::string& fatal = "") {
         hits_.clear();
         conv.SetLink(service, "ProgMan");
         conv.OpenLink();
         auto* thread = new TSearchGrpThread(2, kOld, label_, Collector(), &conv);
         RunToEnd(thread);
-        EXPECT_EQ(fatal_, "");
+        EXPECT_EQ(fatal_, fatal);
         conv.CloseLink();
         return hits_;
     }
@@ -271,12 +272,13 @@ TEST_F(ProgManGroupsTimeOut, Replace_HitsNotFoundAndTheGroupKept) {
 
 // No server runs: the conversation that the search run opens starts the
 // server program from the Windows folder, and the search finds what it
-// serves. Where no program is there either, nothing is found and the update
+// serves. Where no program is there either, the search ends by an error and the update
 // lists its hits as not found.
 TEST_F(ProgManGroups, ServerNotRunning_StartedByTheConversation) {
     TDdeClientConv conv;
     conv.StartWaitMs = 500;
-    EXPECT_TRUE(Search(conv, service_).empty());
+    // Program Manager not answering is an error, never "0 matches".
+    EXPECT_TRUE(Search(conv, service_, "Program Manager did not answer").empty());
     EXPECT_EQ(
         Replace(conv, {{"Quill, (tools)", {{"Quill", 2}}}}, "D:\\NEW", service_),
         (std::vector<std::string>{"", "Updating ProgMan Group Quill, (tools)",

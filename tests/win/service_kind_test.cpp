@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/ui_text.h"
 #include "core/found_items.h"
+#include "core/kinds.h"
 #include "engine/replace_runner_win.h"
 #include "engine/search_runner_win.h"
 #include "plain_callback_win.h"
@@ -102,6 +104,51 @@ TEST_F(ServiceKindTest, RefusalsAreErrorLinesAndChangeNothing) {
         EXPECT_EQ(replace.log, std::vector<std::string>{r.line});
         EXPECT_EQ(ReadServiceField(name, kServiceFieldCommand).value_or(""), path);
     }
+}
+
+// A manager that answers with an error is never "0 matches": the step fails
+// with a "*****" line, and the services are "not searched".
+TEST_F(ServiceKindTest, AManagerThatDoesNotOpenLeavesServicesNotSearched) {
+    const std::string name = "MovixKindShut";
+    const std::string old = "C:\\MVXKIND Shut";
+    PlantedService planted(name, "\"" + old + "\\agent.exe\"");
+    ASSERT_TRUE(planted.ok()) << GetLastError();
+    for (const DWORD error : {DWORD(ERROR_ACCESS_DENIED), DWORD(RPC_S_SERVER_UNAVAILABLE)}) {
+        int opens = 0;
+        SetServiceFaultHookForTest([&](TServiceOp op, const std::string&) -> unsigned long {
+            return op == TServiceOp::OpenManager ? (++opens, error) : 0;
+        });
+        TDdeClientConv progMan;
+        Callback search;
+        TSearchRunner runner(search, progMan);
+        TSearchSettings settings;
+        settings.OldAddress = old;
+        settings.Modes[KindSvc] = 0;
+        runner.Start(settings);
+        ASSERT_TRUE(PumpUntil([&] { return search.runsEnded == 1; }, 120000));
+        EXPECT_TRUE(search.rows.empty());
+        EXPECT_TRUE(runner.StepFailed(KindSvc));
+        // A refusal is final; a manager not ready yet is asked five times.
+        EXPECT_EQ(opens, error == ERROR_ACCESS_DENIED ? 1 : 5);
+        const std::string why = error == ERROR_ACCESS_DENIED ? "access denied" : "error " + std::to_string(error);
+        EXPECT_EQ(runner.LogLines(),
+                  std::vector<std::string>{"***** The search of services ended by an error, its count is not "
+                                           "complete: the service manager did not open (" +
+                                           why + ")"});
+        EXPECT_EQ(KindResultText(*KindNamesOf(KindSvc), 0, runner.StepFailed(KindSvc)), "Services: not searched");
+    }
+    // Once the manager answers, the same service is found.
+    SetServiceFaultHookForTest(nullptr);
+    TDdeClientConv progMan;
+    Callback search;
+    TSearchRunner runner(search, progMan);
+    TSearchSettings settings;
+    settings.OldAddress = old;
+    settings.Modes[KindSvc] = 0;
+    runner.Start(settings);
+    ASSERT_TRUE(PumpUntil([&] { return search.runsEnded == 1; }, 120000));
+    EXPECT_EQ(search.rows.size(), 1u);
+    EXPECT_FALSE(runner.StepFailed(KindSvc));
 }
 
 // A service gone since the search: the journal cannot read what it would
