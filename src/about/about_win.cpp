@@ -7,7 +7,7 @@
 #include "app/ui_text_win.h"
 #include "movix_version.h"
 #include "resource.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
 
 namespace movix {
 

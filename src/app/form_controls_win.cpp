@@ -12,6 +12,7 @@
 #include "app/main_window_win.h"
 #include "app/found_list_win.h"
 #include "resource.h"
+#include "platform/window_dc_win.h"
 
 namespace movix {
 
@@ -33,9 +34,8 @@ bool FontInstalled(const char* face) {
     lf.lfCharSet = DEFAULT_CHARSET;
     lstrcpynA(lf.lfFaceName, face, LF_FACESIZE);
     bool found = false;
-    HDC dc = GetDC(nullptr);
-    EnumFontFamiliesExA(dc, &lf, FontFound, reinterpret_cast<LPARAM>(&found), 0);
-    ReleaseDC(nullptr, dc);
+    const WindowDC screen(nullptr);
+    EnumFontFamiliesExA(screen.get(), &lf, FontFound, reinterpret_cast<LPARAM>(&found), 0);
     return found;
 }
 
@@ -269,13 +269,13 @@ void TForm1::FitLabels(int outerWidth) {
         int height = Px(scale_, spec.h);
         if (spec.h > 18) {
             const std::wstring text = Utf8ToWide(WindowTextUtf8(c));
-            HDC dc = GetDC(c);
+            const WindowDC windowDC(c);
+            HDC dc = windowDC.get();
             HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(c, WM_GETFONT, 0, 0)));
             RECT need = {0, 0, width, 0};
             const UINT prefix = (GetWindowLongA(c, GWL_STYLE) & SS_NOPREFIX) ? DT_NOPREFIX : 0;
             DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | prefix);
             SelectObject(dc, old);
-            ReleaseDC(c, dc);
             height = std::max(height, static_cast<int>(need.bottom));
         }
         SetWindowPos(c, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

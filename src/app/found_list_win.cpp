@@ -8,6 +8,7 @@
 #include "app/found_sort_win.h"
 #include "core/strings.h"
 #include "platform/handles.h"
+#include "platform/window_dc_win.h"
 #include "platform/locale_text_win.h"
 #include "platform/wide_text_win.h"
 #include "resource.h"
@@ -126,11 +127,8 @@ void TFoundList::SetDpi(int dpi) {
 }
 
 int TFoundList::ScreenDpi() {
-    HDC probe = GetDC(nullptr);
-    const int dpi = probe ? GetDeviceCaps(probe, LOGPIXELSY) : 96;
-    if (probe)
-        ReleaseDC(nullptr, probe);
-    return dpi;
+    const WindowDC probe(nullptr);
+    return probe ? GetDeviceCaps(probe.get(), LOGPIXELSY) : 96;
 }
 
 void TFoundList::CreateImageList(int dpi) {
@@ -143,10 +141,13 @@ void TFoundList::CreateImageList(int dpi) {
         return;
     // Both discs are drawn side by side on a key colour that becomes the mask.
     const COLORREF key = RGB(255, 0, 255);
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    GdiObject bitmap(CreateCompatibleBitmap(screen, 2 * n, n));
-    ReleaseDC(nullptr, screen);
+    HDC dc = nullptr;
+    GdiObject bitmap;
+    {
+        const WindowDC screen(nullptr);
+        dc = CreateCompatibleDC(screen.get());
+        bitmap.reset(CreateCompatibleBitmap(screen.get(), 2 * n, n));
+    }
     if (!dc || !bitmap) {
         if (dc)
             DeleteDC(dc);
@@ -184,10 +185,13 @@ void TFoundList::CreateImageList(int dpi) {
     // themselves stay plain): the mark reads the same on a highlighted row
     // and to a user who does not tell red from green.
     letters_ = ImageList_Create(n, n, ILC_COLOR24 | ILC_MASK, 2, 0);
-    HDC screen2 = GetDC(nullptr);
-    HDC ldc = CreateCompatibleDC(screen2);
-    GdiObject letterBits(CreateCompatibleBitmap(screen2, 2 * n, n));
-    ReleaseDC(nullptr, screen2);
+    HDC ldc = nullptr;
+    GdiObject letterBits;
+    {
+        const WindowDC screen(nullptr);
+        ldc = CreateCompatibleDC(screen.get());
+        letterBits.reset(CreateCompatibleBitmap(screen.get(), 2 * n, n));
+    }
     DeleteDC(dc);
     if (!letters_ || !ldc || !letterBits) {
         if (ldc)
@@ -390,7 +394,8 @@ void TFoundList::MeasureFont() {
     HFONT font = reinterpret_cast<HFONT>(SendMessageA(hwnd_, WM_GETFONT, 0, 0));
     if (!font)
         font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    HDC dc = GetDC(hwnd_);
+    const WindowDC windowDC(hwnd_);
+    HDC dc = windowDC.get();
     if (!dc)
         return;
     HGDIOBJ old = SelectObject(dc, font);
@@ -400,7 +405,6 @@ void TFoundList::MeasureFont() {
         std::fill(std::begin(charWidth_), std::end(charWidth_), static_cast<int>(size.cx));
     }
     SelectObject(dc, old);
-    ReleaseDC(hwnd_, dc);
     // The texts are UTF-8: a byte above 127 is part of a character whose
     // advance only the font knows.
     multiByteCodePage_ = true;
@@ -413,13 +417,13 @@ int TFoundList::TextWidth(std::string_view text) const {
         for (char ch : text)
             plain = plain && static_cast<unsigned char>(ch) < 0x80;
         if (!plain && hwnd_) {
-            HDC dc = GetDC(hwnd_);
+            const WindowDC windowDC(hwnd_);
+            HDC dc = windowDC.get();
             HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(hwnd_, WM_GETFONT, 0, 0)));
             SIZE size{};
             const std::wstring wide = Utf8ToWide(text);
             GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
             SelectObject(dc, old);
-            ReleaseDC(hwnd_, dc);
             return static_cast<int>(size.cx);
         }
     }

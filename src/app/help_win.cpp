@@ -58,7 +58,7 @@ bool StartViewer(const std::string& viewerExe, const std::string& helpFile, Star
     if (!::CreateProcessW(Utf8ToWide(viewerExe).c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &si, &pi))
         return false;
-    ::CloseHandle(pi.hThread);
+    const ObjectHandle viewerThread(pi.hThread);  // not waited on
     started.process.reset(pi.hProcess);
     started.processId = pi.dwProcessId;
     // The viewer may need the foreground for a message box or its window.

@@ -25,6 +25,7 @@
 #include "platform/path_kind.h"
 #include "app/ui_text_win.h"
 #include "resource.h"
+#include "platform/window_dc_win.h"
 
 namespace movix {
 
@@ -100,9 +101,7 @@ TForm1* TForm1::Create(HINSTANCE instance, int showCommand) {
 
     TForm1* form = new TForm1();
     form->instance_ = instance;
-    HDC screen = GetDC(nullptr);
-    form->scale_ = GetDeviceCaps(screen, LOGPIXELSY) / 96.0;
-    ReleaseDC(nullptr, screen);
+    form->scale_ = GetDeviceCaps(WindowDC(nullptr).get(), LOGPIXELSY) / 96.0;
 
     // The design size at this DPI, but never more than the screen holds: a
     // large DPI on a small screen would otherwise put the window's buttons

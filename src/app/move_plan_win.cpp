@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/handles.h"
 #include "platform/wide_text_win.h"
 
 namespace movix {
@@ -35,13 +36,13 @@ std::wstring VolumeOf(std::wstring path) {
     if (GetVolumePathNameW(path.c_str(), mount.data(), static_cast<DWORD>(mount.size())) &&
         GetVolumeNameForVolumeMountPointW(mount.data(), volume, MAX_PATH))
         return volume;
-    HANDLE folder = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
+    const FileHandle folder(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder)
         return std::wstring();
     BY_HANDLE_FILE_INFORMATION info = {};
-    const bool known = GetFileInformationByHandle(folder, &info) != FALSE;
-    CloseHandle(folder);
+    const bool known = GetFileInformationByHandle(folder.get(), &info) != FALSE;
     return known ? L"serial:" + std::to_wstring(info.dwVolumeSerialNumber) : std::wstring();
 }
 

@@ -16,6 +16,7 @@
 #include "engine/search_runner_win.h"
 #include "engine/replacement_plan.h"
 #include "platform/handles.h"
+#include "platform/window_dc_win.h"
 #include "resource.h"
 #include "targets/folder_move.h"
 #include "targets/folder_move_cut_win.h"
@@ -57,13 +58,15 @@ void TForm1::FlushLog() {
     }
     if (logWidest_.empty())
         return;
-    HDC dc = GetDC(log);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(log, WM_GETFONT, 0, 0)));
     SIZE size = {};
-    const std::wstring widest = Utf8ToWide(logWidest_);
-    GetTextExtentPoint32W(dc, widest.c_str(), static_cast<int>(widest.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(log, dc);
+    {
+        const WindowDC windowDC(log);
+        HDC dc = windowDC.get();
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(log, WM_GETFONT, 0, 0)));
+        const std::wstring widest = Utf8ToWide(logWidest_);
+        GetTextExtentPoint32W(dc, widest.c_str(), static_cast<int>(widest.size()), &size);
+        SelectObject(dc, old);
+    }
     logWidest_.clear();
     if (size.cx > LogExtent) {
         LogExtent = size.cx;

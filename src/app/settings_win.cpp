@@ -12,7 +12,7 @@
 #include "app/settings.h"
 #include "core/strings.h"
 #include "resource.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
 
 namespace movix {
 

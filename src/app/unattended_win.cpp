@@ -42,7 +42,7 @@
 #include "targets/folder_move.h"
 #include "targets/folder_move_cut_win.h"
 #include "targets/folder_move_win.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
 #include "targets/undo_journal_win.h"
 
 namespace movix {

@@ -39,10 +39,12 @@ std::string ShellFolder(int csidl) {
 // The profile folder of every user the system lists.
 std::vector<std::string> ProfileFolders() {
     std::vector<std::string> folders;
-    HKEY list = nullptr;
+    HKEY raw = nullptr;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
-                        KEY_READ, &list) != ERROR_SUCCESS)
+                        KEY_READ, &raw) != ERROR_SUCCESS)
         return folders;
+    const RegKey owner(raw);
+    HKEY list = owner.get();
     for (DWORD index = 0;; ++index) {
         wchar_t sid[256];
         DWORD length = 256;
@@ -56,7 +58,6 @@ std::vector<std::string> ProfileFolders() {
             path[0] != L'\0')
             folders.push_back(WideToUtf8(path));
     }
-    ::RegCloseKey(list);
     return folders;
 }
 

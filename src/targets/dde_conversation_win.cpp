@@ -7,6 +7,7 @@
 
 #include "platform/wide_text_win.h"
 #include "platform/wine_dde_win.h"
+#include "platform/handles.h"
 
 namespace movix {
 
@@ -182,8 +183,8 @@ bool TDdeClientConv::StartServer() {
     PROCESS_INFORMATION pi = {};
     if (!::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return false;
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    // The server runs on its own: neither its thread nor its process is waited on.
+    const ObjectHandle thread(pi.hThread), process(pi.hProcess);
     return true;
 }
 

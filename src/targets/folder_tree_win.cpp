@@ -10,6 +10,7 @@
 
 #include "platform/open_below_win.h"
 #include "platform/wide_text_win.h"
+#include "platform/handles.h"
 
 namespace movix {
 
@@ -112,16 +113,16 @@ bool SameListing(const std::vector<TreeEntry>& a, const std::vector<TreeEntry>& 
 bool NarrowRules(HANDLE folder, DWORD& error) {
     // Full control for the administrators, the system and the owner of this
     // process's token, to the folder and everything made in it.
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) {
         error = GetLastError();
         return false;
     }
+    const ObjectHandle token(raw);
     std::vector<BYTE> user(256);
     DWORD size = 0;
     const bool gotUser =
-        GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size) != FALSE;
-    CloseHandle(token);
+        GetTokenInformation(token.get(), TokenUser, user.data(), static_cast<DWORD>(user.size()), &size) != FALSE;
     if (!gotUser) {
         error = GetLastError();
         return false;

@@ -18,7 +18,7 @@
 #include "targets/registry_paths.h"
 #include "targets/registry_search_win.h"
 #include "targets/registry_spellings.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
 
 namespace movix {
 

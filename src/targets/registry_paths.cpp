@@ -58,19 +58,6 @@ std::string_view KeyPathWithinRoot(std::string_view fullPath) {
     return fullPath.size() <= 4 ? std::string_view() : fullPath.substr(4);
 }
 
-std::string ResolveKeyPath(std::string_view current, std::string_view path) {
-    if (!path.empty() && path[0] == '\\')
-        return std::string(path.substr(1));
-    if (path.empty())
-        return std::string(current);
-    if (current.empty())
-        return std::string(path);
-    std::string result(current);
-    result += '\\';
-    result += path;
-    return result;
-}
-
 std::optional<std::string> FullPathOfKernelName(std::string_view kernelName) {
     static const struct {
         const char* prefix;
@@ -140,13 +127,6 @@ std::string ValueTextContext(std::string_view valueName, std::string_view text) 
     context += '=';
     context += text;
     return context;
-}
-
-std::string_view TextUpToNul(const char* data, std::size_t size) {
-    if (data == nullptr)
-        return {};
-    const void* nul = std::memchr(data, '\0', size);
-    return std::string_view(data, nul != nullptr ? static_cast<const char*>(nul) - data : size);
 }
 
 std::optional<TValueTextHit> SplitValueTextHit(const std::string& text, const std::optional<std::string>& valueName) {

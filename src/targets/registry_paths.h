@@ -12,6 +12,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/registry_key_path.h"
+
 namespace movix {
 
 struct TReplaceHit;
@@ -29,11 +31,6 @@ std::optional<TRegRoot> RootByFourthCharacter(std::string_view fullPath);
 // The key path of a full key path within its root, with its leading backslash
 // ("\Software\Acme"); empty for the bare abbreviation.
 std::string_view KeyPathWithinRoot(std::string_view fullPath);
-
-// Where the accessor stands after opening `path` while standing at `current`
-// (both without a leading backslash; empty is the root): a path that begins
-// with a backslash counts from the root, any other from `current`.
-std::string ResolveKeyPath(std::string_view current, std::string_view path);
 
 // The full key path under HKLM or HKUS of a key's name as the Registry's
 // keeper knows it ("\REGISTRY\MACHINE\SOFTWARE\Classes" gives
@@ -81,9 +78,6 @@ std::string ValueDisplayName(std::string_view valueName);
 
 // The Context of a hit on a value's text: the shown name, "=", the text.
 std::string ValueTextContext(std::string_view valueName, std::string_view text);
-
-// A string value's text as the search sees it: its data up to the first NUL.
-std::string_view TextUpToNul(const char* data, std::size_t size);
 
 // A value-text hit taken apart: the value to write and the text it held.
 struct TValueTextHit {

@@ -16,7 +16,8 @@
 #include "targets/registry_paths.h"
 #include "targets/registry_search_win.h"
 #include "targets/registry_spellings.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
+#include "targets/registry_root_win.h"
 
 namespace movix {
 
@@ -27,8 +28,7 @@ HKEY OpenKeyOf(TRegistry& reg) {
 bool SubkeyPresent(HKEY parent, const std::wstring& name) {
     HKEY raw = nullptr;
     const LONG r = ::RegOpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &raw);
-    if (r == ERROR_SUCCESS)
-        ::RegCloseKey(raw);
+    const RegKey opened(r == ERROR_SUCCESS ? raw : nullptr);
     return r != ERROR_FILE_NOT_FOUND;
 }
 

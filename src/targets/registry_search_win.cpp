@@ -4,11 +4,12 @@
 #include <optional>
 #include <utility>
 
+#include "platform/handles.h"
 #include "platform/wide_text_win.h"
 #include "platform/platform_code.h"
 #include "core/found_items.h"
 #include "core/strings.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
 
 namespace movix {
 
@@ -55,8 +56,7 @@ std::string PhysicalPath(HKEY base, const wchar_t* sub) {
         HKEY raw = nullptr;
         if (::RegOpenKeyExW(base, sub, 0, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
             return std::string();
-        kernel = KernelName(raw);
-        ::RegCloseKey(raw);
+        kernel = KernelName(RegKey(raw).get());
     } else {
         wchar_t name[256];
         for (DWORD i = 0; i < 16 && kernel.empty(); ++i) {
@@ -68,8 +68,7 @@ std::string PhysicalPath(HKEY base, const wchar_t* sub) {
             if (r != ERROR_SUCCESS ||
                 ::RegOpenKeyExW(base, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
                 continue;
-            kernel = KernelName(raw);
-            ::RegCloseKey(raw);
+            kernel = KernelName(RegKey(raw).get());
             const std::size_t slash = kernel.rfind(L'\\');
             kernel = slash == std::wstring::npos ? std::wstring() : kernel.substr(0, slash);
         }
@@ -168,22 +167,23 @@ void TSearchRegThread::Execute() {
 }
 
 void TSearchRegThread::SearchRoot(HKEY root, const char* abbreviation) {
-    TRegistry reg(kSearchAccess, REG_OPTION_OPEN_LINK);
-    reg.SetRootKey(root);
     abbreviation_ = abbreviation;
     environment_ = ReadWithMachineVariables(abbreviation_) ? &machineEnvironment_ : &userEnvironment_;
     Item.clear();
-    SearchKey(reg, std::string(), 0);
+    SearchKey(root, std::string(), std::string(), 0);
 }
 
 // `keyPath` is empty for the root, else a backslash and the names down from
-// it. The accessor holds one key at a time: this key is opened once, its
-// values and subkey names are taken, and the subkeys then open in turn from
-// the root.
-void TSearchRegThread::SearchKey(TRegistry& reg, const std::string& keyPath, int depth) {
-    if (!reg.OpenKey(keyPath, false)) {
-        // Listed by its parent but not opened: taken as refused.
-        NoteUnreadable(Unreadable::Key, abbreviation_ + keyPath, ERROR_ACCESS_DENIED);
+// it; `keyName` is the key's own name below `parent` (empty: the root itself).
+// The key opens once, by its name below its parent's open handle, and stays
+// open while its subkeys open below it in turn.
+void TSearchRegThread::SearchKey(HKEY parent, const std::string& keyName, const std::string& keyPath, int depth) {
+    TRegistry reg(kSearchAccess, REG_OPTION_OPEN_LINK);
+    reg.SetRootKey(parent);
+    if (!reg.OpenKey(keyName, false)) {
+        // Listed by its parent but not opened: refused, or gone meanwhile
+        // (which NoteUnreadable passes over), as the system tells.
+        NoteUnreadable(Unreadable::Key, abbreviation_ + keyPath, static_cast<DWORD>(reg.LastError()));
         return;
     }
     Path = abbreviation_ + keyPath;
@@ -217,20 +217,20 @@ void TSearchRegThread::SearchKey(TRegistry& reg, const std::string& keyPath, int
     });
 
     const std::vector<TRegName> subkeys = reg.ListKeyNames(info);
-    for (const TRegName& name : subkeys) {
+    for (const TRegName& sub : subkeys) {
         if (Terminated)
             return;
-        Item = name.Text;
-        if (Matches(name.Text)) {
+        Item = sub.Text;
+        if (Matches(sub.Text)) {
             Path = abbreviation_ + keyPath;
-            Report(kSubTypeKey, name.Text, std::string());
+            Report(kSubTypeKey, sub.Text, std::string());
         }
         // A name that its UTF-8 form does not name again would open another
         // key, or none: what is below it cannot be read here.
-        if (name.Exact)
-            SearchKey(reg, keyPath + "\\" + name.Text, depth + 1);
+        if (sub.Exact)
+            SearchKey(reg.CurrentKey(), sub.Text, keyPath + "\\" + sub.Text, depth + 1);
         else
-            NoteUnreadable(Unreadable::Key, abbreviation_ + keyPath + "\\" + name.Text, ERROR_NO_UNICODE_TRANSLATION);
+            NoteUnreadable(Unreadable::Key, abbreviation_ + keyPath + "\\" + sub.Text, ERROR_NO_UNICODE_TRANSLATION);
     }
 }
 

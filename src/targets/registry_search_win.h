@@ -91,7 +91,7 @@ class TSearchRegThread : public TMovixThread {
 
   private:
     void SearchRoot(HKEY root, const char* abbreviation);
-    void SearchKey(TRegistry& reg, const std::string& keyPath, int depth);
+    void SearchKey(HKEY parent, const std::string& keyName, const std::string& keyPath, int depth);
     void Report(int subType, const std::string& context, const std::string& valueName);
     void SearchMultiString(std::string_view name, std::string_view text);
     void SearchThroughVariables(std::string_view name, std::string_view text);

@@ -24,7 +24,7 @@
 #include "targets/progman_undo.h"
 #include "targets/registry_paths.h"
 #include "targets/registry_replace_win.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
 #include "targets/scheduled_tasks_win.h"
 #include "targets/service_entries.h"
 #include "targets/service_kinds_win.h"

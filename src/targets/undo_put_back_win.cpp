@@ -17,7 +17,7 @@
 #include "targets/progman_undo.h"
 #include "targets/registry_paths.h"
 #include "targets/registry_replace_win.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
 #include "targets/undo_states_win.h"
 
 namespace movix {

@@ -6,7 +6,8 @@
 #include "platform/handles.h"
 #include "platform/seal_key_win.h"
 #include "targets/registry_paths.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
+#include "targets/registry_root_win.h"
 #include "targets/scheduled_tasks_win.h"
 #include "targets/service_entries.h"
 #include "targets/service_kinds_win.h"
@@ -16,14 +17,15 @@ namespace movix {
 namespace {
 
 // Everything below a key in one canonical text (names sorted, each value
-// with its type and bytes), and the values as listing lines.
-void DescribeTree(HKEY root,
+// with its type and bytes), and the values as listing lines. The key is
+// `path` below `parent`; each subkey opens below the key's open handle.
+void DescribeTree(HKEY parent,
                   const std::string& path,
                   const std::string& rel,
                   std::string& canon,
                   std::vector<TUndoEntry::TKeyValue>* listing) {
     TRegistry reg(KEY_READ);
-    reg.SetRootKey(root);
+    reg.SetRootKey(parent);
     if (!reg.OpenKey(path, false)) {
         canon += "?\n";
         return;
@@ -43,7 +45,7 @@ void DescribeTree(HKEY root,
     std::sort(keys.begin(), keys.end());
     for (const std::string& k : keys) {
         canon += "k " + k + "\n{\n";
-        DescribeTree(root, Join(path, k), Join(rel, k), canon, listing);
+        DescribeTree(reg.CurrentKey(), k, Join(rel, k), canon, listing);
         canon += "}\n";
     }
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "registry_test_support_win.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
 
 using namespace movix;
 using namespace movix_test;

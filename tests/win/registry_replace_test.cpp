@@ -18,7 +18,7 @@
 #include "search_test_support_win.h"
 #include "targets/registry_replace_win.h"
 #include "targets/registry_search_win.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
 
 using namespace movix;
 using namespace movix_test;

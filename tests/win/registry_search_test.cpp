@@ -15,7 +15,7 @@
 #include "registry_test_support_win.h"
 #include "search_test_support_win.h"
 #include "targets/registry_search_win.h"
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
 
 using namespace movix;
 using namespace movix_test;
@@ -349,4 +349,44 @@ TEST_F(RegistrySearchTest, RegSearch_KeyWhoseNameHasNoUtf8FormIsCountedNotEntere
         if (name.compare(0, K.size() + 4, "key " + K) == 0)
             unread.push_back(name);
     EXPECT_EQ(unread, std::vector<std::string>{"key " + K + "\\" + sub});
+}
+
+TEST_F(RegistrySearchTest, RegSearch_KeyThatDoesNotOpenIsCountedByTheSystemsOwnError) {
+    // A listed key that then does not open counts as not read when the
+    // system refused it (really: its access list denies reading) or failed
+    // otherwise, but not when it went away in between, which is no failure.
+    const std::string old = UniqueToken("OldApp");
+    PlantedKey k(HKEY_CURRENT_USER, "Software", "MovixSearch");
+    const struct {
+        std::string name;
+        LONG fault;  // 0: the real refusal of the locked key
+        bool counted;
+    } cases[] = {
+        {old + " denied", 0, true},
+        {old + " gone", ERROR_FILE_NOT_FOUND, false},
+        {old + " starved", ERROR_NO_SYSTEM_RESOURCES, true},
+    };
+    for (const auto& c : cases)
+        SetSz(k.Root(), k / c.name, "v", old);
+    k.Lock(cases[0].name, "D:P");
+    SetRegistryFaultHookForTest([&cases](RegOp op, const std::string& name) -> LONG {
+        for (const auto& c : cases)
+            if (op == RegOp::OpenKey && name.size() >= c.name.size() &&
+                name.compare(name.size() - c.name.size(), c.name.size(), c.name) == 0)
+                return c.fault;
+        return 0;
+    });
+    std::unique_ptr<TSearchRegThread> thread(new TSearchRegThread(KindReg, old, label_, Collector(), {}, 5));
+    thread->FreeOnTerminate = false;
+    RunToEnd(thread.get(), 300000);
+    SetRegistryFaultHookForTest(nullptr);
+    const std::string K = "HKCU\\" + k.Path();
+    std::vector<std::string> expected, unread;
+    for (const auto& c : cases)
+        if (c.counted)
+            expected.push_back("key " + K + "\\" + c.name);
+    for (const std::string& name : thread->UnreadableNames())
+        if (name.compare(0, K.size() + 4, "key " + K) == 0)
+            unread.push_back(name);
+    EXPECT_EQ(unread, expected);
 }

@@ -5,6 +5,7 @@
 #include "targets/undo_journal_win.h"
 #include "targets/registry_replace_win.h"
 #include "targets/service_entries.h"
+#include "platform/handles.h"
 
 namespace movix {
 
@@ -13,12 +14,12 @@ namespace {
 // The control set the system runs with ("ControlSet001"); empty when the
 // Registry does not say.
 std::string CurrentControlSet() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\Select", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\Select", 0, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
         return std::string();
+    const RegKey key(raw);
     DWORD current = 0, type = 0, size = sizeof current;
-    const LONG got = RegQueryValueExW(key, L"Current", nullptr, &type, reinterpret_cast<BYTE*>(&current), &size);
-    RegCloseKey(key);
+    const LONG got = RegQueryValueExW(key.get(), L"Current", nullptr, &type, reinterpret_cast<BYTE*>(&current), &size);
     if (got != ERROR_SUCCESS || type != REG_DWORD || current == 0 || current > 999)
         return std::string();
     std::string digits = std::to_string(current);

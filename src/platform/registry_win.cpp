@@ -1,4 +1,4 @@
-#include "targets/registry_win.h"
+#include "platform/registry_win.h"
 
 #include <utility>
 
@@ -25,12 +25,12 @@ SplitPath Split(const std::string& path) {
     return {true, path};
 }
 
-[[noreturn]] void RaiseGetFailed(const std::string& name) {
-    throw ERegistryException("Failed to get data for '" + name + "'");
+[[noreturn]] void RaiseGetFailed(const std::string& name, LONG code) {
+    throw ERegistryException("Failed to get data for '" + name + "'", code);
 }
 
-[[noreturn]] void RaiseSetFailed(const std::string& name) {
-    throw ERegistryException("Failed to set data for '" + name + "'");
+[[noreturn]] void RaiseSetFailed(const std::string& name, LONG code) {
+    throw ERegistryException("Failed to set data for '" + name + "'", code);
 }
 
 TRegDataType DataTypeOf(DWORD type) {
@@ -105,9 +105,9 @@ bool IsRegistryLink(HKEY base, const std::wstring& sub) {
     HKEY raw = nullptr;
     if (::RegOpenKeyExW(base, sub.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
         return false;
+    const RegKey key(raw);
     DWORD type = REG_NONE;
-    const LONG r = ::RegQueryValueExW(raw, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
-    ::RegCloseKey(raw);
+    const LONG r = ::RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
     return r == ERROR_SUCCESS && type == REG_LINK;
 }
 
@@ -136,22 +136,6 @@ LONG RegistryFaultFor(RegOp op, const std::string& name) {
     return hook ? hook(op, name) : 0;
 }
 
-HKEY RootKeyOf(TRegRoot root) {
-    switch (root) {
-        case TRegRoot::ClassesRoot:
-            return HKEY_CLASSES_ROOT;
-        case TRegRoot::CurrentUser:
-            return HKEY_CURRENT_USER;
-        case TRegRoot::LocalMachine:
-            return HKEY_LOCAL_MACHINE;
-        case TRegRoot::Users:
-            return HKEY_USERS;
-        case TRegRoot::CurrentConfig:
-            return HKEY_CURRENT_CONFIG;
-    }
-    return HKEY_CURRENT_USER;
-}
-
 HKEY TRegistry::BaseKey(bool relative) const {
     return (relative && current_) ? current_.get() : root_;
 }
@@ -163,7 +147,7 @@ void TRegistry::SetRootKey(HKEY root) {
 
 bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
     const SplitPath p = Split(path);
-    if (RegistryFaultFor(RegOp::OpenKey, path) != 0)
+    if ((lastError_ = RegistryFaultFor(RegOp::OpenKey, path)) != 0)
         return false;
     HKEY base = BaseKey(p.relative);
     HKEY raw = nullptr;
@@ -173,8 +157,10 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
                               &raw, nullptr);
     else
         r = ::RegOpenKeyExW(base, Utf8ToWide(p.rest).c_str(), openOptions_, access_, &raw);
-    if (r != ERROR_SUCCESS)
+    if (r != ERROR_SUCCESS) {
+        lastError_ = r;
         return false;
+    }
     currentPath_ = ResolveKeyPath(current_ ? currentPath_ : std::string(), path);
     current_.reset(raw);
     return true;
@@ -192,25 +178,30 @@ void TRegistry::CreateKey(const std::string& path) {
     if (r == 0)
         r = ::RegCreateKeyExW(BaseKey(p.relative), Utf8ToWide(p.rest).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                               access_, nullptr, &raw, nullptr);
-    if (r != ERROR_SUCCESS)
-        throw ERegistryException("Failed to create key " + path);
-    ::RegCloseKey(raw);
+    if (r != ERROR_SUCCESS) {
+        lastError_ = r;
+        throw ERegistryException("Failed to create key " + path, r);
+    }
+    RegKey made(raw);
 }
 
 bool TRegistry::KeyExists(const std::string& path) const {
     const SplitPath p = Split(path);
-    if (RegistryFaultFor(RegOp::OpenKey, path) != 0)
+    if ((lastError_ = RegistryFaultFor(RegOp::OpenKey, path)) != 0)
         return false;
     HKEY raw = nullptr;
-    if (::RegOpenKeyExW(BaseKey(p.relative), Utf8ToWide(p.rest).c_str(), openOptions_, access_, &raw) != ERROR_SUCCESS)
+    const LONG r = ::RegOpenKeyExW(BaseKey(p.relative), Utf8ToWide(p.rest).c_str(), openOptions_, access_, &raw);
+    if (r != ERROR_SUCCESS) {
+        lastError_ = r;
         return false;
-    ::RegCloseKey(raw);
+    }
+    RegKey key(raw);
     return true;
 }
 
 bool TRegistry::DeleteKey(const std::string& path) {
     const SplitPath p = Split(path);
-    if (RegistryFaultFor(RegOp::DeleteKey, path) != 0)
+    if ((lastError_ = RegistryFaultFor(RegOp::DeleteKey, path)) != 0)
         return false;
     return DeleteKeyTree(BaseKey(p.relative), Utf8ToWide(p.rest));
 }
@@ -234,8 +225,8 @@ long TRegistry::GetDataSize(const std::string& name) const {
 }
 
 std::string TRegistry::ReadString(const std::string& name) const {
-    if (RegistryFaultFor(RegOp::QueryValue, name) != 0)
-        RaiseGetFailed(name);
+    if (const LONG fault = RegistryFaultFor(RegOp::QueryValue, name))
+        RaiseGetFailed(name, fault);
     HKEY key = BaseKey(true);
     const std::wstring wname = Utf8ToWide(name);
     DWORD type = REG_NONE, size = 0;
@@ -243,7 +234,7 @@ std::string TRegistry::ReadString(const std::string& name) const {
     if (r == ERROR_FILE_NOT_FOUND)
         return std::string();
     if (r != ERROR_SUCCESS)
-        RaiseGetFailed(name);
+        RaiseGetFailed(name, r);
     if (size == 0)
         return std::string();
     // The value may have grown since its size was asked.
@@ -256,7 +247,7 @@ std::string TRegistry::ReadString(const std::string& name) const {
             break;
         }
         if (r != ERROR_MORE_DATA || attempt == 4)
-            RaiseGetFailed(name);
+            RaiseGetFailed(name, r);
         data.assign(got > data.size() ? got + 2 : data.size() * 2, '\0');
     }
     if (type != REG_SZ && type != REG_EXPAND_SZ)
@@ -270,7 +261,7 @@ void TRegistry::WriteString(const std::string& name, const std::string& text) {
     if (r == 0)
         r = SetText(BaseKey(true), name, REG_SZ, text);
     if (r != ERROR_SUCCESS)
-        RaiseSetFailed(name);
+        RaiseSetFailed(name, r);
 }
 
 void TRegistry::WriteExpandString(const std::string& name, const std::string& text) {
@@ -278,18 +269,18 @@ void TRegistry::WriteExpandString(const std::string& name, const std::string& te
     if (r == 0)
         r = SetText(BaseKey(true), name, REG_EXPAND_SZ, text);
     if (r != ERROR_SUCCESS)
-        RaiseSetFailed(name);
+        RaiseSetFailed(name, r);
 }
 
 TRegRawValue TRegistry::ReadRaw(const std::string& name) const {
-    if (RegistryFaultFor(RegOp::QueryValue, name) != 0)
-        RaiseGetFailed(name);
+    if (const LONG fault = RegistryFaultFor(RegOp::QueryValue, name))
+        RaiseGetFailed(name, fault);
     HKEY key = BaseKey(true);
     const std::wstring wname = Utf8ToWide(name);
     TRegRawValue value;
     DWORD size = 0;
-    if (::RegQueryValueExW(key, wname.c_str(), nullptr, &value.Type, nullptr, &size) != ERROR_SUCCESS)
-        RaiseGetFailed(name);
+    if (const LONG r = ::RegQueryValueExW(key, wname.c_str(), nullptr, &value.Type, nullptr, &size))
+        RaiseGetFailed(name, r);
     value.Bytes.assign(size, '\0');
     for (int attempt = 0;; ++attempt) {
         DWORD got = static_cast<DWORD>(value.Bytes.size());
@@ -300,7 +291,7 @@ TRegRawValue TRegistry::ReadRaw(const std::string& name) const {
             return value;
         }
         if (r != ERROR_MORE_DATA || attempt == 4)
-            RaiseGetFailed(name);
+            RaiseGetFailed(name, r);
         value.Bytes.assign(got > value.Bytes.size() ? got : value.Bytes.size() * 2 + 16, '\0');
     }
 }
@@ -313,13 +304,16 @@ void TRegistry::WriteRaw(const std::string& name, const TRegRawValue& value) {
                              reinterpret_cast<const BYTE*>(value.Bytes.data()), static_cast<DWORD>(value.Bytes.size()));
     }
     if (r != ERROR_SUCCESS)
-        RaiseSetFailed(name);
+        RaiseSetFailed(name, r);
 }
 
 bool TRegistry::DeleteValue(const std::string& name) {
-    if (RegistryFaultFor(RegOp::DeleteValue, name) != 0)
+    if ((lastError_ = RegistryFaultFor(RegOp::DeleteValue, name)) != 0)
         return false;
-    return ::RegDeleteValueW(BaseKey(true), Utf8ToWide(name).c_str()) == ERROR_SUCCESS;
+    const LONG r = ::RegDeleteValueW(BaseKey(true), Utf8ToWide(name).c_str());
+    if (r != ERROR_SUCCESS)
+        lastError_ = r;
+    return r == ERROR_SUCCESS;
 }
 
 bool TRegistry::GetKeyInfo(TRegKeyInfo& info) const {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/handles.h"
-#include "targets/registry_paths.h"
+#include "platform/registry_key_path.h"
 
 namespace movix {
 
@@ -20,9 +20,16 @@ namespace movix {
 // "Failed to create key %s", "Failed to get data for '%s'", "Failed to set
 // data for '%s'" and "Invalid data type for '%s'", with the key path or value
 // name as given.
+// Code() is the system's error code of the failure (ERROR_ACCESS_DENIED only
+// when access was denied), 0 when the data was there but not of the type
+// asked for.
 class ERegistryException : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit ERegistryException(const std::string& message, LONG code = 0) : std::runtime_error(message), code_(code) {}
+    LONG Code() const { return code_; }
+
+  private:
+    LONG code_;
 };
 
 // The value types the program tells apart; Unknown is any other type and a
@@ -52,9 +59,6 @@ struct TRegName {
     std::string Text;
     bool Exact = true;
 };
-
-// The predefined key of a root.
-HKEY RootKeyOf(TRegRoot root);
 
 // Path rules: a path that begins with a backslash counts from the root; any
 // other, the empty one included, counts from the open key, or from the root
@@ -91,6 +95,10 @@ class TRegistry {
     // Creates `path` (an existing key is success) and leaves the open key as
     // it is. Raises "Failed to create key %s".
     void CreateKey(const std::string& path);
+    // The system's error code of the last open, create, delete or existence
+    // check that failed (as the fault hook gave it, when one did); kept until
+    // the next failure.
+    LONG LastError() const { return lastError_; }
     REGSAM Access() const { return access_; }
     // Keys opened from now on open with `access`; the open key stays open
     // with what it was opened with.
@@ -158,6 +166,7 @@ class TRegistry {
     DWORD openOptions_ = 0;
     RegKey current_;
     std::string currentPath_;
+    mutable LONG lastError_ = ERROR_SUCCESS;
 };
 
 // Test seam for failures that a test cannot provoke through the Registry
