@@ -15,6 +15,7 @@
 #include "platform/handles.h"
 #include "platform/save_file_win.h"
 #include "platform/wide_text_win.h"
+#include "platform/window_dc_win.h"
 #include "resource.h"
 #include "engine/restore_run_win.h"
 #include "targets/undo_journal_win.h"
@@ -147,13 +148,14 @@ void TForm1::btnRestoreClick() {
         });
     }
     // The horizontal extent follows the widest line (the font has a fixed pitch).
-    HDC dc = GetDC(log);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(log, WM_GETFONT, 0, 0)));
     SIZE size = {};
-    const std::wstring wide = Utf8ToWide(widest);
-    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(log, dc);
+    {
+        const WindowDC dc(log);
+        HGDIOBJ old = SelectObject(dc.get(), reinterpret_cast<HFONT>(SendMessageA(log, WM_GETFONT, 0, 0)));
+        const std::wstring wide = Utf8ToWide(widest);
+        GetTextExtentPoint32W(dc.get(), wide.c_str(), static_cast<int>(wide.size()), &size);
+        SelectObject(dc.get(), old);
+    }
     SendMessageA(log, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(size.cx), 0);
     Enable(IDC_btnRestore, true);
 }
