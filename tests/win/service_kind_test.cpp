@@ -106,6 +106,15 @@ TEST_F(ServiceKindTest, RefusalsAreErrorLinesAndChangeNothing) {
     }
 }
 
+// A run that searches the services only, for `old`, to its end.
+bool SearchServicesOnly(TSearchRunner& runner, Callback& search, const std::string& old) {
+    TSearchSettings settings;
+    settings.OldAddress = old;
+    settings.Modes[KindSvc] = 0;
+    runner.Start(settings);
+    return PumpUntil([&] { return search.runsEnded == 1; }, 120000);
+}
+
 // A manager that answers with an error is never "0 matches": the step fails
 // with a "*****" line, and the services are "not searched".
 TEST_F(ServiceKindTest, AManagerThatDoesNotOpenLeavesServicesNotSearched) {
@@ -121,11 +130,7 @@ TEST_F(ServiceKindTest, AManagerThatDoesNotOpenLeavesServicesNotSearched) {
         TDdeClientConv progMan;
         Callback search;
         TSearchRunner runner(search, progMan);
-        TSearchSettings settings;
-        settings.OldAddress = old;
-        settings.Modes[KindSvc] = 0;
-        runner.Start(settings);
-        ASSERT_TRUE(PumpUntil([&] { return search.runsEnded == 1; }, 120000));
+        ASSERT_TRUE(SearchServicesOnly(runner, search, old));
         EXPECT_TRUE(search.rows.empty());
         EXPECT_TRUE(runner.StepFailed(KindSvc));
         // A refusal is final; a manager not ready yet is asked five times.
@@ -142,11 +147,7 @@ TEST_F(ServiceKindTest, AManagerThatDoesNotOpenLeavesServicesNotSearched) {
     TDdeClientConv progMan;
     Callback search;
     TSearchRunner runner(search, progMan);
-    TSearchSettings settings;
-    settings.OldAddress = old;
-    settings.Modes[KindSvc] = 0;
-    runner.Start(settings);
-    ASSERT_TRUE(PumpUntil([&] { return search.runsEnded == 1; }, 120000));
+    ASSERT_TRUE(SearchServicesOnly(runner, search, old));
     EXPECT_EQ(search.rows.size(), 1u);
     EXPECT_FALSE(runner.StepFailed(KindSvc));
 }
